@@ -1,0 +1,99 @@
+// DatabaseBuilder: collects the tables of an equipment database (system block, modules,
+// drivers, enumerations, points, functions, alarms) and publishes them as the shared
+// database of the current instance. The configuration loader and the tests both build
+// databases through it.
+#pragma once
+
+#include <vexlor/records.h>
+#include <vexlor/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "points/db_image.h"
+
+namespace vexlor::config {
+
+class DatabaseBuilder {
+ public:
+  // Starts with an empty equipment: English, user level 9, simulation on, every log switch
+  // on, and a main-form routine named "GUI_MAINFORM".
+  DatabaseBuilder();
+  ~DatabaseBuilder();
+  DatabaseBuilder(const DatabaseBuilder&) = delete;
+  DatabaseBuilder& operator=(const DatabaseBuilder&) = delete;
+
+  // The system block as it will be published; counts and module arrays are filled at
+  // publish time from the tables.
+  Vexlor::MEM_SYSTEM_STRU& system() { return *system_; }
+  const Vexlor::MEM_SYSTEM_STRU& system() const { return *system_; }
+
+  // Name of the operator GUI's main-form routine, written into slot N of the function table.
+  void set_main_form(std::string_view name) { main_form_ = std::string(name); }
+  const std::string& main_form() const { return main_form_; }
+
+  // Each add_ appends one record with neutral defaults and returns its index. Texts are cut
+  // to their field. Points start without drivers (-99999999) and without enumeration (-1);
+  // digital points allow 0..1, analog points -1e9..1e9.
+  int add_module(std::string_view id, std::string_view name, Vexlor::MODULE_TYPE kind, int side,
+                 int alarm_base, std::string_view annotation = {});
+  int add_driver(std::string_view name, int32_t type = 0);
+  int add_enum(std::string_view name);
+  // False when the enumeration already holds 60 items.
+  bool add_enum_item(int enum_index, std::string_view text, int32_t value);
+  int add_digital(std::string_view name, int32_t init = 0);
+  int add_analog(std::string_view name, double init = 0.0);
+  int add_string(std::string_view name, std::string_view init = {});
+  int add_function(std::string_view name);
+  int add_alarm(int32_t id, std::string_view name, std::string_view text);
+  // False when the alarm already offers 8 choices.
+  bool add_alarm_choice(int alarm_index, Vexlor::ALARM_STYLE style, std::string_view caption);
+
+  Vexlor::MEM_MODULE_SP_STRU& module(int i) { return modules_.at(i); }
+  Vexlor::MEM_DRIVER_SP_STRU& driver(int i) { return drivers_.at(i); }
+  Vexlor::MEM_ENUM_SP_STRU& enumeration(int i) { return enums_.at(i); }
+  Vexlor::MEM_DIGITAL_SP_STRU& digital(int i) { return digitals_.at(i); }
+  Vexlor::MEM_ANALOG_SP_STRU& analog(int i) { return analogs_.at(i); }
+  Vexlor::MEM_STRING_SP_STRU& string_point(int i) { return strings_.at(i); }
+  Vexlor::MEM_FUNCTION_SP_STRU& function(int i) { return functions_.at(i); }
+  Vexlor::MEM_ALARM_SP_STRU& alarm(int i) { return alarms_.at(i); }
+
+  // First record with this name (case-insensitive for drivers, enumerations, points and
+  // functions; modules match by ID or name exactly); -1 when absent.
+  int find_module(std::string_view id_or_name) const;
+  int find_driver(std::string_view name) const;
+  int find_enum(std::string_view name) const;
+  int find_function(std::string_view name) const;
+  int find_alarm(int32_t id) const;
+
+  detail::DbCounts counts() const;
+  // Bytes the published section will take.
+  uint64_t image_size() const;
+
+  // Publishes the database as the current instance's (VEXLOR_INSTANCE). The image is built
+  // under a private name and renamed into place, so no process ever maps a half-built
+  // database. Fails when a database exists, unless `replace`. `source` names the
+  // configuration for `vexlor-db info`.
+  bool publish(bool replace, std::string_view source, std::string* error) const;
+
+ private:
+  std::unique_ptr<Vexlor::MEM_SYSTEM_STRU> system_;
+  std::string main_form_ = "GUI_MAINFORM";
+  std::vector<Vexlor::MEM_MODULE_SP_STRU> modules_;
+  std::vector<Vexlor::MEM_DRIVER_SP_STRU> drivers_;
+  std::vector<Vexlor::MEM_ENUM_SP_STRU> enums_;
+  std::vector<Vexlor::MEM_DIGITAL_SP_STRU> digitals_;
+  std::vector<Vexlor::MEM_ANALOG_SP_STRU> analogs_;
+  std::vector<Vexlor::MEM_STRING_SP_STRU> strings_;
+  std::vector<Vexlor::MEM_FUNCTION_SP_STRU> functions_;
+  std::vector<Vexlor::MEM_ALARM_SP_STRU> alarms_;
+};
+
+// Removes the current instance's database and, when nothing else of the instance is left,
+// its runtime folder. False when there was no database.
+bool remove_database(std::string* error);
+
+}  // namespace vexlor::config

@@ -1,0 +1,39 @@
+// Console and append-only log files on POSIX.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "os/console.h"
+
+namespace vexlor::os {
+
+bool console_supports_colour() {
+  static const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  return terminal;
+}
+
+void console_write(const char* data, std::size_t size) {
+  std::fflush(stdout);  // keep order with anything printed through stdio
+  while (size > 0) {
+    ssize_t n = ::write(STDOUT_FILENO, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+bool append_to_file(const char* path, const char* data, std::size_t size) {
+  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+  if (fd < 0) return false;
+  ssize_t n;
+  do {
+    n = ::write(fd, data, size);
+  } while (n < 0 && errno == EINTR);
+  ::close(fd);
+  return n == static_cast<ssize_t>(size);
+}
+
+}  // namespace vexlor::os

@@ -1,0 +1,45 @@
+// Console and append-only log files on Windows. Colour uses the console's virtual-terminal
+// mode, so the same ANSI lines as on POSIX show their attributes.
+#include <windows.h>
+
+#include "os/console.h"
+
+namespace vexlor::os {
+
+bool console_supports_colour() {
+  static const bool vt = [] {
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (out == INVALID_HANDLE_VALUE || out == nullptr || !::GetConsoleMode(out, &mode)) {
+      return false;
+    }
+    const DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+    return (mode & kVirtualTerminal) != 0 || ::SetConsoleMode(out, mode | kVirtualTerminal) != 0;
+  }();
+  return vt;
+}
+
+void console_write(const char* data, std::size_t size) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == INVALID_HANDLE_VALUE || out == nullptr) return;
+  while (size > 0) {
+    DWORD written = 0;
+    DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+    if (!::WriteFile(out, data, chunk, &written, nullptr) || written == 0) return;
+    data += written;
+    size -= written;
+  }
+}
+
+bool append_to_file(const char* path, const char* data, std::size_t size) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end, atomically.
+  HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
+  ::CloseHandle(file);
+  return ok && written == size;
+}
+
+}  // namespace vexlor::os

@@ -1,0 +1,102 @@
+// The image of an equipment database in its shared section: a header that places every
+// table, followed by the tables. The builder writes it; VMMAP checks and maps it.
+#pragma once
+
+#include <vexlor/records.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vexlor::detail {
+
+// Name of the shared section that holds the database of an instance.
+inline constexpr char kDatabaseSection[] = "database";
+// Name of the alarm mutex of an instance (the handle the descriptor carries).
+inline constexpr char kAlarmMutexName[] = "VEXLOR_ALARM_MUTEX";
+
+inline constexpr char kImageMagic[8] = {'V', 'E', 'X', 'L', 'O', 'R', 'D', 'B'};
+inline constexpr uint32_t kImageVersion = 1;
+
+// Slots that follow the N configured functions in both function tables; slot N is the
+// operator GUI's main form.
+inline constexpr uint32_t kFunctionExtraSlots = 12;
+
+// Every table of the image, in placement order.
+#define VEXLOR_DB_TABLES(X)                        \
+  X(System, Vexlor::MEM_SYSTEM_STRU)               \
+  X(Modules, Vexlor::MEM_MODULE_SP_STRU)           \
+  X(RobotAnimation, Vexlor::MEM_SCH_RBTANI_STRU)   \
+  X(Jobs, Vexlor::MEM_SCH_JOB_STRU)                \
+  X(CarrierModules, Vexlor::MEM_SCH_CM_STRU)       \
+  X(BufferModules, Vexlor::MEM_SCH_BM_STRU)        \
+  X(ProcessModules, Vexlor::MEM_SCH_PM_STRU)       \
+  X(TransferModules, Vexlor::MEM_SCH_TM_STRU)      \
+  X(Wafers, Vexlor::MEM_SCH_WAFER_STRU)            \
+  X(SchedulerUtil, Vexlor::MEM_SCH_UTIL_STRU)      \
+  X(Enums, Vexlor::MEM_ENUM_SP_STRU)               \
+  X(Drivers, Vexlor::MEM_DRIVER_SP_STRU)           \
+  X(DigitalValues, Vexlor::MEM_DIGITAL_VAL_STRU)   \
+  X(DigitalDefs, Vexlor::MEM_DIGITAL_SP_STRU)      \
+  X(AnalogValues, Vexlor::MEM_ANALOG_VAL_STRU)     \
+  X(AnalogDefs, Vexlor::MEM_ANALOG_SP_STRU)        \
+  X(StringValues, Vexlor::MEM_STRING_VAL_STRU)     \
+  X(StringDefs, Vexlor::MEM_STRING_SP_STRU)        \
+  X(AlarmRuntime, Vexlor::MEM_ALARM_RT_STRU)       \
+  X(AlarmQueue, Vexlor::MEM_ALARM_QUEUE_STRU)      \
+  X(AlarmDefs, Vexlor::MEM_ALARM_SP_STRU)          \
+  X(FunctionRuntime, Vexlor::MEM_FUNCTION_RT_STRU) \
+  X(AbortManager, Vexlor::MEM_ABORT_MANAGER_STRU)  \
+  X(FunctionDefs, Vexlor::MEM_FUNCTION_SP_STRU)
+
+enum class DbTable : int {
+#define VEXLOR_DB_ENUM(name, type) name,
+  VEXLOR_DB_TABLES(VEXLOR_DB_ENUM)
+#undef VEXLOR_DB_ENUM
+      Count
+};
+inline constexpr int kDbTableCount = static_cast<int>(DbTable::Count);
+
+struct DbTableInfo {
+  uint64_t offset;       // from the start of the section
+  uint32_t record_size;  // bytes per record
+  uint32_t capacity;     // records present
+};
+
+struct DbHeader {
+  char magic[8];
+  uint32_t version;
+  uint32_t header_size;
+  uint64_t total_size;
+  DbTableInfo tables[kDbTableCount];
+  char source[256];  // the configuration it was built from
+  char created[32];  // local date and time of the build
+};
+
+// Record counts of the tables that vary; the others hold one record.
+struct DbCounts {
+  uint32_t modules = 0, enums = 0, drivers = 0, digitals = 0, analogs = 0, strings = 0, alarms = 0,
+           functions = 0;  // functions: configured ones, without the 12 extra slots
+};
+
+// Places every table (64-byte aligned) for these counts and fills the header.
+DbHeader plan_image(const DbCounts& counts);
+
+// Checks a mapped image: magic, version, and every table inside `mapped_size`.
+bool image_valid(const void* base, std::size_t mapped_size, std::string* why);
+
+// Fills the descriptor's table pointers from a valid image mapped at `base`.
+void fill_descriptor(void* base, Vexlor::MMAP_STRU* descriptor);
+
+// Address of record `index` of `table` in an image at `base` (no range check).
+inline void* table_record(void* base, DbTable table, uint32_t index) {
+  const auto* header = static_cast<const DbHeader*>(base);
+  const DbTableInfo& t = header->tables[static_cast<int>(table)];
+  return static_cast<char*>(base) + t.offset + static_cast<uint64_t>(t.record_size) * index;
+}
+
+inline uint32_t table_capacity(const void* base, DbTable table) {
+  return static_cast<const DbHeader*>(base)->tables[static_cast<int>(table)].capacity;
+}
+
+}  // namespace vexlor::detail

@@ -1,0 +1,172 @@
+// VMMAP: attachment to the instance's database and the simulated value slots.
+#include <vexlor/vmmap.h>
+
+#include <string>
+
+#include "frame/text.h"
+#include "os/named_mutex.h"
+#include "os/shared_section.h"
+#include "points/db_image.h"
+
+namespace Vexlor {
+
+using vexlor::detail::DbTable;
+
+struct VMMAP::Attachment {
+  vexlor::os::SharedSection section;
+  MMAP_STRU descriptor{};
+  vexlor::os::MutexHandle alarm_mutex = nullptr;
+
+  // Records present for `table`, bounded by both the system block's count and what the
+  // image holds, so a count rewritten by another process can never reach past a table.
+  uint32_t limit(DbTable table, int32_t count) const {
+    uint32_t capacity = vexlor::detail::table_capacity(section.address, table);
+    return count < 0 ? 0 : (static_cast<uint32_t>(count) < capacity ? count : capacity);
+  }
+
+  bool valid(DbTable table, int index, int32_t count) const {
+    return index >= 0 && static_cast<uint32_t>(index) < limit(table, count);
+  }
+
+  bool driver_offline(int32_t driver) const {
+    return has_driver(driver) && descriptor.driver_sp[driver].params[kDriverParamOffline] != 0;
+  }
+
+  bool has_driver(int32_t driver) const {
+    return valid(DbTable::Drivers, driver, descriptor.system_block->driver_count);
+  }
+
+  bool loop_back(int32_t input_driver) const {
+    return descriptor.system_block->simulation != 0 || !has_driver(input_driver);
+  }
+};
+
+VMMAP::VMMAP() : attachment_(nullptr) {}
+
+VMMAP::~VMMAP() { VMMAP_Release(); }
+
+bool VMMAP::VMMAP_Initial(const char* /*name*/) {
+  VMMAP_Release();
+  auto* a = new Attachment();
+  std::string error;
+  if (!vexlor::os::section_open(vexlor::detail::kDatabaseSection, &a->section, &error) ||
+      !vexlor::detail::image_valid(a->section.address, a->section.size, &error)) {
+    vexlor::os::section_unmap(&a->section);
+    delete a;
+    return false;
+  }
+  a->alarm_mutex = vexlor::os::mutex_create(vexlor::detail::kAlarmMutexName, false);
+  if (a->alarm_mutex == nullptr) {
+    vexlor::os::section_unmap(&a->section);
+    delete a;
+    return false;
+  }
+  vexlor::detail::fill_descriptor(a->section.address, &a->descriptor);
+  a->descriptor.alarm_mutex = a->alarm_mutex;
+  attachment_ = a;
+  return true;
+}
+
+bool VMMAP::VMMAP_Release() {
+  if (attachment_ == nullptr) return true;
+  if (attachment_->alarm_mutex) vexlor::os::mutex_close(attachment_->alarm_mutex);
+  vexlor::os::section_unmap(&attachment_->section);
+  delete attachment_;
+  attachment_ = nullptr;
+  return true;
+}
+
+MMAP_STRU* VMMAP::DB() { return attachment_ ? &attachment_->descriptor : nullptr; }
+
+bool VMMAP::VMMAP_Digital_Read(int index, int* value) {
+  if (!attachment_ || !value) return false;
+  const MMAP_STRU& d = attachment_->descriptor;
+  if (!attachment_->valid(DbTable::DigitalDefs, index, d.system_block->digital_count)) return false;
+  const MEM_DIGITAL_SP_STRU& def = d.digital_sp[index];
+  const MEM_DIGITAL_VAL_STRU& slot = d.digital_val[index];
+  if (attachment_->driver_offline(def.idrv_point)) return false;
+  *value = attachment_->has_driver(def.idrv_point) ? slot.read_value : slot.write_value;
+  return true;
+}
+
+bool VMMAP::VMMAP_Digital_Write(int index, int value) {
+  if (!attachment_) return false;
+  const MMAP_STRU& d = attachment_->descriptor;
+  if (!attachment_->valid(DbTable::DigitalDefs, index, d.system_block->digital_count)) return false;
+  const MEM_DIGITAL_SP_STRU& def = d.digital_sp[index];
+  MEM_DIGITAL_VAL_STRU& slot = d.digital_val[index];
+  if (value < def.min || value > def.max) return false;
+  if (attachment_->driver_offline(def.odrv_point)) return false;
+  slot.write_value = value;
+  slot.write_status = 1;
+  if (attachment_->loop_back(def.idrv_point)) {
+    slot.read_value = value;
+    slot.read_status = 1;
+  }
+  return true;
+}
+
+bool VMMAP::VMMAP_Analog_Read(int index, double* value) {
+  if (!attachment_ || !value) return false;
+  const MMAP_STRU& d = attachment_->descriptor;
+  if (!attachment_->valid(DbTable::AnalogDefs, index, d.system_block->analog_count)) return false;
+  const MEM_ANALOG_SP_STRU& def = d.analog_sp[index];
+  const MEM_ANALOG_VAL_STRU& slot = d.analog_val[index];
+  if (attachment_->driver_offline(def.idrv_point)) return false;
+  *value = attachment_->has_driver(def.idrv_point) ? slot.read_value : slot.write_value;
+  return true;
+}
+
+bool VMMAP::VMMAP_Analog_Write(int index, double value) {
+  if (!attachment_) return false;
+  const MMAP_STRU& d = attachment_->descriptor;
+  if (!attachment_->valid(DbTable::AnalogDefs, index, d.system_block->analog_count)) return false;
+  const MEM_ANALOG_SP_STRU& def = d.analog_sp[index];
+  MEM_ANALOG_VAL_STRU& slot = d.analog_val[index];
+  if (!(value >= def.min && value <= def.max)) return false;  // NaN fails too
+  if (attachment_->driver_offline(def.odrv_point)) return false;
+  slot.write_value = value;
+  slot.write_status = 1;
+  if (attachment_->loop_back(def.idrv_point)) {
+    slot.read_value = value;
+    slot.read_status = 1;
+  }
+  return true;
+}
+
+bool VMMAP::VMMAP_String_Read(int index, char* buffer) {
+  if (!attachment_) return false;
+  const MMAP_STRU& d = attachment_->descriptor;
+  if (!attachment_->valid(DbTable::StringDefs, index, d.system_block->string_count)) return false;
+  const MEM_STRING_SP_STRU& def = d.string_sp[index];
+  MEM_STRING_VAL_STRU& slot = d.string_val[index];
+  if (attachment_->driver_offline(def.idrv_point)) return false;
+  bool from_driver = attachment_->has_driver(def.idrv_point);
+  std::string_view current = from_driver ? vexlor::detail::field_text(slot.read_value)
+                                         : vexlor::detail::field_text(slot.write_value);
+  if (buffer == nullptr) {
+    if (!from_driver) vexlor::detail::copy_text(slot.read_value, current);
+    slot.read_status = 1;
+    return true;
+  }
+  vexlor::detail::copy_text(buffer, sizeof slot.read_value, current);
+  return true;
+}
+
+bool VMMAP::VMMAP_String_Write(int index, const char* text) {
+  if (!attachment_ || !text) return false;
+  const MMAP_STRU& d = attachment_->descriptor;
+  if (!attachment_->valid(DbTable::StringDefs, index, d.system_block->string_count)) return false;
+  const MEM_STRING_SP_STRU& def = d.string_sp[index];
+  MEM_STRING_VAL_STRU& slot = d.string_val[index];
+  if (attachment_->driver_offline(def.odrv_point)) return false;
+  vexlor::detail::copy_text(slot.write_value, text);
+  slot.write_status = 1;
+  if (attachment_->loop_back(def.idrv_point)) {
+    vexlor::detail::copy_text(slot.read_value, text);
+    slot.read_status = 1;
+  }
+  return true;
+}
+
+}  // namespace Vexlor

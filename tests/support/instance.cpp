@@ -1,0 +1,78 @@
+#include "support/instance.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace vexlor::test {
+
+PrivateInstance::PrivateInstance(const std::string& tag) {
+  if (const char* v = std::getenv("VEXLOR_INSTANCE")) had_instance_ = true, old_instance_ = v;
+  if (const char* v = std::getenv("VEXLOR_RUNTIME_DIR")) had_runtime_ = true, old_runtime_ = v;
+  char templ[] = "/tmp/vexlor-t.XXXXXX";
+  runtime_dir_ = ::mkdtemp(templ);
+  name_ = tag + "-" + std::to_string(::getpid());
+  ::setenv("VEXLOR_RUNTIME_DIR", runtime_dir_.c_str(), 1);
+  ::setenv("VEXLOR_INSTANCE", name_.c_str(), 1);
+}
+
+PrivateInstance::~PrivateInstance() {
+  std::error_code ec;
+  std::filesystem::remove_all(runtime_dir_, ec);
+  if (had_instance_) ::setenv("VEXLOR_INSTANCE", old_instance_.c_str(), 1);
+  else ::unsetenv("VEXLOR_INSTANCE");
+  if (had_runtime_) ::setenv("VEXLOR_RUNTIME_DIR", old_runtime_.c_str(), 1);
+  else ::unsetenv("VEXLOR_RUNTIME_DIR");
+}
+
+void PrivateInstance::use(const std::string& instance) const {
+  ::setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
+}
+
+pid_t spawn_child(const std::function<int()>& body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int code = 99;
+    try {
+      code = body();
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  return pid;
+}
+
+int wait_child(pid_t pid, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  int status = 0;
+  while (true) {
+    pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (r < 0) return -1;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+bool wait_until(const std::function<bool()>& condition, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace vexlor::test

@@ -1,0 +1,41 @@
+// Test support: a private instance per test (its own runtime folder and instance name),
+// and real child processes with bounded waits.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+namespace vexlor::test {
+
+// Points VEXLOR_RUNTIME_DIR at a fresh temporary folder and VEXLOR_INSTANCE at a unique
+// name for the life of the object; removes the folder and restores both afterwards.
+class PrivateInstance {
+ public:
+  explicit PrivateInstance(const std::string& tag = "t");
+  ~PrivateInstance();
+  PrivateInstance(const PrivateInstance&) = delete;
+  PrivateInstance& operator=(const PrivateInstance&) = delete;
+
+  const std::string& name() const { return name_; }
+  const std::string& runtime_dir() const { return runtime_dir_; }
+  // Switches the process to another instance name under the same runtime folder.
+  void use(const std::string& instance) const;
+
+ private:
+  std::string name_, runtime_dir_, old_instance_, old_runtime_;
+  bool had_instance_ = false, had_runtime_ = false;
+};
+
+// Runs `body` in a forked child process, which exits with its return value.
+pid_t spawn_child(const std::function<int()>& body);
+
+// Waits for the child up to `seconds`; returns its exit status, 128+signal when it was
+// killed by a signal, or -1 on time-out (the child is then killed and reaped).
+int wait_child(pid_t pid, double seconds);
+
+// Polls `condition` every millisecond up to `seconds`; true when it became true.
+bool wait_until(const std::function<bool()>& condition, double seconds);
+
+}  // namespace vexlor::test
