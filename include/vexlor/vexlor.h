@@ -4,3 +4,6 @@
 #include "vexlor/export.h"
 #include "vexlor/records.h"
 #include "vexlor/types.h"
+#include "vexlor/util.h"
+#include "vexlor/vfifo.h"
+#include "vexlor/vmmap.h"

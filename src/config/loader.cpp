@@ -1,0 +1,933 @@
+// The equipment configuration loader. Every section of the file is read in a fixed order
+// (system, modules, drivers, enumerations, points, functions, alarms) so that names refer to
+// records already added; each value is checked against its field before it reaches the
+// builder, and the first bad value ends the load with one line naming file, line and field.
+#include "config/loader.h"
+
+#include <toml++/toml.h>
+#include <vexlor/records.h>
+#include <vexlor/types.h>
+#include <vexlor/vmmap.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include "frame/text.h"
+
+namespace vexlor::config {
+
+std::string to_build_charset(std::string_view utf8) {
+  // The POSIX build runs in UTF-8, so configured texts are copied as they are. The Windows
+  // build keeps its texts in GBK (code page 936): this is the one place where that build
+  // converts them (UTF-8 -> UTF-16 -> code page 936), before any width is checked.
+  return std::string(utf8);
+}
+
+namespace {
+
+using Vexlor::MEM_ALARM_SP_STRU;
+using Vexlor::MEM_ANALOG_SP_STRU;
+using Vexlor::MEM_DIGITAL_SP_STRU;
+using Vexlor::MEM_DRIVER_SP_STRU;
+using Vexlor::MEM_ENUM_SP_STRU;
+using Vexlor::MEM_FUNCTION_SP_STRU;
+using Vexlor::MEM_MODULE_SP_STRU;
+using Vexlor::MEM_STRING_SP_STRU;
+using Vexlor::MEM_SYSTEM_STRU;
+
+constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+// The definition fields that digital, analog and string points share have the same widths.
+constexpr std::size_t kAnnotationWidth = sizeof(MEM_DIGITAL_SP_STRU::annotation);
+constexpr std::size_t kAppendWidth = sizeof(MEM_DIGITAL_SP_STRU::append);
+constexpr std::size_t kTagNameWidth = sizeof(MEM_DIGITAL_SP_STRU::tag_names[0]);
+constexpr std::size_t kTagTypeWidth = sizeof(MEM_DIGITAL_SP_STRU::tag_type);
+constexpr std::size_t kTagCount = sizeof(MEM_DIGITAL_SP_STRU::tag_names) / kTagNameWidth;
+static_assert(sizeof(MEM_ANALOG_SP_STRU::annotation) == kAnnotationWidth &&
+                  sizeof(MEM_STRING_SP_STRU::annotation) == kAnnotationWidth &&
+                  sizeof(MEM_ANALOG_SP_STRU::append) == kAppendWidth &&
+                  sizeof(MEM_STRING_SP_STRU::append) == kAppendWidth &&
+                  sizeof(MEM_ANALOG_SP_STRU::tag_names) == sizeof(MEM_DIGITAL_SP_STRU::tag_names) &&
+                  sizeof(MEM_STRING_SP_STRU::tag_names) == sizeof(MEM_DIGITAL_SP_STRU::tag_names) &&
+                  sizeof(MEM_ANALOG_SP_STRU::tag_type) == kTagTypeWidth &&
+                  sizeof(MEM_STRING_SP_STRU::tag_type) == kTagTypeWidth,
+              "point definitions share their text widths");
+
+constexpr std::size_t kEnumItems = sizeof(MEM_ENUM_SP_STRU::values) / sizeof(int32_t);
+constexpr std::size_t kEnumTextWidth = sizeof(MEM_ENUM_SP_STRU::texts[0]);
+constexpr std::size_t kDriverParams = sizeof(MEM_DRIVER_SP_STRU::params) / sizeof(int32_t);
+constexpr std::size_t kDigitalParams = sizeof(MEM_DIGITAL_SP_STRU::iparam) / sizeof(int32_t);
+constexpr std::size_t kAnalogParams = sizeof(MEM_ANALOG_SP_STRU::iparam) / sizeof(int32_t);
+constexpr std::size_t kAlarmChoices = sizeof(MEM_ALARM_SP_STRU::recovery_results) / sizeof(int32_t);
+constexpr std::size_t kChoiceWidth = sizeof(MEM_ALARM_SP_STRU::recovery_messages[0]);
+
+// Highest alarm base whose block (base * 1000 .. base * 1000 + 999) fits an alarm ID.
+constexpr int64_t kMaxAlarmBase = (kInt32Max - 999) / 1000;
+constexpr int kMaxUserLevel = 9;
+constexpr int kMaxAlarmLevel = 9;
+constexpr int kMaxDecimal = 8;
+constexpr int kDefaultDecimal = 2;
+
+// The module kinds by their configuration names, with the highest side each kind offers.
+struct KindInfo {
+  const char* name;
+  Vexlor::MODULE_TYPE kind;
+  int max_side;
+};
+constexpr KindInfo kKinds[] = {
+    {"CM", Vexlor::MODULE_CM, 5},
+    {"BM", Vexlor::MODULE_BM, 99},
+    {"TM", Vexlor::MODULE_TM, 9},
+    {"PM", Vexlor::MODULE_PM, 99},
+};
+
+// The operator's answers an alarm may offer, by their names without "ALM_".
+constexpr std::pair<const char*, Vexlor::ALARM_STYLE> kChoices[] = {
+    {"CLEAR", Vexlor::ALM_CLEAR},     {"RETRY", Vexlor::ALM_RETRY},
+    {"WAIT", Vexlor::ALM_WAIT},       {"IGNORE", Vexlor::ALM_IGNORE},
+    {"DISABLE", Vexlor::ALM_DISABLE}, {"ENABLE", Vexlor::ALM_ENABLE},
+    {"STOP", Vexlor::ALM_STOP},       {"ABORT", Vexlor::ALM_ABORT},
+};
+
+// The top-level keys of a configuration.
+const std::set<std::string> kSections = {"system", "modules", "drivers",   "enums", "digital",
+                                         "analog", "string",  "functions", "alarms"};
+
+// Log categories by their tags, in LOG_TYPE order.
+constexpr const char* kLogTags[] = {"ALM", "ERR", "DBG", "CIM", "EVT", "VIR"};
+
+std::string format_number(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  return buffer;
+}
+
+std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// Names of drivers, enumerations, points and functions match ignoring ASCII letter case.
+std::string name_key(std::string_view name) {
+  std::string key(name);
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
+// Ends a load: carries the finished error line to load_configuration.
+struct ConfigError {
+  std::string line;
+};
+
+class Loader;
+
+// One table of the file (a section, or one record of a large table) being read: hands out
+// its values by key, remembers which keys were asked for, and reports the rest as unknown.
+class Fields {
+ public:
+  Fields(Loader& loader, const toml::table& table, std::string path)
+      : loader_(loader), table_(table), path_(std::move(path)) {}
+
+  const std::string& path() const { return path_; }
+  const toml::table& table() const { return table_; }
+  std::string field(std::string_view key) const { return path_ + "." + std::string(key); }
+
+  const toml::node* get(std::string_view key) {
+    known_.insert(std::string(key));
+    return table_.get(key);
+  }
+  const toml::node& require(std::string_view key);
+
+  std::string text(std::string_view key, std::size_t width, std::string fallback = {});
+  std::string required_text(std::string_view key, std::size_t width);
+  int32_t integer(std::string_view key, int64_t lo, int64_t hi, int32_t fallback);
+  double number(std::string_view key, double fallback);
+  bool boolean(std::string_view key, bool fallback);
+  // Up to `max_count` int32 values; absent gives an empty list.
+  std::vector<int32_t> integers(std::string_view key, std::size_t max_count);
+
+  // Warns about every key nobody asked for.
+  void finish();
+
+ private:
+  Loader& loader_;
+  const toml::table& table_;
+  std::string path_;
+  std::set<std::string> known_;
+};
+
+// What digital, analog and string definitions have in common.
+struct PointCommon {
+  int32_t idrv_point = Vexlor::VEXLOR_UNUSED_POINT;
+  int32_t odrv_point = Vexlor::VEXLOR_UNUSED_POINT;
+  int32_t idrv_type = 0;
+  int32_t odrv_type = 0;
+  int32_t mode = 0;
+  bool sintlk = false;
+  bool vintlk = false;
+  bool tag_flag = false;
+  std::vector<std::string> tags;
+  std::string tag_type;
+  std::string annotation;
+  std::string append;
+};
+
+template <class Record>
+void apply_common(Record& r, const PointCommon& c) {
+  r.idrv_point = c.idrv_point;
+  r.odrv_point = c.odrv_point;
+  r.idrv_type = c.idrv_type;
+  r.odrv_type = c.odrv_type;
+  r.mode = c.mode;
+  r.sintlk_use = c.sintlk ? 1 : 0;
+  r.vintlk_use = c.vintlk ? 1 : 0;
+  r.tag_flag = c.tag_flag ? 1 : 0;
+  for (std::size_t i = 0; i < kTagCount; ++i) {
+    detail::copy_text(r.tag_names[i], i < c.tags.size() ? c.tags[i] : std::string());
+  }
+  detail::copy_text(r.tag_type, c.tag_type);
+  detail::copy_text(r.annotation, c.annotation);
+  detail::copy_text(r.append, c.append);
+}
+
+class Loader {
+ public:
+  Loader(std::string file, DatabaseBuilder& builder, std::vector<std::string>* warnings)
+      : file_(std::move(file)), builder_(builder), warnings_(warnings) {}
+
+  void load(const toml::table& root);
+
+  [[noreturn]] void fail(const toml::source_region& where, const std::string& field,
+                         const std::string& message) const {
+    throw ConfigError{located(where, field, message)};
+  }
+  void warn(const toml::source_region& where, const std::string& field,
+            const std::string& message) {
+    if (warnings_ != nullptr) warnings_->push_back(located(where, field, message));
+  }
+
+  // Checked conversions of one value; `field` names it in messages.
+  std::string text(const toml::node& node, const std::string& field, std::size_t width) const;
+  int32_t integer(const toml::node& node, const std::string& field, int64_t lo, int64_t hi,
+                  const std::string& context = {}) const;
+  double number(const toml::node& node, const std::string& field) const;
+  bool boolean(const toml::node& node, const std::string& field) const;
+  std::vector<int32_t> integers(const toml::node& node, const std::string& field,
+                                std::size_t max_count) const;
+
+ private:
+  struct Seen {
+    uint32_t line;
+    std::string field;
+  };
+  using Registry = std::map<std::string, Seen>;
+
+  std::string located(const toml::source_region& where, const std::string& field,
+                      const std::string& message) const {
+    return file_ + ":" + std::to_string(where.begin.line) + ": " + field + ": " + message;
+  }
+
+  // Calls `each` for every table of the array `key` of the root (inline tables or [[key]]).
+  void for_each_record(const toml::table& root, const char* key,
+                       const std::function<void(Fields&)>& each);
+  // Warns when `name` was seen before in `registry` (first wins at lookup).
+  void note_name(Registry& registry, const char* what, const std::string& name,
+                 const toml::node& node, const std::string& field);
+
+  void load_system(Fields& f);
+  void load_log(const toml::node& node, const std::string& field);
+  void load_module(Fields& f);
+  void load_driver(Fields& f);
+  void load_enum(Fields& f);
+  PointCommon load_point_common(Fields& f);
+  std::pair<int32_t, int32_t> resolve_driver(Fields& f, std::string_view key);
+  void load_digital(Fields& f);
+  void load_analog(Fields& f);
+  void load_string(Fields& f);
+  void load_function(Fields& f);
+  void load_alarm(Fields& f);
+
+  std::string file_;
+  DatabaseBuilder& builder_;
+  std::vector<std::string>* warnings_;
+
+  Registry module_ids_, module_names_, drivers_, enums_, digitals_, analogs_, strings_, functions_;
+  std::map<std::pair<int, int>, Seen> module_sides_;
+  std::map<int32_t, Seen> alarm_ids_;
+};
+
+// ---- Fields ------------------------------------------------------------------------------
+
+const toml::node& Fields::require(std::string_view key) {
+  const toml::node* node = get(key);
+  if (node == nullptr) loader_.fail(table_.source(), field(key), "missing required field");
+  return *node;
+}
+
+std::string Fields::text(std::string_view key, std::size_t width, std::string fallback) {
+  const toml::node* node = get(key);
+  return node ? loader_.text(*node, field(key), width) : fallback;
+}
+
+std::string Fields::required_text(std::string_view key, std::size_t width) {
+  const toml::node& node = require(key);
+  std::string value = loader_.text(node, field(key), width);
+  if (value.empty()) loader_.fail(node.source(), field(key), "must not be empty");
+  return value;
+}
+
+int32_t Fields::integer(std::string_view key, int64_t lo, int64_t hi, int32_t fallback) {
+  const toml::node* node = get(key);
+  return node ? loader_.integer(*node, field(key), lo, hi) : fallback;
+}
+
+double Fields::number(std::string_view key, double fallback) {
+  const toml::node* node = get(key);
+  return node ? loader_.number(*node, field(key)) : fallback;
+}
+
+bool Fields::boolean(std::string_view key, bool fallback) {
+  const toml::node* node = get(key);
+  return node ? loader_.boolean(*node, field(key)) : fallback;
+}
+
+std::vector<int32_t> Fields::integers(std::string_view key, std::size_t max_count) {
+  const toml::node* node = get(key);
+  return node ? loader_.integers(*node, field(key), max_count) : std::vector<int32_t>();
+}
+
+void Fields::finish() {
+  for (auto&& [key, value] : table_) {
+    (void)value;
+    if (known_.count(std::string(key.str())) == 0) {
+      loader_.warn(key.source(), field(key.str()), "unknown key, ignored");
+    }
+  }
+}
+
+// ---- Checked conversions -----------------------------------------------------------------
+
+std::string Loader::text(const toml::node& node, const std::string& field,
+                         std::size_t width) const {
+  const auto* value = node.as_string();
+  if (value == nullptr) fail(node.source(), field, "expected a string");
+  std::string converted = to_build_charset(value->get());
+  if (converted.find('\0') != std::string::npos) {
+    fail(node.source(), field, "text contains a NUL character");
+  }
+  if (converted.size() > width - 1) {
+    fail(node.source(), field,
+         "text is " + std::to_string(converted.size()) + " bytes, its " + std::to_string(width) +
+             "-byte field holds at most " + std::to_string(width - 1));
+  }
+  return converted;
+}
+
+int32_t Loader::integer(const toml::node& node, const std::string& field, int64_t lo, int64_t hi,
+                        const std::string& context) const {
+  const auto* value = node.as_integer();
+  if (value == nullptr) fail(node.source(), field, "expected an integer");
+  const int64_t v = value->get();
+  if (v < lo || v > hi) {
+    fail(node.source(), field,
+         "value " + std::to_string(v) + " is out of range " + std::to_string(lo) + ".." +
+             std::to_string(hi) + context);
+  }
+  return static_cast<int32_t>(v);
+}
+
+double Loader::number(const toml::node& node, const std::string& field) const {
+  if (const auto* i = node.as_integer()) return static_cast<double>(i->get());
+  const auto* f = node.as_floating_point();
+  if (f == nullptr) fail(node.source(), field, "expected a number");
+  if (!std::isfinite(f->get())) fail(node.source(), field, "expected a finite number");
+  return f->get();
+}
+
+bool Loader::boolean(const toml::node& node, const std::string& field) const {
+  const auto* value = node.as_boolean();
+  if (value == nullptr) fail(node.source(), field, "expected true or false");
+  return value->get();
+}
+
+std::vector<int32_t> Loader::integers(const toml::node& node, const std::string& field,
+                                      std::size_t max_count) const {
+  const auto* array = node.as_array();
+  if (array == nullptr) fail(node.source(), field, "expected an array of integers");
+  if (array->size() > max_count) {
+    fail(node.source(), field,
+         "at most " + std::to_string(max_count) + " values, got " + std::to_string(array->size()));
+  }
+  std::vector<int32_t> values;
+  for (std::size_t i = 0; i < array->size(); ++i) {
+    values.push_back(
+        integer(*array->get(i), field + "[" + std::to_string(i) + "]", kInt32Min, kInt32Max));
+  }
+  return values;
+}
+
+// ---- Sections ----------------------------------------------------------------------------
+
+void Loader::for_each_record(const toml::table& root, const char* key,
+                             const std::function<void(Fields&)>& each) {
+  const toml::node* node = root.get(key);
+  if (node == nullptr) return;
+  const auto* array = node->as_array();
+  if (array == nullptr) fail(node->source(), key, "expected an array of tables");
+  for (std::size_t i = 0; i < array->size(); ++i) {
+    const toml::node& element = *array->get(i);
+    const std::string path = std::string(key) + "[" + std::to_string(i) + "]";
+    const auto* table = element.as_table();
+    if (table == nullptr) fail(element.source(), path, "expected a table");
+    Fields fields(*this, *table, path);
+    each(fields);
+    fields.finish();
+  }
+}
+
+void Loader::note_name(Registry& registry, const char* what, const std::string& name,
+                       const toml::node& node, const std::string& field) {
+  auto [it, inserted] = registry.emplace(name_key(name), Seen{node.source().begin.line, field});
+  if (!inserted) {
+    warn(node.source(), field,
+         std::string("duplicate ") + what + " " + quoted(name) + ", first at line " +
+             std::to_string(it->second.line) + " (" + it->second.field +
+             "); lookups find the first");
+  }
+}
+
+void Loader::load(const toml::table& root) {
+  for (auto&& [key, value] : root) {
+    (void)value;
+    if (kSections.count(std::string(key.str())) == 0) {
+      warn(key.source(), std::string(key.str()), "unknown key, ignored");
+    }
+  }
+  if (const toml::node* system = root.get("system")) {
+    const auto* table = system->as_table();
+    if (table == nullptr) fail(system->source(), "system", "expected a table");
+    Fields fields(*this, *table, "system");
+    load_system(fields);
+    fields.finish();
+  }
+  for_each_record(root, "modules", [this](Fields& f) { load_module(f); });
+  for_each_record(root, "drivers", [this](Fields& f) { load_driver(f); });
+  for_each_record(root, "enums", [this](Fields& f) { load_enum(f); });
+  for_each_record(root, "digital", [this](Fields& f) { load_digital(f); });
+  for_each_record(root, "analog", [this](Fields& f) { load_analog(f); });
+  for_each_record(root, "string", [this](Fields& f) { load_string(f); });
+  for_each_record(root, "functions", [this](Fields& f) { load_function(f); });
+  for_each_record(root, "alarms", [this](Fields& f) { load_alarm(f); });
+}
+
+void Loader::load_system(Fields& f) {
+  // Every key after a [system] header belongs to the system table, so a large table written
+  // below it would silently go missing.
+  for (auto&& [key, value] : f.table()) {
+    (void)value;
+    if (std::string(key.str()) != "system" && kSections.count(std::string(key.str())) != 0) {
+      fail(key.source(), f.field(key.str()),
+           "belongs at the top level; write [system] after it, at the end of the file");
+    }
+  }
+  MEM_SYSTEM_STRU& s = builder_.system();
+  // Texts that are not given keep the builder's defaults.
+  auto set_text = [&f](const char* key, char* dst, std::size_t width) {
+    if (f.table().contains(key)) detail::copy_text(dst, width, f.text(key, width));
+  };
+  set_text("user_name", s.user_name, sizeof s.user_name);
+  set_text("group_name", s.group_name, sizeof s.group_name);
+  s.user_level = f.integer("user_level", 0, kMaxUserLevel, s.user_level);
+
+  if (const toml::node* node = f.get("language")) {
+    if (const auto* name = node->as_string()) {
+      if (name->get() == "en") {
+        s.language = Vexlor::LANGUAGE_ENGLISH;
+      } else if (name->get() == "zh") {
+        s.language = Vexlor::LANGUAGE_CHINESE;
+      } else {
+        fail(node->source(), f.field("language"),
+             "unknown language " + quoted(name->get()) + " (en, zh, 0 or 1)");
+      }
+    } else if (node->is_integer()) {
+      s.language = integer(*node, f.field("language"), 0, 1);
+    } else {
+      fail(node->source(), f.field("language"), "expected \"en\", \"zh\", 0 or 1");
+    }
+  }
+
+  set_text("database_path", s.database_path, sizeof s.database_path);
+  set_text("alarm_description_path", s.alarm_description_path, sizeof s.alarm_description_path);
+  set_text("history_path", s.history_path, sizeof s.history_path);
+  set_text("navigation_path", s.navigation_path, sizeof s.navigation_path);
+  set_text("user_code_version", s.user_code_version, sizeof s.user_code_version);
+  set_text("project_id", s.project_id, sizeof s.project_id);
+  set_text("machine_path", s.machine_path, sizeof s.machine_path);
+  s.simulation = f.boolean("simulation", s.simulation != 0) ? 1 : 0;
+  s.fa_type = f.integer("fa_type", kInt32Min, kInt32Max, s.fa_type);
+  if (f.table().contains("main_form")) {
+    builder_.set_main_form(f.required_text("main_form", sizeof(MEM_FUNCTION_SP_STRU::name)));
+  }
+  if (const toml::node* log = f.get("log")) load_log(*log, f.field("log"));
+}
+
+void Loader::load_log(const toml::node& node, const std::string& field) {
+  const auto* table = node.as_table();
+  if (table == nullptr) fail(node.source(), field, "expected a table");
+  MEM_SYSTEM_STRU& s = builder_.system();
+  for (auto&& [key, value] : *table) {
+    const std::string tag(key.str());
+    const std::string path = field + "." + tag;
+    std::size_t type = 0;
+    while (type < std::size(kLogTags) && tag != kLogTags[type]) ++type;
+    if (type == std::size(kLogTags)) {
+      warn(key.source(), path, "unknown key, ignored");
+      continue;
+    }
+    const auto* setting = value.as_string();
+    if (setting == nullptr) fail(value.source(), path, "expected a string");
+    const std::string& v = setting->get();
+    // The first switch writes the console line, the second the log file line.
+    bool console = false, file = false;
+    if (v == "both") {
+      console = file = true;
+    } else if (v == "console") {
+      console = true;
+    } else if (v == "file") {
+      file = true;
+    } else if (v != "off") {
+      fail(value.source(), path,
+           "unknown log setting " + quoted(v) + " (both, console, file or off)");
+    }
+    s.log_switch_first[type] = console ? 1 : 0;
+    s.log_switch_second[type] = file ? 1 : 0;
+  }
+}
+
+void Loader::load_module(Fields& f) {
+  const std::string id = f.required_text("id", sizeof(MEM_MODULE_SP_STRU::id));
+  const std::string name = f.text("name", sizeof(MEM_MODULE_SP_STRU::name), id);
+  if (name.empty()) fail(f.get("name")->source(), f.field("name"), "must not be empty");
+
+  const toml::node& kind_node = f.require("kind");
+  const auto* kind_name = kind_node.as_string();
+  if (kind_name == nullptr) fail(kind_node.source(), f.field("kind"), "expected a string");
+  const KindInfo* kind = nullptr;
+  for (const KindInfo& k : kKinds) {
+    if (kind_name->get() == k.name) kind = &k;
+  }
+  if (kind == nullptr) {
+    fail(kind_node.source(), f.field("kind"),
+         "unknown module kind " + quoted(kind_name->get()) + " (CM, BM, TM or PM)");
+  }
+
+  int32_t side = 0;
+  if (const toml::node* node = f.get("side")) {
+    side = integer(*node, f.field("side"), 0, kind->max_side,
+                   std::string(" for a ") + kind->name + " module");
+    auto taken = module_sides_.find({kind->kind, side});
+    if (taken != module_sides_.end()) {
+      fail(node->source(), f.field("side"),
+           std::string(kind->name) + " side " + std::to_string(side) + " is already taken by " +
+               taken->second.field + " (line " + std::to_string(taken->second.line) + ")");
+    }
+  } else {
+    // The lowest side of the kind not taken yet.
+    while (module_sides_.count({kind->kind, side}) != 0) ++side;
+    if (side > kind->max_side) {
+      fail(f.table().source(), f.field("side"),
+           std::string("no free side left for a ") + kind->name + " module (0.." +
+               std::to_string(kind->max_side) + ")");
+    }
+  }
+  const int32_t alarm_base = f.integer("alarm_base", 0, kMaxAlarmBase, 0);
+  const std::string annotation =
+      f.text("annotation", sizeof(MEM_SYSTEM_STRU::module_annotations[0][0]));
+
+  const toml::node& id_node = *f.get("id");
+  auto [first, inserted] = module_ids_.emplace(id, Seen{id_node.source().begin.line, f.path()});
+  if (!inserted) {
+    fail(id_node.source(), f.field("id"),
+         "duplicate module ID " + quoted(id) + ", first at line " +
+             std::to_string(first->second.line) + " (" + first->second.field + ")");
+  }
+  const toml::node& name_node = f.get("name") ? *f.get("name") : id_node;
+  auto [named, fresh] =
+      module_names_.emplace(name, Seen{name_node.source().begin.line, f.field("name")});
+  if (!fresh) {
+    warn(name_node.source(), f.field("name"),
+         "duplicate module name " + quoted(name) + ", first at line " +
+             std::to_string(named->second.line) + " (" + named->second.field +
+             "); lookups find the first");
+  }
+  module_sides_[{kind->kind, side}] = Seen{f.table().source().begin.line, f.path()};
+  builder_.add_module(id, name, kind->kind, side, alarm_base, annotation);
+}
+
+void Loader::load_driver(Fields& f) {
+  const std::string name = f.required_text("name", sizeof(MEM_DRIVER_SP_STRU::name));
+  note_name(drivers_, "driver", name, *f.get("name"), f.field("name"));
+  const int32_t type = f.integer("type", kInt32Min, kInt32Max, 0);
+  const std::vector<int32_t> params = f.integers("params", kDriverParams);
+  const bool offline = f.boolean("offline", false);
+
+  const int index = builder_.add_driver(name, type);
+  MEM_DRIVER_SP_STRU& d = builder_.driver(index);
+  std::fill(std::begin(d.params), std::end(d.params), 0);
+  std::copy(params.begin(), params.end(), d.params);
+  if (offline) d.params[Vexlor::kDriverParamOffline] = 1;
+}
+
+void Loader::load_enum(Fields& f) {
+  const std::string name = f.required_text("name", sizeof(MEM_ENUM_SP_STRU::name));
+  note_name(enums_, "enumeration", name, *f.get("name"), f.field("name"));
+
+  std::vector<std::pair<std::string, int32_t>> items;
+  if (const toml::node* node = f.get("items")) {
+    const std::string field = f.field("items");
+    const auto* array = node->as_array();
+    if (array == nullptr) fail(node->source(), field, "expected an array of [\"text\", value]");
+    if (array->size() > kEnumItems) {
+      fail(
+          node->source(), field,
+          "at most " + std::to_string(kEnumItems) + " items, got " + std::to_string(array->size()));
+    }
+    for (std::size_t i = 0; i < array->size(); ++i) {
+      const toml::node& item = *array->get(i);
+      const std::string path = field + "[" + std::to_string(i) + "]";
+      const auto* pair = item.as_array();
+      if (pair == nullptr || pair->size() != 2) {
+        fail(item.source(), path, "expected [\"text\", value]");
+      }
+      items.emplace_back(text(*pair->get(0), path, kEnumTextWidth),
+                         integer(*pair->get(1), path, kInt32Min, kInt32Max));
+    }
+  }
+  const int index = builder_.add_enum(name);
+  for (const auto& [item_text, value] : items) builder_.add_enum_item(index, item_text, value);
+}
+
+std::pair<int32_t, int32_t> Loader::resolve_driver(Fields& f, std::string_view key) {
+  const toml::node* node = f.get(key);
+  if (node == nullptr) return {Vexlor::VEXLOR_UNUSED_POINT, 0};
+  const std::string name = text(*node, f.field(key), sizeof(MEM_DRIVER_SP_STRU::name));
+  if (name.empty()) return {Vexlor::VEXLOR_UNUSED_POINT, 0};
+  const int index = builder_.find_driver(name);
+  if (index < 0) fail(node->source(), f.field(key), "unknown driver " + quoted(name));
+  return {index, builder_.driver(index).type};
+}
+
+PointCommon Loader::load_point_common(Fields& f) {
+  PointCommon c;
+  std::tie(c.idrv_point, c.idrv_type) = resolve_driver(f, "input_driver");
+  std::tie(c.odrv_point, c.odrv_type) = resolve_driver(f, "output_driver");
+  c.mode = f.integer("mode", kInt32Min, kInt32Max, 0);
+  c.annotation = f.text("annotation", kAnnotationWidth);
+  c.append = f.text("append", kAppendWidth);
+  c.sintlk = f.boolean("setpoint_interlock", false);
+  c.vintlk = f.boolean("value_interlock", false);
+  if (const toml::node* node = f.get("tags")) {
+    const std::string field = f.field("tags");
+    const auto* array = node->as_array();
+    if (array == nullptr) fail(node->source(), field, "expected an array of names");
+    if (array->size() > kTagCount) {
+      fail(node->source(), field,
+           "at most " + std::to_string(kTagCount) + " names, got " + std::to_string(array->size()));
+    }
+    for (std::size_t i = 0; i < array->size(); ++i) {
+      c.tags.push_back(text(*array->get(i), field + "[" + std::to_string(i) + "]", kTagNameWidth));
+    }
+  }
+  c.tag_type = f.text("tag_type", kTagTypeWidth);
+  c.tag_flag = f.boolean("tag", !c.tags.empty());
+  return c;
+}
+
+void Loader::load_digital(Fields& f) {
+  const std::string name = f.required_text("name", sizeof(MEM_DIGITAL_SP_STRU::name));
+  note_name(digitals_, "digital point", name, *f.get("name"), f.field("name"));
+  const std::string unit = f.text("unit", sizeof(MEM_DIGITAL_SP_STRU::unit));
+
+  int32_t enum_point = -1;
+  int32_t min = 0, max = 1;
+  if (const toml::node* node = f.get("enum")) {
+    const std::string enum_name = text(*node, f.field("enum"), sizeof(MEM_ENUM_SP_STRU::name));
+    if (!enum_name.empty()) {
+      enum_point = builder_.find_enum(enum_name);
+      if (enum_point < 0) {
+        fail(node->source(), f.field("enum"), "unknown enumeration " + quoted(enum_name));
+      }
+      // Without explicit limits the point takes the range of its enumeration's values.
+      const MEM_ENUM_SP_STRU& e = builder_.enumeration(enum_point);
+      if (e.item_count > 0) {
+        min = *std::min_element(e.values, e.values + e.item_count);
+        max = *std::max_element(e.values, e.values + e.item_count);
+      }
+    }
+  }
+  min = f.integer("min", kInt32Min, kInt32Max, min);
+  if (const toml::node* node = f.get("max")) {
+    max = integer(*node, f.field("max"), kInt32Min, kInt32Max);
+    if (max < min) {
+      fail(node->source(), f.field("max"),
+           "max " + std::to_string(max) + " is below min " + std::to_string(min));
+    }
+  } else if (max < min) {
+    max = min;
+  }
+  int32_t init = (0 >= min && 0 <= max) ? 0 : min;
+  if (const toml::node* node = f.get("init")) init = integer(*node, f.field("init"), min, max);
+
+  const PointCommon common = load_point_common(f);
+  const std::vector<int32_t> in_params = f.integers("in_params", kDigitalParams);
+  const std::vector<int32_t> out_params = f.integers("out_params", kDigitalParams);
+
+  const int index = builder_.add_digital(name, init);
+  MEM_DIGITAL_SP_STRU& d = builder_.digital(index);
+  detail::copy_text(d.unit, unit);
+  d.enum_point = enum_point;
+  d.min = min;
+  d.max = max;
+  d.init = init;
+  std::fill(std::begin(d.iparam), std::end(d.iparam), 0);
+  std::fill(std::begin(d.oparam), std::end(d.oparam), 0);
+  std::copy(in_params.begin(), in_params.end(), d.iparam);
+  std::copy(out_params.begin(), out_params.end(), d.oparam);
+  apply_common(d, common);
+}
+
+void Loader::load_analog(Fields& f) {
+  const std::string name = f.required_text("name", sizeof(MEM_ANALOG_SP_STRU::name));
+  note_name(analogs_, "analog point", name, *f.get("name"), f.field("name"));
+  const std::string unit = f.text("unit", sizeof(MEM_ANALOG_SP_STRU::unit));
+  const int32_t decimal = f.integer("decimal", 0, kMaxDecimal, kDefaultDecimal);
+
+  const double min = f.number("min", -1e9);
+  double max = 1e9;
+  if (const toml::node* node = f.get("max")) {
+    max = number(*node, f.field("max"));
+    if (max < min) {
+      fail(node->source(), f.field("max"),
+           "max " + format_number(max) + " is below min " + format_number(min));
+    }
+  } else if (max < min) {
+    max = min;
+  }
+  double init = (0.0 >= min && 0.0 <= max) ? 0.0 : min;
+  if (const toml::node* node = f.get("init")) {
+    init = number(*node, f.field("init"));
+    if (init < min || init > max) {
+      fail(node->source(), f.field("init"),
+           "value " + format_number(init) + " is out of range " + format_number(min) + ".." +
+               format_number(max));
+    }
+  }
+
+  const PointCommon common = load_point_common(f);
+  const std::vector<int32_t> in_params = f.integers("in_params", kAnalogParams);
+  const std::vector<int32_t> out_params = f.integers("out_params", kAnalogParams);
+
+  const int index = builder_.add_analog(name, init);
+  MEM_ANALOG_SP_STRU& a = builder_.analog(index);
+  detail::copy_text(a.unit, unit);
+  a.decimal = decimal;
+  a.min = min;
+  a.max = max;
+  a.init = init;
+  std::fill(std::begin(a.iparam), std::end(a.iparam), 0);
+  std::fill(std::begin(a.oparam), std::end(a.oparam), 0);
+  std::copy(in_params.begin(), in_params.end(), a.iparam);
+  std::copy(out_params.begin(), out_params.end(), a.oparam);
+  apply_common(a, common);
+}
+
+void Loader::load_string(Fields& f) {
+  const std::string name = f.required_text("name", sizeof(MEM_STRING_SP_STRU::name));
+  note_name(strings_, "string point", name, *f.get("name"), f.field("name"));
+  const std::string init = f.text("init", sizeof(MEM_STRING_SP_STRU::init));
+  const PointCommon common = load_point_common(f);
+  const int32_t in_param = f.integer("in_param", kInt32Min, kInt32Max, 0);
+  const int32_t out_param = f.integer("out_param", kInt32Min, kInt32Max, 0);
+
+  const int index = builder_.add_string(name, init);
+  MEM_STRING_SP_STRU& s = builder_.string_point(index);
+  detail::copy_text(s.init, init);
+  s.iparam = in_param;
+  s.oparam = out_param;
+  apply_common(s, common);
+}
+
+void Loader::load_function(Fields& f) {
+  const std::string name = f.required_text("name", sizeof(MEM_FUNCTION_SP_STRU::name));
+  note_name(functions_, "function", name, *f.get("name"), f.field("name"));
+  const std::string path = f.text("path", sizeof(MEM_FUNCTION_SP_STRU::path));
+  const std::string arg_param = f.text("arg_param", sizeof(MEM_FUNCTION_SP_STRU::load_arg_param));
+  const std::string run_param = f.text("run_param", sizeof(MEM_FUNCTION_SP_STRU::load_run_param));
+  const int32_t load_style = f.integer("load_style", kInt32Min, kInt32Max, 0);
+  const int32_t level = f.integer("level", kInt32Min, kInt32Max, 0);
+  const bool is_virtual = f.boolean("virtual", false);
+  const std::string annotation = f.text("annotation", sizeof(MEM_FUNCTION_SP_STRU::annotation));
+  const std::string append = f.text("append", sizeof(MEM_FUNCTION_SP_STRU::append));
+  const int32_t pool_count = f.integer("pool_count", 0, kInt32Max, 0);
+
+  const int index = builder_.add_function(name);
+  MEM_FUNCTION_SP_STRU& fn = builder_.function(index);
+  detail::copy_text(fn.path, path);
+  detail::copy_text(fn.load_arg_param, arg_param);
+  detail::copy_text(fn.load_run_param, run_param);
+  fn.load_style = load_style;
+  fn.level = level;
+  fn.virtual_flag = is_virtual ? 1 : 0;
+  detail::copy_text(fn.annotation, annotation);
+  detail::copy_text(fn.append, append);
+  fn.pool_count = pool_count;
+}
+
+void Loader::load_alarm(Fields& f) {
+  const toml::node& id_node = f.require("id");
+  const int32_t id = integer(id_node, f.field("id"), 1, kInt32Max);
+  auto [first, inserted] = alarm_ids_.emplace(id, Seen{id_node.source().begin.line, f.path()});
+  if (!inserted) {
+    fail(id_node.source(), f.field("id"),
+         "duplicate alarm ID " + std::to_string(id) + ", first at line " +
+             std::to_string(first->second.line) + " (" + first->second.field + ")");
+  }
+
+  int32_t module_point = -1;
+  if (const toml::node* node = f.get("module")) {
+    const std::string module = text(*node, f.field("module"), sizeof(MEM_MODULE_SP_STRU::id));
+    if (!module.empty()) {
+      module_point = builder_.find_module(module);
+      if (module_point < 0)
+        fail(node->source(), f.field("module"), "unknown module " + quoted(module));
+      const int32_t base = builder_.module(module_point).alarm_base;
+      if (id / 1000 != base) {
+        warn(id_node.source(), f.field("id"),
+             "alarm ID " + std::to_string(id) + " is outside the block of module " +
+                 quoted(module) + " (" + std::to_string(int64_t{base} * 1000) + ".." +
+                 std::to_string(int64_t{base} * 1000 + 999) + ")");
+      }
+    }
+  }
+  const int32_t level = f.integer("level", 0, kMaxAlarmLevel, 1);
+  const std::string name = f.required_text("name", sizeof(MEM_ALARM_SP_STRU::name));
+  const std::string alarm_text = f.text("text", sizeof(MEM_ALARM_SP_STRU::text));
+  const std::string description = f.text("description", sizeof(MEM_ALARM_SP_STRU::description));
+  const bool used = f.boolean("used", true);
+
+  std::vector<std::pair<Vexlor::ALARM_STYLE, std::string>> choices;
+  if (const toml::node* node = f.get("choices")) {
+    const std::string field = f.field("choices");
+    const auto* array = node->as_array();
+    if (array == nullptr)
+      fail(node->source(), field, "expected an array of [\"NAME\", \"caption\"]");
+    if (array->size() > kAlarmChoices) {
+      fail(node->source(), field,
+           "at most " + std::to_string(kAlarmChoices) + " choices, got " +
+               std::to_string(array->size()));
+    }
+    for (std::size_t i = 0; i < array->size(); ++i) {
+      const toml::node& item = *array->get(i);
+      const std::string path = field + "[" + std::to_string(i) + "]";
+      const auto* pair = item.as_array();
+      if (pair == nullptr || pair->size() != 2 || !pair->get(0)->is_string()) {
+        fail(item.source(), path, "expected [\"NAME\", \"caption\"]");
+      }
+      const std::string& choice = pair->get(0)->as_string()->get();
+      const auto* known = std::find_if(std::begin(kChoices), std::end(kChoices),
+                                       [&](const auto& c) { return choice == c.first; });
+      if (known == std::end(kChoices)) {
+        fail(pair->get(0)->source(), path,
+             "unknown choice " + quoted(choice) +
+                 " (CLEAR, RETRY, WAIT, IGNORE, DISABLE, ENABLE, STOP or ABORT)");
+      }
+      choices.emplace_back(known->second, text(*pair->get(1), path, kChoiceWidth));
+    }
+  }
+
+  const int index = builder_.add_alarm(id, name, alarm_text);
+  MEM_ALARM_SP_STRU& a = builder_.alarm(index);
+  a.module_point = module_point;
+  a.level = level;
+  a.used = used ? 1 : 0;
+  detail::copy_text(a.description, description);
+  for (const auto& [style, caption] : choices) builder_.add_alarm_choice(index, style, caption);
+}
+
+// Reads the whole file; false with errno's text when it cannot be read.
+bool read_file(const std::string& path, std::string* content, std::string* why) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    *why = "read error";
+    return false;
+  }
+  *content = text.str();
+  return true;
+}
+
+}  // namespace
+
+bool load_configuration(const std::string& path, DatabaseBuilder& builder, std::string* error,
+                        std::vector<std::string>* warnings) {
+  std::string message;
+  try {
+    std::string content;
+    std::string why;
+    if (!read_file(path, &content, &why)) {
+      message = path + ": cannot read the file: " + why;
+    } else {
+#if TOML_EXCEPTIONS
+      toml::table root;
+      try {
+        root = toml::parse(content, path);
+      } catch (const toml::parse_error& e) {
+        message = path + ":" + std::to_string(e.source().begin.line) + ": " +
+                  std::string(e.description());
+      }
+#else
+      toml::parse_result parsed = toml::parse(content, path);
+      toml::table root;
+      if (!parsed) {
+        const toml::parse_error& e = parsed.error();
+        message = path + ":" + std::to_string(e.source().begin.line) + ": " +
+                  std::string(e.description());
+      } else {
+        root = std::move(parsed).table();
+      }
+#endif
+      if (message.empty()) {
+        // Warnings of a load that fails are dropped: the error line is the whole answer.
+        std::vector<std::string> found;
+        Loader loader(path, builder, &found);
+        loader.load(root);
+        if (warnings != nullptr) warnings->insert(warnings->end(), found.begin(), found.end());
+        return true;
+      }
+    }
+  } catch (const ConfigError& e) {
+    message = e.line;
+  } catch (const std::exception& e) {
+    message = path + ": " + e.what();
+  }
+  if (error != nullptr) *error = message;
+  return false;
+}
+
+}  // namespace vexlor::config

@@ -1,0 +1,130 @@
+// Bad equipment configurations and the one error line each must produce. "FILE" in a
+// configuration's expected line stands for the path of the file it was written to. Shared by
+// the loader tests (in process) and the vexlor-db tests (through the tool).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vexlor::test {
+
+struct BadConfig {
+  const char* what;
+  std::string toml;
+  std::string line;
+};
+
+inline std::string enum_with_items(int count) {
+  std::string text = "enums = [\n  { name = \"Many\", items = [\n";
+  for (int i = 0; i < count; ++i)
+    text += "    [\"Item" + std::to_string(i) + "\", " + std::to_string(i) + "],\n";
+  return text + "  ] },\n]\n";
+}
+
+inline std::vector<BadConfig> bad_configs() {
+  const std::string enums = R"(enums = [ { name = "OnOff", items = [["Off|关", 0], ["On|开", 1]] } ]
+)";
+  const std::string pm1 = R"(modules = [ { id = "PM1", kind = "PM", alarm_base = 5 } ]
+)";
+  return {
+      {"syntax error", "digital = [\n  { name = \"A\"\n]\n",
+       "FILE:2: Error while parsing inline table: expected key or closing '}', saw '\\n'"},
+      {"missing point name", "digital = [\n  { unit = \"V\" },\n]\n",
+       "FILE:2: digital[0].name: missing required field"},
+      {"missing module kind", "modules = [\n  { id = \"PM1\", side = 0 },\n]\n",
+       "FILE:2: modules[0].kind: missing required field"},
+      {"missing alarm id", "alarms = [ { name = \"X\" } ]\n",
+       "FILE:1: alarms[0].id: missing required field"},
+      {"empty name", "functions = [ { name = \"\" } ]\n",
+       "FILE:1: functions[0].name: must not be empty"},
+      {"unknown enumeration",
+       enums + "digital = [\n  { name = \"V1\" },\n  { name = \"V2\", enum = \"OnOf\" },\n]\n",
+       "FILE:4: digital[1].enum: unknown enumeration \"OnOf\""},
+      {"unknown driver",
+       "drivers = [ { name = \"AIO1\" } ]\nanalog = [\n  { name = \"P\", input_driver = \"AIO9\" "
+       "},\n]\n",
+       "FILE:3: analog[0].input_driver: unknown driver \"AIO9\""},
+      {"unknown module", pm1 + "alarms = [\n  { id = 5001, module = \"PM9\", name = \"X\" },\n]\n",
+       "FILE:3: alarms[0].module: unknown module \"PM9\""},
+      {"unknown module kind", "modules = [ { id = \"XM1\", kind = \"XM\" } ]\n",
+       "FILE:1: modules[0].kind: unknown module kind \"XM\" (CM, BM, TM or PM)"},
+      {"CM side out of range", "modules = [ { id = \"CM7\", kind = \"CM\", side = 6 } ]\n",
+       "FILE:1: modules[0].side: value 6 is out of range 0..5 for a CM module"},
+      {"TM side out of range", "modules = [ { id = \"TM11\", kind = \"TM\", side = 10 } ]\n",
+       "FILE:1: modules[0].side: value 10 is out of range 0..9 for a TM module"},
+      {"side taken twice",
+       "modules = [\n  { id = \"PM1\", kind = \"PM\", side = 0 },\n  { id = \"PM2\", kind = "
+       "\"PM\", side = 0 },\n]\n",
+       "FILE:3: modules[1].side: PM side 0 is already taken by modules[0] (line 2)"},
+      {"duplicate module ID",
+       "modules = [\n  { id = \"PM1\", kind = \"PM\" },\n  { id = \"PM1\", kind = \"PM\" },\n]\n",
+       "FILE:3: modules[1].id: duplicate module ID \"PM1\", first at line 2 (modules[0])"},
+      {"user level out of range", "[system]\nuser_level = 10\n",
+       "FILE:2: system.user_level: value 10 is out of range 0..9"},
+      {"unknown language", "[system]\nlanguage = \"fr\"\n",
+       "FILE:2: system.language: unknown language \"fr\" (en, zh, 0 or 1)"},
+      {"language number out of range", "[system]\nlanguage = 2\n",
+       "FILE:2: system.language: value 2 is out of range 0..1"},
+      {"unknown log setting", "[system]\nlog = { ALM = \"both\", DBG = \"on\" }\n",
+       "FILE:2: system.log.DBG: unknown log setting \"on\" (both, console, file or off)"},
+      {"table after [system]", "[system]\nuser_name = \"op\"\ndigital = [ { name = \"A\" } ]\n",
+       "FILE:3: system.digital: belongs at the top level; write [system] after it, at the end of "
+       "the file"},
+      {"alarm level out of range", "alarms = [ { id = 800, name = \"S\", level = 10 } ]\n",
+       "FILE:1: alarms[0].level: value 10 is out of range 0..9"},
+      {"decimal out of range", "analog = [ { name = \"P\", decimal = 9 } ]\n",
+       "FILE:1: analog[0].decimal: value 9 is out of range 0..8"},
+      {"digital min above max", "digital = [ { name = \"D\", min = 5, max = 1 } ]\n",
+       "FILE:1: digital[0].max: max 1 is below min 5"},
+      {"analog min above max", "analog = [ { name = \"P\", min = 2.5, max = 1.25 } ]\n",
+       "FILE:1: analog[0].max: max 1.25 is below min 2.5"},
+      {"digital init outside",
+       enums + "digital = [ { name = \"D\", enum = \"OnOff\", init = 3 } ]\n",
+       "FILE:2: digital[0].init: value 3 is out of range 0..1"},
+      {"analog init outside", "analog = [ { name = \"P\", min = 0, max = 100, init = 150.5 } ]\n",
+       "FILE:1: analog[0].init: value 150.5 is out of range 0..100"},
+      {"wrong value type", "digital = [ { name = \"D\", min = \"0\" } ]\n",
+       "FILE:1: digital[0].min: expected an integer"},
+      {"integer beyond int32", "digital = [ { name = \"D\", max = 3000000000 } ]\n",
+       "FILE:1: digital[0].max: value 3000000000 is out of range -2147483648..2147483647"},
+      {"more than 10 driver params",
+       "drivers = [ { name = \"DIO\", params = [0,1,2,3,4,5,6,7,8,9,10] } ]\n",
+       "FILE:1: drivers[0].params: at most 10 values, got 11"},
+      {"more than 4 digital params",
+       "digital = [ { name = \"D\", in_params = [1, 2, 3, 4, 5] } ]\n",
+       "FILE:1: digital[0].in_params: at most 4 values, got 5"},
+      {"more than 60 items", enum_with_items(61),
+       "FILE:2: enums[0].items: at most 60 items, got 61"},
+      {"more than 8 choices",
+       "alarms = [ { id = 800, name = \"S\", choices = [[\"RETRY\", \"1\"], [\"WAIT\", \"2\"], "
+       "[\"IGNORE\", \"3\"], [\"ABORT\", \"4\"], [\"STOP\", \"5\"], [\"CLEAR\", \"6\"], "
+       "[\"ENABLE\", \"7\"], [\"DISABLE\", \"8\"], [\"RETRY\", \"9\"]] } ]\n",
+       "FILE:1: alarms[0].choices: at most 8 choices, got 9"},
+      {"unknown choice",
+       "alarms = [ { id = 800, name = \"S\", choices = [[\"RETRY\", \"Retry\"], [\"RETRI\", "
+       "\"x\"]] } ]\n",
+       "FILE:1: alarms[0].choices[1]: unknown choice \"RETRI\" (CLEAR, RETRY, WAIT, IGNORE, "
+       "DISABLE, ENABLE, STOP or ABORT)"},
+      {"duplicate alarm ID",
+       pm1 + "alarms = [\n  { id = 5001, module = \"PM1\", name = \"A\" },\n  { id = 5001, module "
+             "= \"PM1\", name = \"B\" },\n]\n",
+       "FILE:4: alarms[1].id: duplicate alarm ID 5001, first at line 3 (alarms[0])"},
+      {"name longer than its field", "digital = [ { name = \"" + std::string(64, 'N') + "\" } ]\n",
+       "FILE:1: digital[0].name: text is 64 bytes, its 64-byte field holds at most 63"},
+      {"unit longer than its field in bytes",
+       "analog = [ { name = \"T\", unit = \"摄氏度摄氏度\" } ]\n",
+       "FILE:1: analog[0].unit: text is 18 bytes, its 16-byte field holds at most 15"},
+      {"enumeration text longer than its field",
+       "enums = [ { name = \"E\", items = [[\"开关开关开关开关开关开关开关开关开关开关开关|\", 0]] "
+       "} ]\n",
+       "FILE:1: enums[0].items[0]: text is 67 bytes, its 64-byte field holds at most 63"},
+      {"string init longer than its field",
+       "string = [ { name = \"S\", init = \"" + std::string(1024, 's') + "\" } ]\n",
+       "FILE:1: string[0].init: text is 1024 bytes, its 1024-byte field holds at most 1023"},
+      {"alarm text longer than its field",
+       "alarms = [ { id = 800, name = \"S\", text = \"" + std::string(512, 't') + "\" } ]\n",
+       "FILE:1: alarms[0].text: text is 512 bytes, its 512-byte field holds at most 511"},
+  };
+}
+
+}  // namespace vexlor::test

@@ -1,0 +1,266 @@
+// vexlor-db run as a real child process: create, info, dump and remove on private instances,
+// its exit codes, and that a bad configuration leaves nothing behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/bad_configs.h"
+#include "config/builder.h"
+#include "config/loader.h"
+#include "os/instance.h"
+#include "support/instance.h"
+
+namespace vexlor::config {
+namespace {
+
+constexpr char kTool[] = VEXLOR_TOOLS_DIR "/vexlor-db";
+constexpr char kSample[] = VEXLOR_SOURCE_DIR "/examples/equipment/equipment.toml";
+
+struct ToolRun {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class VexlorDb : public ::testing::Test {
+ protected:
+  // Runs the tool with `args` in the current environment (this test's instance).
+  ToolRun tool(const std::vector<std::string>& args) {
+    const std::string out_path = instance_.runtime_dir() + "/stdout.txt";
+    const std::string err_path = instance_.runtime_dir() + "/stderr.txt";
+    const pid_t pid = test::spawn_child([&]() {
+      const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (out < 0 || err < 0) return 126;
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      std::vector<char*> argv{const_cast<char*>(kTool)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(kTool, argv.data());
+      return 127;
+    });
+    ToolRun r;
+    r.code = test::wait_child(pid, 60);
+    r.out = slurp(out_path);
+    r.err = slurp(err_path);
+    return r;
+  }
+
+  std::string write(const std::string& toml, const std::string& file) {
+    const std::string path = instance_.runtime_dir() + "/" + file;
+    std::ofstream(path, std::ios::binary) << toml;
+    return path;
+  }
+
+  bool instance_folder_exists(const std::string& name) {
+    return std::filesystem::exists(os::instance_dir(name));
+  }
+
+  test::PrivateInstance instance_{"vexlordb"};
+};
+
+TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
+  const std::string name = instance_.name();
+  DatabaseBuilder expected;
+  ASSERT_TRUE(load_configuration(kSample, expected, nullptr, nullptr));
+  const std::string size = std::to_string(expected.image_size());
+
+  ToolRun r = tool({"create", kSample});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "created instance \"" + name + "\" from " + kSample +
+                       ": 6 modules, 5 drivers, 12 enums, 115 digital, 30 analog, 37 string, "
+                       "22 functions, 128 alarms, " +
+                       size + " bytes\n");
+
+  r = tool({"info"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::regex created("created:   [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\n");
+  EXPECT_TRUE(std::regex_search(r.out, created)) << r.out;
+  EXPECT_EQ(std::regex_replace(r.out, created, "created:   *\n"),
+            "instance:  " + name + "\n" +
+                "source:    " + std::filesystem::path(kSample).lexically_normal().string() +
+                "\n"
+                "created:   *\n"
+                "size:      " +
+                size +
+                " bytes\n"
+                "modules:   6\n"
+                "drivers:   5\n"
+                "enums:     12\n"
+                "digital:   115\n"
+                "analog:    30\n"
+                "string:    37\n"
+                "functions: 22 (+12 slots)\n"
+                "alarms:    128\n");
+
+  // A second create keeps the database unless --force replaces it.
+  r = tool({"create", kSample});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "vexlor-db: a database exists already in instance \"" + name + "\"\n");
+  r = tool({"create", kSample, "--force"});
+  EXPECT_EQ(r.code, 0) << r.err;
+
+  r = tool({"dump", "modules"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "#  ID   NAME  KIND  SIDE  ALARM_BASE  ANNOTATION\n"
+            "0  CM1  LP1   CM    0     1           Load port 1|装载口1\n"
+            "1  CM2  LP2   CM    1     2           Load port 2|装载口2\n"
+            "2  TM1  TM1   TM    0     3           Vacuum transfer module|真空传送腔\n"
+            "3  BM1  BM1   BM    0     4           Load lock|装载锁\n"
+            "4  PM1  PM1   PM    0     5           Etch chamber 1|刻蚀腔1\n"
+            "5  PM2  PM2   PM    1     6           Etch chamber 2|刻蚀腔2\n");
+
+  r = tool({"remove"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "removed the database of instance \"" + name + "\"\n");
+  EXPECT_FALSE(instance_folder_exists(name));
+
+  r = tool({"remove"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "vexlor-db: no database in instance \"" + name + "\"\n");
+  r = tool({"info"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "vexlor-db: no database in instance \"" + name + "\"\n");
+}
+
+TEST_F(VexlorDb, BadConfigurationCreatesNothing) {
+  for (const test::BadConfig& bad : test::bad_configs()) {
+    const std::string path = write(bad.toml, "bad.toml");
+    std::string line = bad.line;
+    line.replace(line.find("FILE"), 4, path);
+    const ToolRun r = tool({"create", path});
+    EXPECT_EQ(r.code, 1) << bad.what;
+    EXPECT_EQ(r.out, "") << bad.what;
+    EXPECT_EQ(r.err, "vexlor-db: " + line + "\n") << bad.what;
+    EXPECT_FALSE(instance_folder_exists(instance_.name())) << bad.what;
+  }
+}
+
+TEST_F(VexlorDb, WarningsGoToStderrAndTheDatabaseIsCreated) {
+  const std::string path =
+      write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n", "warn.toml");
+  ToolRun r = tool({"create", path});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "vexlor-db: warning: " + path + ":2: digital[0].nmae: unknown key, ignored\n");
+  r = tool({"dump", "digital"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out,
+            "#  NAME  VALUE  ENUM  MIN  MAX  IN  OUT  UNIT\n"
+            "0  A     0      -     0    1    -   -\n");
+}
+
+TEST_F(VexlorDb, DumpReadsValuesThroughTheirDrivers) {
+  const std::string path = write(R"(drivers = [
+  { name = "DIO", type = 1 },
+  { name = "DIO_OFF", type = 1, offline = true },
+]
+enums = [ { name = "Valve", items = [["Close|关", 0], ["Open|开", 1]] } ]
+digital = [
+  { name = "PM1.Valve", enum = "Valve", init = 1, input_driver = "DIO", output_driver = "DIO", unit = "-" },
+  { name = "PM2.Valve", enum = "Valve", input_driver = "DIO_OFF" },
+  { name = "CTC.UserLevel", min = 0, max = 9, init = 9 },
+]
+analog = [
+  { name = "PM1.Pressure", unit = "Torr", decimal = 3, min = 0, max = 800, init = 760 },
+  { name = "PM2.Pressure", unit = "Torr", min = 0, max = 800, input_driver = "DIO_OFF" },
+]
+string = [
+  { name = "PM1.Recipe", init = "清洗|Clean" },
+]
+)",
+                                 "dump.toml");
+  ASSERT_EQ(tool({"create", path}).code, 0);
+
+  ToolRun r = tool({"dump", "digital"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "#  NAME           VALUE     ENUM   MIN  MAX  IN       OUT  UNIT\n"
+            "0  PM1.Valve      1         Valve  0    1    DIO      DIO  -\n"
+            "1  PM2.Valve      (failed)  Valve  0    1    DIO_OFF  -\n"
+            "2  CTC.UserLevel  9         -      0    9    -        -\n");
+  r = tool({"dump", "digital", "--limit", "1"});
+  EXPECT_EQ(r.out,
+            "#  NAME       VALUE  ENUM   MIN  MAX  IN   OUT  UNIT\n"
+            "0  PM1.Valve  1      Valve  0    1    DIO  DIO  -\n");
+  r = tool({"dump", "analog"});
+  EXPECT_EQ(r.out,
+            "#  NAME          VALUE     MIN  MAX  IN       OUT  UNIT\n"
+            "0  PM1.Pressure  760.000   0    800  -        -    Torr\n"
+            "1  PM2.Pressure  (failed)  0    800  DIO_OFF  -    Torr\n");
+  r = tool({"dump", "string"});
+  EXPECT_EQ(r.out,
+            "#  NAME        IN  OUT  VALUE\n"
+            "0  PM1.Recipe  -   -    清洗|Clean\n");
+  r = tool({"dump", "drivers"});
+  EXPECT_EQ(r.out,
+            "#  NAME     TYPE  STATE    PARAMS\n"
+            "0  DIO      1     online   0,0,0,0,0,0,0,0,0,0\n"
+            "1  DIO_OFF  1     offline  0,0,0,0,0,0,0,0,0,1\n");
+  r = tool({"dump", "enums"});
+  EXPECT_EQ(r.out,
+            "#  NAME   COUNT  ITEMS\n"
+            "0  Valve  2      0=Close|关  1=Open|开\n");
+}
+
+TEST_F(VexlorDb, TwoInstancesSideBySide) {
+  const std::string a = instance_.name() + "-a", b = instance_.name() + "-b";
+  const std::string small =
+      write("digital = [ { name = \"A\" }, { name = \"B\" } ]\n", "small.toml");
+  ASSERT_EQ(tool({"--instance", a, "create", kSample}).code, 0);
+  instance_.use(b);
+  ASSERT_EQ(tool({"create", small}).code, 0);
+
+  // --instance wins over VEXLOR_INSTANCE, after the subcommand too.
+  ToolRun r = tool({"info", "--instance", a});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("instance:  " + a + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("digital:   115\n"), std::string::npos) << r.out;
+  r = tool({"info"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("instance:  " + b + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("digital:   2\n"), std::string::npos) << r.out;
+
+  EXPECT_EQ(tool({"--instance", a, "remove"}).code, 0);
+  EXPECT_FALSE(instance_folder_exists(a));
+  EXPECT_TRUE(instance_folder_exists(b));
+  r = tool({"dump", "digital"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out,
+            "#  NAME  VALUE  ENUM  MIN  MAX  IN  OUT  UNIT\n"
+            "0  A     0      -     0    1    -   -\n"
+            "1  B     0      -     0    1    -   -\n");
+  EXPECT_EQ(tool({"remove"}).code, 0);
+}
+
+TEST_F(VexlorDb, BadUsageExitsWithTwo) {
+  EXPECT_EQ(tool({}).code, 2);
+  EXPECT_EQ(tool({"create"}).code, 2);
+  EXPECT_EQ(tool({"dump", "points"}).code, 2);
+  EXPECT_EQ(tool({"dump", "digital", "--limit", "-1"}).code, 2);
+  EXPECT_EQ(tool({"frobnicate"}).code, 2);
+  const ToolRun help = tool({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("create"), std::string::npos);
+  EXPECT_FALSE(instance_folder_exists(instance_.name()));
+}
+
+}  // namespace
+}  // namespace vexlor::config
