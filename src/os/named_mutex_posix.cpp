@@ -1,0 +1,750 @@
+// Named mutexes on POSIX (Linux, glibc).
+//
+// Each mutex is a small file <instance folder>/mutex/<file_name_for(name)> holding a header
+// and a robust, recursive, process-shared pthread mutex; every process maps it.
+//
+// Lifetime. A process that has the mutex open holds flock(LOCK_SH) on one descriptor of the
+// file. The mutex "exists" exactly while some process holds that lock: at create, a file
+// nobody holds (its processes all died, or one died half-way through creating it) is
+// replaced by a fresh file, and at open it is removed and reported as not found. The last
+// close anywhere gets flock(LOCK_EX) and removes the file. Creating, opening, probing and
+// closing-last run under an exclusive flock on <mutex folder>/.lock, so a probe never sees a
+// file half initialised and a create never maps a file that is being removed. The lock file
+// itself is removed together with the last mutex: a process that wins the lock checks that
+// the file it locked is still the one at the path and otherwise starts again.
+//
+// Abandonment. The kernel marks a robust mutex whose owner thread ended (kill -9 included);
+// the next waiter gets EOWNERDEAD, makes the mutex consistent, owns it and reports
+// kWaitAbandoned. The header also records the owner thread and its recursion depth, written
+// only by the owner; they tell the close path whether a thread of this process still owns
+// the mutex, and they let release refuse non-owners without a system call.
+//
+// Mappings. A process maps each mutex file once (a Mapping, keyed by path); every handle of
+// that process to the mutex shares it, so the robust list of an owner thread always points
+// into one mapping. The mapping is released after the process's last handle closes, unless
+//  - a call on the mutex is in progress in another thread (a "pin", see below), or
+//  - a thread of this process still owns the mutex: its robust list points into the
+//    mapping, and the kernel and the C library write through that list when the thread
+//    ends or locks another robust mutex. As on Windows, the mutex stays owned until the
+//    thread releases it (through another handle) or ends (then it is abandoned).
+// Such mappings are retired and unmapped by a later create/open/close/exists once the owner
+// released or ended. A thread that ends holding a mutex whose last handle was closed keeps
+// its page mapped while its thread id is alive; that is a page per misuse, not a fault.
+//
+// Handles. A handle is not a pointer: it encodes a slot index and a serial number. Slots are
+// allocated in chunks that are never freed, so any value can be checked without reading
+// freed memory: an unknown, closed or reused handle fails with kErrorInvalidHandle. Calls
+// pin the mapping (an atomic count) and then check the slot again, so closing a handle while
+// another thread is inside a call on it never unmaps memory under that call.
+//
+// Fast path. An uncontended wait or release makes no system call: a trylock first, the clock
+// is read only when the mutex is busy and the time-out is finite. Timed waits run on
+// CLOCK_MONOTONIC, so setting the wall clock does not stretch or cut them.
+//
+// fork(). Handles are not inherited, as on Windows: in a child the handles of the parent
+// fail with kErrorInvalidHandle, and the child drops its copies of the parent's descriptors
+// and mappings (the parent's locks are untouched).
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "os/instance.h"
+#include "os/named_mutex.h"
+
+namespace vexlor::os {
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// The shared file
+
+constexpr uint32_t kFileMagic = 0x584D5856u;  // "VXMX"
+constexpr uint32_t kFileVersion = 1;
+// Processes of different ABIs must not share a pthread mutex.
+constexpr uint32_t kFileAbi =
+    static_cast<uint32_t>(sizeof(pthread_mutex_t)) | (static_cast<uint32_t>(sizeof(void*)) << 16);
+
+struct SharedBlock {
+  uint32_t magic;
+  uint32_t version;
+  uint32_t abi;
+  uint32_t reserved;
+  pthread_mutex_t mutex;
+  // Written only by the owner thread while it owns the mutex.
+  std::atomic<int32_t> owner_tid;  // 0 when not owned
+  std::atomic<uint32_t> depth;     // recursion depth of the owner
+};
+static_assert(std::atomic<int32_t>::is_always_lock_free, "shared atomics must be lock-free");
+static_assert(std::atomic<uint32_t>::is_always_lock_free, "shared atomics must be lock-free");
+
+// Further Windows error codes used here.
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorTooManyOpenFiles = 4;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorGenFailure = 31;
+constexpr uint32_t kErrorDiskFull = 112;
+constexpr uint32_t kErrorFilenameTooLong = 206;
+constexpr uint32_t kErrorTooManyPosts = 298;
+
+uint32_t error_from_errno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ELOOP:  // a symbolic link where a mutex file belongs
+      return kErrorAccessDenied;
+    case EMFILE:
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case ENOSPC:
+    case EDQUOT:
+      return kErrorDiskFull;
+    case ENAMETOOLONG:
+      return kErrorFilenameTooLong;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Process-local state
+
+struct Mapping {
+  SharedBlock* block = nullptr;
+  int fd = -1;                   // holds flock(LOCK_SH) while handles are open
+  int users = 0;                 // open handles of this process (under g_lock)
+  std::atomic<int32_t> pins{0};  // calls in progress on `block`
+  std::string path;              // the mutex file
+  std::string dir;               // the mutex folder
+};
+
+struct Slot {
+  // (serial << 1) | open. The serial grows at every close so old handle values go stale.
+  std::atomic<uintptr_t> state{0};
+  std::atomic<Mapping*> mapping{nullptr};
+  uint32_t next_free = 0;  // under g_lock
+};
+
+constexpr unsigned kChunkBits = 10;
+constexpr uint32_t kChunkSize = 1u << kChunkBits;
+constexpr uint32_t kMaxChunks = 1024;
+constexpr unsigned kIndexBits = 21;  // slot index + 1, up to kChunkSize * kMaxChunks
+constexpr uintptr_t kIndexMask = (uintptr_t{1} << kIndexBits) - 1;
+constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
+static_assert(uint64_t{kChunkSize} * kMaxChunks <= kIndexMask, "slot index must fit the handle");
+
+// Slots are never freed: chunks live for the whole process.
+std::atomic<Slot*> g_chunks[kMaxChunks];
+
+std::mutex g_lock;  // guards everything below and serialises the slow paths
+uint32_t g_slot_count = 0;
+uint32_t g_free_slot = kNoSlot;
+std::unordered_map<std::string, Mapping*>* g_live = nullptr;  // path -> mapping
+std::vector<Mapping*>* g_retired = nullptr;  // closed but still in use or owned here
+std::vector<Mapping*>* g_spare = nullptr;    // Mapping structs for reuse (never freed)
+
+struct ThreadState {
+  uint32_t error = 0;
+  int32_t tid = 0;  // cached kernel thread id; reset in a forked child
+};
+thread_local ThreadState t_state;
+
+int32_t current_tid(ThreadState& ts) {
+  if (ts.tid == 0) ts.tid = static_cast<int32_t>(::syscall(SYS_gettid));
+  return ts.tid;
+}
+
+Slot* slot_at(uint32_t index) {
+  Slot* chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
+  return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
+}
+
+// Decodes a handle value into its slot and the state the slot has while that handle is open.
+Slot* decode(MutexHandle handle, uintptr_t* open_state) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  uintptr_t index = value & kIndexMask;
+  if (index == 0 || index > uint64_t{kChunkSize} * kMaxChunks) return nullptr;
+  *open_state = ((value >> kIndexBits) << 1) | 1;
+  return slot_at(static_cast<uint32_t>(index - 1));
+}
+
+MutexHandle encode(uint32_t index, uintptr_t state) {
+  uintptr_t serial = state >> 1;
+  return reinterpret_cast<MutexHandle>((serial << kIndexBits) | (uintptr_t{index} + 1));
+}
+
+// Pins the mapping of an open handle, or returns null when the handle is not open.
+// Pairs with close_slot(): either the closer sees the pin, or we see the slot closed.
+Mapping* pin(MutexHandle handle) {
+  uintptr_t open_state = 0;
+  Slot* slot = decode(handle, &open_state);
+  if (slot == nullptr || slot->state.load(std::memory_order_acquire) != open_state) return nullptr;
+  Mapping* mapping = slot->mapping.load(std::memory_order_acquire);
+  if (mapping == nullptr) return nullptr;
+  mapping->pins.fetch_add(1, std::memory_order_seq_cst);
+  if (slot->state.load(std::memory_order_seq_cst) != open_state) {
+    mapping->pins.fetch_sub(1, std::memory_order_release);
+    return nullptr;
+  }
+  return mapping;
+}
+
+void unpin(Mapping* mapping) { mapping->pins.fetch_sub(1, std::memory_order_release); }
+
+// True when a live thread of this process owns the mutex (its robust list points at it).
+bool owned_here(const SharedBlock* block) {
+  int32_t tid = block->owner_tid.load(std::memory_order_acquire);
+  if (tid <= 0 || block->depth.load(std::memory_order_acquire) == 0) return false;
+  return ::syscall(SYS_tgkill, static_cast<long>(::getpid()), static_cast<long>(tid), 0L) == 0;
+}
+
+Mapping* new_mapping() {
+  if (!g_spare->empty()) {
+    Mapping* m = g_spare->back();
+    g_spare->pop_back();
+    return m;
+  }
+  return new (std::nothrow) Mapping();
+}
+
+void recycle(Mapping* m) {
+  if (m->block != nullptr) ::munmap(m->block, sizeof(SharedBlock));
+  if (m->fd >= 0) ::close(m->fd);
+  m->block = nullptr;
+  m->fd = -1;
+  m->users = 0;
+  // `pins` is left alone: a racing pin() on a stale handle takes back what it added.
+  m->path.clear();
+  m->dir.clear();
+  g_spare->push_back(m);
+}
+
+// Unmaps retired mappings that nobody uses and no thread of this process owns any more.
+void reclaim_retired() {
+  auto& retired = *g_retired;
+  for (size_t i = 0; i < retired.size();) {
+    Mapping* m = retired[i];
+    if (m->pins.load(std::memory_order_seq_cst) == 0 && !owned_here(m->block)) {
+      retired[i] = retired.back();
+      retired.pop_back();
+      recycle(m);
+    } else {
+      ++i;
+    }
+  }
+}
+
+// Drops a mapping whose last handle in this process closed.
+void retire_or_recycle(Mapping* m) {
+  if (m->pins.load(std::memory_order_seq_cst) == 0 && !owned_here(m->block)) {
+    recycle(m);
+  } else {
+    g_retired->push_back(m);
+  }
+}
+
+// Forked child: the parent's handles are not inherited; forget its descriptors and mappings.
+void reset_in_child() {
+  for (uint32_t i = 0; i < g_slot_count; ++i) {
+    Slot* slot = slot_at(i);
+    uintptr_t state = slot->state.load(std::memory_order_relaxed);
+    if ((state & 1) == 0) continue;
+    slot->state.store(((state >> 1) + 1) << 1, std::memory_order_relaxed);
+    slot->next_free = g_free_slot;
+    g_free_slot = i;
+  }
+  for (auto& entry : *g_live) recycle(entry.second);
+  g_live->clear();
+  for (Mapping* m : *g_retired) recycle(m);
+  g_retired->clear();
+  // Pins of the parent's other threads were copied; those threads do not exist here.
+  for (Mapping* m : *g_spare) m->pins.store(0, std::memory_order_relaxed);
+  t_state.tid = 0;
+}
+
+void init_once() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    g_live = new std::unordered_map<std::string, Mapping*>();
+    g_retired = new std::vector<Mapping*>();
+    g_spare = new std::vector<Mapping*>();
+    ::pthread_atfork([] { g_lock.lock(); }, [] { g_lock.unlock(); },
+                     [] {
+                       reset_in_child();
+                       g_lock.unlock();
+                     });
+  });
+}
+
+// Allocates a slot for `m` and returns its handle (null when the table is full).
+MutexHandle open_slot(Mapping* m) {
+  uint32_t index;
+  if (g_free_slot != kNoSlot) {
+    index = g_free_slot;
+    g_free_slot = slot_at(index)->next_free;
+  } else {
+    if (g_slot_count == kChunkSize * kMaxChunks) return nullptr;
+    index = g_slot_count;
+    if (g_chunks[index >> kChunkBits].load(std::memory_order_relaxed) == nullptr) {
+      Slot* chunk = new (std::nothrow) Slot[kChunkSize];
+      if (chunk == nullptr) return nullptr;
+      g_chunks[index >> kChunkBits].store(chunk, std::memory_order_release);
+    }
+    ++g_slot_count;
+  }
+  Slot* slot = slot_at(index);
+  uintptr_t state = slot->state.load(std::memory_order_relaxed);
+  uintptr_t serial = (state >> 1) + ((state & 1) ? 1 : 0);
+  if (serial == 0 || serial > (~uintptr_t{0} >> kIndexBits)) serial = 1;
+  slot->mapping.store(m, std::memory_order_release);
+  state = (serial << 1) | 1;
+  slot->state.store(state, std::memory_order_release);
+  ++m->users;
+  return encode(index, state);
+}
+
+// ---------------------------------------------------------------------------------------
+// The mutex folder and its lock
+
+std::string mutex_dir(bool create) {
+  std::string base = instance_dir({}, false);
+  if (base.empty()) return {};
+  std::string dir = base + "/mutex";
+  if (!create) return dir;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (::mkdir(dir.c_str(), 0770) == 0) {
+      ::chmod(dir.c_str(), 0770);  // not narrowed by the umask: the group shares it
+      return dir;
+    }
+    if (errno == EEXIST) return dir;
+    // Only when the instance folder is missing: make it and its parents.
+    if (errno != ENOENT || instance_dir({}, true).empty()) break;
+  }
+  return {};
+}
+
+// Exclusive flock on <dir>/.lock, re-checked against the path so that a lock file removed
+// by its last holder is never trusted. With `create` the folder is made as needed.
+class FolderLock {
+ public:
+  FolderLock(const std::string& dir, bool create) : path_(dir + "/.lock") {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      if (create && attempt > 0 && mutex_dir(true) != dir) break;
+      int fd = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0660);
+      if (fd >= 0) {
+        ::fchmod(fd, 0660);
+      } else if (errno == EEXIST) {
+        fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0 && errno == ENOENT) continue;  // removed meanwhile
+      }
+      if (fd < 0) {
+        error_ = errno;
+        if (error_ == ENOENT && create) continue;  // folder removed meanwhile
+        return;
+      }
+      int rc;
+      while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+      }
+      struct stat locked, current;
+      if (rc == 0 && ::fstat(fd, &locked) == 0 && ::stat(path_.c_str(), &current) == 0 &&
+          locked.st_dev == current.st_dev && locked.st_ino == current.st_ino) {
+        fd_ = fd;
+        error_ = 0;
+        return;
+      }
+      int err = errno;
+      ::close(fd);
+      if (rc != 0) {
+        error_ = err;
+        return;
+      }
+    }
+    if (error_ == 0) error_ = EAGAIN;
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  int error() const { return error_; }
+
+  // After the folder's last mutex file went: removes the lock file and the folder when
+  // nothing else is in it (both only while the lock is held; see the constructor).
+  void remove_lock_file(const std::string& dir) {
+    ::unlink(path_.c_str());
+    ::rmdir(dir.c_str());
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  int error_ = ENOENT;
+};
+
+// ---------------------------------------------------------------------------------------
+// Mapping files (all under the folder lock)
+
+bool init_block(SharedBlock* block) {
+  std::memset(static_cast<void*>(block), 0, sizeof(SharedBlock));
+  pthread_mutexattr_t attr;
+  if (::pthread_mutexattr_init(&attr) != 0) return false;
+  bool ok = ::pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED) == 0 &&
+            ::pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST) == 0 &&
+            ::pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE) == 0 &&
+            ::pthread_mutex_init(&block->mutex, &attr) == 0;
+  ::pthread_mutexattr_destroy(&attr);
+  if (!ok) return false;
+  new (&block->owner_tid) std::atomic<int32_t>(0);
+  new (&block->depth) std::atomic<uint32_t>(0);
+  block->version = kFileVersion;
+  block->abi = kFileAbi;
+  block->magic = kFileMagic;
+  return true;
+}
+
+SharedBlock* map_block(int fd) {
+  void* p = ::mmap(nullptr, sizeof(SharedBlock), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<SharedBlock*>(p);
+}
+
+enum class Found { kNew, kExisting, kAbsent, kFailed };
+
+// Creates a fresh mutex file at `path`: exclusive lock, initialise, then downgrade to shared.
+Found create_file(const std::string& path, int* out_fd, SharedBlock** out_block, uint32_t* error) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0660);
+  if (fd < 0) {
+    *error = error_from_errno(errno);
+    return Found::kFailed;
+  }
+  ::fchmod(fd, 0660);
+  SharedBlock* block = nullptr;
+  bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::ftruncate(fd, static_cast<off_t>(sizeof(SharedBlock))) == 0 &&
+            (block = map_block(fd)) != nullptr && init_block(block) &&
+            ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+  if (!ok) {
+    *error = error_from_errno(errno);
+    if (block != nullptr) ::munmap(block, sizeof(SharedBlock));
+    ::unlink(path.c_str());
+    ::close(fd);
+    return Found::kFailed;
+  }
+  *out_fd = fd;
+  *out_block = block;
+  return Found::kNew;
+}
+
+// Opens the mutex file at `path` when some process holds it. A file nobody holds is left
+// over from processes that died: it is removed and reported absent.
+Found open_file(const std::string& path, int* out_fd, SharedBlock** out_block, uint32_t* error) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    if (errno == ENOENT) return Found::kAbsent;
+    *error = error_from_errno(errno);
+    return Found::kFailed;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    ::unlink(path.c_str());
+    ::close(fd);
+    return Found::kAbsent;
+  }
+  int err = errno;
+  struct stat st;
+  SharedBlock* block = nullptr;
+  if (err == EWOULDBLOCK && ::flock(fd, LOCK_SH | LOCK_NB) != 0) err = errno;
+  if (err == EWOULDBLOCK && ::fstat(fd, &st) != 0) err = errno;
+  if (err == EWOULDBLOCK) {
+    if (st.st_size != static_cast<off_t>(sizeof(SharedBlock))) {
+      // Not a mutex of this build: Windows answers a name used by another kind of object so.
+      *error = kErrorInvalidHandle;
+      ::close(fd);
+      return Found::kFailed;
+    }
+    block = map_block(fd);
+    if (block == nullptr) err = errno;
+  }
+  if (block == nullptr) {
+    *error = error_from_errno(err);
+    ::close(fd);
+    return Found::kFailed;
+  }
+  if (block->magic != kFileMagic || block->version != kFileVersion || block->abi != kFileAbi) {
+    *error = kErrorInvalidHandle;
+    ::munmap(block, sizeof(SharedBlock));
+    ::close(fd);
+    return Found::kFailed;
+  }
+  *out_fd = fd;
+  *out_block = block;
+  return Found::kExisting;
+}
+
+bool valid_name(const char* name) { return name != nullptr && name[0] != '\0'; }
+
+enum class Mode { kCreate, kOpen };
+
+MutexHandle create_or_open(const char* name, bool initial_owner, Mode mode) {
+  ThreadState& ts = t_state;
+  if (!valid_name(name)) {
+    ts.error = kErrorInvalidParameter;
+    return nullptr;
+  }
+  init_once();
+  std::lock_guard<std::mutex> guard(g_lock);
+  reclaim_retired();
+  std::string dir = mutex_dir(false);
+  if (dir.empty()) {
+    ts.error = mode == Mode::kCreate ? kErrorPathNotFound : kErrorFileNotFound;
+    return nullptr;
+  }
+  std::string path = dir + "/" + file_name_for(name);
+
+  // Another handle of this process has it open: the file is ours while we hold it.
+  auto live = g_live->find(path);
+  if (live != g_live->end()) {
+    MutexHandle handle = open_slot(live->second);
+    ts.error = handle == nullptr ? kErrorNotEnoughMemory
+                                 : (mode == Mode::kCreate ? kErrorAlreadyExists : kErrorSuccess);
+    return handle;
+  }
+  if (mode == Mode::kCreate && mutex_dir(true) != dir) {
+    ts.error = kErrorPathNotFound;
+    return nullptr;
+  }
+
+  Mapping* m = new_mapping();
+  if (m == nullptr) {
+    ts.error = kErrorNotEnoughMemory;
+    return nullptr;
+  }
+  FolderLock lock(dir, mode == Mode::kCreate);
+  if (!lock.ok()) {
+    g_spare->push_back(m);
+    ts.error = lock.error() == ENOENT ? kErrorFileNotFound : error_from_errno(lock.error());
+    return nullptr;
+  }
+  uint32_t error = kErrorGenFailure;
+  Found found = open_file(path, &m->fd, &m->block, &error);
+  if (found == Found::kAbsent && mode == Mode::kCreate) {
+    found = create_file(path, &m->fd, &m->block, &error);
+  }
+  if (found == Found::kAbsent || found == Found::kFailed) {
+    if (found == Found::kAbsent) error = kErrorFileNotFound;
+    lock.remove_lock_file(dir);  // leaves nothing behind when the folder is now empty
+    g_spare->push_back(m);
+    ts.error = error;
+    return nullptr;
+  }
+  m->path = path;
+  m->dir = dir;
+  MutexHandle handle = open_slot(m);
+  if (handle == nullptr) {
+    if (found == Found::kNew) {
+      ::unlink(path.c_str());
+      lock.remove_lock_file(dir);
+    }
+    recycle(m);
+    ts.error = kErrorNotEnoughMemory;
+    return nullptr;
+  }
+  (*g_live)[path] = m;
+  if (found == Found::kNew && initial_owner && ::pthread_mutex_trylock(&m->block->mutex) == 0) {
+    m->block->owner_tid.store(current_tid(ts), std::memory_order_relaxed);
+    m->block->depth.store(1, std::memory_order_relaxed);
+  }
+  ts.error = found == Found::kNew ? kErrorSuccess
+                                  : (mode == Mode::kCreate ? kErrorAlreadyExists : kErrorSuccess);
+  return handle;
+}
+
+int lock_with_timeout(pthread_mutex_t* mutex, uint32_t timeout_ms) {
+  if (timeout_ms == kInfinite) return ::pthread_mutex_lock(mutex);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 30))
+  constexpr clockid_t kClock = CLOCK_MONOTONIC;
+#else
+  constexpr clockid_t kClock = CLOCK_REALTIME;
+#endif
+  timespec deadline;
+  ::clock_gettime(kClock, &deadline);
+  deadline.tv_sec += static_cast<time_t>(timeout_ms / 1000);
+  deadline.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    deadline.tv_nsec -= 1000000000L;
+    deadline.tv_sec += 1;
+  }
+  int rc;
+  do {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 30))
+    rc = ::pthread_mutex_clocklock(mutex, kClock, &deadline);
+#else
+    rc = ::pthread_mutex_timedlock(mutex, &deadline);
+#endif
+  } while (rc == EINTR);
+  return rc;
+}
+
+}  // namespace
+
+MutexHandle mutex_create(const char* name, bool initial_owner) {
+  return create_or_open(name, initial_owner, Mode::kCreate);
+}
+
+MutexHandle mutex_open(const char* name) { return create_or_open(name, false, Mode::kOpen); }
+
+uint32_t mutex_wait(MutexHandle handle, uint32_t timeout_ms) {
+  ThreadState& ts = t_state;
+  Mapping* m = pin(handle);
+  if (m == nullptr) {
+    ts.error = kErrorInvalidHandle;
+    return kWaitFailed;
+  }
+  SharedBlock* block = m->block;
+  int rc = ::pthread_mutex_trylock(&block->mutex);
+  if (rc == EBUSY && timeout_ms != 0) rc = lock_with_timeout(&block->mutex, timeout_ms);
+  uint32_t result;
+  if (rc == 0 || rc == EOWNERDEAD) {
+    uint32_t depth = block->depth.load(std::memory_order_relaxed);
+    if (rc == EOWNERDEAD) {
+      ::pthread_mutex_consistent(&block->mutex);
+      depth = 0;  // the dead owner's levels die with it
+    }
+    block->owner_tid.store(current_tid(ts), std::memory_order_relaxed);
+    block->depth.store(depth + 1, std::memory_order_release);
+    result = rc == 0 ? kWaitObject0 : kWaitAbandoned;
+    ts.error = kErrorSuccess;
+  } else if (rc == EBUSY || rc == ETIMEDOUT) {
+    result = kWaitTimeout;
+    ts.error = kErrorSuccess;
+  } else {
+    // EAGAIN: the recursion count is exhausted; ENOTRECOVERABLE: unusable mutex.
+    result = kWaitFailed;
+    ts.error = rc == EAGAIN ? kErrorTooManyPosts : kErrorGenFailure;
+  }
+  unpin(m);
+  return result;
+}
+
+bool mutex_release(MutexHandle handle) {
+  ThreadState& ts = t_state;
+  Mapping* m = pin(handle);
+  if (m == nullptr) {
+    ts.error = kErrorInvalidHandle;
+    return false;
+  }
+  SharedBlock* block = m->block;
+  int32_t me = current_tid(ts);
+  uint32_t depth = block->depth.load(std::memory_order_relaxed);
+  bool released = false;
+  if (depth > 0 && block->owner_tid.load(std::memory_order_relaxed) == me) {
+    if (depth == 1) block->owner_tid.store(0, std::memory_order_relaxed);
+    block->depth.store(depth - 1, std::memory_order_release);
+    if (::pthread_mutex_unlock(&block->mutex) == 0) {
+      released = true;
+    } else {
+      block->owner_tid.store(me, std::memory_order_relaxed);
+      block->depth.store(depth, std::memory_order_relaxed);
+    }
+  }
+  ts.error = released ? kErrorSuccess : kErrorNotOwner;
+  unpin(m);
+  return released;
+}
+
+bool mutex_close(MutexHandle handle) {
+  ThreadState& ts = t_state;
+  uintptr_t open_state = 0;
+  Slot* slot = handle ? decode(handle, &open_state) : nullptr;
+  if (slot == nullptr) {
+    ts.error = kErrorInvalidHandle;
+    return false;
+  }
+  init_once();
+  std::lock_guard<std::mutex> guard(g_lock);
+  if (slot->state.load(std::memory_order_relaxed) != open_state) {
+    ts.error = kErrorInvalidHandle;
+    return false;
+  }
+  Mapping* m = slot->mapping.load(std::memory_order_relaxed);
+  // Closed before the pins are read: see pin().
+  slot->state.store(((open_state >> 1) + 1) << 1, std::memory_order_seq_cst);
+  uint32_t index = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(handle) & kIndexMask) - 1);
+  slot->next_free = g_free_slot;
+  g_free_slot = index;
+  ts.error = kErrorSuccess;
+  if (--m->users > 0) {
+    reclaim_retired();
+    return true;
+  }
+
+  g_live->erase(m->path);
+  {
+    FolderLock lock(m->dir, false);
+    if (lock.ok()) {
+      // Exclusive only when no other descriptor anywhere holds the file: the last close.
+      if (::flock(m->fd, LOCK_EX | LOCK_NB) == 0) {
+        ::unlink(m->path.c_str());
+        lock.remove_lock_file(m->dir);
+      }
+    }
+    // Without the folder lock the file stays; whoever finds it unheld later removes it.
+    ::close(m->fd);
+    m->fd = -1;
+  }
+  retire_or_recycle(m);
+  reclaim_retired();
+  return true;
+}
+
+uint32_t mutex_last_error() { return t_state.error; }
+
+bool mutex_exists(const char* name) {
+  ThreadState& ts = t_state;
+  if (!valid_name(name)) {
+    ts.error = kErrorInvalidParameter;
+    return false;
+  }
+  init_once();
+  std::lock_guard<std::mutex> guard(g_lock);
+  reclaim_retired();
+  ts.error = kErrorSuccess;
+  std::string dir = mutex_dir(false);
+  if (dir.empty()) return false;
+  std::string path = dir + "/" + file_name_for(name);
+  if (g_live->count(path) != 0) return true;
+  FolderLock lock(dir, false);
+  if (!lock.ok()) return false;  // no folder: no mutex
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  if (!held) {
+    ::unlink(path.c_str());  // left over from processes that died
+    lock.remove_lock_file(dir);
+  }
+  ::close(fd);
+  return held;
+}
+
+}  // namespace vexlor::os

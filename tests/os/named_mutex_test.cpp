@@ -1,0 +1,587 @@
+// Named mutexes across real processes: existence while any process holds a handle,
+// abandonment by kill -9, timed waits, recursion, per-thread ownership, nothing left behind,
+// instance separation and bad arguments.
+#include "os/named_mutex.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/instance.h"
+
+namespace vexlor::os {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The child's end of the pipes to the test process.
+class ChildIo {
+ public:
+  ChildIo(int to_parent, int from_parent) : to_parent_(to_parent), from_parent_(from_parent) {}
+
+  void say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(line, sizeof line - 1, format, args);
+    va_end(args);
+    if (n < 0) n = 0;
+    if (n > static_cast<int>(sizeof line) - 2) n = static_cast<int>(sizeof line) - 2;
+    line[n++] = '\n';
+    for (int done = 0; done < n;) {
+      ssize_t w = ::write(to_parent_, line + done, static_cast<size_t>(n - done));
+      if (w <= 0) ::_exit(2);
+      done += static_cast<int>(w);
+    }
+  }
+
+  // Waits for one command line from the parent; a child whose parent is gone or silent for
+  // 10 s ends itself, so no test leaves processes behind.
+  std::string hear() {
+    std::string line;
+    char c;
+    while (true) {
+      pollfd p{from_parent_, POLLIN, 0};
+      if (::poll(&p, 1, 10000) <= 0 || ::read(from_parent_, &c, 1) != 1) ::_exit(3);
+      if (c == '\n') return line;
+      line.push_back(c);
+    }
+  }
+
+ private:
+  int to_parent_;
+  int from_parent_;
+};
+
+// A forked child process running `body`, then _exit(0). Every read and wait of the parent is
+// bounded; the destructor kills a child that is still running.
+class Child {
+ public:
+  explicit Child(const std::function<void(ChildIo&)>& body) {
+    int up[2], down[2];
+    if (::pipe(up) != 0 || ::pipe(down) != 0) {
+      ADD_FAILURE() << "pipe failed";
+      return;
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(up[0]);
+      ::close(down[1]);
+      ChildIo io(up[1], down[0]);
+      body(io);
+      ::_exit(0);
+    }
+    ::close(up[1]);
+    ::close(down[0]);
+    from_child_ = up[0];
+    to_child_ = down[1];
+    if (pid_ < 0) ADD_FAILURE() << "fork failed";
+  }
+  ~Child() {
+    if (pid_ > 0) kill9();
+    if (from_child_ >= 0) ::close(from_child_);
+    if (to_child_ >= 0) ::close(to_child_);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  // The next line the child says, "<timeout>" after 5 s, "<eof>" when it closed the pipe.
+  std::string read_line() {
+    std::string line;
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (true) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      pollfd p{from_child_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+        return "<timeout>";
+      }
+      char c;
+      if (::read(from_child_, &c, 1) != 1) return "<eof>";
+      if (c == '\n') return line;
+      line.push_back(c);
+    }
+  }
+
+  void send(const std::string& line) {
+    std::string text = line + "\n";
+    ASSERT_EQ(::write(to_child_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+
+  void kill9() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+  // The child's exit code, or -1 when it does not end within 5 s (it is killed then).
+  int wait_exit() {
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (pid_ > 0) {
+      int status = 0;
+      pid_t r = ::waitpid(pid_, &status, WNOHANG);
+      if (r == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(2ms);
+    }
+    kill9();
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int from_child_ = -1;
+  int to_child_ = -1;
+};
+
+// Each test gets its own runtime folder and instance, both removed afterwards.
+class NamedMutexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    save_env("VEXLOR_RUNTIME_DIR", &old_runtime_);
+    save_env("VEXLOR_INSTANCE", &old_instance_);
+    char root[] = "/tmp/vexlor-mutex-XXXXXX";
+    ASSERT_NE(::mkdtemp(root), nullptr);
+    root_ = root;
+    ::setenv("VEXLOR_RUNTIME_DIR", root_.c_str(), 1);
+    instance_ = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid());
+    ::setenv("VEXLOR_INSTANCE", instance_.c_str(), 1);
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+    restore_env("VEXLOR_RUNTIME_DIR", old_runtime_);
+    restore_env("VEXLOR_INSTANCE", old_instance_);
+  }
+
+  static std::string mutex_folder() { return instance_dir() + "/mutex"; }
+
+  static bool path_exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+  }
+
+  // Entries of the mutex folder of the current instance, sorted; empty when it is gone.
+  static std::vector<std::string> folder_entries() {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(mutex_folder(), ec)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string root_;
+  std::string instance_;
+
+ private:
+  struct SavedEnv {
+    bool set = false;
+    std::string value;
+  };
+  static void save_env(const char* name, SavedEnv* out) {
+    const char* v = std::getenv(name);
+    out->set = v != nullptr;
+    out->value = v ? v : "";
+  }
+  static void restore_env(const char* name, const SavedEnv& saved) {
+    if (saved.set) {
+      ::setenv(name, saved.value.c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  SavedEnv old_runtime_;
+  SavedEnv old_instance_;
+};
+
+// The start-lock probe: "already exists" exactly while another process holds a handle,
+// no inheritance of handles by fork, and a killed holder's left-over file counts as absent.
+TEST_F(NamedMutexTest, ExistsExactlyWhileSomeProcessHoldsAHandle) {
+  const char* kName = "VPROC_Routine";
+  EXPECT_FALSE(mutex_exists(kName));
+  EXPECT_EQ(mutex_open(kName), nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorFileNotFound);
+
+  Child holder([&](ChildIo& io) {
+    MutexHandle h = mutex_create(kName, false);
+    io.say("created %d %u", h != nullptr, mutex_last_error());
+    io.hear();
+    io.say("closed %d", mutex_close(h));
+    io.hear();
+  });
+  ASSERT_EQ(holder.read_line(), "created 1 0");
+  EXPECT_TRUE(mutex_exists(kName));
+
+  MutexHandle probe = mutex_create(kName, false);
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorAlreadyExists);
+  EXPECT_TRUE(mutex_close(probe));
+  EXPECT_TRUE(mutex_exists(kName));
+
+  MutexHandle opened = mutex_open(kName);
+  ASSERT_NE(opened, nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+
+  // Handles are not inherited: in a forked child the parent's handle is invalid, and closing
+  // it there must not remove the mutex.
+  Child forked([&](ChildIo& io) {
+    bool closed = mutex_close(opened);
+    uint32_t error = mutex_last_error();
+    io.say("close %d %u exists %d", closed, error, mutex_exists(kName));
+  });
+  EXPECT_EQ(forked.read_line(), "close 0 6 exists 1");
+  EXPECT_EQ(forked.wait_exit(), 0);
+  EXPECT_TRUE(mutex_close(opened));
+  EXPECT_TRUE(mutex_exists(kName));
+  EXPECT_EQ(folder_entries(), (std::vector<std::string>{".lock", "VPROC_Routine"}));
+
+  holder.send("close");
+  EXPECT_EQ(holder.read_line(), "closed 1");
+  EXPECT_FALSE(mutex_exists(kName));
+  EXPECT_EQ(mutex_open(kName), nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorFileNotFound);
+  EXPECT_FALSE(path_exists(mutex_folder()));
+  holder.send("exit");
+  EXPECT_EQ(holder.wait_exit(), 0);
+
+  // A holder killed with -9 leaves its file behind, held by nobody: the mutex is absent.
+  for (int round = 0; round < 2; ++round) {
+    Child victim([&](ChildIo& io) {
+      MutexHandle h = mutex_create(kName, false);
+      io.say("created %d %u", h != nullptr, mutex_last_error());
+      io.hear();
+    });
+    ASSERT_EQ(victim.read_line(), "created 1 0");
+    victim.kill9();
+    ASSERT_TRUE(path_exists(mutex_folder() + "/VPROC_Routine"));
+    if (round == 0) {
+      EXPECT_FALSE(mutex_exists(kName));
+      EXPECT_FALSE(path_exists(mutex_folder()));
+    } else {
+      // Creating over the left-over file makes a new mutex; the initial owner is honoured.
+      MutexHandle fresh = mutex_create(kName, true);
+      ASSERT_NE(fresh, nullptr);
+      EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+      Child other([&](ChildIo& io) {
+        MutexHandle h = mutex_open(kName);
+        io.say("open %u wait %u", mutex_last_error(), mutex_wait(h, 0));
+      });
+      EXPECT_EQ(other.read_line(), "open 0 wait 258");
+      EXPECT_EQ(other.wait_exit(), 0);
+      EXPECT_TRUE(mutex_release(fresh));
+      EXPECT_TRUE(mutex_close(fresh));
+      EXPECT_FALSE(path_exists(mutex_folder()));
+    }
+  }
+}
+
+// kill -9 of the owner: a blocked waiter in another process gets 128 and owns the mutex with
+// one level of recursion; when that owner is killed too, we get 128; others then time out.
+TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
+  const char* kName = "TM01_RUN_LOCKING_MUTEX";
+  MutexHandle h = mutex_create(kName, false);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+
+  Child owner([&](ChildIo& io) {
+    MutexHandle c = mutex_open(kName);
+    uint32_t first = mutex_wait(c, 0);
+    uint32_t second = mutex_wait(c, kInfinite);
+    io.say("owner %u %u", first, second);
+    io.hear();
+  });
+  ASSERT_EQ(owner.read_line(), "owner 0 0");
+  EXPECT_EQ(mutex_wait(h, 0), kWaitTimeout);
+  EXPECT_EQ(mutex_wait(h, 30), kWaitTimeout);
+  EXPECT_FALSE(mutex_release(h));
+  EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
+
+  Child waiter([&](ChildIo& io) {
+    MutexHandle c = mutex_open(kName);
+    io.say("waiting");
+    io.say("wait %u", mutex_wait(c, 10000));
+    io.hear();
+    bool first = mutex_release(c);
+    bool second = mutex_release(c);
+    uint32_t error = mutex_last_error();
+    io.say("release %d %d %u again %u", first, second, error, mutex_wait(c, 0));
+    io.hear();
+  });
+  ASSERT_EQ(waiter.read_line(), "waiting");
+  std::this_thread::sleep_for(50ms);  // most likely blocked in the wait by now; 128 either way
+  owner.kill9();
+  EXPECT_EQ(waiter.read_line(), "wait 128");
+  EXPECT_EQ(mutex_wait(h, 20), kWaitTimeout);
+  waiter.send("release");
+  // The dead owner held two levels; the new owner holds one.
+  EXPECT_EQ(waiter.read_line(), "release 1 0 288 again 0");
+
+  waiter.kill9();
+  EXPECT_EQ(mutex_wait(h, 5000), kWaitAbandoned);
+  Child late([&](ChildIo& io) {
+    MutexHandle c = mutex_open(kName);
+    io.say("late %u", mutex_wait(c, 30));
+  });
+  EXPECT_EQ(late.read_line(), "late 258");
+  EXPECT_EQ(late.wait_exit(), 0);
+  EXPECT_TRUE(mutex_release(h));
+  EXPECT_FALSE(mutex_release(h));
+  EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
+
+  // Consistent again: the next owner gets a plain acquisition.
+  Child next([&](ChildIo& io) {
+    MutexHandle c = mutex_open(kName);
+    uint32_t waited = mutex_wait(c, 1000);
+    io.say("next %u %d", waited, mutex_release(c));
+  });
+  EXPECT_EQ(next.read_line(), "next 0 1");
+  EXPECT_EQ(next.wait_exit(), 0);
+  EXPECT_TRUE(mutex_close(h));
+  EXPECT_FALSE(mutex_exists(kName));
+  EXPECT_FALSE(path_exists(mutex_folder()));
+}
+
+// Ownership belongs to a thread: recursion, refusals for other threads, abandonment when an
+// owner thread ends, and a thread that closes its only handle while it owns the mutex.
+TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
+  const char* kName = "PM1.Recipe_SIO_MUTEX";
+  MutexHandle h = mutex_create(kName, true);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+  EXPECT_EQ(mutex_wait(h, 0), kWaitObject0);
+
+  uint32_t other_wait = 0, other_error = 0;
+  bool other_release = true;
+  std::thread([&] {
+    other_wait = mutex_wait(h, 20);
+    other_release = mutex_release(h);
+    other_error = mutex_last_error();
+  }).join();
+  EXPECT_EQ(other_wait, kWaitTimeout);
+  EXPECT_FALSE(other_release);
+  EXPECT_EQ(other_error, kErrorNotOwner);
+  EXPECT_EQ(mutex_last_error(), kErrorSuccess);  // per thread
+
+  EXPECT_TRUE(mutex_release(h));
+  EXPECT_TRUE(mutex_release(h));
+  EXPECT_FALSE(mutex_release(h));
+  EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
+
+  // A second handle of the same process: already exists, initial owner ignored.
+  MutexHandle h2 = mutex_create(kName, true);
+  ASSERT_NE(h2, nullptr);
+  EXPECT_NE(h2, h);
+  EXPECT_EQ(mutex_last_error(), kErrorAlreadyExists);
+  uint32_t thread_wait = 0;
+  std::thread([&] { thread_wait = mutex_wait(h2, 0); }).join();  // ends owning it
+  EXPECT_EQ(thread_wait, kWaitObject0);
+  EXPECT_EQ(mutex_wait(h, 1000), kWaitAbandoned);
+  EXPECT_EQ(mutex_wait(h2, 0), kWaitObject0);  // same mutex through either handle
+  EXPECT_TRUE(mutex_release(h2));
+  EXPECT_TRUE(mutex_release(h));
+  EXPECT_FALSE(mutex_release(h2));
+  EXPECT_TRUE(mutex_close(h2));
+  EXPECT_TRUE(mutex_close(h));
+  EXPECT_FALSE(path_exists(mutex_folder()));
+
+  // The owner thread closes its only handle: the name goes, the thread keeps the mutex, and
+  // locking another mutex afterwards (which links it next to the first one in the thread's
+  // robust list) must still find the first one's memory mapped.
+  uint32_t wait_a = 0, wait_b = 0;
+  bool close_a = false, exists_a = true, release_b = false, close_b = false;
+  std::thread([&] {
+    MutexHandle a = mutex_create("ClosedWhileOwned_A", false);
+    MutexHandle b = mutex_create("ClosedWhileOwned_B", false);  // mapped before A closes
+    wait_a = mutex_wait(a, 0);
+    close_a = mutex_close(a);
+    exists_a = mutex_exists("ClosedWhileOwned_A");
+    wait_b = mutex_wait(b, 0);
+    release_b = mutex_release(b);
+    close_b = mutex_close(b);
+  }).join();
+  EXPECT_EQ(wait_a, kWaitObject0);
+  EXPECT_TRUE(close_a);
+  EXPECT_FALSE(exists_a);
+  EXPECT_EQ(wait_b, kWaitObject0);
+  EXPECT_TRUE(release_b);
+  EXPECT_TRUE(close_b);
+  EXPECT_FALSE(path_exists(mutex_folder()));
+  MutexHandle again = mutex_create("ClosedWhileOwned_A", false);
+  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+  EXPECT_EQ(mutex_wait(again, 0), kWaitObject0);
+  EXPECT_TRUE(mutex_release(again));
+  EXPECT_TRUE(mutex_close(again));
+}
+
+// The same name in two instances names two mutexes.
+TEST_F(NamedMutexTest, InstancesDoNotShareMutexes) {
+  const char* kName = "Alarm_Mutex";
+  const std::string first = instance_ + "-one";
+  const std::string second = instance_ + "-two";
+  ::setenv("VEXLOR_INSTANCE", first.c_str(), 1);
+  Child holder([&](ChildIo& io) {
+    MutexHandle c = mutex_create(kName, false);
+    uint32_t error = mutex_last_error();
+    io.say("holder %u %u", error, mutex_wait(c, 0));
+    io.hear();
+  });
+  ASSERT_EQ(holder.read_line(), "holder 0 0");
+
+  ::setenv("VEXLOR_INSTANCE", second.c_str(), 1);
+  EXPECT_FALSE(mutex_exists(kName));
+  MutexHandle in_second = mutex_create(kName, false);
+  ASSERT_NE(in_second, nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+  EXPECT_EQ(mutex_wait(in_second, 0), kWaitObject0);
+
+  ::setenv("VEXLOR_INSTANCE", first.c_str(), 1);
+  MutexHandle in_first = mutex_create(kName, false);
+  ASSERT_NE(in_first, nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorAlreadyExists);
+  EXPECT_EQ(mutex_wait(in_first, 20), kWaitTimeout);
+
+  // Handles keep their mutex whatever the current instance is.
+  EXPECT_TRUE(mutex_release(in_second));
+  EXPECT_TRUE(mutex_close(in_second));
+  EXPECT_TRUE(mutex_close(in_first));
+  holder.kill9();
+  EXPECT_FALSE(mutex_exists(kName));
+  EXPECT_FALSE(path_exists(instance_dir(first) + "/mutex"));
+  EXPECT_FALSE(path_exists(instance_dir(second) + "/mutex"));
+}
+
+// Bad names and handles fail with the documented values and never crash; any byte string is
+// a name of its own and stays inside the mutex folder.
+TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
+  EXPECT_EQ(mutex_create(nullptr, false), nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+  EXPECT_EQ(mutex_create("", true), nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+  EXPECT_EQ(mutex_open(nullptr), nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+  EXPECT_EQ(mutex_open(""), nullptr);
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+  EXPECT_FALSE(mutex_exists(nullptr));
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+  EXPECT_FALSE(mutex_exists(""));
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+
+  int not_a_handle = 0;
+  for (MutexHandle bad : {MutexHandle{nullptr}, reinterpret_cast<MutexHandle>(uintptr_t{1}),
+                          reinterpret_cast<MutexHandle>(uintptr_t{0x12345678}),
+                          static_cast<MutexHandle>(&not_a_handle)}) {
+    EXPECT_EQ(mutex_wait(bad, 0), kWaitFailed);
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+    EXPECT_FALSE(mutex_release(bad));
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+    EXPECT_FALSE(mutex_close(bad));
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+  }
+
+  // A closed handle stays invalid, also after its slot serves a new handle.
+  MutexHandle closed = mutex_create("Closed", false);
+  ASSERT_NE(closed, nullptr);
+  EXPECT_TRUE(mutex_close(closed));
+  MutexHandle reused = mutex_create("Closed", false);
+  ASSERT_NE(reused, nullptr);
+  EXPECT_NE(reused, closed);
+  EXPECT_EQ(mutex_wait(closed, 0), kWaitFailed);
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+  EXPECT_FALSE(mutex_release(closed));
+  EXPECT_FALSE(mutex_close(closed));
+  EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+  EXPECT_EQ(mutex_wait(reused, 0), kWaitObject0);
+  EXPECT_TRUE(mutex_release(reused));
+  EXPECT_TRUE(mutex_close(reused));
+
+  const std::string long_name(300, 'x');
+  const std::vector<std::string> names = {"a/b",          "a\\b",
+                                          "a%2Fb",        ".lock",
+                                          "../../escape", "\xD7\xD6\xB7\xFB\xB4\xAE_SIO_MUTEX",
+                                          long_name,      long_name + "y"};
+  std::vector<MutexHandle> handles;
+  for (const auto& name : names) {
+    handles.push_back(mutex_create(name.c_str(), false));
+    EXPECT_NE(handles.back(), nullptr) << name;
+    EXPECT_EQ(mutex_last_error(), kErrorSuccess) << name;
+  }
+  EXPECT_EQ(folder_entries().size(), names.size() + 1);  // and the lock file
+  EXPECT_FALSE(path_exists(root_ + "/escape"));
+  for (const auto& name : names) EXPECT_TRUE(mutex_exists(name.c_str())) << name;
+  for (MutexHandle handle : handles) EXPECT_TRUE(mutex_close(handle));
+  for (const auto& name : names) EXPECT_FALSE(mutex_exists(name.c_str())) << name;
+  EXPECT_FALSE(path_exists(mutex_folder()));
+}
+
+// Mutual exclusion across processes while every iteration creates, waits, releases and
+// closes the mutex, so last closes and new creates race all the time.
+TEST_F(NamedMutexTest, ExcludesAcrossProcessesWhileCreatedAndClosedConcurrently) {
+  const char* kName = "Counter";
+  constexpr int kProcesses = 4;
+  constexpr int kRounds = 300;
+  void* shared =
+      ::mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(shared, MAP_FAILED);
+  auto* counter = static_cast<std::atomic<int>*>(shared);
+  counter->store(0);
+
+  std::vector<std::unique_ptr<Child>> children;
+  for (int i = 0; i < kProcesses; ++i) {
+    children.push_back(std::make_unique<Child>([&](ChildIo& io) {
+      int failures = 0;
+      for (int round = 0; round < kRounds; ++round) {
+        MutexHandle h = mutex_create(kName, false);
+        if (h == nullptr || mutex_wait(h, 5000) != kWaitObject0) {
+          ++failures;
+        } else {
+          // A read-modify-write that loses updates unless the mutex excludes.
+          int value = counter->load(std::memory_order_relaxed);
+          if (round % 8 == 0) ::sched_yield();
+          counter->store(value + 1, std::memory_order_relaxed);
+          if (!mutex_release(h)) ++failures;
+        }
+        if (h != nullptr && !mutex_close(h)) ++failures;
+      }
+      io.say("failures %d", failures);
+    }));
+  }
+  for (auto& child : children) {
+    EXPECT_EQ(child->read_line(), "failures 0");
+    EXPECT_EQ(child->wait_exit(), 0);
+  }
+  EXPECT_EQ(counter->load(), kProcesses * kRounds);
+  EXPECT_FALSE(path_exists(mutex_folder()));
+  ::munmap(shared, sizeof(int));
+}
+
+}  // namespace
+}  // namespace vexlor::os
