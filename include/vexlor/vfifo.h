@@ -1,6 +1,18 @@
 // VFIFO: this process's message queue to the sequence manager, the IO engine and the GUI
 // main form. Every request returns true only when the receiving process accepted it; a peer
 // that is absent fails at once, a peer that dies or hangs fails within the request time-out.
+//
+// Request time-out: 3000 ms, or VEXLOR_FIFO_TIMEOUT_MS (a positive number of milliseconds)
+// when set at VFIFO_Initial. A peer that closes the connection fails the request at once.
+// Each peer gets one connection per object, opened on first use and re-opened after any
+// failure; threads sharing an object send one after another, each in its own order.
+//
+// Inputs: a null text is sent as the empty text; every text is cut to 1023 bytes (the pool
+// parameter to 4095). A null buffer or a capacity of 0 or less returns false without sending
+// or writing anything; an answer longer than the buffer is cut to capacity-1 bytes and
+// terminated. VFIFO_Function_Pool sets *answer to null first and, on success, to a malloc'ed
+// copy of the whole answer, freed by VFIFO_Release_Read_Mem (which accepts null).
+// Every request before VFIFO_Initial or after VFIFO_Release returns false.
 #pragma once
 
 #include <vexlor/export.h>
@@ -15,8 +27,13 @@ class VEXLOR_API VFIFO {
   VFIFO& operator=(const VFIFO&) = delete;
 
   // Opens this routine's own endpoint in the current instance. Succeeds whether or not the
-  // peers run yet.
+  // peers run yet, and also when another live process already serves this routine name (its
+  // requests then keep going to that process; sending works all the same). Attaching again
+  // releases the previous attachment first. False for a null or empty name, or when the
+  // instance folder cannot be created.
   bool VFIFO_Initial(const char* name);
+  // Closes the connections and the routine's endpoint. False when not attached. The
+  // destructor releases.
   bool VFIFO_Release();
 
   // To the sequence manager.

@@ -101,9 +101,11 @@ constexpr std::pair<const char*, Vexlor::ALARM_STYLE> kChoices[] = {
     {"STOP", Vexlor::ALM_STOP},       {"ABORT", Vexlor::ALM_ABORT},
 };
 
-// The top-level keys of a configuration.
-const std::set<std::string> kSections = {"system", "modules", "drivers",   "enums", "digital",
-                                         "analog", "string",  "functions", "alarms"};
+// The top-level keys of a configuration. "interlocks" is the IO engine's table (read by
+// vexlor-manager); the database does not hold it.
+const std::set<std::string> kSections = {"system", "modules",   "drivers", "enums",
+                                         "digital", "analog",   "string",  "functions",
+                                         "alarms",  "interlocks"};
 
 // Log categories by their tags, in LOG_TYPE order.
 constexpr const char* kLogTags[] = {"ALM", "ERR", "DBG", "CIM", "EVT", "VIR"};

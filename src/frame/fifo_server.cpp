@@ -1,0 +1,324 @@
+// The message queue's codec and endpoint server.
+#include "frame/fifo_server.h"
+
+#include <cstring>
+#include <utility>
+
+namespace vexlor::fifo {
+namespace {
+
+void put_u32(std::string& out, uint32_t v) {
+  char b[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+               static_cast<char>(v >> 24)};
+  out.append(b, 4);
+}
+
+void put_text(std::string& out, const std::string& text) {
+  put_u32(out, static_cast<uint32_t>(text.size()));
+  out.append(text);
+}
+
+class Reader {
+ public:
+  explicit Reader(const std::string& data) : data_(data) {}
+  bool u32(uint32_t& v) {
+    if (data_.size() - pos_ < 4) return false;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(data_.data() + pos_);
+    v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    pos_ += 4;
+    return true;
+  }
+  bool i32(int32_t& v) {
+    uint32_t u;
+    if (!u32(u)) return false;
+    std::memcpy(&v, &u, sizeof v);
+    return true;
+  }
+  bool u8(uint8_t& v) {
+    if (pos_ >= data_.size()) return false;
+    v = static_cast<uint8_t>(data_[pos_++]);
+    return true;
+  }
+  bool text(std::string& v) {
+    uint32_t n;
+    if (!u32(n) || data_.size() - pos_ < n) return false;
+    v.assign(data_, pos_, n);
+    pos_ += n;
+    return true;
+  }
+  bool at_end() const { return pos_ == data_.size(); }
+
+ private:
+  const std::string& data_;
+  std::size_t pos_ = 0;
+};
+
+bool known_type(uint8_t t) {
+  return t >= static_cast<uint8_t>(RequestType::FunctionRun) &&
+         t <= static_cast<uint8_t>(RequestType::Query);
+}
+
+}  // namespace
+
+const char* type_name(RequestType type) {
+  switch (type) {
+    case RequestType::FunctionRun:
+      return "FunctionRun";
+    case RequestType::FunctionWait:
+      return "FunctionWait";
+    case RequestType::FunctionExit:
+      return "FunctionExit";
+    case RequestType::SendEvent:
+      return "SendEvent";
+    case RequestType::PostEvent:
+      return "PostEvent";
+    case RequestType::Dnload:
+      return "Dnload";
+    case RequestType::Upload:
+      return "Upload";
+    case RequestType::Pool:
+      return "Pool";
+    case RequestType::EngineRead:
+      return "EngineRead";
+    case RequestType::EngineWrite:
+      return "EngineWrite";
+    case RequestType::EngineWriteG:
+      return "EngineWriteG";
+    case RequestType::GuiMainForm:
+      return "GuiMainForm";
+    case RequestType::Query:
+      return "Query";
+  }
+  return "Unknown";
+}
+
+void encode_request(const Request& r, std::string& out) {
+  out.clear();
+  out.reserve(64 + r.sender.size() + r.function.size() + r.param.size() + r.argument.size() +
+              r.kind.size() + r.command.size() + r.text.size());
+  put_u32(out, r.sequence);
+  out.push_back(static_cast<char>(r.type));
+  put_text(out, r.sender);
+  put_text(out, r.function);
+  put_text(out, r.param);
+  put_text(out, r.argument);
+  put_text(out, r.kind);
+  put_text(out, r.command);
+  put_text(out, r.text);
+  put_u32(out, static_cast<uint32_t>(r.index));
+  put_u32(out, static_cast<uint32_t>(r.pool_count));
+  put_u32(out, static_cast<uint32_t>(r.capacity));
+}
+
+bool decode_request(const std::string& payload, Request& r, uint32_t* sequence_out) {
+  Reader in(payload);
+  uint8_t type = 0;
+  if (!in.u32(r.sequence)) return false;
+  if (sequence_out) *sequence_out = r.sequence;
+  if (!in.u8(type) || !known_type(type)) return false;
+  r.type = static_cast<RequestType>(type);
+  return in.text(r.sender) && in.text(r.function) && in.text(r.param) && in.text(r.argument) &&
+         in.text(r.kind) && in.text(r.command) && in.text(r.text) && in.i32(r.index) &&
+         in.i32(r.pool_count) && in.i32(r.capacity) && in.at_end();
+}
+
+void encode_reply(uint32_t sequence, const Reply& reply, std::string& out) {
+  out.clear();
+  out.reserve(9 + reply.answer.size());
+  put_u32(out, sequence);
+  out.push_back(reply.accepted ? 1 : 0);
+  put_text(out, reply.answer);
+}
+
+bool decode_reply(const std::string& payload, uint32_t& sequence, Reply& reply) {
+  Reader in(payload);
+  uint8_t accepted = 0;
+  if (!in.u32(sequence) || !in.u8(accepted) || accepted > 1 || !in.text(reply.answer) ||
+      !in.at_end()) {
+    return false;
+  }
+  reply.accepted = accepted == 1;
+  return true;
+}
+
+std::string describe(const Request& r) {
+  std::string line = type_name(r.type);
+  auto field = [&line](const char* name, const std::string& value) {
+    line += ' ';
+    line += name;
+    line += '=';
+    // One request is one line: line breaks inside a text are written as \n and \r.
+    for (char c : value) {
+      if (c == '\n')
+        line += "\\n";
+      else if (c == '\r')
+        line += "\\r";
+      else
+        line += c;
+    }
+  };
+  switch (r.type) {
+    case RequestType::EngineRead:
+    case RequestType::EngineWrite:
+    case RequestType::EngineWriteG:
+      field("kind", r.kind);
+      field("param", r.param);
+      field("command", r.command);
+      field("index", std::to_string(r.index));
+      field("argument", r.argument);
+      break;
+    case RequestType::GuiMainForm:
+      field("command", r.command);
+      field("text", r.text);
+      break;
+    case RequestType::Query:
+      field("index", std::to_string(r.index));
+      break;
+    default:
+      field("function", r.function);
+      field("param", r.param);
+      field("argument", r.argument);
+      if (r.type == RequestType::Pool) field("pool_count", std::to_string(r.pool_count));
+      break;
+  }
+  field("sender", r.sender);
+  return line;
+}
+
+// ---- EndpointServer ----------------------------------------------------------------------
+
+EndpointServer::~EndpointServer() { stop(); }
+
+bool EndpointServer::open(const std::string& endpoint, std::string* error, bool* busy) {
+  if (listener_.is_open() || accept_thread_.joinable()) {
+    if (error) *error = "endpoint server already open";
+    return false;
+  }
+  return listener_.open(endpoint, error, busy);
+}
+
+bool EndpointServer::serve(Handler handler) {
+  if (!listener_.is_open() || accept_thread_.joinable() || !handler) return false;
+  handler_ = std::move(handler);
+  stopping_ = false;
+  accept_thread_ = std::thread([this] { accept_loop(); });
+  return true;
+}
+
+void EndpointServer::accept_loop() {
+  while (!stopping_) {
+    os::LocalStream stream = listener_.accept(-1);
+    if (stopping_) break;
+    if (!stream.valid()) continue;
+    reap(false);
+    auto connection = std::make_unique<Connection>();
+    connection->stream = std::move(stream);
+    Connection* raw = connection.get();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) break;
+    connections_.push_back(std::move(connection));
+    raw->thread = std::thread([this, raw] { connection_loop(raw); });
+  }
+}
+
+void EndpointServer::connection_loop(Connection* connection) {
+  std::string frame, out;
+  Request request;
+  while (!stopping_) {
+    if (connection->stream.read_frame(frame) != os::IoResult::kOk) break;
+    uint32_t sequence = 0;
+    Reply reply;
+    if (decode_request(frame, request, &sequence)) {
+      reply = handler_(request);
+    } else {
+      reply.accepted = false;
+      reply.answer = "refused";
+    }
+    encode_reply(sequence, reply, out);
+    if (connection->stream.write_frame(out) != os::IoResult::kOk) break;
+  }
+  connection->stream.shutdown();
+  connection->done = true;
+}
+
+void EndpointServer::reap(bool all) {
+  std::list<std::unique_ptr<Connection>> finished;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+      if (all || (*it)->done) {
+        finished.push_back(std::move(*it));
+        it = connections_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& c : finished) {
+    if (all) c->stream.shutdown();
+    if (c->thread.joinable()) c->thread.join();
+  }
+}
+
+void EndpointServer::stop() {
+  stopping_ = true;
+  listener_.interrupt();
+  if (accept_thread_.joinable()) accept_thread_.join();
+  reap(true);
+  listener_.close();
+}
+
+// ---- One-shot client -------------------------------------------------------------------------
+
+bool send_request(const std::string& endpoint, const Request& request, Reply* reply, int timeout_ms,
+                  std::string* error) {
+  os::LocalStream stream;
+  if (!stream.connect(endpoint, error)) return false;
+  stream.set_timeout_ms(timeout_ms);
+  std::string out, in;
+  encode_request(request, out);
+  if (stream.write_frame(out) != os::IoResult::kOk) {
+    if (error) *error = "cannot send to endpoint \"" + endpoint + "\"";
+    return false;
+  }
+  if (stream.read_frame(in) != os::IoResult::kOk) {
+    if (error) *error = "no reply from endpoint \"" + endpoint + "\"";
+    return false;
+  }
+  uint32_t sequence = 0;
+  Reply got;
+  if (!decode_reply(in, sequence, got) || sequence != request.sequence) {
+    if (error) *error = "malformed reply from endpoint \"" + endpoint + "\"";
+    return false;
+  }
+  if (reply) *reply = std::move(got);
+  return true;
+}
+
+bool query_record(const std::string& endpoint, int since, std::vector<std::string>* lines,
+                  std::string* error, int timeout_ms) {
+  Request request;
+  request.type = RequestType::Query;
+  request.sequence = 1;
+  request.index = since;
+  request.sender = "query";
+  Reply reply;
+  if (!send_request(endpoint, request, &reply, timeout_ms, error)) return false;
+  if (!reply.accepted) {
+    if (error) *error = "query refused: " + reply.answer;
+    return false;
+  }
+  if (lines) {
+    lines->clear();
+    std::size_t start = 0;
+    while (start < reply.answer.size()) {
+      std::size_t end = reply.answer.find('\n', start);
+      if (end == std::string::npos) end = reply.answer.size();
+      lines->push_back(reply.answer.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  return true;
+}
+
+}  // namespace vexlor::fifo

@@ -1,0 +1,284 @@
+// VFIFO: the message-queue client of a routine, and the routine's own endpoint.
+//
+// One persistent connection per peer (manager, engine, gui), opened on first use and guarded
+// by a mutex per peer, so the requests of one VFIFO object reach each peer one after another,
+// never interleaved. Each request is one frame with a sequence number and waits for the reply
+// frame carrying the same number. Any failure closes the connection; the next request
+// reconnects.
+#include <vexlor/vfifo.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "frame/fifo_server.h"
+#include "frame/text.h"
+#include "os/local_endpoint.h"
+
+namespace Vexlor {
+namespace {
+
+using vexlor::fifo::Reply;
+using vexlor::fifo::Request;
+using vexlor::fifo::RequestType;
+
+constexpr int kDefaultTimeoutMs = 3000;
+
+int timeout_from_environment() {
+  const char* env = std::getenv("VEXLOR_FIFO_TIMEOUT_MS");
+  if (env == nullptr || *env == '\0') return kDefaultTimeoutMs;
+  char* end = nullptr;
+  long v = std::strtol(env, &end, 10);
+  if (*end != '\0' || v <= 0 || v > 24L * 3600 * 1000) return kDefaultTimeoutMs;
+  return static_cast<int>(v);
+}
+
+// A caller's text as sent: null reads as empty, and never more than `limit` bytes are read.
+std::string bounded(const char* text, std::size_t limit = vexlor::fifo::kTextLimit) {
+  if (text == nullptr) return {};
+  return std::string(text, strnlen(text, limit));
+}
+
+enum PeerId { kManager = 0, kEngine = 1, kGui = 2, kPeerCount = 3 };
+
+const char* peer_endpoint(PeerId peer) {
+  switch (peer) {
+    case kManager:
+      return vexlor::os::kManagerEndpoint;
+    case kEngine:
+      return vexlor::os::kEngineEndpoint;
+    case kGui:
+      return vexlor::os::kGuiEndpoint;
+    default:
+      return "";
+  }
+}
+
+}  // namespace
+
+struct VFIFO::Channel {
+  struct Peer {
+    std::mutex mutex;
+    vexlor::os::LocalStream stream;
+    uint32_t sequence = 0;
+    std::string out, in;  // reused frame buffers
+  };
+
+  std::mutex state_mutex;  // Initial / Release
+  std::atomic<bool> attached{false};
+  std::string name;
+  int timeout_ms = kDefaultTimeoutMs;
+  Peer peers[kPeerCount];
+  vexlor::fifo::EndpointServer own;
+
+  bool connect(PeerId id, Peer& peer) {
+    if (peer.stream.connect(peer_endpoint(id), nullptr) && peer.stream.set_timeout_ms(timeout_ms)) {
+      return true;
+    }
+    peer.stream.close();
+    return false;
+  }
+
+  // Sends `request` to `peer` and waits for its reply. True with the reply when it came.
+  bool exchange(PeerId id, Request& request, Reply& reply) {
+    if (!attached.load(std::memory_order_acquire)) return false;
+    Peer& peer = peers[id];
+    std::lock_guard<std::mutex> lock(peer.mutex);
+    if (!attached.load(std::memory_order_acquire)) return false;
+    bool reused = peer.stream.valid();
+    if (!reused && !connect(id, peer)) return false;
+    request.sender = name;
+    request.sequence = ++peer.sequence;
+    vexlor::fifo::encode_request(request, peer.out);
+    vexlor::os::IoResult sent = peer.stream.write_frame(peer.out);
+    if (sent == vexlor::os::IoResult::kClosed && reused) {
+      // The peer of a kept connection has gone (restarted, say) and the request was not
+      // delivered: one fresh connection may still reach its successor.
+      if (!connect(id, peer)) return false;
+      sent = peer.stream.write_frame(peer.out);
+    }
+    uint32_t sequence = 0;
+    if (sent != vexlor::os::IoResult::kOk ||
+        peer.stream.read_frame(peer.in) != vexlor::os::IoResult::kOk ||
+        !vexlor::fifo::decode_reply(peer.in, sequence, reply) || sequence != request.sequence) {
+      peer.stream.close();
+      return false;
+    }
+    return true;
+  }
+
+  bool send(PeerId id, Request& request) {
+    Reply reply;
+    return exchange(id, request, reply) && reply.accepted;
+  }
+};
+
+VFIFO::VFIFO() : channel_(new Channel) {}
+
+VFIFO::~VFIFO() {
+  VFIFO_Release();
+  delete channel_;
+}
+
+bool VFIFO::VFIFO_Initial(const char* name) {
+  if (name == nullptr || *name == '\0') return false;
+  VFIFO_Release();  // attaching again starts from a clean state, as VMMAP_Initial does
+  std::lock_guard<std::mutex> lock(channel_->state_mutex);
+  if (vexlor::os::endpoint_dir(true).empty()) return false;
+  channel_->name = bounded(name);
+  channel_->timeout_ms = timeout_from_environment();
+  // The routine's own endpoint. When another live process already serves this routine name,
+  // sending still works; only requests addressed to the routine go to that other process.
+  bool busy = false;
+  if (channel_->own.open(vexlor::os::routine_endpoint(channel_->name), nullptr, &busy)) {
+    channel_->own.serve([](const Request&) { return Reply{true, {}}; });
+  }
+  channel_->attached = true;
+  return true;
+}
+
+bool VFIFO::VFIFO_Release() {
+  std::lock_guard<std::mutex> lock(channel_->state_mutex);
+  if (!channel_->attached) return false;
+  channel_->attached = false;
+  for (auto& peer : channel_->peers) {
+    std::lock_guard<std::mutex> peer_lock(peer.mutex);
+    peer.stream.close();
+  }
+  channel_->own.stop();
+  return true;
+}
+
+// ---- To the sequence manager -------------------------------------------------------------
+
+namespace {
+Request function_request(RequestType type, const char* function, const char* param,
+                         const char* argument) {
+  Request r;
+  r.type = type;
+  r.function = bounded(function);
+  r.param = bounded(param);
+  r.argument = bounded(argument);
+  return r;
+}
+}  // namespace
+
+bool VFIFO::VFIFO_Function_Run(const char* function, const char* run_param, const char* parents) {
+  Request r = function_request(RequestType::FunctionRun, function, run_param, parents);
+  return channel_->send(kManager, r);
+}
+
+bool VFIFO::VFIFO_Function_Wait(const char* function, const char* param, const char* argument) {
+  Request r = function_request(RequestType::FunctionWait, function, param, argument);
+  return channel_->send(kManager, r);
+}
+
+bool VFIFO::VFIFO_Function_Exit(const char* function, const char* param, const char* parents) {
+  Request r = function_request(RequestType::FunctionExit, function, param, parents);
+  return channel_->send(kManager, r);
+}
+
+bool VFIFO::VFIFO_Function_Send_Event(const char* function, const char* message,
+                                      const char* caller) {
+  Request r = function_request(RequestType::SendEvent, function, message, caller);
+  return channel_->send(kManager, r);
+}
+
+bool VFIFO::VFIFO_Function_Post_Event(const char* function, const char* message,
+                                      const char* caller) {
+  Request r = function_request(RequestType::PostEvent, function, message, caller);
+  return channel_->send(kManager, r);
+}
+
+bool VFIFO::VFIFO_Function_Dnload(const char* function, const char* param, const char* caller,
+                                  char* buffer, int capacity) {
+  if (buffer == nullptr || capacity <= 0) return false;
+  Request r = function_request(RequestType::Dnload, function, param, caller);
+  r.capacity = capacity;
+  Reply reply;
+  if (!channel_->exchange(kManager, r, reply) || !reply.accepted) return false;
+  vexlor::detail::copy_text(buffer, static_cast<std::size_t>(capacity), reply.answer);
+  return true;
+}
+
+bool VFIFO::VFIFO_Function_Upload(const char* own_name, const char* message, const char* caller) {
+  Request r = function_request(RequestType::Upload, own_name, message, caller);
+  return channel_->send(kManager, r);
+}
+
+bool VFIFO::VFIFO_Function_Pool(const char* function, const char* param, const char* caller,
+                                char** answer, int pool_count) {
+  if (answer == nullptr) return false;
+  *answer = nullptr;
+  Request r = function_request(RequestType::Pool, function, nullptr, caller);
+  r.param = bounded(param, vexlor::fifo::kPoolParamLimit);
+  r.pool_count = pool_count;
+  Reply reply;
+  if (!channel_->exchange(kManager, r, reply) || !reply.accepted) return false;
+  char* text = static_cast<char*>(std::malloc(reply.answer.size() + 1));
+  if (text == nullptr) return false;
+  std::memcpy(text, reply.answer.data(), reply.answer.size());
+  text[reply.answer.size()] = '\0';
+  *answer = text;
+  return true;
+}
+
+void VFIFO::VFIFO_Release_Read_Mem(char** answer) {
+  if (answer == nullptr) return;
+  std::free(*answer);
+  *answer = nullptr;
+}
+
+// ---- To the IO engine ---------------------------------------------------------------------
+
+namespace {
+Request engine_request(RequestType type, const char* kind, const char* param, const char* command,
+                       int index, const char* argument) {
+  Request r;
+  r.type = type;
+  r.kind = bounded(kind);
+  r.param = bounded(param);
+  r.command = bounded(command);
+  r.index = index;
+  r.argument = bounded(argument);
+  return r;
+}
+}  // namespace
+
+bool VFIFO::VFIFO_Engine_Read(const char* kind, const char* param, const char* command, int index,
+                              const char* argument, char* buffer, int capacity) {
+  if (buffer == nullptr || capacity <= 0) return false;
+  Request r = engine_request(RequestType::EngineRead, kind, param, command, index, argument);
+  r.capacity = capacity;
+  Reply reply;
+  if (!channel_->exchange(kEngine, r, reply) || !reply.accepted) return false;
+  vexlor::detail::copy_text(buffer, static_cast<std::size_t>(capacity), reply.answer);
+  return true;
+}
+
+bool VFIFO::VFIFO_Engine_Write(const char* kind, const char* param, const char* command, int index,
+                               const char* argument) {
+  Request r = engine_request(RequestType::EngineWrite, kind, param, command, index, argument);
+  return channel_->send(kEngine, r);
+}
+
+bool VFIFO::VFIFO_Engine_Write_G(const char* kind, const char* param, const char* command,
+                                 int index, const char* argument) {
+  Request r = engine_request(RequestType::EngineWriteG, kind, param, command, index, argument);
+  return channel_->send(kEngine, r);
+}
+
+// ---- To the GUI main form -----------------------------------------------------------------
+
+bool VFIFO::VFIFO_Gui_MainForm(const char* command, const char* text) {
+  Request r;
+  r.type = RequestType::GuiMainForm;
+  r.command = bounded(command);
+  r.text = bounded(text);
+  return channel_->send(kGui, r);
+}
+
+}  // namespace Vexlor

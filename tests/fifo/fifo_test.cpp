@@ -1,0 +1,541 @@
+// The message queue end to end: VFIFO in the test process (or in forked children) talking to
+// a real vexlor-manager process or to raw misbehaving peers.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vexlor/vfifo.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fifo/manager_process.h"
+#include "frame/fifo_server.h"
+#include "os/instance.h"
+#include "os/local_endpoint.h"
+#include "support/instance.h"
+
+namespace {
+
+using Vexlor::VFIFO;
+using vexlor::test::ManagerProcess;
+using vexlor::test::PrivateInstance;
+using vexlor::test::spawn_child;
+using vexlor::test::wait_child;
+using vexlor::test::wait_until;
+
+// Sets VEXLOR_FIFO_TIMEOUT_MS for the life of the object.
+class TimeoutSetting {
+ public:
+  explicit TimeoutSetting(const char* ms) { ::setenv("VEXLOR_FIFO_TIMEOUT_MS", ms, 1); }
+  ~TimeoutSetting() { ::unsetenv("VEXLOR_FIFO_TIMEOUT_MS"); }
+};
+
+// Reads one byte from a pipe, waiting at most `seconds`.
+bool read_byte(int fd, double seconds) {
+  pollfd p{fd, POLLIN, 0};
+  char byte;
+  return ::poll(&p, 1, static_cast<int>(seconds * 1000)) == 1 && ::read(fd, &byte, 1) == 1;
+}
+
+// Every request kind once, with the line the manager must record for it.
+TEST(FifoRoundTrip, EveryRequestKindArrivesWithExactFields) {
+  PrivateInstance instance("fifo-rt");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("PM1_PROC"));
+  char buffer[64];
+  char* pool = nullptr;
+
+  struct Case {
+    std::function<bool()> call;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {[&] { return fifo.VFIFO_Function_Run("PM1", "RECIPE A/1", "3&1&0"); },
+       "FunctionRun function=PM1 param=RECIPE A/1 argument=3&1&0 sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Function_Wait("PM1", "", ""); },
+       "FunctionWait function=PM1 param= argument= sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Function_Exit("PM1", "-", "3&"); },
+       "FunctionExit function=PM1 param=- argument=3& sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Function_Send_Event("TM1", "PICK,1", "3"); },
+       "SendEvent function=TM1 param=PICK,1 argument=3 sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Function_Post_Event("TM1", "PLACE,2", "3"); },
+       "PostEvent function=TM1 param=PLACE,2 argument=3 sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Function_Upload("PM1_PROC", "step 4 done", "3"); },
+       "Upload function=PM1_PROC param=step 4 done argument=3 sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Function_Dnload("PM1_PROC", "-", "5", buffer, sizeof buffer); },
+       "Dnload function=PM1_PROC param=- argument=5 sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Function_Pool("SCHED", "GET,JOB", "5", &pool, 7); },
+       "Pool function=SCHED param=GET,JOB argument=5 pool_count=7 sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Engine_Read("$D", "P7", "R1", 12, "-", buffer, 64); },
+       "EngineRead kind=$D param=P7 command=R1 index=12 argument=- sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Engine_Write("$F", "P8", "W1", 4, "-"); },
+       "EngineWrite kind=$F param=P8 command=W1 index=4 argument=- sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Engine_Write_G("$M", "P1", "W1", 0, "101"); },
+       "EngineWriteG kind=$M param=P1 command=W1 index=0 argument=101 sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Engine_Write_G("$L", "P1", "W2", -7, "-"); },
+       "EngineWriteG kind=$L param=P1 command=W2 index=-7 argument=- sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Gui_MainForm("MESSAGE", "门阀打开 | gate open"); },
+       "GuiMainForm command=MESSAGE text=门阀打开 | gate open sender=PM1_PROC"},
+      {[&] { return fifo.VFIFO_Gui_MainForm("HIDE", ""); },
+       "GuiMainForm command=HIDE text= sender=PM1_PROC"},
+  };
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_TRUE(c.call()) << c.line;
+    expected.push_back(c.line);
+    // Answers: Dnload gives the upload, Pool the manager's documented text, reads "0".
+    if (c.line.rfind("Dnload", 0) == 0) {
+      EXPECT_STREQ(buffer, "step 4 done");
+    }
+    if (c.line.rfind("EngineRead", 0) == 0) {
+      EXPECT_STREQ(buffer, "0");
+    }
+  }
+  ASSERT_NE(pool, nullptr);
+  EXPECT_STREQ(pool, "POOL SCHED GET,JOB 5 7");
+  fifo.VFIFO_Release_Read_Mem(&pool);
+  EXPECT_EQ(pool, nullptr);
+  EXPECT_EQ(manager.record(), expected);
+  EXPECT_EQ(manager.record(12), std::vector<std::string>(expected.begin() + 12, expected.end()));
+
+  // The manager's log file holds the same lines; SIGTERM removes every endpoint.
+  EXPECT_EQ(manager.stop(), 0);
+  for (const char* role : {"manager", "engine", "gui"}) {
+    std::string path = vexlor::os::endpoint_path(role);
+    EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    EXPECT_FALSE(std::filesystem::exists(path + ".lock")) << path;
+  }
+  std::ifstream log(vexlor::os::instance_dir() + "/manager.log");
+  std::vector<std::string> logged;
+  for (std::string line; std::getline(log, line);) logged.push_back(line);
+  EXPECT_EQ(logged, expected);
+  // With the peer gone, requests fail and the connection is re-tried cleanly.
+  EXPECT_FALSE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 4, "-"));
+  ASSERT_TRUE(manager.start());
+  EXPECT_TRUE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 5, "-"));
+  EXPECT_EQ(manager.record(),
+            std::vector<std::string>{
+                "EngineWrite kind=$F param=P8 command=W1 index=5 argument=- sender=PM1_PROC"});
+}
+
+// Requests are refused by the wrong role, and the GUI role stays free with --no-gui.
+TEST(FifoRoundTrip, RolesAndNoGui) {
+  PrivateInstance instance("fifo-roles");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start({"--no-gui"}));
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("X"));
+  EXPECT_FALSE(fifo.VFIFO_Gui_MainForm("SHOW", ""));
+  vexlor::fifo::EndpointServer gui;
+  ASSERT_TRUE(gui.open(vexlor::os::kGuiEndpoint, nullptr));
+  std::vector<std::string> seen;
+  std::mutex seen_mutex;
+  ASSERT_TRUE(gui.serve([&](const vexlor::fifo::Request& r) {
+    std::lock_guard<std::mutex> lock(seen_mutex);
+    seen.push_back(vexlor::fifo::describe(r));
+    return vexlor::fifo::Reply{r.command == "SHOW", {}};
+  }));
+  EXPECT_TRUE(fifo.VFIFO_Gui_MainForm("SHOW", ""));
+  EXPECT_FALSE(fifo.VFIFO_Gui_MainForm("BOGUS", "t"));  // the peer's refusal is false
+  gui.stop();
+  EXPECT_EQ(seen, (std::vector<std::string>{"GuiMainForm command=SHOW text= sender=X",
+                                            "GuiMainForm command=BOGUS text=t sender=X"}));
+
+  // An engine request sent to the manager's endpoint is refused by it.
+  vexlor::fifo::Request wrong;
+  wrong.type = vexlor::fifo::RequestType::EngineRead;
+  wrong.sequence = 9;
+  vexlor::fifo::Reply reply;
+  ASSERT_TRUE(
+      vexlor::fifo::send_request(vexlor::os::kManagerEndpoint, wrong, &reply, 3000, nullptr));
+  EXPECT_FALSE(reply.accepted);
+  EXPECT_EQ(reply.answer, "refused");
+  EXPECT_TRUE(manager.record().empty());
+}
+
+// No peer: every request fails at once, even with a very long time-out; a stale endpoint left
+// by a killed server fails the same way and is replaced by the next server.
+TEST(FifoPeer, AbsentOrStalePeerFailsAtOnce) {
+  PrivateInstance instance("fifo-absent");
+  TimeoutSetting timeout("600000");
+  pid_t child = spawn_child([] {
+    VFIFO fifo;
+    if (!fifo.VFIFO_Initial("LONELY")) return 10;
+    char buffer[16] = "keep";
+    char* pool = nullptr;
+    bool any = fifo.VFIFO_Function_Run("A", "", "") || fifo.VFIFO_Function_Wait("A", "", "") ||
+               fifo.VFIFO_Function_Dnload("A", "-", "1", buffer, sizeof buffer) ||
+               fifo.VFIFO_Function_Pool("A", "", "1", &pool, 1) ||
+               fifo.VFIFO_Engine_Read("$D", "P7", "R1", 0, "-", buffer, sizeof buffer) ||
+               fifo.VFIFO_Engine_Write_G("$D", "P6", "W1", 0, "-") ||
+               fifo.VFIFO_Gui_MainForm("SHOW", "");
+    if (any) return 11;
+    if (std::strcmp(buffer, "keep") != 0 || pool != nullptr) return 12;
+    return 0;
+  });
+  // A hang would run into the 600 s time-out; this bound only catches that.
+  EXPECT_EQ(wait_child(child, 30), 0);
+
+  // A server killed with -9 leaves its socket file behind.
+  pid_t server = spawn_child([] {
+    vexlor::os::LocalListener listener;
+    if (!listener.open(vexlor::os::kEngineEndpoint, nullptr)) return 1;
+    ::pause();
+    return 0;
+  });
+  std::string socket = vexlor::os::endpoint_path(vexlor::os::kEngineEndpoint);
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(socket); }, 10));
+  ::kill(server, SIGKILL);
+  EXPECT_EQ(wait_child(server, 10), 128 + SIGKILL);
+  ASSERT_TRUE(std::filesystem::exists(socket));
+  child = spawn_child([] {
+    VFIFO fifo;
+    if (!fifo.VFIFO_Initial("LONELY")) return 10;
+    return fifo.VFIFO_Engine_Write("$F", "P8", "W1", 1, "-") ? 11 : 0;
+  });
+  EXPECT_EQ(wait_child(child, 30), 0);
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("LONELY"));
+  EXPECT_TRUE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 1, "-"));
+}
+
+// A peer that takes requests but never answers: false after the time-out, then false again on
+// a fresh connection; once a real server takes the endpoint, requests succeed again.
+TEST(FifoPeer, HangingPeerFailsAfterTimeout) {
+  PrivateInstance instance("fifo-hang");
+  TimeoutSetting timeout("200");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t server = spawn_child([&] {
+    vexlor::os::LocalListener listener;
+    if (!listener.open(vexlor::os::kManagerEndpoint, nullptr)) return 1;
+    char byte = 1;
+    if (::write(ready[1], &byte, 1) != 1) return 2;
+    std::vector<vexlor::os::LocalStream> held;
+    while (true) {
+      vexlor::os::LocalStream s = listener.accept(-1);
+      if (s.valid()) held.push_back(std::move(s));  // read nothing, answer nothing
+    }
+  });
+  ASSERT_TRUE(read_byte(ready[0], 10));
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("WAITER"));
+  for (int i = 0; i < 2; ++i) {
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fifo.VFIFO_Function_Run("A", "p", "1"));
+    // It waited for the answer (at least the time-out), it did not fail on connecting.
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200));
+  }
+  ::kill(server, SIGKILL);
+  EXPECT_EQ(wait_child(server, 10), 128 + SIGKILL);
+  ::close(ready[0]);
+  ::close(ready[1]);
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  EXPECT_TRUE(fifo.VFIFO_Function_Run("A", "p", "2"));
+  EXPECT_EQ(manager.record(),
+            std::vector<std::string>{"FunctionRun function=A param=p argument=2 sender=WAITER"});
+}
+
+// A peer killed with -9 while a request waits for its answer: the request fails as soon as
+// the connection breaks, long before its (deliberately huge) time-out.
+TEST(FifoPeer, PeerKilledMidRequestFails) {
+  PrivateInstance instance("fifo-kill");
+  TimeoutSetting timeout("600000");
+  int got[2];
+  ASSERT_EQ(::pipe(got), 0);
+  pid_t server = spawn_child([&] {
+    vexlor::os::LocalListener listener;
+    if (!listener.open(vexlor::os::kEngineEndpoint, nullptr)) return 1;
+    char ready = 0;
+    if (::write(got[1], &ready, 1) != 1) return 3;
+    vexlor::os::LocalStream s = listener.accept(-1);
+    std::string frame;
+    if (s.read_frame(frame) != vexlor::os::IoResult::kOk) return 2;
+    char byte = 1;
+    if (::write(got[1], &byte, 1) != 1) return 3;  // request received; never answer
+    ::pause();
+    return 0;
+  });
+  ASSERT_TRUE(read_byte(got[0], 10));  // listening
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("VICTIM"));
+  char buffer[64] = "untouched";
+  auto result = std::async(std::launch::async, [&] {
+    return fifo.VFIFO_Engine_Read("$D", "P7", "R1", 1, "-", buffer, sizeof buffer);
+  });
+  ASSERT_TRUE(read_byte(got[0], 10));  // the request arrived
+  ::kill(server, SIGKILL);
+  EXPECT_EQ(wait_child(server, 10), 128 + SIGKILL);
+  // Only a hang would reach this bound (the request's own time-out is 600 s).
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_FALSE(result.get());
+  EXPECT_STREQ(buffer, "untouched");
+  ::close(got[0]);
+  ::close(got[1]);
+}
+
+// 4 processes x 10,000 requests: each arrives exactly once, in its sender's order.
+TEST(FifoLoad, FourProcessesTenThousandRequestsEach) {
+  PrivateInstance instance("fifo-load");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  constexpr int kSenders = 4, kRequests = 10000;
+  std::vector<pid_t> children;
+  for (int s = 0; s < kSenders; ++s) {
+    children.push_back(spawn_child([s] {
+      VFIFO fifo;
+      if (!fifo.VFIFO_Initial(("S" + std::to_string(s)).c_str())) return 10;
+      for (int i = 0; i < kRequests; ++i) {
+        if (!fifo.VFIFO_Engine_Write_G("$D", "P6", "W1", i, "-")) return 11;
+      }
+      return 0;
+    }));
+  }
+  for (pid_t c : children) EXPECT_EQ(wait_child(c, 120), 0);
+  std::vector<std::string> lines = manager.record();
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kSenders * kRequests));
+  std::map<std::string, int> next;
+  for (const auto& line : lines) {
+    // "EngineWriteG kind=$D param=P6 command=W1 index=N argument=- sender=SK"
+    size_t at = line.find(" index="), arg = line.find(" argument=- sender=");
+    ASSERT_NE(at, std::string::npos) << line;
+    ASSERT_NE(arg, std::string::npos) << line;
+    std::string sender = line.substr(arg + 19);
+    int index = std::stoi(line.substr(at + 7, arg - at - 7));
+    ASSERT_EQ(index, next[sender]) << line;
+    next[sender] = index + 1;
+  }
+  ASSERT_EQ(next.size(), static_cast<size_t>(kSenders));
+  for (const auto& [sender, count] : next) EXPECT_EQ(count, kRequests) << sender;
+}
+
+// Threads sharing one VFIFO: their requests never interleave inside a frame and each
+// thread's requests arrive in its order.
+TEST(FifoLoad, ConcurrentThreadsShareOneObject) {
+  PrivateInstance instance("fifo-threads");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("MT"));
+  constexpr int kThreads = 4, kRequests = 2000;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::string tag = "T" + std::to_string(t);
+      char buffer[8];
+      for (int i = 0; i < kRequests; ++i) {
+        bool ok = (i % 2)
+                      ? fifo.VFIFO_Function_Send_Event("F", tag.c_str(), std::to_string(i).c_str())
+                      : fifo.VFIFO_Engine_Read("$A", "P7", "R1", i, tag.c_str(), buffer, 8);
+        if (!ok) ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  std::vector<std::string> lines = manager.record();
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kRequests));
+  std::map<std::string, int> next;
+  for (const auto& line : lines) {
+    std::string tag;
+    int index = -1;
+    if (line.rfind("SendEvent function=F param=", 0) == 0) {
+      size_t a = line.find(" argument="), s = line.find(" sender=MT");
+      tag = line.substr(27, a - 27);
+      index = std::stoi(line.substr(a + 10, s - a - 10));
+    } else if (line.rfind("EngineRead kind=$A param=P7 command=R1 index=", 0) == 0) {
+      size_t a = line.find(" argument=");
+      index = std::stoi(line.substr(45, a - 45));
+      tag = line.substr(a + 10, line.find(" sender=MT") - a - 10);
+    }
+    ASSERT_EQ(index, next[tag]) << line;
+    next[tag] = index + 1;
+  }
+  ASSERT_EQ(next.size(), static_cast<size_t>(kThreads));
+  for (const auto& [tag, count] : next) EXPECT_EQ(count, kRequests) << tag;
+}
+
+// Bad input never crashes and gives the documented results.
+TEST(FifoBadInput, NullLongTextsBuffersAndLifecycle) {
+  PrivateInstance instance("fifo-bad");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  VFIFO fifo;
+  char buffer[16] = "keep";
+  char* pool = reinterpret_cast<char*>(&buffer);
+  // Before Initial, and a bad name: nothing is sent.
+  EXPECT_FALSE(fifo.VFIFO_Function_Run("A", "", ""));
+  EXPECT_FALSE(fifo.VFIFO_Release());
+  EXPECT_FALSE(fifo.VFIFO_Initial(nullptr));
+  EXPECT_FALSE(fifo.VFIFO_Initial(""));
+  ASSERT_TRUE(fifo.VFIFO_Initial("BAD"));
+  ASSERT_TRUE(fifo.VFIFO_Initial("BAD"));  // attaching again starts afresh
+
+  // Null texts travel as empty texts; texts are cut at 1023 bytes (pool parameter 4095).
+  EXPECT_TRUE(fifo.VFIFO_Function_Run(nullptr, nullptr, nullptr));
+  EXPECT_TRUE(fifo.VFIFO_Engine_Write(nullptr, nullptr, nullptr, 1, nullptr));
+  EXPECT_TRUE(fifo.VFIFO_Gui_MainForm(nullptr, nullptr));
+  std::string long_text(5000, 'x');
+  EXPECT_TRUE(fifo.VFIFO_Function_Upload("BAD", long_text.c_str(), long_text.c_str()));
+  EXPECT_TRUE(fifo.VFIFO_Function_Pool("P", long_text.c_str(), "1", &pool, 0));
+  ASSERT_NE(pool, nullptr);
+  EXPECT_EQ(std::string(pool), "POOL P " + std::string(4095, 'x') + " 1 0");
+  fifo.VFIFO_Release_Read_Mem(&pool);
+  EXPECT_EQ(pool, nullptr);
+  fifo.VFIFO_Release_Read_Mem(&pool);  // null-safe
+  fifo.VFIFO_Release_Read_Mem(nullptr);
+
+  // Buffers: null or capacity <= 0 is refused before anything is sent; answers are cut to
+  // capacity-1 and terminated.
+  EXPECT_FALSE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", buffer, 0));
+  EXPECT_FALSE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", buffer, -5));
+  EXPECT_FALSE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", nullptr, 16));
+  EXPECT_FALSE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 0, "-", buffer, 0));
+  EXPECT_FALSE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 0, "-", nullptr, 64));
+  EXPECT_FALSE(fifo.VFIFO_Function_Pool("P", "", "1", nullptr, 0));
+  EXPECT_STREQ(buffer, "keep");
+  EXPECT_TRUE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", buffer, 6));
+  EXPECT_STREQ(buffer, "xxxxx");
+  EXPECT_TRUE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 0, "-", buffer, 1));
+  EXPECT_STREQ(buffer, "");
+  // A large answer arrives whole.
+  EXPECT_TRUE(fifo.VFIFO_Function_Pool("P", "FILL:3000000", "1", &pool, 0));
+  ASSERT_NE(pool, nullptr);
+  ASSERT_EQ(std::strlen(pool), 3000000u);
+  EXPECT_EQ(std::string(pool, 4), "ABCD");
+  EXPECT_EQ(pool[2999999], static_cast<char>('A' + 2999999 % 26));
+  fifo.VFIFO_Release_Read_Mem(&pool);
+
+  std::vector<std::string> lines = manager.record();
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[0], "FunctionRun function= param= argument= sender=BAD");
+  EXPECT_EQ(lines[1], "EngineWrite kind= param= command= index=1 argument= sender=BAD");
+  EXPECT_EQ(lines[2], "GuiMainForm command= text= sender=BAD");
+  EXPECT_EQ(lines[3], "Upload function=BAD param=" + std::string(1023, 'x') +
+                          " argument=" + std::string(1023, 'x') + " sender=BAD");
+  EXPECT_EQ(lines[5], "Dnload function=BAD param=- argument=1 sender=BAD");
+
+  // After Release nothing is sent; the routine's own endpoint is gone.
+  std::string own = vexlor::os::endpoint_path(vexlor::os::routine_endpoint("BAD"));
+  EXPECT_TRUE(std::filesystem::exists(own));
+  EXPECT_TRUE(fifo.VFIFO_Release());
+  EXPECT_FALSE(std::filesystem::exists(own));
+  EXPECT_FALSE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 1, "-"));
+  EXPECT_FALSE(fifo.VFIFO_Release());
+  EXPECT_EQ(manager.record(8).size(), 0u);
+}
+
+// Garbage reaching a server: refused or disconnected, never a crash; the server keeps serving.
+TEST(FifoBadInput, GarbageAtServer) {
+  PrivateInstance instance("fifo-garbage");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  auto exchange = [](const std::string& payload, std::string* answer) {
+    vexlor::os::LocalStream s;
+    if (!s.connect(vexlor::os::kEngineEndpoint, nullptr) || !s.set_timeout_ms(5000)) {
+      return vexlor::os::IoResult::kError;
+    }
+    if (s.write_frame(payload) != vexlor::os::IoResult::kOk) return vexlor::os::IoResult::kError;
+    return s.read_frame(*answer);
+  };
+  std::string answer;
+  uint32_t sequence = 0;
+  vexlor::fifo::Reply reply;
+
+  // Garbage bytes after a readable sequence number: refused with that sequence.
+  ASSERT_EQ(exchange(std::string("\x2A\0\0\0garbage", 11), &answer), vexlor::os::IoResult::kOk);
+  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
+  EXPECT_EQ(sequence, 42u);
+  EXPECT_FALSE(reply.accepted);
+  EXPECT_EQ(reply.answer, "refused");
+
+  // A well-formed request of an unknown type.
+  vexlor::fifo::Request request;
+  request.sequence = 7;
+  request.type = vexlor::fifo::RequestType::EngineWrite;
+  std::string payload;
+  vexlor::fifo::encode_request(request, payload);
+  payload[4] = static_cast<char>(99);
+  ASSERT_EQ(exchange(payload, &answer), vexlor::os::IoResult::kOk);
+  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
+  EXPECT_EQ(sequence, 7u);
+  EXPECT_FALSE(reply.accepted);
+
+  // A frame too short for a sequence, and a text length running past the frame.
+  ASSERT_EQ(exchange(std::string("\x01", 1), &answer), vexlor::os::IoResult::kOk);
+  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
+  EXPECT_FALSE(reply.accepted);
+  vexlor::fifo::encode_request(request, payload);
+  payload[5] = static_cast<char>(0xFF);  // sender length low byte
+  ASSERT_EQ(exchange(payload, &answer), vexlor::os::IoResult::kOk);
+  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
+  EXPECT_FALSE(reply.accepted);
+
+  // A length prefix beyond the frame limit: the server drops the connection.
+  {
+    vexlor::os::LocalStream s;
+    ASSERT_TRUE(s.connect(vexlor::os::kEngineEndpoint, nullptr));
+    ASSERT_TRUE(s.set_timeout_ms(5000));
+    const char header[4] = {'\xFF', '\xFF', '\xFF', '\x7F'};
+    ASSERT_EQ(::write(static_cast<int>(s.native()), header, 4), 4);
+    EXPECT_EQ(s.read_frame(answer), vexlor::os::IoResult::kClosed);
+  }
+  // A client that connects and disconnects mid-frame.
+  {
+    vexlor::os::LocalStream s;
+    ASSERT_TRUE(s.connect(vexlor::os::kEngineEndpoint, nullptr));
+    const char partial[6] = {'\x40', 0, 0, 0, 'a', 'b'};
+    ASSERT_EQ(::write(static_cast<int>(s.native()), partial, 6), 6);
+  }
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("AFTER"));
+  EXPECT_TRUE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 3, "-"));
+  EXPECT_EQ(manager.record(),
+            std::vector<std::string>{"EngineWrite kind=$F param=P8 command=W1 index=3 argument=- "
+                                     "sender=AFTER"});
+}
+
+// The routine's own endpoint: a second object with the same routine name still attaches and
+// sends; the first keeps serving the name.
+TEST(FifoRoundTrip, OwnEndpointIsServedOnce) {
+  PrivateInstance instance("fifo-own");
+  VFIFO first, second;
+  ASSERT_TRUE(first.VFIFO_Initial("PM2"));
+  ASSERT_TRUE(second.VFIFO_Initial("PM2"));
+  vexlor::fifo::Request request;
+  request.type = vexlor::fifo::RequestType::PostEvent;
+  request.sequence = 3;
+  vexlor::fifo::Reply reply;
+  ASSERT_TRUE(vexlor::fifo::send_request(vexlor::os::routine_endpoint("PM2"), request, &reply, 3000,
+                                         nullptr));
+  EXPECT_TRUE(reply.accepted);
+  EXPECT_TRUE(second.VFIFO_Release());
+  EXPECT_TRUE(vexlor::fifo::send_request(vexlor::os::routine_endpoint("PM2"), request, &reply, 3000,
+                                         nullptr));
+  EXPECT_TRUE(first.VFIFO_Release());
+  std::string error;
+  EXPECT_FALSE(vexlor::fifo::send_request(vexlor::os::routine_endpoint("PM2"), request, &reply,
+                                          3000, &error));
+  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+// Test support for the message queue: runs the built vexlor-manager as a real child process
+// of the test's private instance, and a few raw endpoint peers.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "frame/fifo_server.h"
+#include "os/local_endpoint.h"
+#include "support/instance.h"
+
+namespace vexlor::test {
+
+inline constexpr char kManagerTool[] = VEXLOR_TOOLS_DIR "/vexlor-manager";
+
+// Forks and execs vexlor-manager with `args`. With `stderr_fd` >= 0 the child's stderr goes
+// there; its stdout goes to /dev/null.
+inline pid_t exec_manager(const std::vector<std::string>& args, int stderr_fd = -1) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int null_fd = ::open("/dev/null", O_WRONLY);
+    if (null_fd >= 0) ::dup2(null_fd, 1);
+    if (stderr_fd >= 0) ::dup2(stderr_fd, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(kManagerTool));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(kManagerTool, argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// Runs vexlor-manager to its end (at most `seconds`); returns its exit status and its stderr.
+inline int run_manager(const std::vector<std::string>& args, std::string* stderr_text,
+                       double seconds = 20) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  pid_t pid = exec_manager(args, fds[1]);
+  ::close(fds[1]);
+  int status = wait_child(pid, seconds);
+  std::string text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  ::close(fds[0]);
+  if (stderr_text) *stderr_text = text;
+  return status;
+}
+
+// A vexlor-manager serving the current instance for the life of the object.
+class ManagerProcess {
+ public:
+  ~ManagerProcess() {
+    if (pid_ > 0) stop();
+  }
+  // Starts it quiet and waits until its endpoints answer. False when it did not come up.
+  bool start(std::vector<std::string> args = {}) {
+    args.push_back("--quiet");
+    pid_ = exec_manager(args);
+    if (pid_ <= 0) return false;
+    bool up = wait_until(
+        [&] { return fifo::query_record(os::kEngineEndpoint, 0, nullptr, nullptr, 500); }, 10);
+    if (!up) stop();
+    return up;
+  }
+  // SIGTERM and wait; returns the exit status.
+  int stop() {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, SIGTERM);
+    int status = wait_child(pid_, 10);
+    pid_ = -1;
+    return status;
+  }
+  void kill9() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    wait_child(pid_, 10);
+    pid_ = -1;
+  }
+  pid_t pid() const { return pid_; }
+  // The record from line `since` on (empty on failure).
+  std::vector<std::string> record(int since = 0) const {
+    std::vector<std::string> lines;
+    fifo::query_record(os::kManagerEndpoint, since, &lines, nullptr, 10000);
+    return lines;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+}  // namespace vexlor::test

@@ -1,0 +1,314 @@
+// vexlor-manager: the peer process of an instance's routines. It serves the endpoints of the
+// sequence manager ("manager"), the IO engine ("engine") and, unless --no-gui, the GUI main
+// form ("gui"); accepts and records every request; answers interlock queries from the
+// equipment configuration; and keeps the record readable through Query requests.
+//
+// Record: one line per request (see vexlor::fifo::describe), printed on the console (unless
+// --quiet) and appended to "manager.log" in the instance's runtime folder. Query requests read
+// it and are not recorded.
+//
+// Answers:
+//  - Engine read "$D"/"$A" "P7" "R1" <point>: the interlock answer configured for that point
+//    (a decimal number; non-zero means the setpoint interlock refused the write), else "0".
+//    Every other engine read answers "0".
+//  - Upload keeps the message per function name; Dnload answers the function's last uploaded
+//    message ("" when none), cut to the caller's capacity.
+//  - Pool answers "POOL <function> <param> <caller> <pool count>"; a parameter "FILL:<n>"
+//    (n up to 64 MiB minus 64) answers n bytes of the letters A to Z repeated instead.
+//
+// Exit status: 0 after SIGTERM/SIGINT (endpoints and lock files removed), 1 when it cannot
+// start (another vexlor-manager serves the instance, bad configuration), 2 for bad usage.
+#include <signal.h>
+#include <toml++/toml.h>
+#include <vexlor/records.h>
+#include <vexlor/util.h>
+#include <vexlor/vmmap.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/loader.h"
+#include "frame/fifo_server.h"
+#include "frame/text.h"
+#include "os/instance.h"
+#include "os/local_endpoint.h"
+
+namespace {
+
+using vexlor::fifo::Reply;
+using vexlor::fifo::Request;
+using vexlor::fifo::RequestType;
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+int failed(const std::string& message) {
+  std::cerr << "vexlor-manager: " << message << "\n";
+  return kFailed;
+}
+
+// Interlock answers by (kind text, point index).
+using InterlockTable = std::map<std::pair<std::string, int>, std::string>;
+
+// Reads the `interlocks` array of the configuration file:
+//   interlocks = [ { point = "PM1.Gas1_Valve", kind = "digital", answer = "1" } ]
+// kind is "digital" or "analog"; answer is a decimal number (default "1": refused).
+bool load_interlocks(const std::string& path, InterlockTable& table, std::string& error) {
+  toml::table root;
+  try {
+    root = toml::parse_file(path);
+  } catch (const toml::parse_error& e) {
+    error =
+        path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+    return false;
+  }
+  const toml::node* node = root.get("interlocks");
+  if (node == nullptr) return true;
+  const toml::array* list = node->as_array();
+  auto where = [&path](const toml::node& n, std::size_t i, const char* field) {
+    return path + ":" + std::to_string(n.source().begin.line) + ": interlocks[" +
+           std::to_string(i) + "]" + (field[0] ? "." : "") + field + ": ";
+  };
+  if (list == nullptr) {
+    error = path + ":" + std::to_string(node->source().begin.line) + ": interlocks: not an array";
+    return false;
+  }
+  if (list->empty()) return true;
+  Vexlor::VMMAP mmap;
+  Vexlor::MMAP_STRU* db = mmap.VMMAP_Initial("vexlor-manager") ? mmap.DB() : nullptr;
+  if (db == nullptr) {
+    error = path + ": interlocks: no database attached for instance \"" +
+            vexlor::os::instance_name() + "\"";
+    return false;
+  }
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    const toml::node& item = *list->get(i);
+    const toml::table* entry = item.as_table();
+    if (entry == nullptr) {
+      error = where(item, i, "") + "not a table";
+      return false;
+    }
+    for (auto&& [key, value] : *entry) {
+      if (key != "point" && key != "kind" && key != "answer") {
+        error = where(value, i, std::string(key.str()).c_str()) + "unknown key";
+        return false;
+      }
+    }
+    auto point = entry->get_as<std::string>("point");
+    auto kind = entry->get_as<std::string>("kind");
+    auto answer = entry->get_as<std::string>("answer");
+    if (point == nullptr) {
+      error = where(item, i, "point") + "missing or not a text";
+      return false;
+    }
+    if (kind == nullptr || (kind->get() != "digital" && kind->get() != "analog")) {
+      error = where(kind ? static_cast<const toml::node&>(*kind) : item, i, "kind") +
+              "must be \"digital\" or \"analog\"";
+      return false;
+    }
+    std::string answer_text = answer ? answer->get() : std::string("1");
+    if (Vexlor::VStr_Int_Check(answer_text.c_str()) != 1) {
+      error = where(*answer, i, "answer") + "not a decimal number: \"" + answer_text + "\"";
+      return false;
+    }
+    std::string name = vexlor::config::to_build_charset(point->get());
+    bool digital = kind->get() == "digital";
+    int count = digital ? db->system_block->digital_count : db->system_block->analog_count;
+    int found = -1;
+    for (int p = 0; p < count && found < 0; ++p) {
+      std::string candidate_text(
+          vexlor::detail::field_text(digital ? db->digital_sp[p].name : db->analog_sp[p].name));
+      if (Vexlor::VStr_Compare_L(candidate_text.c_str(), name.c_str())) found = p;
+    }
+    if (found < 0) {
+      error =
+          where(*point, i, "point") + "unknown " + kind->get() + " point \"" + point->get() + "\"";
+      return false;
+    }
+    table[{digital ? "$D" : "$A", found}] = answer_text;
+  }
+  mmap.VMMAP_Release();
+  return true;
+}
+
+class Manager {
+ public:
+  Manager(InterlockTable interlocks, bool quiet)
+      : interlocks_(std::move(interlocks)), quiet_(quiet) {
+    std::string dir = vexlor::os::instance_dir({}, true);
+    if (!dir.empty()) log_ = std::fopen((dir + "/manager.log").c_str(), "a");
+  }
+  ~Manager() {
+    if (log_) std::fclose(log_);
+  }
+
+  Reply handle(const char* role, const Request& r) {
+    if (r.type == RequestType::Query) return query(r.index);
+    bool served = false;
+    switch (r.type) {
+      case RequestType::EngineRead:
+      case RequestType::EngineWrite:
+      case RequestType::EngineWriteG:
+        served = std::strcmp(role, vexlor::os::kEngineEndpoint) == 0;
+        break;
+      case RequestType::GuiMainForm:
+        served = std::strcmp(role, vexlor::os::kGuiEndpoint) == 0;
+        break;
+      default:
+        served = std::strcmp(role, vexlor::os::kManagerEndpoint) == 0;
+        break;
+    }
+    if (!served) return Reply{false, "refused"};
+    std::string line = vexlor::fifo::describe(r);
+    std::lock_guard<std::mutex> lock(mutex_);
+    record(line);
+    switch (r.type) {
+      case RequestType::Upload:
+        messages_[r.function] = r.param;
+        return Reply{true, {}};
+      case RequestType::Dnload: {
+        auto it = messages_.find(r.function);
+        std::string text = it == messages_.end() ? std::string() : it->second;
+        if (r.capacity > 0 && text.size() > static_cast<std::size_t>(r.capacity) - 1) {
+          text.resize(static_cast<std::size_t>(r.capacity) - 1);
+        }
+        return Reply{true, text};
+      }
+      case RequestType::Pool:
+        return Reply{true, pool_answer(r)};
+      case RequestType::EngineRead: {
+        std::string answer = "0";
+        if (r.param == "P7" && r.command == "R1") {
+          auto it = interlocks_.find({r.kind, r.index});
+          if (it != interlocks_.end()) answer = it->second;
+        }
+        return Reply{true, answer};
+      }
+      default:
+        return Reply{true, {}};
+    }
+  }
+
+ private:
+  static std::string pool_answer(const Request& r) {
+    constexpr std::size_t kFillLimit = vexlor::os::kMaxFrameBytes - 64;
+    if (r.param.compare(0, 5, "FILL:") == 0) {
+      char* end = nullptr;
+      unsigned long long n = std::strtoull(r.param.c_str() + 5, &end, 10);
+      if (end != r.param.c_str() + 5 && *end == '\0' && n <= kFillLimit) {
+        std::string text(static_cast<std::size_t>(n), 'A');
+        for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('A' + i % 26);
+        return text;
+      }
+    }
+    return "POOL " + r.function + " " + r.param + " " + r.argument + " " +
+           std::to_string(r.pool_count);
+  }
+
+  void record(const std::string& line) {
+    lines_.push_back(line);
+    if (!quiet_) Vexlor::VPrint("vexlor-manager", "%s", line.c_str());
+    if (log_) {
+      std::fprintf(log_, "%s\n", line.c_str());
+      std::fflush(log_);
+    }
+  }
+
+  Reply query(int since) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string out;
+    for (std::size_t i = since < 0 ? 0 : static_cast<std::size_t>(since); i < lines_.size(); ++i) {
+      if (out.size() + lines_[i].size() + 1 > vexlor::os::kMaxFrameBytes - 64) break;
+      out += lines_[i];
+      out += '\n';
+    }
+    return Reply{true, out};
+  }
+
+  InterlockTable interlocks_;
+  bool quiet_;
+  FILE* log_ = nullptr;
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+  std::map<std::string, std::string> messages_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"vexlor-manager: sequence manager, IO engine and GUI peer of an instance"};
+  std::string config, instance;
+  bool no_gui = false, quiet = false;
+  app.add_option("--config", config, "equipment configuration (TOML) with an interlocks table")
+      ->check(CLI::ExistingFile);
+  app.add_option("--instance", instance, "instance name (default: VEXLOR_INSTANCE)");
+  app.add_flag("--no-gui", no_gui, "leave the GUI main form's endpoint to another process");
+  app.add_flag("--quiet", quiet, "do not print the record on the console");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kOk : kUsage;
+  }
+  if (!instance.empty()) ::setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
+
+  InterlockTable interlocks;
+  if (!config.empty()) {
+    std::string error;
+    if (!load_interlocks(config, interlocks, error)) return failed(error);
+  }
+
+  // Signals are taken by sigwait below; block them before any thread starts.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  Manager manager(std::move(interlocks), quiet);
+  const char* roles[] = {vexlor::os::kManagerEndpoint, vexlor::os::kEngineEndpoint,
+                         vexlor::os::kGuiEndpoint};
+  vexlor::fifo::EndpointServer servers[3];
+  for (int i = 0; i < 3; ++i) {
+    if (i == 2 && no_gui) break;
+    std::string error;
+    bool busy = false;
+    if (!servers[i].open(roles[i], &error, &busy)) {
+      for (auto& s : servers) s.stop();
+      if (busy && i == 0) {
+        return failed("another vexlor-manager already serves instance \"" +
+                      vexlor::os::instance_name() + "\"");
+      }
+      if (busy) {
+        return failed("the " + std::string(roles[i]) + " endpoint of instance \"" +
+                      vexlor::os::instance_name() + "\" is already served by another process");
+      }
+      return failed(error);
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    const char* role = roles[i];
+    if (servers[i].is_open()) {
+      servers[i].serve([&manager, role](const Request& r) { return manager.handle(role, r); });
+    }
+  }
+  if (!quiet) {
+    Vexlor::VPrint("vexlor-manager", "serving instance \"%s\"%s",
+                   vexlor::os::instance_name().c_str(), no_gui ? " (no GUI)" : "");
+  }
+
+  int signal_number = 0;
+  while (sigwait(&signals, &signal_number) != 0) {
+  }
+  for (auto& s : servers) s.stop();
+  return kOk;
+}
