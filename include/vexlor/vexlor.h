@@ -2,6 +2,8 @@
 #pragma once
 
 #include "vexlor/export.h"
+#include "vexlor/frame.h"
+#include "vexlor/points.h"
 #include "vexlor/records.h"
 #include "vexlor/types.h"
 #include "vexlor/util.h"

@@ -125,8 +125,8 @@ TEST(Vmmap, AttachFailsCleanlyWithoutAValidDatabase) {
   // A section that is not a database image is refused.
   vexlor::os::SharedSection junk;
   std::string error;
-  ASSERT_TRUE(vexlor::os::section_create(vexlor::detail::kDatabaseSection, 4096, false, &junk,
-                                         &error));
+  ASSERT_TRUE(
+      vexlor::os::section_create(vexlor::detail::kDatabaseSection, 4096, false, &junk, &error));
   std::memset(junk.address, 0x5A, 4096);
   vexlor::os::section_unmap(&junk);
   EXPECT_FALSE(map.VMMAP_Initial("TEST"));
@@ -260,8 +260,8 @@ TEST(Vmmap, ProcessesShareOneInstanceAndInstancesShareNothing) {
     return seen ? 0 : 4;
   });
   int v = 0;
-  ASSERT_TRUE(vexlor::test::wait_until(
-      [&] { return map.VMMAP_Digital_Read(eq.lamp, &v) && v == 2; }, 10));
+  ASSERT_TRUE(
+      vexlor::test::wait_until([&] { return map.VMMAP_Digital_Read(eq.lamp, &v) && v == 2; }, 10));
   char text[1024];
   ASSERT_TRUE(map.VMMAP_String_Read(eq.recipe, text));
   EXPECT_STREQ(text, "from child");

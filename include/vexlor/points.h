@@ -1,0 +1,123 @@
+// The point directory: turning names into points (lookup, caller name tables, the name cache),
+// name normalisation ("[module name]" and "$n" keys), and the module table.
+//
+// Lookups normalise a 64-byte copy of the name (cut to 63 characters): the first bracketed
+// module name becomes that module's ID, then every "$n" key set with VIO_Replace_Char_Set is
+// replaced by its text. Names match ignoring ASCII letter case; tables are scanned from
+// index 0 and the first match wins. A miss prints one red line titled with the routine's own
+// name unless `silent`. Nothing is searched (and nothing written or printed) before start-up.
+#pragma once
+
+#include <vexlor/export.h>
+#include <vexlor/types.h>
+#include <vexlor/util.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Vexlor {
+
+// One entry of a caller's name table: a table ends at the first entry with an empty name or a
+// negative type (and after 10000 entries in the array form).
+struct IO_Name_String_Map {
+  char name[64];   // may be rewritten by the "$" substitution
+  IO_TYPE type;    // in: declared type (0-4); out: the type found, or -1
+  int32_t* point;  // where the found point is stored
+};
+
+VEXLOR_FIELD(IO_Name_String_Map, name, 0);
+VEXLOR_FIELD(IO_Name_String_Map, type, 64);
+static_assert(sizeof(void*) != 4 || sizeof(IO_Name_String_Map) == 72,
+              "layout: sizeof(IO_Name_String_Map) is not 72 on 32-bit");
+static_assert(sizeof(void*) != 4 || offsetof(IO_Name_String_Map, point) == 68,
+              "layout: IO_Name_String_Map::point is not at offset 68 on 32-bit");
+
+// ---- Lookup --------------------------------------------------------------------------
+// Digital, analog, string, then function tables; then alarms: a name without "|" by the
+// alarm ID of its leading digits, "module|number" by the module's alarm base * 1000 + number.
+VEXLOR_API bool VIO_Find(int* point, IO_TYPE* type, const char* name);
+VEXLOR_API bool VIO_Find(int* point, IO_TYPE* type, bool silent, const char* name);
+VEXLOR_API bool VIO_FindF(int* point, IO_TYPE* type, const char* format, ...) VEXLOR_PRINTF(3, 4);
+// Only the table of `type`; a miss stores -1 in `point`.
+VEXLOR_API bool VIO_Find_Point(int* point, IO_TYPE type, const char* name);
+VEXLOR_API bool VIO_Find_Point(int* point, IO_TYPE type, bool silent, const char* name);
+VEXLOR_API bool VIO_Find_PointF(int* point, IO_TYPE type, const char* format, ...)
+    VEXLOR_PRINTF(3, 4);
+// The type only; never prints.
+VEXLOR_API bool VIO_Find_Type(IO_TYPE* type, const char* name);
+VEXLOR_API bool VIO_Find_TypeF(IO_TYPE* type, const char* format, ...) VEXLOR_PRINTF(2, 3);
+
+// Numbered families: for i = start .. start+count-1, the name is `pattern` with "{1}" replaced
+// by i, or else `pattern` as a printf format taking i (at most one integer conversion; any
+// other pattern is taken literally). out[i - start] receives the point; `out` grows to
+// `count` when shorter. True when every member was found; all are attempted.
+VEXLOR_API bool VIO_Find_Point1(std::vector<int>* out, IO_TYPE type, int count, int start,
+                                const char* pattern);
+VEXLOR_API bool VIO_Find_Point1(std::vector<int>* out, IO_TYPE type, const char* pattern, int count,
+                                int start);
+VEXLOR_API bool VIO_Find_Point1F(std::vector<int>* out, IO_TYPE type, int count, int start,
+                                 const char* format, ...) VEXLOR_PRINTF(5, 6);
+// Two numbers: "{1}" and "{2}", or a format expanded with i and then again with j (so the
+// second placeholder is written "%%d"). out[i - start1][j - start2].
+VEXLOR_API bool VIO_Find_Point2(std::vector<std::vector<int>>* out, IO_TYPE type, int count1,
+                                int start1, int count2, int start2, const char* pattern);
+VEXLOR_API bool VIO_Find_Point2(std::vector<std::vector<int>>* out, IO_TYPE type,
+                                const char* pattern, int count1, int start1, int count2,
+                                int start2);
+VEXLOR_API bool VIO_Find_Point2F(std::vector<std::vector<int>>* out, IO_TYPE type, int count1,
+                                 int start1, int count2, int start2, const char* format, ...)
+    VEXLOR_PRINTF(7, 8);
+
+// The point of a name through the process's name cache (keyed by the name exactly as given);
+// a miss prints, caches nothing and returns {-99999999, -1}.
+VEXLOR_API IO_MAP IO_Map_Find(const char* name);
+
+// Resolves a caller's name table: "$" substitution into each name, then VIO_Find per entry.
+// False when an entry was not found (its point being -1 afterwards), declares a type outside
+// 0-4, or names a function whose level is above the routine's own.
+VEXLOR_API bool VIO_Set_IO_Map_List(IO_Name_String_Map* table);
+VEXLOR_API bool VIO_Set_IO_Map_List(std::vector<IO_Name_String_Map>& table);
+
+// ---- Name normalisation ---------------------------------------------------------------
+// "[module name]" in a 64-byte buffer becomes the module's ID (first bracket pair only).
+// True when there is no bracket; false (buffer unchanged) for a malformed pair, an unknown
+// module or a result of 64 characters or more.
+VEXLOR_API bool VModule_Name_To_ID(char* buffer);
+// Every module ID in the buffer becomes "[module name]". False when nothing changed or the
+// result would not fit.
+VEXLOR_API bool VModule_ID_To_Name(char* buffer);
+// The "$n" keys: set, get ("" when unset; valid until the key is set again or release), and
+// apply to a 64-byte buffer in ascending key text order ("$10" before "$2").
+VEXLOR_API bool VIO_Replace_Char_Set(int n, const char* text);
+VEXLOR_API const char* VIO_Replace_Char_Get(int n);
+VEXLOR_API bool VIO_Replace_Char(char* buffer);
+
+// ---- Modules ---------------------------------------------------------------------------
+// By name first, then by ID (exact text); cached per process.
+VEXLOR_API bool VModule_Find(MODULE_MAP* map, const char* text);
+// By module point (0 .. module count - 1; a bad point prints the index check line).
+VEXLOR_API const char* VModule_Get_ID(int point);
+VEXLOR_API const char* VModule_Get_Name(int point);
+VEXLOR_API int VModule_Get_Alarm_Base(int point);
+// By text: the ID of the module with that name, the name of the module with that ID.
+VEXLOR_API const char* VModule_Get_ID(const char* name);
+VEXLOR_API const char* VModule_Get_Name(const char* id);
+VEXLOR_API const char* VModule_Get_NameF(const char* format, ...) VEXLOR_PRINTF(1, 2);
+// All IDs or names in record order (the vector is replaced).
+VEXLOR_API void VModule_Get_ID_List(std::vector<std::string>& ids);
+VEXLOR_API void VModule_Get_Name_List(std::vector<std::string>& names);
+// By name, else by ID; -99999999 when unknown, 0 when not attached.
+VEXLOR_API int VModule_Get_Alarm_Base(const char* text);
+// The system block annotation [kind][side]: null when not attached, "" when out of range.
+VEXLOR_API const char* VModule_Get_Annotation(int kind, int side);
+VEXLOR_API const char* VModule_Get_Annotation(const char* text);
+// The side of a module of that kind by name, else by ID, among the first 6 CM, 100 BM,
+// 10 TM and 100 PM sides; -1 when unknown.
+VEXLOR_API int VModule_Get_CM_Side(const char* text);
+VEXLOR_API int VModule_Get_BM_Side(const char* text);
+VEXLOR_API int VModule_Get_TM_Side(const char* text);
+VEXLOR_API int VModule_Get_PM_Side(const char* text);
+
+}  // namespace Vexlor

@@ -1,0 +1,301 @@
+// Start-up and release: attaching, the own entry and its normalised name, the extra slots, the
+// failure clean-up, and the main form's start lock across real processes.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "config/builder.h"
+#include "frame/console_sink.h"
+#include "frame/context.h"
+#include "frame/paths.h"
+#include "os/named_mutex.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+namespace d = vexlor::detail;
+using vexlor::config::DatabaseBuilder;
+using vexlor::test::PrivateInstance;
+
+namespace {
+
+// A private drive root for the log files of one test.
+class DriveRoot {
+ public:
+  DriveRoot() {
+    char templ[] = "/tmp/vexlor-drive.XXXXXX";
+    root_ = ::mkdtemp(templ);
+    ::setenv("VEXLOR_DRIVE_ROOT", root_.c_str(), 1);
+  }
+  ~DriveRoot() {
+    ::unsetenv("VEXLOR_DRIVE_ROOT");
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+
+ private:
+  std::string root_;
+};
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Publishes the builder's database into the current (private) instance.
+void publish(const DatabaseBuilder& b) {
+  std::string error;
+  ASSERT_TRUE(b.publish(true, "startup_test", &error)) << error;
+}
+
+// Every test leaves the process without a context.
+class Startup : public ::testing::Test {
+ protected:
+  void TearDown() override { VHub_Release(); }
+  PrivateInstance instance_{"startup"};
+};
+
+int own_index() { return d::context() ? d::context()->own_index : -12345; }
+
+}  // namespace
+
+TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
+  DatabaseBuilder b;
+  b.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
+  b.add_function("SCHEDULER");
+  b.add_function("PM1_PUMP");
+  b.add_function("pm1_pump");  // same name: the higher index wins
+  b.add_function("CTC_MAIN");
+  publish(b);
+
+  d::ConsoleCapture capture;
+  ASSERT_TRUE(VHub_Initial("[Chamber A]_PUMP"));
+  EXPECT_EQ(own_index(), 2);
+  EXPECT_STREQ(d::own_name(), "PM1_PUMP");
+  ASSERT_NE(MMAP(), nullptr);
+  ASSERT_NE(FIFO(), nullptr);
+  ASSERT_EQ(MMAP_DB(), MMAP()->DB());
+  EXPECT_EQ(MMAP_DB()->system_block->function_count, 4);
+  EXPECT_TRUE(capture.lines().empty());
+  EXPECT_FALSE(VFunction_Check_Locker());  // only the main form takes a lock
+  EXPECT_STREQ(VHub_Version_Info(), "0001-20250101");
+
+  VHub_Release();
+  EXPECT_EQ(d::context(), nullptr);
+  VHub_Release();
+  EXPECT_EQ(FIFO(), nullptr);
+  EXPECT_EQ(MMAP(), nullptr);
+  EXPECT_EQ(MMAP_DB(), nullptr);
+}
+
+TEST_F(Startup, SlotAfterTheMainFormIsAcceptedWithoutALockAndUnknownNamesAreRefused) {
+  DatabaseBuilder b;
+  b.add_function("SCHEDULER");
+  publish(b);
+  {
+    VMMAP map;  // an extra routine registered itself in slot N+1
+    ASSERT_TRUE(map.VMMAP_Initial("setup"));
+    std::snprintf(map.DB()->function_sp[2].name, 64, "%s", "EXTRA_TOOL");
+  }
+  ASSERT_TRUE(VHub_Initial("extra_tool"));
+  EXPECT_EQ(own_index(), 2);
+  EXPECT_FALSE(VFunction_Check_Locker(1));
+  EXPECT_FALSE(VFunction_Check_Locker(2));
+  VHub_Release();
+
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VHub_Initial("NO_SUCH_ROUTINE"));
+  auto lines = capture.console_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
+  EXPECT_EQ(lines[0].source, "NO_SUCH_ROUTINE");
+  EXPECT_EQ(lines[0].text, "VHub_Initial 获取例程索引失败.");
+  // The objects stay attached; the routine has no index.
+  EXPECT_NE(MMAP_DB(), nullptr);
+  EXPECT_NE(FIFO(), nullptr);
+  EXPECT_EQ(own_index(), VEXLOR_UNUSED_POINT);
+  EXPECT_STREQ(d::own_name(), "NO_SUCH_ROUTINE");
+}
+
+TEST_F(Startup, StartingAgainReusesTheContextAndItsObjects) {
+  DatabaseBuilder b;
+  b.add_function("SCHEDULER");
+  b.add_function("PM1_PUMP");
+  publish(b);
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
+  VMMAP* map = MMAP();
+  VFIFO* fifo = FIFO();
+  ASSERT_TRUE(VHub_Initial("$1_PUMP"));  // the context keeps its "$" keys
+  EXPECT_EQ(MMAP(), map);
+  EXPECT_EQ(FIFO(), fifo);
+  EXPECT_EQ(own_index(), 1);
+  EXPECT_STREQ(d::own_name(), "PM1_PUMP");
+}
+
+TEST_F(Startup, WithoutADatabaseStartUpFailsAndLeavesAnUnattachedContext) {
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VHub_Initial("SCHEDULER"));
+  ASSERT_NE(d::context(), nullptr);
+  EXPECT_EQ(MMAP(), nullptr);
+  EXPECT_EQ(FIFO(), nullptr);
+  EXPECT_EQ(MMAP_DB(), nullptr);
+  EXPECT_FALSE(VHub_Initial2("TOOL"));  // attaching fails first: no slot message
+  EXPECT_FALSE(VHub_Initial(nullptr));
+  EXPECT_TRUE(capture.lines().empty());
+  // Nothing of the attached surface answers, and nothing crashes.
+  EXPECT_FALSE(VFunction_Check_Locker());
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
+  DatabaseBuilder b;
+  b.set_main_form("");
+  b.add_function("SCHEDULER");
+  publish(b);
+  {
+    VMMAP map;
+    ASSERT_TRUE(map.VMMAP_Initial("setup"));
+    std::snprintf(map.DB()->function_sp[3].name, 64, "%s", "Recipe_Editor");
+  }
+  // Slots 1 and 2 (N and N+1) are free and come before the one holding the name.
+  ASSERT_TRUE(VHub_Initial2("RECIPE_EDITOR"));
+  EXPECT_EQ(own_index(), 1);
+  EXPECT_STREQ(MMAP_DB()->function_sp[1].name, "RECIPE_EDITOR");
+  EXPECT_STREQ(d::own_name(), "RECIPE_EDITOR");
+  // A matching slot is taken (and rewritten) before a later free one.
+  VHub_Release();
+  ASSERT_TRUE(VHub_Initial2("recipe_editor"));
+  EXPECT_EQ(own_index(), 1);
+  EXPECT_STREQ(MMAP_DB()->function_sp[1].name, "recipe_editor");
+  VHub_Release();
+}
+
+TEST_F(Startup, ExtraSlotsFullReportsAndReleasesTheObjects) {
+  DatabaseBuilder b;
+  b.add_function("SCHEDULER");
+  publish(b);
+  {
+    VMMAP map;
+    ASSERT_TRUE(map.VMMAP_Initial("setup"));
+    for (int i = 2; i < 13; ++i) std::snprintf(map.DB()->function_sp[i].name, 64, "X%d", i);
+  }
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VHub_Initial2("ONE_MORE"));
+  auto lines = capture.console_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
+  EXPECT_EQ(lines[0].source, "ONE_MORE");
+  EXPECT_EQ(lines[0].text, "额外例程空间不够，创建失败!");
+  ASSERT_NE(d::context(), nullptr);
+  EXPECT_EQ(MMAP(), nullptr);
+  EXPECT_EQ(FIFO(), nullptr);
+  // X12 holds the last slot N+11: its owner may come back.
+  EXPECT_TRUE(VHub_Initial2("x12"));
+  EXPECT_EQ(own_index(), 12);
+}
+
+TEST_F(Startup, BadIndicesOfTheStartLockReportAndProbeVprocAlone) {
+  DatabaseBuilder b;
+  b.add_function("SCHEDULER");
+  publish(b);
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VFunction_Check_Locker(13));
+  EXPECT_FALSE(VFunction_Check_Locker(-1));
+  EXPECT_FALSE(vexlor::os::mutex_exists("VPROC_"));
+  auto lines = capture.console_lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].source, "SCHEDULER");
+  EXPECT_EQ(lines[0].text.substr(0, lines[0].text.rfind(':')),
+            "Function Func_Point = 13 , 超限.[代码行:Vexlor::VFunction_Check_Locker");
+  EXPECT_EQ(lines[1].text.substr(0, lines[1].text.rfind(':')),
+            "Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::VFunction_Check_Locker");
+  // The lock of slot 12 (N+11) is a valid index; creating it twice fails the second time.
+  void* lock = VFunction_Create_Locker(12);
+  ASSERT_NE(lock, nullptr);
+  EXPECT_EQ(VFunction_Create_Locker(12), nullptr);
+  EXPECT_TRUE(VFunction_Check_Locker(12));
+  vexlor::os::mutex_close(lock);
+  EXPECT_FALSE(VFunction_Check_Locker(12));
+}
+
+namespace {
+
+// Starts as the main form in a child that waits to be killed; returns its pid once the
+// start-up result is known (-1 when it was refused or did not answer).
+pid_t start_main_form_holder() {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  pid_t pid = vexlor::test::spawn_child([&] {
+    ::close(fds[0]);
+    const char answer = VHub_Initial("GUI_MAINFORM") ? 'y' : 'n';
+    if (::write(fds[1], &answer, 1) != 1) return 2;
+    for (;;) ::pause();
+  });
+  ::close(fds[1]);
+  pollfd p{fds[0], POLLIN, 0};
+  char answer = 0;
+  if (::poll(&p, 1, 20000) != 1 || ::read(fds[0], &answer, 1) != 1 || answer != 'y') {
+    ::kill(pid, SIGKILL);
+    vexlor::test::wait_child(pid, 10);
+    pid = -1;
+  }
+  ::close(fds[0]);
+  return pid;
+}
+
+int start_main_form_once() {
+  return vexlor::test::wait_child(vexlor::test::spawn_child([] {
+                                    const bool ok = VHub_Initial("GUI_MAINFORM");
+                                    VHub_Release();
+                                    return ok ? 0 : 1;
+                                  }),
+                                  30);
+}
+
+}  // namespace
+
+TEST_F(Startup, MainFormIsRefusedWhileRunningAndAcceptedAfterExitOrKill) {
+  DriveRoot drive;
+  DatabaseBuilder b;
+  b.add_function("SCHEDULER");
+  publish(b);
+
+  // Nothing runs: a probe sees no lock and leaves none.
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  EXPECT_FALSE(VFunction_Check_Locker(1));
+  EXPECT_FALSE(vexlor::os::mutex_exists("VPROC_GUI_MAINFORM"));
+  VHub_Release();
+
+  const pid_t holder = start_main_form_holder();
+  ASSERT_GT(holder, 0);
+  EXPECT_EQ(start_main_form_once(), 1);
+
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  const std::string log = read_file(
+      d::map_system_path((std::string(VSystem_Get_History_Full_Path()) + "/system.log").c_str()));
+  EXPECT_NE(log.find(" [ERR] [GUI_MAINFORM] VHub_Initial 检测已启动,处于锁禁状态, "
+                     "不能再启动,请排查锁禁文件是否异常.\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(VFunction_Check_Locker(1));
+  ::kill(holder, SIGKILL);
+  EXPECT_EQ(vexlor::test::wait_child(holder, 10), 128 + SIGKILL);
+  EXPECT_FALSE(VFunction_Check_Locker(1));
+  EXPECT_FALSE(vexlor::os::mutex_exists("VPROC_GUI_MAINFORM"));
+  VHub_Release();
+
+  // After the kill, and again after a holder that ended normally.
+  EXPECT_EQ(start_main_form_once(), 0);
+  EXPECT_EQ(start_main_form_once(), 0);
+}

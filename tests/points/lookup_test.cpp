@@ -1,0 +1,376 @@
+// Point lookup: search order and matching, normalisation, messages, the families, the name
+// cache, caller name tables and the lazy point caches.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "frame/console_sink.h"
+#include "frame/context.h"
+#include "points/point_cache.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+namespace d = vexlor::detail;
+using vexlor::config::DatabaseBuilder;
+using vexlor::test::PrivateInstance;
+
+namespace {
+
+// The console texts with their source line numbers replaced by "N".
+std::vector<std::string> texts(const d::ConsoleCapture& capture) {
+  static const std::regex line(":[0-9]+\\]$");
+  std::vector<std::string> out;
+  for (const auto& l : capture.console_lines()) {
+    EXPECT_EQ(l.colour, d::LineColour::kRed);
+    out.push_back(std::regex_replace(l.text, line, ":N]"));
+  }
+  return out;
+}
+
+class Lookup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
+    b_.add_module("TM1", "Robot", MODULE_TM, 0, 21);
+    b_.add_digital("PM1.Valve");     // D0
+    b_.add_digital("PM1.Pressure");  // D1, also an analog name
+    b_.add_digital("pm1.valve");     // D2: same name, higher index
+    for (int i = 1; i <= 3; ++i) {
+      if (i != 2) b_.add_digital("PM" + std::to_string(i) + ".Ready");  // D3 PM1, D4 PM3
+    }
+    b_.add_analog("PM1.Pressure");              // A0
+    b_.add_analog("PM10.Pressure");             // A1
+    b_.add_string("PM1.Recipe");                // S0
+    routine_ = b_.add_function("PM1_PROCESS");  // F0
+    b_.function(routine_).level = 5;
+    b_.add_function("HIGH_LEVEL");  // F1
+    b_.function(1).level = 9;
+    b_.add_function("LOW_LEVEL");  // F2
+    b_.function(2).level = 5;
+    b_.add_alarm(41001, "PM1_VALVE", "Valve|阀");  // L0
+    b_.add_alarm(21005, "TM1_ARM", "Arm|臂");      // L1
+  }
+  void TearDown() override { VHub_Release(); }
+  void start() {
+    std::string error;
+    ASSERT_TRUE(b_.publish(true, "lookup_test", &error)) << error;
+    ASSERT_TRUE(VHub_Initial("PM1_PROCESS"));
+  }
+
+  PrivateInstance instance_{"lookup"};
+  DatabaseBuilder b_;
+  int routine_ = 0;
+};
+
+}  // namespace
+
+TEST_F(Lookup, SearchOrderTablesFirstMatchAndAlarms) {
+  start();
+  int point = -7;
+  IO_TYPE type = IO_NONE;
+  ASSERT_TRUE(VIO_Find(&point, &type, "PM1.PRESSURE"));  // digital before analog, any case
+  EXPECT_EQ(point, 1);
+  EXPECT_EQ(type, IO_D);
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_A, "PM1.Pressure"));
+  EXPECT_EQ(point, 0);
+  ASSERT_TRUE(VIO_Find(&point, &type, "PM1.valve"));  // the lower index of two equal names
+  EXPECT_EQ(point, 0);
+  ASSERT_TRUE(VIO_Find(&point, &type, "pm1.recipe"));
+  EXPECT_EQ(type, IO_S);
+  ASSERT_TRUE(VIO_Find(&point, &type, "low_level"));
+  EXPECT_EQ(point, 2);
+  EXPECT_EQ(type, IO_F);
+  // Alarms: the leading digits as an ID, or module|number via the module's alarm base.
+  ASSERT_TRUE(VIO_Find(&point, &type, "21005"));
+  EXPECT_EQ(point, 1);
+  EXPECT_EQ(type, IO_L);
+  ASSERT_TRUE(VIO_Find(&point, &type, "Chamber A|1"));
+  EXPECT_EQ(point, 0);
+  EXPECT_EQ(type, IO_L);
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_L, "TM1|5"));
+  EXPECT_EQ(point, 1);
+  ASSERT_TRUE(VIO_Find_Type(&type, "41001xyz"));
+  EXPECT_EQ(type, IO_L);
+  // The extra slots are not searched as functions.
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_F, true, "GUI_MAINFORM"));
+  EXPECT_EQ(point, -1);
+}
+
+TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) {
+  int point = 123;
+  IO_TYPE type = IO_D;
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VIO_Find(&point, &type, "PM1.Valve"));  // not started
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, "PM1.Valve"));
+  EXPECT_EQ(point, 123);
+  EXPECT_EQ(type, IO_D);
+  start();
+  EXPECT_FALSE(VIO_Find(&point, &type, "[Robot].Nope"));
+  EXPECT_EQ(point, 123);  // a failed search leaves the point
+  EXPECT_EQ(type, IO_NONE);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_A, "PM1.Valve"));
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(9), "PM1.Valve"));
+  EXPECT_FALSE(VIO_Find(&point, &type, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Type(&type, "Nope"));
+  EXPECT_EQ(type, IO_NONE);
+  point = 5;
+  EXPECT_FALSE(VIO_Find(&point, &type, "Chamber A|99"));  // module known, alarm ID unknown
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "ALARM_ID:41099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+            }));
+  for (const auto& l : capture.console_lines()) EXPECT_EQ(l.source, "PM1_PROCESS");
+  // Null and over-long inputs: no crash, no write.
+  EXPECT_FALSE(VIO_Find(nullptr, nullptr, true, nullptr));
+  EXPECT_FALSE(VIO_FindF(nullptr, nullptr, nullptr));
+  const std::string longer(300, 'x');
+  EXPECT_FALSE(VIO_Find_Point(nullptr, IO_D, true, longer.c_str()));
+}
+
+TEST_F(Lookup, NormalisationBracketsDollarKeysAndTheirLimits) {
+  start();
+  int point = -1;
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_A, "[Chamber A].Pressure"));
+  EXPECT_EQ(point, 0);
+  EXPECT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
+  EXPECT_TRUE(VIO_Replace_Char_Set(10, "PM10"));
+  EXPECT_STREQ(VIO_Replace_Char_Get(10), "PM10");
+  EXPECT_STREQ(VIO_Replace_Char_Get(2), "");
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_A, "$1.Pressure"));
+  EXPECT_EQ(point, 0);
+  // "$1" sorts before "$10": "$10.Pressure" becomes "PM10.Pressure" by way of "$1" + "0".
+  char name[64] = "$10.Pressure";
+  ASSERT_TRUE(VIO_Replace_Char(name));
+  EXPECT_STREQ(name, "PM10.Pressure");
+  EXPECT_TRUE(VIO_Replace_Char_Set(1, "X"));  // overwritten
+  std::strcpy(name, "$10.Pressure");
+  ASSERT_TRUE(VIO_Replace_Char(name));
+  EXPECT_STREQ(name, "X0.Pressure");
+  // A substitution that would reach 64 characters is not applied.
+  EXPECT_TRUE(VIO_Replace_Char_Set(7, std::string(60, 'L').c_str()));
+  std::strcpy(name, "$7.abc");
+  EXPECT_FALSE(VIO_Replace_Char(name));
+  EXPECT_STREQ(name, "$7.abc");
+  std::strcpy(name, "no key here");
+  EXPECT_FALSE(VIO_Replace_Char(name));
+  EXPECT_FALSE(VIO_Replace_Char(nullptr));
+
+  // Brackets: the first pair only, malformed pairs and overflow leave the buffer.
+  std::strcpy(name, "[Chamber A].[Robot]");
+  ASSERT_TRUE(VModule_Name_To_ID(name));
+  EXPECT_STREQ(name, "PM1.[Robot]");
+  for (const char* bad : {"x]y[z", "[Chamber A", "Chamber A]", "[Unknown].x", "[PM1].x"}) {
+    std::strcpy(name, bad);
+    EXPECT_FALSE(VModule_Name_To_ID(name)) << bad;
+    EXPECT_STREQ(name, bad);
+  }
+  std::strcpy(name, "plain.name");
+  EXPECT_TRUE(VModule_Name_To_ID(name));
+  EXPECT_STREQ(name, "plain.name");
+  // IDs back to bracketed names, every occurrence.
+  std::strcpy(name, "PM1.Valve+PM1.Gas/TM1");
+  ASSERT_TRUE(VModule_ID_To_Name(name));
+  EXPECT_STREQ(name, "[Chamber A].Valve+[Chamber A].Gas/[Robot]");
+  std::strcpy(name, "nothing");
+  EXPECT_FALSE(VModule_ID_To_Name(name));
+  std::string almost(58, 'z');
+  std::strcpy(name, (almost + "PM1").c_str());
+  EXPECT_FALSE(VModule_ID_To_Name(name));  // 69 characters would not fit
+  EXPECT_EQ(std::string(name), almost + "PM1");
+  VHub_Release();
+  std::strcpy(name, "[Chamber A]");
+  EXPECT_FALSE(VModule_Name_To_ID(name));
+  EXPECT_FALSE(VIO_Replace_Char_Set(1, "x"));
+  EXPECT_STREQ(VIO_Replace_Char_Get(1), "");
+}
+
+TEST_F(Lookup, ModuleWhoseNameHoldsItsOwnIdTerminates) {
+  b_.add_module("PM2", "PM2 chamber", MODULE_PM, 1, 42);
+  b_.add_module("", "Empty", MODULE_BM, 0, 0);
+  start();
+  char name[64] = "PM2.x PM2";
+  ASSERT_TRUE(VModule_ID_To_Name(name));
+  EXPECT_STREQ(name, "[PM2 chamber].x [PM2 chamber]");
+}
+
+TEST_F(Lookup, NumberedFamiliesAttemptEveryMemberAndGrowTheOutput) {
+  start();
+  d::ConsoleCapture capture;
+  std::vector<int> out;
+  EXPECT_FALSE(VIO_Find_Point1(&out, IO_D, 3, 1, "PM%d.Ready"));
+  EXPECT_EQ(out, (std::vector<int>{3, -1, 4}));
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:PM2.Ready - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+  std::vector<int> one(1, 0);
+  EXPECT_TRUE(VIO_Find_Point1(&one, IO_D, "PM{1}.Ready", 1, 3));
+  EXPECT_EQ(one, (std::vector<int>{4}));
+  EXPECT_TRUE(VIO_Find_Point1F(&one, IO_A, 1, 10, "PM%s.Pressure", "%d"));
+  EXPECT_EQ(one, (std::vector<int>{1}));
+  // Two numbers: the second placeholder survives the first expansion as "%%d".
+  std::vector<std::vector<int>> grid;
+  capture.clear();
+  EXPECT_FALSE(VIO_Find_Point2(&grid, IO_A, 1, 1, 2, 0, "PM%d%%d.Pressure"));
+  EXPECT_EQ(grid, (std::vector<std::vector<int>>{{1, -1}}));
+  EXPECT_EQ(texts(capture).size(), 1u);
+  EXPECT_FALSE(VIO_Find_Point2(&grid, IO_D, "PM{1}.{2}", 1, 1, 1, 0));
+  EXPECT_TRUE(VIO_Find_Point2F(&grid, IO_A, 1, 1, 1, 0, "%s", "PM{1}{2}.Pressure"));
+  EXPECT_EQ(grid[0][0], 1);
+  // Patterns that are not one-int formats are names, not formats; bad counts do nothing.
+  capture.clear();
+  EXPECT_FALSE(VIO_Find_Point1(&one, IO_D, 1, 1, "PM%s.%n"));
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:PM%s.%n - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+  EXPECT_TRUE(VIO_Find_Point1(&one, IO_D, 0, 1, "x"));
+  EXPECT_FALSE(VIO_Find_Point1(nullptr, IO_D, 1, 1, "x"));
+  EXPECT_FALSE(VIO_Find_Point1(&one, IO_D, 2000000000, 1, "x"));
+  EXPECT_FALSE(VIO_Find_Point2(&grid, IO_D, 2, 2147483647, 1, 1, "x"));
+}
+
+TEST_F(Lookup, NameCacheAnswersByTheExactTextAndDoesNotCacheMisses) {
+  start();
+  d::ConsoleCapture capture;
+  IO_MAP m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  // Renaming the point in shared memory does not reach a cached name.
+  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
+  m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
+  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(m.type, IO_NONE);
+  IO_Map_Find("pm1.recipe");
+  EXPECT_EQ(texts(capture).size(), 2u);
+  m = IO_Map_Find(nullptr);
+  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
+  VHub_Release();
+  m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
+}
+
+TEST_F(Lookup, NameTablesSubstituteResolveAndReportBothForms) {
+  start();
+  VIO_Replace_Char_Set(1, "PM1");
+  int valve = -1, gas = -1, high = -1, low = -1, bad = -1, sentinel = -1;
+  IO_Name_String_Map table[] = {
+      {"$1.Valve", IO_D, &valve},
+      {"$1.Gas", IO_D, &gas},
+      {"HIGH_LEVEL", IO_F, &high},
+      {"LOW_LEVEL", IO_F, &low},
+      {"$1.Pressure", static_cast<IO_TYPE>(7), &bad},
+      {"", IO_D, &sentinel},
+      {"AFTER_END", IO_D, &sentinel},
+  };
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VIO_Set_IO_Map_List(table));
+  EXPECT_STREQ(table[0].name, "PM1.Valve");
+  EXPECT_EQ(valve, 0);
+  EXPECT_EQ(table[0].type, IO_D);
+  EXPECT_EQ(gas, -1);
+  EXPECT_EQ(table[1].type, IO_NONE);
+  EXPECT_EQ(high, 1);
+  EXPECT_EQ(low, 2);
+  EXPECT_EQ(bad, -1);
+  EXPECT_EQ(sentinel, -1);
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:PM1.Gas - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_MAP_TABLE IO_NAME:PM1.Gas - IO_TYPE:IO_UNKNOWN 未识别. "
+                "[代码行:Vexlor::VIO_Set_IO_Map_List:N]",
+                "FUNCTION优先级过高 , 不能加载 - IO_NAME:HIGH_LEVEL - IO_TYPE:IO_F. "
+                "[代码行:Vexlor::VIO_Set_IO_Map_List:N]",
+                "IO_MAP_TABLE IO_NAME:PM1.Pressure - IO_TYPE:IO_UNKNOWN未识别. "
+                "[代码行:Vexlor::VIO_Set_IO_Map_List:N]",
+            }));
+
+  // The vector form, with its own texts; a declared type is replaced by the one found.
+  int pressure = -1;
+  gas = -1;
+  std::vector<IO_Name_String_Map> list = {{"[Chamber A].Pressure", IO_A, &pressure},
+                                          {"$1.Gas", IO_D, &gas},
+                                          {"HIGH_LEVEL", IO_F, &high},
+                                          {"x", static_cast<IO_TYPE>(5), &bad}};
+  capture.clear();
+  EXPECT_FALSE(VIO_Set_IO_Map_List(list));
+  EXPECT_EQ(pressure, 1);
+  EXPECT_EQ(list[0].type, IO_D);
+  auto lines = texts(capture);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1],
+            "IO_MAP_TABLE IO_NAME: PM1.Gas 未识别. [代码行:Vexlor::VIO_Set_IO_Map_List:N]");
+  EXPECT_EQ(lines[2],
+            "FUNCTION优先级过高 , 不能加载 - HIGH_LEVEL. [代码行:Vexlor::VIO_Set_IO_Map_List:N]");
+  EXPECT_EQ(
+      lines[3],
+      "IO_MAP_TABLE IO_NAME: x - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Set_IO_Map_List:N]");
+
+  // A clean table; an unterminated 64-byte name is read as its first 63 bytes.
+  IO_Name_String_Map ok[2] = {};
+  std::memset(ok[0].name, 'q', 64);
+  ok[0].type = IO_D;
+  ok[0].point = &gas;
+  gas = 0;
+  capture.clear();
+  EXPECT_TRUE(VIO_Set_IO_Map_List(ok));  // a miss with a point not -1 shows only in VIO_Find
+  EXPECT_EQ(texts(capture).size(), 1u);
+  EXPECT_FALSE(VIO_Set_IO_Map_List(static_cast<IO_Name_String_Map*>(nullptr)));
+}
+
+TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {
+  d::PointSlot valve;
+  d::PointRow<4> ready;
+  d::PointGrid<2, 3> grid;
+  EXPECT_EQ(valve.peek(), VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(valve.get(IO_D, "PM1.Valve"), VEXLOR_UNUSED_POINT);  // not started: retried later
+  start();
+  d::ConsoleCapture capture;
+  EXPECT_EQ(valve.get(IO_D, "PM1.Valve"), 0);
+  std::strcpy(MMAP_DB()->digital_sp[0].name, "Renamed");  // resolved once, never checked again
+  EXPECT_EQ(valve.get(IO_D, "PM1.Valve"), 0);
+
+  EXPECT_EQ(ready.get(0, IO_D, "PM%d.Ready", 1), 3);
+  EXPECT_EQ(ready.get(1, IO_D, "PM%d.Ready", 2), -1);
+  EXPECT_EQ(ready.get(1, IO_D, "PM%d.Ready", 2), -1);  // no second search, no second line
+  EXPECT_EQ(ready.get(4, IO_D, "PM%d.Ready", 5), -1);
+  EXPECT_EQ(ready.get(-1, IO_D, "PM%d.Ready", 0), -1);
+  EXPECT_EQ(ready.peek(2), VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:PM2.Ready - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+
+  int calls = 0;
+  auto lookup = [&](int* out) {
+    ++calls;
+    VIO_Find_PointF(out, IO_A, "PM%d.Pressure", 10);
+  };
+  EXPECT_EQ(grid.get_with(1, 2, lookup), 1);
+  EXPECT_EQ(grid.get_with(1, 2, lookup), 1);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(grid.peek(0, 2), VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(grid.get(2, 0, IO_A, "x"), -1);
+  EXPECT_EQ(grid.get(0, 3, IO_A, "x"), -1);
+  // A name without arguments is a name, not a format.
+  d::PointSlot percent;
+  capture.clear();
+  EXPECT_EQ(percent.get(IO_D, "100%s.x"), -1);
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:100%s.x - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+}
