@@ -6,8 +6,14 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-# Tests run in private instances under their own runtime folder.
-export VEXLOR_RUNTIME_DIR="${VEXLOR_RUNTIME_DIR:-$(mktemp -d /tmp/vexlor-test.XXXXXX)}"
+# Tests run in private instances under their own runtime folder, removed afterwards.
+if [ -z "${VEXLOR_RUNTIME_DIR:-}" ]; then
+  VEXLOR_RUNTIME_DIR="$(mktemp -d /tmp/vexlor-test.XXXXXX)"
+  trap 'rm -rf "$VEXLOR_RUNTIME_DIR"' EXIT
+fi
+export VEXLOR_RUNTIME_DIR
+# Log files of the tests go below the runtime folder too.
+export VEXLOR_DRIVE_ROOT="${VEXLOR_DRIVE_ROOT:-$VEXLOR_RUNTIME_DIR/drives}"
 
 for preset in dev asan; do
   echo "== $preset: configure and build"
