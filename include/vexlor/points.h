@@ -1,5 +1,6 @@
 // The point directory: turning names into points (lookup, caller name tables, the name cache),
-// name normalisation ("[module name]" and "$n" keys), and the module table.
+// name normalisation ("[module name]" and "$n" keys), the module table, and the enumeration
+// and driver tables.
 //
 // Lookups normalise a 64-byte copy of the name (cut to 63 characters): the first bracketed
 // module name becomes that module's ID, then every "$n" key set with VIO_Replace_Char_Set is
@@ -119,5 +120,62 @@ VEXLOR_API int VModule_Get_CM_Side(const char* text);
 VEXLOR_API int VModule_Get_BM_Side(const char* text);
 VEXLOR_API int VModule_Get_TM_Side(const char* text);
 VEXLOR_API int VModule_Get_PM_Side(const char* text);
+
+// ---- Enumerations ----------------------------------------------------------------------
+// An enumeration holds up to 60 items, each a display text (its S data) and a value (its D
+// data). A text may hold one variant per LANGUAGE separated by '|' ("Open|打开"); variant 0 is
+// the fallback. Enumeration points run from 0 to the enumeration count - 1; a bad point prints
+// the index check line and gives the empty result (0, "", -99999999, nothing appended, outputs
+// untouched); before start-up the same results come without a line.
+//
+// By name, ignoring ASCII case; *point is -1 until found. A miss prints "枚举量:<name> 未识别".
+VEXLOR_API bool VEnum_Find_Point(int* point, const char* name);
+VEXLOR_API const char* VEnum_Get_Name(int point);
+VEXLOR_API int VEnum_Get_Data_Count(int point);
+// Item `index` (0-59; outside that range: 0 and "").
+VEXLOR_API int VEnum_Get_DData(int point, int index);
+VEXLOR_API const char* VEnum_Get_SData(int point, int index);
+// The first of the 60 slots holding the value: its whole text, or its index (-99999999).
+VEXLOR_API const char* VEnum_Get_SData_By_DData(int point, int value);
+VEXLOR_API int VEnum_Get_Index_By_DData(int point, int value);
+// The first of the 60 slots named by the text (exact bytes): a text holding '|' names the slot
+// with that whole text; any other text names a slot by its whole text or by any one of its
+// variants. The slot's value, or its index; -99999999 when none.
+VEXLOR_API int VEnum_Get_DData_By_SData(int point, const char* text);
+VEXLOR_API int VEnum_Get_Index_By_SData(int point, const char* text);
+// The values of the first item-count items, appended to the vector; or, in the array form, a
+// new array of `count` values (left untouched when count is 0), to be released with
+// VEnum_Free_DData_All.
+VEXLOR_API void VEnum_Get_DData_All(int point, std::vector<int>& values);
+VEXLOR_API void VEnum_Get_DData_All(int point, int*& values, int& count);
+// The texts of the first item-count items in one language: the variant at that position, or
+// the first variant when the text has no such variant or it is empty. Without `language`, the
+// equipment's language (VSystem_Get_Language). Appended to the vector; or, in the array form,
+// a new array of `count` texts (64 bytes or more each; left untouched when count is 0), to be
+// released with VEnum_Free_SData_All.
+VEXLOR_API void VEnum_Get_SData_All(int point, std::vector<std::string>& texts);
+VEXLOR_API void VEnum_Get_SData_All(int point, char**& texts, int& count);
+VEXLOR_API void VEnum_Get_SData_All(int point, int language, std::vector<std::string>& texts);
+VEXLOR_API void VEnum_Get_SData_All(int point, int language, char**& texts, int& count);
+// Release what the array forms handed out and null the caller's pointer. `count` is not used
+// for values; for texts it is the number of text buffers to release before the array.
+VEXLOR_API void VEnum_Free_DData_All(int*& values, int count);
+VEXLOR_API void VEnum_Free_SData_All(char**& texts, int count);
+
+// ---- Drivers ---------------------------------------------------------------------------
+// A driver has a name, a DRIVER_TYPE and ten parameters, stored and returned unchanged. Driver
+// points run from 0 to the driver count - 1; a bad point prints the index check line and
+// reads "", 0 or nothing, writes nothing. Before start-up the same, without a line. Writes
+// land in shared memory in place and are seen at once by every routine (without a lock: a
+// reader may see a parameter array half rewritten).
+//
+// By name, ignoring ASCII case; *point is -1 until found. A miss prints "驱动量:<name> 未识别".
+VEXLOR_API bool VDriver_Find_Point(int* point, const char* name);
+VEXLOR_API const char* VDriver_Get_Name(int point);
+VEXLOR_API DRIVER_TYPE VDriver_Get_Type(int point);
+VEXLOR_API void VDriver_Set_Type(int point, DRIVER_TYPE type);
+// All ten parameters, in index order. A null array is skipped.
+VEXLOR_API void VDriver_Get_Param(int point, int params[10]);
+VEXLOR_API void VDriver_Set_Param(int point, const int params[10]);
 
 }  // namespace Vexlor

@@ -1,0 +1,310 @@
+// Enumerations: finding by name, text and value translation in both languages, language
+// variants, the list copies and their frees; and the index check of every indexed enumeration
+// and driver operation.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "frame/console_sink.h"
+#include "points/enum_texts.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+namespace d = vexlor::detail;
+using vexlor::config::DatabaseBuilder;
+using vexlor::test::PrivateInstance;
+
+namespace {
+
+using Texts = std::vector<std::string>;
+using Values = std::vector<int>;
+constexpr int kValve = 0, kCarrier = 1, kEmpty = 2;
+
+class Enums : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    b_.add_digital("CTC.Language", LANGUAGE_CHINESE);  // the equipment's language
+    const int valve = b_.add_enum("Valve");
+    b_.add_enum_item(valve, "Close|关闭", 0);
+    b_.add_enum_item(valve, "Open|打开", 1);
+    b_.add_enum_item(valve, "Moving", 2);
+    b_.add_enum_item(valve, "Fault|", 3);  // no Chinese part
+    const int size = b_.add_enum("Carrier");
+    b_.add_enum_item(size, "8Inch|8英寸|8 Zoll", 64);
+    b_.add_enum_item(size, "Auto|Manual", 5);  // its second variant is the next item's text
+    b_.add_enum_item(size, "Manual", 6);
+    std::strcpy(b_.enumeration(size).texts[7], "Hidden");  // beyond the count: searched only
+    b_.enumeration(size).values[7] = 77;
+    b_.add_enum("Empty");
+    b_.add_enum("VALVE");
+    b_.add_driver("DNET", 3);
+    b_.add_driver("SERIAL", 5);
+    b_.add_function("SCHEDULER");
+    std::string error;
+    ASSERT_TRUE(b_.publish(true, "enums_test", &error)) << error;
+  }
+  void TearDown() override { VHub_Release(); }
+  PrivateInstance instance_{"enums"};
+  DatabaseBuilder b_;
+};
+
+TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  d::ConsoleCapture capture;
+  int point = 99;
+  EXPECT_TRUE(VEnum_Find_Point(&point, "CARRIER"));
+  EXPECT_EQ(point, kCarrier);
+  EXPECT_TRUE(VEnum_Find_Point(&point, "valve"));  // the first of "Valve" and "VALVE"
+  EXPECT_EQ(point, kValve);
+  EXPECT_FALSE(VEnum_Find_Point(&point, "Pump"));
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VEnum_Find_Point(nullptr, nullptr));
+  const auto lines = capture.console_lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].text, "枚举量:Pump 未识别");
+  EXPECT_EQ(lines[1].text, "枚举量: 未识别");
+  EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
+  EXPECT_EQ(lines[0].source, "SCHEDULER");
+
+  EXPECT_STREQ(VEnum_Get_Name(kCarrier), "Carrier");
+  EXPECT_EQ(VEnum_Get_Data_Count(kValve), 4);
+  EXPECT_STREQ(VEnum_Get_SData(kValve, 1), "Open|打开");
+  EXPECT_EQ(VEnum_Get_DData(kCarrier, 7), 77);
+  EXPECT_EQ(VEnum_Get_DData(kValve, 60), 0);  // item indices are not checked, never overrun
+  EXPECT_STREQ(VEnum_Get_SData(kValve, -1), "");
+
+  // A text finds its item by either language's part or whole; exact bytes only.
+  EXPECT_EQ(VEnum_Get_DData_By_SData(kValve, "Open"), 1);
+  EXPECT_EQ(VEnum_Get_DData_By_SData(kValve, "打开"), 1);
+  EXPECT_EQ(VEnum_Get_DData_By_SData(kValve, "Open|打开"), 1);
+  EXPECT_EQ(VEnum_Get_Index_By_SData(kValve, "关闭"), 0);
+  EXPECT_EQ(VEnum_Get_DData_By_SData(kCarrier, "8 Zoll"), 64);
+  for (const char* absent : {"open", "打开|Open", "Open|", "Vent"}) {
+    EXPECT_EQ(VEnum_Get_DData_By_SData(kValve, absent), VEXLOR_UNUSED_POINT) << absent;
+    EXPECT_EQ(VEnum_Get_Index_By_SData(kValve, absent), VEXLOR_UNUSED_POINT) << absent;
+  }
+  EXPECT_EQ(VEnum_Get_DData_By_SData(kCarrier, "Manual"), 5);  // the first slot named wins
+  EXPECT_EQ(VEnum_Get_Index_By_SData(kCarrier, "Hidden"), 7);
+  EXPECT_STREQ(VEnum_Get_SData_By_DData(kValve, 1), "Open|打开");
+  EXPECT_STREQ(VEnum_Get_SData_By_DData(kValve, 9), "");
+  EXPECT_EQ(VEnum_Get_Index_By_DData(kCarrier, 77), 7);
+  EXPECT_EQ(VEnum_Get_Index_By_DData(kValve, 9), VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(capture.lines().size(), 2u);
+}
+
+TEST_F(Enums, ListCopiesTakeTheLanguagesVariantAndAppend) {
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  Texts texts{"kept"};
+  VEnum_Get_SData_All(kValve, LANGUAGE_CHINESE, texts);
+  EXPECT_EQ(texts, (Texts{"kept", "关闭", "打开", "Moving", "Fault"}));  // else English
+  for (int language : {0, 2, -1}) {
+    texts.clear();
+    VEnum_Get_SData_All(kValve, language, texts);
+    EXPECT_EQ(texts, (Texts{"Close", "Open", "Moving", "Fault"})) << language;
+  }
+  texts.clear();
+  VEnum_Get_SData_All(kCarrier, 2, texts);
+  EXPECT_EQ(texts, (Texts{"8 Zoll", "Auto", "Manual"}));
+  ASSERT_EQ(VSystem_Get_Language(), LANGUAGE_CHINESE);
+  texts.clear();
+  VEnum_Get_SData_All(kCarrier, texts);
+  EXPECT_EQ(texts, (Texts{"8英寸", "Manual", "Manual"}));
+  Values values{-3};
+  VEnum_Get_DData_All(kCarrier, values);
+  VEnum_Get_DData_All(kEmpty, values);
+  EXPECT_EQ(values, (Values{-3, 64, 5, 6}));
+
+  int* array = nullptr;
+  int count = -1;
+  VEnum_Get_DData_All(kValve, array, count);
+  ASSERT_EQ(count, 4);
+  EXPECT_EQ(Values(array, array + count), (Values{0, 1, 2, 3}));
+  VEnum_Free_DData_All(array, count);
+  EXPECT_EQ(array, nullptr);
+  char** text_array = nullptr;
+  VEnum_Get_SData_All(kValve, text_array, count);  // the equipment's language
+  ASSERT_EQ(count, 4);
+  EXPECT_EQ(Texts(text_array, text_array + count), (Texts{"关闭", "打开", "Moving", "Fault"}));
+  VEnum_Free_SData_All(text_array, count);
+  EXPECT_EQ(text_array, nullptr);
+  // Each text buffer holds 64 bytes; freed with count 0 only the pointer array goes, and the
+  // texts are the caller's to release with free().
+  VEnum_Get_SData_All(kCarrier, 2, text_array, count);
+  std::strcpy(text_array[0], std::string(63, 'x').c_str());
+  const std::vector<char*> buffers(text_array, text_array + count);
+  VEnum_Free_SData_All(text_array, 0);
+  EXPECT_EQ(text_array, nullptr);
+  for (char* b : buffers) std::free(b);
+  // No items: count 0, pointer untouched.
+  int sentinel = 0;
+  array = &sentinel;
+  VEnum_Get_DData_All(kEmpty, array, count);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(array, &sentinel);
+}
+
+TEST_F(Enums, NotAttachedAnswersAreSilentAndWriteNothing) {
+  d::ConsoleCapture capture;
+  int point = 5, count = 7;
+  EXPECT_FALSE(VEnum_Find_Point(&point, "Valve"));
+  EXPECT_EQ(point, 5);
+  EXPECT_STREQ(VEnum_Get_Name(0), "");
+  EXPECT_EQ(VEnum_Get_DData_By_SData(0, "Close"), VEXLOR_UNUSED_POINT);
+  Texts texts{"a"};
+  VEnum_Get_SData_All(0, texts);
+  EXPECT_EQ(texts, Texts{"a"});
+  char** text_array = nullptr;
+  VEnum_Get_SData_All(0, text_array, count);
+  EXPECT_EQ(text_array, nullptr);
+  EXPECT_EQ(count, 7);
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+// One row per indexed operation: its result (or what it left in its outputs) for a bad point.
+struct IndexedOperation {
+  const char* name;
+  bool is_enum;
+  std::function<std::string(int)> call;
+  std::string failure;
+};
+
+template <typename T>
+std::string listed(const std::vector<T>& items) {
+  std::string s;
+  for (const auto& i : items) s += testing::PrintToString(i) + ",";
+  return s;
+}
+
+// The outputs of an array form called with a null pointer and a count of 6.
+template <typename T, typename Call>
+std::string array_outputs(Call call) {
+  T* array = nullptr;
+  int count = 6;
+  call(array, count);
+  return std::to_string(count) + (array ? " array" : " null");
+}
+
+TEST_F(Enums, IndexCheckOfEveryIndexedEnumAndDriverOperation) {
+  using S = std::string;
+  const std::vector<IndexedOperation> rows = {
+      {"VEnum_Get_Name", true, [](int p) { return S(VEnum_Get_Name(p)); }, ""},
+      {"VEnum_Get_Data_Count", true, [](int p) { return std::to_string(VEnum_Get_Data_Count(p)); },
+       "0"},
+      {"VEnum_Get_DData", true, [](int p) { return std::to_string(VEnum_Get_DData(p, 1)); }, "0"},
+      {"VEnum_Get_SData", true, [](int p) { return S(VEnum_Get_SData(p, 1)); }, ""},
+      {"VEnum_Get_SData_By_DData", true, [](int p) { return S(VEnum_Get_SData_By_DData(p, 1)); },
+       ""},
+      {"VEnum_Get_DData_By_SData", true,
+       [](int p) { return std::to_string(VEnum_Get_DData_By_SData(p, "Open")); }, "-99999999"},
+      {"VEnum_Get_Index_By_DData", true,
+       [](int p) { return std::to_string(VEnum_Get_Index_By_DData(p, 1)); }, "-99999999"},
+      {"VEnum_Get_Index_By_SData", true,
+       [](int p) { return std::to_string(VEnum_Get_Index_By_SData(p, "Open")); }, "-99999999"},
+      {"VEnum_Get_DData_All", true,
+       [](int p) {
+         Values v{8};
+         VEnum_Get_DData_All(p, v);
+         return listed(v);
+       },
+       "8,"},
+      {"VEnum_Get_DData_All", true,
+       [](int p) {
+         return array_outputs<int>([p](int*& a, int& n) { VEnum_Get_DData_All(p, a, n); });
+       },
+       "6 null"},
+      {"VEnum_Get_SData_All", true,
+       [](int p) {
+         Texts t{"x"};
+         VEnum_Get_SData_All(p, t);
+         return listed(t);
+       },
+       "\"x\","},
+      {"VEnum_Get_SData_All", true,
+       [](int p) {
+         return array_outputs<char*>([p](char**& a, int& n) { VEnum_Get_SData_All(p, a, n); });
+       },
+       "6 null"},
+      {"VEnum_Get_SData_All", true,
+       [](int p) {
+         Texts t{"x"};
+         VEnum_Get_SData_All(p, 1, t);
+         return listed(t);
+       },
+       "\"x\","},
+      {"VEnum_Get_SData_All", true,
+       [](int p) {
+         return array_outputs<char*>([p](char**& a, int& n) { VEnum_Get_SData_All(p, 1, a, n); });
+       },
+       "6 null"},
+      {"VDriver_Get_Name", false, [](int p) { return S(VDriver_Get_Name(p)); }, ""},
+      {"VDriver_Get_Type", false, [](int p) { return std::to_string(VDriver_Get_Type(p)); }, "0"},
+      {"VDriver_Set_Type", false,
+       [](int p) {
+         VDriver_Set_Type(p, DRIVER_TYPE{42});
+         return S();
+       },
+       ""},
+      {"VDriver_Get_Param", false,
+       [](int p) {
+         Values v(10, 7);
+         VDriver_Get_Param(p, v.data());
+         return listed(v);
+       },
+       "7,7,7,7,7,7,7,7,7,7,"},
+      {"VDriver_Set_Param", false,
+       [](int p) {
+         const int v[10] = {1, 2, 3};
+         VDriver_Set_Param(p, v);
+         return S();
+       },
+       ""},
+  };
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  const MMAP_STRU* db = MMAP_DB();
+  const auto table_bytes = [db] {
+    return S(reinterpret_cast<const char*>(db->enum_sp), 4 * sizeof(MEM_ENUM_SP_STRU)) +
+           S(reinterpret_cast<const char*>(db->driver_sp), 2 * sizeof(MEM_DRIVER_SP_STRU));
+  };
+  const S tables_before = table_bytes();
+  static const std::regex line_number(":[1-9][0-9]*\\]$");
+  for (const IndexedOperation& op : rows) {
+    const S words = op.is_enum ? "Enum Enum_Point" : "Driver Driver_Point";
+    const int count = op.is_enum ? VSystem_Get_Enum_Count() : VSystem_Get_Driver_Count();
+    const S where = S("[代码行:Vexlor::") + op.name + ":N]";
+    const std::vector<std::pair<int, S>> cases = {
+        {-1, words + "  = ERROR_IO_POINT." + where},
+        {VEXLOR_UNUSED_POINT, words + " = UNUSE_IO_POINT." + where},
+        {count, words + " = " + std::to_string(count) + " , 超限." + where}};
+    for (const auto& [point, line] : cases) {
+      SCOPED_TRACE(S(op.name) + " " + std::to_string(point));
+      d::ConsoleCapture capture;
+      EXPECT_EQ(op.call(point), op.failure);
+      const auto lines = capture.console_lines();
+      ASSERT_EQ(lines.size(), 1u);
+      EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
+      EXPECT_EQ(lines[0].source, "SCHEDULER");
+      EXPECT_EQ(std::regex_replace(lines[0].text, line_number, ":N]"), line);
+    }
+  }
+  EXPECT_TRUE(table_bytes() == tables_before);
+}
+
+// In GBK the second byte of a double-byte character may be 0x7C ('|'); it is no separator.
+TEST(EnumTexts, VariantsNeverCutADoubleByteCharacter) {
+  const d::Charset gbk = d::Charset::kGbk;
+  const std::string wide = "\x81\x7C";
+  EXPECT_EQ(d::enum_variant("Open|" + wide, 1, gbk), wide);
+  EXPECT_EQ(d::enum_variant(wide + "A", 1, gbk), wide + "A");  // a single variant
+  EXPECT_FALSE(d::EnumTextMatcher("\x81", gbk).names(wide + "|x"));
+  EXPECT_TRUE(d::EnumTextMatcher("x", gbk).names(wide + "|x"));
+  EXPECT_FALSE(d::EnumTextMatcher("A", gbk).names(wide + "A"));
+}
+
+}  // namespace
