@@ -1,8 +1,11 @@
 // The library's public interface: include this one header.
 #pragma once
 
+#include "vexlor/digital.h"
 #include "vexlor/export.h"
 #include "vexlor/frame.h"
+#include "vexlor/functions.h"
+#include "vexlor/named.h"
 #include "vexlor/points.h"
 #include "vexlor/records.h"
 #include "vexlor/types.h"

@@ -1,0 +1,432 @@
+// The function table: the index check of every indexed operation, the records' fields as
+// their layout places them, the registration stack, status names and the virtual-flag line,
+// resolution by name, the own index and the parent chain; and digital value slots.
+#include "functions/function_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "frame/console_sink.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+namespace d = vexlor::detail;
+using vexlor::config::DatabaseBuilder;
+using vexlor::test::PrivateInstance;
+
+namespace {
+
+class DriveRoot {
+ public:
+  DriveRoot() {
+    char templ[] = "/tmp/vexlor-drive.XXXXXX";
+    root_ = ::mkdtemp(templ);
+    ::setenv("VEXLOR_DRIVE_ROOT", root_.c_str(), 1);
+  }
+  ~DriveRoot() {
+    ::unsetenv("VEXLOR_DRIVE_ROOT");
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+
+ private:
+  std::string root_;
+};
+
+// Configured functions; N = 4, so the table holds indices 0 to 15 and slot 4 is the main form.
+constexpr int kN = 4;
+constexpr int kProc = 0;
+constexpr int kSched = 1;
+constexpr int kShared = 3;
+
+class FunctionTable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DatabaseBuilder b;
+    b.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
+    b.add_digital("CTC.Language");
+    b.add_digital("CTC.UserLevel");
+    b.add_digital("SHARED");
+    const int fed = b.add_digital("PM1.Pressure_Ok");
+    b.digital(fed).idrv_point = 0;
+    b.add_driver("DRV0");
+    b.add_function("PM1_PROC");
+    b.add_function("SCHED");
+    b.add_function("TMC");
+    b.add_function("SHARED");
+    b.set_main_form("GUI_MAIN");
+    std::string error;
+    ASSERT_TRUE(b.publish(true, "function_table_test", &error)) << error;
+  }
+  void TearDown() override { VHub_Release(); }
+  static MEM_FUNCTION_SP_STRU& sp(int i) { return MMAP_DB()->function_sp[i]; }
+  static MEM_FUNCTION_RT_STRU& rt(int i) { return MMAP_DB()->function_rt[i]; }
+
+  DriveRoot drive_;
+  PrivateInstance instance_{"ftable"};
+};
+
+std::vector<std::string> texts(const d::ConsoleCapture& capture) {
+  std::vector<std::string> out;
+  for (const auto& line : capture.console_lines()) out.push_back(line.text);
+  return out;
+}
+
+// An indexed operation called with one index; true when it gave its failure value (setters:
+// always true, their point is that they write nothing and report).
+using Probe = std::function<bool(int)>;
+struct IndexedOperation {
+  const char* name;  // qualified, as the report names it
+  Probe failed;
+  bool digital = false;  // bound: the digital count, else N + 12
+};
+
+const std::vector<IndexedOperation>& indexed_operations() {
+  static const std::vector<IndexedOperation> ops = {
+      {"Vexlor::VFunction_Get_Name", [](int i) { return *VFunction_Get_Name(i) == '\0'; }},
+      {"Vexlor::VFunction_Get_Level", [](int i) { return VFunction_Get_Level(i) == 0; }},
+      {"Vexlor::VFunction_Get_Load_Style", [](int i) { return VFunction_Get_Load_Style(i) == -1; }},
+      {"Vexlor::VFunction_Get_Load_Arg_Param",
+       [](int i) { return *VFunction_Get_Load_Arg_Param(i) == '\0'; }},
+      {"Vexlor::VFunction_Get_Load_Run_Param",
+       [](int i) { return *VFunction_Get_Load_Run_Param(i) == '\0'; }},
+      {"Vexlor::VFunction_Get_Path", [](int i) { return *VFunction_Get_Path(i) == '\0'; }},
+      {"Vexlor::VFunction_Get_Annotation",
+       [](int i) { return *VFunction_Get_Annotation(i) == '\0'; }},
+      {"Vexlor::VFunction_Get_Append", [](int i) { return *VFunction_Get_Append(i) == '\0'; }},
+      {"Vexlor::VFunction_Get_Pool_Count", [](int i) { return VFunction_Get_Pool_Count(i) == 0; }},
+      {"Vexlor::VFunction_Get_Virtual_Flag", [](int i) { return !VFunction_Get_Virtual_Flag(i); }},
+      {"Vexlor::VFunction_Get_Run_Status",
+       [](int i) { return VFunction_Get_Run_Status(i) == SYS_ABORTED; }},
+      {"Vexlor::VFunction_Get_Event_Status",
+       [](int i) { return VFunction_Get_Event_Status(i) == SYS_ABORTED; }},
+      {"Vexlor::VFunction_Get_Abort_Flag", [](int i) { return !VFunction_Get_Abort_Flag(i); }},
+      {"Vexlor::VFunction_Get_Free_Flag", [](int i) { return !VFunction_Get_Free_Flag(i); }},
+      {"Vexlor::VFunction_Get_Manual_Flag", [](int i) { return !VFunction_Get_Manual_Flag(i); }},
+      {"Vexlor::VFunction_Get_Exit_Flag", [](int i) { return !VFunction_Get_Exit_Flag(i); }},
+      {"Vexlor::VFunction_Get_Regist_Info",
+       [](int i) { return *VFunction_Get_Regist_Info(i) == '\0'; }},
+      {"Vexlor::VFunction_Set_Name", [](int i) { return VFunction_Set_Name(i, "X"), true; }},
+      {"Vexlor::VFunction_Set_Level", [](int i) { return VFunction_Set_Level(i, 1), true; }},
+      {"Vexlor::VFunction_Set_Virtual_Flag",
+       [](int i) { return VFunction_Set_Virtual_Flag(i, true), true; }},
+      {"Vexlor::VFunction_Set_Run_Status",
+       [](int i) { return VFunction_Set_Run_Status(i, SYS_RUNNING), true; }},
+      {"Vexlor::VFunction_Set_Event_Status",
+       [](int i) { return VFunction_Set_Event_Status(i, SYS_RUNNING), true; }},
+      {"Vexlor::VFunction_Set_Abort_Flag",
+       [](int i) { return VFunction_Set_Abort_Flag(i, true), true; }},
+      {"Vexlor::VFunction_Set_Free_Flag",
+       [](int i) { return VFunction_Set_Free_Flag(i, true), true; }},
+      {"Vexlor::VFunction_Set_Manual_Flag",
+       [](int i) { return VFunction_Set_Manual_Flag(i, true), true; }},
+      {"Vexlor::VFunction_Set_Exit_Flag",
+       [](int i) { return VFunction_Set_Exit_Flag(i, true), true; }},
+      {"Vexlor::VFunction_Set_Annotation",
+       [](int i) { return VFunction_Set_Annotation(i, "X"), true; }},
+      {"Vexlor::VFunction_Set_Append", [](int i) { return VFunction_Set_Append(i, "X"), true; }},
+      {"Vexlor::VFunction_Set_Pool_Count",
+       [](int i) { return VFunction_Set_Pool_Count(i, 3), true; }},
+      {"Vexlor::VFunction_Set_Regist_Info",
+       [](int i) { return VFunction_Set_Regist_Info(i, "X"), true; }},
+      {"Vexlor::VDigital_Read_Mem", [](int i) { return VDigital_Read_Mem(i) == -99999999; }, true},
+      {"Vexlor::VDigital_Write_Mem", [](int i) { return VDigital_Write_Mem(i, 1), true; }, true},
+  };
+  return ops;
+}
+
+// True when `line` is `head` followed by a source line number and "]".
+bool is_report(const std::string& line, const std::string& head) {
+  if (line.compare(0, head.size(), head) != 0 || line.size() < head.size() + 2) return false;
+  if (line.back() != ']') return false;
+  const std::string number = line.substr(head.size(), line.size() - head.size() - 1);
+  return number.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
+  // Not attached: the failure value without a report.
+  {
+    d::ConsoleCapture capture;
+    for (const IndexedOperation& op : indexed_operations()) {
+      EXPECT_TRUE(op.failed(0)) << op.name;
+    }
+    EXPECT_TRUE(texts(capture).empty());
+  }
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  const MEM_FUNCTION_RT_STRU last_before = rt(kN + 11);
+  for (const IndexedOperation& op : indexed_operations()) {
+    SCOPED_TRACE(op.name);
+    const int count = op.digital ? VSystem_Get_Digital_Count() : kN + 12;
+    const char* kind = op.digital ? "Digital IO_Point" : "Function Func_Point";
+    const struct {
+      int index;
+      std::string head;
+    } bad[] = {
+        {-1, std::string(kind) + "  = ERROR_IO_POINT.[代码行:" + op.name + ":"},
+        {-99999999, std::string(kind) + " = UNUSE_IO_POINT.[代码行:" + op.name + ":"},
+        {count,
+         std::string(kind) + " = " + std::to_string(count) + " , 超限.[代码行:" + op.name + ":"},
+    };
+    for (const auto& b : bad) {
+      d::ConsoleCapture capture;
+      EXPECT_TRUE(op.failed(b.index)) << b.index;
+      const auto lines = capture.console_lines();
+      ASSERT_EQ(lines.size(), 1u) << b.index;
+      EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
+      EXPECT_EQ(lines[0].source, "PM1_PROC");
+      EXPECT_TRUE(is_report(lines[0].text, b.head)) << lines[0].text;
+    }
+    // The last slot is accepted.
+    d::ConsoleCapture capture;
+    op.failed(count - 1);
+    EXPECT_TRUE(texts(capture).empty());
+  }
+  // The probes above wrote into the last extra slot; nothing beyond it was touched, which
+  // ASan would report. The slot itself now holds what the setters wrote.
+  EXPECT_STRNE(rt(kN + 11).regist_info, last_before.regist_info);
+}
+
+TEST_F(FunctionTable, AccessorsReadAndWriteTheFieldsOfTheLayout) {
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  const int slot = kN + 11;
+  VFunction_Set_Name(slot, std::string(70, 'n').c_str());
+  VFunction_Set_Level(slot, 7);
+  VFunction_Set_Virtual_Flag(slot, true);
+  VFunction_Set_Annotation(slot, std::string(200, 'a').c_str());
+  VFunction_Set_Append(slot, std::string(300, 'p').c_str());
+  VFunction_Set_Pool_Count(slot, 4);
+  VFunction_Set_Run_Status(slot, SYS_ERRCODE5);
+  VFunction_Set_Event_Status(slot, SYS_RUNNING);
+  VFunction_Set_Abort_Flag(slot, true);
+  VFunction_Set_Manual_Flag(slot, true);
+  EXPECT_EQ(std::string(sp(slot).name), std::string(63, 'n'));
+  EXPECT_EQ(sp(slot).level, 7);
+  EXPECT_EQ(sp(slot).virtual_flag, 1);
+  EXPECT_EQ(std::string(sp(slot).annotation), std::string(127, 'a'));
+  EXPECT_EQ(std::string(sp(slot).append), std::string(255, 'p'));
+  EXPECT_EQ(sp(slot).pool_count, 4);
+  EXPECT_EQ(rt(slot).run_status, 105);
+  EXPECT_EQ(rt(slot).event_status, 1);
+  EXPECT_EQ(rt(slot).abort_flag, 1);
+  EXPECT_EQ(rt(slot).free_flag, 0);
+  EXPECT_EQ(rt(slot).manual_flag, 1);
+  EXPECT_EQ(rt(slot).exit_flag, 0);
+
+  // Fields written by the configuration or by another routine are read in place.
+  std::snprintf(sp(kSched).load_arg_param, 512, "PM1,PM2");
+  std::snprintf(sp(kSched).load_run_param, 512, "RUN 1");
+  std::snprintf(sp(kSched).path, 256, "C:\\bin\\sched.exe");
+  sp(kSched).load_style = 3;
+  rt(kSched).free_flag = 1;
+  rt(kSched).exit_flag = 1;
+  EXPECT_EQ(VFunction_Get_Load_Arg_Param(kSched), sp(kSched).load_arg_param);
+  EXPECT_STREQ(VFunction_Get_Load_Run_Param(kSched), "RUN 1");
+  EXPECT_STREQ(VFunction_Get_Path(kSched), "C:\\bin\\sched.exe");
+  EXPECT_EQ(VFunction_Get_Load_Style(kSched), 3);
+  EXPECT_TRUE(VFunction_Get_Free_Flag(kSched));
+  EXPECT_TRUE(VFunction_Get_Exit_Flag(kSched));
+  EXPECT_FALSE(VFunction_Get_Abort_Flag(kSched));
+  EXPECT_STREQ(VFunction_Get_Name(kN), "GUI_MAIN");
+  EXPECT_EQ(VFunction_Get_Run_Status(kN), SYS_KILLED);
+
+  // The own forms act on the routine's own slot; the own name comes from the context.
+  VFunction_Set_Level(9);
+  VFunction_Set_Exit_Flag(true);
+  VFunction_Set_Name("RENAMED");
+  EXPECT_EQ(sp(kProc).level, 9);
+  EXPECT_EQ(VFunction_Get_Level(), 9);
+  EXPECT_TRUE(VFunction_Get_Exit_Flag());
+  EXPECT_STREQ(VFunction_Get_Name(kProc), "RENAMED");
+  EXPECT_STREQ(VFunction_Get_Name(), "PM1_PROC");
+}
+
+TEST_F(FunctionTable, RegistrationsStackNewestFirst) {
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  VFunction_Set_Regist_Info(kSched, "");
+  EXPECT_STREQ(VFunction_Get_Regist_Info(kSched), "-");
+  VFunction_Set_Regist_Info("A");
+  EXPECT_STREQ(VFunction_Get_Regist_Info(), "A");
+  VFunction_Set_Regist_Info("B");
+  EXPECT_STREQ(VFunction_Get_Regist_Info(), "B/A");
+  VFunction_Set_Regist_Info("");
+  EXPECT_STREQ(VFunction_Get_Regist_Info(), "-/B/A");
+  VFunction_Set_Regist_Info(nullptr);
+  EXPECT_STREQ(VFunction_Get_Regist_Info(), "-/-/B/A");
+  // The oldest end is cut at 63 characters.
+  const std::string sixty(60, 'x');
+  VFunction_Set_Regist_Info(sixty.c_str());
+  EXPECT_EQ(std::string(VFunction_Get_Regist_Info()), sixty + "/-/");
+  VFunction_Set_Regist_Info(std::string(80, 'y').c_str());
+  EXPECT_EQ(std::string(VFunction_Get_Regist_Info()), std::string(63, 'y'));
+}
+
+TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {
+  const std::pair<int, const char*> names[] = {
+      {0, "SYS_AVAILABLE"}, {5, "SYS_WAITTING"},  {8, "SYS_SKIP"},       {9, "SYS_UNKNOWN"},
+      {99, "SYS_UNKNOWN"},  {100, "SYS_ERRCODE"}, {101, "SYS_ERRCODE1"}, {109, "SYS_ERRCODE9"},
+      {110, "SYS_UNKNOWN"}, {-1, "SYS_UNKNOWN"},
+  };
+  for (const auto& [value, name] : names) EXPECT_STREQ(d::status_name(value), name) << value;
+
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  VFunction_Set_Run_Status(kSched, SYS_ERRCODE3);
+  {
+    d::ConsoleCapture capture;
+    EXPECT_EQ(VFunction_Get_Run_Status(kSched), SYS_ERRCODE3);
+    EXPECT_TRUE(capture.lines().empty());
+  }
+  VFunction_Set_Virtual_Flag(kSched, true);
+  {
+    d::ConsoleCapture capture;
+    EXPECT_EQ(VFunction_Get_Run_Status(kSched), SYS_ERRCODE3);
+    const auto lines = capture.console_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].tag, "[VIR]");
+    EXPECT_EQ(
+        lines[0].text,
+        "Vexlor::VFunction_Get_Run_Status:SCHED , VIRTUAL_FLAG = true , return SYS_ERRCODE3.");
+  }
+  VFunction_Set_Run_Status(kSched, static_cast<FUNC_STATUS>(42));
+  {
+    d::ConsoleCapture capture;
+    EXPECT_EQ(VFunction_Get_Run_Status("sched"), 42);
+    ASSERT_EQ(capture.console_lines().size(), 1u);
+    EXPECT_EQ(capture.console_lines()[0].text,
+              "Vexlor::VFunction_Get_Run_Status:SCHED , VIRTUAL_FLAG = true , return SYS_UNKNOWN.");
+  }
+  // With LOG_VIR off the poll writes nothing.
+  VSystem_Set_Log_Status(LOG_VIR, LOG_STATUS_OFF);
+  d::ConsoleCapture capture;
+  EXPECT_EQ(VFunction_Get_Run_Status(kSched), 42);
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST_F(FunctionTable, ByNameResolutionSharesTheNameCache) {
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  VFunction_Set_Run_Status(kShared, SYS_SUCCESS);
+  // "SHARED" is a digital point first: the generic lookup caches it as IO_D.
+  IO_MAP generic = IO_Map_Find("SHARED");
+  EXPECT_EQ(generic.type, IO_D);
+  d::ConsoleCapture capture;
+  EXPECT_EQ(VFunction_Get_Run_Status("SHARED"), SYS_SUCCESS);
+  // The function lookup replaced the entry with the function.
+  generic = IO_Map_Find("SHARED");
+  EXPECT_EQ(generic.type, IO_F);
+  EXPECT_EQ(generic.point, kShared);
+  EXPECT_TRUE(texts(capture).empty());
+
+  // The main form and the extra slots are not functions by name; the lookup reports.
+  EXPECT_EQ(VFunction_Get_Run_Status("GUI_MAIN"), SYS_ABORTED);
+  EXPECT_EQ(VFunction_Get_Run_Status(static_cast<const char*>(nullptr)), SYS_ABORTED);
+  const auto lines = texts(capture);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(is_report(lines[0],
+                        "IO_NAME:GUI_MAIN - IO_TYPE:IO_F 未识别. [代码行:Vexlor::VIO_Find_Point:"))
+      << lines[0];
+}
+
+TEST_F(FunctionTable, OwnIndexAndFunctionPoints) {
+  EXPECT_EQ(VFunction_Get_Point(), -1);
+  EXPECT_EQ(VFunction_Get_Point("SCHED"), -1);
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  EXPECT_EQ(VFunction_Get_Point(), kProc);
+  EXPECT_EQ(VFunction_Get_Point("sched"), kSched);
+  EXPECT_EQ(VFunction_Get_Point("GUI_MAIN"), -1);
+  EXPECT_EQ(VFunction_Get_Point(""), -1);
+  EXPECT_EQ(VFunction_Get_Point(nullptr), -1);
+  // Names are normalised: a bracketed module name and "$" keys.
+  EXPECT_EQ(VFunction_Get_Point("[Chamber A]_PROC"), kProc);
+  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
+  EXPECT_EQ(VFunction_Get_Point("$1_PROC"), kProc);
+
+  d::ConsoleCapture capture;
+  VFunction_Set_Point(3);
+  EXPECT_EQ(VFunction_Get_Point(), kProc);
+  EXPECT_EQ(texts(capture),
+            std::vector<std::string>{"Function Point由系统分配和设置, 用户不能设置"});
+}
+
+TEST_F(FunctionTable, AnUnsetOwnIndexIsSetOnce) {
+  d::ConsoleCapture capture;
+  VFunction_Set_Point(2);  // no context: nothing
+  EXPECT_FALSE(VHub_Initial("NOT_CONFIGURED"));
+  EXPECT_EQ(VFunction_Get_Point(), VEXLOR_UNUSED_POINT);
+  capture.clear();
+  VFunction_Set_Point(-3);
+  EXPECT_EQ(VFunction_Get_Point(), -3);
+  VFunction_Set_Point(kSched);
+  EXPECT_EQ(VFunction_Get_Point(), kSched);
+  VFunction_Set_Point(kProc);
+  EXPECT_EQ(VFunction_Get_Point(), kSched);
+  EXPECT_EQ(texts(capture), (std::vector<std::string>{
+                                "Function Point : -3 不能是负值",
+                                "Function Point由系统分配和设置, 用户不能设置",
+                            }));
+}
+
+TEST_F(FunctionTable, ParentChain) {
+  std::vector<int>* list = nullptr;
+  std::string text = "stale";
+  VFunction_Set_Parent_Points("1");  // no context: nothing
+  VFunction_Get_Parent_Points(&list);
+  VFunction_Get_Parent_Points(text);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(text, "");
+  EXPECT_STREQ(VFunction_Get_Parent_Points(), "");
+  EXPECT_TRUE(VFunction_Get_Parent_Name_List().empty());
+
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  VFunction_Set_Parent_Points("2&1");
+  VFunction_Get_Parent_Points(&list);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(*list, (std::vector<int>{2, 1}));
+  EXPECT_STREQ(VFunction_Get_Parent_Points(), "2&1");
+  VFunction_Get_Parent_Points(text);
+  EXPECT_EQ(text, "2&1");
+  EXPECT_EQ(VFunction_Get_Parent_Name_List(), (std::vector<std::string>{"TMC", "SCHED"}));
+
+  // The list is the context's own: it follows later changes.
+  const struct {
+    const char* text;
+    std::vector<int> parents;
+  } chains[] = {
+      {"7&5", {7, 5}}, {"4&", {4}},   {"x&3", {0, 3}},     {"1&&2", {1, 0, 2}},
+      {"", {}},        {nullptr, {}}, {"15&-2", {15, -2}},
+  };
+  for (const auto& c : chains) {
+    VFunction_Set_Parent_Points(c.text);
+    EXPECT_EQ(*list, c.parents) << (c.text ? c.text : "null");
+    EXPECT_STREQ(VFunction_Get_Parent_Points(), c.text ? c.text : "");
+  }
+  VFunction_Set_Parent_Points("1&16");
+  d::ConsoleCapture capture;
+  EXPECT_EQ(VFunction_Get_Parent_Name_List(), (std::vector<std::string>{"SCHED", ""}));
+  ASSERT_EQ(texts(capture).size(), 1u);
+  VFunction_Reset_Parent_Points();
+  EXPECT_TRUE(list->empty());
+  EXPECT_STREQ(VFunction_Get_Parent_Points(), "");
+}
+
+TEST_F(FunctionTable, DigitalValueSlots) {
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  const int plain = 2;  // SHARED: no input driver
+  const int fed = 3;    // PM1.Pressure_Ok: input driver 0
+  MEM_DIGITAL_VAL_STRU* slots = MMAP_DB()->digital_val;
+  VDigital_Write_Mem(plain, 12);
+  EXPECT_EQ(slots[plain].write_value, 12);
+  EXPECT_EQ(VDigital_Read_Mem(plain), 12);
+  slots[fed].read_value = 1;
+  VDigital_Write_Mem(fed, 0);
+  EXPECT_EQ(slots[fed].write_value, 0);
+  EXPECT_EQ(VDigital_Read_Mem(fed), 1);
+  EXPECT_EQ(slots[fed].read_value, 1);
+}
