@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "os/instance.h"
+
 namespace vexlor::fifo {
 namespace {
 
@@ -201,6 +203,7 @@ bool EndpointServer::serve(Handler handler) {
   if (!listener_.is_open() || accept_thread_.joinable() || !handler) return false;
   handler_ = std::move(handler);
   stopping_ = false;
+  owner_ = os::process_id();
   accept_thread_ = std::thread([this] { accept_loop(); });
   return true;
 }
@@ -260,7 +263,23 @@ void EndpointServer::reap(bool all) {
   }
 }
 
+void EndpointServer::forget_threads() {
+  // Only this thread runs in a forked child, and the copied thread objects name threads of
+  // the parent: they are set aside, never joined (the locks they held may stay held).
+  new std::thread(std::move(accept_thread_));
+  for (auto& c : connections_) {
+    c->stream.close();
+    new std::thread(std::move(c->thread));
+  }
+  connections_.clear();
+}
+
 void EndpointServer::stop() {
+  if (accept_thread_.joinable() && owner_ != os::process_id()) {
+    forget_threads();
+    listener_.close();
+    return;
+  }
   stopping_ = true;
   listener_.interrupt();
   if (accept_thread_.joinable()) accept_thread_.join();

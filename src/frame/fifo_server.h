@@ -108,7 +108,8 @@ class EndpointServer {
   bool open(const std::string& endpoint, std::string* error, bool* busy = nullptr);
   // Starts serving on background threads. False when not open or already serving.
   bool serve(Handler handler);
-  // Stops promptly: wakes every thread, joins them, removes the endpoint. Safe to repeat.
+  // Stops promptly: wakes every thread, joins them, removes the endpoint. Safe to repeat. In a
+  // forked child it only drops its copies: the threads and the endpoint are the parent's.
   void stop();
   bool is_open() const { return listener_.is_open(); }
 
@@ -121,8 +122,10 @@ class EndpointServer {
   void accept_loop();
   void connection_loop(Connection* connection);
   void reap(bool all);
+  void forget_threads();
 
   os::LocalListener listener_;
+  long owner_ = -1;  // the process that started serving
   Handler handler_;
   std::thread accept_thread_;
   std::atomic<bool> stopping_{false};

@@ -1,9 +1,9 @@
 // Object names to file names, the same on every platform.
+#include "os/instance.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-#include "os/instance.h"
 
 namespace vexlor::os {
 

@@ -25,4 +25,8 @@ bool make_dirs(const std::string& path);
 // and '_' stay, everything else becomes %XX; over-long names are shortened with a hash.
 std::string file_name_for(const std::string& object_name);
 
+// This process's id. Objects that own files or threads remember it, so that a forked child
+// holding copies of them never removes the parent's files or waits for threads it lacks.
+long process_id();
+
 }  // namespace vexlor::os

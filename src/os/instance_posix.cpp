@@ -51,5 +51,6 @@ std::string instance_dir(const std::string& instance, bool create) {
   return dir;
 }
 
+long process_id() { return static_cast<long>(::getpid()); }
 
 }  // namespace vexlor::os

@@ -87,7 +87,9 @@ class LocalListener {
   LocalStream accept(int timeout_ms);
   // Makes a blocked or later accept() return at once; callable from any thread.
   void interrupt();
-  // Stops serving: removes the endpoint and its lock file. Safe to call twice.
+  // Stops serving: removes the endpoint and its lock file (only in the process that opened
+  // it, so a forked child closing its copy leaves the parent's endpoint alone). Safe to call
+  // twice.
   void close();
   bool is_open() const { return native_ != -1; }
   const std::string& endpoint() const { return endpoint_; }
@@ -96,6 +98,7 @@ class LocalListener {
   intptr_t native_ = -1;
   intptr_t lock_ = -1;
   intptr_t wake_[2] = {-1, -1};
+  intptr_t owner_ = -1;  // the process that opened it; a forked child never removes its files
   std::string endpoint_, path_;
 };
 

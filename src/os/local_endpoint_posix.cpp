@@ -329,6 +329,7 @@ bool LocalListener::open(const std::string& endpoint, std::string* error, bool* 
   }
   native_ = fd;
   lock_ = lock_fd;
+  owner_ = static_cast<intptr_t>(::getpid());
   wake_[0] = wake[0];
   wake_[1] = wake[1];
   endpoint_ = endpoint;
@@ -362,8 +363,10 @@ void LocalListener::close() {
   if (native_ >= 0) {
     close_fd(native_);
     // Remove the files while the lock is still held, so no successor's files are touched.
-    ::unlink(path_.c_str());
-    ::unlink((path_ + ".lock").c_str());
+    if (owner_ == static_cast<intptr_t>(::getpid())) {
+      ::unlink(path_.c_str());
+      ::unlink((path_ + ".lock").c_str());
+    }
   }
   close_fd(lock_);
   close_fd(wake_[0]);

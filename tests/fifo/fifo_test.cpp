@@ -539,3 +539,23 @@ TEST(FifoRoundTrip, OwnEndpointIsServedOnce) {
 }
 
 }  // namespace
+
+// A forked child that drops its copy of a started VFIFO leaves the parent's endpoint serving.
+TEST(FifoFork, ChildReleasingItsCopyLeavesTheParentsEndpoint) {
+  PrivateInstance instance("fifo-fork");
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("PARENT"));
+  const std::string endpoint = vexlor::os::routine_endpoint("PARENT");
+  pid_t child = spawn_child([&] {
+    fifo.VFIFO_Release();
+    return 0;
+  });
+  ASSERT_EQ(wait_child(child, 10), 0);
+  vexlor::fifo::Request request;
+  request.type = vexlor::fifo::RequestType::SendEvent;
+  request.function = "PARENT";
+  vexlor::fifo::Reply reply;
+  std::string error;
+  EXPECT_TRUE(vexlor::fifo::send_request(endpoint, request, &reply, 2000, &error)) << error;
+  EXPECT_TRUE(reply.accepted);
+}
