@@ -25,23 +25,6 @@ using vexlor::test::PrivateInstance;
 namespace {
 
 // Log files of the tests go to a private drive root.
-class DriveRoot {
- public:
-  DriveRoot() {
-    char templ[] = "/tmp/vexlor-drive.XXXXXX";
-    root_ = ::mkdtemp(templ);
-    ::setenv("VEXLOR_DRIVE_ROOT", root_.c_str(), 1);
-  }
-  ~DriveRoot() {
-    ::unsetenv("VEXLOR_DRIVE_ROOT");
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-
- private:
-  std::string root_;
-};
-
 // The mirrored points keep their cached index for the life of the process, so every database
 // of this process holds them at the same digital indices.
 constexpr int kLanguagePoint = 0;
@@ -68,7 +51,6 @@ class Settings : public ::testing::Test {
     ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   }
 
-  DriveRoot drive_;
   PrivateInstance instance_{"settings"};
 };
 

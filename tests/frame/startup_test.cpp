@@ -26,24 +26,6 @@ using vexlor::test::PrivateInstance;
 
 namespace {
 
-// A private drive root for the log files of one test.
-class DriveRoot {
- public:
-  DriveRoot() {
-    char templ[] = "/tmp/vexlor-drive.XXXXXX";
-    root_ = ::mkdtemp(templ);
-    ::setenv("VEXLOR_DRIVE_ROOT", root_.c_str(), 1);
-  }
-  ~DriveRoot() {
-    ::unsetenv("VEXLOR_DRIVE_ROOT");
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-
- private:
-  std::string root_;
-};
-
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -266,7 +248,6 @@ int start_main_form_once() {
 }  // namespace
 
 TEST_F(Startup, MainFormIsRefusedWhileRunningAndAcceptedAfterExitOrKill) {
-  DriveRoot drive;
   DatabaseBuilder b;
   b.add_function("SCHEDULER");
   publish(b);

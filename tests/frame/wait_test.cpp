@@ -22,23 +22,6 @@ using vexlor::test::PrivateInstance;
 
 namespace {
 
-class DriveRoot {
- public:
-  DriveRoot() {
-    char templ[] = "/tmp/vexlor-drive.XXXXXX";
-    root_ = ::mkdtemp(templ);
-    ::setenv("VEXLOR_DRIVE_ROOT", root_.c_str(), 1);
-  }
-  ~DriveRoot() {
-    ::unsetenv("VEXLOR_DRIVE_ROOT");
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-
- private:
-  std::string root_;
-};
-
 // Routines of the test equipment.
 constexpr int kProc = 0;   // the waiting routine
 constexpr int kSched = 1;  // its parent
@@ -90,7 +73,6 @@ class Wait : public ::testing::Test {
   }
   void TearDown() override { VHub_Release(); }
 
-  DriveRoot drive_;
   PrivateInstance instance_{"wait"};
 };
 

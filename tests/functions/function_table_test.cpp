@@ -23,23 +23,6 @@ using vexlor::test::PrivateInstance;
 
 namespace {
 
-class DriveRoot {
- public:
-  DriveRoot() {
-    char templ[] = "/tmp/vexlor-drive.XXXXXX";
-    root_ = ::mkdtemp(templ);
-    ::setenv("VEXLOR_DRIVE_ROOT", root_.c_str(), 1);
-  }
-  ~DriveRoot() {
-    ::unsetenv("VEXLOR_DRIVE_ROOT");
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
-
- private:
-  std::string root_;
-};
-
 // Configured functions; N = 4, so the table holds indices 0 to 15 and slot 4 is the main form.
 constexpr int kN = 4;
 constexpr int kProc = 0;
@@ -69,7 +52,6 @@ class FunctionTable : public ::testing::Test {
   static MEM_FUNCTION_SP_STRU& sp(int i) { return MMAP_DB()->function_sp[i]; }
   static MEM_FUNCTION_RT_STRU& rt(int i) { return MMAP_DB()->function_rt[i]; }
 
-  DriveRoot drive_;
   PrivateInstance instance_{"ftable"};
 };
 

@@ -14,11 +14,13 @@ namespace vexlor::test {
 PrivateInstance::PrivateInstance(const std::string& tag) {
   if (const char* v = std::getenv("VEXLOR_INSTANCE")) had_instance_ = true, old_instance_ = v;
   if (const char* v = std::getenv("VEXLOR_RUNTIME_DIR")) had_runtime_ = true, old_runtime_ = v;
+  if (const char* v = std::getenv("VEXLOR_DRIVE_ROOT")) had_drive_ = true, old_drive_ = v;
   char templ[] = "/tmp/vexlor-t.XXXXXX";
   runtime_dir_ = ::mkdtemp(templ);
   name_ = tag + "-" + std::to_string(::getpid());
   ::setenv("VEXLOR_RUNTIME_DIR", runtime_dir_.c_str(), 1);
   ::setenv("VEXLOR_INSTANCE", name_.c_str(), 1);
+  ::setenv("VEXLOR_DRIVE_ROOT", drive_root().c_str(), 1);
 }
 
 PrivateInstance::~PrivateInstance() {
@@ -28,6 +30,8 @@ PrivateInstance::~PrivateInstance() {
   else ::unsetenv("VEXLOR_INSTANCE");
   if (had_runtime_) ::setenv("VEXLOR_RUNTIME_DIR", old_runtime_.c_str(), 1);
   else ::unsetenv("VEXLOR_RUNTIME_DIR");
+  if (had_drive_) ::setenv("VEXLOR_DRIVE_ROOT", old_drive_.c_str(), 1);
+  else ::unsetenv("VEXLOR_DRIVE_ROOT");
 }
 
 void PrivateInstance::use(const std::string& instance) const {

@@ -9,8 +9,9 @@
 
 namespace vexlor::test {
 
-// Points VEXLOR_RUNTIME_DIR at a fresh temporary folder and VEXLOR_INSTANCE at a unique
-// name for the life of the object; removes the folder and restores both afterwards.
+// Points VEXLOR_RUNTIME_DIR at a fresh temporary folder, VEXLOR_INSTANCE at a unique name
+// and VEXLOR_DRIVE_ROOT (where log files land) at a folder inside it, for the life of the
+// object; removes the folder and restores all three afterwards.
 class PrivateInstance {
  public:
   explicit PrivateInstance(const std::string& tag = "t");
@@ -20,12 +21,13 @@ class PrivateInstance {
 
   const std::string& name() const { return name_; }
   const std::string& runtime_dir() const { return runtime_dir_; }
+  std::string drive_root() const { return runtime_dir_ + "/drives"; }
   // Switches the process to another instance name under the same runtime folder.
   void use(const std::string& instance) const;
 
  private:
-  std::string name_, runtime_dir_, old_instance_, old_runtime_;
-  bool had_instance_ = false, had_runtime_ = false;
+  std::string name_, runtime_dir_, old_instance_, old_runtime_, old_drive_;
+  bool had_instance_ = false, had_runtime_ = false, had_drive_ = false;
 };
 
 // Runs `body` in a forked child process, which exits with its return value.
