@@ -248,8 +248,9 @@ TEST(Vmmap, ProcessesShareOneInstanceAndInstancesShareNothing) {
   pid_t child = vexlor::test::spawn_child([&] {
     VMMAP m;
     if (!m.VMMAP_Initial("CHILD")) return 1;
-    if (!m.VMMAP_Digital_Write(eq.lamp, 2)) return 2;
+    // The lamp goes last: the parent reads the text once it sees the lamp.
     if (!m.VMMAP_String_Write(eq.recipe, "from child")) return 3;
+    if (!m.VMMAP_Digital_Write(eq.lamp, 2)) return 2;
     // Wait for the parent's answer written in shared memory.
     bool seen = vexlor::test::wait_until(
         [&] {
