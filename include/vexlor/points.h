@@ -12,6 +12,7 @@
 #include <vexlor/export.h>
 #include <vexlor/types.h>
 #include <vexlor/util.h>
+#include <vexlor/vdb.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -177,5 +178,28 @@ VEXLOR_API void VDriver_Set_Type(int point, DRIVER_TYPE type);
 // All ten parameters, in index order. A null array is skipped.
 VEXLOR_API void VDriver_Get_Param(int point, int params[10]);
 VEXLOR_API void VDriver_Set_Param(int point, const int params[10]);
+
+// ---- Generic read and write by name ----------------------------------------------------
+// For tools that do not know a point's type: the name is searched silently as a digital, then
+// an analog, then a string point (functions and alarms are not points here) and the hit is
+// kept in the name cache; a cached entry is trusted only when it is digital. Values travel as
+// texts: a digital value as its decimal integer, an analog value with six decimals
+// ("12.500000"), a string value as it is; writes parse the text as the typed _Write_Str forms
+// do. Before start-up every name is unknown.
+//
+// The value as text; "" when the name is unknown: then *ok (when given) becomes false and,
+// unless `silent`, a red line is printed. *ok is not touched on success (set it true first).
+VEXLOR_API std::string VIO_Read(const char* name, bool* ok, bool silent);
+// The typed _Read_Str form of `type` into `buffer` (VString_Read for IO_S: 1024 bytes);
+// false, buffer untouched, for any other type.
+VEXLOR_API bool VIO_Read(int point, IO_TYPE type, char* buffer);
+// Writes the text through the typed form; false when the name is unknown (a red line unless
+// `silent`) or the write fails.
+VEXLOR_API bool VIO_Write(const char* name, const char* value, bool silent);
+VEXLOR_API bool VIO_Write(int point, IO_TYPE type, const char* value);
+// The points of a data-log table (VDB_Get_DataLog_IO), each resolved with VIO_Find. True when
+// the table was read and every point found; every item stays in the list, an unknown one with
+// type -1.
+VEXLOR_API bool VIO_Find_DataLog_IO_List(const char* table, std::vector<DataLog_IO_Item>& list);
 
 }  // namespace Vexlor

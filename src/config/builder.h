@@ -11,8 +11,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "frame/vdb.h"
 #include "points/db_image.h"
 
 namespace vexlor::config {
@@ -69,6 +71,13 @@ class DatabaseBuilder {
   int find_function(std::string_view name) const;
   int find_alarm(int32_t id) const;
 
+  // Data-log tables: not part of the shared database; `vexlor-db create` writes them into the
+  // equipment's database file (write_datalog_tables in frame/vdb.h).
+  void add_datalog(std::string_view name, std::vector<std::string> points) {
+    datalogs_.push_back({std::string(name), std::move(points)});
+  }
+  const std::vector<detail::DataLogTable>& datalogs() const { return datalogs_; }
+
   detail::DbCounts counts() const;
   // Bytes the published section will take.
   uint64_t image_size() const;
@@ -90,6 +99,7 @@ class DatabaseBuilder {
   std::vector<Vexlor::MEM_STRING_SP_STRU> strings_;
   std::vector<Vexlor::MEM_FUNCTION_SP_STRU> functions_;
   std::vector<Vexlor::MEM_ALARM_SP_STRU> alarms_;
+  std::vector<detail::DataLogTable> datalogs_;
 };
 
 // Removes the current instance's database and, when nothing else of the instance is left,

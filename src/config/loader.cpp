@@ -1,6 +1,6 @@
 // The equipment configuration loader. Every section of the file is read in a fixed order
-// (system, modules, drivers, enumerations, points, functions, alarms) so that names refer to
-// records already added; each value is checked against its field before it reaches the
+// (system, modules, drivers, enumerations, points, functions, alarms, data logs) so that names
+// refer to records already added; each value is checked against its field before it reaches the
 // builder, and the first bad value ends the load with one line naming file, line and field.
 #include "config/loader.h"
 
@@ -103,9 +103,10 @@ constexpr std::pair<const char*, Vexlor::ALARM_STYLE> kChoices[] = {
 
 // The top-level keys of a configuration. "interlocks" is the IO engine's table (read by
 // vexlor-manager); the database does not hold it.
-const std::set<std::string> kSections = {"system", "modules",   "drivers", "enums",
-                                         "digital", "analog",   "string",  "functions",
-                                         "alarms",  "interlocks"};
+// "datalogs" goes to the equipment's database file, not to the shared database.
+const std::set<std::string> kSections = {"system",  "modules",    "drivers", "enums",
+                                         "digital", "analog",     "string",  "functions",
+                                         "alarms",  "interlocks", "datalogs"};
 
 // Log categories by their tags, in LOG_TYPE order.
 constexpr const char* kLogTags[] = {"ALM", "ERR", "DBG", "CIM", "EVT", "VIR"};
@@ -259,12 +260,15 @@ class Loader {
   void load_string(Fields& f);
   void load_function(Fields& f);
   void load_alarm(Fields& f);
+  void load_datalog(Fields& f);
+  void check_datalogs_have_a_home(const toml::table& root);
 
   std::string file_;
   DatabaseBuilder& builder_;
   std::vector<std::string>* warnings_;
 
-  Registry module_ids_, module_names_, drivers_, enums_, digitals_, analogs_, strings_, functions_;
+  Registry module_ids_, module_names_, drivers_, enums_, digitals_, analogs_, strings_, functions_,
+      datalogs_;
   std::map<std::pair<int, int>, Seen> module_sides_;
   std::map<int32_t, Seen> alarm_ids_;
 };
@@ -431,6 +435,8 @@ void Loader::load(const toml::table& root) {
   for_each_record(root, "string", [this](Fields& f) { load_string(f); });
   for_each_record(root, "functions", [this](Fields& f) { load_function(f); });
   for_each_record(root, "alarms", [this](Fields& f) { load_alarm(f); });
+  for_each_record(root, "datalogs", [this](Fields& f) { load_datalog(f); });
+  check_datalogs_have_a_home(root);
 }
 
 void Loader::load_system(Fields& f) {
@@ -865,6 +871,48 @@ void Loader::load_alarm(Fields& f) {
   a.used = used ? 1 : 0;
   detail::copy_text(a.description, description);
   for (const auto& [style, caption] : choices) builder_.add_alarm_choice(index, style, caption);
+}
+
+void Loader::load_datalog(Fields& f) {
+  const std::string name = f.required_text("name", sizeof(MEM_DIGITAL_SP_STRU::name));
+  const toml::node& name_node = *f.get("name");
+  auto [first, inserted] =
+      datalogs_.emplace(name_key(name), Seen{name_node.source().begin.line, f.path()});
+  if (!inserted) {
+    fail(name_node.source(), f.field("name"),
+         "duplicate data-log table " + quoted(name) + ", first at line " +
+             std::to_string(first->second.line) + " (" + first->second.field + ")");
+  }
+
+  const toml::node& points_node = f.require("points");
+  const std::string field = f.field("points");
+  const auto* array = points_node.as_array();
+  if (array == nullptr) fail(points_node.source(), field, "expected an array of point names");
+  std::vector<std::string> points;
+  for (std::size_t i = 0; i < array->size(); ++i) {
+    const toml::node& item = *array->get(i);
+    const std::string path = field + "[" + std::to_string(i) + "]";
+    std::string point = text(item, path, sizeof(MEM_DIGITAL_SP_STRU::name));
+    if (point.empty()) fail(item.source(), path, "must not be empty");
+    // Names with "$" keys or a bracketed module name are resolved by the routine at run time.
+    const std::string key = name_key(point);
+    const bool run_time = point.find_first_of("$[") != std::string::npos;
+    if (!run_time && digitals_.count(key) == 0 && analogs_.count(key) == 0 &&
+        strings_.count(key) == 0) {
+      warn(item.source(), path,
+           "no digital, analog or string point " + quoted(point) + " in this configuration");
+    }
+    points.push_back(std::move(point));
+  }
+  builder_.add_datalog(name, std::move(points));
+}
+
+void Loader::check_datalogs_have_a_home(const toml::table& root) {
+  if (builder_.datalogs().empty()) return;
+  if (builder_.system().database_path[0] == '\0') {
+    fail(root.get("datalogs")->source(), "datalogs",
+         "data-log tables are kept below system.database_path, which is empty");
+  }
 }
 
 // Reads the whole file; false with errno's text when it cannot be read.

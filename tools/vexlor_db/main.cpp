@@ -15,9 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "alarm_log.h"
 #include "config/builder.h"
 #include "config/loader.h"
 #include "frame/text.h"
+#include "frame/vdb.h"
 #include "os/instance.h"
 #include "os/shared_section.h"
 #include "points/db_image.h"
@@ -183,6 +185,22 @@ int run_create(const std::string& config, bool force) {
   std::string source = std::filesystem::absolute(config, ec).lexically_normal().string();
   if (ec) source = config;
   if (!builder.publish(force, source, &error)) return failed(error);
+
+  // The data-log tables go to the equipment's database file, replacing the lists an earlier
+  // create wrote there (the alarm history in the same file stays). A file is created only to
+  // hold tables; a configuration without any clears the lists of an existing file.
+  const std::string vdb =
+      vexlor::detail::vdb_file_for(vexlor::detail::field_text(builder.system().database_path));
+  const bool has_datalogs = !builder.datalogs().empty();
+  if (!vexlor::detail::write_datalog_tables(vdb, builder.datalogs(), has_datalogs, &error)) {
+    if (has_datalogs) {
+      // Nothing half-made: the shared database goes again.
+      std::string ignored;
+      vexlor::config::remove_database(&ignored);
+      return failed("data-log tables: " + error);
+    }
+    std::cerr << "vexlor-db: warning: data-log tables not cleared: " << error << "\n";
+  }
 
   const vexlor::detail::DbCounts c = builder.counts();
   std::cout << "created instance " << in_quotes(vexlor::os::instance_name()) << " from " << config
@@ -426,6 +444,12 @@ int main(int argc, char** argv) {
                              "functions", "alarms"}));
   dump->add_option("--limit", limit, "print at most N rows")->check(CLI::NonNegativeNumber);
 
+  std::string since;
+  CLI::App* alarms = app.add_subcommand("alarms", "print the alarm log, oldest first");
+  alarms->add_option("--since", since,
+                     "only rows inserted at or after this local time (YYYY/MM/DD HH:MM:SS or a "
+                     "leading part of it)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -438,6 +462,7 @@ int main(int argc, char** argv) {
     if (remove->parsed()) return run_remove();
     if (info->parsed()) return run_info();
     if (dump->parsed()) return run_dump(table, limit);
+    if (alarms->parsed()) return vexlor_db::run_alarms(since);
   } catch (const std::exception& e) {
     return failed(e.what());
   }

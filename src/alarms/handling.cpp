@@ -1,0 +1,110 @@
+// Answering alarms: VAlarm_Handle and its shorthands, the status and the post type, and
+// their forms by alarm ID.
+#include <vexlor/alarms.h>
+#include <vexlor/frame.h>
+
+#include <algorithm>
+
+#include "alarms/alarm_core.h"
+#include "frame/context.h"
+#include "frame/index_check.h"
+#include "frame/text.h"
+
+namespace vexlor::detail {
+namespace {
+
+// Takes the alarm out of the queue: later entries move up, the freed last entry becomes -1.
+void dequeue(Vexlor::MEM_ALARM_QUEUE_STRU& queue, int32_t point) {
+  const int32_t count = std::clamp<int32_t>(queue.count, 0, kAlarmQueueSize);
+  for (int32_t i = 0; i < count; ++i) {
+    if (queue.entries[i] != point) continue;
+    std::copy(queue.entries + i + 1, queue.entries + count, queue.entries + i);
+    queue.entries[count - 1] = -1;
+    queue.count = count - 1;
+    return;
+  }
+}
+
+}  // namespace
+}  // namespace vexlor::detail
+
+namespace Vexlor {
+
+namespace d = vexlor::detail;
+
+bool VAlarm_Handle(int point, ALARM_STYLE answer) {
+  MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
+  if (db == nullptr) return false;
+  if (answer == ALM_PAUSED) return false;
+  MEM_ALARM_RT_STRU& rt = db->alarm_rt[point];
+  if (d::read_status(rt) != ALM_PAUSED) return true;
+  {
+    d::AlarmMutexLock lock(*db);
+    // Another process may have answered it while this one waited for the mutex: one answer,
+    // one row.
+    if (d::read_status(rt) != ALM_PAUSED) return true;
+    rt.status = answer;
+    rt.function_point = d::context()->own_index;
+    d::copy_text(rt.clear_time, VStr_Get_DateTime2());
+    d::write_log_row(*db, point, true);
+    d::dequeue(*db->alarm_queue, point);
+  }
+  rt.post_type = 0;
+  return d::send_alarm_notice(point, "W2");
+}
+
+bool VAlarm_Clear(int point) {
+  MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
+  if (db == nullptr) return false;
+  if (d::read_status(db->alarm_rt[point]) != ALM_PAUSED) return true;
+  return VAlarm_Handle(point, ALM_CLEAR);
+}
+
+bool VAlarm_Retry(int point) { return VAlarm_Handle(point, ALM_RETRY); }
+bool VAlarm_Abort(int point) { return VAlarm_Handle(point, ALM_ABORT); }
+bool VAlarm_Ignore(int point) { return VAlarm_Handle(point, ALM_IGNORE); }
+
+ALARM_STYLE VAlarm_Status(int point) {
+  MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
+  return db ? static_cast<ALARM_STYLE>(d::read_status(db->alarm_rt[point])) : ALM_ABORT;
+}
+
+bool VAlarm_Set_Post_Type(int point, int type) {
+  MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
+  if (db == nullptr) return false;
+  db->alarm_rt[point].post_type = type;
+  return true;
+}
+
+// ---- By alarm ID -----------------------------------------------------------------------
+
+bool VAlarm_ID_Handle(int id, ALARM_STYLE answer) {
+  int point = -1;
+  return VAlarm_Find_Point(&point, id) && VAlarm_Handle(point, answer);
+}
+
+bool VAlarm_ID_Clear(int id) {
+  int point = -1;
+  return VAlarm_Find_Point(&point, id) && VAlarm_Clear(point);
+}
+
+bool VAlarm_ID_Retry(int id) { return VAlarm_ID_Handle(id, ALM_RETRY); }
+bool VAlarm_ID_Abort(int id) { return VAlarm_ID_Handle(id, ALM_ABORT); }
+bool VAlarm_ID_Ignore(int id) { return VAlarm_ID_Handle(id, ALM_IGNORE); }
+
+ALARM_STYLE VAlarm_ID_Status(int id) {
+  int point = -1;
+  return VAlarm_Find_Point(&point, id) ? VAlarm_Status(point) : static_cast<ALARM_STYLE>(-1);
+}
+
+bool VAlarm_ID_Set_Post_Type(int id, int type) {
+  int point = -1;
+  return VAlarm_Find_Point(&point, id) && VAlarm_Set_Post_Type(point, type);
+}
+
+int VAlarm_ID_Get_Post_Type(int id) {
+  int point = -1;
+  return VAlarm_Find_Point(&point, id) ? VAlarm_Get_Post_Type(point) : 0;
+}
+
+}  // namespace Vexlor

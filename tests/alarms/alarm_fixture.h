@@ -1,0 +1,95 @@
+// Test support for the alarm suites: a private equipment with its own drive root (log files
+// and the equipment database file), captured lines, the alarm log read back, and the record
+// of the IO engine peer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "frame/console_sink.h"
+#include "frame/fifo_server.h"
+#include "frame/vdb.h"
+#include "frame/vdb_alarm_log.h"
+#include "os/local_endpoint.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+namespace vexlor::test {
+
+// A private equipment (its drive root, with the log files and the equipment database file,
+// inside the private instance): build it in SetUp through builder(), then publish().
+class AlarmTest : public ::testing::Test {
+ protected:
+  void TearDown() override { Vexlor::VHub_Release(); }
+
+  config::DatabaseBuilder& builder() { return builder_; }
+  void publish() {
+    std::string error;
+    ASSERT_TRUE(builder_.publish(true, "alarm_test", &error)) << error;
+  }
+
+  // The rows of the alarm log of this equipment ("" since: all).
+  std::vector<detail::AlarmLogRow> log_rows() const {
+    std::vector<detail::AlarmLogRow> rows;
+    std::string error;
+    const std::string file = detail::vdb_file_for("Z:\\Database");
+    if (std::filesystem::exists(file)) {
+      EXPECT_TRUE(detail::read_alarm_log(file, "", &rows, &error)) << error;
+    }
+    return rows;
+  }
+
+  // Today's system.log of the equipment (the default history path "Z:\History").
+  std::string system_log() const {
+    namespace fs = std::filesystem;
+    std::string text;
+    const std::string history = instance_.drive_root() + "/Z/History";
+    if (!fs::exists(history)) return text;
+    for (const auto& entry : fs::recursive_directory_iterator(history)) {
+      if (entry.path().filename() != "system.log") continue;
+      std::ifstream in(entry.path());
+      std::stringstream all;
+      all << in.rdbuf();
+      text += all.str();
+    }
+    return text;
+  }
+
+  PrivateInstance instance_{"alarm"};
+  config::DatabaseBuilder builder_;
+};
+
+// Console lines: log lines as "<tag> <text>", exactly; VPrint lines as their text with the
+// library's source line number replaced by "N".
+inline std::vector<std::string> alarm_lines(const detail::ConsoleCapture& capture) {
+  static const std::regex line_number(":[0-9]+\\]$");
+  std::vector<std::string> out;
+  for (const auto& l : capture.console_lines()) {
+    out.push_back(l.tag.empty() ? std::regex_replace(l.text, line_number, ":N]")
+                                : l.tag + " " + l.text);
+  }
+  return out;
+}
+
+// How many "posted" notices of alarm `point` from routine `sender` the IO engine (a running
+// vexlor-manager of the instance) has heard; -1 when its record cannot be read. A routine whose
+// post was heard is past posting: every field of the post is written.
+inline int alarm_posts_heard(const std::string& sender, int point) {
+  std::vector<std::string> record;
+  if (!fifo::query_record(os::kManagerEndpoint, 0, &record, nullptr, 10000)) return -1;
+  const std::string posted =
+      "EngineWriteG kind=$L param=P1 command=W1 index=" + std::to_string(point) +
+      " argument=- sender=" + sender;
+  int n = 0;
+  for (const std::string& line : record) n += line == posted ? 1 : 0;
+  return n;
+}
+
+}  // namespace vexlor::test

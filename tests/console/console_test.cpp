@@ -1,0 +1,574 @@
+// The operator console `vexlor`, run as a real child process against a private equipment:
+// listings as text and JSON, reading and writing points, answering alarms, the alarm history,
+// the function and driver tables, the live view, and the exit status and error line of bad
+// usage and unknown names.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+namespace vexlor::test {
+namespace {
+
+// ---- A small JSON reader, strict enough to refuse what the console must never print ----------
+
+struct Json {
+  enum Type { kNull, kBool, kNumber, kString, kArray, kObject } type = kNull;
+  bool flag = false;
+  double number = 0;
+  std::string text;
+  std::vector<Json> items;
+  std::map<std::string, Json> fields;
+
+  const Json& operator[](const std::string& name) const {
+    static const Json missing;
+    auto it = fields.find(name);
+    return it == fields.end() ? missing : it->second;
+  }
+  const Json& operator[](std::size_t i) const { return items.at(i); }
+  bool has(const std::string& name) const { return fields.count(name) != 0; }
+};
+
+class JsonReader {
+ public:
+  explicit JsonReader(std::string_view text) : s_(text) {}
+  // False unless the whole text is one JSON document (trailing blanks allowed).
+  bool read(Json* out) {
+    if (!value(out)) return false;
+    blanks();
+    return i_ == s_.size();
+  }
+
+ private:
+  void blanks() {
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\t' || s_[i_] == '\r'))
+      ++i_;
+  }
+  bool literal(std::string_view word) {
+    if (s_.substr(i_, word.size()) != word) return false;
+    i_ += word.size();
+    return true;
+  }
+  bool string(std::string* out) {
+    if (i_ >= s_.size() || s_[i_] != '"') return false;
+    for (++i_; i_ < s_.size(); ++i_) {
+      const auto c = static_cast<unsigned char>(s_[i_]);
+      if (c == '"') {
+        ++i_;
+        return true;
+      }
+      if (c < 0x20) return false;  // raw control characters are not allowed
+      if (c != '\\') {
+        *out += static_cast<char>(c);
+        continue;
+      }
+      if (++i_ >= s_.size()) return false;
+      switch (s_[i_]) {
+        case '"':
+          *out += '"';
+          break;
+        case '\\':
+          *out += '\\';
+          break;
+        case '/':
+          *out += '/';
+          break;
+        case 'b':
+          *out += '\b';
+          break;
+        case 'f':
+          *out += '\f';
+          break;
+        case 'n':
+          *out += '\n';
+          break;
+        case 'r':
+          *out += '\r';
+          break;
+        case 't':
+          *out += '\t';
+          break;
+        case 'u': {
+          if (i_ + 4 >= s_.size()) return false;
+          const unsigned code = std::stoul(std::string(s_.substr(i_ + 1, 4)), nullptr, 16);
+          if (code >= 0x80) return false;  // the console escapes control characters only
+          *out += static_cast<char>(code);
+          i_ += 4;
+          break;
+        }
+        default:
+          return false;
+      }
+    }
+    return false;
+  }
+  bool value(Json* out) {
+    blanks();
+    if (i_ >= s_.size()) return false;
+    const char c = s_[i_];
+    if (c == '{') {
+      out->type = Json::kObject;
+      ++i_;
+      blanks();
+      if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
+      for (;;) {
+        blanks();
+        std::string name;
+        if (!string(&name)) return false;
+        blanks();
+        if (i_ >= s_.size() || s_[i_++] != ':') return false;
+        if (!value(&out->fields[name])) return false;
+        blanks();
+        if (i_ < s_.size() && s_[i_] == ',') {
+          ++i_;
+          continue;
+        }
+        return i_ < s_.size() && s_[i_++] == '}';
+      }
+    }
+    if (c == '[') {
+      out->type = Json::kArray;
+      ++i_;
+      blanks();
+      if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
+      for (;;) {
+        out->items.emplace_back();
+        if (!value(&out->items.back())) return false;
+        blanks();
+        if (i_ < s_.size() && s_[i_] == ',') {
+          ++i_;
+          continue;
+        }
+        return i_ < s_.size() && s_[i_++] == ']';
+      }
+    }
+    if (c == '"') {
+      out->type = Json::kString;
+      return string(&out->text);
+    }
+    if (literal("true")) return out->type = Json::kBool, out->flag = true, true;
+    if (literal("false")) return out->type = Json::kBool, true;
+    if (literal("null")) return out->type = Json::kNull, true;
+    std::size_t used = 0;
+    try {
+      out->number = std::stod(std::string(s_.substr(i_)), &used);
+    } catch (...) {
+      return false;
+    }
+    out->type = Json::kNumber;
+    i_ += used;
+    return used > 0;
+  }
+
+  std::string_view s_;
+  std::size_t i_ = 0;
+};
+
+Json parse_json(const std::string& text) {
+  Json out;
+  EXPECT_TRUE(JsonReader(text).read(&out)) << "not one JSON document: " << text;
+  return out;
+}
+
+TEST(ConsoleJsonReader, RefusesWhatIsNotJson) {
+  Json j;
+  EXPECT_TRUE(JsonReader("[{\"a\":\"x\\ty\",\"b\":null}]").read(&j));
+  EXPECT_EQ(j[0]["a"].text, "x\ty");
+  EXPECT_FALSE(JsonReader("[\"a\tb\"]").read(&j));  // raw tab inside a string
+  EXPECT_FALSE(JsonReader("{\"a\":1,}").read(&j));
+  EXPECT_FALSE(JsonReader("[1] [2]").read(&j));
+}
+
+// ---- The console as a child process ------------------------------------------------------------
+
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string shell_quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+class Console : public ::testing::Test {
+ protected:
+  // Digital points.
+  static constexpr int kValve = 0, kCount = 1, kDead = 2;
+
+  void SetUp() override {
+    b_.add_driver("DIO", 1);
+    b_.add_driver("DEAD", 2);
+    b_.driver(1).params[Vexlor::kDriverParamOffline] = 1;
+    b_.add_module("PM1", "PM1", Vexlor::MODULE_PM, 0, 5, "Etch chamber|刻蚀腔");
+    const int valve = b_.add_enum("Valve");
+    b_.add_enum_item(valve, "Close|关闭", 0);
+    b_.add_enum_item(valve, "Open|打开", 1);
+
+    b_.add_digital("PM1.Valve");
+    b_.digital(kValve).enum_point = valve;
+    b_.digital(kValve).idrv_point = 0;
+    b_.digital(kValve).odrv_point = 0;
+    b_.add_digital("PM1.Count");
+    b_.digital(kCount).max = 100;
+    std::snprintf(b_.digital(kCount).unit, sizeof b_.digital(kCount).unit, "pcs");
+    b_.add_digital("PM1.Dead");
+    b_.digital(kDead).idrv_point = 1;
+    b_.add_digital("CTC.Language");  // the equipment's language, mirrored by the library
+    b_.add_analog("PM1.Pressure", 12.5);
+    b_.analog(0).decimal = 2;
+    b_.analog(0).min = 0;
+    b_.analog(0).max = 1000;
+    std::snprintf(b_.analog(0).unit, sizeof b_.analog(0).unit, "Torr");
+    b_.add_string("PM1.Recipe", "ETCH \"A\"\\B\tC\x01 刻蚀");
+
+    b_.add_function("PM1_PROC");
+    b_.add_function("TM1_MOVE");
+    b_.function(1).virtual_flag = 1;
+
+    const int fail = b_.add_alarm(5001, "PM1_VALVE_FAIL", "Valve did not open|阀门未打开");
+    b_.alarm(fail).module_point = 0;
+    b_.alarm(fail).level = 1;
+    b_.add_alarm_choice(fail, Vexlor::ALM_RETRY, "Retry|重试");
+    b_.add_alarm_choice(fail, Vexlor::ALM_ABORT, "Abort|中止");
+    const int leak = b_.add_alarm(5002, "PM1_LEAK", "Leak rate high|泄漏率高");
+    b_.alarm(leak).level = 3;
+
+    std::string error;
+    ASSERT_TRUE(b_.publish(true, "console_test", &error)) << error;
+    ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
+  }
+  void TearDown() override { Vexlor::VHub_Release(); }
+
+  // Runs `vexlor ARGS...` with this test's instance; at most 60 s.
+  ToolRun vexlor(const std::vector<std::string>& args) {
+    const std::string out = instance_.runtime_dir() + "/console.out";
+    const std::string err = instance_.runtime_dir() + "/console.err";
+    std::string command = "timeout 60 " + shell_quote(VEXLOR_TOOLS_DIR "/vexlor");
+    for (const auto& a : args) command += " " + shell_quote(a);
+    command += " >" + shell_quote(out) + " 2>" + shell_quote(err) + " </dev/null";
+    ToolRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = slurp(out);
+    run.err = slurp(err);
+    return run;
+  }
+
+  // One error line "vexlor: ..." and the exit status, nothing on stdout.
+  void expect_error(const ToolRun& run, int status, const std::string& line) {
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(run.err, "vexlor: " + line + "\n");
+    EXPECT_EQ(run.out, "");
+  }
+
+  PrivateInstance instance_{"console"};
+  config::DatabaseBuilder b_;
+};
+
+TEST_F(Console, PointsListShowsValuesUnitsAndStatusAsTextAndJson) {
+  ToolRun run = vexlor({"points", "count"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "NAME       KIND     VALUE  UNIT  STATUS\n"
+            "PM1.Count  digital  0      pcs   ok\n");
+
+  run = vexlor({"--json", "points"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json rows = parse_json(run.out);
+  ASSERT_EQ(rows.items.size(), 6u);
+  EXPECT_EQ(rows[0]["name"].text, "PM1.Valve");
+  EXPECT_EQ(rows[0]["kind"].text, "digital");
+  EXPECT_EQ(rows[0]["value"].text, "Close");  // the enumeration text, in English
+  EXPECT_EQ(rows[0]["raw"].text, "0");
+  EXPECT_EQ(rows[0]["status"].text, "ok");
+  EXPECT_EQ(rows[2]["name"].text, "PM1.Dead");  // read through an offline driver
+  EXPECT_EQ(rows[2]["value"].type, Json::kNull);
+  EXPECT_EQ(rows[2]["status"].text, "offline");
+  EXPECT_EQ(rows[4]["name"].text, "PM1.Pressure");
+  EXPECT_EQ(rows[4]["kind"].text, "analog");
+  EXPECT_EQ(rows[4]["value"].text, "12.50");
+  EXPECT_EQ(rows[4]["unit"].text, "Torr");
+  EXPECT_EQ(rows[5]["kind"].text, "string");
+  // Quotes, backslash, tab, a control character and Chinese survive the JSON escaping.
+  EXPECT_EQ(rows[5]["value"].text, "ETCH \"A\"\\B\tC\x01 刻蚀");
+
+  // Glob, case ignored; enumeration texts follow the equipment's language.
+  Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_CHINESE);
+  run = vexlor({"--json", "points", "pm1.v*"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json valve = parse_json(run.out);
+  ASSERT_EQ(valve.items.size(), 1u);
+  EXPECT_EQ(valve[0]["value"].text, "关闭");
+
+  expect_error(vexlor({"points", "NoSuchThing"}), 1, "no point matches \"NoSuchThing\"");
+}
+
+TEST_F(Console, PointGetAndSetGoThroughTheByNameAccess) {
+  ToolRun run = vexlor({"points", "get", "PM1.Pressure"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "12.500000\n");
+
+  run = vexlor({"points", "set", "pm1.valve", "Open"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "PM1.Valve = Open\n");
+  EXPECT_EQ(Vexlor::VDigital_Read_Mem(kValve), 1);
+
+  run = vexlor({"--json", "points", "get", "PM1.Valve"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json got = parse_json(run.out);
+  EXPECT_EQ(got["value"].text, "1");
+  EXPECT_EQ(got["text"].text, "Open");
+
+  run = vexlor({"points", "set", "PM1.Pressure", "7.25"});
+  EXPECT_EQ(run.out, "PM1.Pressure = 7.25 Torr\n");
+  EXPECT_DOUBLE_EQ(Vexlor::VAnalog_Read_Mem(0), 7.25);
+
+  expect_error(vexlor({"points", "set", "PM1.Count", "500"}), 1,
+               "cannot write \"500\" to PM1.Count: not a number in 0..100");
+  expect_error(vexlor({"points", "set", "PM1.Valve", "Half"}), 1,
+               "cannot write \"Half\" to PM1.Valve: not one of Close, Open or a number in 0..1");
+  expect_error(vexlor({"points", "set", "PM1.Pressure", "high"}), 1,
+               "cannot write \"high\" to PM1.Pressure: not a number in 0.00..1000.00");
+  expect_error(vexlor({"points", "get", "PM1.Dead"}), 1,
+               "cannot read PM1.Dead: input driver DEAD is offline");
+  expect_error(vexlor({"points", "get", "PM9.Nothing"}), 1, "unknown point \"PM9.Nothing\"");
+  expect_error(vexlor({"points", "set", "PM9.Nothing", "1"}), 1, "unknown point \"PM9.Nothing\"");
+  EXPECT_EQ(Vexlor::VDigital_Read_Mem(kCount), 0);
+}
+
+TEST_F(Console, AlarmsListAnswerAndHistory) {
+  ToolRun run = vexlor({"alarms"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "no alarms posted\n");
+
+  Vexlor::VAlarm_Post(1, "");
+  Vexlor::VAlarm_Post_Here(0, "pm1_proc.cpp", 42, "stuck|卡住");
+  run = vexlor({"--json", "alarms"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  Json alarms = parse_json(run.out);
+  ASSERT_EQ(alarms.items.size(), 2u);  // queue order: first posted first
+  EXPECT_EQ(alarms[0]["id"].number, 5002);
+  EXPECT_EQ(alarms[0]["module"].type, Json::kNull);
+  EXPECT_EQ(alarms[0]["choices"].items.size(), 0u);
+  const Json& fail = alarms[1];
+  EXPECT_EQ(fail["id"].number, 5001);
+  EXPECT_EQ(fail["level"].number, 1);
+  EXPECT_EQ(fail["module"].text, "PM1");
+  EXPECT_EQ(fail["name"].text, "PM1_VALVE_FAIL");
+  EXPECT_EQ(fail["text"].text, "Valve did not open(stuck)");
+  EXPECT_EQ(fail["code_position"].text, "PM1_PROC:pm1_proc.cpp:42");
+  EXPECT_EQ(fail["post_time"].text, Vexlor::VAlarm_Get_Post_Time(0));
+  EXPECT_EQ(fail["status"].text, "ALM_PAUSED");
+  ASSERT_EQ(fail["choices"].items.size(), 2u);
+  EXPECT_EQ(fail["choices"][0]["answer"].text, "RETRY");
+  EXPECT_EQ(fail["choices"][0]["caption"].text, "Retry");
+  EXPECT_EQ(fail["choices"][1]["answer"].text, "ABORT");
+
+  // The text in the system language.
+  Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_CHINESE);
+  run = vexlor({"alarms"});
+  EXPECT_NE(run.out.find("阀门未打开(卡住)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("RETRY,ABORT"), std::string::npos) << run.out;
+  Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_ENGLISH);
+
+  expect_error(vexlor({"alarms", "answer", "5001", "ignore"}), 1,
+               "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT; --force answers anyway)");
+  expect_error(vexlor({"alarms", "answer", "5001", "later"}), 2,
+               "unknown answer \"later\" (one of clear, retry, wait, ignore, disable, enable, "
+               "stop, abort)");
+  expect_error(vexlor({"alarms", "answer", "9999", "retry"}), 1, "no alarm with ID 9999");
+  expect_error(vexlor({"alarms", "answer", "50x1", "retry"}), 2,
+               "alarm ID must be a number, not \"50x1\"");
+  EXPECT_EQ(Vexlor::VAlarm_Status(0), Vexlor::ALM_PAUSED);
+
+  // No IO engine runs here: the answer is recorded all the same, with a warning.
+  run = vexlor({"alarms", "answer", "5001", "Retry"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "alarm 5001 answered RETRY\n");
+  EXPECT_EQ(run.err,
+            "vexlor: warning: the IO engine did not take the answer notice (is it running?)\n");
+  EXPECT_EQ(Vexlor::VAlarm_Status(0), Vexlor::ALM_RETRY);
+  EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 1);
+  expect_error(vexlor({"alarms", "answer", "5001", "retry"}), 1, "alarm 5001 is not posted");
+
+  // An alarm without choices takes any answer; ALM_ prefix and case are accepted.
+  run = vexlor({"--json", "alarms", "answer", "5002", "alm_clear"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const Json answered = parse_json(run.out);
+  EXPECT_EQ(answered["answer"].text, "CLEAR");
+  EXPECT_FALSE(answered["notified"].flag);
+  EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 0);
+
+  run = vexlor({"--json", "alarms", "history"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json history = parse_json(run.out);
+  ASSERT_EQ(history.items.size(), 4u);
+  EXPECT_EQ(history[0]["event"].text, "POST");
+  EXPECT_EQ(history[0]["id"].text, "5002");
+  EXPECT_EQ(history[1]["event"].text, "POST");
+  EXPECT_EQ(history[1]["module"].text, "PM1");
+  EXPECT_EQ(history[1]["code_position"].text, "PM1_PROC:pm1_proc.cpp:42");
+  EXPECT_EQ(history[2]["event"].text, "ALM_RETRY");
+  EXPECT_EQ(history[2]["id"].text, "5001");
+  EXPECT_EQ(history[3]["event"].text, "ALM_CLEAR");
+
+  run = vexlor({"--json", "alarms", "history", "--since", "2999-01-01"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "[]\n");
+  run = vexlor({"alarms", "history", "--since", "2000/01/01 00:00"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("TIME", 0), 0u) << run.out;
+  expect_error(vexlor({"alarms", "history", "--since", "yesterday"}), 2,
+               "bad time \"yesterday\" for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)");
+}
+
+TEST_F(Console, FunctionsAndDrivers) {
+  Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_RUNNING);
+  Vexlor::VFunction_Set_Event_Status(0, Vexlor::SYS_ERRCODE3);
+  Vexlor::VFunction_Set_Abort_Flag(0, true);
+  ToolRun run = vexlor({"--json", "functions"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json functions = parse_json(run.out);
+  // Two configured functions, the main form in slot 2 and the console's own extra slot.
+  ASSERT_EQ(functions.items.size(), 4u) << run.out;
+  EXPECT_EQ(functions[0]["name"].text, "PM1_PROC");
+  EXPECT_EQ(functions[0]["run_status"].text, "SYS_RUNNING");
+  EXPECT_EQ(functions[0]["event_status"].text, "SYS_ERRCODE3");
+  EXPECT_TRUE(functions[0]["abort"].flag);
+  EXPECT_FALSE(functions[0]["exit"].flag);
+  EXPECT_TRUE(functions[1]["virtual"].flag);
+  EXPECT_EQ(functions[2]["name"].text, "GUI_MAINFORM");
+  EXPECT_EQ(functions[2]["slot"].text, "main form");
+  EXPECT_EQ(functions[3]["index"].number, 3);
+  EXPECT_EQ(functions[3]["name"].text, "VEXLOR_CONSOLE");
+  EXPECT_EQ(functions[3]["slot"].text, "extra");
+
+  // A second run takes the same extra slot again.
+  run = vexlor({"functions", "console"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  // Extra slots start as SYS_KILLED in a new database.
+  EXPECT_EQ(run.out,
+            "#  NAME                           RUN         EVENT         "
+            " ABORT  FREE  EXIT  VIRTUAL  SLOT\n"
+            "3  VEXLOR_CONSOLE (this console)  SYS_KILLED  SYS_AVAILABLE "
+            " -      -     -     -        extra\n");
+
+  run = vexlor({"drivers"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "#  NAME  TYPE  STATE    PARAMS\n"
+            "0  DIO   1     online   0,0,0,0,0,0,0,0,0,0\n"
+            "1  DEAD  2     offline  0,0,0,0,0,0,0,0,0,1\n");
+
+  run = vexlor({"driver", "offline", "dio"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "driver DIO is now offline\n");
+  int params[10] = {};
+  Vexlor::VDriver_Get_Param(0, params);
+  EXPECT_EQ(params[Vexlor::kDriverParamOffline], 1);
+  run = vexlor({"driver", "offline", "DIO"});
+  EXPECT_EQ(run.out, "driver DIO was already offline\n");
+  // The point behind it now reads as offline, and writes through it are refused.
+  expect_error(vexlor({"points", "set", "PM1.Valve", "Open"}), 1,
+               "cannot write PM1.Valve: output driver DIO is offline");
+
+  run = vexlor({"--json", "driver", "online", "DEAD"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json state = parse_json(run.out);
+  EXPECT_EQ(state["state"].text, "online");
+  EXPECT_TRUE(state["changed"].flag);
+  Vexlor::VDriver_Get_Param(1, params);
+  EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
+
+  run = vexlor({"--json", "drivers"});
+  const Json drivers = parse_json(run.out);
+  ASSERT_EQ(drivers.items.size(), 2u);
+  EXPECT_EQ(drivers[0]["state"].text, "offline");
+  EXPECT_EQ(drivers[1]["state"].text, "online");
+  EXPECT_EQ(drivers[1]["params"].items.size(), 10u);
+
+  expect_error(vexlor({"driver", "online", "NOPE"}), 1, "unknown driver \"NOPE\"");
+}
+
+TEST_F(Console, WatchPrintsPlainBlocksOrJsonLinesWhenNotATerminal) {
+  Vexlor::VAlarm_Post(0, "");
+  ToolRun run =
+      vexlor({"watch", "--points", "PM1.Count, PM1.Press*", "--interval", "0.05", "--count", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.find("\x1b["), std::string::npos);  // no terminal control on a file
+  std::size_t blocks = 0;
+  for (std::size_t at = run.out.find("ALARMS (1)\n"); at != std::string::npos;
+       at = run.out.find("ALARMS (1)\n", at + 1)) {
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 2u) << run.out;
+  EXPECT_NE(run.out.find("PM1.Count     digital  0      pcs   ok\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("PM1.Pressure  analog   12.50  Torr  ok\n"), std::string::npos) << run.out;
+
+  run = vexlor({"--json", "watch", "--points", "PM1.Valve", "--interval", "0.05", "--count", "3"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::string line;
+  int documents = 0;
+  while (std::getline(lines, line)) {
+    const Json frame = parse_json(line);
+    EXPECT_EQ(frame["instance"].text, instance_.name());
+    ASSERT_EQ(frame["alarms"].items.size(), 1u);
+    EXPECT_EQ(frame["alarms"][0]["id"].number, 5001);
+    ASSERT_EQ(frame["points"].items.size(), 1u);
+    EXPECT_EQ(frame["points"][0]["value"].text, "Close");
+    ++documents;
+  }
+  EXPECT_EQ(documents, 3);
+
+  expect_error(vexlor({"watch", "--points", "PM1.Count,Nope", "--count", "1"}), 1,
+               "unknown point \"Nope\"");
+}
+
+TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                {"pointz"},
+                                                                {"points", "--bogus"},
+                                                                {"points", "set", "PM1.Count"},
+                                                                {"driver", "sideways", "DIO"},
+                                                                {"watch", "--interval", "0"},
+                                                                {"watch", "--count", "-1"}}) {
+    const ToolRun run = vexlor(args);
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(run.status, 2) << joined;
+    EXPECT_EQ(run.err.rfind("vexlor: ", 0), 0u) << joined << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << joined << run.err;
+    EXPECT_EQ(run.out, "") << joined;
+  }
+
+  const ToolRun help = vexlor({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("watch"), std::string::npos);
+
+  const std::string other = instance_.name() + "_none";
+  expect_error(vexlor({"--instance", other, "points"}), 1,
+               "no database in instance \"" + other + "\" (create one with vexlor-db)");
+}
+
+}  // namespace
+}  // namespace vexlor::test

@@ -1,0 +1,209 @@
+// Digital points: enumeration texts both ways in both languages, the driver and no-driver read
+// rules, refused writes, access by name and name caching through the caller's int.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "points/typed_fixture.h"
+
+using namespace Vexlor;
+namespace d = vexlor::detail;
+using namespace vexlor::test;
+
+TEST_F(TypedPoints, DigitalTextsFollowTheEnumerationInBothLanguagesBothWays) {
+  char text[64];
+  // English: the part before '|'.
+  VSystem_Set_Language(LANGUAGE_ENGLISH);
+  ASSERT_TRUE(VDigital_Write(kValve, 1));
+  EXPECT_TRUE(VDigital_Read_Str(kValve, text));
+  EXPECT_STREQ(text, "Open");
+  // Chinese: the part after '|', or the English part when it is empty.
+  VSystem_Set_Language(LANGUAGE_CHINESE);
+  EXPECT_TRUE(VDigital_Read_Str(kValve, text));
+  EXPECT_STREQ(text, "打开");
+  EXPECT_TRUE(VDigital_Get_Enum_S_Data(kValve, 3, text));
+  EXPECT_STREQ(text, "Fault");
+  EXPECT_TRUE(VDigital_Get_Enum_S_Data(kValve, 2, text));
+  EXPECT_STREQ(text, "Moving");
+  EXPECT_TRUE(VDigital_Get_Enum_S_Data2(kValve, 0, text));
+  EXPECT_STREQ(text, "Close|关闭");
+  EXPECT_TRUE(VDigital_Get_Enum_S_Data(kValve, 0, nullptr));  // worked out and dropped
+  // A value without entry, and a point without enumeration: the number.
+  EXPECT_FALSE(VDigital_Get_Enum_S_Data(kValve, 9, text));
+  EXPECT_STREQ(text, "9");
+  EXPECT_FALSE(VDigital_Get_Enum_S_Data2(kValve, -7, text));
+  EXPECT_STREQ(text, "-7");
+  VDigital_Write_Mem(kValve, 9);
+  EXPECT_EQ(VDigital_Read_Mem_Str(kValve, text), 9);
+  EXPECT_STREQ(text, "9");
+  VDigital_Write_Mem(kCount, -42);
+  EXPECT_EQ(VDigital_Read_Mem_Str(kCount, text), -42);
+  EXPECT_STREQ(text, "-42");
+  // Every entry in a chosen language; a point without enumeration has none.
+  std::vector<std::string> texts;
+  EXPECT_TRUE(VDigital_Get_Enum_SData_All(kValve, 1, texts));
+  EXPECT_EQ(texts, (std::vector<std::string>{"关闭", "打开", "Moving", "Fault"}));
+  EXPECT_FALSE(VDigital_Get_Enum_SData_All(kCount, 1, texts));
+
+  // Text to value: the English part, the Chinese part or the whole entry, letter case
+  // ignored; then a decimal number.
+  d::ConsoleCapture capture;
+  const struct {
+    const char* text;
+    int value;
+  } accepted[] = {{"打开", 1},  {"open", 1}, {"CLOSE|关闭", 0}, {"Moving", 2},
+                  {"Fault", 3}, {"7", 7},    {"-0", 0}};
+  for (const auto& a : accepted) {
+    VDigital_Write_Mem(kValve, 5);
+    EXPECT_TRUE(VDigital_Write_Str(kValve, a.text)) << a.text;
+    EXPECT_EQ(VDigital_Read_Mem(kValve), a.value) << a.text;
+  }
+  EXPECT_TRUE(error_log_texts(capture).empty());
+  // The value-slot form compares the whole entry byte for byte but the parts ignoring case.
+  EXPECT_FALSE(VDigital_Write_Mem_Str(kValve, "CLOSE|关闭"));
+  EXPECT_TRUE(VDigital_Write_Mem_Str(kValve, "Close|关闭"));
+  EXPECT_EQ(VDigital_Read_Mem(kValve), 0);
+  EXPECT_TRUE(VDigital_Write_Mem_Str(kValve, "MOVING"));
+  EXPECT_EQ(VDigital_Read_Mem(kValve), 2);
+  EXPECT_TRUE(VDigital_Write_Mem_Str(kCount, "-99"));
+  EXPECT_EQ(VDigital_Read_Mem(kCount), -99);
+  // Neither an entry nor a number: one error log line each, nothing written.
+  VDigital_Write_Mem(kValve, 1);
+  capture.clear();
+  EXPECT_FALSE(VDigital_Write_Str(kValve, "Half open"));
+  EXPECT_FALSE(VDigital_Write_Mem_Str(kValve, "CLOSE|关闭"));
+  EXPECT_FALSE(VDigital_Write_Str(kValve, ""));  // refused at once, without a line
+  EXPECT_EQ(VDigital_Read_Mem(kValve), 1);
+  std::vector<std::string> logged = error_log_texts(capture);
+  for (std::string& line : logged) line = without_line(line);
+  EXPECT_EQ(logged, (std::vector<std::string>{
+                        "[DIO:PM1.Valve] 写入失败 , 未找到枚举:Half open. "
+                        "[代码行:Vexlor::VDigital_Write_Str:N]",
+                        "[DIO:PM1.Valve] 写入失败. "
+                        "未找到枚举:CLOSE|关闭.[代码行:Vexlor::VDigital_Write_Mem_Str:N]",
+                    }));
+  EXPECT_TRUE(console_texts(capture).size() == 2u);  // the console copies of the two log lines
+}
+
+TEST_F(TypedPoints, DigitalReadsTakeTheDriverValueOnlyWithAnInputDriver) {
+  db().system_block->simulation = 0;  // writes reach the read value only without input driver
+  // Without input driver the point reads back what was written, in the slot and raw.
+  VDigital_Set_Read_Mem(kCount, 11);
+  VDigital_Write_Mem(kCount, 5);
+  EXPECT_EQ(VDigital_Read_Mem(kCount), 5);
+  EXPECT_EQ(VDigital_Read(kCount), 5);
+  // With one it reads what the driver delivered, even after a write.
+  VDigital_Set_Read_Mem(kSensor, 1);
+  VDigital_Set_Status(kSensor, true);
+  EXPECT_TRUE(VDigital_Write(kSensor, 0));
+  VDigital_Write_Mem(kSensor, 0);
+  EXPECT_EQ(VDigital_Read_Mem(kSensor), 1);
+  bool ok = false;
+  EXPECT_EQ(VDigital_Read(kSensor, &ok), 1);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(db().digital_val[kSensor].write_value, 0);
+  EXPECT_TRUE(VDigital_Get_Read_Status(kSensor));
+  VDigital_Set_Status(kSensor, false);
+  EXPECT_FALSE(VDigital_Get_Read_Status(kSensor));
+  EXPECT_FALSE(VDigital_Get_Write_Status(kSensor));
+  // The driver's name, and none for a point without driver.
+  EXPECT_STREQ(VDigital_Get_IDrv_Name(kSensor), "DNET");
+  EXPECT_STREQ(VDigital_Get_ODrv_Name(kSensor), "");
+  EXPECT_EQ(VDigital_Get_IDrv_Point(kCount), VEXLOR_UNUSED_POINT);
+}
+
+TEST_F(TypedPoints, DigitalWritesOutsideTheLimitsOrThroughAnOfflineDriverFail) {
+  d::ConsoleCapture capture;
+  EXPECT_TRUE(VDigital_Write(kCount, 100));
+  EXPECT_FALSE(VDigital_Write(kCount, 101));
+  EXPECT_FALSE(VDigital_Write(kCount, -101));
+  EXPECT_EQ(VDigital_Read(kCount), 100);
+  VDigital_Set_Max(kCount, 200);
+  EXPECT_TRUE(VDigital_Write(kCount, 150));
+  EXPECT_FALSE(VDigital_Write_Str(kCount, "300"));
+  EXPECT_EQ(VDigital_Read(kCount), 150);
+  // Offline drivers: reads and writes fail and change nothing; the value slot still works.
+  VDigital_Set_Max(kDeadDigital, 5);
+  EXPECT_FALSE(VDigital_Write(kDeadDigital, 1));
+  EXPECT_FALSE(VDigital_Write_Pulse(kDeadDigital, 1));
+  bool ok = true;
+  VDigital_Read(kDeadDigital, &ok);
+  EXPECT_FALSE(ok);
+  char text[64];
+  EXPECT_FALSE(VDigital_Read_Str(kDeadDigital, text));
+  EXPECT_STREQ(text, "-99999999");
+  VDigital_Set_Read_Mem(kDeadDigital, 4);
+  EXPECT_EQ(VDigital_Read_Mem(kDeadDigital), 4);
+  // A pulse ends at 0; one that cannot write 1 does not try 0.
+  EXPECT_TRUE(VDigital_Write_Pulse(kValve, 1));
+  EXPECT_EQ(VDigital_Read(kValve), 0);
+  VDigital_Set_Min(kValve, 2);
+  VDigital_Write_Mem(kValve, 7);
+  EXPECT_FALSE(VDigital_Write_Pulse(kValve, 1));
+  EXPECT_EQ(VDigital_Read_Mem(kValve), 7);
+  EXPECT_TRUE(console_texts(capture).empty());
+}
+
+TEST_F(TypedPoints, DigitalAccessByNameUsesTheSharedNameCache) {
+  d::ConsoleCapture capture;
+  ASSERT_TRUE(VDigital_Write("PM1.Valve", 1));
+  EXPECT_EQ(VDigital_Read("pm1.valve"), 1);  // names ignore letter case
+  // The same name as digital and as analog point: each kind resolves its own, whichever
+  // resolved the cached entry last.
+  ASSERT_TRUE(VDigital_Write("PM1.Pressure", 1));
+  ASSERT_TRUE(VAnalog_Write("PM1.Pressure", 2.5));
+  EXPECT_EQ(VDigital_Read("PM1.Pressure"), 1);
+  EXPECT_EQ(VAnalog_Read("PM1.Pressure"), 2.5);
+  EXPECT_EQ(IO_Map_Find("PM1.Pressure").type, IO_A);
+  // A cached entry is used as it is: the name is not looked up again.
+  VDigital_Set_Name(kValve, "Renamed");
+  EXPECT_EQ(VDigital_Read("PM1.Valve"), 1);
+  // A missing name: 0 and false, silently unless asked otherwise.
+  bool ok = true;
+  EXPECT_EQ(VDigital_Read("PM1.Missing"), 0);
+  EXPECT_FALSE(VDigital_Write("PM1.Missing", 1));
+  EXPECT_TRUE(console_texts(capture).empty());
+  EXPECT_EQ(VDigital_Read("PM1.Missing", &ok, false), 0);
+  EXPECT_FALSE(ok);
+  std::vector<std::string> lines = console_texts(capture);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(without_line(lines[0]),
+            "IO_NAME:PM1.Missing - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
+  // A string point is no digital point.
+  EXPECT_EQ(VDigital_Read("PM1.Recipe", &ok, true), 0);
+  EXPECT_FALSE(ok);
+}
+
+TEST_F(TypedPoints, DigitalNameCachingThroughTheCallersInt) {
+  d::ConsoleCapture capture;
+  int index = VEXLOR_UNUSED_POINT;
+  ASSERT_TRUE(VDigital_Write_Name(&index, 1, "PM%d.Valve", 1));
+  EXPECT_EQ(index, kValve);
+  int value = 0;
+  EXPECT_TRUE(VDigital_Read_Name(&index, &value, "ignored once resolved"));
+  EXPECT_EQ(value, 1);
+  char text[64];
+  EXPECT_TRUE(VDigital_Read_Name_Str(&index, text, "%s", "ignored"));
+  EXPECT_STREQ(text, "Open");
+  EXPECT_TRUE(VDigital_Write_Name_Str(&index, "Close", "%s", "ignored"));
+  EXPECT_EQ(VDigital_Read(kValve), 0);
+  EXPECT_TRUE(console_texts(capture).empty());
+
+  // A missing name prints once and leaves -1; after that the call fails without a lookup.
+  int missing = VEXLOR_UNUSED_POINT;
+  EXPECT_FALSE(VDigital_Read_Name(&missing, &value, "PM%d.Valve", 9));
+  EXPECT_EQ(missing, VEXLOR_ERROR_POINT);
+  EXPECT_FALSE(VDigital_Write_Name_Str(&missing, "Open", "PM%d.Valve", 1));
+  EXPECT_FALSE(VDigital_Read_Name(nullptr, &value, "PM1.Valve"));
+  std::vector<std::string> lines = console_texts(capture);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(without_line(lines[0]),
+            "IO_NAME:PM9.Valve - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
+  // A name cut at 63 characters.
+  int cut = VEXLOR_UNUSED_POINT;
+  EXPECT_FALSE(VDigital_Write_Name(&cut, 1, "%s", std::string(100, 'x').c_str()));
+  EXPECT_EQ(without_line(console_texts(capture).back()),
+            "IO_NAME:" + std::string(63, 'x') +
+                " - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
+}

@@ -1,0 +1,105 @@
+// Test support for the typed point families: one small equipment with points of every kind,
+// with and without drivers (one of them offline), an enumeration in two languages, and the
+// routine PM1_PROC attached.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "frame/console_sink.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+namespace vexlor::test {
+
+// Digital points.
+constexpr int kLanguage = 0, kValve = 1, kCount = 2, kSensor = 3, kDeadDigital = 4, kTwin = 5;
+// Analog points.
+constexpr int kPressure = 0, kTemp = 1, kDeadAnalog = 2;
+// String points.
+constexpr int kRecipe = 0, kLog = 1, kLogCompanion = 2, kHostText = 3, kDeadString = 4;
+// Drivers.
+constexpr int kOnline = 0, kOffline = 1;
+
+class TypedPoints : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    b_.add_driver("DNET", 3);
+    b_.add_driver("DEAD", 4);
+    b_.driver(kOffline).params[Vexlor::kDriverParamOffline] = 1;
+    const int valve = b_.add_enum("Valve");
+    b_.add_enum_item(valve, "Close|关闭", 0);
+    b_.add_enum_item(valve, "Open|打开", 1);
+    b_.add_enum_item(valve, "Moving", 2);
+    b_.add_enum_item(valve, "Fault|", 3);
+
+    b_.add_digital("CTC.Language", Vexlor::LANGUAGE_ENGLISH);
+    b_.add_digital("PM1.Valve");
+    b_.digital(kValve).enum_point = valve;
+    b_.digital(kValve).max = 9;
+    b_.add_digital("PM1.Count");
+    b_.digital(kCount).min = -100;
+    b_.digital(kCount).max = 100;
+    drivers(b_.digital(b_.add_digital("PM1.Sensor")), kOnline, Vexlor::VEXLOR_UNUSED_POINT);
+    drivers(b_.digital(b_.add_digital("PM1.Broken")), kOffline, kOffline);
+    b_.add_digital("PM1.Pressure");  // also an analog point
+
+    b_.add_analog("PM1.Pressure");
+    b_.analog(kPressure).decimal = 3;
+    b_.analog(kPressure).min = -1000;
+    b_.analog(kPressure).max = 1000;
+    drivers(b_.analog(b_.add_analog("PM1.Temp")), kOnline, Vexlor::VEXLOR_UNUSED_POINT);
+    drivers(b_.analog(b_.add_analog("PM1.Broken")), kOffline, kOffline);
+
+    b_.add_string("PM1.Recipe");
+    b_.add_string("PM1.Log");
+    b_.add_string("PM1.Log0");
+    drivers(b_.string_point(b_.add_string("PM1.HostText")), kOnline, Vexlor::VEXLOR_UNUSED_POINT);
+    drivers(b_.string_point(b_.add_string("PM1.Broken")), kOffline, kOffline);
+
+    b_.add_function("PM1_PROC");
+    std::string error;
+    ASSERT_TRUE(b_.publish(true, "typed_points_test", &error)) << error;
+    ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
+  }
+  void TearDown() override { Vexlor::VHub_Release(); }
+
+  Vexlor::MMAP_STRU& db() { return *Vexlor::MMAP_DB(); }
+
+  template <typename Record>
+  static void drivers(Record& record, int input, int output) {
+    record.idrv_point = input;
+    record.odrv_point = output;
+  }
+
+  PrivateInstance instance_{"typed"};
+  vexlor::config::DatabaseBuilder b_;
+};
+
+// The texts of the captured console lines.
+inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capture) {
+  std::vector<std::string> texts;
+  for (const auto& line : capture.console_lines()) texts.push_back(line.text);
+  return texts;
+}
+
+// The texts of the captured log lines of category "[ERR]".
+inline std::vector<std::string> error_log_texts(const detail::ConsoleCapture& capture) {
+  std::vector<std::string> texts;
+  for (const auto& line : capture.file_lines()) {
+    if (line.tag == "[ERR]") texts.push_back(line.text);
+  }
+  return texts;
+}
+
+// `text` with its source line number replaced by "N": "...[代码行:Vexlor::F:123]" becomes
+// "...[代码行:Vexlor::F:N]".
+inline std::string without_line(const std::string& text) {
+  return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
+}
+
+}  // namespace vexlor::test

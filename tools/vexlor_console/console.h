@@ -1,0 +1,183 @@
+// vexlor, the operator console: the pieces its subcommand groups share. The console is a
+// client of the library's exported functions only (namespace Vexlor); it attaches to the
+// instance as the routine "VEXLOR_CONSOLE" in an extra slot of the function table.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexlor_console {
+
+// Exit statuses.
+constexpr int kOk = 0;
+constexpr int kFailed = 1;  // the operation failed (unknown name, refused write, no database)
+constexpr int kUsage = 2;   // bad usage (unknown option, malformed value, unknown answer name)
+
+// The routine name the console attaches under (an extra slot, VHub_Initial2).
+inline constexpr char kRoutineName[] = "VEXLOR_CONSOLE";
+
+// ---- Output (output.cpp) ------------------------------------------------------------------
+// The console's own stdout. The library prints its console lines to the process's stdout, so
+// main() moves those away (to stderr with --verbose, else nowhere) and keeps the original
+// stdout for the console's tables and JSON.
+std::FILE* out();
+// Redirects the library's console lines; returns false when the descriptors could not be set.
+bool separate_library_output(bool verbose);
+// Whether the console's stdout is a terminal.
+bool out_is_terminal();
+void print(std::string_view text);
+
+// One line "vexlor: <message>" on stderr; returns `status`.
+int fail(const std::string& message, int status = kFailed);
+void warn(const std::string& message);
+
+// "\"text\"", for names in messages.
+std::string in_quotes(std::string_view text);
+
+// Columns on a terminal: Chinese and other wide characters take two cells.
+std::size_t display_width(std::string_view text);
+
+// A text fit for one table cell: line breaks and tabs shown as \n, \r and \t, other
+// control characters as '?', cut to `max` characters with "..." appended.
+std::string cell(std::string_view text, std::size_t max = 60);
+
+// Rows printed as aligned columns separated by two blanks; the last column is not padded.
+class TextTable {
+ public:
+  explicit TextTable(std::vector<std::string> header) : header_(std::move(header)) {}
+  void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+  bool empty() const { return rows_.empty(); }
+  std::string render() const;
+
+ private:
+  std::vector<std::string> header_;
+  std::vector<std::vector<std::string>> rows_;
+};
+
+// A small JSON writer: compact output, strings escaped (quotes, backslashes, control
+// characters; bytes that are not valid UTF-8 become U+FFFD so the document stays valid).
+class JsonWriter {
+ public:
+  JsonWriter& begin_object();
+  JsonWriter& end_object();
+  JsonWriter& begin_array();
+  JsonWriter& end_array();
+  JsonWriter& key(std::string_view name);
+  JsonWriter& value(std::string_view text);
+  JsonWriter& value(const char* text) { return value(std::string_view(text ? text : "")); }
+  JsonWriter& value(const std::string& text) { return value(std::string_view(text)); }
+  JsonWriter& value(int64_t number);
+  JsonWriter& value(int number) { return value(static_cast<int64_t>(number)); }
+  JsonWriter& value(double number);
+  JsonWriter& value(bool flag);
+  JsonWriter& null();
+  // Shorthand for key(name).value(v).
+  template <typename T>
+  JsonWriter& field(std::string_view name, const T& v) {
+    key(name);
+    return value(v);
+  }
+  const std::string& text() const { return out_; }
+
+ private:
+  void separate();
+  std::string out_;
+  std::vector<bool> first_;  // per open container: nothing written yet
+  bool after_key_ = false;
+};
+
+// ---- Names ---------------------------------------------------------------------------------
+// Case-insensitive (ASCII) match of a name against a pattern: a glob when the pattern holds
+// '*' or '?', else a substring. The empty pattern matches everything.
+bool name_matches(std::string_view name, std::string_view pattern);
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+std::string upper(std::string_view text);
+std::string now_text();  // local "YYYY/MM/DD HH:MM:SS"
+
+// ---- Attachment (main.cpp) -------------------------------------------------------------------
+std::string instance_name();  // VEXLOR_INSTANCE, or "default"
+
+// Attaches the instance as the routine "VEXLOR_CONSOLE" for the life of the object.
+class Session {
+ public:
+  Session() = default;
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  // False with one line on stderr when the instance has no database or no free extra slot.
+  bool open();
+
+ private:
+  bool attached_ = false;
+};
+
+// ---- Subcommand groups -----------------------------------------------------------------------
+struct Options {
+  bool json = false;
+};
+
+// points.cpp
+struct PointRow {
+  std::string name;
+  std::string kind;  // "digital", "analog", "string"
+  int index = -1;
+  bool read_ok = false;
+  std::string value;  // display text: enumeration text, formatted number or the string
+  std::string raw;    // the number as read (digital, analog); the text (string)
+  std::string unit;
+  std::string status;  // "ok", "offline" (a driver of the point is offline), "fail"
+};
+// Every point whose name matches, digital then analog then string, each in table order.
+std::vector<PointRow> collect_points(std::string_view pattern);
+// Resolves a name to one point (exact name, ignoring case, as the library looks it up).
+bool point_by_name(const std::string& name, PointRow* row);
+void table_of_points(const std::vector<PointRow>& rows, std::string* text);
+void json_of_points(const std::vector<PointRow>& rows, JsonWriter& json);
+int run_points(const Options& o, const std::string& pattern);
+int run_point_get(const Options& o, const std::string& name);
+int run_point_set(const Options& o, const std::string& name, const std::string& value);
+
+// alarms.cpp
+struct AlarmRow {
+  int position = 0;  // place in the queue
+  int point = -1;
+  int id = 0;
+  int level = 0;
+  std::string module;
+  std::string name;
+  std::string text;  // text and append in the system language
+  std::string post_time;
+  std::string code_position;
+  std::string status;                 // ALARM_STYLE name
+  std::vector<std::string> choices;   // answer names without "ALM_"
+  std::vector<std::string> captions;  // in the system language
+};
+std::vector<AlarmRow> collect_alarms();
+void table_of_alarms(const std::vector<AlarmRow>& rows, std::string* text);
+void json_of_alarms(const std::vector<AlarmRow>& rows, JsonWriter& json);
+int run_alarms(const Options& o);
+int run_alarm_answer(const Options& o, const std::string& id, const std::string& choice,
+                     bool force);
+int run_alarm_history(const Options& o, const std::string& since);
+// "retry", "ALM_RETRY", "Retry" -> 1; -1 for anything else (ALM_PAUSED is not an answer).
+int answer_from_text(std::string_view text);
+const char* style_name(int style);  // "ALM_RETRY"; "ALM_UNKNOWN" outside 0..8
+
+// functions.cpp
+const char* status_name(int status);  // "SYS_RUNNING"; "SYS_UNKNOWN" for other values
+int run_functions(const Options& o, const std::string& pattern);
+
+// drivers.cpp
+// The driver of that name (ignoring case); -1 when none.
+int find_driver(const std::string& name);
+bool driver_offline(int driver);
+int run_drivers(const Options& o);
+int run_driver_state(const Options& o, const std::string& name, bool online);
+
+// watch.cpp
+int run_watch(const Options& o, const std::string& points, double interval, int count);
+
+}  // namespace vexlor_console

@@ -1,0 +1,81 @@
+// `vexlor drivers` and `vexlor driver online|offline NAME`: the driver table and the simulated
+// state of a driver (parameter 9: 0 online, anything else offline).
+#include <vexlor/vexlor.h>
+
+#include "console.h"
+
+namespace vexlor_console {
+
+int find_driver(const std::string& name) {
+  const int count = Vexlor::VSystem_Get_Driver_Count();
+  for (int i = 0; i < count; ++i) {
+    if (equal_ignoring_case(Vexlor::VDriver_Get_Name(i), name)) return i;
+  }
+  return -1;
+}
+
+bool driver_offline(int driver) {
+  int params[10] = {};
+  Vexlor::VDriver_Get_Param(driver, params);
+  return params[Vexlor::kDriverParamOffline] != 0;
+}
+
+int run_drivers(const Options& o) {
+  const int count = Vexlor::VSystem_Get_Driver_Count();
+  JsonWriter json;
+  json.begin_array();
+  TextTable t({"#", "NAME", "TYPE", "STATE", "PARAMS"});
+  for (int i = 0; i < count; ++i) {
+    int params[10] = {};
+    Vexlor::VDriver_Get_Param(i, params);
+    const bool offline = params[Vexlor::kDriverParamOffline] != 0;
+    const int type = Vexlor::VDriver_Get_Type(i);
+    std::string list;
+    for (int p = 0; p < 10; ++p) list += (p ? "," : "") + std::to_string(params[p]);
+    t.add({std::to_string(i), Vexlor::VDriver_Get_Name(i), std::to_string(type),
+           offline ? "offline" : "online", list});
+    json.begin_object().field("index", i).field("name", Vexlor::VDriver_Get_Name(i));
+    json.field("type", type).field("state", offline ? "offline" : "online").key("params");
+    json.begin_array();
+    for (int p = 0; p < 10; ++p) json.value(params[p]);
+    json.end_array().end_object();
+  }
+  json.end_array();
+  if (o.json) {
+    print(json.text() + "\n");
+  } else if (count == 0) {
+    print("no drivers\n");
+  } else {
+    print(t.render());
+  }
+  return kOk;
+}
+
+int run_driver_state(const Options& o, const std::string& name, bool online) {
+  const int driver = find_driver(name);
+  if (driver < 0) return fail("unknown driver " + in_quotes(name));
+  int params[10] = {};
+  Vexlor::VDriver_Get_Param(driver, params);
+  const bool was_online = params[Vexlor::kDriverParamOffline] == 0;
+  if (was_online != online) {
+    params[Vexlor::kDriverParamOffline] = online ? 0 : 1;
+    Vexlor::VDriver_Set_Param(driver, params);
+  }
+  const bool now_online = !driver_offline(driver);
+  if (now_online != online)
+    return fail("driver " + std::string(Vexlor::VDriver_Get_Name(driver)) +
+                " did not change state");
+  const char* state = online ? "online" : "offline";
+  if (o.json) {
+    JsonWriter json;
+    json.begin_object().field("name", Vexlor::VDriver_Get_Name(driver)).field("state", state);
+    json.field("changed", was_online != online).end_object();
+    print(json.text() + "\n");
+  } else {
+    print("driver " + std::string(Vexlor::VDriver_Get_Name(driver)) +
+          (was_online != online ? " is now " : " was already ") + state + "\n");
+  }
+  return kOk;
+}
+
+}  // namespace vexlor_console

@@ -1,0 +1,59 @@
+// `vexlor functions`: the function (routine) table with run and event status and the flags,
+// the configured functions followed by the extra slots that are in use.
+#include <vexlor/vexlor.h>
+
+#include "console.h"
+
+namespace vexlor_console {
+
+const char* status_name(int status) {
+  static const char* const kNames[] = {"SYS_AVAILABLE", "SYS_RUNNING", "SYS_ABORTED",
+                                       "SYS_SUCCESS",   "SYS_ERROR",   "SYS_WAITTING",
+                                       "SYS_KILLED",    "SYS_BUSY",    "SYS_SKIP"};
+  static const char* const kCodes[] = {
+      "SYS_ERRCODE",  "SYS_ERRCODE1", "SYS_ERRCODE2", "SYS_ERRCODE3", "SYS_ERRCODE4",
+      "SYS_ERRCODE5", "SYS_ERRCODE6", "SYS_ERRCODE7", "SYS_ERRCODE8", "SYS_ERRCODE9"};
+  if (status >= 0 && status <= 8) return kNames[status];
+  if (status >= 100 && status <= 109) return kCodes[status - 100];
+  return "SYS_UNKNOWN";
+}
+
+int run_functions(const Options& o, const std::string& pattern) {
+  const int n = Vexlor::VSystem_Get_Function_Count();
+  const int own = Vexlor::VFunction_Get_Point();
+  TextTable t({"#", "NAME", "RUN", "EVENT", "ABORT", "FREE", "EXIT", "VIRTUAL", "SLOT"});
+  JsonWriter json;
+  json.begin_array();
+  int shown = 0;
+  for (int i = 0; i < n + 12; ++i) {
+    const std::string name = Vexlor::VFunction_Get_Name(i);
+    if (i >= n && name.empty()) continue;  // an extra slot nobody took
+    if (!name_matches(name, pattern)) continue;
+    // Slot N is the GUI main form; the others above N are routines without configuration.
+    const char* slot = i < n ? "configured" : (i == n ? "main form" : "extra");
+    const int run = Vexlor::VFunction_Get_Run_Status(i);
+    const int event = Vexlor::VFunction_Get_Event_Status(i);
+    const bool abort = Vexlor::VFunction_Get_Abort_Flag(i);
+    const bool free = Vexlor::VFunction_Get_Free_Flag(i);
+    const bool exit = Vexlor::VFunction_Get_Exit_Flag(i);
+    const bool virt = Vexlor::VFunction_Get_Virtual_Flag(i);
+    auto yes = [](bool flag) { return flag ? "yes" : "-"; };
+    t.add({std::to_string(i), name + (i == own ? " (this console)" : ""), status_name(run),
+           status_name(event), yes(abort), yes(free), yes(exit), yes(virt), slot});
+    json.begin_object().field("index", i).field("name", name).field("slot", slot);
+    json.field("run_status", status_name(run)).field("event_status", status_name(event));
+    json.field("abort", abort).field("free", free).field("exit", exit).field("virtual", virt);
+    json.end_object();
+    ++shown;
+  }
+  json.end_array();
+  if (o.json) {
+    print(json.text() + "\n");
+    return kOk;
+  }
+  if (shown == 0) return fail("no function matches " + in_quotes(pattern));
+  print(t.render());
+  return kOk;
+}
+
+}  // namespace vexlor_console
