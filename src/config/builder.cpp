@@ -1,8 +1,6 @@
 // DatabaseBuilder: tables in process memory until they are published as one image.
 #include "config/builder.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -230,8 +228,8 @@ bool DatabaseBuilder::publish(bool replace, std::string_view source, std::string
   copy_text(header.source, source);
   copy_text(header.created, now_text());
 
-  const std::string building = std::string(detail::kDatabaseSection) + ".building." +
-                               std::to_string(static_cast<long>(::getpid()));
+  const std::string building =
+      std::string(detail::kDatabaseSection) + ".building." + std::to_string(os::process_id());
   os::SharedSection section;
   if (!os::section_create(building, header.total_size, true, &section, error)) return false;
   char* base = static_cast<char*>(section.address);
@@ -321,9 +319,7 @@ bool remove_database(std::string* error) {
     return false;
   }
   // The instance folder goes too once nothing else of the instance lives in it.
-  std::string dir = os::instance_dir();
-  ::rmdir((dir + "/mutex").c_str());
-  ::rmdir(dir.c_str());
+  os::remove_instance_dir_if_empty();
   return true;
 }
 

@@ -25,6 +25,10 @@ bool make_dirs(const std::string& path);
 // and '_' stay, everything else becomes %XX; over-long names are shortened with a hash.
 std::string file_name_for(const std::string& object_name);
 
+// Removes the current instance's folder when nothing but empty mutex and endpoint folders is
+// left in it. True when it is gone afterwards.
+bool remove_instance_dir_if_empty();
+
 // This process's id. Objects that own files or threads remember it, so that a forked child
 // holding copies of them never removes the parent's files or waits for threads it lacks.
 long process_id();

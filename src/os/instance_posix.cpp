@@ -53,4 +53,11 @@ std::string instance_dir(const std::string& instance, bool create) {
 
 long process_id() { return static_cast<long>(::getpid()); }
 
+bool remove_instance_dir_if_empty() {
+  const std::string dir = instance_dir();
+  ::rmdir((dir + "/mutex").c_str());
+  ::rmdir((dir + "/endpoint").c_str());
+  return ::rmdir(dir.c_str()) == 0 || errno == ENOENT;
+}
+
 }  // namespace vexlor::os

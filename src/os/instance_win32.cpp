@@ -58,4 +58,11 @@ std::string instance_dir(const std::string& instance, bool create) {
 
 long process_id() { return static_cast<long>(::GetCurrentProcessId()); }
 
+bool remove_instance_dir_if_empty() {
+  const std::string dir = instance_dir();
+  ::RemoveDirectoryA((dir + "\\mutex").c_str());
+  ::RemoveDirectoryA((dir + "\\endpoint").c_str());
+  return ::RemoveDirectoryA(dir.c_str()) != 0 || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace vexlor::os

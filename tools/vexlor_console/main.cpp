@@ -113,6 +113,23 @@ int main(int argc, char** argv) {
                       "only rows logged at or after this local time (YYYY/MM/DD HH:MM:SS or a "
                       "leading part of it)");
 
+  // The everyday operations also stand at the top level, as operators type them:
+  // vexlor get NAME, vexlor set NAME VALUE, vexlor answer ID CHOICE, vexlor history.
+  CLI::App* top_get = app.add_subcommand("get", "read one point by name (points get)");
+  top_get->add_option("NAME", point_name, "point name")->required();
+  CLI::App* top_set = app.add_subcommand("set", "write one point by name (points set)");
+  top_set->add_option("NAME", point_name, "point name")->required();
+  top_set->add_option("VALUE", point_value, "value: number, enumeration text or string")
+      ->required();
+  CLI::App* top_answer = app.add_subcommand("answer", "answer a posted alarm (alarms answer)");
+  top_answer->add_option("ID", alarm_id, "alarm ID")->required();
+  top_answer
+      ->add_option("CHOICE", choice, "clear, retry, wait, ignore, disable, enable, stop or abort")
+      ->required();
+  top_answer->add_flag("--force", force, "answer even with a choice the alarm does not offer");
+  CLI::App* top_history = app.add_subcommand("history", "print the alarm log (alarms history)");
+  top_history->add_option("--since", since, "only rows logged at or after this local time");
+
   std::string function_pattern;
   CLI::App* functions =
       app.add_subcommand("functions", "list the function table with status and flags");
@@ -159,6 +176,10 @@ int main(int argc, char** argv) {
       if (history->parsed()) return run_alarm_history(options, since);
       return run_alarms(options);
     }
+    if (top_get->parsed()) return run_point_get(options, point_name);
+    if (top_set->parsed()) return run_point_set(options, point_name, point_value);
+    if (top_answer->parsed()) return run_alarm_answer(options, alarm_id, choice, force);
+    if (top_history->parsed()) return run_alarm_history(options, since);
     if (functions->parsed()) return run_functions(options, function_pattern);
     if (drivers->parsed()) return run_drivers(options);
     if (driver->parsed()) return run_driver_state(options, driver_name, online->parsed());
