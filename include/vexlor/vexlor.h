@@ -11,6 +11,7 @@
 #include "vexlor/points.h"
 #include "vexlor/records.h"
 #include "vexlor/string_points.h"
+#include "vexlor/supervised.h"
 #include "vexlor/types.h"
 #include "vexlor/util.h"
 #include "vexlor/vdb.h"
