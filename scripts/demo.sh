@@ -1,32 +1,13 @@
 #!/usr/bin/env bash
-# A simulated equipment on the bundled sample configuration: builds the tools, creates the
-# sample equipment as a private instance, shows what it holds, and removes it again.
+# A simulated equipment on the bundled sample configuration: builds the library, the tools and
+# the sample routine, then runs one short session (scripts/run_equipment.sh): PM2's pump-down
+# meets an offline driver, the operator sees the alarm, brings the driver back and answers
+# Retry, and the routine finishes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+echo "== Building (first time: a few minutes)"
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target vexlor-db >/dev/null
-
-export VEXLOR_INSTANCE="demo-$$"
-db=build/dev/tools/vexlor-db
-cleanup() { "$db" remove >/dev/null 2>&1 || true; }
-trap cleanup EXIT INT TERM
-
-echo "== Creating the sample equipment (instance $VEXLOR_INSTANCE)"
-"$db" create examples/equipment/equipment.toml
-echo
-echo "== Summary"
-"$db" info
-echo
-echo "== Modules"
-"$db" dump modules
-echo
-echo "== A few points"
-"$db" dump digital --limit 8
-"$db" dump analog --limit 6
-"$db" dump string --limit 4
-echo
-echo "== Removing the instance"
-"$db" remove
-trap - EXIT
+cmake --build --preset dev --target vexlor-db vexlor-manager vexlor-console pm_pump_down >/dev/null
+exec bash scripts/run_equipment.sh build/dev
