@@ -20,14 +20,14 @@ struct PointSpec {
   bool pattern = false;
 };
 
-std::vector<PointRow> read_points(const std::vector<PointSpec>& specs) {
+std::vector<PointRow> read_points(const std::vector<PointSpec>& requests) {
   std::vector<PointRow> rows;
-  for (const PointSpec& spec : specs) {
-    if (spec.pattern) {
-      for (PointRow& row : collect_points(spec.text)) rows.push_back(std::move(row));
+  for (const PointSpec& request : requests) {
+    if (request.pattern) {
+      for (PointRow& row : collect_points(request.text)) rows.push_back(std::move(row));
     } else {
       PointRow row;
-      if (point_by_name(spec.text, &row)) rows.push_back(std::move(row));
+      if (point_by_name(request.text, &row)) rows.push_back(std::move(row));
     }
   }
   return rows;
@@ -60,7 +60,7 @@ std::string render(const std::vector<AlarmRow>& alarms, const std::vector<PointR
 }  // namespace
 
 int run_watch(const Options& o, const std::string& list, double interval, int count) {
-  std::vector<PointSpec> specs;
+  std::vector<PointSpec> requests;
   std::size_t start = 0;
   while (start <= list.size() && !list.empty()) {
     const std::size_t comma = list.find(',', start);
@@ -68,12 +68,12 @@ int run_watch(const Options& o, const std::string& list, double interval, int co
     while (!item.empty() && item.front() == ' ') item.erase(0, 1);
     while (!item.empty() && item.back() == ' ') item.pop_back();
     if (!item.empty()) {
-      PointSpec spec{item, item.find_first_of("*?") != std::string::npos};
+      PointSpec request{item, item.find_first_of("*?") != std::string::npos};
       PointRow row;
-      if (!spec.pattern && !point_by_name(item, &row)) {
+      if (!request.pattern && !point_by_name(item, &row)) {
         return fail("unknown point " + in_quotes(item));
       }
-      specs.push_back(spec);
+      requests.push_back(request);
     }
     if (comma == std::string::npos) break;
     start = comma + 1;
@@ -95,7 +95,7 @@ int run_watch(const Options& o, const std::string& list, double interval, int co
       if (g_stop) break;
     }
     const std::vector<AlarmRow> alarms = collect_alarms();
-    const std::vector<PointRow> points = read_points(specs);
+    const std::vector<PointRow> points = read_points(requests);
     if (o.json) {
       JsonWriter json;
       json.begin_object().field("time", now_text()).field("instance", instance_name());
@@ -106,7 +106,7 @@ int run_watch(const Options& o, const std::string& list, double interval, int co
       json.end_object();
       print(json.text() + "\n");
     } else {
-      print(render(alarms, points, !specs.empty(), terminal, interval));
+      print(render(alarms, points, !requests.empty(), terminal, interval));
     }
   }
   std::signal(SIGINT, SIG_DFL);
