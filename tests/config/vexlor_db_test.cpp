@@ -61,8 +61,8 @@ class VexlorDb : public ::testing::Test {
     return r;
   }
 
-  std::string write(const std::string& toml, const std::string& file) {
-    const std::string path = instance_.runtime_dir() + "/" + file;
+  std::string write(const std::string& toml) {
+    const std::string path = instance_.runtime_dir() + "/equipment.toml";
     std::ofstream(path, std::ios::binary) << toml;
     return path;
   }
@@ -93,21 +93,11 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
   const std::regex created("created:   [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\n");
   EXPECT_TRUE(std::regex_search(r.out, created)) << r.out;
   EXPECT_EQ(std::regex_replace(r.out, created, "created:   *\n"),
-            "instance:  " + name + "\n" +
-                "source:    " + std::filesystem::path(kSample).lexically_normal().string() +
-                "\n"
-                "created:   *\n"
-                "size:      " +
-                size +
-                " bytes\n"
-                "modules:   6\n"
-                "drivers:   5\n"
-                "enums:     12\n"
-                "digital:   115\n"
-                "analog:    30\n"
-                "string:    37\n"
-                "functions: 22 (+12 slots)\n"
-                "alarms:    128\n");
+            "instance:  " + name +
+                "\nsource:    " + std::filesystem::path(kSample).lexically_normal().string() +
+                "\ncreated:   *\nsize:      " + size +
+                " bytes\nmodules:   6\ndrivers:   5\nenums:     12\ndigital:   115\n"
+                "analog:    30\nstring:    37\nfunctions: 22 (+12 slots)\nalarms:    128\n");
 
   // A second create keeps the database unless --force replaces it.
   r = tool({"create", kSample});
@@ -117,33 +107,21 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
   r = tool({"create", kSample, "--force"});
   EXPECT_EQ(r.code, 0) << r.err;
 
-  r = tool({"dump", "modules"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "#  ID   NAME  KIND  SIDE  ALARM_BASE  ANNOTATION\n"
-            "0  CM1  LP1   CM    0     1           Load port 1|装载口1\n"
-            "1  CM2  LP2   CM    1     2           Load port 2|装载口2\n"
-            "2  TM1  TM1   TM    0     3           Vacuum transfer module|真空传送腔\n"
-            "3  BM1  BM1   BM    0     4           Load lock|装载锁\n"
-            "4  PM1  PM1   PM    0     5           Etch chamber 1|刻蚀腔1\n"
-            "5  PM2  PM2   PM    1     6           Etch chamber 2|刻蚀腔2\n");
-
   r = tool({"remove"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "removed the database of instance \"" + name + "\"\n");
   EXPECT_FALSE(instance_folder_exists(name));
 
-  r = tool({"remove"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, "vexlor-db: no database in instance \"" + name + "\"\n");
-  r = tool({"info"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, "vexlor-db: no database in instance \"" + name + "\"\n");
+  for (const char* command : {"remove", "info"}) {
+    r = tool({command});
+    EXPECT_EQ(r.code, 1) << command;
+    EXPECT_EQ(r.err, "vexlor-db: no database in instance \"" + name + "\"\n") << command;
+  }
 }
 
 TEST_F(VexlorDb, BadConfigurationCreatesNothing) {
   for (const test::BadConfig& bad : test::bad_configs()) {
-    const std::string path = write(bad.toml, "bad.toml");
+    const std::string path = write(bad.toml);
     std::string line = bad.line;
     line.replace(line.find("FILE"), 4, path);
     const ToolRun r = tool({"create", path});
@@ -155,16 +133,11 @@ TEST_F(VexlorDb, BadConfigurationCreatesNothing) {
 }
 
 TEST_F(VexlorDb, WarningsGoToStderrAndTheDatabaseIsCreated) {
-  const std::string path =
-      write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n", "warn.toml");
-  ToolRun r = tool({"create", path});
+  const std::string path = write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n");
+  const ToolRun r = tool({"create", path});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.err, "vexlor-db: warning: " + path + ":2: digital[0].nmae: unknown key, ignored\n");
-  r = tool({"dump", "digital"});
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out,
-            "#  NAME  VALUE  ENUM  MIN  MAX  IN  OUT  UNIT\n"
-            "0  A     0      -     0    1    -   -\n");
+  EXPECT_TRUE(instance_folder_exists(instance_.name()));
 }
 
 TEST_F(VexlorDb, DumpReadsValuesThroughTheirDrivers) {
@@ -182,11 +155,7 @@ analog = [
   { name = "PM1.Pressure", unit = "Torr", decimal = 3, min = 0, max = 800, init = 760 },
   { name = "PM2.Pressure", unit = "Torr", min = 0, max = 800, input_driver = "DIO_OFF" },
 ]
-string = [
-  { name = "PM1.Recipe", init = "清洗|Clean" },
-]
-)",
-                                 "dump.toml");
+)");
   ASSERT_EQ(tool({"create", path}).code, 0);
 
   ToolRun r = tool({"dump", "digital"});
@@ -196,34 +165,21 @@ string = [
             "0  PM1.Valve      1         Valve  0    1    DIO      DIO  -\n"
             "1  PM2.Valve      (failed)  Valve  0    1    DIO_OFF  -\n"
             "2  CTC.UserLevel  9         -      0    9    -        -\n");
-  r = tool({"dump", "digital", "--limit", "1"});
-  EXPECT_EQ(r.out,
-            "#  NAME       VALUE  ENUM   MIN  MAX  IN   OUT  UNIT\n"
-            "0  PM1.Valve  1      Valve  0    1    DIO  DIO  -\n");
   r = tool({"dump", "analog"});
   EXPECT_EQ(r.out,
             "#  NAME          VALUE     MIN  MAX  IN       OUT  UNIT\n"
             "0  PM1.Pressure  760.000   0    800  -        -    Torr\n"
             "1  PM2.Pressure  (failed)  0    800  DIO_OFF  -    Torr\n");
-  r = tool({"dump", "string"});
-  EXPECT_EQ(r.out,
-            "#  NAME        IN  OUT  VALUE\n"
-            "0  PM1.Recipe  -   -    清洗|Clean\n");
   r = tool({"dump", "drivers"});
   EXPECT_EQ(r.out,
             "#  NAME     TYPE  STATE    PARAMS\n"
             "0  DIO      1     online   0,0,0,0,0,0,0,0,0,0\n"
             "1  DIO_OFF  1     offline  0,0,0,0,0,0,0,0,0,1\n");
-  r = tool({"dump", "enums"});
-  EXPECT_EQ(r.out,
-            "#  NAME   COUNT  ITEMS\n"
-            "0  Valve  2      0=Close|关  1=Open|开\n");
 }
 
 TEST_F(VexlorDb, TwoInstancesSideBySide) {
   const std::string a = instance_.name() + "-a", b = instance_.name() + "-b";
-  const std::string small =
-      write("digital = [ { name = \"A\" }, { name = \"B\" } ]\n", "small.toml");
+  const std::string small = write("digital = [ { name = \"A\" }, { name = \"B\" } ]\n");
   ASSERT_EQ(tool({"--instance", a, "create", kSample}).code, 0);
   instance_.use(b);
   ASSERT_EQ(tool({"create", small}).code, 0);
@@ -241,12 +197,6 @@ TEST_F(VexlorDb, TwoInstancesSideBySide) {
   EXPECT_EQ(tool({"--instance", a, "remove"}).code, 0);
   EXPECT_FALSE(instance_folder_exists(a));
   EXPECT_TRUE(instance_folder_exists(b));
-  r = tool({"dump", "digital"});
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out,
-            "#  NAME  VALUE  ENUM  MIN  MAX  IN  OUT  UNIT\n"
-            "0  A     0      -     0    1    -   -\n"
-            "1  B     0      -     0    1    -   -\n");
   EXPECT_EQ(tool({"remove"}).code, 0);
 }
 

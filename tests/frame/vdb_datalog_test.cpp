@@ -6,13 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "config/bad_configs.h"
 #include "config/builder.h"
 #include "config/loader.h"
 #include "frame/vdb.h"
@@ -57,40 +57,27 @@ std::vector<std::string> names_of(const std::vector<DataLog_IO_Item>& list) {
   return names;
 }
 
-// Runs one SQL query and returns the first column of each row joined by ",".
+// Runs one SQL query on a read-only connection; the first column of each row, joined by ",".
 std::string query(const std::string& file, const char* sql) {
   sqlite3* db = nullptr;
   std::string out;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK) {
-      while (sqlite3_step(s) == SQLITE_ROW) {
-        if (!out.empty()) out += ",";
-        const auto* text = sqlite3_column_text(s, 0);
-        out += text ? reinterpret_cast<const char*>(text) : "NULL";
-      }
-    } else {
-      out = std::string("error: ") + sqlite3_errmsg(db);
-    }
-    sqlite3_finalize(s);
-  }
+  char* error = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  const auto row = [](void* text, int, char** values, char**) {
+    auto& joined = *static_cast<std::string*>(text);
+    joined += (joined.empty() ? "" : ",") + std::string(values[0] ? values[0] : "NULL");
+    return 0;
+  };
+  if (sqlite3_exec(db, sql, row, &out, &error) != SQLITE_OK) out = "error: " + std::string(error);
+  sqlite3_free(error);
   sqlite3_close(db);
   return out;
 }
 
 class DataLogTables : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char templ[] = "/tmp/vexlor-drive.XXXXXX";
-    root_ = ::mkdtemp(templ);
-    ::setenv("VEXLOR_DRIVE_ROOT", root_.c_str(), 1);
-  }
-  void TearDown() override {
-    VHub_Release();
-    ::unsetenv("VEXLOR_DRIVE_ROOT");
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
+  void SetUp() override { fs::create_directories(root_); }
+  void TearDown() override { VHub_Release(); }
 
   // Runs vexlor-db with `args` in this test's instance and drive root.
   ToolRun tool(const std::vector<std::string>& args) {
@@ -115,10 +102,14 @@ class DataLogTables : public ::testing::Test {
     return r;
   }
 
-  std::string write(const std::string& toml, const std::string& file = "equipment.toml") {
-    const std::string path = instance_.runtime_dir() + "/" + file;
+  std::string write(const std::string& toml) {
+    const std::string path = instance_.runtime_dir() + "/equipment.toml";
     std::ofstream(path, std::ios::binary) << toml;
     return path;
+  }
+  // A configuration of kPoints with these data logs, kept below database path "Z:\Db".
+  std::string config(const std::string& datalogs) {
+    return write(kPoints + datalogs + "[system]\ndatabase_path = \"Z:\\\\Db\"\n");
   }
 
   // The file below database path "Z:\Db".
@@ -135,25 +126,20 @@ class DataLogTables : public ::testing::Test {
   }
 
   PrivateInstance instance_{"vdb"};
-  std::string root_;
+  const std::string root_ = instance_.drive_root();
 };
 
 }  // namespace
 
 TEST_F(DataLogTables, CreateWritesTheTablesAndTheLibraryReadsThemInOrder) {
-  const std::string config = write(std::string(kPoints) + R"(
-datalogs = [
+  ToolRun r = tool({"create", config(R"(datalogs = [
   { name = "PM1_TRACE", points = ["PM1.Pressure", "PM1.Valve", "PM1.Recipe", "PM1.Flow"] },
   { name = "Empty", points = [] },
   { name = "PM1_SHORT", points = ["PM1.Flow", "PM1.Pressure"] },
 ]
-[system]
-database_path = "Z:\\Db"
-)");
-  ToolRun r = tool({"create", config});
+)")});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  ASSERT_TRUE(fs::exists(file()));
   struct stat st {};
   ASSERT_EQ(::stat(file().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0660u);
@@ -162,10 +148,9 @@ database_path = "Z:\\Db"
   ASSERT_TRUE(VHub_Initial("DATALOGGER"));
   std::vector<DataLog_IO_Item> list(1);
   ASSERT_TRUE(VDB_Get_DataLog_IO("PM1_TRACE", list));
-  ASSERT_EQ(list.size(), 4u);
-  const std::vector<std::string> order = {"PM1.Pressure", "PM1.Valve", "PM1.Recipe", "PM1.Flow"};
-  EXPECT_EQ(names_of(list), order);
-  for (int i = 0; i < 4; ++i) {
+  EXPECT_EQ(names_of(list),
+            (std::vector<std::string>{"PM1.Pressure", "PM1.Valve", "PM1.Recipe", "PM1.Flow"}));
+  for (int i = 0; i < static_cast<int>(list.size()); ++i) {
     EXPECT_EQ(list[i].point, -99999999) << i;
     EXPECT_EQ(list[i].type, -1) << i;
     EXPECT_EQ(list[i].position, i);
@@ -178,9 +163,9 @@ database_path = "Z:\\Db"
 
   // Unknown or null table: false and the list untouched.
   list.assign(1, DataLog_IO_Item{"keep", 7, IO_A, 3});
-  EXPECT_FALSE(VDB_Get_DataLog_IO("PM2_TRACE", list));
-  EXPECT_FALSE(VDB_Get_DataLog_IO(nullptr, list));
-  EXPECT_FALSE(VDB_Get_DataLog_IO("", list));
+  for (const char* table : {"PM2_TRACE", static_cast<const char*>(nullptr), ""}) {
+    EXPECT_FALSE(VDB_Get_DataLog_IO(table, list)) << (table ? table : "null");
+  }
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].name, "keep");
   EXPECT_EQ(list[0].point, 7);
@@ -196,13 +181,10 @@ database_path = "Z:\\Db"
                             &error))
         << error;
   }
-  const std::string changed = write(std::string(kPoints) + R"(
-datalogs = [ { name = "PM1_SHORT", points = ["PM1.Recipe", "PM1.Flow", "PM1.Valve"] } ]
-[system]
-database_path = "Z:\\Db"
-)",
-                                    "changed.toml");
-  r = tool({"create", changed, "--force"});
+  r = tool({"create",
+            config("datalogs = [ { name = \"PM1_SHORT\", points = [\"PM1.Recipe\", \"PM1.Flow\", "
+                   "\"PM1.Valve\"] } ]\n"),
+            "--force"});
   ASSERT_EQ(r.code, 0) << r.err;
   ASSERT_TRUE(VDB_Get_DataLog_IO("PM1_SHORT", list));
   EXPECT_EQ(names_of(list), (std::vector<std::string>{"PM1.Recipe", "PM1.Flow", "PM1.Valve"}));
@@ -218,9 +200,7 @@ database_path = "Z:\\Db"
                   "SELECT table_name || ':' || position || ':' || point_name "
                   "FROM datalog_io ORDER BY position"),
             "PM1_SHORT:0:PM1.Recipe,PM1_SHORT:1:PM1.Flow,PM1_SHORT:2:PM1.Valve");
-  const std::string none =
-      write(std::string(kPoints) + "[system]\ndatabase_path = \"Z:\\\\Db\"\n", "none.toml");
-  r = tool({"create", none});
+  r = tool({"create", config("")});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(query(file(), "SELECT count(*) FROM datalog_io"), "0");
@@ -229,8 +209,7 @@ database_path = "Z:\\Db"
 }
 
 TEST_F(DataLogTables, CreateWithoutDataLogsCreatesNoFileAndAnUnwritableFileFailsTheCreate) {
-  ToolRun r =
-      tool({"create", write(std::string(kPoints) + "[system]\ndatabase_path = \"Z:\\\\Db\"\n")});
+  ToolRun r = tool({"create", config("")});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_FALSE(fs::exists(root_ + "/Z"));
@@ -238,12 +217,7 @@ TEST_F(DataLogTables, CreateWithoutDataLogsCreatesNoFileAndAnUnwritableFileFails
 
   // The database folder cannot be made (a file is in the way): nothing is created.
   std::ofstream(root_ + "/Z") << "not a folder";
-  const std::string config = write(std::string(kPoints) + R"(
-datalogs = [ { name = "T", points = ["PM1.Flow"] } ]
-[system]
-database_path = "Z:\\Db"
-)");
-  r = tool({"create", config});
+  r = tool({"create", config("datalogs = [ { name = \"T\", points = [\"PM1.Flow\"] } ]\n")});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err.rfind("vexlor-db: data-log tables: " + root_ + "/Z/Db: ", 0), 0u) << r.err;
@@ -275,11 +249,6 @@ TEST_F(DataLogTables, MissingOrUnreadableDatabaseFile) {
   std::string error;
   ASSERT_TRUE(d::vdb_open(file(), true, &error)) << error;
   EXPECT_FALSE(VDB_Get_DataLog_IO("T", list));
-  // A missing file is left alone by a writer that may not create it.
-  fs::remove_all(root_ + "/Z");
-  EXPECT_TRUE(d::write_datalog_tables(file(), {{"T", {"PM1.Flow"}}}, false, &error));
-  EXPECT_FALSE(fs::exists(file()));
-  EXPECT_FALSE(VDB_Get_DataLog_IO("T", list));
 }
 
 TEST_F(DataLogTables, PathOfTheFile) {
@@ -294,56 +263,46 @@ TEST_F(DataLogTables, PathOfTheFile) {
 }
 
 TEST_F(DataLogTables, LoaderKeepsDataLogsAndRejectsBadOnes) {
-  {
-    DatabaseBuilder b;
-    std::string error;
-    std::vector<std::string> warnings;
-    const std::string path = write(std::string(kPoints) + R"(
+  DatabaseBuilder good;
+  std::string error;
+  std::vector<std::string> warnings;
+  const std::string path = write(kPoints + std::string(R"(
 datalogs = [
   { name = "PM1_TRACE", points = ["pm1.pressure", "PM1.Presure", "$1.Flow", "[PM A].Flow"] },
   { name = "X", points = [], colour = "red" },
 ]
-)");
-    ASSERT_TRUE(load_configuration(path, b, &error, &warnings)) << error;
-    ASSERT_EQ(b.datalogs().size(), 2u);
-    EXPECT_EQ(b.datalogs()[0].name, "PM1_TRACE");
-    EXPECT_EQ(b.datalogs()[0].points,
-              (std::vector<std::string>{"pm1.pressure", "PM1.Presure", "$1.Flow", "[PM A].Flow"}));
-    EXPECT_EQ(b.datalogs()[1].name, "X");
-    EXPECT_TRUE(b.datalogs()[1].points.empty());
-    EXPECT_EQ(warnings, (std::vector<std::string>{
-                            path + ":8: datalogs[0].points[1]: no digital, analog or string point "
-                                   "\"PM1.Presure\" in this configuration",
-                            path + ":9: datalogs[1].colour: unknown key, ignored"}));
-  }
+)"));
+  ASSERT_TRUE(load_configuration(path, good, &error, &warnings)) << error;
+  ASSERT_EQ(good.datalogs().size(), 2u);
+  EXPECT_EQ(good.datalogs()[0].name, "PM1_TRACE");
+  EXPECT_EQ(good.datalogs()[0].points,
+            (std::vector<std::string>{"pm1.pressure", "PM1.Presure", "$1.Flow", "[PM A].Flow"}));
+  EXPECT_EQ(good.datalogs()[1].name, "X");
+  EXPECT_TRUE(good.datalogs()[1].points.empty());
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          path + ":8: datalogs[0].points[1]: no digital, analog or string point "
+                                 "\"PM1.Presure\" in this configuration",
+                          path + ":9: datalogs[1].colour: unknown key, ignored"}));
 
-  const std::string long_name(64, 'P');
-  const struct {
-    const char* what;
-    std::string toml;
-    std::string line;
-  } bad[] = {
+  const vexlor::test::BadConfig bad[] = {
       {"duplicate, ignoring case",
        "datalogs = [\n  { name = \"PM1_TRACE\", points = [] },\n  { name = \"pm1_trace\", "
        "points = [] },\n]\n",
        "FILE:3: datalogs[1].name: duplicate data-log table \"pm1_trace\", first at line 2 "
        "(datalogs[0])"},
-      {"missing name", "datalogs = [\n  { points = [\"A\"] },\n]\n",
-       "FILE:2: datalogs[0].name: missing required field"},
-      {"empty name", "datalogs = [ { name = \"\", points = [] } ]\n",
-       "FILE:1: datalogs[0].name: must not be empty"},
       {"missing points", "datalogs = [\n  { name = \"T\" },\n]\n",
        "FILE:2: datalogs[0].points: missing required field"},
       {"points not a list", "datalogs = [\n  { name = \"T\", points = \"PM1.Flow\" },\n]\n",
        "FILE:2: datalogs[0].points: expected an array of point names"},
       {"point not a text", "datalogs = [\n  { name = \"T\", points = [\"A\", 5] },\n]\n",
        "FILE:2: datalogs[0].points[1]: expected a string"},
-      {"point too long", "datalogs = [\n  { name = \"T\", points = [\"" + long_name + "\"] },\n]\n",
+      {"point too long",
+       "datalogs = [\n  { name = \"T\", points = [\"" + std::string(64, 'P') + "\"] },\n]\n",
        "FILE:2: datalogs[0].points[0]: text is 64 bytes, its 64-byte field holds at most 63"},
       {"empty point", "datalogs = [\n  { name = \"T\", points = [\"A\", \"\"] },\n]\n",
        "FILE:2: datalogs[0].points[1]: must not be empty"},
-      {"name too long", "datalogs = [ { name = \"" + long_name + "\", points = [] } ]\n",
-       "FILE:1: datalogs[0].name: text is 64 bytes, its 64-byte field holds at most 63"},
+      {"empty name", "datalogs = [ { name = \"\", points = [] } ]\n",
+       "FILE:1: datalogs[0].name: must not be empty"},
       {"not an array", "datalogs = { name = \"T\" }\n",
        "FILE:1: datalogs: expected an array of tables"},
       {"no database path",
@@ -351,12 +310,10 @@ datalogs = [
        "FILE:1: datalogs: data-log tables are kept below system.database_path, which is empty"},
   };
   for (const auto& b : bad) {
-    const std::string path = write(b.toml, "bad.toml");
+    const std::string at = write(b.toml);
     std::string line = b.line;
-    line.replace(line.find("FILE"), 4, path);
     DatabaseBuilder builder;
-    std::string error;
-    EXPECT_FALSE(load_configuration(path, builder, &error, nullptr)) << b.what;
-    EXPECT_EQ(error, line) << b.what;
+    EXPECT_FALSE(load_configuration(at, builder, &error, nullptr)) << b.what;
+    EXPECT_EQ(error, line.replace(line.find("FILE"), 4, at)) << b.what;
   }
 }

@@ -53,14 +53,6 @@ char receive_byte(int fd, double seconds) {
   return byte;
 }
 
-std::string read_all(int fd) {
-  std::string text;
-  char buffer[1024];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, n);
-  return text;
-}
-
 class Wait : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,7 +70,8 @@ class Wait : public ::testing::Test {
 
 // A routine in a child process that starts as PM1_PROC with the parent chain "1&2", runs
 // `prepare`, reports 'R', and then waits VTimer_Wait_Seconds(seconds). It exits 0 when the
-// wait ran out, 1 when it was interrupted, and sends the wait's console lines, one per line.
+// wait ran out, 1 when it was interrupted, and sends the wait's console lines, each ended by
+// a line feed.
 class WaitingRoutine {
  public:
   WaitingRoutine(double seconds, const std::function<bool()>& prepare) {
@@ -108,14 +101,12 @@ class WaitingRoutine {
   // True when the routine reported that it is about to wait.
   bool ready() { return pid_ > 0 && receive_byte(pipe_[0], 20) == 'R'; }
   // The routine's exit status (-1 when it had to be killed after `seconds`) and its lines.
-  int finish(double seconds, std::vector<std::string>* lines) {
+  int finish(double seconds, std::string* lines) {
     const int status = vexlor::test::wait_child(pid_, seconds);
     pid_ = -1;
     lines->clear();
-    std::string text = read_all(pipe_[0]);
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-      lines->push_back(text.substr(at, end - at));
-    }
+    char buffer[1024];
+    for (ssize_t n; (n = ::read(pipe_[0], buffer, sizeof buffer)) > 0;) lines->append(buffer, n);
     return status;
   }
 
@@ -132,16 +123,13 @@ TEST_F(Wait, StopwatchBeforeAndAfterStartUp) {
   EXPECT_TRUE(VTimer_Reach(0.02));
   EXPECT_FALSE(VTimer_Reach(3600));
   EXPECT_GE(VTimer_Elapsed(), 0.02);
-
+  // Start-up restarts the routine's own stopwatch.
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
-  // Start-up restarted the routine's own stopwatch.
   EXPECT_FALSE(VTimer_Reach(3600));
   VTimer_Ready();
-  EXPECT_TRUE(VTimer_Reach(0));
-  EXPECT_TRUE(VTimer_Reach(-1));
+  EXPECT_TRUE(VTimer_Reach(0) && VTimer_Reach(-1));
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
-  EXPECT_FALSE(VTimer_Reach(3600));
 }
 
 TEST_F(Wait, BeforeStartUpAWaitOnlySleeps) {
@@ -155,91 +143,40 @@ TEST_F(Wait, BeforeStartUpAWaitOnlySleeps) {
 // One cycle of checks (a zero wait) for each combination of flags: which condition wins, and
 // which ones a free routine, a free parent and ignore_parent leave unwatched.
 TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
-  struct Case {
+  // Flags as routine masks: 1 the waiting routine, 2 its parent, 4 its grandparent.
+  const struct {
     const char* what;
-    std::function<void()> set;
-    bool ignore_parent;
-    bool ran_out;
+    int exit, abort, free;
+    bool manager, ignore_parent, ran_out;
     std::string line;  // empty: none
-  };
-  const std::vector<Case> cases = {
-      {"nothing set", [] {}, false, true, ""},
-      {"exit before abort",
-       [] {
-         VFunction_Set_Exit_Flag(kProc, true);
-         VFunction_Set_Abort_Flag(kProc, true);
-         VSystem_Abort_Manager_Set(true);
-       },
-       false, false, kExitLine},
-      {"abort before free",
-       [] {
-         VFunction_Set_Abort_Flag(kProc, true);
-         VFunction_Set_Free_Flag(kProc, true);
-       },
-       false, false, kAbortLine},
-      {"free routine ignores parents and manager",
-       [] {
-         VFunction_Set_Free_Flag(kProc, true);
-         VFunction_Set_Abort_Flag(kSched, true);
-         VSystem_Abort_Manager_Set(true);
-       },
-       false, true, ""},
-      {"nearest aborted parent",
-       [] {
-         VFunction_Set_Abort_Flag(kTmc, true);
-         VSystem_Abort_Manager_Set(true);
-       },
-       false, false, parent_line("TMC")},
-      {"parent before manager",
-       [] {
-         VFunction_Set_Abort_Flag(kSched, true);
-         VFunction_Set_Abort_Flag(kTmc, true);
-         VSystem_Abort_Manager_Set(true);
-       },
-       false, false, parent_line("SCHED")},
-      {"free parent cuts the chain and the manager",
-       [] {
-         VFunction_Set_Free_Flag(kSched, true);
-         VFunction_Set_Abort_Flag(kTmc, true);
-         VSystem_Abort_Manager_Set(true);
-       },
-       false, true, ""},
-      {"free grandparent after an aborted parent",
-       [] {
-         VFunction_Set_Abort_Flag(kSched, true);
-         VFunction_Set_Free_Flag(kTmc, true);
-       },
-       false, false, parent_line("SCHED")},
-      {"manager", [] { VSystem_Abort_Manager_Set(true); }, false, false, kManagerLine},
-      {"ignore_parent leaves parents and manager",
-       [] {
-         VFunction_Set_Abort_Flag(kSched, true);
-         VSystem_Abort_Manager_Set(true);
-       },
-       true, true, ""},
-      {"ignore_parent still stops on the own abort",
-       [] {
-         VFunction_Set_Abort_Flag(kProc, true);
-         VSystem_Abort_Manager_Set(true);
-       },
-       true, false, kAbortLine},
+  } cases[] = {
+      {"nothing set", 0, 0, 0, false, false, true, ""},
+      {"exit before abort", 1, 1, 0, true, false, false, kExitLine},
+      {"abort before free", 0, 1, 1, false, false, false, kAbortLine},
+      {"free routine ignores parents and manager", 0, 2, 1, true, false, true, ""},
+      {"nearest aborted parent", 0, 4, 0, true, false, false, parent_line("TMC")},
+      {"parent before manager", 0, 6, 0, true, false, false, parent_line("SCHED")},
+      {"free parent cuts the chain and the manager", 0, 4, 2, true, false, true, ""},
+      {"free grandparent after an aborted parent", 0, 2, 4, false, false, false,
+       parent_line("SCHED")},
+      {"manager", 0, 0, 0, true, false, false, kManagerLine},
+      {"ignore_parent leaves parents and manager", 0, 2, 0, true, true, true, ""},
+      {"ignore_parent still stops on the own abort", 0, 1, 0, true, true, false, kAbortLine},
   };
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Parent_Points("1&2");
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     for (int f : {kProc, kSched, kTmc}) {
-      VFunction_Set_Exit_Flag(f, false);
-      VFunction_Set_Abort_Flag(f, false);
-      VFunction_Set_Free_Flag(f, false);
+      VFunction_Set_Exit_Flag(f, (c.exit >> f) & 1);
+      VFunction_Set_Abort_Flag(f, (c.abort >> f) & 1);
+      VFunction_Set_Free_Flag(f, (c.free >> f) & 1);
     }
-    VSystem_Abort_Manager_Set(false);
-    c.set();
+    VSystem_Abort_Manager_Set(c.manager);
     d::ConsoleCapture capture;
     EXPECT_EQ(VTimer_Wait_Seconds(0, c.ignore_parent), c.ran_out);
-    const std::vector<std::string> expected =
-        c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line};
-    EXPECT_EQ(lines_of(capture), expected);
+    EXPECT_EQ(lines_of(capture),
+              c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
 }
 
@@ -255,26 +192,24 @@ TEST_F(Wait, LogLinesFollowTheCategorySwitches) {
 // Another process interrupts a running 30-second wait: through the manager abort, the
 // routine's own abort flag or a parent's abort flag.
 TEST_F(Wait, AnotherProcessInterruptsARunningWait) {
-  struct Case {
+  const struct {
     const char* what;
-    std::function<void()> interrupt;
+    int routine;  // whose abort flag is set; -1: the manager abort
     std::string line;
-  };
-  const std::vector<Case> cases = {
-      {"manager abort", [] { VSystem_Abort_Manager_Set(true); }, kManagerLine},
-      {"own abort", [] { VFunction_Set_Abort_Flag(kProc, true); }, kAbortLine},
-      {"parent abort", [] { VFunction_Set_Abort_Flag(kTmc, true); }, parent_line("TMC")},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{"manager abort", -1, kManagerLine},
+               {"own abort", kProc, kAbortLine},
+               {"parent abort", kTmc, parent_line("TMC")}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     VHub_Release();
     WaitingRoutine routine(30, [] { return true; });
     ASSERT_TRUE(routine.ready());
     ASSERT_TRUE(VHub_Initial("SCHED"));
-    c.interrupt();
-    std::vector<std::string> lines;
+    if (c.routine < 0) VSystem_Abort_Manager_Set(true);
+    if (c.routine >= 0) VFunction_Set_Abort_Flag(c.routine, true);
+    std::string lines;
     EXPECT_EQ(routine.finish(10, &lines), 1);
-    EXPECT_EQ(lines, std::vector<std::string>{c.line});
+    EXPECT_EQ(lines, c.line + "\n");
     VFunction_Set_Abort_Flag(kProc, false);
     VFunction_Set_Abort_Flag(kTmc, false);
     VSystem_Abort_Manager_Set(false);
@@ -284,24 +219,18 @@ TEST_F(Wait, AnotherProcessInterruptsARunningWait) {
 // A routine started free keeps waiting through its parent's abort and the manager abort, and
 // still ends its wait when it is told to exit.
 TEST_F(Wait, AFreeRoutineStopsOnlyOnItsOwnFlags) {
-  int result[2];
-  ASSERT_EQ(::pipe(result), 0);
-  WaitingRoutine routine(30, [&] {
+  WaitingRoutine routine(30, [] {
     VFunction_Set_Free_Flag(true);
     VFunction_Set_Abort_Flag(kSched, true);
     VSystem_Abort_Manager_Set(true);
-    // Two cycles of checks with both aborts set; the wait runs out.
-    const bool ran_out = VTimer_Wait_Seconds(1.2);
-    return send_byte(result[1], ran_out ? 'T' : 'F');
+    // Two cycles of checks with both aborts set: the wait runs out (else no 'R' is sent).
+    return VTimer_Wait_Seconds(1.2);
   });
-  ::close(result[1]);
-  EXPECT_EQ(receive_byte(result[0], 20), 'T');
-  ::close(result[0]);
   ASSERT_TRUE(routine.ready());
   ASSERT_TRUE(VHub_Initial("SCHED"));
   EXPECT_TRUE(VSystem_Abort_Manager_Get());
   VFunction_Set_Exit_Flag(kProc, true);
-  std::vector<std::string> lines;
+  std::string lines;
   EXPECT_EQ(routine.finish(10, &lines), 1);
-  EXPECT_EQ(lines, std::vector<std::string>{kExitLine});
+  EXPECT_EQ(lines, kExitLine + "\n");
 }

