@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_instance.h"
 #include "config/builder.h"
 
 using namespace Vexlor;
@@ -15,20 +16,8 @@ using vexlor::config::DatabaseBuilder;
 
 namespace {
 
-// A private instance in a private runtime folder for the whole program.
-struct BenchInstance {
-  std::string dir;
-  BenchInstance() {
-    char templ[] = "/tmp/vexlor-bench.XXXXXX";
-    dir = ::mkdtemp(templ);
-    ::setenv("VEXLOR_RUNTIME_DIR", dir.c_str(), 1);
-    ::setenv("VEXLOR_INSTANCE", ("bench-" + std::to_string(::getpid())).c_str(), 1);
-  }
-  ~BenchInstance() { std::filesystem::remove_all(dir); }
-};
-
-BenchInstance& bench_instance() {
-  static BenchInstance instance;
+vexlor::bench::BenchInstance& bench_instance() {
+  static vexlor::bench::BenchInstance instance("database-bench");
   return instance;
 }
 

@@ -12,25 +12,13 @@
 #include <string>
 #include <thread>
 
+#include "bench_instance.h"
 #include "frame/fifo_server.h"
 #include "os/local_endpoint.h"
 
 namespace {
 
-// A private instance under a temporary runtime folder for the whole program.
-struct BenchInstance {
-  BenchInstance() {
-    char templ[] = "/tmp/vexlor-bench.XXXXXX";
-    dir = ::mkdtemp(templ);
-    ::setenv("VEXLOR_RUNTIME_DIR", dir.c_str(), 1);
-    ::setenv("VEXLOR_INSTANCE", ("fifo-bench-" + std::to_string(::getpid())).c_str(), 1);
-  }
-  ~BenchInstance() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-  std::string dir;
-};
+using vexlor::bench::BenchInstance;
 
 // Sizes of the request and reply frames of one engine read, for the raw ping-pong.
 std::size_t request_bytes() {
@@ -53,7 +41,7 @@ std::size_t reply_bytes() {
 }
 
 void BM_VFIFO_Engine_Read(benchmark::State& state) {
-  BenchInstance instance;
+  BenchInstance instance("fifo-bench");
   vexlor::fifo::EndpointServer engine;
   std::string error;
   if (!engine.open(vexlor::os::kEngineEndpoint, &error) ||

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_instance.h"
 #include "config/builder.h"
 #include "vexlor/vexlor.h"
 
@@ -22,12 +23,8 @@ constexpr int kTarget = 150;
 
 // A private instance with 200 functions, published once, with the routine started.
 struct BenchDatabase {
-  std::string dir;
+  vexlor::bench::BenchInstance instance{"ftable-bench"};
   BenchDatabase() {
-    char templ[] = "/tmp/vexlor-bench.XXXXXX";
-    dir = ::mkdtemp(templ);
-    ::setenv("VEXLOR_RUNTIME_DIR", dir.c_str(), 1);
-    ::setenv("VEXLOR_INSTANCE", ("ftable-bench-" + std::to_string(::getpid())).c_str(), 1);
     DatabaseBuilder b;
     char name[64];
     for (int i = 0; i < kFunctions; ++i) {
@@ -41,10 +38,7 @@ struct BenchDatabase {
     VHub_Initial("PM1_PROC");
     VFunction_Set_Run_Status(kTarget, SYS_RUNNING);
   }
-  ~BenchDatabase() {
-    VHub_Release();
-    std::filesystem::remove_all(dir);
-  }
+  ~BenchDatabase() { VHub_Release(); }
 };
 
 void start() { static BenchDatabase db; }

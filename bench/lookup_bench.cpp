@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "bench_instance.h"
 #include "config/builder.h"
 #include "points/point_cache.h"
 #include "vexlor/vexlor.h"
@@ -23,13 +24,9 @@ constexpr int kPoints = 50000;
 
 // A private instance holding a database of 50,000 digital points, published once.
 struct BenchDatabase {
-  std::string dir;
+  vexlor::bench::BenchInstance instance{"lookup-bench"};
   std::string last_name;
   BenchDatabase() {
-    char templ[] = "/tmp/vexlor-bench.XXXXXX";
-    dir = ::mkdtemp(templ);
-    ::setenv("VEXLOR_RUNTIME_DIR", dir.c_str(), 1);
-    ::setenv("VEXLOR_INSTANCE", ("lookup-bench-" + std::to_string(::getpid())).c_str(), 1);
     DatabaseBuilder b;
     char name[64];
     for (int i = 0; i < kPoints; ++i) {
@@ -41,7 +38,6 @@ struct BenchDatabase {
     std::string error;
     if (!b.publish(true, "lookup_bench", &error)) std::fprintf(stderr, "%s\n", error.c_str());
   }
-  ~BenchDatabase() { std::filesystem::remove_all(dir); }
 };
 
 BenchDatabase& database() {

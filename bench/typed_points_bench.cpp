@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "bench_instance.h"
 #include "config/builder.h"
 #include "vexlor/vexlor.h"
 
@@ -23,12 +24,8 @@ constexpr int kProbe = 777;
 
 // A private instance with 1,000 points of each kind, published once.
 struct BenchDatabase {
-  std::string dir;
+  vexlor::bench::BenchInstance instance{"typed-bench"};
   BenchDatabase() {
-    char templ[] = "/tmp/vexlor-bench.XXXXXX";
-    dir = ::mkdtemp(templ);
-    ::setenv("VEXLOR_RUNTIME_DIR", dir.c_str(), 1);
-    ::setenv("VEXLOR_INSTANCE", ("typed-bench-" + std::to_string(::getpid())).c_str(), 1);
     DatabaseBuilder b;
     char name[64];
     for (int i = 0; i < kPoints; ++i) {
@@ -43,7 +40,6 @@ struct BenchDatabase {
     std::string error;
     if (!b.publish(true, "typed_points_bench", &error)) std::fprintf(stderr, "%s\n", error.c_str());
   }
-  ~BenchDatabase() { std::filesystem::remove_all(dir); }
 };
 
 void start() {
