@@ -24,41 +24,14 @@ namespace {
 constexpr char kTool[] = VEXLOR_TOOLS_DIR "/vexlor-db";
 constexpr char kSample[] = VEXLOR_SOURCE_DIR "/examples/equipment/equipment.toml";
 
-struct ToolRun {
-  int code = -1;
-  std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using test::slurp;
+using test::ToolRun;
 
 class VexlorDb : public ::testing::Test {
  protected:
   // Runs the tool with `args` in the current environment (this test's instance).
   ToolRun tool(const std::vector<std::string>& args) {
-    const std::string out_path = instance_.runtime_dir() + "/stdout.txt";
-    const std::string err_path = instance_.runtime_dir() + "/stderr.txt";
-    const pid_t pid = test::spawn_child([&]() {
-      const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (out < 0 || err < 0) return 126;
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      std::vector<char*> argv{const_cast<char*>(kTool)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(kTool, argv.data());
-      return 127;
-    });
-    ToolRun r;
-    r.code = test::wait_child(pid, 60);
-    r.out = slurp(out_path);
-    r.err = slurp(err_path);
-    return r;
+    return test::run_tool(kTool, args, instance_.runtime_dir());
   }
 
   std::string write(const std::string& toml) {

@@ -1,5 +1,6 @@
 #include "support/instance.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +8,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace vexlor::test {
@@ -26,12 +29,18 @@ PrivateInstance::PrivateInstance(const std::string& tag) {
 PrivateInstance::~PrivateInstance() {
   std::error_code ec;
   std::filesystem::remove_all(runtime_dir_, ec);
-  if (had_instance_) ::setenv("VEXLOR_INSTANCE", old_instance_.c_str(), 1);
-  else ::unsetenv("VEXLOR_INSTANCE");
-  if (had_runtime_) ::setenv("VEXLOR_RUNTIME_DIR", old_runtime_.c_str(), 1);
-  else ::unsetenv("VEXLOR_RUNTIME_DIR");
-  if (had_drive_) ::setenv("VEXLOR_DRIVE_ROOT", old_drive_.c_str(), 1);
-  else ::unsetenv("VEXLOR_DRIVE_ROOT");
+  if (had_instance_)
+    ::setenv("VEXLOR_INSTANCE", old_instance_.c_str(), 1);
+  else
+    ::unsetenv("VEXLOR_INSTANCE");
+  if (had_runtime_)
+    ::setenv("VEXLOR_RUNTIME_DIR", old_runtime_.c_str(), 1);
+  else
+    ::unsetenv("VEXLOR_RUNTIME_DIR");
+  if (had_drive_)
+    ::setenv("VEXLOR_DRIVE_ROOT", old_drive_.c_str(), 1);
+  else
+    ::unsetenv("VEXLOR_DRIVE_ROOT");
 }
 
 void PrivateInstance::use(const std::string& instance) const {
@@ -77,6 +86,36 @@ bool wait_until(const std::function<bool()>& condition, double seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+ToolRun run_tool(const std::string& path, const std::vector<std::string>& args,
+                 const std::string& scratch_dir) {
+  const std::string out_path = scratch_dir + "/tool-stdout.txt";
+  const std::string err_path = scratch_dir + "/tool-stderr.txt";
+  const pid_t pid = spawn_child([&]() {
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0) return 126;
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(path.c_str(), argv.data());
+    return 127;
+  });
+  ToolRun r;
+  r.code = wait_child(pid, 60);
+  r.out = slurp(out_path);
+  r.err = slurp(err_path);
+  return r;
 }
 
 }  // namespace vexlor::test

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vexlor::test {
 
@@ -36,6 +37,20 @@ pid_t spawn_child(const std::function<int()>& body);
 // Waits for the child up to `seconds`; returns its exit status, 128+signal when it was
 // killed by a signal, or -1 on time-out (the child is then killed and reaped).
 int wait_child(pid_t pid, double seconds);
+
+// What a tool run as a child process gave: exit status (as wait_child) and its output.
+struct ToolRun {
+  int code = -1;
+  std::string out, err;
+};
+
+// Runs the program at `path` with `args` in the current environment as a child process,
+// collecting stdout and stderr through files in `scratch_dir`; waits up to 60 s.
+ToolRun run_tool(const std::string& path, const std::vector<std::string>& args,
+                 const std::string& scratch_dir);
+
+// The whole content of a file ("" when it cannot be read).
+std::string slurp(const std::string& path);
 
 // Polls `condition` every millisecond up to `seconds`; true when it became true.
 bool wait_until(const std::function<bool()>& condition, double seconds);
