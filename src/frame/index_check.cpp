@@ -5,6 +5,7 @@
 #include <string>
 
 #include "frame/context.h"
+#include "points/db_image.h"
 #include "vexlor/util.h"
 
 namespace vexlor::detail {
@@ -43,21 +44,22 @@ int32_t table_size(const Vexlor::MMAP_STRU& db, IndexKind kind) {
   const Vexlor::MEM_SYSTEM_STRU& s = *db.system_block;
   switch (kind) {
     case IndexKind::kDigital:
-      return s.digital_count;
+      return bounded_count(db, DbTable::DigitalDefs, s.digital_count);
     case IndexKind::kAnalog:
-      return s.analog_count;
+      return bounded_count(db, DbTable::AnalogDefs, s.analog_count);
     case IndexKind::kString:
-      return s.string_count;
+      return bounded_count(db, DbTable::StringDefs, s.string_count);
     case IndexKind::kAlarm:
-      return s.alarm_count;
+      return bounded_count(db, DbTable::AlarmDefs, s.alarm_count);
     case IndexKind::kModule:
-      return s.module_count;
+      return bounded_count(db, DbTable::Modules, s.module_count);
     case IndexKind::kEnum:
-      return s.enum_count;
+      return bounded_count(db, DbTable::Enums, s.enum_count);
     case IndexKind::kDriver:
-      return s.driver_count;
+      return bounded_count(db, DbTable::Drivers, s.driver_count);
     case IndexKind::kFunction:
-      return s.function_count < 0 ? 0 : s.function_count + 12;
+      return s.function_count < 0 ? 0
+                                  : bounded_count(db, DbTable::FunctionDefs, s.function_count + 12);
   }
   return 0;
 }

@@ -51,7 +51,7 @@ DbHeader plan_image(const DbCounts& counts) {
   std::memset(&h, 0, sizeof h);
   std::memcpy(h.magic, kImageMagic, sizeof h.magic);
   h.version = kImageVersion;
-  h.header_size = static_cast<uint32_t>(align_up(sizeof(DbHeader)));
+  h.header_size = static_cast<uint32_t>(kImageHeaderSize);
   uint64_t offset = h.header_size;
   for (int t = 0; t < kDbTableCount; ++t) {
     DbTableInfo& info = h.tables[t];
@@ -82,7 +82,8 @@ bool image_valid(const void* base, std::size_t mapped_size, std::string* why) {
       return fail("database table out of bounds");
     }
   }
-  if (h->tables[static_cast<int>(DbTable::System)].capacity != 1) return fail("no system block");
+  const DbTableInfo& system = h->tables[static_cast<int>(DbTable::System)];
+  if (system.capacity != 1 || system.offset != kImageHeaderSize) return fail("no system block");
   return true;
 }
 

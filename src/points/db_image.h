@@ -79,6 +79,23 @@ struct DbCounts {
            functions = 0;  // functions: configured ones, without the 12 extra slots
 };
 
+// Bytes the header takes; the system block, the first table, follows it.
+inline constexpr uint64_t kImageHeaderSize = (sizeof(DbHeader) + 63) / 64 * 64;
+
+// The header of the image whose tables a descriptor points at.
+inline const DbHeader& image_header(const Vexlor::MMAP_STRU& db) {
+  return *reinterpret_cast<const DbHeader*>(reinterpret_cast<const char*>(db.system_block) -
+                                            kImageHeaderSize);
+}
+
+// A record count as readers may use it: the count of the system block, never more than the
+// records the image holds, so a count rewritten in shared memory cannot lead past a table.
+inline int32_t bounded_count(const Vexlor::MMAP_STRU& db, DbTable table, int32_t count) {
+  const uint32_t capacity = image_header(db).tables[static_cast<int>(table)].capacity;
+  if (count < 0) return 0;
+  return static_cast<uint32_t>(count) < capacity ? count : static_cast<int32_t>(capacity);
+}
+
 // Places every table (64-byte aligned) for these counts and fills the header.
 DbHeader plan_image(const DbCounts& counts);
 

@@ -12,6 +12,7 @@
 #include "frame/charset.h"
 #include "frame/context.h"
 #include "frame/text.h"
+#include "points/db_image.h"
 #include "vexlor/points.h"
 
 namespace vexlor::detail {
@@ -180,20 +181,22 @@ int32_t scan_table(const Vexlor::MMAP_STRU& db, IO_TYPE type, std::string_view n
   const Vexlor::MEM_SYSTEM_STRU& s = *db.system_block;
   switch (type) {
     case Vexlor::IO_D:
-      return scan_names(db.digital_sp, s.digital_count, name);
+      return scan_names(db.digital_sp, bounded_count(db, DbTable::DigitalDefs, s.digital_count),
+                        name);
     case Vexlor::IO_A:
-      return scan_names(db.analog_sp, s.analog_count, name);
+      return scan_names(db.analog_sp, bounded_count(db, DbTable::AnalogDefs, s.analog_count), name);
     case Vexlor::IO_S:
-      return scan_names(db.string_sp, s.string_count, name);
+      return scan_names(db.string_sp, bounded_count(db, DbTable::StringDefs, s.string_count), name);
     case Vexlor::IO_F:
-      return scan_names(db.function_sp, s.function_count, name);
+      return scan_names(db.function_sp, bounded_count(db, DbTable::FunctionDefs, s.function_count),
+                        name);
     default:
       return -1;
   }
 }
 
 int32_t scan_alarm_id(const Vexlor::MMAP_STRU& db, int32_t id) {
-  const int32_t count = db.system_block->alarm_count;
+  const int32_t count = bounded_count(db, DbTable::AlarmDefs, db.system_block->alarm_count);
   for (int32_t i = 0; i < count; ++i) {
     if (db.alarm_sp[i].alarm_id == id) return i;
   }

@@ -89,6 +89,18 @@ TEST(BadInput, NullsAndOutOfRangeValuesNeverCrash) {
   ASSERT_TRUE(b.publish(false, "bad_input", &error)) << error;
   ASSERT_TRUE(VHub_Initial("BAD_INPUT"));
   call_everything_with_bad_input();
+  // Counts rewritten in shared memory never lead a reader past its table.
+  MEM_SYSTEM_STRU& sys = *MMAP_DB()->system_block;
+  sys.digital_count = 1000000;
+  sys.function_count = 1000000;
+  VDigital_Write_Mem(500000, 1);  // reported and refused, nothing written
+  EXPECT_EQ(VDigital_Read_Mem(999999), VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(VFunction_Get_Run_Status(999999), SYS_ABORTED);
+  int point = 0;
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "NO.SUCH.POINT"));
+  EXPECT_EQ(VFunction_Get_Point("NO_SUCH_ROUTINE"), -1);
+  sys.digital_count = 2;
+  sys.function_count = 1;
   // The user name was cut to its field, never written past it.
   EXPECT_EQ(std::string(VSystem_Get_User_Name()).size(), 63u);
   VHub_Release();
