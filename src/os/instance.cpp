@@ -3,9 +3,28 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace vexlor::os {
+
+#if defined(_WIN32)
+static constexpr char kSeparator[] = "\\";
+#else
+static constexpr char kSeparator[] = "/";
+#endif
+
+std::string instance_name() {
+  const char* env = std::getenv("VEXLOR_INSTANCE");
+  return (env && *env) ? std::string(env) : std::string("default");
+}
+
+std::string instance_dir(const std::string& instance, bool create) {
+  std::string name = instance.empty() ? instance_name() : instance;
+  std::string dir = runtime_base() + kSeparator + file_name_for(name);
+  if (create && !make_dirs(dir)) return {};
+  return dir;
+}
 
 std::string file_name_for(const std::string& object_name) {
   static const char kHex[] = "0123456789ABCDEF";

@@ -12,11 +12,6 @@
 
 namespace vexlor::os {
 
-std::string instance_name() {
-  const char* env = std::getenv("VEXLOR_INSTANCE");
-  return (env && *env) ? std::string(env) : std::string("default");
-}
-
 std::string runtime_base() {
   const char* env = std::getenv("VEXLOR_RUNTIME_DIR");
   if (env && *env) return env;
@@ -42,13 +37,6 @@ bool make_dirs(const std::string& path) {
   }
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string instance_dir(const std::string& instance, bool create) {
-  std::string name = instance.empty() ? instance_name() : instance;
-  std::string dir = runtime_base() + "/" + file_name_for(name);
-  if (create && !make_dirs(dir)) return {};
-  return dir;
 }
 
 long process_id() { return static_cast<long>(::getpid()); }

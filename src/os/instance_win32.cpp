@@ -18,11 +18,6 @@
 
 namespace vexlor::os {
 
-std::string instance_name() {
-  const char* env = std::getenv("VEXLOR_INSTANCE");
-  return (env && *env) ? std::string(env) : std::string("default");
-}
-
 std::string runtime_base() {
   const char* env = std::getenv("VEXLOR_RUNTIME_DIR");
   if (env && *env) return env;
@@ -47,13 +42,6 @@ bool make_dirs(const std::string& path) {
   ::CreateDirectoryA(path.c_str(), nullptr);
   DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::string instance_dir(const std::string& instance, bool create) {
-  std::string name = instance.empty() ? instance_name() : instance;
-  std::string dir = runtime_base() + "\\" + file_name_for(name);
-  if (create && !make_dirs(dir)) return {};
-  return dir;
 }
 
 long process_id() { return static_cast<long>(::GetCurrentProcessId()); }
