@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "bench_instance.h"
-#include "frame/fifo_server.h"
+#include "fifo/fifo_server.h"
 #include "os/local_endpoint.h"
 
 namespace {

@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+echo "== layers"
+bash scripts/check_layers.sh
+
 # Tests run in private instances under their own runtime folder, removed afterwards.
 if [ -z "${VEXLOR_RUNTIME_DIR:-}" ]; then
   VEXLOR_RUNTIME_DIR="$(mktemp -d /tmp/vexlor-test.XXXXXX)"

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "frame/context.h"
+#include "util/type_names.h"
+
 namespace vexlor::detail {
 
 // Holders of the alarm mutex wait for it at most this long, then go on without it.
@@ -35,9 +38,6 @@ class AlarmMutexLock {
   bool held_ = false;
 };
 
-// "ALM_CLEAR" ... "ALM_PAUSED"; "ALM_UNKNOWN" for any other value.
-const char* alarm_style_name(int32_t style);
-
 // The part of a bilingual text for `language` (1: Chinese, or English when the Chinese part is
 // empty; else English), cut to max_bytes without splitting a character.
 std::string_view language_part(std::string_view text, int32_t language, std::size_t max_bytes);
@@ -58,9 +58,6 @@ int32_t run_posting(PostMode mode, AlarmTarget target, int32_t alarm, const char
 // name and the clear time too) and writes it, and the LOG_DBG line "报警日志:%s" when that
 // category is on, to the table of the current month. Called with the alarm mutex held.
 void write_log_row(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer);
-
-// The routine's own exit flag (false when its index is not a function slot).
-bool own_exit_flag();
 
 // The status of a run-time record, read afresh from shared memory (other processes write it).
 inline int32_t read_status(const Vexlor::MEM_ALARM_RT_STRU& rt) {

@@ -8,21 +8,13 @@
 #include <cstring>
 
 #include "alarms/alarm_core.h"
-#include "frame/charset.h"
+#include "util/charset.h"
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "points/lookup.h"
 
 namespace vexlor::detail {
-
-const char* alarm_style_name(int32_t style) {
-  static const char* const kNames[] = {"ALM_CLEAR",  "ALM_RETRY",   "ALM_WAIT",
-                                       "ALM_IGNORE", "ALM_DISABLE", "ALM_ENABLE",
-                                       "ALM_STOP",   "ALM_ABORT",   "ALM_PAUSED"};
-  if (style < 0 || style >= static_cast<int32_t>(std::size(kNames))) return "ALM_UNKNOWN";
-  return kNames[style];
-}
 
 std::string_view language_part(std::string_view text, int32_t language, std::size_t max_bytes) {
   const Bilingual parts = split_bilingual(text);
@@ -35,14 +27,6 @@ Vexlor::MMAP_STRU* alarm_db_quiet(int32_t point) {
   Vexlor::MMAP_STRU* db = attached_db();
   if (db == nullptr || point < 0 || point >= db->system_block->alarm_count) return nullptr;
   return db;
-}
-
-bool own_exit_flag() {
-  HUB_CONTEXT* ctx = context();
-  if (ctx == nullptr || ctx->db == nullptr) return false;
-  const int32_t own = ctx->own_index;
-  if (own < 0 || own >= table_size(*ctx->db, IndexKind::kFunction)) return false;
-  return ctx->db->function_rt[own].exit_flag != 0;
 }
 
 namespace {

@@ -8,7 +8,7 @@
 #include "alarms/alarm_core.h"
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "frame/text.h"
+#include "util/text.h"
 
 namespace vexlor::detail {
 namespace {

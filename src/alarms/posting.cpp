@@ -11,10 +11,10 @@
 #include <string>
 
 #include "alarms/alarm_core.h"
-#include "frame/charset.h"
+#include "util/charset.h"
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "os/named_mutex.h"
 
 namespace vexlor::detail {

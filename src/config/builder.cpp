@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/text.h"
+#include "util/text.h"
 #include "os/clock.h"
 #include "os/instance.h"
 #include "os/shared_section.h"

@@ -23,7 +23,7 @@
 #include <sstream>
 #include <utility>
 
-#include "frame/text.h"
+#include "util/text.h"
 
 namespace vexlor::config {
 

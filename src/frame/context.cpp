@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "frame/index_check.h"
+
 namespace vexlor::detail {
 
 std::atomic<HUB_CONTEXT*> g_context{nullptr};
@@ -15,6 +17,14 @@ std::mutex& map_mutex() {
 std::string_view buffer_text(const char* buffer) {
   if (buffer == nullptr) return {};
   return std::string_view(buffer, strnlen(buffer, kNameSize - 1));
+}
+
+bool own_exit_flag() {
+  HUB_CONTEXT* ctx = context();
+  if (ctx == nullptr || ctx->db == nullptr) return false;
+  const int32_t own = ctx->own_index;
+  if (own < 0 || own >= table_size(*ctx->db, IndexKind::kFunction)) return false;
+  return ctx->db->function_rt[own].exit_flag != 0;
 }
 
 }  // namespace vexlor::detail

@@ -88,4 +88,7 @@ std::string_view buffer_text(const char* buffer);
 void format_daily_folder(char* out, std::size_t size, const char* history, int year, int month,
                          int day);
 
+// The routine's own exit flag (false when not attached or its index is not a function slot).
+bool own_exit_flag();
+
 }  // namespace vexlor::detail

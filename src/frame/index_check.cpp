@@ -5,7 +5,7 @@
 #include <string>
 
 #include "frame/context.h"
-#include "points/db_image.h"
+#include "db/db_image.h"
 #include "vexlor/util.h"
 
 namespace vexlor::detail {

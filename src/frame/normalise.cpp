@@ -2,9 +2,9 @@
 #include <string>
 #include <string_view>
 
-#include "frame/charset.h"
+#include "util/charset.h"
 #include "frame/context.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "vexlor/points.h"
 
 namespace vexlor::detail {

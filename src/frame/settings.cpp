@@ -1,7 +1,7 @@
 // System settings of the system block, the manager abort flag and the requests that ask the
 // sequence manager to show or hide its windows or to stop all routines.
 #include "frame/context.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "vexlor/frame.h"
 #include "vexlor/named.h"
 

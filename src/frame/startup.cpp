@@ -5,7 +5,7 @@
 
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "os/named_mutex.h"
 #include "vexlor/frame.h"
 #include "vexlor/points.h"

@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "frame/context.h"
-#include "frame/vdb.h"
+#include "util/vdb.h"
+#include "frame/vdb_file.h"
 #include "os/clock.h"
 #include "os/instance.h"
 

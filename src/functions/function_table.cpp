@@ -9,7 +9,7 @@
 
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "points/lookup.h"
 #include "vexlor/frame.h"
 #include "vexlor/functions.h"

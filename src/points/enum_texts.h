@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "frame/charset.h"
+#include "util/charset.h"
 
 namespace vexlor::detail {
 

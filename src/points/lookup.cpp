@@ -9,10 +9,10 @@
 #include <limits>
 #include <string>
 
-#include "frame/charset.h"
+#include "util/charset.h"
 #include "frame/context.h"
-#include "frame/text.h"
-#include "points/db_image.h"
+#include "util/text.h"
+#include "db/db_image.h"
 #include "vexlor/points.h"
 
 namespace vexlor::detail {

@@ -6,7 +6,7 @@
 
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "vexlor/points.h"
 
 namespace vexlor::detail {

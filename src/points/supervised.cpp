@@ -14,10 +14,10 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "alarms/alarm_core.h"
-#include "frame/charset.h"
+#include "util/charset.h"
 #include "frame/context.h"
-#include "frame/text.h"
+#include "util/text.h"
+#include "util/type_names.h"
 
 namespace vexlor::detail::supervised {
 namespace {

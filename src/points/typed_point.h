@@ -18,10 +18,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "frame/charset.h"
+#include "util/charset.h"
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "frame/text.h"
+#include "util/text.h"
 
 namespace vexlor::detail {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "frame/console_sink.h"
-#include "frame/fifo_server.h"
-#include "frame/vdb.h"
+#include "util/console_sink.h"
+#include "fifo/fifo_server.h"
+#include "util/vdb.h"
 #include "frame/vdb_alarm_log.h"
 #include "os/local_endpoint.h"
 #include "support/instance.h"

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "config/bad_configs.h"
-#include "frame/text.h"
+#include "util/text.h"
 #include "os/shared_section.h"
-#include "points/db_image.h"
+#include "db/db_image.h"
 #include "support/instance.h"
 
 namespace vexlor::config {

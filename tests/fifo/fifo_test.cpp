@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "fifo/manager_process.h"
-#include "frame/fifo_server.h"
+#include "fifo/fifo_server.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
 #include "support/instance.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/fifo_server.h"
+#include "fifo/fifo_server.h"
 #include "os/local_endpoint.h"
 #include "support/instance.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "config/builder.h"
-#include "frame/console_sink.h"
+#include "util/console_sink.h"
 #include "frame/context.h"
-#include "frame/paths.h"
+#include "util/paths.h"
 #include "os/clock.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"

@@ -11,7 +11,7 @@
 
 #include "config/builder.h"
 #include "fifo/manager_process.h"
-#include "frame/console_sink.h"
+#include "util/console_sink.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "frame/console_sink.h"
+#include "util/console_sink.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"
 

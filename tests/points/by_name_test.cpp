@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "frame/console_sink.h"
+#include "util/console_sink.h"
 #include "frame/context.h"
-#include "frame/vdb.h"
+#include "util/vdb.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"
 

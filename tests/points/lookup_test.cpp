@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "frame/console_sink.h"
+#include "util/console_sink.h"
 #include "frame/context.h"
 #include "points/point_cache.h"
 #include "support/instance.h"

@@ -9,7 +9,7 @@
 
 #include "config/builder.h"
 #include "os/shared_section.h"
-#include "points/db_image.h"
+#include "db/db_image.h"
 #include "support/instance.h"
 
 using namespace Vexlor;

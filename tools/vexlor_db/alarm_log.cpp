@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/text.h"
-#include "frame/vdb.h"
+#include "util/text.h"
+#include "util/vdb.h"
 #include "frame/vdb_alarm_log.h"
 #include "os/instance.h"
 

@@ -18,11 +18,11 @@
 #include "alarm_log.h"
 #include "config/builder.h"
 #include "config/loader.h"
-#include "frame/text.h"
-#include "frame/vdb.h"
+#include "util/text.h"
+#include "util/vdb.h"
 #include "os/instance.h"
 #include "os/shared_section.h"
-#include "points/db_image.h"
+#include "db/db_image.h"
 
 namespace {
 

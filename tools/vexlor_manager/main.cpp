@@ -36,8 +36,8 @@
 #include <vector>
 
 #include "config/loader.h"
-#include "frame/fifo_server.h"
-#include "frame/text.h"
+#include "fifo/fifo_server.h"
+#include "util/text.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "frame/console_sink.h"
+#include "util/console_sink.h"
 #include "vexlor/util.h"
 
 namespace vexlor::detail {

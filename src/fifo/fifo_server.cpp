@@ -1,5 +1,5 @@
 // The message queue's codec and endpoint server.
-#include "frame/fifo_server.h"
+#include "fifo/fifo_server.h"
 
 #include <cstring>
 #include <utility>

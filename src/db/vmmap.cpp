@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "frame/text.h"
+#include "util/text.h"
 #include "os/named_mutex.h"
 #include "os/shared_section.h"
-#include "points/db_image.h"
+#include "db/db_image.h"
 
 namespace Vexlor {
 

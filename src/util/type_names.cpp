@@ -1,5 +1,7 @@
-// The printed names of FUNC_STATUS values.
-#include "functions/function_table.h"
+// The printed names of FUNC_STATUS and ALARM_STYLE values.
+#include "util/type_names.h"
+
+#include <iterator>
 
 namespace vexlor::detail {
 
@@ -15,6 +17,14 @@ const char* status_name(int32_t status) {
   if (status >= 0 && status <= 8) return kBasic[status];
   if (status >= 100 && status <= 109) return kErrorCodes[status - 100];
   return "SYS_UNKNOWN";
+}
+
+const char* alarm_style_name(int32_t style) {
+  static const char* const kNames[] = {"ALM_CLEAR",  "ALM_RETRY",   "ALM_WAIT",
+                                       "ALM_IGNORE", "ALM_DISABLE", "ALM_ENABLE",
+                                       "ALM_STOP",   "ALM_ABORT",   "ALM_PAUSED"};
+  if (style < 0 || style >= static_cast<int32_t>(std::size(kNames))) return "ALM_UNKNOWN";
+  return kNames[style];
 }
 
 }  // namespace vexlor::detail

@@ -1,14 +1,12 @@
 // Data-log tables of the equipment database: written from the configuration by
 // `vexlor-db create`, read by data loggers through VDB_Get_DataLog_IO.
 #include <sqlite3.h>
-#include <vexlor/vdb.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
-#include "frame/context.h"
-#include "frame/vdb.h"
+#include "util/vdb.h"
 
 namespace vexlor::detail {
 namespace {
@@ -127,24 +125,3 @@ bool read_datalog_table(const std::string& file, std::string_view table,
 }
 
 }  // namespace vexlor::detail
-
-namespace Vexlor {
-
-bool VDB_Get_DataLog_IO(const char* table, std::vector<DataLog_IO_Item>& list) {
-  namespace d = vexlor::detail;
-  if (table == nullptr || d::attached_db() == nullptr) return false;
-  std::vector<std::string> names;
-  if (!d::read_datalog_table(d::vdb_file(), table, &names)) return false;
-  std::vector<DataLog_IO_Item> items;
-  items.reserve(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    DataLog_IO_Item item;
-    item.name = std::move(names[i]);
-    item.position = static_cast<int32_t>(i);
-    items.push_back(std::move(item));
-  }
-  list = std::move(items);
-  return true;
-}
-
-}  // namespace Vexlor

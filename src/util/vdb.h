@@ -36,10 +36,6 @@ std::string vdb_system_path(std::string_view database_path);
 // is empty or the result is not a valid system path (too long).
 std::string vdb_file_for(std::string_view database_path);
 
-// The file-system path of the attached equipment's database file; "" before start-up or
-// without a database path.
-std::string vdb_file();
-
 struct SqliteCloser {
   void operator()(sqlite3* db) const;
 };

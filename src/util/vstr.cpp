@@ -7,8 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "frame/charset.h"
-#include "frame/text.h"
+#include "util/charset.h"
+#include "util/text.h"
 #include "os/clock.h"
 #include "os/named_mutex.h"
 #include "vexlor/util.h"

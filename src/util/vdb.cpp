@@ -1,6 +1,6 @@
 // The equipment's SQLite file: its place below the database path and the one way the
 // library's parts open it (WAL mode, busy time-out, private permissions).
-#include "frame/vdb.h"
+#include "util/vdb.h"
 
 #include <sqlite3.h>
 #include <vexlor/frame.h>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "frame/paths.h"
+#include "util/paths.h"
 
 namespace vexlor::detail {
 
@@ -24,8 +24,6 @@ std::string vdb_file_for(std::string_view database_path) {
   if (system_path.empty()) return {};
   return map_system_path(system_path.c_str());
 }
-
-std::string vdb_file() { return vdb_file_for(Vexlor::VSystem_Get_Database_Path()); }
 
 void SqliteCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 

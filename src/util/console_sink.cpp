@@ -1,12 +1,12 @@
 // The process-wide line sink behind VPrint and VPrint_Log, and the mapping of the system's
 // Windows-style file paths.
-#include "frame/console_sink.h"
+#include "util/console_sink.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
 
-#include "frame/paths.h"
+#include "util/paths.h"
 #include "os/console.h"
 #include "os/instance.h"
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "frame/fifo_server.h"
-#include "frame/text.h"
+#include "fifo/fifo_server.h"
+#include "util/text.h"
 #include "os/local_endpoint.h"
 
 namespace Vexlor {

@@ -1,5 +1,5 @@
 // Placing, checking and mapping the tables of a database image.
-#include "points/db_image.h"
+#include "db/db_image.h"
 
 #include <cstring>
 

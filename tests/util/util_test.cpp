@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "frame/charset.h"
-#include "frame/console_sink.h"
-#include "frame/paths.h"
+#include "util/charset.h"
+#include "util/console_sink.h"
+#include "util/paths.h"
 #include "os/named_mutex.h"
 #include "support/instance.h"
 
