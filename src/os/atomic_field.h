@@ -1,0 +1,65 @@
+// Plain fields of shared records (value slots, statuses, flags) are read and written by
+// several processes and threads at once. Every such access goes through these helpers: one
+// relaxed atomic load or store of the field in place, so the record layout stays exactly as
+// documented and a racing reader sees either the old or the new value, never a torn one.
+// Read-modify-writes of shared fields still need a lock (or fetch_add below).
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+namespace vexlor::os {
+
+template <typename T>
+inline T load_relaxed(const T& field) noexcept {
+  static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= 8, "scalar fields only");
+#if defined(__GNUC__) || defined(__clang__)
+  return __atomic_load_n(&field, __ATOMIC_RELAXED);
+#else
+  return *static_cast<const volatile T*>(&field);
+#endif
+}
+
+template <typename T, typename V>
+inline void store_relaxed(T& field, V value) noexcept {
+  static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= 8, "scalar fields only");
+#if defined(__GNUC__) || defined(__clang__)
+  __atomic_store_n(&field, static_cast<T>(value), __ATOMIC_RELAXED);
+#else
+  *static_cast<volatile T*>(&field) = static_cast<T>(value);
+#endif
+}
+
+// Doubles have no __atomic_load_n form: they travel as their 64-bit pattern.
+inline double load_relaxed(const double& field) noexcept {
+  static_assert(sizeof(double) == sizeof(uint64_t));
+#if defined(__GNUC__) || defined(__clang__)
+  double value;
+  __atomic_load(&field, &value, __ATOMIC_RELAXED);
+  return value;
+#else
+  return *static_cast<const volatile double*>(&field);
+#endif
+}
+
+inline void store_relaxed(double& field, double value) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+  __atomic_store(&field, &value, __ATOMIC_RELAXED);
+#else
+  *static_cast<volatile double*>(&field) = value;
+#endif
+}
+
+// Atomic add on a shared counter; returns the value before the add.
+template <typename T, typename V>
+inline T fetch_add_relaxed(T& field, V delta) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+  return __atomic_fetch_add(&field, static_cast<T>(delta), __ATOMIC_RELAXED);
+#else
+  const T old = field;
+  field = static_cast<T>(old + delta);
+  return old;
+#endif
+}
+
+}  // namespace vexlor::os
