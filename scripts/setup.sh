@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config git libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libsqlite3-dev libtomlplusplus-dev libcli11-dev g++-mingw-w64-i686)
+  libsqlite3-dev libtomlplusplus-dev libcli11-dev g++-mingw-w64-i686 clang libclang-rt-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The whole test suite: debug build with warnings as errors, the same under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the 32-bit Windows layout and OS-layer compile check.
+# The whole test suite: the layer check, a debug build with warnings as errors, the same under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer,
+# a short run of every fuzz target, and the 32-bit Windows layout and OS-layer compile check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +26,15 @@ for preset in dev asan; do
   echo "== $preset: test"
   ctest --preset "$preset"
 done
+
+echo "== tsan: configure and build"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+echo "== tsan: concurrency tests"
+ctest --preset tsan
+
+echo "== fuzz: ${VEXLOR_FUZZ_SECONDS:-20} s per target"
+bash scripts/fuzz.sh "${VEXLOR_FUZZ_SECONDS:-20}"
 
 echo "== win32 (i686) compile check"
 bash scripts/win32_check.sh

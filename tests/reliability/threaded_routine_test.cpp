@@ -1,0 +1,94 @@
+// A routine with many threads: value slots written while others poll them, rolling messages
+// from several threads at once, and lazy caches resolved by racing threads. Run under
+// ThreadSanitizer in the concurrency stage; in the other builds it checks the results.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "points/typed_fixture.h"
+
+namespace vexlor::test {
+namespace {
+
+using ThreadedRoutine = TypedPoints;
+
+TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
+  constexpr int kRounds = 200;
+  std::atomic<bool> waits_ok{true};
+
+  // One thread steps PM1.Count through 1..kRounds; another waits for each value in turn.
+  std::thread writer([] {
+    for (int v = 1; v <= kRounds; ++v) {
+      Vexlor::VDigital_Write_Mem(kCount, v);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  std::thread poller([&] {
+    int ignored = 0;
+    if (!Vexlor::VDigital_Wait(kCount, kRounds, 30, &ignored)) waits_ok = false;
+  });
+
+  // Four threads append five messages each to one rolling text; short lines, so all fit.
+  constexpr int kMessageThreads = 4, kMessages = 5;
+  std::vector<std::thread> messengers;
+  for (int t = 0; t < kMessageThreads; ++t) {
+    messengers.emplace_back([t] {
+      for (int m = 0; m < kMessages; ++m) Vexlor::VString_Write_MessageF(kLog, "t%d-m%d", t, m);
+    });
+  }
+
+  // Two threads read and write by name at once: both resolve through the name cache.
+  std::atomic<int> by_name_failures{0};
+  std::vector<std::thread> named;
+  for (int t = 0; t < 2; ++t) {
+    named.emplace_back([&] {
+      for (int i = 0; i < 100; ++i) {
+        if (!Vexlor::VDigital_Write("PM1.Valve", 1)) ++by_name_failures;
+        int value = Vexlor::VDigital_Read("PM1.Valve");
+        if (value != 1) ++by_name_failures;
+      }
+    });
+  }
+
+  writer.join();
+  poller.join();
+  for (auto& t : messengers) t.join();
+  for (auto& t : named) t.join();
+
+  EXPECT_TRUE(waits_ok.load());
+  EXPECT_EQ(Vexlor::VDigital_Read_Mem(kCount), kRounds);
+  EXPECT_EQ(by_name_failures.load(), 0);
+
+  // Every message appears exactly once, and the counters 0000..0019 each number one line.
+  std::istringstream text(Vexlor::VString_Read_Mem(kLog));
+  std::set<std::string> messages;
+  std::set<int> counters;
+  std::string line;
+  int lines = 0;
+  while (std::getline(text, line)) {
+    ++lines;
+    const auto first = line.find('|');
+    const auto last = line.rfind('|');
+    ASSERT_NE(first, std::string::npos) << line;
+    ASSERT_NE(first, last) << line;
+    counters.insert(std::stoi(line.substr(0, first)));
+    messages.insert(line.substr(last + 1));
+  }
+  EXPECT_EQ(lines, kMessageThreads * kMessages);
+  EXPECT_EQ(messages.size(), static_cast<std::size_t>(kMessageThreads * kMessages));
+  EXPECT_EQ(counters.size(), static_cast<std::size_t>(kMessageThreads * kMessages));
+  if (!counters.empty()) {
+    EXPECT_EQ(*counters.begin(), 0);
+    EXPECT_EQ(*counters.rbegin(), kMessageThreads * kMessages - 1);
+  }
+}
+
+}  // namespace
+}  // namespace vexlor::test
