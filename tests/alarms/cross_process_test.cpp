@@ -17,7 +17,7 @@ using vexlor::test::wait_until;
 namespace {
 
 constexpr int kWorkers = 8;
-constexpr int kRounds = 500;
+constexpr int kRounds = vexlor::test::storm_rounds(500);
 constexpr int kDistinct = 20;  // per worker
 constexpr int kShared = 10;
 

@@ -10,6 +10,15 @@
 
 namespace vexlor::test {
 
+// ThreadSanitizer slows every memory access several times over: storms run fewer rounds there
+// (the interleavings, not the count, are what it checks).
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kThreadSanitizer = true;
+#else
+inline constexpr bool kThreadSanitizer = false;
+#endif
+inline constexpr int storm_rounds(int rounds) { return kThreadSanitizer ? rounds / 5 : rounds; }
+
 // Points VEXLOR_RUNTIME_DIR at a fresh temporary folder, VEXLOR_INSTANCE at a unique name
 // and VEXLOR_DRIVE_ROOT (where log files land) at a folder inside it, for the life of the
 // object; removes the folder and restores all three afterwards.
