@@ -64,10 +64,15 @@ int32_t table_size(const Vexlor::MMAP_STRU& db, IndexKind kind) {
   return 0;
 }
 
-void report_bad_index(IndexKind kind, int32_t index, const char* operation, int line) {
-  KindWords w = words_of(kind);
+std::string qualified_operation(const char* operation) {
   std::string op = operation ? operation : "";
   if (op.find("::") == std::string::npos) op = "Vexlor::" + op;
+  return op;
+}
+
+void report_bad_index(IndexKind kind, int32_t index, const char* operation, int line) {
+  KindWords w = words_of(kind);
+  const std::string op = qualified_operation(operation);
   if (index == Vexlor::VEXLOR_ERROR_POINT) {
     Vexlor::VPrint_Red(own_name(), "%s %s  = ERROR_IO_POINT.[代码行:%s:%d]", w.kind, w.point,
                        op.c_str(), line);

@@ -12,6 +12,7 @@
 #include <vexlor/records.h>
 
 #include <cstdint>
+#include <string>
 
 namespace vexlor::detail {
 
@@ -20,6 +21,10 @@ enum class IndexKind { kDigital, kAnalog, kString, kAlarm, kModule, kEnum, kDriv
 
 // Records in the kind's table: the count of the system block, N + 12 for functions.
 int32_t table_size(const Vexlor::MMAP_STRU& db, IndexKind kind);
+
+// The operation's name as error lines write it: `operation` itself when it holds "::",
+// else "Vexlor::" before it (the bare name that __func__ gives inside namespace Vexlor).
+std::string qualified_operation(const char* operation);
 
 // Prints the line for a bad index with VPrint_Red, titled with the routine's own name:
 // "%s %s  = ERROR_IO_POINT.[代码行:%s:%d]" for -1, "%s %s = UNUSE_IO_POINT.[代码行:%s:%d]" for

@@ -54,18 +54,20 @@ bool value_text(const PointRef<Digital>& p, int value, char* text, bool whole, S
   return false;
 }
 
-// The value a text names: the first entry whose whole text, English part or Chinese part
-// equals it (letter case ignored; `exact_whole` compares the whole text byte for byte), else
-// the text as a decimal integer.
+// The value a text names: the first of the 60 entries whose whole text, English part or
+// Chinese part equals it (letter case ignored; `exact_whole` compares the whole text byte for
+// byte), else the text as a decimal integer. An empty text names the first entry with an
+// empty part: a text without '|' has an empty Chinese part, an unused entry is empty whole.
 bool text_value(const PointRef<Digital>& p, const char* text, bool exact_whole, int* value,
                 Site site) {
-  const std::string_view given = text != nullptr ? std::string_view(text) : std::string_view();
-  const Vexlor::MEM_ENUM_SP_STRU* e = given.empty() ? nullptr : enumeration_of(p, site);
+  if (text == nullptr) return false;
+  const std::string_view given(text);
+  const Vexlor::MEM_ENUM_SP_STRU* e = enumeration_of(p, site);
   for (int i = 0; e != nullptr && i < 60; ++i) {
     const std::string_view entry = field_text(e->texts[i]);
     const Bilingual parts = split_bilingual(entry);
     if (equal_text(entry, given, !exact_whole) || equal_text(parts.english, given, true) ||
-        (parts.has_bar && equal_text(parts.chinese, given, true))) {
+        equal_text(parts.chinese, given, true)) {
       *value = e->values[i];
       return true;
     }

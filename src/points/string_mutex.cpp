@@ -35,7 +35,8 @@ os::MutexHandle point_mutex(HUB_CONTEXT& ctx, const char* point_name, Site site)
   os::MutexHandle handle = os::mutex_create(name, false);
   if (handle == nullptr) {
     Vexlor::VSystem_Log(Vexlor::LOG_ERR, "%s/SIO MUTEX创建失败![错误信息:%s].[代码行:%s:%d]",
-                        point_name, Vexlor::VStr_Get_SysErrMsg(), site.operation, site.line);
+                        point_name, Vexlor::VStr_Get_SysErrMsg(),
+                        qualified_operation(site.operation).c_str(), site.line);
   }
   MapLock lock(map_mutex());
   os::MutexHandle& kept = ctx.sio_mutexes[name];
@@ -74,7 +75,7 @@ bool under_point_mutex(int index, Access access, Site site) {
     Vexlor::VSystem_Log(Vexlor::LOG_ERR,
                         "%s/SIO MUTEX等待失败![错误信息:%s/dwResult:%ld].[代码行:%s:%d]",
                         point_name, Vexlor::VStr_Get_SysErrMsg(), static_cast<long>(result),
-                        site.operation, site.line);
+                        qualified_operation(site.operation).c_str(), site.line);
     failed = true;
     break;
   }

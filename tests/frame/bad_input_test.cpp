@@ -1,22 +1,53 @@
 // Exported functions given null pointers, over-long texts and out-of-range values return
-// their failure values and never crash, both before start-up and attached.
+// their failure values and never crash, both before start-up and attached; attached, the calls
+// that refuse their input leave the whole shared image as it was, byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
+#include "db/db_image.h"
+#include "points/typed_fixture.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
+namespace d = vexlor::detail;
 using vexlor::config::DatabaseBuilder;
 
 namespace {
 
-// Every call below must return its failure value; run twice: unattached, then attached.
-void call_everything_with_bad_input() {
+// The attached image, header and tables.
+std::string image_bytes() {
+  const MMAP_STRU& db = *MMAP_DB();
+  const char* base = reinterpret_cast<const char*>(db.system_block) - d::kImageHeaderSize;
+  return std::string(base, d::image_header(db).total_size);
+}
+
+// "unchanged", or the offset of the first byte that differs.
+std::string compare_images(const std::string& before, const std::string& after) {
+  if (before.size() != after.size()) return "size changed";
+  const auto at = std::mismatch(before.begin(), before.end(), after.begin());
+  return at.first == before.end() ? "unchanged"
+                                  : "differs at " + std::to_string(at.first - before.begin());
+}
+
+// The captured lines as "console|file <tag> [<source>] <text>", line numbers as "N".
+std::vector<std::string> lines_of(const d::ConsoleCapture& capture) {
+  std::vector<std::string> lines;
+  for (const auto& line : capture.lines()) {
+    lines.push_back(std::string(line.channel == d::LineChannel::kConsole ? "console " : "file ") +
+                    line.tag + " [" + line.source + "] " + vexlor::test::without_line(line.text));
+  }
+  return lines;
+}
+
+// Every call below refuses its input and returns its failure value; `attached` says whether
+// the lookups that run despite a null output find their point.
+void call_everything_with_bad_input(bool attached) {
   const std::string long_name(5000, 'N');
   int point = 7;
   IO_TYPE type = IO_D;
@@ -24,19 +55,20 @@ void call_everything_with_bad_input() {
   EXPECT_FALSE(VIO_Find(&point, &type, true, long_name.c_str()));
   EXPECT_FALSE(VIO_FindF(&point, &type, nullptr));
   // Outputs that are null are skipped; the lookup itself still runs.
-  VIO_Find_Point(nullptr, IO_D, "CTC.Language");
+  EXPECT_EQ(VIO_Find_Point(nullptr, IO_D, "CTC.Language"), attached);
+  EXPECT_EQ(VModule_Find(nullptr, "PM1"), attached);
   EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(99), true, "CTC.Language"));
   EXPECT_FALSE(VIO_Find_Type(nullptr, nullptr));
   EXPECT_FALSE(VIO_Find_Point1(nullptr, IO_D, 3, 1, "PM%d.X"));
   std::vector<int> row;
   EXPECT_TRUE(VIO_Find_Point1(&row, IO_D, -5, 1, nullptr));  // nothing to find
+  EXPECT_TRUE(row.empty());
   EXPECT_FALSE(VIO_Find_Point2(nullptr, IO_D, 2, 1, 2, 1, "PM%d.X%d"));
   EXPECT_EQ(IO_Map_Find(nullptr).type, IO_NONE);
   EXPECT_FALSE(VIO_Set_IO_Map_List(static_cast<IO_Name_String_Map*>(nullptr)));
   EXPECT_FALSE(VModule_Name_To_ID(nullptr));
   EXPECT_FALSE(VModule_ID_To_Name(nullptr));
   EXPECT_FALSE(VIO_Replace_Char(nullptr));
-  VModule_Find(nullptr, "PM1");
   EXPECT_STREQ(VModule_Get_ID(static_cast<const char*>(nullptr)), "");
   const char* annotation = VModule_Get_Annotation(99, 12345);  // null only when unattached
   EXPECT_TRUE(annotation == nullptr || *annotation == '\0');
@@ -45,37 +77,44 @@ void call_everything_with_bad_input() {
   EXPECT_EQ(VEnum_Get_DData(0, 99999), 0);
   EXPECT_STREQ(VEnum_Get_SData(0, -1), "");
   int* values = nullptr;
+  char** texts = nullptr;
   int count = 3;
   VEnum_Free_DData_All(values, count);
-  char** texts = nullptr;
   VEnum_Free_SData_All(texts, count);
+  EXPECT_TRUE(values == nullptr && texts == nullptr && count == 3);
   EXPECT_FALSE(VDriver_Find_Point(nullptr, nullptr));
   VDriver_Get_Param(0, nullptr);
   VDriver_Set_Param(0, nullptr);
+  VSystem_Set_Log_Status(static_cast<LOG_TYPE>(1000), LOG_STATUS_BOTH);
+  EXPECT_EQ(VSystem_Get_Log_Status(static_cast<LOG_TYPE>(1000)),
+            attached ? LOG_STATUS_OFF : LOG_STATUS_SECOND);
+  VSystem_Set_Group_Name(nullptr);
+  EXPECT_STREQ(VSystem_Get_Group_Name(), "");
+  EXPECT_EQ(VFunction_Get_Run_Status(static_cast<const char*>(nullptr)), SYS_ABORTED);
+  EXPECT_EQ(VFunction_Get_Point(static_cast<const char*>(nullptr)), -1);
+  VFunction_Set_Name(123456, nullptr);
+  std::vector<int>* parents = nullptr;
+  VFunction_Get_Parent_Points(static_cast<std::vector<int>**>(nullptr));
+  VFunction_Get_Parent_Points(&parents);
+  EXPECT_EQ(parents == nullptr, !attached);
+  EXPECT_TRUE(VTimer_Wait_Seconds(-1.0));  // nothing to wait for, nothing interrupted
+  // Log lines with null texts or sources, or a type outside the table.
   VSystem_Log(LOG_ERR, nullptr);
   VSystem_Log(nullptr, static_cast<LOG_TYPE>(-3), "x");
   VDriver_Log(nullptr, LOG_DBG, nullptr);
   VGui_Err_Log(nullptr, nullptr);
-  VSystem_Set_Log_Status(static_cast<LOG_TYPE>(1000), LOG_STATUS_BOTH);
-  VSystem_Set_User_Name(nullptr);
-  VSystem_Set_User_Name(long_name.c_str());
-  VSystem_Set_Group_Name(nullptr);
-  EXPECT_EQ(VFunction_Get_Run_Status(static_cast<const char*>(nullptr)), SYS_ABORTED);
-  EXPECT_EQ(VFunction_Get_Point(static_cast<const char*>(nullptr)), -1);
-  VFunction_Set_Name(123456, nullptr);
-  VFunction_Set_Regist_Info(nullptr);
-  VFunction_Set_Parent_Points(nullptr);
-  VFunction_Set_Parent_Points(long_name.c_str());
-  VFunction_Get_Parent_Points(static_cast<std::vector<int>**>(nullptr));
-  EXPECT_TRUE(VTimer_Wait_Seconds(-1.0));  // nothing to wait for, nothing interrupted
 }
 
 }  // namespace
 
-TEST(BadInput, NullsAndOutOfRangeValuesNeverCrash) {
+TEST(BadInput, NullsAndOutOfRangeValuesNeverCrashOrChangeAnything) {
   vexlor::test::PrivateInstance instance("bad-input");
-  vexlor::detail::ConsoleCapture capture;
-  call_everything_with_bad_input();
+  d::ConsoleCapture capture;
+  call_everything_with_bad_input(false);
+  // Before start-up only the log calls write: empty lines of an undefined source.
+  EXPECT_EQ(lines_of(capture), (std::vector<std::string>{
+                                   "console [ERR] [未定义] ", "file [ERR] [未定义] ",
+                                   "file [DBG] [] ", "console [ERR] [GUI] ", "file [ERR] [GUI] "}));
 
   DatabaseBuilder b;
   b.add_digital("CTC.Language");
@@ -88,7 +127,9 @@ TEST(BadInput, NullsAndOutOfRangeValuesNeverCrash) {
   std::string error;
   ASSERT_TRUE(b.publish(false, "bad_input", &error)) << error;
   ASSERT_TRUE(VHub_Initial("BAD_INPUT"));
-  call_everything_with_bad_input();
+  capture.clear();
+  const std::string before = image_bytes();
+  call_everything_with_bad_input(true);
   // Counts rewritten in shared memory never lead a reader past its table.
   MEM_SYSTEM_STRU& sys = *MMAP_DB()->system_block;
   sys.digital_count = 1000000;
@@ -101,7 +142,31 @@ TEST(BadInput, NullsAndOutOfRangeValuesNeverCrash) {
   EXPECT_EQ(VFunction_Get_Point("NO_SUCH_ROUTINE"), -1);
   sys.digital_count = 2;
   sys.function_count = 1;
-  // The user name was cut to its field, never written past it.
-  EXPECT_EQ(std::string(VSystem_Get_User_Name()).size(), 63u);
+  EXPECT_EQ(compare_images(before, image_bytes()), "unchanged");
+  const std::string own = "console  [BAD_INPUT] ";
+  EXPECT_EQ(lines_of(capture),
+            (std::vector<std::string>{
+                own + "IO_NAME: - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                own + "IO_NAME: - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                own + "枚举量: 未识别", own + "驱动量: 未识别",
+                own + "Function Func_Point = 123456 , 超限.[代码行:Vexlor::VFunction_Set_Name:N]",
+                "console [ERR] [BAD_INPUT] ", "file [ERR] [BAD_INPUT] ", "console [DBG] [] ",
+                "file [DBG] [] ", "console [ERR] [BAD_INPUT] ", "file [ERR] [BAD_INPUT] ",
+                own + "Digital IO_Point = 500000 , 超限.[代码行:Vexlor::VDigital_Write_Mem:N]",
+                own + "Digital IO_Point = 999999 , 超限.[代码行:Vexlor::VDigital_Read_Mem:N]",
+                own + "Function Func_Point = 999999 , "
+                      "超限.[代码行:Vexlor::VFunction_Get_Run_Status:N]"}));
+
+  // Over-long and null texts where the call accepts them: cut to the field, or "-".
+  VSystem_Set_User_Name(std::string(5000, 'u').c_str());
+  EXPECT_EQ(std::string(VSystem_Get_User_Name()), std::string(63, 'u'));
+  VSystem_Set_Group_Name("maint");
+  VSystem_Set_Group_Name(nullptr);
+  EXPECT_STREQ(VSystem_Get_Group_Name(), "");
+  VFunction_Set_Regist_Info(nullptr);
+  EXPECT_STREQ(MMAP_DB()->function_rt[0].regist_info, "-");
+  VFunction_Set_Parent_Points(std::string(5000, '7').c_str());
+  VFunction_Set_Parent_Points(nullptr);
+  EXPECT_STREQ(VFunction_Get_Parent_Points(), "");
   VHub_Release();
 }

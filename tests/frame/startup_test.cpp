@@ -6,17 +6,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
 #include "frame/context.h"
-#include "util/paths.h"
 #include "os/named_mutex.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
+#include "util/paths.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -25,13 +22,6 @@ using vexlor::config::DatabaseBuilder;
 using vexlor::test::PrivateInstance;
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Publishes the builder's database into the current (private) instance.
 void publish(const DatabaseBuilder& b) {
@@ -263,7 +253,7 @@ TEST_F(Startup, MainFormIsRefusedWhileRunningAndAcceptedAfterExitOrKill) {
   EXPECT_EQ(start_main_form_once(), 1);
 
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));
-  const std::string log = read_file(
+  const std::string log = vexlor::test::slurp(
       d::map_system_path((std::string(VSystem_Get_History_Full_Path()) + "/system.log").c_str()));
   EXPECT_NE(log.find(" [ERR] [GUI_MAINFORM] VHub_Initial 检测已启动,处于锁禁状态, "
                      "不能再启动,请排查锁禁文件是否异常.\n"),

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;

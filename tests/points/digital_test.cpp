@@ -2,6 +2,7 @@
 // rules, refused writes, access by name and name caching through the caller's int.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,37 @@ TEST_F(TypedPoints, DigitalTextsFollowTheEnumerationInBothLanguagesBothWays) {
                         "未找到枚举:CLOSE|关闭.[代码行:Vexlor::VDigital_Write_Mem_Str:N]",
                     }));
   EXPECT_TRUE(console_texts(capture).size() == 2u);  // the console copies of the two log lines
+}
+
+// An empty text names the first of the 60 entries with an empty part: a text without '|' (no
+// Chinese part), one ending in '|', then the unused entries. Without enumeration it is no
+// number.
+TEST_F(TypedPoints, DigitalEmptyTextInTheValueSlotNamesTheFirstEntryWithAnEmptyPart) {
+  MEM_ENUM_SP_STRU& valve = db().enum_sp[db().digital_sp[kValve].enum_point];
+  valve.values[4] = 6;  // the first unused entry
+  const struct {
+    int entry;  // rewritten to a text with both parts before the write; -1: none
+    int value;
+  } steps[] = {{-1, 2}, {2, 3}, {3, 6}};
+  for (const auto& step : steps) {
+    if (step.entry >= 0) std::snprintf(valve.texts[step.entry], 64, "%s", "Both|两者");
+    VDigital_Write_Mem(kValve, 9);
+    EXPECT_TRUE(VDigital_Write_Mem_Str(kValve, "")) << step.entry;
+    EXPECT_EQ(VDigital_Read_Mem(kValve), step.value) << step.entry;
+  }
+  d::ConsoleCapture capture;
+  VDigital_Write_Mem(kCount, 9);
+  EXPECT_FALSE(VDigital_Write_Mem_Str(kCount, ""));
+  EXPECT_FALSE(VDigital_Write_Mem_Str(kValve, nullptr));
+  EXPECT_EQ(VDigital_Read_Mem(kCount), 9);
+  EXPECT_EQ(VDigital_Read_Mem(kValve), 6);
+  std::vector<std::string> logged = error_log_texts(capture);
+  for (std::string& line : logged) line = without_line(line);
+  EXPECT_EQ(
+      logged,
+      (std::vector<std::string>{
+          "[DIO:PM1.Count] 写入失败. 未找到枚举:.[代码行:Vexlor::VDigital_Write_Mem_Str:N]",
+          "[DIO:PM1.Valve] 写入失败. 未找到枚举:.[代码行:Vexlor::VDigital_Write_Mem_Str:N]"}));
 }
 
 TEST_F(TypedPoints, DigitalReadsTakeTheDriverValueOnlyWithAnInputDriver) {

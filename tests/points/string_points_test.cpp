@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "frame/context.h"
+#include "os/instance.h"
 #include "os/named_mutex.h"
 #include "points/typed_fixture.h"
 
@@ -325,4 +326,48 @@ TEST_F(TypedPoints, StringMutexOfAKilledHolderIsTakenOverAndExitStopsTheWait) {
   EXPECT_FALSE(VString_Write_Mutex("PM1.Valve", "x"));
   EXPECT_FALSE(VString_Read_Mutex("PM1.Missing", text));
   EXPECT_FALSE(vexlor::os::mutex_exists(kRecipeMutex));
+}
+
+// Every form names itself, qualified, in the line for a mutex the system refused; the access
+// is made all the same and the result is false.
+TEST_F(TypedPoints, StringMutexRefusedByTheSystemLogsTheQualifiedOperation) {
+  // A file where the instance keeps its named mutexes, for the length of the test.
+  struct FolderAside {
+    std::string folder = vexlor::os::instance_dir() + "/mutex";
+    FolderAside() {
+      std::rename(folder.c_str(), (folder + ".aside").c_str());
+      std::FILE* file = std::fopen(folder.c_str(), "w");
+      if (file != nullptr) std::fclose(file);
+    }
+    ~FolderAside() {
+      std::remove(folder.c_str());
+      std::rename((folder + ".aside").c_str(), folder.c_str());
+    }
+  } aside;
+  char text[1024] = "";
+  const struct {
+    const char* operation;
+    std::function<bool()> call;
+    const char* written;  // what the recipe holds afterwards
+  } forms[] = {
+      {"VString_Write_Mutex", [] { return VString_Write_Mutex(kRecipe, "a"); }, "a"},
+      {"VString_Write_Mutex", [] { return VString_Write_Mutex("PM1.Recipe", "b"); }, "b"},
+      {"VString_WriteF_Mutex", [] { return VString_WriteF_Mutex(kRecipe, "%s", "c"); }, "c"},
+      {"VString_WriteF_Mutex", [] { return VString_WriteF_Mutex("PM1.Recipe", "%c", 'd'); }, "d"},
+      {"VString_Read_Mutex", [&] { return VString_Read_Mutex(kRecipe, text); }, "d"},
+      {"VString_Read_Mutex", [&] { return VString_Read_Mutex("PM1.Recipe", text); }, "d"},
+  };
+  d::ConsoleCapture capture;
+  for (const auto& form : forms) {
+    SCOPED_TRACE(form.operation);
+    capture.clear();
+    EXPECT_FALSE(form.call());
+    const std::string error = VStr_Get_SysErrMsg();
+    EXPECT_STREQ(VString_Read_Mem(kRecipe), form.written);
+    std::vector<std::string> logged = error_log_texts(capture);
+    for (std::string& line : logged) line = without_line(line);
+    EXPECT_EQ(logged, std::vector<std::string>{"PM1.Recipe/SIO MUTEX创建失败![错误信息:" + error +
+                                               "].[代码行:Vexlor::" + form.operation + ":N]"});
+  }
+  EXPECT_STREQ(text, "d");
 }

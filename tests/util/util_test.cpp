@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "os/named_mutex.h"
+#include "support/instance.h"
 #include "util/charset.h"
 #include "util/console_sink.h"
 #include "util/paths.h"
-#include "os/named_mutex.h"
-#include "support/instance.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
@@ -262,13 +262,11 @@ TEST(VStrClock, TimeTextsSystemErrorAndBadSleeps) {
     EXPECT_EQ(vexlor::os::mutex_open("no_such_mutex"), nullptr);
     EXPECT_STREQ(VStr_Get_SysErrMsg(), "The system cannot find the file specified. (2)");
   }
-  // Bad durations return at once instead of sleeping forever.
-  const double t0 = VTime_Get();
+  // Bad durations return at once instead of sleeping forever (a hang fails by time-out).
   VTime_MSleep(-5);
   VTime_Sleep(-1.0);
   VTime_Sleep(std::nan(""));
   VTime_Sleep(INFINITY);
-  EXPECT_GE(VTime_Get(), t0);
 }
 
 TEST(VPrintConsole, LinesCarrySourceTextAndColour) {

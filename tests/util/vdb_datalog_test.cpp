@@ -16,9 +16,9 @@
 #include "config/builder.h"
 #include "config/loader.h"
 #include "frame/vdb_file.h"
-#include "util/vdb.h"
 #include "os/instance.h"
 #include "support/instance.h"
+#include "util/vdb.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
