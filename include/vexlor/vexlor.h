@@ -8,6 +8,7 @@
 #include "vexlor/frame.h"
 #include "vexlor/functions.h"
 #include "vexlor/host.h"
+#include "vexlor/module_strings.h"
 #include "vexlor/named.h"
 #include "vexlor/points.h"
 #include "vexlor/records.h"
