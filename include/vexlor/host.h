@@ -20,7 +20,7 @@ namespace Vexlor {
   VEXLOR_API VEXLOR_NAMED_VALUE_##kind VFA_Get_##item(); \
   VEXLOR_API bool VFA_Set_##item(VEXLOR_NAMED_VALUE_##kind value);
 #define VEXLOR_HOST_SHARED(item, kind, gem_item) VEXLOR_HOST_POINT(item, kind, "", BOTH)
-#define VEXLOR_HOST_LP(item, kind, get_format, set_format)                                  \
+#define VEXLOR_HOST_LP(item, kind, get_format, set_format)                           \
   VEXLOR_API VEXLOR_NAMED_VALUE_##kind VFA_Get_LP_##item(int i, bool* ok = nullptr); \
   VEXLOR_API bool VFA_Set_LP_##item(int i, VEXLOR_NAMED_VALUE_##kind value);
 #include <vexlor/host/host_items.def>

@@ -2,8 +2,6 @@
 // becomes one name, or one name per configured module (and slot, arm or step) it indexes.
 #include "config/vocabulary.h"
 
-#include "util/text.h"
-
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +9,8 @@
 #include <map>
 #include <set>
 #include <string_view>
+
+#include "util/text.h"
 
 namespace vexlor::config {
 namespace {
@@ -111,8 +111,7 @@ std::string unit_of(std::string_view name) {
   if (ends("_Time") || ends("_Timer") || ends("_Step_Time") || ends("_Recipe_Time")) return "s";
   if (ends("_Progress")) return "%";
   if (ends("_Rotation")) return "deg";
-  if (name.find("_Extension") != std::string_view::npos || ends("_Movement") ||
-      ends("_UpDown")) {
+  if (name.find("_Extension") != std::string_view::npos || ends("_Movement") || ends("_UpDown")) {
     return "mm";
   }
   return "";

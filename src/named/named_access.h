@@ -86,8 +86,7 @@ int32_t named_point(Row& row, Vexlor::IO_TYPE type, const char* format, int i, i
   return row.get_with(i, [&](int* out) { find_named_point<R>(out, type, format, i, 0); });
 }
 template <NameRule R, std::size_t N, std::size_t M>
-int32_t named_point(PointGrid<N, M>& grid, Vexlor::IO_TYPE type, const char* format, int i,
-                    int j) {
+int32_t named_point(PointGrid<N, M>& grid, Vexlor::IO_TYPE type, const char* format, int i, int j) {
   return grid.get_with(i, j, [&](int* out) { find_named_point<R>(out, type, format, i, j); });
 }
 
@@ -151,16 +150,16 @@ namespace named {
 #define VEXLOR_NAMED_CACHE_BY_NAME(type, cache)
 #define VEXLOR_NAMED_CACHE_FORWARD(type, cache)
 
-#define VEXLOR_NAMED_POINT(item, kind, name, mode)                  \
-  VEXLOR_NAMED_CACHE_##mode(PointSlot, item##_slot)                 \
-  inline constexpr const char* item##_name = name;                  \
+#define VEXLOR_NAMED_POINT(item, kind, name, mode)                                             \
+  VEXLOR_NAMED_CACHE_##mode(PointSlot, item##_slot) inline constexpr const char* item##_name = \
+      name;                                                                                    \
   inline constexpr Vexlor::IO_TYPE item##_type = Named##kind::kType;
-#define VEXLOR_NAMED_ROW(item, kind, n, rule, format, mode)               \
-  VEXLOR_NAMED_CACHE_##mode(VEXLOR_NAMED_ROW_TYPE(rule, n), item##_row) \
-  inline constexpr const char* item##_format = format;
-#define VEXLOR_NAMED_GRID(item, kind, n, m, rule, format, mode)        \
-  VEXLOR_NAMED_CACHE_##mode(VEXLOR_NAMED_GRID_TYPE(n, m), item##_grid) \
-  inline constexpr const char* item##_format = format;
+#define VEXLOR_NAMED_ROW(item, kind, n, rule, format, mode) \
+  VEXLOR_NAMED_CACHE_##mode(VEXLOR_NAMED_ROW_TYPE(rule, n), \
+                            item##_row) inline constexpr const char* item##_format = format;
+#define VEXLOR_NAMED_GRID(item, kind, n, m, rule, format, mode) \
+  VEXLOR_NAMED_CACHE_##mode(VEXLOR_NAMED_GRID_TYPE(n, m),       \
+                            item##_grid) inline constexpr const char* item##_format = format;
 #define VEXLOR_NAMED_SETTER_NAME(item, format) \
   inline constexpr const char* item##_setter_format = format;
 #define VEXLOR_NAMED_ROW_TYPE(rule, n) NamedRow<NameRule::rule, n>

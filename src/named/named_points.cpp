@@ -11,7 +11,9 @@
 
 namespace vexlor::detail {
 
-const char* process_module_name(int i) { return Vexlor::VSCH_Get_Module_Name(Vexlor::MODULE_PM, i); }
+const char* process_module_name(int i) {
+  return Vexlor::VSCH_Get_Module_Name(Vexlor::MODULE_PM, i);
+}
 
 namespace named {
 
@@ -112,10 +114,9 @@ namespace n = vexlor::detail::named;
 // ---- Carrier IDs with a default ------------------------------------------------------------
 
 const char* VIO_Get_CTC_CMx_CarrierID(int i) {
-  return d::carrier_id_or_default(
-      d::named_get<d::StringKind, d::NameRule::PLUS1>(n::CTC_CMx_CarrierID_row,
-                                                      n::CTC_CMx_CarrierID_format, i, 0),
-      i);
+  return d::carrier_id_or_default(d::named_get<d::StringKind, d::NameRule::PLUS1>(
+                                      n::CTC_CMx_CarrierID_row, n::CTC_CMx_CarrierID_format, i, 0),
+                                  i);
 }
 
 const char* VIO_Get_CTC_CMx_RFID(int i) {
@@ -179,8 +180,8 @@ bool VIO_Set_CMx_Wafer_Inspect_Reserve(int i, int j, int value) {
 // ---- Messages --------------------------------------------------------------------------------
 
 bool VIO_Set_PM_Process_Message(int i, const char* value) {
-  const int32_t point = d::named_point<d::NameRule::PM_NAME>(
-      n::PM_Process_Message_row, IO_S, n::PM_Process_Message_format, i, 0);
+  const int32_t point = d::named_point<d::NameRule::PM_NAME>(n::PM_Process_Message_row, IO_S,
+                                                             n::PM_Process_Message_format, i, 0);
   if (point < 0) return false;
   VString_Write_Message(point, value);
   return true;

@@ -60,6 +60,7 @@ class CarrierSizes : public NamedAccess {
       b_.digital(p).enum_point = enums[cm];
       b_.digital(p).max = 9;
     }
+    b_.add_digital("CTC.Language");  // texts come in the equipment's language
     publish();
   }
 };
@@ -94,14 +95,15 @@ TEST_F(CarrierSizes, SizeOfOneCarrierComesFromTheTextOfItsValue) {
   EXPECT_EQ(size, 16);
   EXPECT_FALSE(VModule_Get_CM_Wafer_Size(6, size));
   EXPECT_EQ(VModule_Get_CM_Wafer_Size(-1), 0);
-  EXPECT_EQ(error_lines(capture),
-            (std::vector<std::string>{
-                "CM2 当前 Wafer_Size设置:0 , Carrier判断:7 , 解析获取失败![代码行:Vexlor::"
-                "VModule_Get_CM_Wafer_Size:N]",
-                "CM3 当前 Wafer_Size设置:16 , Carrier判断:16 , 解析获取失败![代码行:Vexlor::"
-                "VModule_Get_CM_Wafer_Size:N]",
-                "CM_Side:6 超限，不能获得Wafer_Size![代码行:Vexlor::VModule_Get_CM_Wafer_Size:N]",
-                "CM_Side:-1 超限，不能获得Wafer_Size![代码行:Vexlor::VModule_Get_CM_Wafer_Size:N]"}));
+  EXPECT_EQ(
+      error_lines(capture),
+      (std::vector<std::string>{
+          "CM2 当前 Wafer_Size设置:0 , Carrier判断:7 , 解析获取失败![代码行:Vexlor::"
+          "VModule_Get_CM_Wafer_Size:N]",
+          "CM3 当前 Wafer_Size设置:16 , Carrier判断:16 , 解析获取失败![代码行:Vexlor::"
+          "VModule_Get_CM_Wafer_Size:N]",
+          "CM_Side:6 超限，不能获得Wafer_Size![代码行:Vexlor::VModule_Get_CM_Wafer_Size:N]",
+          "CM_Side:-1 超限，不能获得Wafer_Size![代码行:Vexlor::VModule_Get_CM_Wafer_Size:N]"}));
 }
 
 TEST_F(CarrierSizes, EverySizeOfEveryCarrierWithErrorsLogged) {
@@ -113,8 +115,7 @@ TEST_F(CarrierSizes, EverySizeOfEveryCarrierWithErrorsLogged) {
   EXPECT_EQ((std::vector<int>(counts, counts + 6)), (std::vector<int>{2, 0, 3, 0, 0, 0}));
   EXPECT_EQ((std::vector<int>{sizes[0][0], sizes[0][1], sizes[2][0], sizes[2][1], sizes[2][2]}),
             (std::vector<int>{8, 12, 4, 2, 3}));
-  EXPECT_EQ((std::vector<int>{sizes[1][0], sizes[3][0], sizes[5][2]}),
-            (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ((std::vector<int>{sizes[1][0], sizes[3][0], sizes[5][2]}), (std::vector<int>{0, 0, 0}));
   EXPECT_EQ(printed_lines(capture),
             (std::vector<std::string>{
                 "IO_NAME:CM4.Carrier - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",

@@ -21,15 +21,19 @@ struct Sample {
 };
 
 // Sample rows: the point name, then the item and its index arguments (none for singles).
-#define ITEM0(name, item) \
-  {name, [](auto v) { return VIO_Set_##item(v); }, [] { return VIO_Get_##item(); }}
-#define ITEM(name, item, ...)                                          \
-  {                                                                    \
-    name, [](auto v) { return VIO_Set_##item(__VA_ARGS__, v); },       \
-        [] { return VIO_Get_##item(__VA_ARGS__); }                     \
+#define ITEM0(name, item)                                                           \
+  {                                                                                 \
+    name, [](auto v) { return VIO_Set_##item(v); }, [] { return VIO_Get_##item(); } \
   }
-#define HOST0(name, item) \
-  {name, [](auto v) { return VFA_Set_##item(v); }, [] { return VFA_Get_##item(); }}
+#define ITEM(name, item, ...)                                    \
+  {                                                              \
+    name, [](auto v) { return VIO_Set_##item(__VA_ARGS__, v); }, \
+        [] { return VIO_Get_##item(__VA_ARGS__); }               \
+  }
+#define HOST0(name, item)                                                           \
+  {                                                                                 \
+    name, [](auto v) { return VFA_Set_##item(v); }, [] { return VFA_Get_##item(); } \
+  }
 
 // First, last and odd-shaped rows of each group of the table.
 const Sample<int> kDigital[] = {
@@ -267,8 +271,8 @@ TEST_F(NamedAccess, MissingPointsFailOnceLoudlyThenQuietly) {
     EXPECT_EQ(VIO_Get_CTC_PMx_Wafer_Number(0, 30), VEXLOR_UNUSED_POINT);
     EXPECT_EQ(VIO_Get_CTC_TMx_Wafer_Number(0, 4), VEXLOR_UNUSED_POINT);
     auto line = [](const char* name, const char* type) {
-      return std::string("IO_NAME:") + name + " - IO_TYPE:" + type + " 未识别. [代码行:" +
-             "Vexlor::VIO_Find_Point:N]";
+      return std::string("IO_NAME:") + name + " - IO_TYPE:" + type +
+             " 未识别. [代码行:" + "Vexlor::VIO_Find_Point:N]";
     };
     std::vector<std::string> got;
     for (const std::string& text : texts(capture)) {

@@ -136,8 +136,8 @@ constexpr int kRowCount = 0
 #include <vexlor/named/named_points.def>
     ;
 constexpr int kListedItems = (18 + 2 + 1 + 107 + 45) +
-                             (12 + 1 + 3 + 4 + 22 + 13 + 1 + 1 + 1 + 1 + 1 + 3 + 1 + 3 + 1 + 8 +
-                              1 + 3 + 2 + 18 + 8 + 3 + 1 + 2 + 1 + 7 + 1 + 3 + 1 + 3 + 9) +
+                             (12 + 1 + 3 + 4 + 22 + 13 + 1 + 1 + 1 + 1 + 1 + 3 + 1 + 3 + 1 + 8 + 1 +
+                              3 + 2 + 18 + 8 + 3 + 1 + 2 + 1 + 7 + 1 + 3 + 1 + 3 + 9) +
                              (5 + 1) + 1;
 static_assert(kListedItems == 319);
 static_assert(2 * kRowCount + 2 == 2 * kListedItems + 2 && 2 * kRowCount + 2 == 640);

@@ -80,8 +80,7 @@ TEST_F(Vocabulary, AddsWhatTheFileLeavesOutForItsModules) {
   // Only the modules configured: one carrier, one process module, no transfer module.
   EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.CM2"),
             std::vector<std::string>{});
-  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.TR"),
-            std::vector<std::string>{});
+  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.TR"), std::vector<std::string>{});
   EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.PM1_Wafer_Status").size(), 30u);
   EXPECT_EQ(names(&DatabaseBuilder::string_point, c.strings, b_, "ETCH1_"),
             (std::vector<std::string>{"ETCH1_Process_Message", "ETCH1_Process_Message0",
