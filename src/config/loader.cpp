@@ -23,6 +23,7 @@
 #include <sstream>
 #include <utility>
 
+#include "config/vocabulary.h"
 #include "util/text.h"
 
 namespace vexlor::config {
@@ -265,6 +266,7 @@ class Loader {
 
   std::string file_;
   DatabaseBuilder& builder_;
+  bool vocabulary_ = false;  // system.standard_vocabulary
   std::vector<std::string>* warnings_;
 
   Registry module_ids_, module_names_, drivers_, enums_, digitals_, analogs_, strings_, functions_,
@@ -437,6 +439,7 @@ void Loader::load(const toml::table& root) {
   for_each_record(root, "alarms", [this](Fields& f) { load_alarm(f); });
   for_each_record(root, "datalogs", [this](Fields& f) { load_datalog(f); });
   check_datalogs_have_a_home(root);
+  if (vocabulary_) add_standard_vocabulary(builder_);
 }
 
 void Loader::load_system(Fields& f) {
@@ -488,6 +491,7 @@ void Loader::load_system(Fields& f) {
     builder_.set_main_form(f.required_text("main_form", sizeof(MEM_FUNCTION_SP_STRU::name)));
   }
   if (const toml::node* log = f.get("log")) load_log(*log, f.field("log"));
+  vocabulary_ = f.boolean("standard_vocabulary", false);
 }
 
 void Loader::load_log(const toml::node& node, const std::string& field) {

@@ -57,7 +57,7 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, "created instance \"" + name + "\" from " + kSample +
-                       ": 6 modules, 5 drivers, 12 enums, 115 digital, 30 analog, 37 string, "
+                       ": 6 modules, 5 drivers, 12 enums, 749 digital, 32 analog, 1143 string, "
                        "22 functions, 128 alarms, " +
                        size + " bytes\n");
 
@@ -69,8 +69,8 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
             "instance:  " + name +
                 "\nsource:    " + std::filesystem::path(kSample).lexically_normal().string() +
                 "\ncreated:   *\nsize:      " + size +
-                " bytes\nmodules:   6\ndrivers:   5\nenums:     12\ndigital:   115\n"
-                "analog:    30\nstring:    37\nfunctions: 22 (+12 slots)\nalarms:    128\n");
+                " bytes\nmodules:   6\ndrivers:   5\nenums:     12\ndigital:   749\n"
+                "analog:    32\nstring:    1143\nfunctions: 22 (+12 slots)\nalarms:    128\n");
 
   // A second create keeps the database unless --force replaces it.
   r = tool({"create", kSample});
@@ -161,7 +161,7 @@ TEST_F(VexlorDb, TwoInstancesSideBySide) {
   ToolRun r = tool({"info", "--instance", a});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("instance:  " + a + "\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("digital:   115\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("digital:   749\n"), std::string::npos) << r.out;
   r = tool({"info"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("instance:  " + b + "\n"), std::string::npos) << r.out;

@@ -1,0 +1,81 @@
+// Test support for the named point accessors and host link items. Their lazy point caches
+// live for the whole process, so each case runs its accessor calls in a forked child, whose
+// caches are untouched, and the parent checks the child's exit status (1 after any failed
+// expectation in the child, whose messages go to the test output).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "config/vocabulary.h"
+#include "support/instance.h"
+#include "util/console_sink.h"
+#include "vexlor/vexlor.h"
+
+namespace vexlor::test {
+
+// Module counts of the test equipment; process modules are named ETCH1 to ETCH8.
+constexpr int kCarrierModules = 6, kBufferModules = 2, kTransferModules = 4, kProcessModules = 8;
+
+inline void add_modules(config::DatabaseBuilder& b) {
+  const struct {
+    const char* prefix;
+    const char* name_prefix;
+    Vexlor::MODULE_TYPE kind;
+    int count;
+  } kinds[] = {{"CM", "LP", Vexlor::MODULE_CM, kCarrierModules},
+               {"BM", "LL", Vexlor::MODULE_BM, kBufferModules},
+               {"TM", "VTM", Vexlor::MODULE_TM, kTransferModules},
+               {"PM", "ETCH", Vexlor::MODULE_PM, kProcessModules}};
+  int base = 1;
+  for (const auto& k : kinds) {
+    for (int side = 0; side < k.count; ++side) {
+      b.add_module(k.prefix + std::to_string(side + 1), k.name_prefix + std::to_string(side + 1),
+                   k.kind, side, base++);
+    }
+  }
+}
+
+class NamedAccess : public ::testing::Test {
+ protected:
+  // Publishes the builder's equipment and attaches the parent.
+  void publish() {
+    b_.add_function("NAMED_TEST");
+    std::string error;
+    ASSERT_TRUE(b_.publish(true, "named_test", &error)) << error;
+    ASSERT_TRUE(Vexlor::VHub_Initial("NAMED_TEST"));
+  }
+  void TearDown() override { Vexlor::VHub_Release(); }
+
+  // Runs `body` in a child process with fresh caches; fails the test when the child reports a
+  // failed expectation or does not finish.
+  static void in_child(const std::function<void()>& body) {
+    const pid_t pid = spawn_child([&] {
+      body();
+      return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    EXPECT_EQ(wait_child(pid, 60), 0);
+  }
+
+  // The index of a point by name in the table of `type` (-1 when missing).
+  static int point(Vexlor::IO_TYPE type, const char* name) {
+    int index = -1;
+    Vexlor::VIO_Find_Point(&index, type, true, name);
+    return index;
+  }
+
+  static std::vector<std::string> texts(const detail::ConsoleCapture& capture) {
+    std::vector<std::string> out;
+    for (const auto& line : capture.console_lines()) out.push_back(line.text);
+    return out;
+  }
+
+  PrivateInstance instance_{"named"};
+  config::DatabaseBuilder b_;
+};
+
+}  // namespace vexlor::test

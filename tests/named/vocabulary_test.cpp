@@ -1,0 +1,120 @@
+// The standard vocabulary from the equipment configuration: added on request for the configured
+// modules, never replacing a point the file defines.
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "config/loader.h"
+#include "named/named_fixture.h"
+
+namespace vexlor::test {
+namespace {
+
+using config::DatabaseBuilder;
+
+class Vocabulary : public ::testing::Test {
+ protected:
+  // Loads a file with one carrier and one process module (named ETCH1) and three points of its
+  // own that the vocabulary also names.
+  void load(bool vocabulary) {
+    const std::string path = instance_.runtime_dir() + "/equipment.toml";
+    std::ofstream(path, std::ios::binary)
+        << "modules = [ { id = \"CM1\", kind = \"CM\" }, { id = \"PM1\", name = \"ETCH1\", "
+           "kind = \"PM\" } ]\n"
+           "analog = [ { name = \"CTC.EnvSts\", unit = \"bar\" } ]\n"
+           "digital = [ { name = \"gem.portid\", max = 3 } ]\n"
+           "string = [ { name = \"CM1.CarrierID\", init = \"F1\" } ]\n"
+           "[system]\nstandard_vocabulary = "
+        << (vocabulary ? "true" : "false") << "\n";
+    std::string error;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(config::load_configuration(path, b_, &error, &warnings)) << error;
+    EXPECT_EQ(warnings, std::vector<std::string>{});
+  }
+
+  // Names of the points of one table that start with `prefix`.
+  template <typename Record>
+  static std::vector<std::string> names(Record& (DatabaseBuilder::*record)(int), uint32_t count,
+                                        DatabaseBuilder& b, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < count; ++i) {
+      const std::string name = (b.*record)(static_cast<int>(i)).name;
+      if (name.rfind(prefix, 0) == 0) out.push_back(name);
+    }
+    return out;
+  }
+
+  PrivateInstance instance_{"vocab"};
+  DatabaseBuilder b_;
+};
+
+TEST_F(Vocabulary, OffUnlessAsked) {
+  load(false);
+  const detail::DbCounts c = b_.counts();
+  EXPECT_EQ((std::vector<uint32_t>{c.digitals, c.analogs, c.strings}),
+            (std::vector<uint32_t>{1, 1, 1}));
+}
+
+TEST_F(Vocabulary, AddsWhatTheFileLeavesOutForItsModules) {
+  DatabaseBuilder plain;
+  plain.add_module("CM1", "CM1", Vexlor::MODULE_CM, 0, 0);
+  plain.add_module("PM1", "ETCH1", Vexlor::MODULE_PM, 0, 0);
+  const std::size_t all = config::standard_vocabulary(plain).size();
+
+  load(true);
+  const detail::DbCounts c = b_.counts();
+  EXPECT_EQ(c.digitals + c.analogs + c.strings, all);  // three of them came from the file
+
+  // The file's own points keep their kind and values; no second point of their names.
+  EXPECT_EQ(names(&DatabaseBuilder::analog, c.analogs, b_, "CTC.EnvSts"),
+            std::vector<std::string>{"CTC.EnvSts"});
+  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.EnvSts"),
+            std::vector<std::string>{});
+  EXPECT_STREQ(b_.analog(0).unit, "bar");
+  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "GEM.PortID"),
+            std::vector<std::string>{});
+  EXPECT_EQ(b_.digital(0).max, 3);
+  EXPECT_EQ(names(&DatabaseBuilder::string_point, c.strings, b_, "CM1.CarrierID"),
+            std::vector<std::string>{"CM1.CarrierID"});
+
+  // Only the modules configured: one carrier, one process module, no transfer module.
+  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.CM2"),
+            std::vector<std::string>{});
+  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.TR"), std::vector<std::string>{});
+  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.PM1_Wafer_Status").size(), 30u);
+  EXPECT_EQ(names(&DatabaseBuilder::string_point, c.strings, b_, "ETCH1_"),
+            (std::vector<std::string>{"ETCH1_Process_Message", "ETCH1_Process_Message0",
+                                      "ETCH1_Recipe_Name", "ETCH1_Recipe_Step_Name"}));
+  EXPECT_EQ(names(&DatabaseBuilder::string_point, c.strings, b_, "GEM.PM0_LotID").size(), 76u);
+  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "LP"),
+            (std::vector<std::string>{
+                "LP1_CarrierAccessingStatus", "LP1_CarrierIDStatus", "LP1_CarrierRelatedState",
+                "LP1_CarrierSlotMapStatus", "LP1_E84_Enable", "LP1_E84_Input_Signal",
+                "LP1_E84_Output_Signal", "LP1_Mode", "LP1_ReservationState", "LP1_TransferState",
+                "LP1_E84_AccessModeState", "LP1_AccessModeState"}));
+}
+
+TEST_F(Vocabulary, KindsUnitsAndTheCarrierEnumeration) {
+  load(true);
+  const detail::DbCounts c = b_.counts();
+  auto digital = [&](const std::string& name) -> Vexlor::MEM_DIGITAL_SP_STRU& {
+    for (uint32_t i = 0;; ++i) {
+      if (i == c.digitals || name == b_.digital(static_cast<int>(i)).name) {
+        return b_.digital(static_cast<int>(i == c.digitals ? 0 : i));
+      }
+    }
+  };
+  EXPECT_STREQ(digital("ETCH1_Run_Step_Time").unit, "s");
+  EXPECT_STREQ(digital("ETCH1_Progress").unit, "%");
+  EXPECT_EQ(digital("CTC.CM1_PICK_COUNT").max, 2147483647);
+  EXPECT_EQ(digital("CTC.CM1_PICK_COUNT").min, -2147483647);
+  const Vexlor::MEM_DIGITAL_SP_STRU& carrier = digital("CM1.Carrier");
+  ASSERT_EQ(carrier.enum_point, b_.find_enum("WaferSize"));
+  EXPECT_STREQ(b_.enumeration(carrier.enum_point).texts[0], "8Inch");
+  EXPECT_STREQ(b_.enumeration(carrier.enum_point).texts[1], "12Inch");
+  EXPECT_EQ(digital("CTC.WaferSize1").enum_point, carrier.enum_point);
+  EXPECT_EQ(b_.counts().analogs, 1u);  // robots come with transfer modules only
+}
+
+}  // namespace
+}  // namespace vexlor::test
