@@ -3,10 +3,13 @@
 
 #include "vexlor/alarms.h"
 #include "vexlor/analog.h"
+#include "vexlor/arguments.h"
 #include "vexlor/digital.h"
 #include "vexlor/export.h"
 #include "vexlor/frame.h"
 #include "vexlor/functions.h"
+#include "vexlor/gui.h"
+#include "vexlor/main_form.h"
 #include "vexlor/named.h"
 #include "vexlor/points.h"
 #include "vexlor/records.h"
