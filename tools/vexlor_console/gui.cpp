@@ -154,6 +154,10 @@ bool main_form_name(std::string* name) {
     return false;
   }
   const int n = db->system_block->function_count;
+  if (n < 0) {
+    probe.VMMAP_Release();
+    return false;
+  }
   const char* slot = db->function_sp[n].name;
   name->assign(slot, strnlen(slot, sizeof db->function_sp[n].name));
   probe.VMMAP_Release();
