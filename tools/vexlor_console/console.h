@@ -180,4 +180,8 @@ int run_driver_state(const Options& o, const std::string& name, bool online);
 // watch.cpp
 int run_watch(const Options& o, const std::string& points, double interval, int count);
 
+// gui.cpp: runs as the main form until Ctrl-C, an exit request or `count` commands (0: no
+// limit).
+int run_gui(const Options& o, int count);
+
 }  // namespace vexlor_console

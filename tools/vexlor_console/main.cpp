@@ -154,6 +154,12 @@ int main(int argc, char** argv) {
   watch->add_option("--count", count, "stop after N refreshes (default: until Ctrl-C)")
       ->check(CLI::NonNegativeNumber);
 
+  int gui_count = 0;
+  CLI::App* gui = app.add_subcommand(
+      "gui", "be the main form: show the GUI commands of the routines as they arrive");
+  gui->add_option("--count", gui_count, "stop after N commands (default: until Ctrl-C or exit)")
+      ->check(CLI::NonNegativeNumber);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -163,6 +169,14 @@ int main(int argc, char** argv) {
   if (!instance.empty()) set_instance(instance);
   if (!separate_library_output(verbose)) warn("the library's console lines stay on stdout");
 
+  // The main form attaches as itself (slot N), not as the console routine.
+  if (gui->parsed()) {
+    try {
+      return run_gui(options, gui_count);
+    } catch (const std::exception& e) {
+      return fail(one_line(e.what()));
+    }
+  }
   Session session;
   if (!session.open()) return kFailed;
   try {

@@ -8,6 +8,8 @@
 // it and are not recorded.
 //
 // Answers:
+//  - With --no-gui, an exit request for "GUI_MAINFORM" is forwarded to whoever serves the GUI
+//    endpoint (a main form such as `vexlor gui`) and answered with its answer.
 //  - Engine read "$D"/"$A" "P7" "R1" <point>: the interlock answer configured for that point
 //    (a decimal number; non-zero means the setpoint interlock refused the write), else "0".
 //    Every other engine read answers "0".
@@ -151,6 +153,9 @@ class Manager {
     if (log_) std::fclose(log_);
   }
 
+  // Set with --no-gui: another process is the main form, and its exit requests go there.
+  bool no_gui = false;
+
   Reply handle(const char* role, const Request& r) {
     if (r.type == RequestType::Query) return query(r.index);
     bool served = false;
@@ -169,6 +174,13 @@ class Manager {
     }
     if (!served) return Reply{false, "refused"};
     std::string line = vexlor::fifo::describe(r);
+    if (no_gui && r.type == RequestType::FunctionExit && r.function == "GUI_MAINFORM") {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        record(line);
+      }
+      return forward_to_main_form(r);
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     record(line);
     switch (r.type) {
@@ -199,6 +211,14 @@ class Manager {
   }
 
  private:
+  static Reply forward_to_main_form(const Request& r) {
+    Reply reply;
+    if (!vexlor::fifo::send_request(vexlor::os::kGuiEndpoint, r, &reply, 3000, nullptr)) {
+      return Reply{false, "refused"};
+    }
+    return reply;
+  }
+
   static std::string pool_answer(const Request& r) {
     constexpr std::size_t kFillLimit = vexlor::os::kMaxFrameBytes - 64;
     if (r.param.compare(0, 5, "FILL:") == 0) {
@@ -275,6 +295,7 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   Manager manager(std::move(interlocks), quiet);
+  manager.no_gui = no_gui;
   const char* roles[] = {vexlor::os::kManagerEndpoint, vexlor::os::kEngineEndpoint,
                          vexlor::os::kGuiEndpoint};
   vexlor::fifo::EndpointServer servers[3];

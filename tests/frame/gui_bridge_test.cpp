@@ -1,0 +1,211 @@
+// The GUI bridge: the exact commands the main form receives (read back from the record of a
+// vexlor-manager serving the GUI endpoint), the log lines when the main form is not running
+// or the queue refuses, and bad input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "fifo/manager_process.h"
+#include "support/instance.h"
+#include "util/console_sink.h"
+#include "util/text.h"
+#include "vexlor/gui.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+namespace d = vexlor::detail;
+using vexlor::config::DatabaseBuilder;
+using vexlor::test::ManagerProcess;
+using vexlor::test::PrivateInstance;
+
+namespace {
+
+// Every overload with its exact type; the table must link against the library.
+#define VEXLOR_EXPORT(type, name) reinterpret_cast<const void*>(static_cast<type>(&Vexlor::name))
+extern const void* const kGuiExports[];
+const void* const kGuiExports[] = {
+    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Show),
+    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Hide),
+    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Restart),
+    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Exit),
+    VEXLOR_EXPORT(bool (*)(const char*), VGui_Display_Message),
+    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Display_MessageF),
+    VEXLOR_EXPORT(bool (*)(const char*), VGui_Send_Event),
+    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Send_EventF),
+    VEXLOR_EXPORT(bool (*)(const char*), VGui_Send_Record),
+    VEXLOR_EXPORT(bool (*)(const char*, std::vector<std::string>&), VGui_Send_Record),
+    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Send_RecordF),
+    VEXLOR_EXPORT(const char* (*)(), VGui_Get_Navigation_Full_Path),
+    VEXLOR_EXPORT(bool (*)(const char*, std::vector<ARG_PARAM_INFO_STRU>&),
+                  VFunction_Unpacking_Arg_Param),
+    VEXLOR_EXPORT(bool (*)(const char*, ARG_PARAM_INFO_STRU&), VFunction_Unpacking_Arg_Param),
+    VEXLOR_EXPORT(bool (*)(std::vector<ARG_PARAM_INFO_STRU>&, std::string&),
+                  VFunction_Packaging_Arg_Param),
+    VEXLOR_EXPORT(bool (*)(ARG_PARAM_INFO_STRU&, bool, bool, int, bool), VFunction_Check_Arg_Param),
+    VEXLOR_EXPORT(bool (*)(const char*, RUN_PARAM_INFO_STRU&), VFunction_Unpacking_Run_Param),
+};
+#undef VEXLOR_EXPORT
+
+constexpr int kN = 2;  // slot 2 is the main form
+
+class GuiBridge : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DatabaseBuilder b;
+    b.add_function("ROUTINE");
+    b.add_function("OTHER");
+    d::copy_text(b.system().navigation_path, "Y:\\Gui\\Nav.xml");
+    std::string error;
+    ASSERT_TRUE(b.publish(true, "gui_bridge_test", &error)) << error;
+    ASSERT_TRUE(VHub_Initial("ROUTINE"));
+  }
+  void TearDown() override { VHub_Release(); }
+
+  static void main_form(FUNC_STATUS status) { VFunction_Set_Run_Status(kN, status); }
+
+  PrivateInstance instance_{"gui"};
+};
+
+std::string gui(const std::string& command, const std::string& text) {
+  return "GuiMainForm command=" + command + " text=" + text + " sender=ROUTINE";
+}
+
+// The log-file lines of a capture as "<tag> <text>".
+std::vector<std::string> logged(const d::ConsoleCapture& capture) {
+  std::vector<std::string> out;
+  for (const auto& line : capture.file_lines()) out.push_back(line.tag + " " + line.text);
+  return out;
+}
+
+// "<head><line>]" with a source line number.
+bool is_line(const std::string& text, const std::string& head) {
+  if (text.rfind(head, 0) != 0 || text.size() < head.size() + 2 || text.back() != ']') return false;
+  const std::string number = text.substr(head.size(), text.size() - head.size() - 1);
+  return number.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+TEST_F(GuiBridge, MainFormReceivesTheExactCommands) {
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  main_form(SYS_RUNNING);
+  std::vector<std::string> no_fields, three = {"a", "b", "c"}, one_empty = {""};
+  d::ConsoleCapture capture;
+  EXPECT_TRUE(VGui_MainForm_Show());
+  EXPECT_TRUE(VGui_MainForm_Hide());
+  EXPECT_TRUE(VGui_Display_Message("Pump down done"));
+  EXPECT_TRUE(VGui_Display_MessageF("step %d of %s", 3, "PM1"));
+  EXPECT_TRUE(VGui_Send_Event("WAFER_IN"));
+  EXPECT_TRUE(VGui_Send_EventF("SLOT_%02d", 7));
+  EXPECT_TRUE(VGui_Send_Record("raw|text"));
+  EXPECT_TRUE(VGui_Send_Record("unused", three));
+  EXPECT_TRUE(VGui_Send_Record("unused", no_fields));
+  EXPECT_TRUE(VGui_Send_Record(nullptr, one_empty));
+  EXPECT_TRUE(VGui_Send_RecordF("%d|%s", 1, "x"));
+  EXPECT_TRUE(VGui_MainForm_Restart());
+  EXPECT_TRUE(VGui_MainForm_Exit());
+  VFunction_Set_Parent_Points("7&5");
+  EXPECT_TRUE(VGui_MainForm_Exit());
+  EXPECT_EQ(manager.record(),
+            (std::vector<std::string>{
+                gui("SHOW", ""), gui("HIDE", ""), gui("MESSAGE", "Pump down done"),
+                gui("MESSAGE", "step 3 of PM1"), gui("EVENT", "WAFER_IN"), gui("EVENT", "SLOT_07"),
+                gui("RECORD", "raw|text"), gui("RECORD", "3|a,b,c"), gui("RECORD", "0|"),
+                gui("RECORD", "1|"), gui("RECORD", "1|x"),
+                "EngineWriteG kind=$G param=P1 command=W1 index=0 argument=- sender=ROUTINE",
+                "FunctionExit function=GUI_MAINFORM param=- argument=0& sender=ROUTINE",
+                "FunctionExit function=GUI_MAINFORM param=- argument=0&7&5 sender=ROUTINE"}));
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST_F(GuiBridge, NotRunningMainFormIsLoggedAndSkipped) {
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  ASSERT_EQ(VFunction_Get_Run_Status(kN), SYS_KILLED);  // until a main form starts
+  std::vector<std::string> fields = {"f"};
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VGui_Display_Message("x"));
+  EXPECT_FALSE(VGui_Display_MessageF("%s", "y"));
+  EXPECT_FALSE(VGui_Send_Event("x"));
+  EXPECT_FALSE(VGui_Send_EventF("%d", 1));
+  EXPECT_FALSE(VGui_Send_Record("x"));
+  EXPECT_FALSE(VGui_Send_Record("n", fields));
+  EXPECT_FALSE(VGui_Send_RecordF("%s", "z"));
+  EXPECT_TRUE(VGui_MainForm_Exit());  // nothing to close
+  const struct {
+    const char* command;
+    const char* text;
+    const char* operation;
+  } expected[] = {
+      {"MESSAGE", "x", "VGui_Display_Message"}, {"MESSAGE", "y", "VGui_Display_Message"},
+      {"EVENT", "x", "VGui_Send_Event"},        {"EVENT", "1", "VGui_Send_Event"},
+      {"RECORD", "x", "VGui_Send_Record"},      {"RECORD", "1|f", "VGui_Send_Record"},
+      {"RECORD", "z", "VGui_Send_Record"},
+  };
+  const auto lines = logged(capture);
+  ASSERT_EQ(lines.size(), std::size(expected));
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto& e = expected[i];
+    EXPECT_TRUE(is_line(lines[i], std::string("[ALM] 主界面未启动 , 忽略FIFO接收: <") + e.command +
+                                      "|" + e.text + "> [代码行:Vexlor::" + e.operation + ":"))
+        << lines[i];
+  }
+  EXPECT_TRUE(manager.record().empty());
+}
+
+TEST_F(GuiBridge, RefusedCommandsAreLoggedAndFail) {
+  main_form(SYS_RUNNING);  // running, but nobody serves the GUI endpoint
+  std::vector<std::string> fields = {"a", "b"};
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VGui_Display_Message("m"));
+  EXPECT_FALSE(VGui_Send_Event("e"));
+  EXPECT_FALSE(VGui_Send_Record("r"));
+  EXPECT_FALSE(VGui_Send_Record("n", fields));
+  EXPECT_FALSE(VGui_MainForm_Show());
+  EXPECT_FALSE(VGui_MainForm_Hide());
+  EXPECT_FALSE(VGui_MainForm_Restart());
+  EXPECT_FALSE(VGui_MainForm_Exit());
+  EXPECT_EQ(logged(capture),
+            (std::vector<std::string>{
+                "[ERR] Vexlor::VGui_Display_Message 与GUI_MAINFORM FIFO交互失败 指令:MESSAGE . "
+                "要显示内容为: m",
+                "[ERR] Vexlor::VGui_Send_Event 与GUI_MAINFORM FIFO交互失败 指令:EVENT , e",
+                "[ERR] Vexlor::VGui_Send_Record 与GUI_MAINFORM FIFO交互失败 指令:RECORD . "
+                "要显示内容为: r",
+                "[ERR] Vexlor::VGui_Send_Record 与GUI_MAINFORM FIFO交互失败 指令:RECORD . "
+                "要显示内容为: 2|a,b"}));
+}
+
+TEST_F(GuiBridge, BadInputIsSentCutOrRefused) {
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  main_form(SYS_RUNNING);
+  const std::string long_text(3000, 'L');
+  const char* null_format = nullptr;
+  EXPECT_TRUE(VGui_Display_Message(nullptr));
+  EXPECT_TRUE(VGui_Send_Event(long_text.c_str()));
+  EXPECT_TRUE(VGui_Display_MessageF("%s", long_text.c_str()));
+  EXPECT_TRUE(VGui_Send_RecordF(null_format));
+  EXPECT_EQ(manager.record(),
+            (std::vector<std::string>{gui("MESSAGE", ""), gui("EVENT", std::string(1023, 'L')),
+                                      gui("MESSAGE", std::string(1023, 'L')), gui("RECORD", "")}));
+  EXPECT_STREQ(VGui_Get_Navigation_Full_Path(), "Y:\\Gui\\Nav.xml");
+
+  // Before start-up: nothing is sent, the navigation path is the default.
+  VHub_Release();
+  d::ConsoleCapture capture;
+  std::vector<std::string> fields = {"a"};
+  EXPECT_FALSE(VGui_MainForm_Show());
+  EXPECT_FALSE(VGui_MainForm_Hide());
+  EXPECT_FALSE(VGui_MainForm_Restart());
+  EXPECT_FALSE(VGui_MainForm_Exit());
+  EXPECT_FALSE(VGui_Display_Message("x"));
+  EXPECT_FALSE(VGui_Send_EventF("%s", "x"));
+  EXPECT_FALSE(VGui_Send_Record("n", fields));
+  EXPECT_STREQ(VGui_Get_Navigation_Full_Path(), "Z:\\Gui\\Setup\\Navigation.xml");
+  EXPECT_TRUE(capture.lines().empty());
+  EXPECT_TRUE(manager.record(4).empty());
+}

@@ -1,0 +1,371 @@
+// Argument texts: declared arguments unpacked (well-formed and malformed texts, exact records
+// and red lines), packed and read back, checked; run parameters unpacked with their bounds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/builder.h"
+#include "support/instance.h"
+#include "util/console_sink.h"
+#include "vexlor/arguments.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+namespace d = vexlor::detail;
+using vexlor::config::DatabaseBuilder;
+using vexlor::test::PrivateInstance;
+
+namespace {
+
+constexpr int U = VEXLOR_UNUSED_POINT;
+const MODULE_TYPE kNoKind = static_cast<MODULE_TYPE>(-1);
+
+// Alarm points in table order.
+constexpr int kCtc3 = 0, kCtc4 = 1, kPm3 = 2, kPm4 = 3;
+
+class Arguments : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DatabaseBuilder b;
+    b.add_module("PM1", "PM1", MODULE_PM, 0, 11);
+    b.add_module("TM1", "TM1", MODULE_TM, 0, -1);  // no alarm block
+    b.add_alarm(3, "CTC_3", "ctc 3");
+    b.add_alarm(4, "CTC_4", "ctc 4");
+    b.add_alarm(11003, "PM1_3", "pm 3");
+    b.add_alarm(11004, "PM1_4", "pm 4");
+    b.add_function("ARGS");
+    std::string error;
+    ASSERT_TRUE(b.publish(true, "arguments_test", &error)) << error;
+    ASSERT_TRUE(VHub_Initial("ARGS"));
+  }
+  void TearDown() override { VHub_Release(); }
+
+  PrivateInstance instance_{"args"};
+};
+
+std::vector<std::string> red_lines(const d::ConsoleCapture& capture) {
+  std::vector<std::string> out;
+  for (const auto& line : capture.console_lines()) {
+    EXPECT_EQ(line.colour, d::LineColour::kRed) << line.text;
+    EXPECT_EQ(line.source, "ARGS") << line.text;
+    out.push_back(line.text);
+  }
+  return out;
+}
+
+ARG_PARAM_INFO_STRU group(std::string module, MODULE_TYPE kind, int side, std::string head,
+                          int ctrl, std::vector<int32_t> alarms, std::vector<std::string> texts) {
+  ARG_PARAM_INFO_STRU r;
+  r.module_name = std::move(module);
+  r.module_kind = kind;
+  r.module_side = side;
+  r.io_head = std::move(head);
+  r.ctrl_mode = ctrl;
+  r.alarm_points = std::move(alarms);
+  r.texts = std::move(texts);
+  return r;
+}
+
+ARG_PARAM_INFO_STRU ctc(std::string head, int ctrl = U, std::vector<int32_t> alarms = {},
+                        std::vector<std::string> texts = {}) {
+  return group("CTC", kNoKind, -1, std::move(head), ctrl, std::move(alarms), std::move(texts));
+}
+
+ARG_PARAM_INFO_STRU pm1(std::string head, int ctrl = U, std::vector<int32_t> alarms = {},
+                        std::vector<std::string> texts = {}) {
+  return group("PM1", MODULE_PM, 0, std::move(head), ctrl, std::move(alarms), std::move(texts));
+}
+
+void expect_same(const std::vector<ARG_PARAM_INFO_STRU>& got,
+                 const std::vector<ARG_PARAM_INFO_STRU>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE("group " + std::to_string(i));
+    EXPECT_EQ(got[i].module_name, want[i].module_name);
+    EXPECT_EQ(got[i].module_kind, want[i].module_kind);
+    EXPECT_EQ(got[i].module_side, want[i].module_side);
+    EXPECT_EQ(got[i].io_head, want[i].io_head);
+    EXPECT_EQ(got[i].ctrl_mode, want[i].ctrl_mode);
+    EXPECT_EQ(got[i].alarm_points, want[i].alarm_points);
+    EXPECT_EQ(got[i].texts, want[i].texts);
+  }
+}
+
+}  // namespace
+
+TEST_F(Arguments, DeclaredTextsUnpackIntoExactGroupsAndLines) {
+  const std::string kAlarm7 = "ALARM_ID:7未识别. [代码行:Vexlor::VAlarm_Find_Point:";
+  const struct {
+    const char* text;
+    bool ok;
+    std::vector<ARG_PARAM_INFO_STRU> groups;
+    std::vector<std::string> lines;  // exact, or a prefix when it ends in ':'
+  } cases[] = {
+      {"CTC|A1$3&-$2", true, {ctc("A1", 2, {kCtc3, U})}, {}},
+      {"CTC", true, {ctc("")}, {}},
+      {"PM1|H1$3&4$2,H2", true, {pm1("H1", 2, {kPm3, kPm4}), pm1("H2")}, {}},
+      {"PM1|H1$3$1$a&b&c,H2$-$-$t",
+       true,
+       {pm1("H1", 1, {kPm3}, {"a", "b", "c"}), pm1("H2", U, {U}, {"t"})},
+       {}},
+      // Placeholders of the IO head and the control mode read as not given.
+      {"-|-$-$-$x", true, {group("-", kNoKind, -1, "", U, {U}, {"x"})}, {}},
+      {"CTC|", true, {ctc("")}, {}},
+      {"CTC|a,,b", true, {ctc("a"), ctc(""), ctc("b")}, {}},
+      // Further tokens and fields are ignored.
+      {"CTC|A$4$-7$x$extra|ignored|too", true, {ctc("A", -7, {kCtc4}, {"x"})}, {}},
+      {"CTC|A1$0&x&3",
+       false,
+       {ctc("A1", U, {-1, -1, kCtc3})},
+       {"[声明参数解析] MODULE:CTC ALARM_ID:0 解析失败",
+        "[声明参数解析] MODULE:CTC ALARM_ID:x 解析失败"}},
+      {"CTC|A1$7",
+       false,
+       {ctc("A1", U, {-1})},
+       {kAlarm7, "[声明参数解析] MODULE:CTC ALARM_ID: CTC|7 未识别"}},
+      // An ID beyond the int32 range is not looked up.
+      {"PM1|A1$99999999999",
+       false,
+       {pm1("A1", U, {-1})},
+       {"[声明参数解析] MODULE:PM1 ALARM_ID: PM1|99999999999 未识别"}},
+      // An unknown module keeps alarm base 0: alarm 3 is the CTC alarm.
+      {"NOPE|H1$3",
+       false,
+       {group("NOPE", kNoKind, -1, "H1", U, {kCtc3}, {})},
+       {"[声明参数解析] MODULE:NOPE 获取MODULE_MAP失败"}},
+      {"TM1|H",
+       false,
+       {group("TM1", MODULE_TM, 0, "H", U, {}, {})},
+       {"[声明参数解析] MODULE:TM1 获取ALARM_BASE失败"}},
+      {"",
+       false,
+       {group("", kNoKind, -1, "", U, {}, {})},
+       {"[声明参数解析] MODULE: 获取MODULE_MAP失败"}},
+      {nullptr,
+       false,
+       {group("", kNoKind, -1, "", U, {}, {})},
+       {"[声明参数解析] MODULE: 获取MODULE_MAP失败"}},
+      {"|||",
+       false,
+       {group("", kNoKind, -1, "", U, {}, {})},
+       {"[声明参数解析] MODULE: 获取MODULE_MAP失败"}},
+      // An empty alarm list is one unreadable entry; an empty text list one empty text.
+      {"CTC|$$$",
+       false,
+       {ctc("", U, {-1}, {""})},
+       {"[声明参数解析] MODULE:CTC ALARM_ID: 解析失败"}},
+      {"CTC|&&&$&",
+       false,
+       {ctc("&&&", U, {-1, -1}, {})},
+       {"[声明参数解析] MODULE:CTC ALARM_ID: 解析失败",
+        "[声明参数解析] MODULE:CTC ALARM_ID: 解析失败"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text ? c.text : "(null)");
+    std::vector<ARG_PARAM_INFO_STRU> out = {ctc("stale")};
+    d::ConsoleCapture capture;
+    EXPECT_EQ(VFunction_Unpacking_Arg_Param(c.text, out), c.ok);
+    expect_same(out, c.groups);
+    const std::vector<std::string> lines = red_lines(capture);
+    ASSERT_EQ(lines.size(), c.lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (c.lines[i].back() == ':') {
+        EXPECT_EQ(lines[i].rfind(c.lines[i], 0), 0u) << lines[i];
+      } else {
+        EXPECT_EQ(lines[i], c.lines[i]);
+      }
+    }
+  }
+}
+
+TEST_F(Arguments, OneRecordFormAndDetachedLibrary) {
+  ARG_PARAM_INFO_STRU one = ctc("kept", 5);
+  EXPECT_TRUE(VFunction_Unpacking_Arg_Param("PM1|H1$3,H2", one));
+  expect_same({one}, {pm1("H1", U, {kPm3})});
+  {
+    d::ConsoleCapture capture;
+    EXPECT_FALSE(VFunction_Unpacking_Arg_Param("CTC|A$0", one));
+  }
+  expect_same({one}, {pm1("H1", U, {kPm3})});  // unchanged on failure
+
+  VHub_Release();
+  d::ConsoleCapture capture;
+  std::vector<ARG_PARAM_INFO_STRU> out = {ctc("stale")};
+  EXPECT_FALSE(VFunction_Unpacking_Arg_Param("CTC|A1$3", out));
+  EXPECT_TRUE(out.empty());
+  ARG_PARAM_INFO_STRU empty;
+  EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST_F(Arguments, PackedTextsReadBackIntoTheSameGroups) {
+  const struct {
+    std::vector<ARG_PARAM_INFO_STRU> in;
+    const char* text;
+    std::vector<ARG_PARAM_INFO_STRU> back;  // what unpacking the text gives
+  } cases[] = {
+      {{pm1("H1", 2, {kPm3, kPm4}), pm1("H2")},
+       "PM1|H1$3&4$2,H2",
+       {pm1("H1", 2, {kPm3, kPm4}), pm1("H2")}},
+      {{ctc("A1", 2, {kCtc3, U})}, "CTC|A1$3&-$2", {ctc("A1", 2, {kCtc3, U})}},
+      {{ctc("A", 0, {}, {"t1", "", "t3"})},
+       "CTC|A$-$0$t1&&t3",
+       {ctc("A", 0, {U}, {"t1", "", "t3"})}},
+      // Empty fields before a non-empty one become "-"; an empty alarm list then reads back as
+      // one "no alarm" entry.
+      {{ctc("", U, {}, {"t"})}, "CTC|-$-$-$t", {ctc("", U, {U}, {"t"})}},
+      {{ctc(""), ctc("B")}, "CTC|,B", {ctc(""), ctc("B")}},
+      // Only the first record's module is written.
+      {{pm1("H1", 1), ctc("H2", 2)}, "PM1|H1$-$1,H2$-$2", {pm1("H1", 1, {U}), pm1("H2", 2, {U})}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<ARG_PARAM_INFO_STRU> in = c.in;
+    std::string out;
+    d::ConsoleCapture capture;
+    EXPECT_TRUE(VFunction_Packaging_Arg_Param(in, out));
+    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_EQ(out, c.text);
+    std::vector<ARG_PARAM_INFO_STRU> back;
+    EXPECT_TRUE(VFunction_Unpacking_Arg_Param(out.c_str(), back));
+    expect_same(back, c.back);
+  }
+}
+
+TEST_F(Arguments, PackingReportsAlarmsWithoutIdAndAppends) {
+  std::vector<ARG_PARAM_INFO_STRU> in = {ctc("H", U, {-1, kPm4, 9999})};
+  std::string out = "pre:";
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VFunction_Packaging_Arg_Param(in, out));
+  EXPECT_EQ(out, "pre:CTC|H$0&4&0");
+  const std::vector<std::string> lines = red_lines(capture);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].rfind("Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Get_ID:", 0),
+            0u);
+  EXPECT_EQ(lines[1], "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = -1");
+  EXPECT_EQ(lines[2].rfind("Alarm Alarm_Point = 9999 , 超限.[代码行:Vexlor::VAlarm_Get_ID:", 0),
+            0u);
+  EXPECT_EQ(lines[3], "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = 9999");
+
+  std::vector<ARG_PARAM_INFO_STRU> none;
+  out = "kept";
+  EXPECT_FALSE(VFunction_Packaging_Arg_Param(none, out));
+  EXPECT_EQ(out, "kept");
+}
+
+TEST_F(Arguments, CheckPrintsOneLinePerMissingPart) {
+  ARG_PARAM_INFO_STRU empty;
+  {
+    d::ConsoleCapture capture;
+    EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
+    EXPECT_EQ(
+        red_lines(capture),
+        (std::vector<std::string>{
+            "[声明参数有效性检查] MODULE_NAME未配置", "[声明参数有效性检查] IO_HEAD未配置",
+            "[声明参数有效性检查] ALARM_ID配置缺少", "[声明参数有效性检查] CTRL_MODE未配置"}));
+  }
+  ARG_PARAM_INFO_STRU full = pm1("H1", 0, {kPm3, U});
+  d::ConsoleCapture capture;
+  EXPECT_TRUE(VFunction_Check_Arg_Param(full, true, true, 2, true));
+  EXPECT_TRUE(VFunction_Check_Arg_Param(empty, false, false, 0, false));
+  EXPECT_FALSE(VFunction_Check_Arg_Param(full, false, false, 3, false));
+  EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
+}
+
+TEST_F(Arguments, RunParametersUnpackWithinTheirFields) {
+  const std::string long_command(200, 'C');
+  const std::string long_arg(40, 'a');
+  std::string args49 = "CMD", args50 = "CMD";
+  for (int i = 0; i < 49; ++i) args49 += "," + std::to_string(i);
+  args50 = args49 + ",49";
+  const std::string over_long = "X," + std::string(5000, 'y') + " 1 A";
+  const struct {
+    std::string text;
+    bool ok;
+    std::string command;
+    std::vector<std::string> args;
+    int arg_count, code;
+    int fields[9];
+    int switch_flag;
+  } cases[] = {
+      {"CMD,a,b 12 A/1/2/3/4/5/6/7/8 SWITCH",
+       true,
+       "CMD",
+       {"a", "b"},
+       2,
+       12,
+       {0, 0, 1, 3, 4, 5, 6, 7, 8},
+       1},
+      {"CMD", true, "CMD", {}, 0, -1, {-1, -1, -1, -1, -1, -1, -1, -1, -1}, 0},
+      {"CMD,", true, "CMD", {}, 0, -1, {-1, -1, -1, -1, -1, -1, -1, -1, -1}, 0},
+      // Fields 1 to 4 are converted even when empty.
+      {"CMD 7", true, "CMD", {}, 0, 7, {-65, -1, -1, 0, -1, -1, -1, -1, -1}, 0},
+      {"CMD,,x 7 C/3//4 then_switch_on",
+       true,
+       "CMD",
+       {"", "x"},
+       2,
+       7,
+       {2, 2, -1, 4, -1, -1, -1, -1, -1},
+       1},
+      {"CMD 1 B/2/3/4/5/6/7/8/9/10", true, "CMD", {}, 0, 1, {1, 1, 2, 4, 5, 6, 7, 8, 9}, 0},
+      {"CMD x A/1234567890123456789/-2147483648/z",
+       true,
+       "CMD",
+       {},
+       0,
+       0,
+       {0, 2147483646, INT32_MIN, 0, -1, -1, -1, -1, -1},
+       0},
+      {long_command + "," + long_arg,
+       true,
+       std::string(127, 'C'),
+       {std::string(31, 'a')},
+       1,
+       -1,
+       {-1, -1, -1, -1, -1, -1, -1, -1, -1},
+       0},
+      // The first part is read up to 1023 bytes; the rest still follows it.
+      {over_long, true, "X", {std::string(31, 'y')}, 1, 1, {0, -1, -1, 0, -1, -1, -1, -1, -1}, 0},
+      {args49, true, "CMD", {}, 49, -1, {-1, -1, -1, -1, -1, -1, -1, -1, -1}, 0},
+      {args50 + " 5 A", false, "CMD", {}, 50, -1, {-1, -1, -1, -1, -1, -1, -1, -1, -1}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 60));
+    RUN_PARAM_INFO_STRU out;
+    std::memset(&out, 0x5A, sizeof out);
+    EXPECT_EQ(VFunction_Unpacking_Run_Param(c.text.c_str(), out), c.ok);
+    EXPECT_EQ(out.command, c.command);
+    EXPECT_EQ(out.arg_count, c.arg_count);
+    for (std::size_t i = 0; i < c.args.size(); ++i) EXPECT_EQ(out.args[i], c.args[i]) << i;
+    for (int i = out.arg_count; i < 50; ++i) EXPECT_EQ(out.args[i][0], '\0') << i;
+    EXPECT_EQ(out.code, c.code);
+    const int got[9] = {out.field1, out.field2, out.field3, out.field4, out.field5,
+                        out.field6, out.field7, out.field8, out.field9};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(got[i], c.fields[i]) << "field" << i + 1;
+    EXPECT_EQ(out.switch_flag, c.switch_flag);
+  }
+  // The 49 arguments are all there.
+  RUN_PARAM_INFO_STRU out;
+  ASSERT_TRUE(VFunction_Unpacking_Run_Param(args49.c_str(), out));
+  EXPECT_STREQ(out.args[0], "0");
+  EXPECT_STREQ(out.args[48], "48");
+}
+
+TEST_F(Arguments, EmptyRunParameterIsLoggedAndLeavesTheRecord) {
+  for (const char* text : {"", static_cast<const char*>(nullptr)}) {
+    RUN_PARAM_INFO_STRU out;
+    std::memset(&out, 0x5A, sizeof out);
+    const RUN_PARAM_INFO_STRU before = out;
+    d::ConsoleCapture capture;
+    EXPECT_FALSE(VFunction_Unpacking_Run_Param(text, out));
+    EXPECT_EQ(std::memcmp(&out, &before, sizeof out), 0);
+    const auto files = capture.file_lines();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].tag, "[ERR]");
+    EXPECT_EQ(files[0].source, "ARGS");
+    EXPECT_EQ(files[0].text, "运行参数为空!");
+  }
+}
