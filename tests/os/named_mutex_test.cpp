@@ -370,6 +370,77 @@ TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
   EXPECT_FALSE(path_exists(mutex_folder()));
 }
 
+// A release by anyone but the owner thread is refused and changes nothing: the owner keeps its
+// levels, and when it closes its only handle and its thread ends, the waiter in another
+// process is told the mutex was abandoned (the owner's mapping had to stay alive for that).
+TEST_F(NamedMutexTest, RefusedReleaseLeavesOwnershipIntact) {
+  const char* kName = "PM2.Status_SIO_MUTEX";
+  MutexHandle h = mutex_create(kName, false);
+  ASSERT_NE(h, nullptr);
+  Child owner([&](ChildIo& io) {
+    MutexHandle c = mutex_open(kName);
+    uint32_t first = 0, second = 0;
+    std::thread thread([&] {
+      first = mutex_wait(c, 0);
+      second = mutex_wait(c, 0);
+      io.say("owner %u %u", first, second);
+      io.hear();
+      bool released = mutex_release(c);
+      io.say("released %d", released);
+      io.hear();
+      io.say("closed %d", mutex_close(c));  // ends holding one level through a closed handle
+    });
+    io.hear();
+    bool refused = !mutex_release(c);
+    io.say("other thread %d %u", refused, mutex_last_error());
+    thread.join();
+    io.say("ended");
+    io.hear();
+  });
+  ASSERT_EQ(owner.read_line(), "owner 0 0");
+  EXPECT_FALSE(mutex_release(h));
+  EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
+  owner.send("other");
+  EXPECT_EQ(owner.read_line(), "other thread 1 288");
+  owner.send("release");
+  EXPECT_EQ(owner.read_line(), "released 1");
+  EXPECT_EQ(mutex_wait(h, 0), kWaitTimeout);
+  owner.send("close");
+  EXPECT_EQ(owner.read_line(), "closed 1");
+  EXPECT_EQ(owner.read_line(), "ended");
+  EXPECT_EQ(mutex_wait(h, 5000), kWaitAbandoned);
+  EXPECT_TRUE(mutex_release(h));
+  EXPECT_TRUE(mutex_close(h));
+}
+
+// Closing the last handle while other threads are inside calls on it never touches unmapped
+// memory: those calls either complete or fail with kErrorInvalidHandle.
+TEST_F(NamedMutexTest, CloseDuringCallsOnOtherThreads) {
+  for (int round = 0; round < 60; ++round) {
+    MutexHandle h = mutex_create("Racing", false);
+    ASSERT_NE(h, nullptr);
+    std::atomic<int> started{0};
+    std::vector<uint32_t> errors(2, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t) {
+      threads.emplace_back([&, t] {
+        started.fetch_add(1);
+        while (true) {
+          uint32_t r = mutex_wait(h, 5);
+          if (r == kWaitFailed) break;
+          if (r == kWaitObject0 && !mutex_release(h)) break;
+        }
+        errors[t] = mutex_last_error();
+      });
+    }
+    while (started.load() < 2) std::this_thread::yield();
+    EXPECT_TRUE(mutex_close(h));
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(errors, (std::vector<uint32_t>{kErrorInvalidHandle, kErrorInvalidHandle}));
+  }
+  EXPECT_FALSE(path_exists(mutex_folder()));
+}
+
 // Ownership belongs to a thread: recursion, refusals for other threads, abandonment when an
 // owner thread ends, and a thread that closes its only handle while it owns the mutex.
 TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
