@@ -219,10 +219,11 @@ bool EndpointServer::serve(Handler handler) {
 void EndpointServer::accept_loop() {
   while (!stopping_) {
     reap(false);
-    if (!wait_for_room()) break;
     os::LocalStream stream = listener_.accept(-1);
     if (stopping_) break;
     if (!stream.valid()) continue;
+    // Held, unserved, until there is room: idle connections are closed only for a real client.
+    if (!wait_for_room()) break;
     stream.set_timeout_ms(limits_.frame_timeout_ms);
     auto connection = std::make_unique<Connection>();
     connection->stream = std::move(stream);

@@ -93,9 +93,9 @@ std::string describe(const Request& request);
 
 // Bounds of one endpoint server.
 struct ServerLimits {
-  // Connections served at once. At the bound the server accepts no more until one ends, and
-  // closes the connection idle the longest (no request for at least frame_timeout_ms) to make
-  // room; clients waiting meanwhile stay queued by the system.
+  // Connections served at once. A client arriving at the bound waits until one ends, or until
+  // the connection idle the longest has been idle for frame_timeout_ms and is closed to make
+  // room for it; further clients stay queued by the system meanwhile.
   std::size_t max_connections = 512;
   // A request frame that has started must be complete within this time (a frame trickling in
   // byte by byte gets at most twice as long), and a reply must be taken within it; otherwise

@@ -186,7 +186,9 @@ struct ThreadState {
   int32_t tid = 0;           // cached kernel thread id; reset in a forked child
   Hazard* hazard = nullptr;  // this thread's hazard slot, taken on first use
 };
-thread_local ThreadState t_state;
+// Initial-exec: the shared library is loaded at program start, so the fast path reaches its
+// thread state without a call to __tls_get_addr.
+thread_local ThreadState t_state __attribute__((tls_model("initial-exec")));
 
 // Gives the thread's hazard back when the thread ends. Kept apart from t_state so the fast
 // path reads a trivially destructible thread-local.
