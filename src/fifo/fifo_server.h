@@ -133,8 +133,8 @@ class EndpointServer {
     os::LocalStream stream;
     std::thread thread;
     std::atomic<bool> done{false};
-    std::atomic<bool> busy{false};            // a request is being handled
-    std::atomic<int64_t> last_active_ms{0};   // connected or last reply sent (steady clock)
+    std::atomic<bool> busy{false};           // a request is being handled
+    std::atomic<int64_t> last_active_ms{0};  // connected or last reply sent (steady clock)
   };
   void accept_loop();
   bool wait_for_room();

@@ -81,7 +81,8 @@ void Record::writer_loop() {
   std::string batch;
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
-    wake_.wait(lock, [&] { return stopping_ || !pending_.empty() || flush_wanted_ > written_count_; });
+    wake_.wait(lock,
+               [&] { return stopping_ || !pending_.empty() || flush_wanted_ > written_count_; });
     wake_.wait_for(lock, kBatchDelay, [&] {
       return stopping_ || pending_.size() >= kBatchBytes || flush_wanted_ > written_count_;
     });
