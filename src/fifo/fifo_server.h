@@ -119,8 +119,12 @@ class EndpointServer {
 
   // Opens the endpoint (see os::LocalListener::open). `busy` tells a live other server.
   bool open(const std::string& endpoint, std::string* error, bool* busy = nullptr);
-  // Applies to connections accepted after the call; set before serve().
-  void set_limits(const ServerLimits& limits) { limits_ = limits; }
+  // Applies to connections accepted after the call; set before serve(). A bound of 0 counts as
+  // 1; a frame time-out of 0 or less means no time-out.
+  void set_limits(const ServerLimits& limits) {
+    limits_ = limits;
+    if (limits_.max_connections == 0) limits_.max_connections = 1;
+  }
   // Starts serving on background threads. False when not open or already serving.
   bool serve(Handler handler);
   // Stops promptly: wakes every thread, joins them, removes the endpoint. Safe to repeat. In a

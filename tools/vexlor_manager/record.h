@@ -16,7 +16,7 @@ namespace vexlor::manager {
 
 struct RecordLimits {
   // Bytes of record lines (with their line ends) kept in memory; the oldest lines go first.
-  std::size_t memory_bytes = 8u << 20;
+  std::size_t memory_bytes = 4u << 20;
   // manager.log is rotated when it would grow past this many bytes ...
   std::size_t log_bytes = 4u << 20;
   // ... into manager.log.1 (newest) to manager.log.<log_files> (oldest, then dropped).
