@@ -154,7 +154,7 @@ struct Hazard {
   Hazard* next = nullptr;  // immutable once published
 };
 std::atomic<Hazard*> g_hazards{nullptr};
-bool g_membarrier = false;  // set once before the first handle exists
+std::atomic<bool> g_membarrier{false};  // set once before the first handle exists
 
 struct Slot {
   // (serial << 1) | open. The serial grows at every close so old handle values go stale.
@@ -224,7 +224,7 @@ Hazard* take_hazard(ThreadState& ts) {
 
 // The closer's side of the hazard handshake (see the file comment).
 void heavy_barrier() {
-  if (g_membarrier &&
+  if (g_membarrier.load(std::memory_order_relaxed) &&
       ::syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0) {
     return;
   }
@@ -276,7 +276,7 @@ Mapping* enter(MutexHandle handle, ThreadState& ts) {
   Mapping* mapping = slot->mapping.load(std::memory_order_acquire);
   Hazard* hazard = ts.hazard != nullptr ? ts.hazard : take_hazard(ts);
   if (mapping == nullptr || hazard == nullptr) return nullptr;
-  if (g_membarrier) {
+  if (g_membarrier.load(std::memory_order_relaxed)) {
     hazard->in_use.store(mapping, std::memory_order_relaxed);
     std::atomic_signal_fence(std::memory_order_seq_cst);  // the closer's membarrier does the rest
   } else {
@@ -372,8 +372,9 @@ void init_once() {
     g_live = new std::unordered_map<std::string, Mapping*>();
     g_retired = new std::vector<Mapping*>();
     g_spare = new std::vector<Mapping*>();
-    g_membarrier =
-        ::syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+    g_membarrier.store(
+        ::syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0,
+        std::memory_order_relaxed);
     ::pthread_atfork([] { g_lock.lock(); }, [] { g_lock.unlock(); },
                      [] {
                        reset_in_child();
