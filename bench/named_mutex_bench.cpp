@@ -1,12 +1,18 @@
 // Uncontended named-mutex wait + release next to the raw process-shared pthread mutexes it
-// wraps (plain, and robust + recursive as the named mutex uses), and create + close (slow
-// path) for information. Runs in a private runtime folder and instance.
+// wraps (plain, and robust + recursive as the named mutex uses); contended hand-offs between
+// two processes next to the same with the raw robust recursive mutex; and create + close
+// (slow path) for information. Runs in a private runtime folder and instance.
 #include <benchmark/benchmark.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <string>
 
@@ -89,6 +95,109 @@ void BM_NamedMutex_Wait5000Release_Threads(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_NamedMutex_Wait5000Release_Threads)->Threads(2)->UseRealTime();
+
+// ---- Two processes taking turns ---------------------------------------------------------
+//
+// Two processes each take and give back the mutex kRounds times with a short critical section,
+// so most acquisitions find it held by the other process. Reported: handoff_ns, the wall time
+// per acquisition.
+
+constexpr int kRounds = 100000;
+
+// Runs `lock_unlock` kRounds times in each of two forked processes, started together; returns
+// the wall time, negative on failure. `setup` runs in each process first.
+double two_processes(const std::function<bool()>& setup, const std::function<bool()>& lock_unlock) {
+  auto* flags = static_cast<std::atomic<int>*>(::mmap(nullptr, 2 * sizeof(std::atomic<int>),
+                                                      PROT_READ | PROT_WRITE,
+                                                      MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  if (flags == MAP_FAILED) return -1;
+  std::atomic<int>& ready = flags[0];
+  std::atomic<int>& go = flags[1];
+  ready = 0;
+  go = 0;
+  pid_t children[2] = {-1, -1};
+  for (pid_t& child : children) {
+    child = ::fork();
+    if (child == 0) {
+      if (!setup()) ::_exit(1);
+      ready.fetch_add(1);
+      while (go.load() == 0) {
+      }
+      for (int i = 0; i < kRounds; ++i) {
+        if (!lock_unlock()) ::_exit(2);
+      }
+      ::_exit(0);
+    }
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ready.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+  }
+  auto start = std::chrono::steady_clock::now();
+  go = 1;
+  bool ok = ready.load() == 2;
+  for (pid_t child : children) {
+    int status = 0;
+    if (child > 0 && !ok) ::kill(child, SIGKILL);
+    ok = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0 && ok;
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ::munmap(flags, 2 * sizeof(std::atomic<int>));
+  return ok ? seconds : -1;
+}
+
+void report_handoffs(benchmark::State& state, double seconds) {
+  state.SetIterationTime(seconds);
+  benchmark::Counter& counter = state.counters["handoff_ns"];
+  counter.flags = benchmark::Counter::kAvgIterations;
+  counter.value += seconds * 1e9 / (2.0 * kRounds);
+}
+
+// A few nanoseconds of work inside the lock, as a caller updating shared fields would do.
+void critical_section() {
+  static volatile int sink = 0;
+  for (int i = 0; i < 8; ++i) sink = sink + i;
+}
+
+void BM_PthreadPsharedRobustRecursive_TwoProcesses(benchmark::State& state) {
+  pthread_mutex_t* mutex = shared_pthread_mutex(true);
+  if (mutex == nullptr) return state.SkipWithError("mmap failed");
+  for (auto _ : state) {
+    double seconds = two_processes([] { return true; },
+                                   [mutex] {
+                                     if (::pthread_mutex_lock(mutex) != 0) return false;
+                                     critical_section();
+                                     return ::pthread_mutex_unlock(mutex) == 0;
+                                   });
+    if (seconds < 0) return state.SkipWithError("a process failed");
+    report_handoffs(state, seconds);
+  }
+  ::munmap(mutex, sizeof(pthread_mutex_t));
+}
+BENCHMARK(BM_PthreadPsharedRobustRecursive_TwoProcesses)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_NamedMutex_TwoProcesses(benchmark::State& state) {
+  // Kept open here so the mutex lives across the children's runs.
+  MutexHandle keep = mutex_create("bench_two_processes", false);
+  if (keep == nullptr) return state.SkipWithError("mutex_create failed");
+  MutexHandle h = nullptr;
+  for (auto _ : state) {
+    double seconds = two_processes(
+        [&h] { return (h = mutex_open("bench_two_processes")) != nullptr; },
+        [&h] {
+          if (mutex_wait(h, 5000) != kWaitObject0) return false;
+          critical_section();
+          return mutex_release(h);
+        });
+    if (seconds < 0) return state.SkipWithError("a process failed");
+    report_handoffs(state, seconds);
+  }
+  mutex_close(keep);
+}
+BENCHMARK(BM_NamedMutex_TwoProcesses)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 // Slow path: the mutex is new each time and removed by the close.
 void BM_NamedMutex_CreateClose(benchmark::State& state) {

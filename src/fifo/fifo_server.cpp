@@ -1,6 +1,8 @@
 // The message queue's codec and endpoint server.
 #include "fifo/fifo_server.h"
 
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -54,6 +56,12 @@ class Reader {
   const std::string& data_;
   std::size_t pos_ = 0;
 };
+
+int64_t steady_ms() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 bool known_type(uint8_t t) {
   return t >= static_cast<uint8_t>(RequestType::FunctionRun) &&
@@ -210,12 +218,16 @@ bool EndpointServer::serve(Handler handler) {
 
 void EndpointServer::accept_loop() {
   while (!stopping_) {
+    reap(false);
     os::LocalStream stream = listener_.accept(-1);
     if (stopping_) break;
     if (!stream.valid()) continue;
-    reap(false);
+    // Held, unserved, until there is room: idle connections are closed only for a real client.
+    if (!wait_for_room()) break;
+    stream.set_timeout_ms(limits_.frame_timeout_ms);
     auto connection = std::make_unique<Connection>();
     connection->stream = std::move(stream);
+    connection->last_active_ms = steady_ms();
     Connection* raw = connection.get();
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) break;
@@ -224,11 +236,39 @@ void EndpointServer::accept_loop() {
   }
 }
 
+// True when there is room for one more connection; false on stop. At the bound, closes the
+// connection idle the longest once it has been idle for the frame time-out.
+bool EndpointServer::wait_for_room() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    std::size_t live = 0;
+    Connection* idlest = nullptr;
+    for (auto& c : connections_) {
+      if (c->done) continue;
+      ++live;
+      if (!c->busy && (idlest == nullptr || c->last_active_ms < idlest->last_active_ms)) {
+        idlest = c.get();
+      }
+    }
+    if (live < limits_.max_connections) return true;
+    if (idlest != nullptr && steady_ms() - idlest->last_active_ms >= limits_.frame_timeout_ms) {
+      idlest->stream.shutdown();  // its thread sees the stream closed and ends
+      idlest->last_active_ms = INT64_MAX;  // not picked again while it ends
+    }
+    room_.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
 void EndpointServer::connection_loop(Connection* connection) {
   std::string frame, out;
   Request request;
   while (!stopping_) {
-    if (connection->stream.read_frame(frame) != os::IoResult::kOk) break;
+    os::IoResult got = connection->stream.read_frame(frame);
+    // Idle between requests is fine; a frame that stopped half-way is not.
+    if (got == os::IoResult::kTimeout && connection->stream.buffered() == 0) continue;
+    if (got != os::IoResult::kOk) break;
+    connection->busy = true;
     uint32_t sequence = 0;
     Reply reply;
     if (decode_request(frame, request, &sequence)) {
@@ -239,9 +279,15 @@ void EndpointServer::connection_loop(Connection* connection) {
     }
     encode_reply(sequence, reply, out);
     if (connection->stream.write_frame(out) != os::IoResult::kOk) break;
+    connection->last_active_ms = steady_ms();
+    connection->busy = false;
   }
   connection->stream.shutdown();
-  connection->done = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    connection->done = true;
+  }
+  room_.notify_one();
 }
 
 void EndpointServer::reap(bool all) {
@@ -280,7 +326,11 @@ void EndpointServer::stop() {
     listener_.close();
     return;
   }
-  stopping_ = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  room_.notify_all();
   listener_.interrupt();
   if (accept_thread_.joinable()) accept_thread_.join();
   reap(true);

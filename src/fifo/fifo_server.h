@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -90,6 +91,18 @@ bool decode_reply(const std::string& payload, uint32_t& sequence, Reply& reply);
 //   Pool function=F param=P argument=4 pool_count=2 sender=X
 std::string describe(const Request& request);
 
+// Bounds of one endpoint server.
+struct ServerLimits {
+  // Connections served at once. A client arriving at the bound waits until one ends, or until
+  // the connection idle the longest has been idle for frame_timeout_ms and is closed to make
+  // room for it; further clients stay queued by the system meanwhile.
+  std::size_t max_connections = 512;
+  // A request frame that has started must be complete within this time (a frame trickling in
+  // byte by byte gets at most twice as long), and a reply must be taken within it; otherwise
+  // the connection is closed. Idle connections are kept.
+  int frame_timeout_ms = 2000;
+};
+
 // Serves one endpoint. Each connection is read by its own thread, so requests of one
 // connection are handled in order; the handler may run concurrently for different
 // connections and must guard its own state. A malformed or unknown request gets a reply with
@@ -106,6 +119,12 @@ class EndpointServer {
 
   // Opens the endpoint (see os::LocalListener::open). `busy` tells a live other server.
   bool open(const std::string& endpoint, std::string* error, bool* busy = nullptr);
+  // Applies to connections accepted after the call; set before serve(). A bound of 0 counts as
+  // 1; a frame time-out of 0 or less means no time-out.
+  void set_limits(const ServerLimits& limits) {
+    limits_ = limits;
+    if (limits_.max_connections == 0) limits_.max_connections = 1;
+  }
   // Starts serving on background threads. False when not open or already serving.
   bool serve(Handler handler);
   // Stops promptly: wakes every thread, joins them, removes the endpoint. Safe to repeat. In a
@@ -118,8 +137,11 @@ class EndpointServer {
     os::LocalStream stream;
     std::thread thread;
     std::atomic<bool> done{false};
+    std::atomic<bool> busy{false};           // a request is being handled
+    std::atomic<int64_t> last_active_ms{0};  // connected or last reply sent (steady clock)
   };
   void accept_loop();
+  bool wait_for_room();
   void connection_loop(Connection* connection);
   void reap(bool all);
   void forget_threads();
@@ -127,9 +149,11 @@ class EndpointServer {
   os::LocalListener listener_;
   long owner_ = -1;  // the process that started serving
   Handler handler_;
+  ServerLimits limits_;
   std::thread accept_thread_;
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
+  std::condition_variable room_;  // a connection ended, or stop
   std::list<std::unique_ptr<Connection>> connections_;
 };
 

@@ -59,6 +59,8 @@ class LocalStream {
   void shutdown();
   void close();
   bool valid() const;
+  // Bytes received but not handed out yet: non-zero after a time-out means a frame is half in.
+  std::size_t buffered() const { return end_ - start_; }
 
   // For the listener and the benchmark: adopts a connected descriptor / handle.
   explicit LocalStream(intptr_t native) : native_(native) {}

@@ -22,7 +22,7 @@
 // Mappings. A process maps each mutex file once (a Mapping, keyed by path); every handle of
 // that process to the mutex shares it, so the robust list of an owner thread always points
 // into one mapping. The mapping is released after the process's last handle closes, unless
-//  - a call on the mutex is in progress in another thread (a "pin", see below), or
+//  - a call on the mutex is in progress in another thread (its hazard, see below), or
 //  - a thread of this process still owns the mutex: its robust list points into the
 //    mapping, and the kernel and the C library write through that list when the thread
 //    ends or locks another robust mutex. As on Windows, the mutex stays owned until the
@@ -33,13 +33,21 @@
 //
 // Handles. A handle is not a pointer: it encodes a slot index and a serial number. Slots are
 // allocated in chunks that are never freed, so any value can be checked without reading
-// freed memory: an unknown, closed or reused handle fails with kErrorInvalidHandle. Calls
-// pin the mapping (an atomic count) and then check the slot again, so closing a handle while
-// another thread is inside a call on it never unmaps memory under that call.
+// freed memory: an unknown, closed or reused handle fails with kErrorInvalidHandle.
+//
+// Hazards. A call publishes the mapping it is about to use in its thread's hazard slot (a
+// plain store) and then checks the handle again; a close that drops the last handle first
+// marks the slot closed, then runs membarrier(PRIVATE_EXPEDITED), which acts as a full
+// barrier on every running thread of the process, and only then looks at the hazards. So
+// either the call sees its handle closed and backs off, or the closer sees the hazard and
+// retires the mapping instead of unmapping it. The fast path thus pays no atomic
+// read-modify-write for safety; the cost moves to the last close (a few microseconds).
+// Without membarrier the hazard is published with an exchange instead.
 //
 // Fast path. An uncontended wait or release makes no system call: a trylock first, the clock
 // is read only when the mutex is busy and the time-out is finite. Timed waits run on
-// CLOCK_MONOTONIC, so setting the wall clock does not stretch or cut them.
+// CLOCK_MONOTONIC, so setting the wall clock does not stretch or cut them (see
+// lock_with_timeout for ThreadSanitizer builds).
 //
 // fork(). Handles are not inherited, as on Windows: in a child the handles of the parent
 // fail with kErrorInvalidHandle, and the child drops its copies of the parent's descriptors
@@ -51,6 +59,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <linux/membarrier.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -132,12 +141,20 @@ uint32_t error_from_errno(int err) {
 
 struct Mapping {
   SharedBlock* block = nullptr;
-  int fd = -1;                   // holds flock(LOCK_SH) while handles are open
-  int users = 0;                 // open handles of this process (under g_lock)
-  std::atomic<int32_t> pins{0};  // calls in progress on `block`
-  std::string path;              // the mutex file
-  std::string dir;               // the mutex folder
+  int fd = -1;       // holds flock(LOCK_SH) while handles are open
+  int users = 0;     // open handles of this process (under g_lock)
+  std::string path;  // the mutex file
+  std::string dir;   // the mutex folder
 };
+
+// One per thread that ever called wait or release; never freed, reused after the thread ends.
+struct Hazard {
+  std::atomic<Mapping*> in_use{nullptr};  // written only by the thread that took the hazard
+  std::atomic<bool> taken{false};
+  Hazard* next = nullptr;  // immutable once published
+};
+std::atomic<Hazard*> g_hazards{nullptr};
+std::atomic<bool> g_membarrier{false};  // set once before the first handle exists
 
 struct Slot {
   // (serial << 1) | open. The serial grows at every close so old handle values go stale.
@@ -166,9 +183,64 @@ std::vector<Mapping*>* g_spare = nullptr;    // Mapping structs for reuse (never
 
 struct ThreadState {
   uint32_t error = 0;
-  int32_t tid = 0;  // cached kernel thread id; reset in a forked child
+  int32_t tid = 0;           // cached kernel thread id; reset in a forked child
+  Hazard* hazard = nullptr;  // this thread's hazard slot, taken on first use
 };
-thread_local ThreadState t_state;
+// Initial-exec: the shared library is loaded at program start, so the fast path reaches its
+// thread state without a call to __tls_get_addr.
+thread_local ThreadState t_state __attribute__((tls_model("initial-exec")));
+
+// Gives the thread's hazard back when the thread ends. Kept apart from t_state so the fast
+// path reads a trivially destructible thread-local.
+struct HazardReturn {
+  ~HazardReturn() {
+    if (t_state.hazard != nullptr) {
+      t_state.hazard->in_use.store(nullptr, std::memory_order_relaxed);
+      t_state.hazard->taken.store(false, std::memory_order_release);
+      t_state.hazard = nullptr;
+    }
+  }
+};
+
+Hazard* take_hazard(ThreadState& ts) {
+  static thread_local HazardReturn give_back;
+  (void)&give_back;  // odr-use: registers the destructor for this thread
+  for (Hazard* h = g_hazards.load(std::memory_order_acquire); h != nullptr; h = h->next) {
+    bool expected = false;
+    if (!h->taken.load(std::memory_order_relaxed) &&
+        h->taken.compare_exchange_strong(expected, true, std::memory_order_acquire)) {
+      return ts.hazard = h;
+    }
+  }
+  Hazard* h = new (std::nothrow) Hazard();
+  if (h == nullptr) return nullptr;
+  h->taken.store(true, std::memory_order_relaxed);
+  h->next = g_hazards.load(std::memory_order_relaxed);
+  while (!g_hazards.compare_exchange_weak(h->next, h, std::memory_order_release,
+                                          std::memory_order_relaxed)) {
+  }
+  return ts.hazard = h;
+}
+
+// The closer's side of the hazard handshake (see the file comment).
+void heavy_barrier() {
+  if (g_membarrier.load(std::memory_order_relaxed) &&
+      ::syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0) {
+    return;
+  }
+  // Without membarrier, enter() publishes with a seq_cst exchange; a seq_cst exchange here
+  // orders the closer's slot store before its hazard loads.
+  static std::atomic<int> fence_word{0};
+  fence_word.exchange(0, std::memory_order_seq_cst);
+}
+
+// True when some thread's call is using `m`.
+bool hazard_on(const Mapping* m) {
+  for (Hazard* h = g_hazards.load(std::memory_order_acquire); h != nullptr; h = h->next) {
+    if (h->in_use.load(std::memory_order_seq_cst) == m) return true;
+  }
+  return false;
+}
 
 int32_t current_tid(ThreadState& ts) {
   if (ts.tid == 0) ts.tid = static_cast<int32_t>(::syscall(SYS_gettid));
@@ -194,23 +266,30 @@ MutexHandle encode(uint32_t index, uintptr_t state) {
   return reinterpret_cast<MutexHandle>((serial << kIndexBits) | (uintptr_t{index} + 1));
 }
 
-// Pins the mapping of an open handle, or returns null when the handle is not open.
-// Pairs with close_slot(): either the closer sees the pin, or we see the slot closed.
-Mapping* pin(MutexHandle handle) {
+// Publishes the mapping of an open handle as in use by this thread, or returns null when the
+// handle is not open. Pairs with close: either the closer sees the hazard, or we see the
+// slot closed.
+Mapping* enter(MutexHandle handle, ThreadState& ts) {
   uintptr_t open_state = 0;
   Slot* slot = decode(handle, &open_state);
   if (slot == nullptr || slot->state.load(std::memory_order_acquire) != open_state) return nullptr;
   Mapping* mapping = slot->mapping.load(std::memory_order_acquire);
-  if (mapping == nullptr) return nullptr;
-  mapping->pins.fetch_add(1, std::memory_order_seq_cst);
+  Hazard* hazard = ts.hazard != nullptr ? ts.hazard : take_hazard(ts);
+  if (mapping == nullptr || hazard == nullptr) return nullptr;
+  if (g_membarrier.load(std::memory_order_relaxed)) {
+    hazard->in_use.store(mapping, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);  // the closer's membarrier does the rest
+  } else {
+    hazard->in_use.exchange(mapping, std::memory_order_seq_cst);
+  }
   if (slot->state.load(std::memory_order_seq_cst) != open_state) {
-    mapping->pins.fetch_sub(1, std::memory_order_release);
+    hazard->in_use.store(nullptr, std::memory_order_release);
     return nullptr;
   }
   return mapping;
 }
 
-void unpin(Mapping* mapping) { mapping->pins.fetch_sub(1, std::memory_order_release); }
+void leave(ThreadState& ts) { ts.hazard->in_use.store(nullptr, std::memory_order_release); }
 
 // True when a live thread of this process owns the mutex (its robust list points at it).
 bool owned_here(const SharedBlock* block) {
@@ -234,18 +313,18 @@ void recycle(Mapping* m) {
   m->block = nullptr;
   m->fd = -1;
   m->users = 0;
-  // `pins` is left alone: a racing pin() on a stale handle takes back what it added.
   m->path.clear();
   m->dir.clear();
   g_spare->push_back(m);
 }
 
-// Unmaps retired mappings that nobody uses and no thread of this process owns any more.
+// Unmaps retired mappings that nobody uses and no thread of this process owns any more. Their
+// handles were closed before a heavy_barrier(), so a hazard published later cannot name them.
 void reclaim_retired() {
   auto& retired = *g_retired;
   for (size_t i = 0; i < retired.size();) {
     Mapping* m = retired[i];
-    if (m->pins.load(std::memory_order_seq_cst) == 0 && !owned_here(m->block)) {
+    if (!hazard_on(m) && !owned_here(m->block)) {
       retired[i] = retired.back();
       retired.pop_back();
       recycle(m);
@@ -257,7 +336,8 @@ void reclaim_retired() {
 
 // Drops a mapping whose last handle in this process closed.
 void retire_or_recycle(Mapping* m) {
-  if (m->pins.load(std::memory_order_seq_cst) == 0 && !owned_here(m->block)) {
+  heavy_barrier();
+  if (!hazard_on(m) && !owned_here(m->block)) {
     recycle(m);
   } else {
     g_retired->push_back(m);
@@ -278,8 +358,11 @@ void reset_in_child() {
   g_live->clear();
   for (Mapping* m : *g_retired) recycle(m);
   g_retired->clear();
-  // Pins of the parent's other threads were copied; those threads do not exist here.
-  for (Mapping* m : *g_spare) m->pins.store(0, std::memory_order_relaxed);
+  // Hazards of the parent's other threads were copied; those threads do not exist here.
+  for (Hazard* h = g_hazards.load(std::memory_order_relaxed); h != nullptr; h = h->next) {
+    h->in_use.store(nullptr, std::memory_order_relaxed);
+    h->taken.store(h == t_state.hazard, std::memory_order_relaxed);
+  }
   t_state.tid = 0;
 }
 
@@ -289,6 +372,9 @@ void init_once() {
     g_live = new std::unordered_map<std::string, Mapping*>();
     g_retired = new std::vector<Mapping*>();
     g_spare = new std::vector<Mapping*>();
+    g_membarrier.store(
+        ::syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0,
+        std::memory_order_relaxed);
     ::pthread_atfork([] { g_lock.lock(); }, [] { g_lock.unlock(); },
                      [] {
                        reset_in_child();
@@ -580,31 +666,62 @@ MutexHandle create_or_open(const char* name, bool initial_owner, Mode mode) {
   return handle;
 }
 
+#if defined(__SANITIZE_THREAD__)
+#define VEXLOR_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VEXLOR_TSAN 1
+#endif
+#endif
+
+timespec add_ms(timespec t, uint32_t ms) {
+  t.tv_sec += static_cast<time_t>(ms / 1000);
+  t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+  if (t.tv_nsec >= 1000000000L) {
+    t.tv_nsec -= 1000000000L;
+    t.tv_sec += 1;
+  }
+  return t;
+}
+
+#if defined(VEXLOR_TSAN)
+// ThreadSanitizer (GCC 12) intercepts pthread_mutex_timedlock but not clocklock, and a lock it
+// does not see makes it report races that are none. timedlock measures on CLOCK_REALTIME, so
+// the wait runs in slices of at most kSliceMs, each ended by the wall clock and the whole
+// bounded by CLOCK_MONOTONIC: a forward jump of the wall clock only ends a slice early, a
+// backward jump stretches one slice by the jump. Only sanitizer builds take this path.
 int lock_with_timeout(pthread_mutex_t* mutex, uint32_t timeout_ms) {
   if (timeout_ms == kInfinite) return ::pthread_mutex_lock(mutex);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 30))
-  constexpr clockid_t kClock = CLOCK_MONOTONIC;
-#else
-  constexpr clockid_t kClock = CLOCK_REALTIME;
-#endif
-  timespec deadline;
-  ::clock_gettime(kClock, &deadline);
-  deadline.tv_sec += static_cast<time_t>(timeout_ms / 1000);
-  deadline.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1000000L;
-  if (deadline.tv_nsec >= 1000000000L) {
-    deadline.tv_nsec -= 1000000000L;
-    deadline.tv_sec += 1;
+  constexpr uint32_t kSliceMs = 100;
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  const timespec end = add_ms(now, timeout_ms);
+  while (true) {
+    int64_t left_ns = (int64_t{end.tv_sec} - now.tv_sec) * 1000000000 + (end.tv_nsec - now.tv_nsec);
+    if (left_ns <= 0) return ETIMEDOUT;
+    uint32_t slice = left_ns >= int64_t{kSliceMs} * 1000000 ? kSliceMs
+                                                            : static_cast<uint32_t>(left_ns / 1000000) + 1;
+    timespec wall;
+    ::clock_gettime(CLOCK_REALTIME, &wall);
+    int rc = ::pthread_mutex_timedlock(mutex, &(wall = add_ms(wall, slice)));
+    if (rc != ETIMEDOUT && rc != EINTR) return rc;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
   }
+}
+#else
+// Timed waits run on CLOCK_MONOTONIC: setting the wall clock neither stretches nor cuts them.
+int lock_with_timeout(pthread_mutex_t* mutex, uint32_t timeout_ms) {
+  if (timeout_ms == kInfinite) return ::pthread_mutex_lock(mutex);
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  const timespec deadline = add_ms(now, timeout_ms);
   int rc;
   do {
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 30))
-    rc = ::pthread_mutex_clocklock(mutex, kClock, &deadline);
-#else
-    rc = ::pthread_mutex_timedlock(mutex, &deadline);
-#endif
+    rc = ::pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
   } while (rc == EINTR);
   return rc;
 }
+#endif
 
 }  // namespace
 
@@ -616,7 +733,7 @@ MutexHandle mutex_open(const char* name) { return create_or_open(name, false, Mo
 
 uint32_t mutex_wait(MutexHandle handle, uint32_t timeout_ms) {
   ThreadState& ts = t_state;
-  Mapping* m = pin(handle);
+  Mapping* m = enter(handle, ts);
   if (m == nullptr) {
     ts.error = kErrorInvalidHandle;
     return kWaitFailed;
@@ -643,13 +760,13 @@ uint32_t mutex_wait(MutexHandle handle, uint32_t timeout_ms) {
     result = kWaitFailed;
     ts.error = rc == EAGAIN ? kErrorTooManyPosts : kErrorGenFailure;
   }
-  unpin(m);
+  leave(ts);
   return result;
 }
 
 bool mutex_release(MutexHandle handle) {
   ThreadState& ts = t_state;
-  Mapping* m = pin(handle);
+  Mapping* m = enter(handle, ts);
   if (m == nullptr) {
     ts.error = kErrorInvalidHandle;
     return false;
@@ -669,7 +786,7 @@ bool mutex_release(MutexHandle handle) {
     }
   }
   ts.error = released ? kErrorSuccess : kErrorNotOwner;
-  unpin(m);
+  leave(ts);
   return released;
 }
 
@@ -688,7 +805,7 @@ bool mutex_close(MutexHandle handle) {
     return false;
   }
   Mapping* m = slot->mapping.load(std::memory_order_relaxed);
-  // Closed before the pins are read: see pin().
+  // Closed before the hazards are read: see enter().
   slot->state.store(((open_state >> 1) + 1) << 1, std::memory_order_seq_cst);
   uint32_t index = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(handle) & kIndexMask) - 1);
   slot->next_free = g_free_slot;

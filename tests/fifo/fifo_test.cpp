@@ -124,13 +124,6 @@ TEST(FifoRoundTrip, EveryRequestKindArrivesWithExactFields) {
   std::vector<std::string> logged;
   for (std::string line; std::getline(log, line);) logged.push_back(line);
   EXPECT_EQ(logged, expected);
-  // With the peer gone, requests fail and the connection is re-tried cleanly.
-  EXPECT_FALSE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 4, "-"));
-  ASSERT_TRUE(manager.start());
-  EXPECT_TRUE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 5, "-"));
-  EXPECT_EQ(manager.record(),
-            std::vector<std::string>{
-                "EngineWrite kind=$F param=P8 command=W1 index=5 argument=- sender=PM1_PROC"});
 }
 
 // Requests are refused by the wrong role, and the GUI role stays free with --no-gui.
@@ -217,7 +210,8 @@ TEST(FifoPeer, AbsentOrStalePeerFailsAtOnce) {
 }
 
 // A peer that takes requests but never answers: false after the time-out, then false again on
-// a fresh connection; once a real server takes the endpoint, requests succeed again.
+// a fresh connection; once a real server takes the endpoint, requests succeed again. The
+// client runs in a child so that a broken time-out fails the test instead of hanging it.
 TEST(FifoPeer, HangingPeerFailsAfterTimeout) {
   PrivateInstance instance("fifo-hang");
   TimeoutSetting timeout("200");
@@ -235,23 +229,68 @@ TEST(FifoPeer, HangingPeerFailsAfterTimeout) {
     }
   });
   ASSERT_TRUE(read_byte(ready[0], 10));
-  VFIFO fifo;
-  ASSERT_TRUE(fifo.VFIFO_Initial("WAITER"));
-  for (int i = 0; i < 2; ++i) {
-    auto t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(fifo.VFIFO_Function_Run("A", "p", "1"));
-    // It waited for the answer (at least the time-out), it did not fail on connecting.
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200));
-  }
+  pid_t client = spawn_child([] {
+    VFIFO fifo;
+    if (!fifo.VFIFO_Initial("WAITER")) return 10;
+    for (int i = 0; i < 2; ++i) {
+      auto t0 = std::chrono::steady_clock::now();
+      if (fifo.VFIFO_Function_Run("A", "p", "1")) return 11;
+      // It waited for the answer (at least the time-out), it did not fail on connecting.
+      if (std::chrono::steady_clock::now() - t0 < std::chrono::milliseconds(200)) return 12;
+    }
+    return 0;
+  });
+  EXPECT_EQ(wait_child(client, 30), 0);
   ::kill(server, SIGKILL);
   EXPECT_EQ(wait_child(server, 10), 128 + SIGKILL);
   ::close(ready[0]);
   ::close(ready[1]);
   ManagerProcess manager;
   ASSERT_TRUE(manager.start());
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("WAITER"));
   EXPECT_TRUE(fifo.VFIFO_Function_Run("A", "p", "2"));
   EXPECT_EQ(manager.record(),
             std::vector<std::string>{"FunctionRun function=A param=p argument=2 sender=WAITER"});
+}
+
+// A reply carrying another request's sequence number fails the request and leaves the answer
+// buffer alone; the connection is dropped and the next request, answered properly, succeeds.
+TEST(FifoPeer, ReplyWithWrongSequenceFails) {
+  PrivateInstance instance("fifo-seq");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t server = spawn_child([&] {
+    vexlor::os::LocalListener listener;
+    if (!listener.open(vexlor::os::kEngineEndpoint, nullptr)) return 1;
+    char byte = 1;
+    if (::write(ready[1], &byte, 1) != 1) return 2;
+    // Odd requests (1st, 3rd, ...) are answered with the sequence number off by one.
+    for (int served = 0;;) {
+      vexlor::os::LocalStream s = listener.accept(-1);
+      std::string frame, out;
+      vexlor::fifo::Request request;
+      while (s.read_frame(frame) == vexlor::os::IoResult::kOk &&
+             vexlor::fifo::decode_request(frame, request, nullptr)) {
+        uint32_t sequence = request.sequence + (served++ % 2 == 0 ? 1 : 0);
+        vexlor::fifo::encode_reply(sequence, vexlor::fifo::Reply{true, "7"}, out);
+        if (s.write_frame(out) != vexlor::os::IoResult::kOk) break;
+      }
+    }
+  });
+  ASSERT_TRUE(read_byte(ready[0], 10));
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("SEQ"));
+  char buffer[16] = "untouched";
+  EXPECT_FALSE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 1, "-", buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "untouched");
+  EXPECT_TRUE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 1, "-", buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "7");
+  EXPECT_FALSE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 4, "-"));
+  ::kill(server, SIGKILL);
+  EXPECT_EQ(wait_child(server, 10), 128 + SIGKILL);
+  ::close(ready[0]);
+  ::close(ready[1]);
 }
 
 // A peer killed with -9 while a request waits for its answer: the request fails as soon as
@@ -292,6 +331,23 @@ TEST(FifoPeer, PeerKilledMidRequestFails) {
   ::close(got[1]);
 }
 
+// Checks that the record holds, for each of `tags` tags, the indices 0 to count-1 in order;
+// `parse` takes a line apart into its tag and index.
+void expect_each_in_order(const std::vector<std::string>& lines, std::size_t tags, int count,
+                          const std::function<bool(const std::string&, std::string&, int&)>& parse) {
+  ASSERT_EQ(lines.size(), tags * static_cast<std::size_t>(count));
+  std::map<std::string, int> next;
+  for (const auto& line : lines) {
+    std::string tag;
+    int index = -1;
+    ASSERT_TRUE(parse(line, tag, index)) << line;
+    ASSERT_EQ(index, next[tag]) << line;
+    next[tag] = index + 1;
+  }
+  ASSERT_EQ(next.size(), tags);
+  for (const auto& [tag, n] : next) EXPECT_EQ(n, count) << tag;
+}
+
 // 4 processes x 10,000 requests: each arrives exactly once, in its sender's order.
 TEST(FifoLoad, FourProcessesTenThousandRequestsEach) {
   PrivateInstance instance("fifo-load");
@@ -310,21 +366,15 @@ TEST(FifoLoad, FourProcessesTenThousandRequestsEach) {
     }));
   }
   for (pid_t c : children) EXPECT_EQ(wait_child(c, 120), 0);
-  std::vector<std::string> lines = manager.record();
-  ASSERT_EQ(lines.size(), static_cast<size_t>(kSenders * kRequests));
-  std::map<std::string, int> next;
-  for (const auto& line : lines) {
-    // "EngineWriteG kind=$D param=P6 command=W1 index=N argument=- sender=SK"
+  // "EngineWriteG kind=$D param=P6 command=W1 index=N argument=- sender=SK"
+  expect_each_in_order(manager.record(), kSenders, kRequests, [](const std::string& line,
+                                                                 std::string& tag, int& index) {
     size_t at = line.find(" index="), arg = line.find(" argument=- sender=");
-    ASSERT_NE(at, std::string::npos) << line;
-    ASSERT_NE(arg, std::string::npos) << line;
-    std::string sender = line.substr(arg + 19);
-    int index = std::stoi(line.substr(at + 7, arg - at - 7));
-    ASSERT_EQ(index, next[sender]) << line;
-    next[sender] = index + 1;
-  }
-  ASSERT_EQ(next.size(), static_cast<size_t>(kSenders));
-  for (const auto& [sender, count] : next) EXPECT_EQ(count, kRequests) << sender;
+    if (at == std::string::npos || arg == std::string::npos) return false;
+    tag = line.substr(arg + 19);
+    index = std::stoi(line.substr(at + 7, arg - at - 7));
+    return true;
+  });
 }
 
 // Threads sharing one VFIFO: their requests never interleave inside a frame and each
@@ -352,26 +402,19 @@ TEST(FifoLoad, ConcurrentThreadsShareOneObject) {
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures.load(), 0);
-  std::vector<std::string> lines = manager.record();
-  ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kRequests));
-  std::map<std::string, int> next;
-  for (const auto& line : lines) {
-    std::string tag;
-    int index = -1;
+  expect_each_in_order(manager.record(), kThreads, kRequests, [](const std::string& line,
+                                                                 std::string& tag, int& index) {
+    size_t a = line.find(" argument="), s = line.find(" sender=MT");
+    if (a == std::string::npos || s == std::string::npos) return false;
     if (line.rfind("SendEvent function=F param=", 0) == 0) {
-      size_t a = line.find(" argument="), s = line.find(" sender=MT");
       tag = line.substr(27, a - 27);
       index = std::stoi(line.substr(a + 10, s - a - 10));
     } else if (line.rfind("EngineRead kind=$A param=P7 command=R1 index=", 0) == 0) {
-      size_t a = line.find(" argument=");
       index = std::stoi(line.substr(45, a - 45));
-      tag = line.substr(a + 10, line.find(" sender=MT") - a - 10);
+      tag = line.substr(a + 10, s - a - 10);
     }
-    ASSERT_EQ(index, next[tag]) << line;
-    next[tag] = index + 1;
-  }
-  ASSERT_EQ(next.size(), static_cast<size_t>(kThreads));
-  for (const auto& [tag, count] : next) EXPECT_EQ(count, kRequests) << tag;
+    return index >= 0;
+  });
 }
 
 // Bad input never crashes and gives the documented results.
@@ -406,11 +449,10 @@ TEST(FifoBadInput, NullLongTextsBuffersAndLifecycle) {
 
   // Buffers: null or capacity <= 0 is refused before anything is sent; answers are cut to
   // capacity-1 and terminated.
-  EXPECT_FALSE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", buffer, 0));
-  EXPECT_FALSE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", buffer, -5));
-  EXPECT_FALSE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", nullptr, 16));
-  EXPECT_FALSE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 0, "-", buffer, 0));
-  EXPECT_FALSE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 0, "-", nullptr, 64));
+  for (auto [target, capacity] : {std::pair<char*, int>{buffer, 0}, {buffer, -5}, {nullptr, 16}}) {
+    EXPECT_FALSE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", target, capacity));
+    EXPECT_FALSE(fifo.VFIFO_Engine_Read("$D", "P7", "R1", 0, "-", target, capacity));
+  }
   EXPECT_FALSE(fifo.VFIFO_Function_Pool("P", "", "1", nullptr, 0));
   EXPECT_STREQ(buffer, "keep");
   EXPECT_TRUE(fifo.VFIFO_Function_Dnload("BAD", "-", "1", buffer, 6));
@@ -457,38 +499,28 @@ TEST(FifoBadInput, GarbageAtServer) {
     if (s.write_frame(payload) != vexlor::os::IoResult::kOk) return vexlor::os::IoResult::kError;
     return s.read_frame(*answer);
   };
-  std::string answer;
-  uint32_t sequence = 0;
-  vexlor::fifo::Reply reply;
-
-  // Garbage bytes after a readable sequence number: refused with that sequence.
-  ASSERT_EQ(exchange(std::string("\x2A\0\0\0garbage", 11), &answer), vexlor::os::IoResult::kOk);
-  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
-  EXPECT_EQ(sequence, 42u);
-  EXPECT_FALSE(reply.accepted);
-  EXPECT_EQ(reply.answer, "refused");
-
-  // A well-formed request of an unknown type.
+  // Unreadable requests are refused, with their sequence number when it could be read.
   vexlor::fifo::Request request;
   request.sequence = 7;
   request.type = vexlor::fifo::RequestType::EngineWrite;
-  std::string payload;
-  vexlor::fifo::encode_request(request, payload);
-  payload[4] = static_cast<char>(99);
-  ASSERT_EQ(exchange(payload, &answer), vexlor::os::IoResult::kOk);
-  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
-  EXPECT_EQ(sequence, 7u);
-  EXPECT_FALSE(reply.accepted);
-
-  // A frame too short for a sequence, and a text length running past the frame.
-  ASSERT_EQ(exchange(std::string("\x01", 1), &answer), vexlor::os::IoResult::kOk);
-  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
-  EXPECT_FALSE(reply.accepted);
-  vexlor::fifo::encode_request(request, payload);
-  payload[5] = static_cast<char>(0xFF);  // sender length low byte
-  ASSERT_EQ(exchange(payload, &answer), vexlor::os::IoResult::kOk);
-  ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
-  EXPECT_FALSE(reply.accepted);
+  std::string unknown_type, overlong_text;
+  vexlor::fifo::encode_request(request, unknown_type);
+  unknown_type[4] = static_cast<char>(99);
+  vexlor::fifo::encode_request(request, overlong_text);
+  overlong_text[5] = static_cast<char>(0xFF);  // sender length low byte
+  const std::vector<std::pair<std::string, uint32_t>> cases = {
+      {std::string("\x2A\0\0\0garbage", 11), 42}, {unknown_type, 7}, {overlong_text, 7},
+      {std::string("\x01", 1), 0}};
+  std::string answer;
+  for (const auto& [payload, expected_sequence] : cases) {
+    uint32_t sequence = 99;
+    vexlor::fifo::Reply reply;
+    ASSERT_EQ(exchange(payload, &answer), vexlor::os::IoResult::kOk);
+    ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
+    EXPECT_EQ(sequence, expected_sequence);
+    EXPECT_FALSE(reply.accepted);
+    EXPECT_EQ(reply.answer, "refused");
+  }
 
   // A length prefix beyond the frame limit: the server drops the connection.
   {

@@ -1,6 +1,9 @@
 // vexlor-manager as a process: one per instance, interlock answers from the equipment
-// configuration, clean stop.
+// configuration, clean stop, service under a flood of stalled connections, bounded record and
+// rotated log.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <vexlor/vfifo.h>
 
 #include <filesystem>
@@ -10,6 +13,7 @@
 
 #include "config/builder.h"
 #include "fifo/manager_process.h"
+#include "os/instance.h"
 #include "os/local_endpoint.h"
 #include "support/instance.h"
 
@@ -19,6 +23,7 @@ using Vexlor::VFIFO;
 using vexlor::test::ManagerProcess;
 using vexlor::test::PrivateInstance;
 using vexlor::test::run_manager;
+using vexlor::test::slurp;
 
 TEST(ManagerProcess, SecondManagerOnSameInstanceIsRefused) {
   PrivateInstance instance("mgr-second");
@@ -129,6 +134,94 @@ TEST_F(ManagerInterlocks, BadInterlockTablesStopTheStart) {
   // Nothing was left serving.
   std::string dir = vexlor::os::endpoint_dir(false);
   EXPECT_TRUE(!std::filesystem::exists(dir) || std::filesystem::is_empty(dir));
+}
+
+// Connections that start a frame and stall: a normal client is still served within its usual
+// time-out, and every stalled connection is closed once the frame time-out has passed.
+TEST(ManagerUnderLoad, StalledPartialFramesDoNotStopService) {
+  PrivateInstance instance("mgr-flood");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  std::vector<vexlor::os::LocalStream> stalled(300);
+  const char partial[8] = {'\x40', 0, 0, 0, 'a', 'b', 'c', 'd'};  // 64 bytes announced, 4 sent
+  for (auto& s : stalled) {
+    ASSERT_TRUE(s.connect(vexlor::os::kManagerEndpoint, nullptr));
+    ASSERT_EQ(::write(static_cast<int>(s.native()), partial, sizeof partial), 8);
+  }
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("NORMAL"));
+  EXPECT_TRUE(fifo.VFIFO_Function_Run("PM1", "R", "1"));
+  std::string frame;
+  for (auto& s : stalled) {
+    ASSERT_TRUE(s.set_timeout_ms(20000));  // only a connection kept open runs into this
+    EXPECT_EQ(s.read_frame(frame), vexlor::os::IoResult::kClosed);
+  }
+  EXPECT_EQ(manager.record(),
+            std::vector<std::string>{"FunctionRun function=PM1 param=R argument=1 sender=NORMAL"});
+}
+
+// At the connection bound the longest idle connection makes room for a new client.
+TEST(ManagerUnderLoad, ConnectionBoundClosesTheLongestIdle) {
+  PrivateInstance instance("mgr-bound");
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start({"--max-connections", "4", "--frame-timeout-ms", "300"}));
+  std::vector<vexlor::os::LocalStream> idle(4);
+  for (auto& s : idle) ASSERT_TRUE(s.connect(vexlor::os::kEngineEndpoint, nullptr));
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("LATE"));
+  EXPECT_TRUE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 2, "-"));
+  std::vector<pollfd> fds;
+  for (auto& s : idle) fds.push_back({static_cast<int>(s.native()), POLLIN, 0});
+  EXPECT_EQ(::poll(fds.data(), fds.size(), 1000), 1);  // exactly one was closed
+  EXPECT_EQ(fds[0].revents & POLLIN, POLLIN);         // the first one connected
+}
+
+// The record keeps the newest lines within its byte bound, numbered from the first request;
+// manager.log rotates at its size into three older files and is 0660 whatever the umask.
+TEST(ManagerUnderLoad, RecordAndLogStayBounded) {
+  PrivateInstance instance("mgr-record");
+  ManagerProcess manager;
+  mode_t old_mask = ::umask(077);
+  bool started = manager.start({"--record-bytes", "1000", "--log-bytes", "2000"});
+  ::umask(old_mask);
+  ASSERT_TRUE(started);
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("REC"));
+  std::vector<std::string> all;
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", i, "-"));
+    all.push_back("EngineWrite kind=$F param=P8 command=W1 index=" + std::to_string(i) +
+                  " argument=- sender=REC");
+  }
+  std::size_t kept = 0, bytes = 0;
+  while (kept < all.size() && bytes + all[all.size() - 1 - kept].size() + 1 <= 1000) {
+    bytes += all[all.size() - 1 - kept].size() + 1;
+    ++kept;
+  }
+  const std::vector<std::string> tail(all.end() - kept, all.end());
+  EXPECT_EQ(kept, 13u);
+  EXPECT_EQ(manager.record(), tail);
+  EXPECT_EQ(manager.record(295), std::vector<std::string>(all.begin() + 295, all.end()));
+  EXPECT_EQ(manager.stop(), 0);
+
+  const std::string log = vexlor::os::instance_dir() + "/manager.log";
+  std::string logged;
+  for (const char* suffix : {".3", ".2", ".1", ""}) {
+    struct stat st;
+    ASSERT_EQ(::stat((log + suffix).c_str(), &st), 0) << suffix;
+    EXPECT_EQ(st.st_mode & 0777, 0660u) << suffix;
+    EXPECT_LE(st.st_size, 2000) << suffix;
+    if (suffix[0] != '\0') {
+      EXPECT_GT(st.st_size, 2000 - 72) << suffix;  // full up to one line
+    }
+    logged += slurp(log + suffix);
+  }
+  EXPECT_FALSE(std::filesystem::exists(log + ".4"));
+  std::string expected;
+  for (const auto& line : all) expected += line + "\n";
+  ASSERT_GT(logged.size(), 6000u);
+  EXPECT_EQ(expected.substr(expected.size() - logged.size()), logged);
+  EXPECT_EQ(expected[expected.size() - logged.size() - 1], '\n');  // whole lines only
 }
 
 }  // namespace

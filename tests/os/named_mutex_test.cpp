@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "os/instance.h"
+#include "support/instance.h"
 
 namespace vexlor::os {
 namespace {
@@ -138,19 +139,9 @@ class Child {
 
   // The child's exit code, or -1 when it does not end within 5 s (it is killed then).
   int wait_exit() {
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (pid_ > 0) {
-      int status = 0;
-      pid_t r = ::waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      if (std::chrono::steady_clock::now() > deadline) break;
-      std::this_thread::sleep_for(2ms);
-    }
-    kill9();
-    return -1;
+    int code = test::wait_child(pid_, 5);
+    pid_ = -1;
+    return code;
   }
 
  private:
@@ -162,25 +153,6 @@ class Child {
 // Each test gets its own runtime folder and instance, both removed afterwards.
 class NamedMutexTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    save_env("VEXLOR_RUNTIME_DIR", &old_runtime_);
-    save_env("VEXLOR_INSTANCE", &old_instance_);
-    char root[] = "/tmp/vexlor-mutex-XXXXXX";
-    ASSERT_NE(::mkdtemp(root), nullptr);
-    root_ = root;
-    ::setenv("VEXLOR_RUNTIME_DIR", root_.c_str(), 1);
-    instance_ = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::to_string(::getpid());
-    ::setenv("VEXLOR_INSTANCE", instance_.c_str(), 1);
-  }
-
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-    restore_env("VEXLOR_RUNTIME_DIR", old_runtime_);
-    restore_env("VEXLOR_INSTANCE", old_instance_);
-  }
-
   static std::string mutex_folder() { return instance_dir() + "/mutex"; }
 
   static bool path_exists(const std::string& path) {
@@ -199,28 +171,7 @@ class NamedMutexTest : public ::testing::Test {
     return names;
   }
 
-  std::string root_;
-  std::string instance_;
-
- private:
-  struct SavedEnv {
-    bool set = false;
-    std::string value;
-  };
-  static void save_env(const char* name, SavedEnv* out) {
-    const char* v = std::getenv(name);
-    out->set = v != nullptr;
-    out->value = v ? v : "";
-  }
-  static void restore_env(const char* name, const SavedEnv& saved) {
-    if (saved.set) {
-      ::setenv(name, saved.value.c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  SavedEnv old_runtime_;
-  SavedEnv old_instance_;
+  test::PrivateInstance instance_{"mutex"};
 };
 
 // The start-lock probe: "already exists" exactly while another process holds a handle,
@@ -370,6 +321,89 @@ TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
   EXPECT_FALSE(path_exists(mutex_folder()));
 }
 
+// A release by anyone but the owner thread is refused and changes nothing: the owner keeps its
+// levels, and when it closes its only handle and its thread ends, the waiter in another
+// process is told the mutex was abandoned (the owner's mapping had to stay alive for that).
+TEST_F(NamedMutexTest, RefusedReleaseLeavesOwnershipIntact) {
+  const char* kName = "PM2.Status_SIO_MUTEX";
+  MutexHandle h = mutex_create(kName, false);
+  ASSERT_NE(h, nullptr);
+  Child owner([&](ChildIo& io) {
+    MutexHandle c = mutex_open(kName);
+    uint32_t first = 0, second = 0;
+    bool released = false, closed = false;
+    std::atomic<int> step{0};
+    auto reach = [&](int n) {
+      while (step.load() < n) std::this_thread::sleep_for(1ms);
+    };
+    std::thread thread([&] {
+      first = mutex_wait(c, 0);
+      second = mutex_wait(c, 0);
+      step = 1;
+      reach(2);
+      released = mutex_release(c);
+      step = 3;
+      reach(4);
+      closed = mutex_close(c);  // ends holding one level through a closed handle
+    });
+    reach(1);
+    io.say("owner %u %u", first, second);
+    io.hear();
+    bool refused = !mutex_release(c);
+    io.say("other thread %d %u", refused, mutex_last_error());
+    io.hear();
+    step = 2;
+    reach(3);
+    io.say("released %d", released);
+    io.hear();
+    step = 4;
+    thread.join();
+    io.say("closed %d", closed);
+    io.hear();
+  });
+  ASSERT_EQ(owner.read_line(), "owner 0 0");
+  EXPECT_FALSE(mutex_release(h));
+  EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
+  owner.send("other");
+  EXPECT_EQ(owner.read_line(), "other thread 1 288");
+  owner.send("release");
+  EXPECT_EQ(owner.read_line(), "released 1");
+  EXPECT_EQ(mutex_wait(h, 0), kWaitTimeout);
+  owner.send("close");
+  EXPECT_EQ(owner.read_line(), "closed 1");
+  EXPECT_EQ(mutex_wait(h, 5000), kWaitAbandoned);
+  EXPECT_TRUE(mutex_release(h));
+  EXPECT_TRUE(mutex_close(h));
+}
+
+// Closing the last handle while other threads are inside calls on it never touches unmapped
+// memory: those calls either complete or fail with kErrorInvalidHandle.
+TEST_F(NamedMutexTest, CloseDuringCallsOnOtherThreads) {
+  for (int round = 0; round < 60; ++round) {
+    MutexHandle h = mutex_create("Racing", false);
+    ASSERT_NE(h, nullptr);
+    std::atomic<int> started{0};
+    std::vector<uint32_t> errors(2, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t) {
+      threads.emplace_back([&, t] {
+        started.fetch_add(1);
+        while (true) {
+          uint32_t r = mutex_wait(h, 5);
+          if (r == kWaitFailed) break;
+          if (r == kWaitObject0 && !mutex_release(h)) break;
+        }
+        errors[t] = mutex_last_error();
+      });
+    }
+    while (started.load() < 2) std::this_thread::yield();
+    EXPECT_TRUE(mutex_close(h));
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(errors, (std::vector<uint32_t>{kErrorInvalidHandle, kErrorInvalidHandle}));
+  }
+  EXPECT_FALSE(path_exists(mutex_folder()));
+}
+
 // Ownership belongs to a thread: recursion, refusals for other threads, abandonment when an
 // owner thread ends, and a thread that closes its only handle while it owns the mutex.
 TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
@@ -379,17 +413,9 @@ TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
   EXPECT_EQ(mutex_last_error(), kErrorSuccess);
   EXPECT_EQ(mutex_wait(h, 0), kWaitObject0);
 
-  uint32_t other_wait = 0, other_error = 0;
-  bool other_release = true;
-  std::thread([&] {
-    other_wait = mutex_wait(h, 20);
-    other_release = mutex_release(h);
-    other_error = mutex_last_error();
-  }).join();
+  uint32_t other_wait = 0;
+  std::thread([&] { other_wait = mutex_wait(h, 20); }).join();
   EXPECT_EQ(other_wait, kWaitTimeout);
-  EXPECT_FALSE(other_release);
-  EXPECT_EQ(other_error, kErrorNotOwner);
-  EXPECT_EQ(mutex_last_error(), kErrorSuccess);  // per thread
 
   EXPECT_TRUE(mutex_release(h));
   EXPECT_TRUE(mutex_release(h));
@@ -445,8 +471,8 @@ TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
 // The same name in two instances names two mutexes.
 TEST_F(NamedMutexTest, InstancesDoNotShareMutexes) {
   const char* kName = "Alarm_Mutex";
-  const std::string first = instance_ + "-one";
-  const std::string second = instance_ + "-two";
+  const std::string first = instance_.name() + "-one";
+  const std::string second = instance_.name() + "-two";
   ::setenv("VEXLOR_INSTANCE", first.c_str(), 1);
   Child holder([&](ChildIo& io) {
     MutexHandle c = mutex_create(kName, false);
@@ -482,18 +508,14 @@ TEST_F(NamedMutexTest, InstancesDoNotShareMutexes) {
 // Bad names and handles fail with the documented values and never crash; any byte string is
 // a name of its own and stays inside the mutex folder.
 TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
-  EXPECT_EQ(mutex_create(nullptr, false), nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-  EXPECT_EQ(mutex_create("", true), nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-  EXPECT_EQ(mutex_open(nullptr), nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-  EXPECT_EQ(mutex_open(""), nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-  EXPECT_FALSE(mutex_exists(nullptr));
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-  EXPECT_FALSE(mutex_exists(""));
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+  for (const char* bad : {static_cast<const char*>(nullptr), ""}) {
+    EXPECT_EQ(mutex_create(bad, true), nullptr);
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+    EXPECT_EQ(mutex_open(bad), nullptr);
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+    EXPECT_FALSE(mutex_exists(bad));
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+  }
 
   int not_a_handle = 0;
   for (MutexHandle bad : {MutexHandle{nullptr}, reinterpret_cast<MutexHandle>(uintptr_t{1}),
@@ -535,7 +557,7 @@ TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
     EXPECT_EQ(mutex_last_error(), kErrorSuccess) << name;
   }
   EXPECT_EQ(folder_entries().size(), names.size() + 1);  // and the lock file
-  EXPECT_FALSE(path_exists(root_ + "/escape"));
+  EXPECT_FALSE(path_exists(instance_.runtime_dir() + "/escape"));
   for (const auto& name : names) EXPECT_TRUE(mutex_exists(name.c_str())) << name;
   for (MutexHandle handle : handles) EXPECT_TRUE(mutex_close(handle));
   for (const auto& name : names) EXPECT_FALSE(mutex_exists(name.c_str())) << name;

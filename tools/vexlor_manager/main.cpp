@@ -4,8 +4,8 @@
 // equipment configuration; and keeps the record readable through Query requests.
 //
 // Record: one line per request (see vexlor::fifo::describe), printed on the console (unless
-// --quiet) and appended to "manager.log" in the instance's runtime folder. Query requests read
-// it and are not recorded.
+// --quiet) and appended to "manager.log" in the instance's runtime folder, both off the request
+// path (record.h). Query requests read its bounded in-memory tail and are not recorded.
 //
 // Answers:
 //  - With --no-gui, an exit request for "GUI_MAINFORM" is forwarded to whoever serves the GUI
@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "config/loader.h"
+#include "record.h"
 #include "fifo/fifo_server.h"
 #include "util/text.h"
 #include "os/instance.h"
@@ -144,14 +145,8 @@ bool load_interlocks(const std::string& path, InterlockTable& table, std::string
 
 class Manager {
  public:
-  Manager(InterlockTable interlocks, bool quiet)
-      : interlocks_(std::move(interlocks)), quiet_(quiet) {
-    std::string dir = vexlor::os::instance_dir({}, true);
-    if (!dir.empty()) log_ = std::fopen((dir + "/manager.log").c_str(), "a");
-  }
-  ~Manager() {
-    if (log_) std::fclose(log_);
-  }
+  Manager(InterlockTable interlocks, bool quiet, vexlor::manager::RecordLimits limits)
+      : interlocks_(std::move(interlocks)), record_(log_path(), !quiet, limits) {}
 
   // Set with --no-gui: another process is the main form, and its exit requests go there.
   bool no_gui = false;
@@ -173,21 +168,18 @@ class Manager {
         break;
     }
     if (!served) return Reply{false, "refused"};
-    std::string line = vexlor::fifo::describe(r);
+    record_.add(vexlor::fifo::describe(r));
     if (no_gui && r.type == RequestType::FunctionExit && r.function == "GUI_MAINFORM") {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        record(line);
-      }
       return forward_to_main_form(r);
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    record(line);
     switch (r.type) {
-      case RequestType::Upload:
+      case RequestType::Upload: {
+        std::lock_guard<std::mutex> lock(mutex_);
         messages_[r.function] = r.param;
         return Reply{true, {}};
+      }
       case RequestType::Dnload: {
+        std::lock_guard<std::mutex> lock(mutex_);
         auto it = messages_.find(r.function);
         std::string text = it == messages_.end() ? std::string() : it->second;
         if (r.capacity > 0 && text.size() > static_cast<std::size_t>(r.capacity) - 1) {
@@ -219,6 +211,11 @@ class Manager {
     return reply;
   }
 
+  static std::string log_path() {
+    std::string dir = vexlor::os::instance_dir({}, true);
+    return dir.empty() ? dir : dir + "/manager.log";
+  }
+
   static std::string pool_answer(const Request& r) {
     constexpr std::size_t kFillLimit = vexlor::os::kMaxFrameBytes - 64;
     if (r.param.compare(0, 5, "FILL:") == 0) {
@@ -234,31 +231,13 @@ class Manager {
            std::to_string(r.pool_count);
   }
 
-  void record(const std::string& line) {
-    lines_.push_back(line);
-    if (!quiet_) Vexlor::VPrint("vexlor-manager", "%s", line.c_str());
-    if (log_) {
-      std::fprintf(log_, "%s\n", line.c_str());
-      std::fflush(log_);
-    }
-  }
-
   Reply query(int since) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::string out;
-    for (std::size_t i = since < 0 ? 0 : static_cast<std::size_t>(since); i < lines_.size(); ++i) {
-      if (out.size() + lines_[i].size() + 1 > vexlor::os::kMaxFrameBytes - 64) break;
-      out += lines_[i];
-      out += '\n';
-    }
-    return Reply{true, out};
+    return Reply{true, record_.read(since, vexlor::os::kMaxFrameBytes - 64)};
   }
 
   InterlockTable interlocks_;
-  bool quiet_;
-  FILE* log_ = nullptr;
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
+  vexlor::manager::Record record_;
+  std::mutex mutex_;  // messages_
   std::map<std::string, std::string> messages_;
 };
 
@@ -273,6 +252,13 @@ int main(int argc, char** argv) {
   app.add_option("--instance", instance, "instance name (default: VEXLOR_INSTANCE)");
   app.add_flag("--no-gui", no_gui, "leave the GUI main form's endpoint to another process");
   app.add_flag("--quiet", quiet, "do not print the record on the console");
+  vexlor::manager::RecordLimits limits;
+  app.add_option("--record-bytes", limits.memory_bytes, "record bytes kept for Query requests");
+  app.add_option("--log-bytes", limits.log_bytes, "size at which manager.log is rotated");
+  vexlor::fifo::ServerLimits server_limits;
+  app.add_option("--max-connections", server_limits.max_connections, "connections per endpoint");
+  app.add_option("--frame-timeout-ms", server_limits.frame_timeout_ms,
+                 "time a started request frame may take to arrive");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -294,7 +280,7 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  Manager manager(std::move(interlocks), quiet);
+  Manager manager(std::move(interlocks), quiet, limits);
   manager.no_gui = no_gui;
   const char* roles[] = {vexlor::os::kManagerEndpoint, vexlor::os::kEngineEndpoint,
                          vexlor::os::kGuiEndpoint};
@@ -319,6 +305,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 3; ++i) {
     const char* role = roles[i];
     if (servers[i].is_open()) {
+      servers[i].set_limits(server_limits);
       servers[i].serve([&manager, role](const Request& r) { return manager.handle(role, r); });
     }
   }
