@@ -304,11 +304,22 @@ TEST_F(TypedPoints, StringMutexOfAKilledHolderIsTakenOverAndExitStopsTheWait) {
   // A holder killed with kill -9: the next waiter acquires its mutex (abandoned).
   ::kill(holder, SIGKILL);
   EXPECT_EQ(wait_child(holder, 20), 128 + SIGKILL);
-  EXPECT_TRUE(VString_Write_Mutex("PM1.Recipe", "after kill"));
+  // The next holder says so, with the point name, and marks the value unconfirmed until
+  // the write it is about to make completes.
   char text[1024];
   EXPECT_TRUE(VString_Read_Mutex("PM1.Recipe", text));
+  EXPECT_STREQ(text, "leaving");
+  EXPECT_FALSE(VString_Get_Write_Status(kRecipe));
+  EXPECT_FALSE(VString_Get_Read_Status(kRecipe));
+  std::vector<std::string> printed = console_texts(capture);
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_EQ(std::regex_replace(printed[0], std::regex(":[0-9]+\\]$"), ":N]"),
+            "PM1.Recipe/SIO MUTEX被遗弃,上一持有者已退出,值未确认(状态已置为false).[代码行:"
+            "Vexlor::VString_Read_Mutex:N]");
+  EXPECT_TRUE(VString_Write_Mutex("PM1.Recipe", "after kill"));
+  EXPECT_TRUE(VString_Read_Mutex("PM1.Recipe", text));
   EXPECT_STREQ(text, "after kill");
-  EXPECT_TRUE(console_texts(capture).empty());
+  EXPECT_TRUE(VString_Get_Write_Status(kRecipe));
   // The handle is opened once and kept until release.
   {
     d::MapLock lock(d::map_mutex());
