@@ -57,6 +57,10 @@ class VEXLOR_API VFIFO {
                           const char* argument);
   bool VFIFO_Engine_Write_G(const char* kind, const char* param, const char* command, int index,
                             const char* argument);
+  // As VFIFO_Engine_Write_G, but returns once the request is on its way to the engine, without
+  // waiting for the engine's reply (true: handed to the connection).
+  bool VFIFO_Engine_Write_G_Queued(const char* kind, const char* param, const char* command,
+                                   int index, const char* argument);
 
   // To the GUI main form.
   bool VFIFO_Gui_MainForm(const char* command, const char* text);

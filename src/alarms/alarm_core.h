@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "db/db_image.h"
 #include "frame/context.h"
+#include "os/atomic_field.h"
 #include "util/type_names.h"
 
 namespace vexlor::detail {
@@ -24,7 +26,8 @@ inline constexpr std::size_t kAlarmTextSize = 512;
 inline constexpr std::size_t kAlarmCaptionSize = 64;
 
 // Holds the database's alarm mutex for its life when it could be taken within 5000 ms (an
-// abandoned mutex counts as taken); otherwise the holder goes on without it.
+// abandoned mutex counts as taken, after repair_alarms has put right what its dead owner
+// left half done); otherwise the holder goes on without it.
 class AlarmMutexLock {
  public:
   explicit AlarmMutexLock(const Vexlor::MMAP_STRU& db);
@@ -37,6 +40,20 @@ class AlarmMutexLock {
   void* handle_;
   bool held_ = false;
 };
+
+// Steps of the change in progress recorded in the image's AlarmIntent.
+enum AlarmStep : int32_t { kAlarmIdle = 0, kAlarmPosting = 1, kAlarmAnswering = 2 };
+
+// The image's record of the alarm change in progress.
+inline AlarmIntent& alarm_intent(const Vexlor::MMAP_STRU& db) {
+  return const_cast<AlarmIntent&>(image_header(db).alarm_intent);
+}
+
+// Called by the holder that took the alarm mutex from a dead owner: completes or undoes the
+// owner's recorded change (the log row of a post or an answer it could not write), then makes
+// the queue list exactly the posted alarms (answered, duplicate and phantom entries dropped,
+// posted alarms missing from it added in point order), with log lines saying what it did.
+void repair_alarms(const Vexlor::MMAP_STRU& db);
 
 // The part of a bilingual text for `language` (1: Chinese, or English when the Chinese part is
 // empty; else English), cut to max_bytes without splitting a character.
@@ -54,14 +71,29 @@ enum class AlarmTarget { Point, Id };
 int32_t run_posting(PostMode mode, AlarmTarget target, int32_t alarm, const char* file, int line,
                     const char* append);
 
-// Builds the alarm's log row from its definition and run-time record (with_answer: the answer's
-// name and the clear time too) and writes it, and the LOG_DBG line "报警日志:%s" when that
-// category is on, to the table of the current month. Called with the alarm mutex held.
-void write_log_row(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer);
+// The alarm's log row from its definition and run-time record (with_answer: the answer's name
+// and the clear time too).
+void fill_log_item(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer,
+                   Vexlor::AlarmLog_Item& item);
+
+// Writes the row, and the LOG_DBG line "报警日志:%s" when that category is on, to the table of
+// the current month. Called with the alarm mutex held.
+void write_log_item(Vexlor::AlarmLog_Item& item);
 
 // The status of a run-time record, read afresh from shared memory (other processes write it).
 inline int32_t read_status(const Vexlor::MEM_ALARM_RT_STRU& rt) {
-  return *static_cast<const volatile int32_t*>(&rt.status);
+  return os::load_relaxed(rt.status);
+}
+
+// A copy of a text field that another process may be rewriting: byte by byte, each load
+// atomic, always terminated.
+template <std::size_t N>
+void load_text(char (&out)[N], const char (&field)[N]) {
+  for (std::size_t i = 0; i + 1 < N; ++i) {
+    out[i] = os::load_relaxed(field[i]);
+    if (out[i] == '\0') return;
+  }
+  out[N - 1] = '\0';
 }
 
 // Tells the IO engine that an alarm was posted ("W1") or answered ("W2"); false without a

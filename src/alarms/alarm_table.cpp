@@ -94,10 +94,19 @@ VEXLOR_ALARM_FIELD(VAlarm_Get_Description, const char*, alarm_sp, description, "
 VEXLOR_ALARM_FIELD(VAlarm_Get_Code_Position, const char*, alarm_rt, code_position, "")
 VEXLOR_ALARM_FIELD(VAlarm_Get_Post_Time, const char*, alarm_rt, post_time, "")
 VEXLOR_ALARM_FIELD(VAlarm_Get_Clear_Time, const char*, alarm_rt, clear_time, "")
-VEXLOR_ALARM_FIELD(VAlarm_Get_Post_Type, int, alarm_rt, post_type, 0)
-VEXLOR_ALARM_FIELD(VAlarm_Get_Func_Point, int, alarm_rt, function_point, VEXLOR_UNUSED_POINT)
 VEXLOR_ALARM_FIELD(VAlarm_Get_Recovery_Result_Count, int, alarm_sp, recovery_count, 0)
 #undef VEXLOR_ALARM_FIELD
+
+// Run-time numbers that posting and answering rewrite while others read them.
+int VAlarm_Get_Post_Type(int point) {
+  MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
+  return db ? vexlor::os::load_relaxed(db->alarm_rt[point].post_type) : 0;
+}
+
+int VAlarm_Get_Func_Point(int point) {
+  MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
+  return db ? vexlor::os::load_relaxed(db->alarm_rt[point].function_point) : VEXLOR_UNUSED_POINT;
+}
 
 bool VAlarm_Get_Text(int point, LANGUAGE language, char* text) {
   MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
@@ -109,7 +118,9 @@ bool VAlarm_Get_Text(int point, LANGUAGE language, char* text) {
 bool VAlarm_Get_Append(int point, LANGUAGE language, char* text) {
   MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
   if (db == nullptr || text == nullptr) return false;
-  d::copy_language_part(text, db->alarm_rt[point].append, language);
+  char stored[sizeof db->alarm_rt[point].append];
+  d::load_text(stored, db->alarm_rt[point].append);
+  d::copy_language_part(text, stored, language);
   return true;
 }
 
@@ -120,7 +131,9 @@ bool VAlarm_Get_Text_Full(int point, char* text) {
   char own[d::kAlarmTextSize];
   char append[d::kAlarmTextSize];
   d::copy_language_part(own, db->alarm_sp[point].text, language);
-  d::copy_language_part(append, db->alarm_rt[point].append, language);
+  char stored[sizeof db->alarm_rt[point].append];
+  d::load_text(stored, db->alarm_rt[point].append);
+  d::copy_language_part(append, stored, language);
   if (append[0] == '\0') {
     d::copy_text(text, d::kAlarmTextSize, own);
     return true;

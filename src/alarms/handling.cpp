@@ -13,14 +13,16 @@
 namespace vexlor::detail {
 namespace {
 
-// Takes the alarm out of the queue: later entries move up, the freed last entry becomes -1.
+// Takes the alarm out of the queue: later entries move up, the count drops, then the freed
+// last entry becomes -1 (the count never covers it). A holder dying mid-shift leaves at
+// worst a duplicate entry, which repair_alarms drops.
 void dequeue(Vexlor::MEM_ALARM_QUEUE_STRU& queue, int32_t point) {
-  const int32_t count = std::clamp<int32_t>(queue.count, 0, kAlarmQueueSize);
+  const int32_t count = std::clamp<int32_t>(os::load_relaxed(queue.count), 0, kAlarmQueueSize);
   for (int32_t i = 0; i < count; ++i) {
     if (queue.entries[i] != point) continue;
     std::copy(queue.entries + i + 1, queue.entries + count, queue.entries + i);
+    os::store_relaxed(queue.count, count - 1);
     queue.entries[count - 1] = -1;
-    queue.count = count - 1;
     return;
   }
 }
@@ -43,13 +45,24 @@ bool VAlarm_Handle(int point, ALARM_STYLE answer) {
     // Another process may have answered it while this one waited for the mutex: one answer,
     // one row.
     if (d::read_status(rt) != ALM_PAUSED) return true;
-    rt.status = answer;
-    rt.function_point = d::context()->own_index;
+    // Who and when, then the status that answers it, then the queue entry goes (before the
+    // slow row, so an answered alarm never stays listed), then the row. repair_alarms
+    // supplies what a holder dying on the way could not.
+    d::AlarmIntent& intent = d::alarm_intent(*db);
+    if (lock.held()) {
+      vexlor::os::store_relaxed(intent.point, point);
+      vexlor::os::store_relaxed(intent.step, d::kAlarmAnswering);
+    }
+    vexlor::os::store_relaxed(rt.function_point, d::context()->own_index);
     d::copy_text(rt.clear_time, VStr_Get_DateTime2());
-    d::write_log_row(*db, point, true);
+    vexlor::os::store_relaxed(rt.status, static_cast<int32_t>(answer));
     d::dequeue(*db->alarm_queue, point);
+    AlarmLog_Item item;
+    d::fill_log_item(*db, point, true, item);
+    d::write_log_item(item);
+    if (lock.held()) vexlor::os::store_relaxed(intent.step, d::kAlarmIdle);
   }
-  rt.post_type = 0;
+  vexlor::os::store_relaxed(rt.post_type, 0);
   return d::send_alarm_notice(point, "W2");
 }
 
@@ -72,7 +85,7 @@ ALARM_STYLE VAlarm_Status(int point) {
 bool VAlarm_Set_Post_Type(int point, int type) {
   MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
   if (db == nullptr) return false;
-  db->alarm_rt[point].post_type = type;
+  vexlor::os::store_relaxed(db->alarm_rt[point].post_type, type);
   return true;
 }
 

@@ -23,6 +23,7 @@ AlarmMutexLock::AlarmMutexLock(const Vexlor::MMAP_STRU& db) : handle_(db.alarm_m
   if (handle_ == nullptr) return;
   const uint32_t result = os::mutex_wait(handle_, kAlarmMutexWaitMs);
   held_ = result == os::kWaitObject0 || result == os::kWaitAbandoned;
+  if (result == os::kWaitAbandoned) repair_alarms(db);
 }
 
 AlarmMutexLock::~AlarmMutexLock() {
@@ -32,10 +33,9 @@ AlarmMutexLock::~AlarmMutexLock() {
 bool send_alarm_notice(int32_t point, const char* command) {
   HUB_CONTEXT* ctx = context();
   if (ctx == nullptr || ctx->fifo == nullptr) return false;
-  return ctx->fifo->VFIFO_Engine_Write_G("$L", "P1", command, point, "-");
+  // The notice only has to reach the engine's queue: no waiting for its reply.
+  return ctx->fifo->VFIFO_Engine_Write_G_Queued("$L", "P1", command, point, "-");
 }
-
-namespace {
 
 void fill_log_item(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer,
                    Vexlor::AlarmLog_Item& item) {
@@ -53,7 +53,7 @@ void fill_log_item(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer,
   item.alarm_name = std::string(field_text(sp.name));
   item.log_text = log_text;
   item.post_time = std::string(field_text(rt.post_time));
-  item.answer = with_answer ? alarm_style_name(rt.status) : "";
+  item.answer = with_answer ? alarm_style_name(read_status(rt)) : "";
   item.clear_time = with_answer ? std::string(field_text(rt.clear_time)) : std::string();
   const int32_t module = sp.module_point;
   item.module_name = module >= 0 && module < db.system_block->module_count
@@ -65,11 +65,7 @@ void fill_log_item(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer,
   item.description = std::string(field_text(sp.description));
 }
 
-}  // namespace
-
-void write_log_row(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer) {
-  Vexlor::AlarmLog_Item item;
-  fill_log_item(db, point, with_answer, item);
+void write_log_item(Vexlor::AlarmLog_Item& item) {
   if (Vexlor::VSystem_Get_Log_Status(Vexlor::LOG_DBG) > 0) {
     Vexlor::VSystem_Log(Vexlor::LOG_DBG, "报警日志:%s", item.log_text.c_str());
   }
@@ -92,24 +88,29 @@ struct StoredAppend {
 
 // Posted and unanswered with this append (or without a new one): nothing to do.
 bool already_posted(const Vexlor::MEM_ALARM_RT_STRU& rt, const StoredAppend& append) {
-  return read_status(rt) == Vexlor::ALM_PAUSED &&
-         (!append.given || Vexlor::VStr_Compare_L(append.value, rt.append));
+  if (read_status(rt) != Vexlor::ALM_PAUSED) return false;
+  if (!append.given) return true;
+  char stored[sizeof rt.append];
+  load_text(stored, rt.append);
+  return Vexlor::VStr_Compare_L(append.value, stored);
 }
 
-// The alarm's place in the queue: its own when queued; else the next free one, or the last
-// place of a full queue (overwritten, with a log line).
-int32_t queue_place(Vexlor::MEM_ALARM_QUEUE_STRU& queue, int32_t point) {
-  const int32_t count = std::clamp<int32_t>(queue.count, 0, kAlarmQueueSize);
+// Puts the alarm into the queue unless it is there: the entry is written before the count
+// covers it, so a reader (or a dead writer) never leaves a count over an unwritten entry. A
+// full queue gives its last place (with a log line).
+void enqueue(Vexlor::MEM_ALARM_QUEUE_STRU& queue, int32_t point) {
+  const int32_t count = std::clamp<int32_t>(os::load_relaxed(queue.count), 0, kAlarmQueueSize);
   for (int32_t i = 0; i < count; ++i) {
-    if (queue.entries[i] == point) return i;
+    if (queue.entries[i] == point) return;
   }
   if (count < kAlarmQueueSize) {
-    queue.count = count + 1;
-    return count;
+    queue.entries[count] = point;
+    os::store_relaxed(queue.count, count + 1);
+    return;
   }
-  queue.count = kAlarmQueueSize;
   Vexlor::VSystem_Log(Vexlor::LOG_ERR, "报警队列已超出最大长度限定,覆盖掉最后一个报警。");
-  return kAlarmQueueSize - 1;
+  queue.entries[kAlarmQueueSize - 1] = point;
+  os::store_relaxed(queue.count, kAlarmQueueSize);
 }
 
 bool post_alarm(int32_t point, const char* file, int line, const char* append) {
@@ -117,16 +118,22 @@ bool post_alarm(int32_t point, const char* file, int line, const char* append) {
       checked_db(IndexKind::kAlarm, point, "Vexlor::VAlarm_Post_Here", __LINE__);
   if (db == nullptr) return false;
   Vexlor::MEM_ALARM_RT_STRU& rt = db->alarm_rt[point];
-  if (rt.post_type == 0) rt.post_type = 1;  // a managing caller has set 2 already
+  os::compare_exchange_relaxed(rt.post_type, 0, 1);  // a managing caller has set 2 already
   const StoredAppend stored(append);
   if (already_posted(rt, stored)) return true;
   {
     AlarmMutexLock lock(*db);
     // Another routine may have posted it the same way while this one waited for the mutex.
     if (already_posted(rt, stored)) return true;
-    const int32_t place = queue_place(*db->alarm_queue, point);
-    rt.status = Vexlor::ALM_PAUSED;
-    rt.function_point = context()->own_index;
+    // The fields first, then the status that makes it posted, then its queue entry, then the
+    // row: a holder that dies on the way leaves either an unposted alarm or a posted one whose
+    // entry and row repair_alarms supplies.
+    AlarmIntent& intent = alarm_intent(*db);
+    if (lock.held()) {
+      os::store_relaxed(intent.point, point);
+      os::store_relaxed(intent.step, kAlarmPosting);
+    }
+    os::store_relaxed(rt.function_point, context()->own_index);
     if (file == nullptr || file[0] == '\0') {
       copy_text(rt.code_position, own_name());
     } else {
@@ -137,8 +144,12 @@ bool post_alarm(int32_t point, const char* file, int line, const char* append) {
     rt.clear_time[0] = '\0';
     copy_text(rt.post_time, Vexlor::VStr_Get_DateTime2());
     if (stored.given) copy_text(rt.append, stored.value);
-    db->alarm_queue->entries[place] = point;
-    write_log_row(*db, point, false);
+    os::store_relaxed(rt.status, Vexlor::ALM_PAUSED);
+    enqueue(*db->alarm_queue, point);
+    Vexlor::AlarmLog_Item item;
+    fill_log_item(*db, point, false, item);
+    write_log_item(item);
+    if (lock.held()) os::store_relaxed(intent.step, kAlarmIdle);
   }
   return send_alarm_notice(point, "W1");
 }
@@ -148,16 +159,16 @@ bool post_alarm(int32_t point, const char* file, int line, const char* append) {
 Vexlor::ALARM_STYLE manage_alarm(int32_t point, const char* file, int line, const char* append,
                                  bool free) {
   Vexlor::MMAP_STRU* db = alarm_db_quiet(point);
-  if (db != nullptr) db->alarm_rt[point].post_type = 2;
+  if (db != nullptr) os::store_relaxed(db->alarm_rt[point].post_type, 2);
   if (!post_alarm(point, file, line, append)) {
-    if (db != nullptr) db->alarm_rt[point].post_type = 0;
+    if (db != nullptr) os::store_relaxed(db->alarm_rt[point].post_type, 0);
     return Vexlor::ALM_ABORT;
   }
   Vexlor::MEM_ALARM_RT_STRU& rt = db->alarm_rt[point];
   int32_t status = read_status(rt);
   for (;;) {
     if (own_exit_flag()) {
-      rt.post_type = 0;
+      os::store_relaxed(rt.post_type, 0);
       return static_cast<Vexlor::ALARM_STYLE>(read_status(rt));
     }
     status = read_status(rt);
@@ -166,7 +177,7 @@ Vexlor::ALARM_STYLE manage_alarm(int32_t point, const char* file, int line, cons
       Vexlor::VTime_MSleep(500);
     } else if (!Vexlor::VTimer_Wait_Seconds(0.5)) {
       Vexlor::VAlarm_Abort(point);
-      rt.post_type = 0;
+      os::store_relaxed(rt.post_type, 0);
       return Vexlor::ALM_ABORT;
     }
   }
@@ -175,7 +186,7 @@ Vexlor::ALARM_STYLE manage_alarm(int32_t point, const char* file, int line, cons
     Vexlor::VSystem_Log(Vexlor::LOG_ALM, "%s:%d 报警清除->%s [代码行:%s:%d]", sp.name, sp.alarm_id,
                         alarm_style_name(status), file ? file : "", line);
   }
-  rt.post_type = 0;
+  os::store_relaxed(rt.post_type, 0);
   return static_cast<Vexlor::ALARM_STYLE>(free ? read_status(rt) : status);
 }
 

@@ -13,7 +13,7 @@ namespace vexlor::detail {
 namespace {
 
 int32_t queue_count(const Vexlor::MEM_ALARM_QUEUE_STRU& queue) {
-  return std::clamp<int32_t>(queue.count, 0, kAlarmQueueSize);
+  return std::clamp<int32_t>(os::load_relaxed(queue.count), 0, kAlarmQueueSize);
 }
 
 // The definition of the alarm at a position; null when the position fails.

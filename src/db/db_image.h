@@ -63,6 +63,14 @@ struct DbTableInfo {
   uint32_t capacity;     // records present
 };
 
+// The alarm change in progress, written by the holder of the alarm mutex before it touches an
+// alarm and cleared when the change and its log row are complete. A holder that takes the
+// mutex from a dead owner finds here what that owner left half done.
+struct AlarmIntent {
+  int32_t point;  // the alarm point
+  int32_t step;   // 0: nothing in progress; otherwise the alarm side's step code
+};
+
 struct DbHeader {
   char magic[8];
   uint32_t version;
@@ -71,6 +79,7 @@ struct DbHeader {
   DbTableInfo tables[kDbTableCount];
   char source[256];  // the configuration it was built from
   char created[32];  // local date and time of the build
+  AlarmIntent alarm_intent;  // shared: changed only under the alarm mutex
 };
 
 // Record counts of the tables that vary; the others hold one record.
@@ -81,6 +90,8 @@ struct DbCounts {
 
 // Bytes the header takes; the system block, the first table, follows it.
 inline constexpr uint64_t kImageHeaderSize = (sizeof(DbHeader) + 63) / 64 * 64;
+
+static_assert(sizeof(DbHeader) <= 704, "the header keeps its 704 bytes");
 
 // The header of the image whose tables a descriptor points at.
 inline const DbHeader& image_header(const Vexlor::MMAP_STRU& db) {

@@ -64,8 +64,13 @@ struct VFIFO::Channel {
     std::mutex mutex;
     vexlor::os::LocalStream stream;
     uint32_t sequence = 0;
-    std::string out, in;  // reused frame buffers
+    uint32_t unanswered = 0;  // queued requests whose replies have not been read yet
+    std::string out, in;      // reused frame buffers
   };
+
+  // Queued requests are read back in batches of this many replies, so the peer's replies
+  // never fill the connection while the sender does not read.
+  static constexpr uint32_t kUnansweredLimit = 64;
 
   std::mutex state_mutex;  // Initial / Release
   std::atomic<bool> attached{false};
@@ -75,6 +80,7 @@ struct VFIFO::Channel {
   vexlor::fifo::EndpointServer own;
 
   bool connect(PeerId id, Peer& peer) {
+    peer.unanswered = 0;
     if (peer.stream.connect(peer_endpoint(id), nullptr) && peer.stream.set_timeout_ms(timeout_ms)) {
       return true;
     }
@@ -82,12 +88,35 @@ struct VFIFO::Channel {
     return false;
   }
 
-  // Sends `request` to `peer` and waits for its reply. True with the reply when it came.
-  bool exchange(PeerId id, Request& request, Reply& reply) {
+  // Reads one reply frame; false (connection closed) when none came or it does not decode.
+  bool read_reply(Peer& peer, uint32_t& sequence, Reply& reply) {
+    if (peer.stream.read_frame(peer.in) == vexlor::os::IoResult::kOk &&
+        vexlor::fifo::decode_reply(peer.in, sequence, reply)) {
+      return true;
+    }
+    peer.stream.close();
+    peer.unanswered = 0;
+    return false;
+  }
+
+  // Sends `request` to `peer` without waiting for its reply (read later, in batches). True when
+  // the request was handed to the connection.
+  bool queue(PeerId id, Request& request) {
     if (!attached.load(std::memory_order_acquire)) return false;
     Peer& peer = peers[id];
     std::lock_guard<std::mutex> lock(peer.mutex);
     if (!attached.load(std::memory_order_acquire)) return false;
+    if (!write_request(id, peer, request)) return false;
+    if (++peer.unanswered >= kUnansweredLimit) {
+      Reply reply;
+      uint32_t sequence = 0;
+      while (peer.unanswered > 0 && read_reply(peer, sequence, reply)) --peer.unanswered;
+    }
+    return true;
+  }
+
+  // Writes one request frame, reconnecting once when a kept connection has gone.
+  bool write_request(PeerId id, Peer& peer, Request& request) {
     bool reused = peer.stream.valid();
     if (!reused && !connect(id, peer)) return false;
     request.sender = name;
@@ -100,14 +129,31 @@ struct VFIFO::Channel {
       if (!connect(id, peer)) return false;
       sent = peer.stream.write_frame(peer.out);
     }
-    uint32_t sequence = 0;
-    if (sent != vexlor::os::IoResult::kOk ||
-        peer.stream.read_frame(peer.in) != vexlor::os::IoResult::kOk ||
-        !vexlor::fifo::decode_reply(peer.in, sequence, reply) || sequence != request.sequence) {
+    if (sent != vexlor::os::IoResult::kOk) {
       peer.stream.close();
       return false;
     }
     return true;
+  }
+
+  // Sends `request` to `peer` and waits for its reply. True with the reply when it came.
+  bool exchange(PeerId id, Request& request, Reply& reply) {
+    if (!attached.load(std::memory_order_acquire)) return false;
+    Peer& peer = peers[id];
+    std::lock_guard<std::mutex> lock(peer.mutex);
+    if (!attached.load(std::memory_order_acquire)) return false;
+    if (!write_request(id, peer, request)) return false;
+    // Replies to queued requests come first, in order.
+    uint32_t sequence = 0;
+    for (;;) {
+      if (!read_reply(peer, sequence, reply)) return false;
+      if (sequence == request.sequence) return true;
+      if (peer.unanswered == 0) break;
+      --peer.unanswered;
+    }
+    peer.stream.close();
+    peer.unanswered = 0;
+    return false;
   }
 
   bool send(PeerId id, Request& request) {
@@ -269,6 +315,12 @@ bool VFIFO::VFIFO_Engine_Write_G(const char* kind, const char* param, const char
                                  int index, const char* argument) {
   Request r = engine_request(RequestType::EngineWriteG, kind, param, command, index, argument);
   return channel_->send(kEngine, r);
+}
+
+bool VFIFO::VFIFO_Engine_Write_G_Queued(const char* kind, const char* param, const char* command,
+                                        int index, const char* argument) {
+  Request r = engine_request(RequestType::EngineWriteG, kind, param, command, index, argument);
+  return channel_->queue(kEngine, r);
 }
 
 // ---- To the GUI main form -----------------------------------------------------------------

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,12 +81,13 @@ std::string now_text() {
   return text;
 }
 
-// This process's connection to one database file, and the tables it has made sure exist.
+// This process's connection to one database file, and the insert statement of each table it
+// has made sure exists (prepared once, reset after each row).
 struct LogConnection {
   long pid = -1;
   std::string file;
   VdbConnection db;
-  std::set<std::string> tables;
+  std::map<std::string, LogStatement> inserts;  // destroyed before the connection
 };
 
 std::mutex g_log_mutex;
@@ -99,12 +100,14 @@ std::vector<sqlite3*>* g_inherited = new std::vector<sqlite3*>;
 sqlite3* log_connection(const std::string& file) {
   const long pid = os::process_id();
   if (g_log->db && g_log->pid != pid) {
+    // The parent's statements belong to its connection: parked with it, never finalised here.
+    for (auto& entry : g_log->inserts) entry.second.release();
+    g_log->inserts.clear();
     g_inherited->push_back(g_log->db.release());
-    g_log->tables.clear();
   }
   if (g_log->db && g_log->file == file) return g_log->db.get();
+  g_log->inserts.clear();
   g_log->db.reset();
-  g_log->tables.clear();
   g_log->db = vdb_open(file, true, nullptr);
   if (!g_log->db) return nullptr;
   g_log->pid = pid;
@@ -115,24 +118,41 @@ sqlite3* log_connection(const std::string& file) {
   return g_log->db.get();
 }
 
+// Forgets the connection and its statements; the next attempt opens the file again.
+void drop_connection() {
+  g_log->inserts.clear();
+  g_log->db.reset();
+}
+
+// The table's insert statement; the table is made on first use.
+sqlite3_stmt* insert_statement(sqlite3* db, const std::string& table, int* rc) {
+  auto it = g_log->inserts.find(table);
+  if (it != g_log->inserts.end()) return it->second.get();
+  *rc = sqlite3_exec(db, schema_of(table).c_str(), nullptr, nullptr, nullptr);
+  if (*rc != SQLITE_OK) return nullptr;
+  LogStatement insert = prepare_log(db, insert_of(table));
+  if (!insert) {
+    *rc = sqlite3_errcode(db);
+    return nullptr;
+  }
+  return g_log->inserts.emplace(table, std::move(insert)).first->second.get();
+}
+
 // One attempt: make sure the table exists, then insert.
 int insert_row(sqlite3* db, const std::string& table, Vexlor::AlarmLog_Item& item,
                const std::string& inserted) {
-  if (g_log->tables.count(table) == 0) {
-    const int rc = sqlite3_exec(db, schema_of(table).c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return rc;
-    g_log->tables.insert(table);
-  }
-  LogStatement insert = prepare_log(db, insert_of(table));
-  if (!insert) return sqlite3_errcode(db);
+  int rc = SQLITE_OK;
+  sqlite3_stmt* insert = insert_statement(db, table, &rc);
+  if (insert == nullptr) return rc;
   for (int i = 0; i < 10; ++i) {
     const std::string& text = *column_of(item, i);
-    sqlite3_bind_text(insert.get(), i + 1, text.data(), static_cast<int>(text.size()),
-                      SQLITE_STATIC);
+    sqlite3_bind_text(insert, i + 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
   }
-  sqlite3_bind_text(insert.get(), 11, inserted.data(), static_cast<int>(inserted.size()),
+  sqlite3_bind_text(insert, 11, inserted.data(), static_cast<int>(inserted.size()),
                     SQLITE_STATIC);
-  const int rc = sqlite3_step(insert.get());
+  rc = sqlite3_step(insert);
+  sqlite3_reset(insert);
+  sqlite3_clear_bindings(insert);
   return rc == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db);
 }
 
@@ -209,6 +229,28 @@ bool read_alarm_log(const std::string& file, std::string_view since, std::vector
   return ok;
 }
 
+bool alarm_log_ends_with(const char* table, const Vexlor::AlarmLog_Item& item) {
+  if (table == nullptr || !valid_log_table_name(table) || attached_db() == nullptr) return false;
+  const std::string file = vdb_file();
+  if (file.empty()) return false;
+  std::lock_guard<std::mutex> lock(g_log_mutex);
+  sqlite3* db = log_connection(file);
+  if (db == nullptr) return false;
+  std::string sql = "SELECT ";
+  for (int i = 0; i < 10; ++i) sql += std::string(i ? ", " : "") + kColumns[i];
+  sql += " FROM \"" + std::string(table) + "\" WHERE alarm_id = ?1 ORDER BY row DESC LIMIT 1";
+  LogStatement select = prepare_log(db, sql);
+  if (!select) return false;  // no such table yet: no such row
+  sqlite3_bind_text(select.get(), 1, item.alarm_id.data(), static_cast<int>(item.alarm_id.size()),
+                    SQLITE_TRANSIENT);
+  if (sqlite3_step(select.get()) != SQLITE_ROW) return false;
+  Vexlor::AlarmLog_Item copy = item;
+  for (int i = 0; i < 10; ++i) {
+    if (column_text(select.get(), i) != *column_of(copy, i)) return false;
+  }
+  return true;
+}
+
 }  // namespace vexlor::detail
 
 namespace Vexlor {
@@ -236,11 +278,8 @@ bool VDB_Add_AlarmLog(const char* table, AlarmLog_Item& item) {
     if (db == nullptr) return false;
     const int rc = d::insert_row(db, name, item, inserted);
     if (rc == SQLITE_OK) return true;
-    if (!d::is_busy(rc)) {
-      // The file may have gone or been replaced: the next attempt opens it again.
-      d::g_log->db.reset();
-      d::g_log->tables.clear();
-    }
+    // The file may have gone or been replaced: the next attempt opens it again.
+    if (!d::is_busy(rc)) d::drop_connection();
     vexlor::os::sleep_milliseconds(static_cast<uint32_t>(10 * (attempt + 1)));
   }
   return false;

@@ -31,6 +31,10 @@ struct AlarmLogRow {
 // `inserted`, so a prefix compares as the start of that time.
 std::string normalise_log_time(std::string_view text);
 
+// Whether the last row of `table` for the item's alarm ID equals `item` in all ten texts (false
+// when there is none or the log cannot be read). For repairs after a dead writer.
+bool alarm_log_ends_with(const char* table, const Vexlor::AlarmLog_Item& item);
+
 // Every row of every monthly table of `file` inserted at or after `since` (normalised; "" for
 // all), tables in month order and rows in insertion order. False with a reason when the file
 // cannot be read.

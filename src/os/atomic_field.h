@@ -62,4 +62,18 @@ inline T fetch_add_relaxed(T& field, V delta) noexcept {
 #endif
 }
 
+// Sets the field to `desired` when it holds `expected`; true when it did.
+template <typename T, typename V>
+inline bool compare_exchange_relaxed(T& field, V expected, V desired) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+  T old = static_cast<T>(expected);
+  return __atomic_compare_exchange_n(&field, &old, static_cast<T>(desired), false,
+                                     __ATOMIC_RELAXED, __ATOMIC_RELAXED);
+#else
+  if (field != static_cast<T>(expected)) return false;
+  field = static_cast<T>(desired);
+  return true;
+#endif
+}
+
 }  // namespace vexlor::os

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace vexlor::os {
 
@@ -14,5 +16,21 @@ void console_write(const char* data, std::size_t size);
 // Appends the bytes to the file (created 0660 when missing) in one write with append mode, so
 // lines of concurrent processes never interleave. False when the file cannot be written.
 bool append_to_file(const char* path, const char* data, std::size_t size);
+
+// One log file kept open for appending: opened (its folders made first) on the first line,
+// again when the path changes (a new day) or the open file has been removed; each line is
+// one append-mode write, so lines of concurrent processes never interleave. Not thread-safe.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile();
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+  bool append(const std::string& path, const char* data, std::size_t size);
+
+ private:
+  intptr_t native_ = -1;
+  std::string path_;
+};
 
 }  // namespace vexlor::os

@@ -1,11 +1,13 @@
 // Console and append-only log files on POSIX.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
 #include "os/console.h"
+#include "os/instance.h"
 
 namespace vexlor::os {
 
@@ -33,6 +35,33 @@ bool append_to_file(const char* path, const char* data, std::size_t size) {
     n = ::write(fd, data, size);
   } while (n < 0 && errno == EINTR);
   ::close(fd);
+  return n == static_cast<ssize_t>(size);
+}
+
+AppendFile::~AppendFile() {
+  if (native_ >= 0) ::close(static_cast<int>(native_));
+}
+
+bool AppendFile::append(const std::string& path, const char* data, std::size_t size) {
+  if (native_ >= 0) {
+    struct stat st;
+    if (path != path_ || ::fstat(static_cast<int>(native_), &st) != 0 || st.st_nlink == 0) {
+      ::close(static_cast<int>(native_));
+      native_ = -1;
+    }
+  }
+  if (native_ < 0) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) make_dirs(path.substr(0, slash));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+    if (fd < 0) return false;
+    native_ = fd;
+    path_ = path;
+  }
+  ssize_t n;
+  do {
+    n = ::write(static_cast<int>(native_), data, size);
+  } while (n < 0 && errno == EINTR);
   return n == static_cast<ssize_t>(size);
 }
 

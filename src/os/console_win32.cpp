@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "os/console.h"
+#include "os/instance.h"
 
 namespace vexlor::os {
 
@@ -40,6 +41,16 @@ bool append_to_file(const char* path, const char* data, std::size_t size) {
   BOOL ok = ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
   ::CloseHandle(file);
   return ok && written == size;
+}
+
+// Windows keeps no handle between lines: an open handle would stop the day's folder from
+// being moved or removed while a routine runs.
+AppendFile::~AppendFile() = default;
+
+bool AppendFile::append(const std::string& path, const char* data, std::size_t size) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) make_dirs(path.substr(0, slash));
+  return append_to_file(path.c_str(), data, size);
 }
 
 }  // namespace vexlor::os

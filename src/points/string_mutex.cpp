@@ -2,8 +2,13 @@
 // that writers and readers of different processes never interleave on one point. The handles
 // are opened once per process and kept in the context's sio_mutexes until release.
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <string_view>
 
+#include "points/string_mutex.h"
+
+#include "os/atomic_field.h"
 #include "os/named_mutex.h"
 #include "points/typed_point.h"
 #include "vexlor/string_points.h"
@@ -22,6 +27,9 @@ bool exit_requested(const Vexlor::MMAP_STRU& db, const HUB_CONTEXT& ctx) {
          db.function_rt[own].exit_flag != 0;
 }
 
+// "Vexlor::<operation>" for the source position of a log line.
+std::string qualified(Site site) { return qualified_operation(site.operation); }
+
 // This process's handle of the point's mutex, created or opened on first use. Null (after the
 // log line) when the system refused it; the next access tries again.
 os::MutexHandle point_mutex(HUB_CONTEXT& ctx, const char* point_name, Site site) {
@@ -35,8 +43,7 @@ os::MutexHandle point_mutex(HUB_CONTEXT& ctx, const char* point_name, Site site)
   os::MutexHandle handle = os::mutex_create(name, false);
   if (handle == nullptr) {
     Vexlor::VSystem_Log(Vexlor::LOG_ERR, "%s/SIO MUTEX创建失败![错误信息:%s].[代码行:%s:%d]",
-                        point_name, Vexlor::VStr_Get_SysErrMsg(),
-                        qualified_operation(site.operation).c_str(), site.line);
+                        point_name, Vexlor::VStr_Get_SysErrMsg(), qualified(site).c_str(), site.line);
   }
   MapLock lock(map_mutex());
   os::MutexHandle& kept = ctx.sio_mutexes[name];
@@ -46,6 +53,20 @@ os::MutexHandle point_mutex(HUB_CONTEXT& ctx, const char* point_name, Site site)
     kept = handle;
   }
   return kept;
+}
+
+// Taken from a dead owner: the owner may have died inside a write, so the value is marked
+// unconfirmed (read and write status false) until the next complete write, and both texts are
+// kept terminated inside their fields.
+void mark_abandoned(const PointRef<String>& p, const char* point_name, Site site) {
+  String::Slot& slot = p.slot();
+  os::store_relaxed(slot.read_value[sizeof slot.read_value - 1], '\0');
+  os::store_relaxed(slot.write_value[sizeof slot.write_value - 1], '\0');
+  os::store_relaxed(slot.read_status, 0);
+  os::store_relaxed(slot.write_status, 0);
+  Vexlor::VSystem_Log(Vexlor::LOG_ERR,
+                      "%s/SIO MUTEX被遗弃,上一持有者已退出,值未确认(状态已置为false).[代码行:%s:%d]",
+                      point_name, qualified(site).c_str(), site.line);
 }
 
 // Runs `access` while holding the point's mutex. Waits in slices of 5 s, printing a waiting
@@ -66,6 +87,7 @@ bool under_point_mutex(int index, Access access, Site site) {
     const uint32_t result = os::mutex_wait(handle, kWaitSliceMs);
     if (result == os::kWaitObject0 || result == os::kWaitAbandoned) {
       owned = true;
+      if (result == os::kWaitAbandoned) mark_abandoned(p, point_name, site);
       break;
     }
     if (result == os::kWaitTimeout) {
@@ -75,7 +97,7 @@ bool under_point_mutex(int index, Access access, Site site) {
     Vexlor::VSystem_Log(Vexlor::LOG_ERR,
                         "%s/SIO MUTEX等待失败![错误信息:%s/dwResult:%ld].[代码行:%s:%d]",
                         point_name, Vexlor::VStr_Get_SysErrMsg(), static_cast<long>(result),
-                        qualified_operation(site.operation).c_str(), site.line);
+                        qualified(site).c_str(), site.line);
     failed = true;
     break;
   }
@@ -89,12 +111,30 @@ bool named_index(const char* name, int32_t* index) {
   return resolve_point(Vexlor::IO_S, name, true, index);
 }
 
+// The write status is false while the text is being replaced, so a writer that dies mid-copy
+// leaves a value marked unconfirmed; a refused write keeps the status it found.
 bool write_under_mutex(int index, const char* text, Site site) {
   return under_point_mutex(
-      index, [&](Vexlor::VMMAP& layer) { return String::raw_write(layer, index, text); }, site);
+      index,
+      [&](Vexlor::VMMAP& layer) {
+        const PointRef<String> p = quiet_point<String>(index);
+        if (!p) return false;
+        uint8_t& status = p.slot().write_status;
+        const uint8_t before = os::load_relaxed(status);
+        os::store_relaxed(status, 0);
+        const bool written = String::raw_write(layer, index, text);
+        if (!written) os::store_relaxed(status, before);
+        return written;
+      },
+      site);
 }
 
 }  // namespace
+
+bool under_string_mutex(int index, const std::function<bool(Vexlor::VMMAP&)>& access, Site site) {
+  return under_point_mutex(index, access, site);
+}
+
 }  // namespace vexlor::detail
 
 namespace Vexlor {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "points/string_mutex.h"
 #include "points/typed_point.h"
 
 namespace vexlor::detail {
@@ -61,15 +62,12 @@ std::string_view kept_lines(std::string_view text, std::size_t message_length) {
 }
 
 // Appends one numbered line to the point's rolling message text (see VString_Write_Message).
+// The text is read, cut and stored again under the point's mutex, so messages of concurrent
+// routines and threads never overwrite each other's lines.
 void write_message(int index, const char* message, Site site) {
   const PointRef<String> p = checked_point<String>(index, site);
   if (!p) return;
   const std::string_view bare = message != nullptr ? message : "";
-  const String::Slot& slot = p.slot();
-  const std::string_view current =
-      field_text(has_input_driver(p.record()) ? slot.read_value : slot.write_value);
-  std::string text(kept_lines(current, bare.size()));
-
   int number = 0;
   int companion = Vexlor::VEXLOR_UNUSED_POINT;
   {
@@ -87,8 +85,18 @@ void write_message(int index, const char* message, Site site) {
     std::lock_guard<std::mutex> lock(message_mutex());
     message_logs()[index].companion = companion;
   }
-  text += line;
-  store_value(p.slot().write_value, text.c_str());
+  under_string_mutex(
+      index,
+      [&](Vexlor::VMMAP&) {
+        const String::Slot& slot = p.slot();
+        const std::string_view current =
+            field_text(has_input_driver(p.record()) ? slot.read_value : slot.write_value);
+        std::string text(kept_lines(current, bare.size()));
+        text += line;
+        store_value(p.slot().write_value, text.c_str());
+        return true;
+      },
+      site);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <utility>
 
 #include "util/paths.h"
@@ -119,9 +120,11 @@ void emit_log_file_line(ConsoleLine line, const char* system_path) {
   std::lock_guard<std::mutex> lock(s.mutex);
   if (s.receiver) s.receiver(line);
   std::string out = render_log_file_line(line, os::local_time());
-  std::size_t slash = line.path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0) os::make_dirs(line.path.substr(0, slash));
-  os::append_to_file(line.path.c_str(), out.data(), out.size());
+  // One open file per log name ("system.log", ...): a new day's path reopens it.
+  static auto* files = new std::map<std::string, os::AppendFile>;
+  const std::size_t slash = line.path.find_last_of('/');
+  (*files)[slash == std::string::npos ? line.path : line.path.substr(slash + 1)].append(
+      line.path, out.data(), out.size());
 }
 
 LineReceiver set_console_capture(LineReceiver receiver, bool echo, bool* previous_echo) {

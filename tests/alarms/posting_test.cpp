@@ -40,16 +40,23 @@ class Posting : public vexlor::test::AlarmTest {
     if (with_engine && !manager_.start()) return false;
     return VHub_Initial("OPERATOR");
   }
-  // The "$L" notices the IO engine received, as "<command> <index>".
-  std::vector<std::string> notices() const {
+  // The "$L" notices the IO engine received, as "<command> <index>", once it has heard at
+  // least `expected` of them (notices are queued, not waited for).
+  std::vector<std::string> notices(std::size_t expected = 0) const {
     static const std::regex notice(
         "^EngineWriteG kind=\\$L param=P1 command=(W[12]) index=(-?[0-9]+) argument=- "
         "sender=OPERATOR$");
     std::vector<std::string> out;
-    std::smatch m;
-    for (const std::string& line : manager_.record()) {
-      if (std::regex_match(line, m, notice)) out.push_back(m[1].str() + " " + m[2].str());
-    }
+    vexlor::test::wait_until(
+        [&] {
+          out.clear();
+          std::smatch m;
+          for (const std::string& line : manager_.record()) {
+            if (std::regex_match(line, m, notice)) out.push_back(m[1].str() + " " + m[2].str());
+          }
+          return out.size() >= expected;
+        },
+        10);
     return out;
   }
   const MEM_ALARM_QUEUE_STRU& queue() const { return *MMAP_DB()->alarm_queue; }
@@ -120,7 +127,7 @@ TEST_F(Posting, PostTwiceThenWithAnotherAppendThenAnswer) {
   char append[512];
   ASSERT_TRUE(VAlarm_Get_Append(valve_, LANGUAGE_ENGLISH, append));
   EXPECT_STREQ(append, "Port 3");
-  EXPECT_EQ(notices(), (std::vector<std::string>{"W1 0", "W1 0", "W2 0"}));
+  EXPECT_EQ(notices(3), (std::vector<std::string>{"W1 0", "W1 0", "W2 0"}));
 }
 
 TEST_F(Posting, RefusedAndEmptyAnswersAndBadAlarms) {
@@ -165,7 +172,7 @@ TEST_F(Posting, RefusedAndEmptyAnswersAndBadAlarms) {
                 "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Status:N]", unknown, unknown,
                 unknown}));
   EXPECT_EQ(log_rows().size(), 2u);
-  EXPECT_EQ(notices(), (std::vector<std::string>{"W1 0", "W2 0"}));
+  EXPECT_EQ(notices(2), (std::vector<std::string>{"W1 0", "W2 0"}));
 }
 
 TEST_F(Posting, PostingFormsJoinFormatAndResolveIds) {
