@@ -10,6 +10,7 @@
 #include "vexlor/named.h"
 #include "vexlor/points.h"
 #include "vexlor/records.h"
+#include "vexlor/run_control.h"
 #include "vexlor/string_points.h"
 #include "vexlor/supervised.h"
 #include "vexlor/types.h"

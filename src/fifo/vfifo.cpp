@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "fifo/fifo_server.h"
+#include "fifo/own_endpoint.h"
 #include "util/text.h"
 #include "os/local_endpoint.h"
 
@@ -134,7 +135,7 @@ bool VFIFO::VFIFO_Initial(const char* name) {
   // sending still works; only requests addressed to the routine go to that other process.
   bool busy = false;
   if (channel_->own.open(vexlor::os::routine_endpoint(channel_->name), nullptr, &busy)) {
-    channel_->own.serve([](const Request&) { return Reply{true, {}}; });
+    channel_->own.serve(vexlor::fifo::own_request);
   }
   channel_->attached = true;
   return true;

@@ -31,6 +31,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,7 @@
 #include "util/text.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
+#include "sequencer.h"
 
 namespace {
 
@@ -142,8 +144,8 @@ bool load_interlocks(const std::string& path, InterlockTable& table, std::string
 
 class Manager {
  public:
-  Manager(InterlockTable interlocks, bool quiet)
-      : interlocks_(std::move(interlocks)), quiet_(quiet) {
+  Manager(InterlockTable interlocks, bool quiet, vexlor_manager::Sequencer* sequencer)
+      : interlocks_(std::move(interlocks)), quiet_(quiet), sequencer_(sequencer) {
     std::string dir = vexlor::os::instance_dir({}, true);
     if (!dir.empty()) log_ = std::fopen((dir + "/manager.log").c_str(), "a");
   }
@@ -169,8 +171,14 @@ class Manager {
     }
     if (!served) return Reply{false, "refused"};
     std::string line = vexlor::fifo::describe(r);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     record(line);
+    if (sequencer_ != nullptr && sequencer_->takes(r)) {
+      // Forwarding waits for the routine, which may call back: never under the record's lock.
+      lock.unlock();
+      if (std::optional<Reply> reply = sequencer_->handle(r)) return *reply;
+      lock.lock();
+    }
     switch (r.type) {
       case RequestType::Upload:
         messages_[r.function] = r.param;
@@ -236,6 +244,7 @@ class Manager {
 
   InterlockTable interlocks_;
   bool quiet_;
+  vexlor_manager::Sequencer* sequencer_;
   FILE* log_ = nullptr;
   std::mutex mutex_;
   std::vector<std::string> lines_;
@@ -261,9 +270,11 @@ int main(int argc, char** argv) {
   if (!instance.empty()) ::setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
 
   InterlockTable interlocks;
+  std::vector<vexlor_manager::RoutineSpec> routines;
   if (!config.empty()) {
     std::string error;
     if (!load_interlocks(config, interlocks, error)) return failed(error);
+    if (!vexlor_manager::load_routine_specs(config, routines, error)) return failed(error);
   }
 
   // Signals are taken by sigwait below; block them before any thread starts.
@@ -274,7 +285,8 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  Manager manager(std::move(interlocks), quiet);
+  vexlor_manager::Sequencer sequencer(std::move(routines), quiet);
+  Manager manager(std::move(interlocks), quiet, &sequencer);
   const char* roles[] = {vexlor::os::kManagerEndpoint, vexlor::os::kEngineEndpoint,
                          vexlor::os::kGuiEndpoint};
   vexlor::fifo::EndpointServer servers[3];
@@ -301,6 +313,7 @@ int main(int argc, char** argv) {
       servers[i].serve([&manager, role](const Request& r) { return manager.handle(role, r); });
     }
   }
+  sequencer.start();
   if (!quiet) {
     Vexlor::VPrint("vexlor-manager", "serving instance \"%s\"%s",
                    vexlor::os::instance_name().c_str(), no_gui ? " (no GUI)" : "");
@@ -309,6 +322,7 @@ int main(int argc, char** argv) {
   int signal_number = 0;
   while (sigwait(&signals, &signal_number) != 0) {
   }
+  sequencer.stop();
   for (auto& s : servers) s.stop();
   return kOk;
 }
