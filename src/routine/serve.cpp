@@ -201,6 +201,8 @@ int serve(const char* name, const Handlers& handlers) {
     if (started_here) Vexlor::VHub_Release();
     return 2;
   }
+  // The process lock tells VFunction_Exit callers that this routine lives.
+  Vexlor::VFunction_Create_Locker(index);
   Server server(handlers, index);
   if (!server.open()) {
     if (started_here) Vexlor::VHub_Release();

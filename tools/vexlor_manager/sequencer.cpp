@@ -445,11 +445,12 @@ bool Sequencer::start_process(Entry& e) {
   while (now() < deadline) {
     std::string how;
     if (reap(pid, false, &how)) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      e.child = -1;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        e.child = -1;
+      }
       return fail("\"" + e.spec->launch.argv[0] + "\" (pid " + std::to_string(pid) +
-                  ") ended at once (" + how + ")")
-          ;
+                  ") ended at once (" + how + ")");
     }
     {
       std::lock_guard<std::mutex> lock(mutex_);
