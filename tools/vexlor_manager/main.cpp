@@ -1,6 +1,7 @@
 // vexlor-manager: the peer process of an instance's routines. It serves the endpoints of the
 // sequence manager ("manager"), the IO engine ("engine") and, unless --no-gui, the GUI main
-// form ("gui"); accepts and records every request; answers interlock queries from the
+// form ("gui"); accepts and records every request; starts, forwards requests to and watches
+// the routines that serve functions (sequencer.h); answers interlock queries from the
 // equipment configuration; and keeps the record readable through Query requests.
 //
 // Record: one line per request (see vexlor::fifo::describe), printed on the console (unless

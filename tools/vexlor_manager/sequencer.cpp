@@ -385,8 +385,14 @@ void Sequencer::gone(Entry& e, uint64_t generation) {
     // A routine that released the library is about to exit; give it a moment to do so.
     for (int i = 0; i < 50 && !reap(child, false, &ended); ++i) sleep_ms(10);
     how = ended.empty() ? "stopped serving" : "ended (" + ended + ")";
-  } else if (process_alive(pid)) {
-    how = "stopped serving";
+  } else {
+    // The connection closes while the process is still on its way out.
+    bool alive = process_alive(pid);
+    for (int i = 0; i < 100 && alive; ++i) {
+      sleep_ms(2);
+      alive = process_alive(pid);
+    }
+    if (alive) how = "stopped serving";
   }
   std::lock_guard<std::mutex> lock(mutex_);
   if (generation != e.generation) return;

@@ -6,7 +6,8 @@
 // loop installed (<vexlor/routine.h>): one the manager started from the configuration or one
 // started by hand. The manager holds one idle connection to each such process; the process's
 // end closes it, which the manager sees at once (the bound is the scheduler's wake-up, a few
-// milliseconds; a routine process that starts but never serves is given 5 s). It then marks
+// milliseconds, at most 0.2 s more for a process started by hand while it finishes exiting; a
+// routine program that starts but never serves is given 5 s). It then marks
 // the function SYS_KILLED unless the routine did so itself.
 #pragma once
 
