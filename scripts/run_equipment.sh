@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # One short session of a simulated equipment on the sample configuration, using the tools of
 # an existing build folder (default build/dev):
-#   create a private instance, start vexlor-manager, put PM2's digital driver offline, run the
-#   PM2 pump-down routine, and let a scripted operator bring the driver back and answer the
-#   alarm with Retry; then stop the manager and remove the instance. Nothing is left behind,
+#   create a private instance and start vexlor-manager, which starts the monitor routine; run
+#   the PM2 process routine, which runs the pump-down and vent routines as children (the manager
+#   starts them on their first run), posts events to the monitor and uploads its progress; a
+#   scripted operator answers the one refusal alarm (the busy monitor) with Ignore; then stop
+#   the manager (and with it every routine) and remove the instance. Nothing is left behind,
 #   also when interrupted with Ctrl-C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build="${1:-build/dev}"
 tools="$build/tools"
-routine="$build/examples/pm_pump_down"
+routines="$build/examples"
 config=examples/equipment/equipment.toml
-for tool in "$tools/vexlor-db" "$tools/vexlor-manager" "$tools/vexlor" "$routine"; do
+for tool in "$tools/vexlor-db" "$tools/vexlor-manager" "$tools/vexlor" "$routines/pm_process" \
+  "$routines/pm_pump_down" "$routines/pm_vent" "$routines/chamber_monitor"; do
   [ -x "$tool" ] || { echo "missing $tool: build first (./scripts/demo.sh does)" >&2; exit 2; }
 done
 
@@ -21,14 +24,16 @@ export VEXLOR_INSTANCE="demo-$$"
 export VEXLOR_RUNTIME_DIR="$(mktemp -d "${TMPDIR:-/tmp}/vexlor-demo.XXXXXX")"
 export VEXLOR_DRIVE_ROOT="$VEXLOR_RUNTIME_DIR/drives"
 export NO_COLOR="${NO_COLOR:-}"
+# The manager starts the routine programs named in the configuration from PATH.
+export PATH="$(cd "$routines" && pwd):$PATH"
 manager_pid=""
-routine_pid=""
+run_pid=""
 
 cleanup() {
   trap "" INT TERM  # finish cleaning up whatever arrives now
   trap - EXIT
   set +e
-  if [ -n "$routine_pid" ]; then kill "$routine_pid" 2>/dev/null; wait "$routine_pid" 2>/dev/null; fi
+  if [ -n "$run_pid" ]; then kill "$run_pid" 2>/dev/null; wait "$run_pid" 2>/dev/null; fi
   if [ -n "$manager_pid" ]; then kill "$manager_pid" 2>/dev/null; wait "$manager_pid" 2>/dev/null; fi
   "$tools/vexlor-db" remove >/dev/null 2>&1
   rm -rf "$VEXLOR_RUNTIME_DIR"
@@ -52,37 +57,32 @@ wait_for() {
 say "Creating the sample equipment (instance $VEXLOR_INSTANCE)"
 "$tools/vexlor-db" create "$config"
 
-say "Starting the sequence manager and IO engine"
+say "Starting the sequence manager and IO engine (it starts MAIN_MONITOR)"
 "$tools/vexlor-manager" --config "$config" --quiet &
 manager_pid=$!
 wait_for 10 "$tools/vexlor" functions || { echo "the manager did not come up" >&2; exit 1; }
 echo "vexlor-manager running (pid $manager_pid)"
 
-say "Operator: PM2's digital driver fails"
-operator driver offline SIM_DIO_PM2
+say "Operator: run PM2_PROCESS"
+operator run PM2_PROCESS RECIPE_A &
+run_pid=$!
 
-say "Running PM2_PUMP_DOWN"
-"$routine" PM2_PUMP_DOWN PM2 > >(sed -u 's/^/  [routine] /') 2>&1 &
-routine_pid=$!
-
-# The routine's supervised write fails and waits for the operator.
-has_alarm() { "$tools/vexlor" alarms --json | grep -q '"id":6008'; }
-wait_for 20 has_alarm || { echo "no alarm was posted" >&2; exit 1; }
+# The process asks the busy monitor for a chamber check; after a second the refusal alarm is up.
+has_alarm() { "$tools/vexlor" alarms --json | grep -q '"id":800'; }
+wait_for 20 has_alarm || { echo "no refusal alarm was posted" >&2; exit 1; }
 say "Operator: the alarm list"
 operator alarms
-
-say "Operator: the driver is back; retry"
-operator driver online SIM_DIO_PM2
-operator answer 6008 retry
+say "Operator: let the check request through"
+operator answer 800 ignore
 
 status=0
-wait "$routine_pid" || status=$?
-routine_pid=""
-say "PM2_PUMP_DOWN ended with exit status $status"
+wait "$run_pid" || status=$?
+run_pid=""
+say "PM2_PROCESS ended with exit status $status"
+operator functions 'PM2_*'
 operator points 'PM2.*Valve'
-operator alarms
 
-say "Stopping the manager and removing the instance"
+say "Stopping the manager (and its routines) and removing the instance"
 kill "$manager_pid" && wait "$manager_pid" 2>/dev/null || true
 manager_pid=""
 "$tools/vexlor-db" remove

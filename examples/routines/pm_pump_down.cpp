@@ -1,12 +1,15 @@
 // PM pump-down: a small routine to copy when writing a new one.
 //
-// It starts as one of the configured functions (PM2_PUMP_DOWN by default), closes the vent
-// valve, starts the pump, opens the rough valve and sets the pressure setpoint with the
+// It serves one of the configured functions (PM2_PUMP_DOWN by default). Each run closes the
+// vent valve, starts the pump, opens the rough valve and sets the pressure setpoint with the
 // supervised writes, then reads everything back. When a write fails - its driver offline,
 // say - the supervised write manages the alarm given here and waits for the operator:
-// Retry writes again, Ignore goes on, Abort ends the routine.
+// Retry writes again, Ignore goes on, Abort ends the run with SYS_ABORTED.
 //
 //   pm_pump_down [ROUTINE [MODULE]]      e.g. pm_pump_down PM2_PUMP_DOWN PM2
+// The sequence manager starts it (the `command` of the function in the configuration); it
+// serves runs until it is told to exit.
+#include <vexlor/routine.h>
 #include <vexlor/vexlor.h>
 
 #include <cstdio>
@@ -69,16 +72,15 @@ bool pump_down(const char* me, const std::string& module) {
 int main(int argc, char** argv) {
   const char* routine = argc > 1 ? argv[1] : "PM2_PUMP_DOWN";
   const std::string module = argc > 2 ? argv[2] : "PM2";
-  if (!VHub_Initial(routine)) {
-    std::fprintf(stderr, "%s: cannot start (is the equipment database created?)\n", routine);
-    return 2;
-  }
-  VFunction_Set_Run_Status(SYS_RUNNING);
-  const bool done = pump_down(routine, module);
-  VFunction_Set_Run_Status(done ? SYS_SUCCESS : SYS_ABORTED);
-  VSystem_Log(done ? LOG_EVT : LOG_ERR, "pump-down of %s %s", module.c_str(),
-              done ? "finished" : "aborted");
-  VPrint(routine, "pump-down of %s %s", module.c_str(), done ? "finished" : "aborted");
-  VHub_Release();
-  return done ? 0 : 1;
+  vexlor::routine::Handlers handlers;
+  handlers.run = [&](const vexlor::routine::Run&) {
+    const bool done = pump_down(routine, module);
+    VSystem_Log(done ? LOG_EVT : LOG_ERR, "pump-down of %s %s", module.c_str(),
+                done ? "finished" : "aborted");
+    VPrint(routine, "pump-down of %s %s", module.c_str(), done ? "finished" : "aborted");
+    return done ? SYS_SUCCESS : SYS_ABORTED;
+  };
+  const int status = vexlor::routine::serve(routine, handlers);
+  if (status != 0) std::fprintf(stderr, "%s: cannot start (is the equipment database created?)\n", routine);
+  return status;
 }

@@ -16,6 +16,7 @@
 #include "vexlor/points.h"
 #include "vexlor/records.h"
 #include "vexlor/scheduler.h"
+#include "vexlor/run_control.h"
 #include "vexlor/string_points.h"
 #include "vexlor/supervised.h"
 #include "vexlor/types.h"

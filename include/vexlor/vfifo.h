@@ -5,7 +5,8 @@
 // Request time-out: 3000 ms, or VEXLOR_FIFO_TIMEOUT_MS (a positive number of milliseconds)
 // when set at VFIFO_Initial. A peer that closes the connection fails the request at once.
 // Each peer gets one connection per object, opened on first use and re-opened after any
-// failure; threads sharing an object send one after another, each in its own order.
+// failure. A thread that finds the connection busy with another thread's request sends over a
+// connection of its own, so a slow answer (a pool request) never holds up the other threads.
 //
 // Inputs: a null text is sent as the empty text; every text is cut to 1023 bytes (the pool
 // parameter to 4095). A null buffer or a capacity of 0 or less returns false without sending

@@ -792,6 +792,8 @@ void Loader::load_function(Fields& f) {
   const std::string annotation = f.text("annotation", sizeof(MEM_FUNCTION_SP_STRU::annotation));
   const std::string append = f.text("append", sizeof(MEM_FUNCTION_SP_STRU::append));
   const int32_t pool_count = f.integer("pool_count", 0, kInt32Max, 0);
+  // How the sequence manager starts the function's routine; vexlor-manager reads these itself.
+  for (const char* key : {"command", "workdir", "env", "start"}) f.get(key);
 
   const int index = builder_.add_function(name);
   MEM_FUNCTION_SP_STRU& fn = builder_.function(index);

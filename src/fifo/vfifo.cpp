@@ -1,8 +1,7 @@
 // VFIFO: the message-queue client of a routine, and the routine's own endpoint.
 //
 // One persistent connection per peer (manager, engine, gui), opened on first use and guarded
-// by a mutex per peer, so the requests of one VFIFO object reach each peer one after another,
-// never interleaved. Each request is one frame with a sequence number and waits for the reply
+// by a mutex per peer; a thread that finds it in use sends over a connection of its own. Each request is one frame with a sequence number and waits for the reply
 // frame carrying the same number. Any failure closes the connection; the next request
 // reconnects.
 #include <vexlor/vfifo.h>
@@ -15,6 +14,7 @@
 #include <string_view>
 
 #include "fifo/fifo_server.h"
+#include "fifo/own_endpoint.h"
 #include "util/text.h"
 #include "os/local_endpoint.h"
 
@@ -137,10 +137,17 @@ struct VFIFO::Channel {
   }
 
   // Sends `request` to `peer` and waits for its reply. True with the reply when it came.
+  // While another thread of this object waits on the kept connection (a pool request, say),
+  // the request goes over a connection of its own, so threads never queue behind each other.
   bool exchange(PeerId id, Request& request, Reply& reply) {
     if (!attached.load(std::memory_order_acquire)) return false;
     Peer& peer = peers[id];
-    std::lock_guard<std::mutex> lock(peer.mutex);
+    std::unique_lock<std::mutex> lock(peer.mutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      request.sender = name;
+      request.sequence = 1;
+      return vexlor::fifo::send_request(peer_endpoint(id), request, &reply, timeout_ms, nullptr);
+    }
     if (!attached.load(std::memory_order_acquire)) return false;
     if (!write_request(id, peer, request)) return false;
     // Replies to queued requests come first, in order.
@@ -180,7 +187,7 @@ bool VFIFO::VFIFO_Initial(const char* name) {
   // sending still works; only requests addressed to the routine go to that other process.
   bool busy = false;
   if (channel_->own.open(vexlor::os::routine_endpoint(channel_->name), nullptr, &busy)) {
-    channel_->own.serve([](const Request&) { return Reply{true, {}}; });
+    channel_->own.serve(vexlor::fifo::own_request);
   }
   channel_->attached = true;
   return true;

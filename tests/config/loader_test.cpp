@@ -44,7 +44,7 @@ TEST_F(ConfigLoader, SampleEquipmentLoadsWithTheCountsItDeclares) {
   const detail::DbCounts c = b_.counts();
   EXPECT_EQ((std::vector<uint32_t>{c.modules, c.drivers, c.enums, c.digitals, c.analogs, c.strings,
                                    c.functions, c.alarms}),
-            (std::vector<uint32_t>{6, 5, 12, 749, 32, 1143, 22, 128}));
+            (std::vector<uint32_t>{6, 5, 12, 749, 32, 1143, 24, 128}));
   EXPECT_EQ(b_.main_form(), "GUI_MAINFORM");
 
   // The system alarm pool is complete (800..898) and 899 is not part of it.

@@ -58,7 +58,7 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, "created instance \"" + name + "\" from " + kSample +
                        ": 6 modules, 5 drivers, 12 enums, 749 digital, 32 analog, 1143 string, "
-                       "22 functions, 128 alarms, " +
+                       "24 functions, 128 alarms, " +
                        size + " bytes\n");
 
   r = tool({"info"});
@@ -70,7 +70,7 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
                 "\nsource:    " + std::filesystem::path(kSample).lexically_normal().string() +
                 "\ncreated:   *\nsize:      " + size +
                 " bytes\nmodules:   6\ndrivers:   5\nenums:     12\ndigital:   749\n"
-                "analog:    32\nstring:    1143\nfunctions: 22 (+12 slots)\nalarms:    128\n");
+                "analog:    32\nstring:    1143\nfunctions: 24 (+12 slots)\nalarms:    128\n");
 
   // A second create keeps the database unless --force replaces it.
   r = tool({"create", kSample});

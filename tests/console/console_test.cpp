@@ -392,13 +392,15 @@ TEST_F(Console, FunctionsAndDrivers) {
   EXPECT_TRUE(functions[1]["virtual"].flag);
   EXPECT_EQ(functions[2]["slot"].text, "main form");
   EXPECT_EQ(texts_of(functions[3], {"name", "slot"}), (Texts{"VEXLOR_CONSOLE", "extra"}));
+  // No manager runs: no process serves any function.
+  EXPECT_EQ(texts_of(functions[0], {"pid", "routine"}), (Texts{"-", "-"}));
 
   // A second run takes the same extra slot again (extra slots start as SYS_KILLED).
   expect_ok(vexlor({"functions", "console"}),
             "#  NAME                           RUN         EVENT         "
-            " ABORT  FREE  EXIT  VIRTUAL  SLOT\n"
+            " ABORT  FREE  EXIT  VIRTUAL  SLOT   PID  ROUTINE\n"
             "3  VEXLOR_CONSOLE (this console)  SYS_KILLED  SYS_AVAILABLE "
-            " -      -     -     -        extra\n");
+            " -      -     -     -        extra  -    -\n");
 
   expect_ok(vexlor({"drivers"}),
             "#  NAME  TYPE  STATE    PARAMS\n"

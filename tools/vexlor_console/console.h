@@ -169,6 +169,8 @@ const char* style_name(int style);  // "ALM_RETRY"; "ALM_UNKNOWN" outside 0..8
 // functions.cpp
 const char* status_name(int status);  // "SYS_RUNNING"; "SYS_UNKNOWN" for other values
 int run_functions(const Options& o, const std::string& pattern);
+// Runs the function and waits for its final status: 0 for SYS_SUCCESS, 1 otherwise.
+int run_function(const std::string& name, const std::string& param);
 
 // drivers.cpp
 // The driver of that name (ignoring case); -1 when none.

@@ -1,6 +1,9 @@
 // `vexlor functions`: the function (routine) table with run and event status and the flags,
-// the configured functions followed by the extra slots that are in use.
+// the configured functions followed by the extra slots that are in use, with the process that
+// serves each routine as the sequence manager sees it; and `vexlor run`.
 #include <vexlor/vexlor.h>
+
+#include <cstdio>
 
 #include "console.h"
 
@@ -21,7 +24,8 @@ const char* status_name(int status) {
 int run_functions(const Options& o, const std::string& pattern) {
   const int n = Vexlor::VSystem_Get_Function_Count();
   const int own = Vexlor::VFunction_Get_Point();
-  TextTable t({"#", "NAME", "RUN", "EVENT", "ABORT", "FREE", "EXIT", "VIRTUAL", "SLOT"});
+  TextTable t({"#", "NAME", "RUN", "EVENT", "ABORT", "FREE", "EXIT", "VIRTUAL", "SLOT", "PID",
+               "ROUTINE"});
   JsonWriter json;
   json.begin_array();
   int shown = 0;
@@ -38,11 +42,19 @@ int run_functions(const Options& o, const std::string& pattern) {
     const bool exit = Vexlor::VFunction_Get_Exit_Flag(i);
     const bool virt = Vexlor::VFunction_Get_Virtual_Flag(i);
     auto yes = [](bool flag) { return flag ? "yes" : "-"; };
+    // The manager answers "<pid> <state>": "1234 alive", "- stopped", "- backoff", "- -".
+    char routine[64] = "- -";
+    if (i < n && !Vexlor::VFIFO_Engine_Read("$F", "P9", "R1", i, "-", routine, sizeof routine)) {
+      std::snprintf(routine, sizeof routine, "- -");
+    }
+    char pid[32] = "-", state[32] = "-";
+    std::sscanf(routine, "%31s %31s", pid, state);
     t.add({std::to_string(i), name + (i == own ? " (this console)" : ""), status_name(run),
-           status_name(event), yes(abort), yes(free), yes(exit), yes(virt), slot});
+           status_name(event), yes(abort), yes(free), yes(exit), yes(virt), slot, pid, state});
     json.begin_object().field("index", i).field("name", name).field("slot", slot);
     json.field("run_status", status_name(run)).field("event_status", status_name(event));
     json.field("abort", abort).field("free", free).field("exit", exit).field("virtual", virt);
+    json.field("pid", std::string(pid)).field("routine", std::string(state));
     json.end_object();
     ++shown;
   }
@@ -54,6 +66,15 @@ int run_functions(const Options& o, const std::string& pattern) {
   if (shown == 0) return fail("no function matches " + in_quotes(pattern));
   print(t.render());
   return kOk;
+}
+
+int run_function(const std::string& name, const std::string& param) {
+  if (Vexlor::VFunction_Get_Point(name.c_str()) < 0) {
+    return fail("no function " + in_quotes(name));
+  }
+  const Vexlor::FUNC_STATUS status = Vexlor::VFunction_Run(name.c_str(), param.c_str());
+  print(name + " ended " + status_name(status) + "\n");
+  return status == Vexlor::SYS_SUCCESS ? kOk : kFailed;
 }
 
 }  // namespace vexlor_console

@@ -134,6 +134,10 @@ int main(int argc, char** argv) {
   CLI::App* functions =
       app.add_subcommand("functions", "list the function table with status and flags");
   functions->add_option("PATTERN", function_pattern, "name part, or a glob with * and ?");
+  std::string run_name, run_param;
+  CLI::App* run = app.add_subcommand("run", "run a function and wait for its final status");
+  run->add_option("NAME", run_name, "function name")->required();
+  run->add_option("PARAM", run_param, "run parameter");
 
   CLI::App* drivers = app.add_subcommand("drivers", "list the drivers and their state");
   CLI::App* driver = app.add_subcommand("driver", "put a simulated driver online or offline");
@@ -195,6 +199,7 @@ int main(int argc, char** argv) {
     if (top_answer->parsed()) return run_alarm_answer(options, alarm_id, choice, force);
     if (top_history->parsed()) return run_alarm_history(options, since);
     if (functions->parsed()) return run_functions(options, function_pattern);
+    if (run->parsed()) return run_function(run_name, run_param);
     if (drivers->parsed()) return run_drivers(options);
     if (driver->parsed()) return run_driver_state(options, driver_name, online->parsed());
     if (watch->parsed()) return run_watch(options, watch_points, interval, count);

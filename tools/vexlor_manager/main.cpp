@@ -1,6 +1,7 @@
 // vexlor-manager: the peer process of an instance's routines. It serves the endpoints of the
 // sequence manager ("manager"), the IO engine ("engine") and, unless --no-gui, the GUI main
-// form ("gui"); accepts and records every request; answers interlock queries from the
+// form ("gui"); accepts and records every request; starts, forwards requests to and watches
+// the routines that serve functions (sequencer.h); answers interlock queries from the
 // equipment configuration; and keeps the record readable through Query requests.
 //
 // Record: one line per request (see vexlor::fifo::describe), printed on the console (unless
@@ -33,6 +34,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +45,7 @@
 #include "util/text.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
+#include "sequencer.h"
 
 namespace {
 
@@ -145,8 +148,11 @@ bool load_interlocks(const std::string& path, InterlockTable& table, std::string
 
 class Manager {
  public:
-  Manager(InterlockTable interlocks, bool quiet, vexlor::manager::RecordLimits limits)
-      : interlocks_(std::move(interlocks)), record_(log_path(), !quiet, limits) {}
+  Manager(InterlockTable interlocks, bool quiet, vexlor::manager::RecordLimits limits,
+          vexlor_manager::Sequencer* sequencer)
+      : interlocks_(std::move(interlocks)),
+        record_(log_path(), !quiet, limits),
+        sequencer_(sequencer) {}
 
   // Set with --no-gui: another process is the main form, and its exit requests go there.
   bool no_gui = false;
@@ -171,6 +177,10 @@ class Manager {
     record_.add(vexlor::fifo::describe(r));
     if (no_gui && r.type == RequestType::FunctionExit && r.function == "GUI_MAINFORM") {
       return forward_to_main_form(r);
+    }
+    if (sequencer_ != nullptr && sequencer_->takes(r)) {
+      // Forwarding waits for the routine, which may call back: never under a lock.
+      if (std::optional<Reply> reply = sequencer_->handle(r)) return *reply;
     }
     switch (r.type) {
       case RequestType::Upload: {
@@ -237,6 +247,7 @@ class Manager {
 
   InterlockTable interlocks_;
   vexlor::manager::Record record_;
+  vexlor_manager::Sequencer* sequencer_;
   std::mutex mutex_;  // messages_
   std::map<std::string, std::string> messages_;
 };
@@ -267,9 +278,11 @@ int main(int argc, char** argv) {
   if (!instance.empty()) ::setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
 
   InterlockTable interlocks;
+  std::vector<vexlor_manager::RoutineSpec> routines;
   if (!config.empty()) {
     std::string error;
     if (!load_interlocks(config, interlocks, error)) return failed(error);
+    if (!vexlor_manager::load_routine_specs(config, routines, error)) return failed(error);
   }
 
   // Signals are taken by sigwait below; block them before any thread starts.
@@ -280,7 +293,8 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  Manager manager(std::move(interlocks), quiet, limits);
+  vexlor_manager::Sequencer sequencer(std::move(routines), quiet);
+  Manager manager(std::move(interlocks), quiet, limits, &sequencer);
   manager.no_gui = no_gui;
   const char* roles[] = {vexlor::os::kManagerEndpoint, vexlor::os::kEngineEndpoint,
                          vexlor::os::kGuiEndpoint};
@@ -309,6 +323,7 @@ int main(int argc, char** argv) {
       servers[i].serve([&manager, role](const Request& r) { return manager.handle(role, r); });
     }
   }
+  sequencer.start();
   if (!quiet) {
     Vexlor::VPrint("vexlor-manager", "serving instance \"%s\"%s",
                    vexlor::os::instance_name().c_str(), no_gui ? " (no GUI)" : "");
@@ -317,6 +332,7 @@ int main(int argc, char** argv) {
   int signal_number = 0;
   while (sigwait(&signals, &signal_number) != 0) {
   }
+  sequencer.stop();
   for (auto& s : servers) s.stop();
   return kOk;
 }

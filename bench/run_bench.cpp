@@ -1,0 +1,129 @@
+// Running a function end to end next to the raw transport between the same two processes:
+// VFunction_Run of an instant routine (run request through vexlor-manager to the routine's
+// serve loop, acknowledgement under the run mutex, wait on the mutex, final status) against a
+// frame ping-pong of the same sizes over a Unix stream socket between this process and the
+// routine's process.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vexlor/routine.h>
+#include <vexlor/vexlor.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "bench_instance.h"
+#include "config/builder.h"
+#include "fifo/fifo_server.h"
+#include "os/local_endpoint.h"
+
+namespace {
+
+// The routine process: serves INSTANT, and echoes raw frames on its end of the socket pair.
+[[noreturn]] void routine_process(vexlor::os::LocalStream raw) {
+  std::thread echo([&raw] {
+    std::string in;
+    while (raw.read_frame(in) == vexlor::os::IoResult::kOk) {
+      if (raw.write_frame(in) != vexlor::os::IoResult::kOk) break;
+    }
+  });
+  echo.detach();
+  vexlor::routine::Handlers handlers;
+  handlers.run = [](const vexlor::routine::Run&) { return Vexlor::SYS_SUCCESS; };
+  ::_exit(vexlor::routine::serve("INSTANT", handlers));
+}
+
+struct Equipment {
+  vexlor::bench::BenchInstance instance{"run-bench"};
+  pid_t manager = -1, routine = -1;
+  vexlor::os::LocalStream raw;
+  bool ok = false;
+
+  Equipment() {
+    vexlor::config::DatabaseBuilder b;
+    b.add_function("BENCH");
+    b.add_function("INSTANT");
+    if (!b.publish(true, "run_bench", nullptr)) return;
+    manager = ::fork();
+    if (manager == 0) {
+      ::execl(VEXLOR_TOOLS_DIR "/vexlor-manager", "vexlor-manager", "--quiet", "--no-gui",
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    vexlor::os::LocalStream theirs;
+    if (!vexlor::os::local_stream_pair(raw, theirs)) return;
+    routine = ::fork();
+    if (routine == 0) {
+      raw.close();
+      routine_process(std::move(theirs));
+    }
+    theirs.close();
+    if (!Vexlor::VHub_Initial("BENCH")) return;
+    for (int i = 0; i < 500 && !ok; ++i) {  // the routine serves and the manager sees it
+      ok = Vexlor::VFunction_Run("INSTANT", "") == Vexlor::SYS_SUCCESS;
+      if (!ok) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~Equipment() {
+    Vexlor::VHub_Release();
+    for (pid_t pid : {routine, manager}) {
+      if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+      }
+    }
+    vexlor::config::remove_database(nullptr);
+  }
+};
+
+Equipment& equipment() {
+  static Equipment e;
+  return e;
+}
+
+void BM_VFunction_Run_Instant(benchmark::State& state) {
+  Equipment& e = equipment();
+  if (!e.ok) {
+    state.SkipWithError("the equipment did not come up");
+    return;
+  }
+  const int index = Vexlor::VFunction_Get_Point("INSTANT");
+  for (auto _ : state) {
+    if (Vexlor::VFunction_Run(index, "") != Vexlor::SYS_SUCCESS) {
+      state.SkipWithError("run failed");
+      break;
+    }
+  }
+}
+BENCHMARK(BM_VFunction_Run_Instant)->UseRealTime();
+
+// Floor: one frame of a run request's size to the routine's process and its echo back.
+void BM_Raw_Socket_RoundTrip(benchmark::State& state) {
+  Equipment& e = equipment();
+  if (!e.ok) {
+    state.SkipWithError("the equipment did not come up");
+    return;
+  }
+  vexlor::fifo::Request r;
+  r.type = vexlor::fifo::RequestType::FunctionRun;
+  r.sender = "BENCH";
+  r.function = "INSTANT";
+  r.argument = "1";
+  std::string frame, in;
+  vexlor::fifo::encode_request(r, frame);
+  for (auto _ : state) {
+    if (e.raw.write_frame(frame) != vexlor::os::IoResult::kOk ||
+        e.raw.read_frame(in) != vexlor::os::IoResult::kOk) {
+      state.SkipWithError("round trip failed");
+      break;
+    }
+    benchmark::DoNotOptimize(in);
+  }
+}
+BENCHMARK(BM_Raw_Socket_RoundTrip)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

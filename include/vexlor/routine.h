@@ -1,0 +1,67 @@
+// Writing a routine: the function's side of runs, events, messages and pool requests.
+//
+//   int main() {
+//     vexlor::routine::Handlers h;
+//     h.run = [](const vexlor::routine::Run& run) {
+//       Vexlor::VPrint("PM1_VENT", "venting (%s)", run.param.c_str());
+//       return Vexlor::VTimer_Wait_Seconds(2.0) ? Vexlor::SYS_SUCCESS : Vexlor::SYS_ABORTED;
+//     };
+//     return vexlor::routine::serve("PM1_VENT", h);
+//   }
+//
+// serve() starts the library under the function's name (unless the routine already did), then
+// serves the function until it is told to exit:
+//  - run: one run at a time on the thread that called serve(). Before the request is
+//    acknowledged the routine holds the function's run mutex "<name>_RUN", has stored the parent
+//    chain (VFunction_Get_Parent_Points) and written SYS_RUNNING; the handler's status is written
+//    before the mutex is released (SYS_RUNNING or SYS_WAITTING from a handler is written as
+//    SYS_ERROR). A request that arrives during a run is acknowledged at once and runs next.
+//  - event: sent and posted events, one at a time in arrival order on the library's event
+//    thread, also while a run is in progress. For a posted event the handler's status becomes
+//    the event status (without a handler: SYS_SUCCESS).
+//  - message: answers another routine's VFunction_Dnload_Message (without a handler the sequence
+//    manager answers with the routine's last VFunction_Upload_Message).
+//  - pool: answers VFunction_Run_Pool on the endpoint's threads, at most the function's pool
+//    count at once (further requests wait for a free slot).
+//  - exit: called once after the last run, before the function is marked SYS_KILLED. An exit
+//    request sets the routine's exit flag, so interruptible waits of a run end early.
+//  - reload: asked to reload ("$F" P8); true keeps serving, false (or no handler) ends the
+//    routine like an exit, so that the sequence manager starts it afresh.
+// Handlers other than run are called on the library's threads: guard shared data.
+#pragma once
+
+#include <vexlor/export.h>
+#include <vexlor/types.h>
+
+#include <functional>
+#include <string>
+
+namespace vexlor::routine {
+
+struct Run {
+  std::string param;    // the run parameter
+  std::string parents;  // parent chain, nearest parent first ("7&5&2"; "" when none)
+  bool free = false;    // started by a free run
+};
+
+struct Event {
+  std::string message;
+  int sender = -1;  // function index of the sending routine
+  bool posted = false;
+};
+
+struct Handlers {
+  std::function<Vexlor::FUNC_STATUS(const Run&)> run;
+  std::function<Vexlor::FUNC_STATUS(const Event&)> event;
+  std::function<std::string(int sender)> message;
+  std::function<std::string(const std::string& param, int sender)> pool;
+  std::function<void()> exit;
+  std::function<bool()> reload;
+};
+
+// Serves the function `name` until it is told to exit (or to reload without a reload handler);
+// leaves it SYS_KILLED and releases the library when serve() started it. Returns 0 then; 2 when
+// the library cannot start or `name` is not a function of the equipment.
+VEXLOR_API int serve(const char* name, const Handlers& handlers);
+
+}  // namespace vexlor::routine

@@ -1,0 +1,227 @@
+// The serve loop of <vexlor/routine.h>: the function's side of run, event, message, pool, exit
+// and reload requests arriving at the routine's own endpoint.
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "fifo/own_endpoint.h"
+#include "os/named_mutex.h"
+#include "vexlor/frame.h"
+#include "vexlor/functions.h"
+#include "vexlor/routine.h"
+
+namespace vexlor::routine {
+namespace {
+
+using fifo::Reply;
+using fifo::Request;
+using fifo::RequestType;
+
+// A run request is acknowledged once the serve thread holds the run mutex; a serve thread that
+// does not get there in this time (it is stuck before its loop) refuses the request.
+constexpr auto kStartBound = std::chrono::seconds(2);
+
+int sender_index(const std::string& text) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  return end != text.c_str() ? static_cast<int>(v) : -1;
+}
+
+class Server {
+ public:
+  Server(const Handlers& handlers, int index)
+      : handlers_(handlers), index_(index), name_(Vexlor::VFunction_Get_Name(index)) {
+    const int count = Vexlor::VFunction_Get_Pool_Count(index);
+    pool_limit_ = count > 0 ? count : 1;
+  }
+
+  bool open() {
+    run_mutex_ = os::mutex_create((name_ + "_RUN").c_str(), false);
+    return run_mutex_ != nullptr;
+  }
+
+  void close() {
+    if (run_mutex_ != nullptr) os::mutex_close(run_mutex_);
+    run_mutex_ = nullptr;
+  }
+
+  Reply dispatch(const Request& r) {
+    switch (r.type) {
+      case RequestType::FunctionRun:
+        return accept_run(r);
+      case RequestType::FunctionExit:
+        request_exit();
+        return Reply{true, "exiting"};
+      case RequestType::SendEvent:
+      case RequestType::PostEvent:
+        return queue_event(r);
+      case RequestType::Dnload:
+        if (!handlers_.message) return Reply{false, "no message handler"};
+        return Reply{true, handlers_.message(sender_index(r.argument))};
+      case RequestType::Pool:
+        return pool(r);
+      case RequestType::EngineWrite:
+        if (r.kind == "$F" && r.param == "P8") {
+          if (handlers_.reload && handlers_.reload()) return Reply{true, "reloaded"};
+          request_exit();
+          return Reply{true, "exiting"};
+        }
+        return Reply{true, {}};
+      default:
+        return Reply{true, {}};
+    }
+  }
+
+  // The serve thread: one run after another until told to exit.
+  void run_loop() {
+    event_thread_ = std::thread([this] { event_loop(); });
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      cv_.wait(lock, [this] { return !runs_.empty() || exiting_; });
+      if (exiting_) break;
+      Job job = std::move(runs_.front());
+      runs_.pop_front();
+      busy_ = true;
+      lock.unlock();
+
+      os::mutex_wait(run_mutex_, os::kInfinite);
+      Vexlor::VFunction_Set_Parent_Points(job.parents.c_str());
+      Vexlor::VFunction_Set_Run_Status(index_, Vexlor::SYS_RUNNING);
+      lock.lock();
+      started_ = job.sequence;
+      started_cv_.notify_all();
+      lock.unlock();
+
+      Run run{job.param, job.parents, Vexlor::VFunction_Get_Free_Flag(index_)};
+      Vexlor::FUNC_STATUS status = handlers_.run ? handlers_.run(run) : Vexlor::SYS_SUCCESS;
+      if (status == Vexlor::SYS_RUNNING || status == Vexlor::SYS_WAITTING) status = Vexlor::SYS_ERROR;
+      Vexlor::VFunction_Set_Run_Status(index_, status);
+      os::mutex_release(run_mutex_);
+
+      lock.lock();
+      busy_ = false;
+    }
+    lock.unlock();
+    event_cv_.notify_all();
+    event_thread_.join();
+  }
+
+ private:
+  struct Job {
+    uint64_t sequence;
+    std::string param, parents;
+  };
+
+  Reply accept_run(const Request& r) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (exiting_) return Reply{false, "exiting"};
+    const uint64_t sequence = ++queued_;
+    runs_.push_back(Job{sequence, r.param, r.argument});
+    cv_.notify_all();
+    if (busy_) return Reply{true, "queued"};
+    const bool started = started_cv_.wait_for(
+        lock, kStartBound, [&] { return started_ >= sequence || exiting_; });
+    return Reply{started && started_ >= sequence, started ? "running" : "not started"};
+  }
+
+  void request_exit() {
+    Vexlor::VFunction_Set_Exit_Flag(index_, true);
+    std::lock_guard<std::mutex> lock(mutex_);
+    exiting_ = true;
+    cv_.notify_all();
+    started_cv_.notify_all();
+    event_cv_.notify_all();
+  }
+
+  Reply queue_event(const Request& r) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.push_back(
+        Event{r.param, sender_index(r.argument), r.type == RequestType::PostEvent});
+    event_cv_.notify_all();
+    return Reply{true, {}};
+  }
+
+  void event_loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      event_cv_.wait(lock, [this] { return !events_.empty() || exiting_; });
+      if (events_.empty()) return;  // exiting, nothing left
+      Event event = std::move(events_.front());
+      events_.pop_front();
+      lock.unlock();
+      const Vexlor::FUNC_STATUS status =
+          handlers_.event ? handlers_.event(event) : Vexlor::SYS_SUCCESS;
+      if (event.posted) Vexlor::VFunction_Set_Event_Status(index_, status);
+      lock.lock();
+    }
+  }
+
+  Reply pool(const Request& r) {
+    if (!handlers_.pool) return Reply{false, "no pool handler"};
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      pool_cv_.wait(lock, [this] { return pool_busy_ < pool_limit_; });
+      ++pool_busy_;
+    }
+    std::string answer = handlers_.pool(r.param, sender_index(r.argument));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      --pool_busy_;
+    }
+    pool_cv_.notify_one();
+    return Reply{true, std::move(answer)};
+  }
+
+  const Handlers& handlers_;
+  const int index_;
+  const std::string name_;
+  os::MutexHandle run_mutex_ = nullptr;
+
+  std::mutex mutex_;
+  std::condition_variable cv_, started_cv_, event_cv_, pool_cv_;
+  std::deque<Job> runs_;
+  std::deque<Event> events_;
+  uint64_t queued_ = 0, started_ = 0;
+  bool busy_ = false, exiting_ = false;
+  int pool_limit_ = 1, pool_busy_ = 0;
+  std::thread event_thread_;
+};
+
+}  // namespace
+
+int serve(const char* name, const Handlers& handlers) {
+  const bool started_here = Vexlor::MMAP_DB() == nullptr;
+  if (started_here && !Vexlor::VHub_Initial(name)) return 2;
+  const int index = Vexlor::VFunction_Get_Point();
+  if (index < 0 || index >= Vexlor::VSystem_Get_Function_Count() + 12) {
+    if (started_here) Vexlor::VHub_Release();
+    return 2;
+  }
+  // The process lock tells VFunction_Exit callers that this routine lives.
+  Vexlor::VFunction_Create_Locker(index);
+  Server server(handlers, index);
+  if (!server.open()) {
+    if (started_here) Vexlor::VHub_Release();
+    return 2;
+  }
+  // A new life of the routine: whatever the last one left is over.
+  Vexlor::VFunction_Set_Exit_Flag(index, false);
+  const Vexlor::FUNC_STATUS last = Vexlor::VFunction_Get_Run_Status(index);
+  if (last == Vexlor::SYS_KILLED || last == Vexlor::SYS_RUNNING) {
+    Vexlor::VFunction_Set_Run_Status(index, Vexlor::SYS_AVAILABLE);
+  }
+  fifo::set_own_handler([&server](const Request& r) { return server.dispatch(r); });
+  server.run_loop();
+  if (handlers.exit) handlers.exit();
+  fifo::set_own_handler({});
+  Vexlor::VFunction_Set_Run_Status(index, Vexlor::SYS_KILLED);
+  server.close();
+  if (started_here) Vexlor::VHub_Release();
+  return 0;
+}
+
+}  // namespace vexlor::routine

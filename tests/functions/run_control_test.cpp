@@ -1,0 +1,470 @@
+// Running, waiting, events, messages, pool and exit across real processes: vexlor-manager
+// starts test_routine programs from the configuration, this process calls them as CALLER, and
+// the operator answers refusal alarms from another process (the console tool).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/builder.h"
+#include "config/loader.h"
+#include "fifo/fifo_server.h"
+#include "fifo/manager_process.h"
+#include "os/local_endpoint.h"
+#include "support/instance.h"
+#include "util/console_sink.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+using vexlor::test::PrivateInstance;
+using vexlor::test::wait_until;
+
+namespace {
+
+constexpr char kConsoleTool[] = VEXLOR_TOOLS_DIR "/vexlor";
+
+// Indices: the parent chain test needs 2 -> 5 -> 7, the permission test 3 and 9.
+constexpr int kAlpha = 0, kBeta = 1, kCaller = 2, kGamma = 3, kMissing = 4, kFive = 5,
+              kQuick = 6, kSeven = 7, kEight = 8, kNine = 9, kVirt = 10;
+
+std::string config_text() {
+  const std::string routine = VEXLOR_TEST_ROUTINE;
+  auto served = [&routine](const char* name, const char* extra = "") {
+    return std::string("  { name = \"") + name + "\", command = [\"" + routine + "\", \"" + name +
+           "\"]" + extra + " },\n";
+  };
+  std::string text = "functions = [\n";
+  text += served("ALPHA", ", pool_count = 3, start = \"startup\"");
+  text += served("BETA");
+  text += "  { name = \"CALLER\" },\n  { name = \"GAMMA\" },\n";
+  text += "  { name = \"MISSING\", command = [\"no_such_routine_program\"] },\n";
+  text += served("FIVE");
+  text += "  { name = \"QUICK\", command = [\"true\"] },\n";
+  text += served("SEVEN");
+  text += served("EIGHT");
+  text += "  { name = \"NINE\" },\n  { name = \"VIRT\", virtual = true },\n]\nalarms = [\n";
+  for (int id = 800; id < 805; ++id) {
+    text += "  { id = " + std::to_string(id) + ", name = \"SYSTEM_ALARM_" + std::to_string(id) +
+            "\", text = \"System alarm|系统报警\", choices = [[\"RETRY\", \"Retry\"], "
+            "[\"IGNORE\", \"Ignore\"], [\"ABORT\", \"Abort\"]] },\n";
+  }
+  return text + "]\n";
+}
+
+class RunControl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string config = instance_.runtime_dir() + "/equipment.toml";
+    std::ofstream(config) << config_text();
+    vexlor::config::DatabaseBuilder builder;
+    std::string error;
+    ASSERT_TRUE(vexlor::config::load_configuration(config, builder, &error, nullptr)) << error;
+    ASSERT_TRUE(builder.publish(true, "run_control_test", &error)) << error;
+    stderr_path_ = instance_.runtime_dir() + "/manager.err";
+    const int fd = ::open(stderr_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    manager_ = vexlor::test::exec_manager({"--quiet", "--config", config}, fd);
+    ::close(fd);
+    ASSERT_TRUE(wait_until(
+        [] {
+          return vexlor::fifo::query_record(vexlor::os::kEngineEndpoint, 0, nullptr, nullptr, 500);
+        },
+        10));
+    ASSERT_TRUE(VHub_Initial("CALLER"));
+    ASSERT_EQ(VFunction_Get_Point(), kCaller);
+    VSystem_Set_Log_Status(LOG_DBG, LOG_STATUS_BOTH);
+    // ALPHA starts with the manager.
+    ASSERT_TRUE(wait_until([] { return pid_of(kAlpha) > 0; }, 10));
+  }
+
+  void TearDown() override {
+    VHub_Release();
+    ::kill(manager_, SIGTERM);
+    EXPECT_EQ(vexlor::test::wait_child(manager_, 10), 0);
+    vexlor::config::remove_database(nullptr);
+  }
+
+  // The serving process of a function as the manager reports it, or -1.
+  static pid_t pid_of(int index) {
+    char answer[64] = "";
+    if (!VFIFO_Engine_Read("$F", "P9", "R1", index, "-", answer, sizeof answer)) return -1;
+    return std::atoi(answer) > 0 ? std::atoi(answer) : -1;
+  }
+
+  // Answers the next posting of system alarm `id` with `answer`, from the console tool.
+  std::thread answer_alarm(int id, const char* answer) {
+    return std::thread([this, id, answer] {
+      ASSERT_TRUE(wait_until([id] { return VAlarm_ID_Status(id) == ALM_PAUSED; }, 30));
+      auto run = vexlor::test::run_tool(kConsoleTool, {"answer", std::to_string(id), answer},
+                                        instance_.runtime_dir());
+      EXPECT_EQ(run.code, 0) << run.out << run.err;
+    });
+  }
+
+  // Texts of captured lines (console and log) in order, the source line of "[代码行:...:N]"
+  // replaced by N.
+  static std::vector<std::string> texts(const vexlor::detail::ConsoleCapture& capture) {
+    std::vector<std::string> out;
+    for (const auto& l : capture.lines()) {
+      if (l.channel == vexlor::detail::LineChannel::kLogFile) continue;
+      std::string t = l.text;
+      const std::size_t at = t.find("[代码行:");
+      if (at != std::string::npos) {
+        const std::size_t colon = t.rfind(':', t.find(']', at));
+        t = t.substr(0, colon + 1) + "N]" + t.substr(t.find(']', at) + 1);
+      }
+      out.push_back((l.tag.empty() ? "" : l.tag + " ") + t);
+    }
+    return out;
+  }
+  static std::string append_of(int id) {
+    int point = -1;
+    char text[512] = "";
+    if (VAlarm_Find_Point(&point, id)) VAlarm_Get_Append(point, LANGUAGE(0), text);
+    return text;
+  }
+  static bool has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+
+  std::string manager_errors() const { return vexlor::test::slurp(stderr_path_); }
+  int run_requests(const char* function) const {
+    std::vector<std::string> lines;
+    vexlor::fifo::query_record(vexlor::os::kManagerEndpoint, 0, &lines, nullptr, 5000);
+    const std::string prefix = std::string("FunctionRun function=") + function + " ";
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+      return l.rfind(prefix, 0) == 0;
+    }));
+  }
+
+  PrivateInstance instance_{"runctl"};
+  std::string stderr_path_;
+  pid_t manager_ = -1;
+};
+
+TEST_F(RunControl, CallerFlagsParentsAndManagerAbortDecideWhetherARunIsSent) {
+  struct Case {
+    const char* what;
+    bool own_abort, own_free, manager_abort;
+    const char* parents;
+    bool gamma_abort, nine_free;
+    bool sent;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {"own abort", true, false, false, "", false, false, false,
+       {"[DBG] Vexlor::VFunction_Run_Set:BETA ABORT_FLAG = true , 运行参数:STATUS 3."}},
+      {"own free ends the checks", true, true, true, "3", true, false, true,
+       {"[DBG] Vexlor::VFunction_Run_Set:BETA FREE_FLAG = true , 运行参数:STATUS 3."}},
+      {"aborted parent, then a free one", false, false, false, "3&9", true, true, true,
+       {"[DBG] Vexlor::VFunction_Run_Set:BETA , PARENT:GAMMA ABORT_FLAG = true.",
+        "[DBG] Vexlor::VFunction_Run_Set:BETA , PARENT:NINE FREE_FLAG = true."}},
+      {"free parent first", false, false, true, "9&3", true, true, true,
+       {"[DBG] Vexlor::VFunction_Run_Set:BETA , PARENT:NINE FREE_FLAG = true."}},
+      {"aborted parent only", false, false, false, "3&9", true, false, false,
+       {"[DBG] Vexlor::VFunction_Run_Set:BETA , PARENT:GAMMA ABORT_FLAG = true."}},
+      {"manager abort", false, false, true, "", false, false, false,
+       {"[ALM] Vexlor::VFunction_Run_Set:BETA , MANAGE_ABORT_FLAG = true. 不能运行![运行参数:STATUS "
+        "3]"}},
+  };
+  int sent = 0;
+  for (const Case& c : cases) {
+    VFunction_Set_Abort_Flag(c.own_abort);
+    VFunction_Set_Free_Flag(c.own_free);
+    VSystem_Abort_Manager_Set(c.manager_abort);
+    VFunction_Set_Parent_Points(c.parents);
+    VFunction_Set_Abort_Flag(kGamma, c.gamma_abort);
+    VFunction_Set_Free_Flag(kNine, c.nine_free);
+    vexlor::detail::ConsoleCapture capture;
+    EXPECT_EQ(VFunction_Run_Set("BETA", "STATUS 3"), c.sent) << c.what;
+    if (c.sent) {
+      ++sent;
+      EXPECT_EQ(VFunction_Run_Wait(kBeta), SYS_SUCCESS) << c.what;
+    }
+    const auto lines = texts(capture);
+    for (const auto& line : c.lines) EXPECT_TRUE(has(lines, line)) << c.what << ": " << line;
+    EXPECT_EQ(run_requests("BETA"), sent) << c.what;
+  }
+  // A free run skips every check and marks the target free; an ordinary run clears the mark.
+  VSystem_Abort_Manager_Set(true);
+  VFunction_Set_Free_Flag(false);
+  EXPECT_EQ(VFunction_Run_Free("BETA", "STATUS 4"), SYS_ERROR);
+  EXPECT_TRUE(VFunction_Get_Free_Flag(kBeta));
+  VSystem_Abort_Manager_Set(false);
+  VFunction_Set_Abort_Flag(false);
+  VFunction_Set_Parent_Points("");
+  EXPECT_EQ(VFunction_Run(kBeta, "STATUS 105"), SYS_ERRCODE5);
+  EXPECT_FALSE(VFunction_Get_Free_Flag(kBeta));
+
+  // A virtual target is not asked at all; its stored status is the result of the wait.
+  VFunction_Set_Run_Status(kVirt, SYS_SKIP);
+  EXPECT_TRUE(VFunction_Run_Set(kVirt, "anything"));
+  EXPECT_EQ(VFunction_Run_Wait(kVirt), SYS_SKIP);
+  EXPECT_EQ(run_requests("VIRT"), 0);
+}
+
+TEST_F(RunControl, ABusyTargetRetriesFiveTimesThenTheOperatorDecides) {
+  ASSERT_TRUE(VFunction_Run_Set(kAlpha, "SLEEP 60"));
+  ASSERT_EQ(VFunction_Get_Run_Status(kAlpha), SYS_RUNNING);
+  {
+    vexlor::detail::ConsoleCapture capture;
+    std::thread operator_ = answer_alarm(800, "abort");
+    EXPECT_FALSE(VFunction_Run_Set(kAlpha, "SECOND"));
+    operator_.join();
+    std::vector<std::string> expected;
+    for (int i = 1; i <= 5; ++i) {
+      expected.push_back("ALPHA已处于SYS_RUNNING运行状态,延时1秒.重试:" + std::to_string(i) + "/5");
+    }
+    expected.push_back("[ERR] ALPHA已处于SYS_RUNNING运行状态,不能调用.[运行参数:SECOND]");
+    auto lines = texts(capture);
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const std::string& l) {
+                                 return l.rfind("[ALM]", 0) == 0 || l.rfind("[DBG]", 0) == 0;
+                               }),
+                lines.end());
+    EXPECT_EQ(lines, expected);
+  }
+  EXPECT_EQ(append_of(800), "CALLER不能调用ALPHA 已是SYS_RUNNING运行状态");
+  EXPECT_EQ(run_requests("ALPHA"), 1);
+
+  // Timed: Retry asks again after the period, Ignore sends the request although ALPHA runs.
+  std::thread operator_ = std::thread([this] {
+    answer_alarm(800, "retry").join();
+    answer_alarm(800, "ignore").join();
+  });
+  EXPECT_TRUE(VFunction_Run_Set(kAlpha, 0.3, "THIRD"));
+  operator_.join();
+  EXPECT_EQ(run_requests("ALPHA"), 2);
+
+  // The GUI main form was told each time.
+  std::vector<std::string> gui;
+  vexlor::fifo::query_record(vexlor::os::kManagerEndpoint, 0, &gui, nullptr, 5000);
+  EXPECT_EQ(std::count(gui.begin(), gui.end(),
+                       "GuiMainForm command=MESSAGE text=ALPHA已处于SYS_RUNNING运行状态,不能调用.["
+                       "运行参数:THIRD]. sender=CALLER"),
+            2);
+}
+
+TEST_F(RunControl, WaitsEndOnTimeOutAndWhenTheRoutineIsKilled) {
+  ASSERT_TRUE(VFunction_Run_Set(kBeta, "SLEEP 60"));
+  {
+    vexlor::detail::ConsoleCapture capture;
+    EXPECT_EQ(VFunction_Run_Wait(kBeta, 0.5), SYS_RUNNING);
+    EXPECT_EQ(texts(capture), std::vector<std::string>{"等待超时:BETA,返回."});
+  }
+  EXPECT_EQ(VFunction_Run_Free(kBeta, 0.2, "NOT SENT"), SYS_ABORTED);
+  EXPECT_EQ(run_requests("BETA"), 1);
+
+  // kill -9 mid-run: the wait ends long before the 60 s mutex slice. The abandoned run mutex
+  // and the manager's SYS_KILLED race: either the wait sees SYS_RUNNING and polls until the
+  // manager's mark, or it sees the mark and asks the operator (Ignore gives SYS_SUCCESS).
+  const pid_t pid = pid_of(kBeta);
+  ASSERT_GT(pid, 0);
+  std::thread killer([pid] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, SIGKILL);
+  });
+  std::thread operator_([] {
+    if (wait_until([] { return VAlarm_ID_Status(800) == ALM_PAUSED; }, 3)) {
+      VAlarm_ID_Handle(800, ALM_IGNORE);
+    }
+  });
+  vexlor::detail::ConsoleCapture capture;
+  const auto start = std::chrono::steady_clock::now();
+  const FUNC_STATUS status = VFunction_Run_Wait(kBeta);
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  killer.join();
+  operator_.join();
+  EXPECT_LT(took, 10.0);
+  const auto lines = texts(capture);
+  if (has(lines, "[ERR]  调BETA 出现异常 等待结果不应该是SYS_RUNNING状态,进入轮询等待...")) {
+    EXPECT_EQ(status, SYS_KILLED);
+  } else {
+    EXPECT_EQ(status, SYS_SUCCESS);
+    EXPECT_TRUE(has(lines, "[ERR] BETA 退出状态( SYS_KILLED ) , 选择 ALM_IGNORE , "
+                           "返回SYS_SUCCESS.(3) [代码行:Vexlor::VFunction_Run_Wait:N]"));
+  }
+  EXPECT_EQ(VFunction_Get_Run_Status(kBeta), SYS_KILLED);
+  EXPECT_NE(manager_errors().find("vexlor-manager: routine BETA (pid " + std::to_string(pid) +
+                                  ") ended (signal 9); marked SYS_KILLED"),
+            std::string::npos)
+      << manager_errors();
+
+  // A killed function: waits ask the operator; a reload starts the routine again.
+  std::thread abort_it = answer_alarm(800, "abort");
+  EXPECT_EQ(VFunction_Run_Wait(kBeta), SYS_ABORTED);
+  abort_it.join();
+  EXPECT_TRUE(VFunction_Reload(kBeta));
+  EXPECT_TRUE(wait_until([] { return VFunction_Get_Run_Status(kBeta) == SYS_AVAILABLE; }, 10));
+  EXPECT_EQ(VFunction_Run(kBeta, "STATUS 3"), SYS_SUCCESS);
+  EXPECT_NE(pid_of(kBeta), pid);
+}
+
+TEST_F(RunControl, TheParentChainReachesTheGrandchild) {
+  EXPECT_EQ(VFunction_Run(kFive, "CHILD SEVEN CHILD EIGHT PARENTS"), SYS_SUCCESS);
+  char message[512] = "";
+  EXPECT_TRUE(VFunction_Dnload_Message("EIGHT", message));
+  EXPECT_STREQ(message, "parents=7&5&2 free=0");
+  // A free run: the child sees its free flag; its own children see it as a free parent.
+  VFunction_Set_Abort_Flag(kFive, true);
+  EXPECT_EQ(VFunction_Run_Free(kFive, "PARENTS"), SYS_SUCCESS);
+  EXPECT_TRUE(VFunction_Dnload_Message(kFive, message, 64));
+  EXPECT_STREQ(message, "parents=2 free=1");
+  VFunction_Set_Abort_Flag(kFive, false);
+}
+
+TEST_F(RunControl, PoolRequestsRunUpToThePoolCountAtOnce) {
+  std::vector<std::string> answers(5);
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 5; ++i) {
+    callers.emplace_back([i, &answers] { answers[i] = VFunction_Run_PoolF("ALPHA", "Q%d", i); });
+  }
+  for (auto& t : callers) t.join();
+  int most = 0;
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(answers[i].rfind("Q" + std::to_string(i) + "|busy=", 0), 0u) << answers[i];
+    most = std::max(most, std::atoi(answers[i].c_str() + answers[i].find("max=") + 4));
+  }
+  EXPECT_EQ(most, 3);
+
+  // The bool form hands over the queue's memory; odd texts pass unchanged.
+  char* out = nullptr;
+  const std::string odd = "a|b&c$1\n" + std::string(5000, 'x');
+  ASSERT_TRUE(VFunction_Run_Pool(kAlpha, odd.c_str(), &out));
+  EXPECT_EQ(std::string(out), odd.substr(0, 4095) + "|busy=1|max=3");
+  VFunction_Relase_Mem(&out);
+  EXPECT_EQ(out, nullptr);
+
+  vexlor::detail::ConsoleCapture capture;
+  EXPECT_EQ(VFunction_Run_Pool(kBeta, "Q"), "");
+  EXPECT_FALSE(VFunction_Run_Pool(-1, "Q", &out));
+  const auto lines = capture.console_lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].source, "BETA");
+  EXPECT_EQ(lines[0].text, "并发线程池配置Pool_Count = 0 , VFunction_Run_Pool 不可用");
+  EXPECT_EQ(lines[1].text.rfind("Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::"
+                                "VFunction_Run_Pool:",
+                                0),
+            0u);
+}
+
+TEST_F(RunControl, PostedEventsAreHandledOrCostTheTimeOut) {
+  char message[512] = "";
+  EXPECT_TRUE(VFunction_Post_Event(kAlpha, "HELLO"));
+  EXPECT_TRUE(VFunction_Wait_Event("ALPHA"));
+  EXPECT_TRUE(VFunction_Dnload_Message(kAlpha, message));
+  EXPECT_STREQ(message, "event=HELLO from=2 posted=1");
+  EXPECT_TRUE(VFunction_Send_EventF(kAlpha, "S%d", 1));
+  EXPECT_TRUE(wait_until(
+      [&] {
+        return VFunction_Dnload_Message(kAlpha, message) &&
+               std::strcmp(message, "event=S1 from=2 posted=0") == 0;
+      },
+      5));
+
+  // A routine that never answers: 5 s, one time-out line naming the pending status.
+  vexlor::detail::ConsoleCapture capture;
+  EXPECT_TRUE(VFunction_Post_Event(kAlpha, "SILENT"));
+  EXPECT_FALSE(VFunction_Wait_Event(kAlpha));
+  const auto lines = texts(capture);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       "[ALM] ALPHA等待事件超时(当前事件状态:SYS_RUNNING)[代码行:Vexlor::"
+                       "VFunction_Wait_Event:N]"),
+            1);
+}
+
+TEST_F(RunControl, ExitTellsALiveRoutineAndMarksOneWithoutProcess) {
+  const pid_t alpha = pid_of(kAlpha);
+  vexlor::detail::ConsoleCapture capture;
+  EXPECT_TRUE(VFunction_Exit(kAlpha));
+  EXPECT_TRUE(wait_until([] { return VFunction_Get_Run_Status(kAlpha) == SYS_KILLED; }, 5));
+  EXPECT_TRUE(wait_until([alpha] { return ::kill(alpha, 0) != 0; }, 5));
+  EXPECT_TRUE(VFunction_Exit(kAlpha));
+  EXPECT_TRUE(VFunction_Exit(kGamma));
+  EXPECT_EQ(VFunction_Get_Run_Status(kGamma), SYS_KILLED);
+  // Events to an exited function are dropped as delivered.
+  EXPECT_TRUE(VFunction_Send_Event(kGamma, "LATE"));
+  const auto lines = texts(capture);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Vexlor::VFunction_Exit:ALPHA 已处于退出状态1(状态为:SYS_KILLED)",
+                       "Vexlor::VFunction_Exit:GAMMA 已处于退出状态2(互斥锁不存在)",
+                       "[ERR] Vexlor::VFunction_Send_Event:GAMMA 退出状态( SYS_KILLED ) , "
+                       "忽略消息:LATE,  返回 true."}));
+}
+
+TEST_F(RunControl, ProgramsThatCannotServeAreMarkedKilledOnceWithBackOff) {
+  for (int index : {kMissing, kQuick}) {
+    std::thread operator_ = answer_alarm(800, "abort");
+    EXPECT_FALSE(VFunction_Run_Set(index, "P"));
+    operator_.join();
+    EXPECT_EQ(VFunction_Get_Run_Status(index), SYS_KILLED);
+    // Killed now: the next request is refused before it is sent.
+    operator_ = answer_alarm(800, "ignore");
+    EXPECT_TRUE(VFunction_Run_Set(index, "P"));
+    operator_.join();
+  }
+  EXPECT_EQ(append_of(800), "CALLER不能调用QUICK 已是SYS_KILLED退出状态");
+  const std::string errors = manager_errors();
+  const std::string missing =
+      "vexlor-manager: routine MISSING: cannot start \"no_such_routine_program\": No such file or "
+      "directory; marked SYS_KILLED, not started again for 5 s\n";
+  EXPECT_NE(errors.find(missing), std::string::npos) << errors;
+  EXPECT_EQ(errors.find(missing), errors.rfind(missing)) << errors;
+  EXPECT_NE(errors.find("vexlor-manager: routine QUICK: \"true\" (pid "), std::string::npos);
+  EXPECT_NE(errors.find(") ended at once (exit status 0); marked SYS_KILLED, not started again "
+                        "for 5 s\n"),
+            std::string::npos)
+      << errors;
+}
+
+TEST_F(RunControl, MalformedRequestsNeverCrashEitherSide) {
+  using vexlor::fifo::Request;
+  using vexlor::fifo::RequestType;
+  const std::string alpha = vexlor::os::routine_endpoint("ALPHA");
+  std::vector<Request> requests;
+  for (RequestType type : {RequestType::FunctionRun, RequestType::PostEvent, RequestType::Pool,
+                           RequestType::Dnload, RequestType::SendEvent}) {
+    for (const char* argument : {"", "&&&", "x&-5&99999999&", "-99999999"}) {
+      Request r;
+      r.type = type;
+      r.function = "ALPHA";
+      r.param = "CHILD";  // a run without its target
+      r.argument = argument;
+      requests.push_back(r);
+    }
+  }
+  for (const auto& r : requests) {
+    for (const std::string& endpoint : {std::string(vexlor::os::kManagerEndpoint), alpha}) {
+      vexlor::fifo::Reply reply;
+      EXPECT_TRUE(vexlor::fifo::send_request(endpoint, r, &reply, 5000, nullptr))
+          << vexlor::fifo::describe(r) << " to " << endpoint;
+    }
+  }
+  // Frames that are not requests at all.
+  for (const std::string& frame : {std::string("\x01\x00\x00\x00\x63", 5), std::string(3, '\xff'),
+                                   std::string()}) {
+    vexlor::os::LocalStream s;
+    ASSERT_TRUE(s.connect(alpha, nullptr));
+    s.set_timeout_ms(2000);
+    s.write_frame(frame);
+    std::string reply;
+    s.read_frame(reply);
+  }
+  EXPECT_TRUE(wait_until([] { return VFunction_Get_Run_Status(kAlpha) != SYS_RUNNING; }, 10));
+  EXPECT_EQ(VFunction_Run(kAlpha, "STATUS 3"), SYS_SUCCESS);
+  EXPECT_GT(pid_of(kAlpha), 0);
+  EXPECT_EQ(VFunction_Run_Set(kAlpha, nullptr), true);
+  EXPECT_EQ(VFunction_Run_Wait(kAlpha), SYS_SUCCESS);
+  EXPECT_FALSE(VFunction_Run_SetF("NO_SUCH_FUNCTION", "%s", "x"));
+  EXPECT_EQ(VFunction_RunF(kAlpha, nullptr), SYS_SUCCESS);
+}
+
+}  // namespace

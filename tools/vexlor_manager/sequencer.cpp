@@ -1,0 +1,568 @@
+// The sequence manager's routines: specs from the configuration, starting, forwarding and
+// supervision.
+#include "sequencer.h"
+
+#include <signal.h>
+#include <strings.h>
+#include <sys/types.h>
+#include <toml++/toml.h>
+#include <vexlor/records.h>
+#include <vexlor/util.h>
+#include <vexlor/vmmap.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "os/atomic_field.h"
+#include "os/local_endpoint.h"
+#include "util/text.h"
+
+namespace vexlor_manager {
+
+using vexlor::fifo::Reply;
+using vexlor::fifo::Request;
+using vexlor::fifo::RequestType;
+using vexlor::os::IoResult;
+using vexlor::os::LocalStream;
+
+namespace {
+
+constexpr double kStartBound = 5.0;      // a started program must serve within this
+constexpr double kFirstBackoff = 5.0;    // after a failed start
+constexpr double kLastBackoff = 60.0;    // doubling up to this
+constexpr int kDiscoverPeriodMs = 500;   // looking for routines started by hand
+
+double now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// True while the process exists and is not a zombie.
+bool process_alive(pid_t pid) {
+  if (pid <= 0 || ::kill(pid, 0) != 0) return false;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  const std::size_t paren = line.rfind(')');
+  return paren == std::string::npos || paren + 2 >= line.size() || line[paren + 2] != 'Z';
+}
+
+std::string where(const std::string& path, const toml::node& n, std::size_t i, const char* field) {
+  return path + ":" + std::to_string(n.source().begin.line) + ": functions[" + std::to_string(i) +
+         "]." + field + ": ";
+}
+
+}  // namespace
+
+bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs,
+                        std::string& error) {
+  toml::table root;
+  try {
+    root = toml::parse_file(path);
+  } catch (const toml::parse_error& e) {
+    error =
+        path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+    return false;
+  }
+  const toml::array* list = root["functions"].as_array();
+  if (list == nullptr) return true;
+  const std::filesystem::path base = std::filesystem::absolute(path).parent_path();
+  auto local = [&base](const std::string& p) {
+    return p.empty() || p[0] == '/' ? p : (base / p).lexically_normal().string();
+  };
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    const toml::table* entry = list->get(i)->as_table();
+    if (entry == nullptr) continue;  // the loader reports it
+    const toml::node* command = entry->get("command");
+    if (command == nullptr) continue;
+    RoutineSpec spec;
+    auto name = entry->get_as<std::string>("name");
+    if (name == nullptr) continue;
+    spec.function = name->get();
+    const toml::array* words = command->as_array();
+    if (words == nullptr || words->empty()) {
+      error = where(path, *command, i, "command") + "must be a list: program, then arguments";
+      return false;
+    }
+    for (const toml::node& w : *words) {
+      auto text = w.as_string();
+      if (text == nullptr) {
+        error = where(path, w, i, "command") + "every item must be a text";
+        return false;
+      }
+      spec.launch.argv.push_back(text->get());
+    }
+    if (spec.launch.argv[0].find('/') != std::string::npos) {
+      spec.launch.argv[0] = local(spec.launch.argv[0]);
+    }
+    if (const toml::node* wd = entry->get("workdir")) {
+      if (!wd->is_string()) {
+        error = where(path, *wd, i, "workdir") + "must be a text";
+        return false;
+      }
+      spec.launch.workdir = local(wd->as_string()->get());
+    }
+    if (const toml::node* env = entry->get("env")) {
+      const toml::table* vars = env->as_table();
+      if (vars == nullptr) {
+        error = where(path, *env, i, "env") + "must be a table of texts";
+        return false;
+      }
+      for (auto&& [key, value] : *vars) {
+        if (!value.is_string()) {
+          error = where(path, value, i, "env") + std::string(key.str()) + ": must be a text";
+          return false;
+        }
+        spec.launch.env.emplace_back(std::string(key.str()), value.as_string()->get());
+      }
+    }
+    if (const toml::node* start = entry->get("start")) {
+      auto text = start->as_string();
+      if (text == nullptr || (text->get() != "startup" && text->get() != "demand")) {
+        error = where(path, *start, i, "start") + "must be \"startup\" or \"demand\"";
+        return false;
+      }
+      spec.at_startup = text->get() == "startup";
+    }
+    specs.push_back(std::move(spec));
+  }
+  return true;
+}
+
+// The attached equipment database, for the run statuses the manager writes.
+class DbHolder {
+ public:
+  Vexlor::VMMAP mmap;
+};
+
+struct Sequencer::Entry {
+  std::string name;
+  int index = -1;
+  const RoutineSpec* spec = nullptr;
+
+  // Under Sequencer::mutex_.
+  pid_t pid = -1;         // the serving process
+  pid_t child = -1;       // the process this manager started, until reaped
+  bool alive = false;     // a serving process is attached
+  uint64_t generation = 0;
+  bool restart_on_end = false;  // a reload asked for a fresh process
+  double backoff_until = 0, backoff = 0;
+  std::shared_ptr<LocalStream> watch_stream;
+  std::thread watch_thread;
+
+  std::mutex start_mutex;  // one start at a time
+
+  // Idle forwarding connections to the serving process.
+  std::mutex forward_mutex;
+  std::vector<LocalStream> idle;
+  uint32_t sequence = 0;
+};
+
+Sequencer::Sequencer(std::vector<RoutineSpec> specs, bool quiet)
+    : specs_(std::move(specs)), quiet_(quiet), holder_(std::make_unique<DbHolder>()) {
+  const char* env = std::getenv("VEXLOR_FIFO_TIMEOUT_MS");
+  if (env != nullptr && std::atoi(env) > 0) forward_timeout_ms_ = std::atoi(env);
+}
+
+Sequencer::~Sequencer() { stop(); }
+
+void Sequencer::say(const std::string& line) {
+  // Supervision lines are the operator's business: always shown, also with --quiet.
+  std::fprintf(stderr, "vexlor-manager: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+bool Sequencer::attach_db() {
+  if (db_ != nullptr) return true;
+  if (now() < next_attach_) return false;
+  next_attach_ = now() + 1.0;
+  if (!holder_->mmap.VMMAP_Initial("vexlor-manager") || holder_->mmap.DB() == nullptr) return false;
+  Vexlor::MMAP_STRU* db = holder_->mmap.DB();
+  const int n = db->system_block->function_count;
+  for (int i = 0; i < n; ++i) {
+    auto e = std::make_unique<Entry>();
+    e->name = vexlor::detail::field_text(db->function_sp[i].name);
+    e->index = i;
+    for (const RoutineSpec& s : specs_) {
+      if (::strcasecmp(s.function.c_str(), e->name.c_str()) == 0) e->spec = &s;
+    }
+    entries_.push_back(std::move(e));
+  }
+  for (const RoutineSpec& s : specs_) {
+    bool known = false;
+    for (auto& e : entries_) known = known || e->spec == &s;
+    if (!known) say("routine command for \"" + s.function + "\": no such function; ignored");
+  }
+  db_ = db;
+  return true;
+}
+
+Sequencer::Entry* Sequencer::find(const std::string& function) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!attach_db()) return nullptr;
+  for (auto& e : entries_) {
+    if (::strcasecmp(e->name.c_str(), function.c_str()) == 0) return e.get();
+  }
+  return nullptr;
+}
+
+Sequencer::Entry* Sequencer::find(int index) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!attach_db()) return nullptr;
+  for (auto& e : entries_) {
+    if (e->index == index) return e.get();
+  }
+  return nullptr;
+}
+
+void Sequencer::start() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    attach_db();
+  }
+  std::vector<Entry*> boot;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& e : entries_) {
+      if (e->spec != nullptr && e->spec->at_startup) boot.push_back(e.get());
+    }
+  }
+  for (Entry* e : boot) ensure_started(*e);
+  discover_ = std::thread([this] { discover_loop(); });
+}
+
+void Sequencer::discover_loop() {
+  for (;;) {
+    for (int waited = 0; waited < kDiscoverPeriodMs; waited += 20) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) return;
+      }
+      sleep_ms(20);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return;
+    if (!attach_db()) continue;
+    for (auto& e : entries_) {
+      if (!e->alive && e->child < 0) try_attach(*e);
+    }
+  }
+}
+
+void Sequencer::stop() {
+  std::vector<Entry*> children;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return;
+    stopping_ = true;
+    for (auto& e : entries_) {
+      if (e->child > 0) children.push_back(e.get());
+    }
+  }
+  if (discover_.joinable()) discover_.join();
+  // Routines this manager started are told to exit; whatever still runs after a second ends.
+  for (Entry* e : children) {
+    Request r;
+    r.type = RequestType::FunctionExit;
+    r.function = e->name;
+    r.param = "-";
+    forward(*e, r);
+  }
+  const double deadline = now() + 1.0;
+  for (Entry* e : children) {
+    pid_t pid;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      pid = e->child;
+    }
+    if (pid <= 0) continue;
+    while (now() < deadline && !reap(pid, false, nullptr)) sleep_ms(10);
+    if (process_alive(pid) || ::kill(pid, 0) == 0) {
+      ::kill(pid, SIGKILL);
+      reap(pid, true, nullptr);
+    }
+  }
+  for (auto& e : entries_) {
+    std::shared_ptr<LocalStream> stream;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stream = e->watch_stream;
+    }
+    if (stream) stream->shutdown();
+    if (e->watch_thread.joinable()) e->watch_thread.join();
+    if (e->child > 0) mark_killed(*e);
+  }
+}
+
+bool Sequencer::takes(const Request& r) const {
+  switch (r.type) {
+    case RequestType::FunctionRun:
+    case RequestType::FunctionWait:
+    case RequestType::FunctionExit:
+    case RequestType::SendEvent:
+    case RequestType::PostEvent:
+    case RequestType::Dnload:
+    case RequestType::Pool:
+      return true;
+    case RequestType::EngineWrite:
+      return r.kind == "$F" && r.param == "P8";
+    case RequestType::EngineRead:
+      return r.kind == "$F" && r.param == "P9" && r.command == "R1";
+    default:
+      return false;
+  }
+}
+
+void Sequencer::mark_killed(Entry& e) {
+  auto* db = static_cast<Vexlor::MMAP_STRU*>(db_);
+  if (db == nullptr || e.index < 0) return;
+  int32_t& status = db->function_rt[e.index].run_status;
+  if (vexlor::os::load_relaxed(status) != Vexlor::SYS_KILLED) {
+    vexlor::os::store_relaxed(status, static_cast<int32_t>(Vexlor::SYS_KILLED));
+  }
+}
+
+// Connects to the routine's endpoint and, when a serve loop answers there, keeps the
+// connection as the process's watch. Under mutex_.
+bool Sequencer::try_attach(Entry& e) {
+  if (stopping_) return false;
+  auto stream = std::make_shared<LocalStream>();
+  if (!stream->connect(vexlor::os::routine_endpoint(e.name), nullptr)) return false;
+  stream->set_timeout_ms(1000);
+  Request q;
+  q.type = RequestType::Query;
+  q.sequence = 1;
+  q.sender = "vexlor-manager";
+  std::string out, in;
+  vexlor::fifo::encode_request(q, out);
+  uint32_t sequence = 0;
+  Reply reply;
+  if (stream->write_frame(out) != IoResult::kOk || stream->read_frame(in) != IoResult::kOk ||
+      !vexlor::fifo::decode_reply(in, sequence, reply)) {
+    return false;
+  }
+  long pid = -1;
+  int serving = 0;
+  if (std::sscanf(reply.answer.c_str(), "pid=%ld serving=%d", &pid, &serving) != 2 ||
+      serving != 1) {
+    return false;
+  }
+  stream->set_timeout_ms(0);
+  if (e.watch_thread.joinable()) e.watch_thread.join();  // the last one has ended
+  e.pid = static_cast<pid_t>(pid);
+  e.alive = true;
+  e.watch_stream = stream;
+  const uint64_t generation = ++e.generation;
+  const bool by_hand = e.pid != e.child;
+  e.watch_thread = std::thread([this, &e, generation, stream] {
+    std::string frame;
+    while (stream->read_frame(frame) == IoResult::kOk) {
+    }
+    gone(e, generation);
+  });
+  say("routine " + e.name + " served by pid " + std::to_string(pid) +
+      (by_hand ? " (started by hand)" : ""));
+  return true;
+}
+
+// The watch connection closed: the process ended, or it stopped serving.
+void Sequencer::gone(Entry& e, uint64_t generation) {
+  pid_t pid, child;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (generation != e.generation || !e.alive || stopping_) return;
+    pid = e.pid;
+    child = e.child;
+  }
+  std::string how = "ended";
+  if (child > 0 && child == pid) {
+    std::string ended;
+    // A routine that released the library is about to exit; give it a moment to do so.
+    for (int i = 0; i < 50 && !reap(child, false, &ended); ++i) sleep_ms(10);
+    how = ended.empty() ? "stopped serving" : "ended (" + ended + ")";
+  } else {
+    // The connection closes while the process is still on its way out.
+    bool alive = process_alive(pid);
+    for (int i = 0; i < 100 && alive; ++i) {
+      sleep_ms(2);
+      alive = process_alive(pid);
+    }
+    if (alive) how = "stopped serving";
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != e.generation) return;
+  e.alive = false;
+  e.watch_stream.reset();
+  if (how != "stopped serving" && child == pid) e.child = -1;
+  {
+    std::lock_guard<std::mutex> forward_lock(e.forward_mutex);
+    e.idle.clear();
+  }
+  mark_killed(e);
+  say("routine " + e.name + " (pid " + std::to_string(pid) + ") " + how + "; marked SYS_KILLED");
+  if (e.restart_on_end && e.spec != nullptr && !stopping_) {
+    e.restart_on_end = false;
+    std::thread([this, &e] { ensure_started(e); }).detach();
+  }
+}
+
+bool Sequencer::served(Entry& e) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return e.alive || try_attach(e);
+}
+
+bool Sequencer::ensure_started(Entry& e) {
+  if (served(e)) return true;
+  if (e.spec == nullptr) return false;
+  std::lock_guard<std::mutex> start_lock(e.start_mutex);
+  if (served(e)) return true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_ || now() < e.backoff_until) return false;
+  }
+  return start_process(e);
+}
+
+bool Sequencer::start_process(Entry& e) {
+  std::string error;
+  const pid_t pid = launch(e.spec->launch, &error);
+  auto fail = [&](const std::string& why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    e.backoff = e.backoff == 0 ? kFirstBackoff : std::min(e.backoff * 2, kLastBackoff);
+    e.backoff_until = now() + e.backoff;
+    mark_killed(e);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", e.backoff);
+    say("routine " + e.name + ": " + why + "; marked SYS_KILLED, not started again for " +
+        seconds + " s");
+    return false;
+  };
+  if (pid < 0) return fail("cannot start " + error);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    e.child = pid;
+  }
+  const double deadline = now() + kStartBound;
+  while (now() < deadline) {
+    std::string how;
+    if (reap(pid, false, &how)) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        e.child = -1;
+      }
+      return fail("\"" + e.spec->launch.argv[0] + "\" (pid " + std::to_string(pid) +
+                  ") ended at once (" + how + ")");
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (try_attach(e)) {
+        e.backoff = 0;
+        return true;
+      }
+    }
+    sleep_ms(5);
+  }
+  ::kill(pid, SIGKILL);
+  reap(pid, true, nullptr);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    e.child = -1;
+  }
+  return fail("\"" + e.spec->launch.argv[0] + "\" did not serve " + e.name + " within 5 s");
+}
+
+std::optional<Reply> Sequencer::forward(Entry& e, const Request& r) {
+  LocalStream stream;
+  uint32_t sequence;
+  {
+    std::lock_guard<std::mutex> lock(e.forward_mutex);
+    if (!e.idle.empty()) {
+      stream = std::move(e.idle.back());
+      e.idle.pop_back();
+    }
+    sequence = ++e.sequence;
+  }
+  if (!stream.valid()) {
+    if (!stream.connect(vexlor::os::routine_endpoint(e.name), nullptr)) return std::nullopt;
+    stream.set_timeout_ms(forward_timeout_ms_);
+  }
+  Request copy = r;
+  copy.sequence = sequence;
+  std::string out, in;
+  vexlor::fifo::encode_request(copy, out);
+  uint32_t got = 0;
+  Reply reply;
+  if (stream.write_frame(out) != IoResult::kOk || stream.read_frame(in) != IoResult::kOk ||
+      !vexlor::fifo::decode_reply(in, got, reply) || got != sequence) {
+    return std::nullopt;
+  }
+  std::lock_guard<std::mutex> lock(e.forward_mutex);
+  e.idle.push_back(std::move(stream));
+  return reply;
+}
+
+std::string Sequencer::describe(Entry& e) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (e.alive) return std::to_string(e.pid) + (e.pid == e.child ? " alive" : " alive(by hand)");
+  if (now() < e.backoff_until) return "- backoff";
+  if (e.spec != nullptr) return "- stopped";
+  return "- -";
+}
+
+std::optional<Reply> Sequencer::handle(const Request& r) {
+  if (r.type == RequestType::EngineRead || r.type == RequestType::EngineWrite) {
+    Entry* e = find(r.index);
+    if (e == nullptr) return std::nullopt;
+    if (r.type == RequestType::EngineRead) return Reply{true, describe(*e)};
+    // Reload: a served routine reloads itself or ends (and is started afresh when it has a
+    // command); a stopped one with a command is started now, back-off or not.
+    if (served(*e)) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        e->restart_on_end = e->spec != nullptr;
+      }
+      auto reply = forward(*e, r);
+      return reply ? *reply : Reply{false, "routine does not answer"};
+    }
+    if (e->spec == nullptr) return std::nullopt;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      e->backoff_until = 0;
+    }
+    return Reply{ensure_started(*e), {}};
+  }
+  Entry* e = find(r.function);
+  if (e == nullptr) return std::nullopt;
+  switch (r.type) {
+    case RequestType::FunctionRun: {
+      if (!ensure_started(*e)) {
+        if (e->spec == nullptr) return std::nullopt;
+        return Reply{false, "routine not started"};
+      }
+      auto reply = forward(*e, r);
+      return reply ? *reply : Reply{false, "routine does not answer"};
+    }
+    case RequestType::FunctionWait:
+      // The wait itself is on the run mutex; the request only tells whether someone serves.
+      if (served(*e)) return Reply{true, {}};
+      return std::nullopt;
+    case RequestType::Dnload: {
+      if (!served(*e)) return std::nullopt;
+      auto reply = forward(*e, r);
+      if (reply && reply->accepted) return reply;
+      return std::nullopt;  // no message handler: the manager's copy of the last upload
+    }
+    default: {
+      if (!served(*e)) return std::nullopt;
+      auto reply = forward(*e, r);
+      return reply ? *reply : Reply{false, "routine does not answer"};
+    }
+  }
+}
+
+}  // namespace vexlor_manager

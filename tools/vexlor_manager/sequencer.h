@@ -1,0 +1,92 @@
+// The sequence manager's routines: which program serves each function, starting them (at
+// start-up or on the first run request), forwarding requests to the process that serves a
+// function, and noticing when that process ends.
+//
+// A function is served by whichever live process answers on its routine endpoint with a serve
+// loop installed (<vexlor/routine.h>): one the manager started from the configuration or one
+// started by hand. The manager holds one idle connection to each such process; the process's
+// end closes it, which the manager sees at once (the bound is the scheduler's wake-up, a few
+// milliseconds, at most 0.2 s more for a process started by hand while it finishes exiting; a
+// routine program that starts but never serves is given 5 s). It then marks
+// the function SYS_KILLED unless the routine did so itself.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fifo/fifo_server.h"
+#include "processes.h"
+
+namespace vexlor_manager {
+
+// How one function's routine is started: `command`, `workdir`, `env` and `start` of its entry
+// in the equipment configuration's `functions` table.
+struct RoutineSpec {
+  std::string function;
+  Launch launch;
+  bool at_startup = false;  // start = "startup"; otherwise on the first run request
+};
+
+// Reads the specs of every function entry that has a `command`. Relative program paths (with a
+// "/") and working folders are taken from the configuration file's folder. False with a
+// message naming the file, line and field on a bad entry.
+bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs,
+                        std::string& error);
+
+class Sequencer {
+ public:
+  Sequencer(std::vector<RoutineSpec> specs, bool quiet);
+  ~Sequencer();
+  Sequencer(const Sequencer&) = delete;
+  Sequencer& operator=(const Sequencer&) = delete;
+
+  // Attaches the database, starts the start-up routines and the watch for routines started by
+  // hand. Call once, after the manager's endpoints serve.
+  void start();
+  // Tells the routines it started to exit, and ends those that do not within a second.
+  void stop();
+
+  // True for the requests the sequencer takes: run, wait, exit, events, download, pool, reload
+  // ("$F" P8) and the routine query ("$F" P9 R1).
+  bool takes(const vexlor::fifo::Request& r) const;
+  // The answer, or nothing when no routine serves the function and none is configured: the
+  // manager then records and accepts the request as it does for any other.
+  std::optional<vexlor::fifo::Reply> handle(const vexlor::fifo::Request& r);
+
+ private:
+  struct Entry;
+  Entry* find(const std::string& function);
+  Entry* find(int index);
+  bool attach_db();
+  bool served(Entry& e);
+  bool ensure_started(Entry& e);
+  bool start_process(Entry& e);
+  bool try_attach(Entry& e);
+  void watch(Entry& e, uint64_t generation);
+  void gone(Entry& e, uint64_t generation);
+  std::optional<vexlor::fifo::Reply> forward(Entry& e, const vexlor::fifo::Request& r);
+  std::string describe(Entry& e);
+  void mark_killed(Entry& e);
+  void say(const std::string& line);
+  void discover_loop();
+
+  std::vector<RoutineSpec> specs_;
+  bool quiet_;
+  std::mutex mutex_;  // the entries' process fields
+  std::vector<std::unique_ptr<Entry>> entries_;
+  void* db_ = nullptr;  // the attached database (Vexlor::MMAP_STRU*)
+  std::unique_ptr<class DbHolder> holder_;
+  double next_attach_ = 0;
+  bool stopping_ = false;
+  std::thread discover_;
+  int forward_timeout_ms_ = 3000;
+};
+
+}  // namespace vexlor_manager
