@@ -25,6 +25,7 @@
 #include <vexlor/vmmap.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,10 +37,12 @@
 #include <vector>
 
 #include "config/loader.h"
+#include "db/db_image.h"
 #include "fifo/fifo_server.h"
 #include "util/text.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
+#include "os/shared_section.h"
 
 namespace {
 
@@ -151,7 +154,15 @@ class Manager {
     if (log_) std::fclose(log_);
   }
 
+  // The database the manager stays attached to (null without one).
+  void watch_database(const Vexlor::MMAP_STRU* db) { db_ = db; }
+
   Reply handle(const char* role, const Request& r) {
+    if (db_ != nullptr && vexlor::detail::image_retired(*db_) && !retired_told_.exchange(true)) {
+      std::cerr << "vexlor-manager: the database of instance \"" << vexlor::os::instance_name()
+                << "\" was replaced or removed; its interlock table refers to the old points: "
+                   "restart vexlor-manager\n";
+    }
     if (r.type == RequestType::Query) return query(r.index);
     bool served = false;
     switch (r.type) {
@@ -235,6 +246,8 @@ class Manager {
   }
 
   InterlockTable interlocks_;
+  const Vexlor::MMAP_STRU* db_ = nullptr;
+  std::atomic<bool> retired_told_{false};
   bool quiet_;
   FILE* log_ = nullptr;
   std::mutex mutex_;
@@ -275,6 +288,13 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   Manager manager(std::move(interlocks), quiet);
+  // Attached for the manager's life: vexlor-db then names it among the processes in use, and
+  // the manager notices when the database is replaced under it.
+  Vexlor::VMMAP database;
+  if (vexlor::os::section_exists(vexlor::detail::kDatabaseSection) &&
+      database.VMMAP_Initial("vexlor-manager")) {
+    manager.watch_database(database.DB());
+  }
   const char* roles[] = {vexlor::os::kManagerEndpoint, vexlor::os::kEngineEndpoint,
                          vexlor::os::kGuiEndpoint};
   vexlor::fifo::EndpointServer servers[3];
