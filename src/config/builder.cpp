@@ -38,7 +38,8 @@ std::string build_guard_path(const std::string& dir, const std::string& pid) {
 }
 
 bool ends_with(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Marks the published image retired, if there is one: processes still mapping it learn that
@@ -262,9 +263,9 @@ int remove_dead_builds() {
   for (const std::string& name : os::list_dir(dir)) {
     if (name.compare(0, sizeof kBuildingPrefix - 1, kBuildingPrefix) == 0 &&
         ends_with(name, kSectionSuffix)) {
-      const std::string pid = name.substr(sizeof kBuildingPrefix - 1,
-                                          name.size() - (sizeof kBuildingPrefix - 1) -
-                                              (sizeof kSectionSuffix - 1));
+      const std::string pid =
+          name.substr(sizeof kBuildingPrefix - 1,
+                      name.size() - (sizeof kBuildingPrefix - 1) - (sizeof kSectionSuffix - 1));
       if (os::probe_live_file(build_guard_path(dir, pid), nullptr, true) == os::Liveness::kAlive)
         continue;
       if (os::section_remove(kBuildingPrefix + pid)) ++removed;

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "util/vdb.h"
 #include "db/db_image.h"
+#include "util/vdb.h"
 
 namespace vexlor::config {
 

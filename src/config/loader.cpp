@@ -521,13 +521,15 @@ void Loader::warn_about_missing_defaults() {
   // The library posts faults it finds itself on the first free alarm of 800..898; without
   // 800 there is none.
   if (alarm_ids_.count(kSystemAlarmFirst) == 0) {
-    warn("alarms", "no system alarm 800 (pool 800..898): faults the library finds itself (a "
-                   "routine that cannot be run, for example) are only logged, never shown to "
-                   "the operator");
+    warn("alarms",
+         "no system alarm 800 (pool 800..898): faults the library finds itself (a "
+         "routine that cannot be run, for example) are only logged, never shown to "
+         "the operator");
   }
   if (digitals_.count(name_key("CTC.Language")) == 0) {
-    warn("digital", "no point \"CTC.Language\": the language cannot be switched at run time "
-                    "and every routine shows the English texts");
+    warn("digital",
+         "no point \"CTC.Language\": the language cannot be switched at run time "
+         "and every routine shows the English texts");
   }
 }
 
@@ -577,8 +579,7 @@ void Loader::load_system(Fields& f) {
   s.simulation = f.boolean("simulation", s.simulation != 0) ? 1 : 0;
   s.fa_type = f.integer("fa_type", kInt32Min, kInt32Max, s.fa_type);
   if (f.table().contains("main_form")) {
-    const std::string main_form =
-        f.required_text("main_form", sizeof(MEM_FUNCTION_SP_STRU::name));
+    const std::string main_form = f.required_text("main_form", sizeof(MEM_FUNCTION_SP_STRU::name));
     check_name(*f.get("main_form"), f.field("main_form"), main_form);
     builder_.set_main_form(main_form);
   }

@@ -89,9 +89,7 @@ bool image_valid(const void* base, std::size_t mapped_size, std::string* why) {
   return true;
 }
 
-void retire_image(void* base) {
-  os::store_relaxed(static_cast<DbHeader*>(base)->retired, 1u);
-}
+void retire_image(void* base) { os::store_relaxed(static_cast<DbHeader*>(base)->retired, 1u); }
 
 bool image_retired(const Vexlor::MMAP_STRU& db) {
   return db.system_block != nullptr && os::load_relaxed(image_header(db).retired) != 0;

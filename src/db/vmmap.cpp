@@ -6,11 +6,11 @@
 #include <string>
 
 #include "db/attach_registry.h"
+#include "db/db_image.h"
 #include "os/instance.h"
-#include "util/text.h"
 #include "os/named_mutex.h"
 #include "os/shared_section.h"
-#include "db/db_image.h"
+#include "util/text.h"
 
 namespace Vexlor {
 

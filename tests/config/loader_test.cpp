@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "config/bad_configs.h"
-#include "util/text.h"
-#include "os/shared_section.h"
 #include "db/db_image.h"
+#include "os/shared_section.h"
 #include "support/instance.h"
+#include "util/text.h"
 
 namespace vexlor::config {
 namespace {
@@ -164,10 +164,10 @@ log = { ALM = "off", ERR = "console", DBG = "file", CIM = "both", 6 = "file", 7 
       (Texts{field_text(al.text), field_text(al.description), field_text(al.recovery_messages[1])}),
       (Texts{"Pump|泵", "d", "Abort|中止"}));
   // Answers by number or by their ALARM_STYLE name; alarm ID 0 exists.
-  EXPECT_EQ((Ints{b_.alarm(1).module_point, b_.alarm(1).used, b_.alarm(1).level,
-                  b_.alarm(1).recovery_results[0], b_.alarm(1).recovery_results[1],
-                  b_.find_alarm(0)}),
-            (Ints{-1, 0, 1, Vexlor::ALM_IGNORE, Vexlor::ALM_STOP, 2}));
+  EXPECT_EQ(
+      (Ints{b_.alarm(1).module_point, b_.alarm(1).used, b_.alarm(1).level,
+            b_.alarm(1).recovery_results[0], b_.alarm(1).recovery_results[1], b_.find_alarm(0)}),
+      (Ints{-1, 0, 1, Vexlor::ALM_IGNORE, Vexlor::ALM_STOP, 2}));
 
   // A system path not given keeps its default.
   const auto& sys = b_.system();
@@ -180,8 +180,7 @@ log = { ALM = "off", ERR = "console", DBG = "file", CIM = "both", 6 = "file", 7 
             (Ints{3, Vexlor::LANGUAGE_CHINESE, 0, 2}));
   EXPECT_EQ((std::vector<double>{a.min, a.max, a.init}), (std::vector<double>{0.5, 10, 0.5}));
   EXPECT_EQ(Ints(sys.log_switch_first, sys.log_switch_first + 8), (Ints{0, 1, 0, 1, 1, 1, 0, 0}));
-  EXPECT_EQ(Ints(sys.log_switch_second, sys.log_switch_second + 8),
-            (Ints{0, 0, 1, 1, 1, 1, 1, 0}));
+  EXPECT_EQ(Ints(sys.log_switch_second, sys.log_switch_second + 8), (Ints{0, 0, 1, 1, 1, 1, 1, 0}));
 }
 
 TEST_F(ConfigLoader, BadConfigurationGivesOneLineNamingFileLineAndField) {

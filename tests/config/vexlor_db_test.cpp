@@ -116,13 +116,19 @@ TEST_F(VexlorDb, WarningsGoToStderrAndTheDatabaseIsCreated) {
   const std::string path = write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n");
   const ToolRun r = tool({"create", path});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.err, "vexlor-db: warning: " + path + ":2: digital[0].nmae: unknown key, ignored\n"
-                   "vexlor-db: warning: " + path + ": alarms: no system alarm 800 (pool 800..898): "
-                   "faults the library finds itself (a routine that cannot be run, for example) "
-                   "are only logged, never shown to the operator\n"
-                   "vexlor-db: warning: " + path + ": digital: no point \"CTC.Language\": the "
-                   "language cannot be switched at run time and every routine shows the English "
-                   "texts\n");
+  EXPECT_EQ(r.err,
+            "vexlor-db: warning: " + path +
+                ":2: digital[0].nmae: unknown key, ignored\n"
+                "vexlor-db: warning: " +
+                path +
+                ": alarms: no system alarm 800 (pool 800..898): "
+                "faults the library finds itself (a routine that cannot be run, for example) "
+                "are only logged, never shown to the operator\n"
+                "vexlor-db: warning: " +
+                path +
+                ": digital: no point \"CTC.Language\": the "
+                "language cannot be switched at run time and every routine shows the English "
+                "texts\n");
   EXPECT_TRUE(instance_folder_exists(instance_.name()));
 }
 
@@ -137,15 +143,24 @@ TEST_F(VexlorDb, CheckReportsEveryFindingAndCreatesNothing) {
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, bad + ": 2 errors, 3 warnings\n");
   EXPECT_EQ(r.err,
-            "vexlor-db: " + bad + ":2: digital[0].name: name \"A?\" contains '?' (names hold no "
-            "blanks, control characters or * ? [ ])\n"
-            "vexlor-db: " + bad + ":4: digital[2].max: max 1 is below min 2\n"
-            "vexlor-db: warning: " + bad + ":3: digital[1].colour: unknown key, ignored\n"
-            "vexlor-db: warning: " + bad + ": alarms: no system alarm 800 (pool 800..898): "
-            "faults the library finds itself (a routine that cannot be run, for example) are "
-            "only logged, never shown to the operator\n"
-            "vexlor-db: warning: " + bad + ": digital: no point \"CTC.Language\": the language "
-            "cannot be switched at run time and every routine shows the English texts\n");
+            "vexlor-db: " + bad +
+                ":2: digital[0].name: name \"A?\" contains '?' (names hold no "
+                "blanks, control characters or * ? [ ])\n"
+                "vexlor-db: " +
+                bad +
+                ":4: digital[2].max: max 1 is below min 2\n"
+                "vexlor-db: warning: " +
+                bad +
+                ":3: digital[1].colour: unknown key, ignored\n"
+                "vexlor-db: warning: " +
+                bad +
+                ": alarms: no system alarm 800 (pool 800..898): "
+                "faults the library finds itself (a routine that cannot be run, for example) are "
+                "only logged, never shown to the operator\n"
+                "vexlor-db: warning: " +
+                bad +
+                ": digital: no point \"CTC.Language\": the language "
+                "cannot be switched at run time and every routine shows the English texts\n");
   EXPECT_FALSE(instance_folder_exists(instance_.name()));
 
   DatabaseBuilder expected;
@@ -226,21 +241,23 @@ TEST_F(VexlorDb, ListAndJsonShowInstancesSideBySide) {
   ASSERT_EQ(r.code, 0) << r.err;
   const std::string source_a = std::filesystem::path(kSample).lexically_normal().string();
   const std::string pad(pid.size() + 9 - 1, ' ');  // "ATTACHED" column width
-  EXPECT_EQ(r.out, "INSTANCE" + std::string(a.size() - 8 + 2, ' ') +
-                       "DATABASE  MANAGER  ATTACHED" + std::string(pid.size() + 9 - 8 + 2, ' ') +
-                       "SOURCE\n" + a + "  valid     -        -" + pad + "  " + source_a + "\n" +
-                       b + "  valid     running  " + pid + " (LISTER)  " + source_b + "\n");
+  EXPECT_EQ(r.out, "INSTANCE" + std::string(a.size() - 8 + 2, ' ') + "DATABASE  MANAGER  ATTACHED" +
+                       std::string(pid.size() + 9 - 8 + 2, ' ') + "SOURCE\n" + a +
+                       "  valid     -        -" + pad + "  " + source_a + "\n" + b +
+                       "  valid     running  " + pid + " (LISTER)  " + source_b + "\n");
   r = tool({"--json", "list"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "[\n {\"instance\": \"" + a +
                        "\", \"database\": \"valid\", \"manager\": false, \"attached\": [], "
-                       "\"source\": \"" + source_a + "\"},\n {\"instance\": \"" + b +
+                       "\"source\": \"" +
+                       source_a + "\"},\n {\"instance\": \"" + b +
                        "\", \"database\": \"valid\", \"manager\": true, \"attached\": "
-                       "[{\"pid\": " + pid + ", \"routine\": \"LISTER\"}], \"source\": \"" +
-                       source_b + "\"}\n]\n");
+                       "[{\"pid\": " +
+                       pid + ", \"routine\": \"LISTER\"}], \"source\": \"" + source_b + "\"}\n]\n");
   r = tool({"--json", "dump", "modules"});
-  EXPECT_EQ(r.out, "[\n {\"index\": 0, \"id\": \"PM1\", \"name\": \"PM1\", \"kind\": \"PM\", "
-                   "\"side\": 0, \"alarm_base\": 5, \"annotation\": \"\"}\n]\n");
+  EXPECT_EQ(r.out,
+            "[\n {\"index\": 0, \"id\": \"PM1\", \"name\": \"PM1\", \"kind\": \"PM\", "
+            "\"side\": 0, \"alarm_base\": 5, \"annotation\": \"\"}\n]\n");
   Vexlor::VHub_Release();
   manager.close();
 
@@ -284,7 +301,8 @@ TEST_F(VexlorDb, DatabaseInUseIsKeptUnlessForcedAndTheOldImageIsMarkedRetired) {
   char byte = 0;
   ASSERT_EQ(::read(ready[0], &byte, 1), 1);
   const std::string in_use = "vexlor-db: the database of instance \"" + name +
-                             "\" is in use by 1 process: " + std::to_string(child) + " (PM1_PROC); ";
+                             "\" is in use by 1 process: " + std::to_string(child) +
+                             " (PM1_PROC); ";
 
   ToolRun r = tool({"create", kSample, "--force"});
   EXPECT_EQ(r.code, 1);
@@ -322,7 +340,8 @@ TEST_F(VexlorDb, BuildFileOfAKilledCreateGoesAtTheNextCreate) {
   ASSERT_TRUE(load_configuration(big, b, nullptr, nullptr));
   bool left = false;
   for (int attempt = 0; attempt < 20 && !left; ++attempt) {
-    const pid_t builder = test::spawn_child([&b] { return b.publish(true, "killed", nullptr) ? 0 : 1; });
+    const pid_t builder =
+        test::spawn_child([&b] { return b.publish(true, "killed", nullptr) ? 0 : 1; });
     test::wait_until([&] { return build_files() >= 2; }, 5);
     ::kill(builder, SIGKILL);
     test::wait_child(builder, 10);
@@ -337,8 +356,12 @@ TEST_F(VexlorDb, BuildFileOfAKilledCreateGoesAtTheNextCreate) {
 
 TEST_F(VexlorDb, BadUsageExitsWithTwoAndOnePrefixedLine) {
   EXPECT_EQ(tool({"create"}).err, "vexlor-db: CONFIG is required (see vexlor-db --help)\n");
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {}, {"create"}, {"dump", "points"}, {"dump", "digital", "--limit", "-1"}, {"frobnicate"}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"create"},
+                                             {"dump", "points"},
+                                             {"dump", "digital", "--limit", "-1"},
+                                             {"frobnicate"}}) {
     const ToolRun r = tool(args);
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_EQ(r.err.rfind("vexlor-db: ", 0), 0u) << r.err;

@@ -22,15 +22,13 @@ TEST(DrivePermissions, LogFilesAndFoldersIgnoreTheUmask) {
   const mode_t old = ::umask(027);
   // Before start-up the log goes below the default history path, Z:\History.
   Vexlor::VSystem_Log(Vexlor::LOG_ERR, "permissions");
-  const std::string file =
-      vexlor::detail::map_system_path((std::string(Vexlor::VSystem_Get_History_Full_Path()) +
-                                       "/system.log")
-                                          .c_str());
+  const std::string file = vexlor::detail::map_system_path(
+      (std::string(Vexlor::VSystem_Get_History_Full_Path()) + "/system.log").c_str());
   const std::string day = file.substr(0, file.rfind('/'));
   const std::string root = instance.drive_root();
   std::string error;
-  const bool opened = static_cast<bool>(
-      vexlor::detail::vdb_open(root + "/D/Equipment/Db/vexlor.db", true, &error));
+  const bool opened =
+      static_cast<bool>(vexlor::detail::vdb_open(root + "/D/Equipment/Db/vexlor.db", true, &error));
   ::umask(old);
 
   EXPECT_EQ(mode_of(file), 0660u);

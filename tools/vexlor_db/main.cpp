@@ -107,7 +107,7 @@ struct Cell {
   std::string text;
   bool number = false;
   Cell(std::string t) : text(std::move(t)) {}  // NOLINT: cells are written as plain texts
-  Cell(const char* t) : text(t) {}              // NOLINT
+  Cell(const char* t) : text(t) {}             // NOLINT
   static Cell num(int64_t value) {
     Cell c(std::to_string(value));
     c.number = true;
@@ -242,7 +242,8 @@ std::vector<vexlor::detail::AttachedProcess> attached() {
 
 std::string in_use(const std::vector<vexlor::detail::AttachedProcess>& processes) {
   return "the database of instance " + in_quotes(vexlor::os::instance_name()) + " is in use by " +
-         std::to_string(processes.size()) + (processes.size() == 1 ? " process: " : " processes: ") +
+         std::to_string(processes.size()) +
+         (processes.size() == 1 ? " process: " : " processes: ") +
          vexlor::detail::describe(processes);
 }
 
@@ -333,7 +334,8 @@ int run_remove(bool force) {
 std::string instance_from_folder(const std::string& folder) {
   std::string out;
   for (std::size_t i = 0; i < folder.size(); ++i) {
-    if (folder[i] == '%' && i + 2 < folder.size() && std::isxdigit(static_cast<unsigned char>(folder[i + 1])) &&
+    if (folder[i] == '%' && i + 2 < folder.size() &&
+        std::isxdigit(static_cast<unsigned char>(folder[i + 1])) &&
         std::isxdigit(static_cast<unsigned char>(folder[i + 2]))) {
       out += static_cast<char>(std::stoi(folder.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -528,8 +530,7 @@ int run_dump(const std::string& table, int limit, bool json) {
         if (k) items += "  ";
         items += std::to_string(e.values[k]) + "=" + std::string(field_text(e.texts[k]));
       }
-      t.add({Cell::num(i), std::string(field_text(e.name)), Cell::num(e.item_count),
-             items});
+      t.add({Cell::num(i), std::string(field_text(e.name)), Cell::num(e.item_count), items});
     }
     t.print(std::cout, json);
   } else if (table == "digital") {
@@ -541,10 +542,9 @@ int run_dump(const std::string& table, int limit, bool json) {
       const std::string enum_name = d.enum_point >= 0 && d.enum_point < s.enum_count
                                         ? std::string(field_text(db.enum_sp[d.enum_point].name))
                                         : "-";
-      t.add({Cell::num(i), std::string(field_text(d.name)),
-             ok ? std::to_string(value) : "(failed)", enum_name, Cell::num(d.min),
-             Cell::num(d.max), a.driver_name(d.idrv_point), a.driver_name(d.odrv_point),
-             std::string(field_text(d.unit))});
+      t.add({Cell::num(i), std::string(field_text(d.name)), ok ? std::to_string(value) : "(failed)",
+             enum_name, Cell::num(d.min), Cell::num(d.max), a.driver_name(d.idrv_point),
+             a.driver_name(d.odrv_point), std::string(field_text(d.unit))});
     }
     t.print(std::cout, json);
   } else if (table == "analog") {
@@ -607,9 +607,10 @@ int run_dump(const std::string& table, int limit, bool json) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Creates, checks, inspects and removes the shared point database of an equipment "
-               "instance.",
-               "vexlor-db"};
+  CLI::App app{
+      "Creates, checks, inspects and removes the shared point database of an equipment "
+      "instance.",
+      "vexlor-db"};
   app.fallthrough();
   app.require_subcommand(1);
   std::string instance;
