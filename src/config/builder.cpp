@@ -4,10 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "util/text.h"
+#include "db/attach_registry.h"
 #include "os/clock.h"
 #include "os/instance.h"
+#include "os/live_file.h"
+#include "os/local_endpoint.h"
 #include "os/shared_section.h"
+#include "util/text.h"
 
 namespace vexlor::config {
 
@@ -17,6 +20,37 @@ using namespace Vexlor;
 namespace {
 
 constexpr int kSidesPerKind = 100;
+
+// A build goes to "database.building.<pid>" while "build.<pid>.live" proves its builder alive.
+constexpr char kBuildingPrefix[] = "database.building.";
+constexpr char kSectionSuffix[] = ".section";
+
+std::string in_folder(const std::string& dir, const std::string& name) {
+#if defined(_WIN32)
+  return dir + "\\" + name;
+#else
+  return dir + "/" + name;
+#endif
+}
+
+std::string build_guard_path(const std::string& dir, const std::string& pid) {
+  return in_folder(dir, "build." + pid + ".live");
+}
+
+bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Marks the published image retired, if there is one: processes still mapping it learn that
+// it is no longer the instance's database.
+void retire_published(os::SharedSection* held) {
+  std::string ignored;
+  if (os::section_open(detail::kDatabaseSection, held, &ignored) &&
+      !detail::image_valid(held->address, held->size, &ignored)) {
+    os::section_unmap(held);
+  }
+}
 
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -217,19 +251,53 @@ detail::DbCounts DatabaseBuilder::counts() const {
 
 uint64_t DatabaseBuilder::image_size() const { return detail::plan_image(counts()).total_size; }
 
+std::string image_too_large(uint64_t size) {
+  return "the database would take " + std::to_string(size) + " bytes, more than the limit of " +
+         std::to_string(detail::kMaxImageBytes) +
+         " (1 GiB) that every routine, 32-bit ones too, must map whole";
+}
+
+int remove_dead_builds() {
+  const std::string dir = os::instance_dir();
+  int removed = 0;
+  for (const std::string& name : os::list_dir(dir)) {
+    if (name.compare(0, sizeof kBuildingPrefix - 1, kBuildingPrefix) == 0 &&
+        ends_with(name, kSectionSuffix)) {
+      const std::string pid =
+          name.substr(sizeof kBuildingPrefix - 1,
+                      name.size() - (sizeof kBuildingPrefix - 1) - (sizeof kSectionSuffix - 1));
+      if (os::probe_live_file(build_guard_path(dir, pid), nullptr, true) == os::Liveness::kAlive)
+        continue;
+      if (os::section_remove(kBuildingPrefix + pid)) ++removed;
+    } else if (name.compare(0, 6, "build.") == 0 && ends_with(name, ".live")) {
+      os::probe_live_file(in_folder(dir, name), nullptr, true);  // a guard without its build
+    }
+  }
+  return removed;
+}
+
 bool DatabaseBuilder::publish(bool replace, std::string_view source, std::string* error) const {
   using detail::DbTable;
+  remove_dead_builds();
   if (!replace && os::section_exists(detail::kDatabaseSection)) {
     if (error) *error = "a database exists already in instance \"" + os::instance_name() + "\"";
     return false;
   }
+  if (image_size() > detail::kMaxImageBytes) {
+    if (error) *error = image_too_large(image_size());
+    return false;
+  }
+  const std::string pid = std::to_string(os::process_id());
+  os::LiveFile guard;
+  const std::string dir = os::instance_dir({}, true);
+  if (dir.empty() || !guard.create(build_guard_path(dir, pid), pid, error)) return false;
+
   detail::DbCounts c = counts();
   detail::DbHeader header = detail::plan_image(c);
   copy_text(header.source, source);
   copy_text(header.created, now_text());
 
-  const std::string building =
-      std::string(detail::kDatabaseSection) + ".building." + std::to_string(os::process_id());
+  const std::string building = kBuildingPrefix + pid;
   os::SharedSection section;
   if (!os::section_create(building, header.total_size, true, &section, error)) return false;
   char* base = static_cast<char*>(section.address);
@@ -306,21 +374,56 @@ bool DatabaseBuilder::publish(bool replace, std::string_view source, std::string
   }
 
   os::section_unmap(&section);
+  os::SharedSection old;
+  if (replace) retire_published(&old);
   if (!os::section_rename(building, detail::kDatabaseSection, replace, error)) {
+    os::section_unmap(&old);
     os::section_remove(building);
     return false;
+  }
+  if (old.address != nullptr) {
+    detail::retire_image(old.address);
+    os::section_unmap(&old);
   }
   return true;
 }
 
 bool remove_database(std::string* error) {
+  os::SharedSection old;
+  retire_published(&old);
   if (!os::section_remove(detail::kDatabaseSection)) {
+    os::section_unmap(&old);
     if (error) *error = "no database in instance \"" + os::instance_name() + "\"";
     return false;
   }
-  // The instance folder goes too once nothing else of the instance lives in it.
-  os::remove_instance_dir_if_empty();
+  if (old.address != nullptr) {
+    detail::retire_image(old.address);
+    os::section_unmap(&old);
+  }
+  remove_leftovers();
   return true;
+}
+
+void remove_leftovers() {
+  remove_dead_builds();
+  const std::string dir = os::instance_dir();
+  detail::attached_processes(dir);  // drops the records of dead processes
+  // Endpoints whose listener is gone: the socket and its lock file.
+  const std::string endpoints = os::endpoint_dir(false);
+  bool manager_alive = false;
+  for (const std::string& name : os::list_dir(endpoints)) {
+    if (!ends_with(name, ".lock")) continue;
+    const std::string lock = in_folder(endpoints, name);
+    const std::string socket = lock.substr(0, lock.size() - 5);
+    if (os::probe_live_file(lock, nullptr, false) == os::Liveness::kAlive) {
+      manager_alive |= socket == os::endpoint_path(os::kManagerEndpoint);
+      continue;
+    }
+    std::remove(socket.c_str());
+    std::remove(lock.c_str());
+  }
+  if (!manager_alive) std::remove(in_folder(dir, "manager.log").c_str());
+  os::remove_instance_dir_if_empty();
 }
 
 }  // namespace vexlor::config

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "util/vdb.h"
 #include "db/db_image.h"
+#include "util/vdb.h"
 
 namespace vexlor::config {
 
@@ -84,7 +84,8 @@ class DatabaseBuilder {
 
   // Publishes the database as the current instance's (VEXLOR_INSTANCE). The image is built
   // under a private name and renamed into place, so no process ever maps a half-built
-  // database. Fails when a database exists, unless `replace`. `source` names the
+  // database. Fails when a database exists, unless `replace` (the old image is then marked
+  // retired), and when the image would exceed detail::kMaxImageBytes. `source` names the
   // configuration for `vexlor-db info`.
   bool publish(bool replace, std::string_view source, std::string* error) const;
 
@@ -102,8 +103,20 @@ class DatabaseBuilder {
   std::vector<detail::DataLogTable> datalogs_;
 };
 
-// Removes the current instance's database and, when nothing else of the instance is left,
-// its runtime folder. False when there was no database.
+// Removes the current instance's database, marking it retired for the processes that still
+// map it, then what dead processes left in the instance folder (remove_leftovers), and the
+// folder itself when nothing else is left. False when there was no database.
 bool remove_database(std::string* error);
+
+// Removes from the current instance's folder what no live process owns any more: build files
+// of killed `vexlor-db create` runs, attachment records of dead processes, endpoints whose
+// listener is gone and, unless a manager serves the instance, "manager.log".
+void remove_leftovers();
+
+// Removes the build files of killed builders; returns how many.
+int remove_dead_builds();
+
+// The one error line of a configuration whose image would exceed detail::kMaxImageBytes.
+std::string image_too_large(uint64_t size);
 
 }  // namespace vexlor::config

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -81,18 +82,23 @@ constexpr int kMaxAlarmLevel = 9;
 constexpr int kMaxDecimal = 8;
 constexpr int kDefaultDecimal = 2;
 
-// The module kinds by their configuration names, with the highest side each kind offers.
+// The module kinds by their configuration names, with the highest side each kind offers: the
+// system block holds 100 sides per kind (the library searches fewer CM and TM sides by name,
+// but a module beyond them is still found through its record).
 struct KindInfo {
   const char* name;
   Vexlor::MODULE_TYPE kind;
   int max_side;
 };
 constexpr KindInfo kKinds[] = {
-    {"CM", Vexlor::MODULE_CM, 5},
+    {"CM", Vexlor::MODULE_CM, 99},
     {"BM", Vexlor::MODULE_BM, 99},
-    {"TM", Vexlor::MODULE_TM, 9},
+    {"TM", Vexlor::MODULE_TM, 99},
     {"PM", Vexlor::MODULE_PM, 99},
 };
+
+// The pool of alarms the library posts for faults it finds itself.
+constexpr int32_t kSystemAlarmFirst = 800;
 
 // The operator's answers an alarm may offer, by their names without "ALM_".
 constexpr std::pair<const char*, Vexlor::ALARM_STYLE> kChoices[] = {
@@ -109,8 +115,22 @@ const std::set<std::string> kSections = {"system",  "modules",    "drivers", "en
                                          "digital", "analog",     "string",  "functions",
                                          "alarms",  "interlocks", "datalogs"};
 
-// Log categories by their tags, in LOG_TYPE order.
+// Log categories by their tags, in LOG_TYPE order; the switch arrays hold two more categories
+// without a tag, configured by their numbers 6 and 7 (every category may go by its number).
 constexpr const char* kLogTags[] = {"ALM", "ERR", "DBG", "CIM", "EVT", "VIR"};
+constexpr std::size_t kLogSwitches = sizeof(MEM_SYSTEM_STRU::log_switch_first);
+
+// Characters a point, module or function name may not hold: routines and the console take
+// blanks as separators and * ? [ ] as patterns ('[' also opens a bracketed module name).
+std::string name_fault(std::string_view name) {
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return "a control character";
+    if (c == ' ') return "a blank";
+    if (c == '*' || c == '?' || c == '[' || c == ']') return std::string("'") + c + "'";
+  }
+  return {};
+}
 
 std::string format_number(double value) {
   char buffer[64];
@@ -118,7 +138,7 @@ std::string format_number(double value) {
   return buffer;
 }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 // Names of drivers, enumerations, points and functions match ignoring ASCII letter case.
 std::string name_key(std::string_view name) {
@@ -220,6 +240,23 @@ class Loader {
             const std::string& message) {
     if (warnings_ != nullptr) warnings_->push_back(located(where, field, message));
   }
+  // A warning about the file as a whole.
+  void warn(const std::string& field, const std::string& message) {
+    if (warnings_ != nullptr) warnings_->push_back(file_ + ": " + field + ": " + message);
+  }
+  // With a list, a bad record is noted there and the load goes on with the next one.
+  void collect_errors(std::vector<std::string>* errors) { errors_ = errors; }
+
+  // A point, module or function name: refused with a blank, a control character or a pattern
+  // character.
+  void check_name(const toml::node& node, const std::string& field, const std::string& name) {
+    const std::string fault = name_fault(name);
+    if (!fault.empty()) {
+      fail(node.source(), field,
+           "name " + in_quotes(name) + " contains " + fault +
+               " (names hold no blanks, control characters or * ? [ ])");
+    }
+  }
 
   // Checked conversions of one value; `field` names it in messages.
   std::string text(const toml::node& node, const std::string& field, std::size_t width) const;
@@ -263,11 +300,16 @@ class Loader {
   void load_alarm(Fields& f);
   void load_datalog(Fields& f);
   void check_datalogs_have_a_home(const toml::table& root);
+  void check_image_size(const toml::table& root);
+  void warn_about_missing_defaults();
+  // Runs `step`; a ConfigError goes to errors_ when collecting, else on to the caller.
+  void guarded(const std::function<void()>& step);
 
   std::string file_;
   DatabaseBuilder& builder_;
   bool vocabulary_ = false;  // system.standard_vocabulary
   std::vector<std::string>* warnings_;
+  std::vector<std::string>* errors_ = nullptr;
 
   Registry module_ids_, module_names_, drivers_, enums_, digitals_, analogs_, strings_, functions_,
       datalogs_;
@@ -398,9 +440,20 @@ void Loader::for_each_record(const toml::table& root, const char* key,
     const std::string path = std::string(key) + "[" + std::to_string(i) + "]";
     const auto* table = element.as_table();
     if (table == nullptr) fail(element.source(), path, "expected a table");
-    Fields fields(*this, *table, path);
-    each(fields);
-    fields.finish();
+    guarded([&] {
+      Fields fields(*this, *table, path);
+      each(fields);
+      fields.finish();
+    });
+  }
+}
+
+void Loader::guarded(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const ConfigError& e) {
+    if (errors_ == nullptr) throw;
+    errors_->push_back(e.line);
   }
 }
 
@@ -409,7 +462,7 @@ void Loader::note_name(Registry& registry, const char* what, const std::string& 
   auto [it, inserted] = registry.emplace(name_key(name), Seen{node.source().begin.line, field});
   if (!inserted) {
     warn(node.source(), field,
-         std::string("duplicate ") + what + " " + quoted(name) + ", first at line " +
+         std::string("duplicate ") + what + " " + in_quotes(name) + ", first at line " +
              std::to_string(it->second.line) + " (" + it->second.field +
              "); lookups find the first");
   }
@@ -422,12 +475,15 @@ void Loader::load(const toml::table& root) {
       warn(key.source(), std::string(key.str()), "unknown key, ignored");
     }
   }
+  check_image_size(root);
   if (const toml::node* system = root.get("system")) {
-    const auto* table = system->as_table();
-    if (table == nullptr) fail(system->source(), "system", "expected a table");
-    Fields fields(*this, *table, "system");
-    load_system(fields);
-    fields.finish();
+    guarded([&] {
+      const auto* table = system->as_table();
+      if (table == nullptr) fail(system->source(), "system", "expected a table");
+      Fields fields(*this, *table, "system");
+      load_system(fields);
+      fields.finish();
+    });
   }
   for_each_record(root, "modules", [this](Fields& f) { load_module(f); });
   for_each_record(root, "drivers", [this](Fields& f) { load_driver(f); });
@@ -438,8 +494,46 @@ void Loader::load(const toml::table& root) {
   for_each_record(root, "functions", [this](Fields& f) { load_function(f); });
   for_each_record(root, "alarms", [this](Fields& f) { load_alarm(f); });
   for_each_record(root, "datalogs", [this](Fields& f) { load_datalog(f); });
-  check_datalogs_have_a_home(root);
+  guarded([&] { check_datalogs_have_a_home(root); });
   if (vocabulary_) add_standard_vocabulary(builder_);
+  warn_about_missing_defaults();
+}
+
+void Loader::check_image_size(const toml::table& root) {
+  // Counted from the file before any record is built, so an oversized equipment fails at
+  // once instead of filling memory first.
+  auto count = [&root](const char* key) -> uint32_t {
+    const toml::node* node = root.get(key);
+    const toml::array* array = node ? node->as_array() : nullptr;
+    return array ? static_cast<uint32_t>(array->size()) : 0;
+  };
+  detail::DbCounts c;
+  c.modules = count("modules");
+  c.drivers = count("drivers");
+  c.enums = count("enums");
+  c.digitals = count("digital");
+  c.analogs = count("analog");
+  c.strings = count("string");
+  c.functions = count("functions");
+  c.alarms = count("alarms");
+  const uint64_t size = detail::plan_image(c).total_size;
+  if (size > detail::kMaxImageBytes) throw ConfigError{file_ + ": " + image_too_large(size)};
+}
+
+void Loader::warn_about_missing_defaults() {
+  // The library posts faults it finds itself on the first free alarm of 800..898; without
+  // 800 there is none.
+  if (alarm_ids_.count(kSystemAlarmFirst) == 0) {
+    warn("alarms",
+         "no system alarm 800 (pool 800..898): faults the library finds itself (a "
+         "routine that cannot be run, for example) are only logged, never shown to "
+         "the operator");
+  }
+  if (!vocabulary_ && digitals_.count(name_key("CTC.Language")) == 0) {  // the vocabulary adds it
+    warn("digital",
+         "no point \"CTC.Language\": the language cannot be switched at run time "
+         "and every routine shows the English texts");
+  }
 }
 
 void Loader::load_system(Fields& f) {
@@ -469,7 +563,7 @@ void Loader::load_system(Fields& f) {
         s.language = Vexlor::LANGUAGE_CHINESE;
       } else {
         fail(node->source(), f.field("language"),
-             "unknown language " + quoted(name->get()) + " (en, zh, 0 or 1)");
+             "unknown language " + in_quotes(name->get()) + " (en, zh, 0 or 1)");
       }
     } else if (node->is_integer()) {
       s.language = integer(*node, f.field("language"), 0, 1);
@@ -488,7 +582,9 @@ void Loader::load_system(Fields& f) {
   s.simulation = f.boolean("simulation", s.simulation != 0) ? 1 : 0;
   s.fa_type = f.integer("fa_type", kInt32Min, kInt32Max, s.fa_type);
   if (f.table().contains("main_form")) {
-    builder_.set_main_form(f.required_text("main_form", sizeof(MEM_FUNCTION_SP_STRU::name)));
+    const std::string main_form = f.required_text("main_form", sizeof(MEM_FUNCTION_SP_STRU::name));
+    check_name(*f.get("main_form"), f.field("main_form"), main_form);
+    builder_.set_main_form(main_form);
   }
   if (const toml::node* log = f.get("log")) load_log(*log, f.field("log"));
   vocabulary_ = f.boolean("standard_vocabulary", false);
@@ -504,6 +600,11 @@ void Loader::load_log(const toml::node& node, const std::string& field) {
     std::size_t type = 0;
     while (type < std::size(kLogTags) && tag != kLogTags[type]) ++type;
     if (type == std::size(kLogTags)) {
+      type = tag.size() == 1 && tag[0] >= '0' && tag[0] < '0' + static_cast<int>(kLogSwitches)
+                 ? static_cast<std::size_t>(tag[0] - '0')
+                 : kLogSwitches;
+    }
+    if (type == kLogSwitches) {
       warn(key.source(), path, "unknown key, ignored");
       continue;
     }
@@ -520,7 +621,7 @@ void Loader::load_log(const toml::node& node, const std::string& field) {
       file = true;
     } else if (v != "off") {
       fail(value.source(), path,
-           "unknown log setting " + quoted(v) + " (both, console, file or off)");
+           "unknown log setting " + in_quotes(v) + " (both, console, file or off)");
     }
     s.log_switch_first[type] = console ? 1 : 0;
     s.log_switch_second[type] = file ? 1 : 0;
@@ -529,8 +630,10 @@ void Loader::load_log(const toml::node& node, const std::string& field) {
 
 void Loader::load_module(Fields& f) {
   const std::string id = f.required_text("id", sizeof(MEM_MODULE_SP_STRU::id));
+  check_name(*f.get("id"), f.field("id"), id);
   const std::string name = f.text("name", sizeof(MEM_MODULE_SP_STRU::name), id);
   if (name.empty()) fail(f.get("name")->source(), f.field("name"), "must not be empty");
+  if (f.get("name")) check_name(*f.get("name"), f.field("name"), name);
 
   const toml::node& kind_node = f.require("kind");
   const auto* kind_name = kind_node.as_string();
@@ -541,7 +644,7 @@ void Loader::load_module(Fields& f) {
   }
   if (kind == nullptr) {
     fail(kind_node.source(), f.field("kind"),
-         "unknown module kind " + quoted(kind_name->get()) + " (CM, BM, TM or PM)");
+         "unknown module kind " + in_quotes(kind_name->get()) + " (CM, BM, TM or PM)");
   }
 
   int32_t side = 0;
@@ -571,7 +674,7 @@ void Loader::load_module(Fields& f) {
   auto [first, inserted] = module_ids_.emplace(id, Seen{id_node.source().begin.line, f.path()});
   if (!inserted) {
     fail(id_node.source(), f.field("id"),
-         "duplicate module ID " + quoted(id) + ", first at line " +
+         "duplicate module ID " + in_quotes(id) + ", first at line " +
              std::to_string(first->second.line) + " (" + first->second.field + ")");
   }
   const toml::node& name_node = f.get("name") ? *f.get("name") : id_node;
@@ -579,7 +682,7 @@ void Loader::load_module(Fields& f) {
       module_names_.emplace(name, Seen{name_node.source().begin.line, f.field("name")});
   if (!fresh) {
     warn(name_node.source(), f.field("name"),
-         "duplicate module name " + quoted(name) + ", first at line " +
+         "duplicate module name " + in_quotes(name) + ", first at line " +
              std::to_string(named->second.line) + " (" + named->second.field +
              "); lookups find the first");
   }
@@ -636,7 +739,7 @@ std::pair<int32_t, int32_t> Loader::resolve_driver(Fields& f, std::string_view k
   const std::string name = text(*node, f.field(key), sizeof(MEM_DRIVER_SP_STRU::name));
   if (name.empty()) return {Vexlor::VEXLOR_UNUSED_POINT, 0};
   const int index = builder_.find_driver(name);
-  if (index < 0) fail(node->source(), f.field(key), "unknown driver " + quoted(name));
+  if (index < 0) fail(node->source(), f.field(key), "unknown driver " + in_quotes(name));
   return {index, builder_.driver(index).type};
 }
 
@@ -668,6 +771,7 @@ PointCommon Loader::load_point_common(Fields& f) {
 
 void Loader::load_digital(Fields& f) {
   const std::string name = f.required_text("name", sizeof(MEM_DIGITAL_SP_STRU::name));
+  check_name(*f.get("name"), f.field("name"), name);
   note_name(digitals_, "digital point", name, *f.get("name"), f.field("name"));
   const std::string unit = f.text("unit", sizeof(MEM_DIGITAL_SP_STRU::unit));
 
@@ -678,7 +782,7 @@ void Loader::load_digital(Fields& f) {
     if (!enum_name.empty()) {
       enum_point = builder_.find_enum(enum_name);
       if (enum_point < 0) {
-        fail(node->source(), f.field("enum"), "unknown enumeration " + quoted(enum_name));
+        fail(node->source(), f.field("enum"), "unknown enumeration " + in_quotes(enum_name));
       }
       // Without explicit limits the point takes the range of its enumeration's values.
       const MEM_ENUM_SP_STRU& e = builder_.enumeration(enum_point);
@@ -721,6 +825,7 @@ void Loader::load_digital(Fields& f) {
 
 void Loader::load_analog(Fields& f) {
   const std::string name = f.required_text("name", sizeof(MEM_ANALOG_SP_STRU::name));
+  check_name(*f.get("name"), f.field("name"), name);
   note_name(analogs_, "analog point", name, *f.get("name"), f.field("name"));
   const std::string unit = f.text("unit", sizeof(MEM_ANALOG_SP_STRU::unit));
   const int32_t decimal = f.integer("decimal", 0, kMaxDecimal, kDefaultDecimal);
@@ -766,6 +871,7 @@ void Loader::load_analog(Fields& f) {
 
 void Loader::load_string(Fields& f) {
   const std::string name = f.required_text("name", sizeof(MEM_STRING_SP_STRU::name));
+  check_name(*f.get("name"), f.field("name"), name);
   note_name(strings_, "string point", name, *f.get("name"), f.field("name"));
   const std::string init = f.text("init", sizeof(MEM_STRING_SP_STRU::init));
   const PointCommon common = load_point_common(f);
@@ -782,6 +888,7 @@ void Loader::load_string(Fields& f) {
 
 void Loader::load_function(Fields& f) {
   const std::string name = f.required_text("name", sizeof(MEM_FUNCTION_SP_STRU::name));
+  check_name(*f.get("name"), f.field("name"), name);
   note_name(functions_, "function", name, *f.get("name"), f.field("name"));
   const std::string path = f.text("path", sizeof(MEM_FUNCTION_SP_STRU::path));
   const std::string arg_param = f.text("arg_param", sizeof(MEM_FUNCTION_SP_STRU::load_arg_param));
@@ -810,7 +917,7 @@ void Loader::load_function(Fields& f) {
 
 void Loader::load_alarm(Fields& f) {
   const toml::node& id_node = f.require("id");
-  const int32_t id = integer(id_node, f.field("id"), 1, kInt32Max);
+  const int32_t id = integer(id_node, f.field("id"), 0, kInt32Max);
   auto [first, inserted] = alarm_ids_.emplace(id, Seen{id_node.source().begin.line, f.path()});
   if (!inserted) {
     fail(id_node.source(), f.field("id"),
@@ -824,12 +931,12 @@ void Loader::load_alarm(Fields& f) {
     if (!module.empty()) {
       module_point = builder_.find_module(module);
       if (module_point < 0)
-        fail(node->source(), f.field("module"), "unknown module " + quoted(module));
+        fail(node->source(), f.field("module"), "unknown module " + in_quotes(module));
       const int32_t base = builder_.module(module_point).alarm_base;
       if (id / 1000 != base) {
         warn(id_node.source(), f.field("id"),
              "alarm ID " + std::to_string(id) + " is outside the block of module " +
-                 quoted(module) + " (" + std::to_string(int64_t{base} * 1000) + ".." +
+                 in_quotes(module) + " (" + std::to_string(int64_t{base} * 1000) + ".." +
                  std::to_string(int64_t{base} * 1000 + 999) + ")");
       }
     }
@@ -855,16 +962,28 @@ void Loader::load_alarm(Fields& f) {
       const toml::node& item = *array->get(i);
       const std::string path = field + "[" + std::to_string(i) + "]";
       const auto* pair = item.as_array();
-      if (pair == nullptr || pair->size() != 2 || !pair->get(0)->is_string()) {
-        fail(item.source(), path, "expected [\"NAME\", \"caption\"]");
+      if (pair == nullptr || pair->size() != 2 ||
+          !(pair->get(0)->is_string() || pair->get(0)->is_integer())) {
+        fail(item.source(), path, "expected [\"NAME\", \"caption\"] or [number, \"caption\"]");
       }
-      const std::string& choice = pair->get(0)->as_string()->get();
-      const auto* known = std::find_if(std::begin(kChoices), std::end(kChoices),
-                                       [&](const auto& c) { return choice == c.first; });
+      // An answer by its name (with or without "ALM_") or by its ALARM_STYLE number.
+      const auto* known = std::end(kChoices);
+      std::string shown;
+      if (const auto* number = pair->get(0)->as_integer()) {
+        shown = std::to_string(number->get());
+        known = std::find_if(std::begin(kChoices), std::end(kChoices),
+                             [&](const auto& c) { return c.second == number->get(); });
+      } else {
+        std::string choice = pair->get(0)->as_string()->get();
+        shown = in_quotes(choice);
+        if (choice.compare(0, 4, "ALM_") == 0) choice.erase(0, 4);
+        known = std::find_if(std::begin(kChoices), std::end(kChoices),
+                             [&](const auto& c) { return choice == c.first; });
+      }
       if (known == std::end(kChoices)) {
         fail(pair->get(0)->source(), path,
-             "unknown choice " + quoted(choice) +
-                 " (CLEAR, RETRY, WAIT, IGNORE, DISABLE, ENABLE, STOP or ABORT)");
+             "unknown choice " + shown +
+                 " (CLEAR, RETRY, WAIT, IGNORE, DISABLE, ENABLE, STOP, ABORT or 0 to 7)");
       }
       choices.emplace_back(known->second, text(*pair->get(1), path, kChoiceWidth));
     }
@@ -886,7 +1005,7 @@ void Loader::load_datalog(Fields& f) {
       datalogs_.emplace(name_key(name), Seen{name_node.source().begin.line, f.path()});
   if (!inserted) {
     fail(name_node.source(), f.field("name"),
-         "duplicate data-log table " + quoted(name) + ", first at line " +
+         "duplicate data-log table " + in_quotes(name) + ", first at line " +
              std::to_string(first->second.line) + " (" + first->second.field + ")");
   }
 
@@ -906,7 +1025,7 @@ void Loader::load_datalog(Fields& f) {
     if (!run_time && digitals_.count(key) == 0 && analogs_.count(key) == 0 &&
         strings_.count(key) == 0) {
       warn(item.source(), path,
-           "no digital, analog or string point " + quoted(point) + " in this configuration");
+           "no digital, analog or string point " + in_quotes(point) + " in this configuration");
     }
     points.push_back(std::move(point));
   }
@@ -921,33 +1040,45 @@ void Loader::check_datalogs_have_a_home(const toml::table& root) {
   }
 }
 
-// Reads the whole file; false with errno's text when it cannot be read.
+// Reads the whole file; false with the reason when it is no configuration file to read: a
+// folder, a device such as /dev/null, an empty file, or one that cannot be read.
 bool read_file(const std::string& path, std::string* content, std::string* why) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_directory(status)) {
+    *why = "is a folder, not a configuration file";
+    return false;
+  }
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    *why = "is not a regular file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    *why = std::strerror(errno);
+    *why = std::string("cannot read the file: ") + std::strerror(errno);
     return false;
   }
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) {
-    *why = "read error";
+    *why = "cannot read the file: read error";
     return false;
   }
   *content = text.str();
   return true;
 }
 
-}  // namespace
-
-bool load_configuration(const std::string& path, DatabaseBuilder& builder, std::string* error,
-                        std::vector<std::string>* warnings) {
+// One load; with `errors` every bad record is listed there (and `error` is the first), else
+// the first ends the load.
+bool run_load(const std::string& path, DatabaseBuilder& builder, std::string* error,
+              std::vector<std::string>* errors, std::vector<std::string>* warnings) {
+  std::vector<std::string> found_errors;
   std::string message;
   try {
     std::string content;
     std::string why;
     if (!read_file(path, &content, &why)) {
-      message = path + ": cannot read the file: " + why;
+      message = path + ": " + why;
     } else {
 #if TOML_EXCEPTIONS
       toml::table root;
@@ -968,13 +1099,19 @@ bool load_configuration(const std::string& path, DatabaseBuilder& builder, std::
         root = std::move(parsed).table();
       }
 #endif
+      if (message.empty() && root.empty()) {
+        message = path + ": the configuration is empty (no system settings, modules or points)";
+      }
       if (message.empty()) {
-        // Warnings of a load that fails are dropped: the error line is the whole answer.
+        // Warnings of a load that fails are dropped unless every finding is asked for.
         std::vector<std::string> found;
         Loader loader(path, builder, &found);
+        if (errors != nullptr) loader.collect_errors(&found_errors);
         loader.load(root);
-        if (warnings != nullptr) warnings->insert(warnings->end(), found.begin(), found.end());
-        return true;
+        if (warnings != nullptr && (errors != nullptr || found_errors.empty()))
+          warnings->insert(warnings->end(), found.begin(), found.end());
+        if (found_errors.empty()) return true;
+        message = found_errors.front();
       }
     }
   } catch (const ConfigError& e) {
@@ -982,8 +1119,22 @@ bool load_configuration(const std::string& path, DatabaseBuilder& builder, std::
   } catch (const std::exception& e) {
     message = path + ": " + e.what();
   }
+  if (found_errors.empty()) found_errors.push_back(message);
   if (error != nullptr) *error = message;
+  if (errors != nullptr) *errors = std::move(found_errors);
   return false;
+}
+
+}  // namespace
+
+bool load_configuration(const std::string& path, DatabaseBuilder& builder, std::string* error,
+                        std::vector<std::string>* warnings) {
+  return run_load(path, builder, error, nullptr, warnings);
+}
+
+bool check_configuration(const std::string& path, DatabaseBuilder& builder,
+                         std::vector<std::string>* errors, std::vector<std::string>* warnings) {
+  return run_load(path, builder, nullptr, errors, warnings);
 }
 
 }  // namespace vexlor::config

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "os/atomic_field.h"
+
 namespace vexlor::detail {
 namespace {
 
@@ -85,6 +87,12 @@ bool image_valid(const void* base, std::size_t mapped_size, std::string* why) {
   const DbTableInfo& system = h->tables[static_cast<int>(DbTable::System)];
   if (system.capacity != 1 || system.offset != kImageHeaderSize) return fail("no system block");
   return true;
+}
+
+void retire_image(void* base) { os::store_relaxed(static_cast<DbHeader*>(base)->retired, 1u); }
+
+bool image_retired(const Vexlor::MMAP_STRU& db) {
+  return db.system_block != nullptr && os::load_relaxed(image_header(db).retired) != 0;
 }
 
 void fill_descriptor(void* base, Vexlor::MMAP_STRU* d) {

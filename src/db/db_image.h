@@ -80,6 +80,10 @@ struct DbHeader {
   char source[256];  // the configuration it was built from
   char created[32];  // local date and time of the build
   AlarmIntent alarm_intent;  // shared: changed only under the alarm mutex
+  // Non-zero once a newer database replaced this image or the database was removed:
+  // processes still mapping it are looking at values nobody updates any more.
+  uint32_t retired;
+  uint32_t spare;
 };
 
 // Record counts of the tables that vary; the others hold one record.
@@ -106,6 +110,15 @@ inline int32_t bounded_count(const Vexlor::MMAP_STRU& db, DbTable table, int32_t
   if (count < 0) return 0;
   return static_cast<uint32_t>(count) < capacity ? count : static_cast<int32_t>(capacity);
 }
+
+// Marks the image at `base` retired (see DbHeader::retired).
+void retire_image(void* base);
+// True when the image a descriptor points at was retired.
+bool image_retired(const Vexlor::MMAP_STRU& db);
+
+// Largest image the builder publishes: every routine maps the whole image, and a 32-bit
+// process must still find room for it (and for its own code and heap) in its 2 GiB.
+inline constexpr uint64_t kMaxImageBytes = uint64_t{1} << 30;
 
 // Places every table (64-byte aligned) for these counts and fills the header.
 DbHeader plan_image(const DbCounts& counts);

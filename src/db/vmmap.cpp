@@ -1,12 +1,16 @@
 // VMMAP: attachment to the instance's database and the simulated value slots.
+#include <vexlor/image_state.h>
+#include <vexlor/util.h>
 #include <vexlor/vmmap.h>
 
 #include <string>
 
-#include "util/text.h"
+#include "db/attach_registry.h"
+#include "db/db_image.h"
+#include "os/instance.h"
 #include "os/named_mutex.h"
 #include "os/shared_section.h"
-#include "db/db_image.h"
+#include "util/text.h"
 
 namespace Vexlor {
 
@@ -16,6 +20,7 @@ struct VMMAP::Attachment {
   vexlor::os::SharedSection section;
   MMAP_STRU descriptor{};
   vexlor::os::MutexHandle alarm_mutex = nullptr;
+  vexlor::detail::AttachRecord record;
 
   // Records present for `table`, bounded by both the system block's count and what the
   // image holds, so a count rewritten by another process can never reach past a table.
@@ -45,24 +50,38 @@ VMMAP::VMMAP() : attachment_(nullptr) {}
 
 VMMAP::~VMMAP() { VMMAP_Release(); }
 
-bool VMMAP::VMMAP_Initial(const char* /*name*/) {
+bool VMMAP::VMMAP_Initial(const char* name) {
   VMMAP_Release();
+  const char* source = name ? name : "";
+  const std::string instance = vexlor::os::instance_name();
   auto* a = new Attachment();
   std::string error;
+  if (!vexlor::os::section_exists(vexlor::detail::kDatabaseSection)) {
+    VPrint_Red(source, "VMMAP_Initial: no database of instance \"%s\" in %s", instance.c_str(),
+               vexlor::os::instance_dir().c_str());
+    delete a;
+    return false;
+  }
   if (!vexlor::os::section_open(vexlor::detail::kDatabaseSection, &a->section, &error) ||
       !vexlor::detail::image_valid(a->section.address, a->section.size, &error)) {
+    VPrint_Red(source, "VMMAP_Initial: the database of instance \"%s\" in %s is not usable: %s",
+               instance.c_str(), vexlor::os::instance_dir().c_str(), error.c_str());
     vexlor::os::section_unmap(&a->section);
     delete a;
     return false;
   }
   a->alarm_mutex = vexlor::os::mutex_create(vexlor::detail::kAlarmMutexName, false);
   if (a->alarm_mutex == nullptr) {
+    VPrint_Red(source, "VMMAP_Initial: cannot open the alarm mutex of instance \"%s\"",
+               instance.c_str());
     vexlor::os::section_unmap(&a->section);
     delete a;
     return false;
   }
   vexlor::detail::fill_descriptor(a->section.address, &a->descriptor);
   a->descriptor.alarm_mutex = a->alarm_mutex;
+  // Without its record the process is attached all the same, only unseen by vexlor-db.
+  a->record.open(source);
   attachment_ = a;
   return true;
 }
@@ -70,6 +89,7 @@ bool VMMAP::VMMAP_Initial(const char* /*name*/) {
 bool VMMAP::VMMAP_Release() {
   if (attachment_ == nullptr) return true;
   if (attachment_->alarm_mutex) vexlor::os::mutex_close(attachment_->alarm_mutex);
+  attachment_->record.close();
   vexlor::os::section_unmap(&attachment_->section);
   delete attachment_;
   attachment_ = nullptr;
@@ -170,3 +190,11 @@ bool VMMAP::VMMAP_String_Write(int index, const char* text) {
 }
 
 }  // namespace Vexlor
+
+namespace vexlor {
+
+bool database_retired(const Vexlor::MMAP_STRU* db) {
+  return db != nullptr && detail::image_retired(*db);
+}
+
+}  // namespace vexlor

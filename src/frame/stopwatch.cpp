@@ -2,6 +2,7 @@
 #include <atomic>
 #include <vector>
 
+#include "db/db_image.h"
 #include "frame/context.h"
 #include "vexlor/frame.h"
 #include "vexlor/functions.h"
@@ -18,6 +19,13 @@ std::atomic<double> g_detached_start{0.0};
 bool may_go_on(bool ignore_parent) {
   HUB_CONTEXT* ctx = context();
   if (ctx == nullptr) return true;
+  // A retired image is no longer the equipment's: nothing this wait watches will change.
+  if (Vexlor::MMAP_STRU* db = attached_db(); db != nullptr && image_retired(*db)) {
+    Vexlor::VSystem_Log(Vexlor::LOG_ERR,
+                        "%s: the database was replaced or removed (vexlor-db), returning false",
+                        kWaitOperation);
+    return false;
+  }
   const int32_t own = ctx->own_index;
   if (own >= 0) {
     if (Vexlor::VFunction_Get_Exit_Flag(own)) {

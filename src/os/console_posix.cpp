@@ -28,7 +28,13 @@ void console_write(const char* data, std::size_t size) {
 }
 
 bool append_to_file(const char* path, const char* data, std::size_t size) {
-  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+  // A new file gets 0660 whatever the umask; an existing one keeps what it has.
+  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
+  if (fd >= 0) {
+    ::fchmod(fd, 0660);
+  } else if (errno == EEXIST) {
+    fd = ::open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+  }
   if (fd < 0) return false;
   ssize_t n;
   do {

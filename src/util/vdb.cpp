@@ -5,9 +5,12 @@
 #include <sqlite3.h>
 #include <vexlor/frame.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "os/instance.h"
 #include "util/paths.h"
 
 namespace vexlor::detail {
@@ -49,12 +52,10 @@ VdbConnection vdb_open(const std::string& file, bool create, std::string* error)
       set_error(error, file + ": no such database file");
       return nullptr;
     }
-    if (path.has_parent_path()) {
-      fs::create_directories(path.parent_path(), ec);
-      if (ec) {
-        set_error(error, path.parent_path().string() + ": " + ec.message());
-        return nullptr;
-      }
+    // Folders 0770 whatever the umask, as every folder of the equipment.
+    if (path.has_parent_path() && !os::make_dirs(path.parent_path().string())) {
+      set_error(error, path.parent_path().string() + ": " + std::strerror(errno));
+      return nullptr;
     }
   }
 

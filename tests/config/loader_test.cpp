@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "config/bad_configs.h"
-#include "util/text.h"
-#include "os/shared_section.h"
 #include "db/db_image.h"
+#include "os/shared_section.h"
 #include "support/instance.h"
+#include "util/text.h"
 
 namespace vexlor::config {
 namespace {
@@ -68,6 +68,8 @@ TEST_F(ConfigLoader, EveryFieldReachesItsRecord) {
   ASSERT_NO_FATAL_FAILURE(load(write(R"(modules = [
   { id = "PM1", name = "ETCH1", kind = "PM", side = 3, alarm_base = 5, annotation = "Etch|刻蚀" },
   { id = "PM2", kind = "PM" },
+  { id = "LP8", kind = "CM", side = 7 },
+  { id = "TM13", kind = "TM", side = 12 },
 ]
 drivers = [
   { name = "DIO", type = 7, params = [1, 2, 3] },
@@ -77,6 +79,7 @@ enums = [ { name = "Valve", items = [["Close|关", 2], ["Open|开", 5]] } ]
 digital = [
   { name = "PM1.Valve", enum = "valve", input_driver = "dio", output_driver = "DIO", in_params = [11, 12], out_params = [13], unit = "-", mode = 4, annotation = "Rough valve", append = "Rough|粗抽", setpoint_interlock = true, tags = ["T1", "T2"], tag_type = "DI" },
   { name = "PM1.Count", min = -5, max = -1 },
+  { name = "CTC.Language" },
 ]
 analog = [
   { name = "PM1.Pressure", unit = "Torr", decimal = 4, min = 0.5, max = 10, input_driver = "AIO", in_params = [1, 2, 3], value_interlock = true },
@@ -89,7 +92,8 @@ functions = [
 ]
 alarms = [
   { id = 5001, module = "ETCH1", level = 0, name = "PM1_PUMP", text = "Pump|泵", description = "d", choices = [["RETRY", "Retry|重试"], ["ABORT", "Abort|中止"]] },
-  { id = 800, name = "SYS", used = false },
+  { id = 800, name = "SYS", used = false, choices = [[3, "Ignore"], ["ALM_STOP", "Stop"]] },
+  { id = 0, name = "NO_MODULE" },
 ]
 
 [system]
@@ -104,15 +108,17 @@ project_id = "P1"
 simulation = false
 fa_type = 2
 main_form = "MY_GUI"
-log = { ALM = "off", ERR = "console", DBG = "file", CIM = "both" }
+log = { ALM = "off", ERR = "console", DBG = "file", CIM = "both", 6 = "file", 7 = "off" }
 )")));
   using Ints = std::vector<int64_t>;
   using Texts = std::vector<std::string_view>;
   // A module's name defaults to its ID and its side to the lowest free one of its kind.
   const auto& pm1 = b_.module(0);
   EXPECT_EQ((Texts{field_text(pm1.name), field_text(b_.module(1).name)}), (Texts{"ETCH1", "PM2"}));
-  EXPECT_EQ((Ints{pm1.kind, pm1.side, pm1.alarm_base, b_.module(1).side}),
-            (Ints{Vexlor::MODULE_PM, 3, 5, 0}));
+  // Every kind has 100 sides, the CM and TM ones beyond what lookups by name search too.
+  EXPECT_EQ((Ints{pm1.kind, pm1.side, pm1.alarm_base, b_.module(1).side, b_.module(2).side,
+                  b_.module(3).side}),
+            (Ints{Vexlor::MODULE_PM, 3, 5, 0, 7, 12}));
   EXPECT_EQ((Ints{b_.driver(0).type, b_.driver(0).params[2],
                   b_.driver(0).params[Vexlor::kDriverParamOffline], b_.driver(1).params[0],
                   b_.driver(1).params[Vexlor::kDriverParamOffline]}),
@@ -157,8 +163,11 @@ log = { ALM = "off", ERR = "console", DBG = "file", CIM = "both" }
   EXPECT_EQ(
       (Texts{field_text(al.text), field_text(al.description), field_text(al.recovery_messages[1])}),
       (Texts{"Pump|泵", "d", "Abort|中止"}));
-  EXPECT_EQ((Ints{b_.alarm(1).module_point, b_.alarm(1).used, b_.alarm(1).level}),
-            (Ints{-1, 0, 1}));
+  // Answers by number or by their ALARM_STYLE name; alarm ID 0 exists.
+  EXPECT_EQ(
+      (Ints{b_.alarm(1).module_point, b_.alarm(1).used, b_.alarm(1).level,
+            b_.alarm(1).recovery_results[0], b_.alarm(1).recovery_results[1], b_.find_alarm(0)}),
+      (Ints{-1, 0, 1, Vexlor::ALM_IGNORE, Vexlor::ALM_STOP, 2}));
 
   // A system path not given keeps its default.
   const auto& sys = b_.system();
@@ -170,8 +179,8 @@ log = { ALM = "off", ERR = "console", DBG = "file", CIM = "both" }
   EXPECT_EQ((Ints{sys.user_level, sys.language, sys.simulation, sys.fa_type}),
             (Ints{3, Vexlor::LANGUAGE_CHINESE, 0, 2}));
   EXPECT_EQ((std::vector<double>{a.min, a.max, a.init}), (std::vector<double>{0.5, 10, 0.5}));
-  EXPECT_EQ(Ints(sys.log_switch_first, sys.log_switch_first + 6), (Ints{0, 1, 0, 1, 1, 1}));
-  EXPECT_EQ(Ints(sys.log_switch_second, sys.log_switch_second + 6), (Ints{0, 0, 1, 1, 1, 1}));
+  EXPECT_EQ(Ints(sys.log_switch_first, sys.log_switch_first + 8), (Ints{0, 1, 0, 1, 1, 1, 0, 0}));
+  EXPECT_EQ(Ints(sys.log_switch_second, sys.log_switch_second + 8), (Ints{0, 0, 1, 1, 1, 1, 1, 0}));
 }
 
 TEST_F(ConfigLoader, BadConfigurationGivesOneLineNamingFileLineAndField) {
@@ -187,10 +196,61 @@ TEST_F(ConfigLoader, BadConfigurationGivesOneLineNamingFileLineAndField) {
   // Nothing is published by a load.
   EXPECT_FALSE(os::section_exists(detail::kDatabaseSection));
 
-  std::string error;
+  // Files that hold no configuration at all.
   const std::string missing = instance_.runtime_dir() + "/missing.toml";
-  EXPECT_FALSE(load_configuration(missing, b_, &error, nullptr));
-  EXPECT_EQ(error, missing + ": cannot read the file: No such file or directory");
+  const std::string folder = instance_.runtime_dir();
+  for (const auto& [path, line] : std::vector<std::pair<std::string, std::string>>{
+           {missing, missing + ": cannot read the file: No such file or directory"},
+           {folder, folder + ": is a folder, not a configuration file"},
+           {"/dev/null", "/dev/null: is not a regular file"}}) {
+    std::string error;
+    EXPECT_FALSE(load_configuration(path, b_, &error, nullptr)) << path;
+    EXPECT_EQ(error, line);
+  }
+}
+
+TEST_F(ConfigLoader, ImageBeyondWhatA32BitRoutineMapsIsRefusedBeforeBuilding) {
+  // String points are the largest records (3,886 bytes with their value slot): the first
+  // count whose image passes 1 GiB is refused.
+  auto strings = [](uint32_t count) {
+    std::string toml = "string = [\n";
+    for (uint32_t i = 0; i < count; ++i) toml += "{name=\"S" + std::to_string(i) + "\"},\n";
+    return toml + "]\n";
+  };
+  detail::DbCounts c;
+  c.strings = 270000;
+  while (detail::plan_image(c).total_size <= detail::kMaxImageBytes) ++c.strings;
+  ASSERT_LT(c.strings, 280000u);
+  const uint64_t size = detail::plan_image(c).total_size;
+  const std::string path = write(strings(c.strings));
+  std::string error;
+  EXPECT_FALSE(load_configuration(path, b_, &error, nullptr));
+  EXPECT_EQ(error, path + ": the database would take " + std::to_string(size) +
+                       " bytes, more than the limit of 1073741824 (1 GiB) that every routine, "
+                       "32-bit ones too, must map whole");
+  EXPECT_EQ(b_.counts().strings, 0u);  // refused before a record was built
+}
+
+TEST_F(ConfigLoader, CheckListsEveryBadRecordAndGoesOn) {
+  const std::string path = write(R"(digital = [
+  { name = "PM1 Valve" },
+  { name = "CTC.Language" },
+  { name = "PM1.Count", max = "9" },
+]
+alarms = [ { id = 800, name = "S", choices = [[8, "Paused"]] } ]
+)");
+  std::vector<std::string> errors, warnings;
+  EXPECT_FALSE(check_configuration(path, b_, &errors, &warnings));
+  EXPECT_EQ(errors,
+            (std::vector<std::string>{
+                path + ":2: digital[0].name: name \"PM1 Valve\" contains a blank (names hold no "
+                       "blanks, control characters or * ? [ ])",
+                path + ":4: digital[2].max: expected an integer",
+                path + ":6: alarms[0].choices[0]: unknown choice 8 (CLEAR, RETRY, WAIT, IGNORE, "
+                       "DISABLE, ENABLE, STOP, ABORT or 0 to 7)"}));
+  EXPECT_EQ(warnings, std::vector<std::string>());
+  // The records between the bad ones are all there.
+  EXPECT_EQ(b_.counts().digitals, 1u);
 }
 
 TEST_F(ConfigLoader, SuspiciousConfigurationLoadsWithWarnings) {
@@ -219,6 +279,11 @@ log = { ALM = "both", TRACE = "off" }
                  "(digital[0].name); lookups find the first",
           path + ":7: alarms[0].id: alarm ID 6001 is outside the block of module \"PM1\" "
                  "(5000..5999)",
+          path + ": alarms: no system alarm 800 (pool 800..898): faults the library finds "
+                 "itself (a routine that cannot be run, for example) are only logged, never "
+                 "shown to the operator",
+          path + ": digital: no point \"CTC.Language\": the language cannot be switched at run "
+                 "time and every routine shows the English texts",
       }));
   // Both points exist; a string point may share a digital point's name.
   EXPECT_EQ(b_.counts().digitals, 2u);

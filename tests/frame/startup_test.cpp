@@ -122,11 +122,17 @@ TEST_F(Startup, WithoutADatabaseStartUpFailsAndLeavesAnUnattachedContext) {
   EXPECT_EQ(FIFO(), nullptr);
   EXPECT_EQ(MMAP_DB(), nullptr);
   EXPECT_FALSE(VHub_Initial2("TOOL"));  // attaching fails first: no slot message
-  EXPECT_FALSE(VHub_Initial(nullptr));
-  EXPECT_TRUE(capture.lines().empty());
+  // Each failed attachment says once which instance and folder it looked in.
+  const std::vector<d::ConsoleLine> lines = capture.lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].source, "SCHEDULER");
+  EXPECT_EQ(lines[0].text, "VMMAP_Initial: no database of instance \"" + instance_.name() +
+                               "\" in " + instance_.runtime_dir() + "/" + instance_.name());
+  EXPECT_EQ(lines[1].source, "TOOL");
   // Nothing of the attached surface answers, and nothing crashes.
+  EXPECT_FALSE(VHub_Initial(nullptr));
   EXPECT_FALSE(VFunction_Check_Locker());
-  EXPECT_TRUE(capture.lines().empty());
+  EXPECT_EQ(capture.lines().size(), 3u);
 }
 
 TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {

@@ -37,10 +37,11 @@ using vexlor::test::ToolRun;
 
 // The points of a database used by the tests below.
 constexpr char kPoints[] = R"(
-digital = [ { name = "PM1.Valve" } ]
+digital = [ { name = "PM1.Valve" }, { name = "CTC.Language" } ]
 analog = [ { name = "PM1.Pressure" }, { name = "PM1.Flow" } ]
 string = [ { name = "PM1.Recipe" } ]
 functions = [ { name = "DATALOGGER" } ]
+alarms = [ { id = 800, name = "SYSTEM" } ]
 )";
 
 std::vector<std::string> names_of(const std::vector<DataLog_IO_Item>& list) {
@@ -158,7 +159,7 @@ TEST_F(DataLogTables, CreateWritesTheTablesAndTheLibraryReadsThemInOrder) {
   r = tool({"create",
             config("datalogs = [ { name = \"PM1_SHORT\", points = [\"PM1.Recipe\", \"PM1.Flow\", "
                    "\"PM1.Valve\"] } ]\n"),
-            "--force"});
+            "--force", "--force"});  // this process stays attached
   ASSERT_EQ(r.code, 0) << r.err;
   ASSERT_TRUE(VDB_Get_DataLog_IO("PM1_SHORT", list));
   EXPECT_EQ(names_of(list), (std::vector<std::string>{"PM1.Recipe", "PM1.Flow", "PM1.Valve"}));
@@ -254,9 +255,9 @@ datalogs = [
   EXPECT_EQ(good.datalogs()[1].name, "X");
   EXPECT_TRUE(good.datalogs()[1].points.empty());
   EXPECT_EQ(warnings, (std::vector<std::string>{
-                          path + ":8: datalogs[0].points[1]: no digital, analog or string point "
+                          path + ":9: datalogs[0].points[1]: no digital, analog or string point "
                                  "\"PM1.Presure\" in this configuration",
-                          path + ":9: datalogs[1].colour: unknown key, ignored"}));
+                          path + ":10: datalogs[1].colour: unknown key, ignored"}));
 
   const vexlor::test::BadConfig bad[] = {
       {"duplicate, ignoring case",

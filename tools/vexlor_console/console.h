@@ -32,6 +32,11 @@ void print(std::string_view text);
 
 // One line "vexlor: <message>" on stderr; returns `status`.
 int fail(const std::string& message, int status = kFailed);
+
+// True when the database this console attached was replaced or removed since: its values are
+// then nobody's any more. retired_line() says so.
+bool database_retired();
+std::string retired_line();
 void warn(const std::string& message);
 
 // "\"text\"", for names in messages.

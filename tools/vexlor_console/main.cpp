@@ -9,6 +9,7 @@
 // Exit status: 0 done, 1 the operation failed, 2 bad usage; every error is one line on
 // stderr starting "vexlor: ". The library's own console lines are discarded (shown on stderr
 // with --verbose) so that stdout holds only the console's tables and JSON.
+#include <vexlor/image_state.h>
 #include <vexlor/vexlor.h>
 
 #include <CLI/CLI.hpp>
@@ -43,6 +44,14 @@ bool Session::open() {
     return false;
   }
   return true;
+}
+
+bool database_retired() { return vexlor::database_retired(Vexlor::MMAP_DB()); }
+
+std::string retired_line() {
+  return "the database of instance " + in_quotes(instance_name()) +
+         " was replaced or removed (vexlor-db); these values are no longer the equipment's: "
+         "start the console again";
 }
 
 Session::~Session() {

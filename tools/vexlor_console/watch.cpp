@@ -94,6 +94,11 @@ int run_watch(const Options& o, const std::string& list, double interval, int co
       }
       if (g_stop) break;
     }
+    if (database_retired()) {
+      std::signal(SIGINT, SIG_DFL);
+      std::signal(SIGTERM, SIG_DFL);
+      return fail(retired_line());
+    }
     const std::vector<AlarmRow> alarms = collect_alarms();
     const std::vector<PointRow> points = read_points(requests);
     if (o.json) {

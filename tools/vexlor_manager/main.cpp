@@ -28,6 +28,7 @@
 #include <vexlor/vmmap.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,11 +42,13 @@
 
 #include "config/loader.h"
 #include "record.h"
+#include "db/db_image.h"
 #include "fifo/fifo_server.h"
 #include "util/text.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
 #include "sequencer.h"
+#include "os/shared_section.h"
 
 namespace {
 
@@ -157,7 +160,15 @@ class Manager {
   // Set with --no-gui: another process is the main form, and its exit requests go there.
   bool no_gui = false;
 
+  // The database the manager stays attached to (null without one).
+  void watch_database(const Vexlor::MMAP_STRU* db) { db_ = db; }
+
   Reply handle(const char* role, const Request& r) {
+    if (db_ != nullptr && vexlor::detail::image_retired(*db_) && !retired_told_.exchange(true)) {
+      std::cerr << "vexlor-manager: the database of instance \"" << vexlor::os::instance_name()
+                << "\" was replaced or removed; its interlock table refers to the old points: "
+                   "restart vexlor-manager\n";
+    }
     if (r.type == RequestType::Query) return query(r.index);
     bool served = false;
     switch (r.type) {
@@ -249,6 +260,8 @@ class Manager {
   vexlor::manager::Record record_;
   vexlor_manager::Sequencer* sequencer_;
   std::mutex mutex_;  // messages_
+  const Vexlor::MMAP_STRU* db_ = nullptr;
+  std::atomic<bool> retired_told_{false};
   std::map<std::string, std::string> messages_;
 };
 
@@ -296,6 +309,13 @@ int main(int argc, char** argv) {
   vexlor_manager::Sequencer sequencer(std::move(routines), quiet);
   Manager manager(std::move(interlocks), quiet, limits, &sequencer);
   manager.no_gui = no_gui;
+  // Attached for the manager's life: vexlor-db then names it among the processes in use, and
+  // the manager notices when the database is replaced under it.
+  Vexlor::VMMAP database;
+  if (vexlor::os::section_exists(vexlor::detail::kDatabaseSection) &&
+      database.VMMAP_Initial("vexlor-manager")) {
+    manager.watch_database(database.DB());
+  }
   const char* roles[] = {vexlor::os::kManagerEndpoint, vexlor::os::kEngineEndpoint,
                          vexlor::os::kGuiEndpoint};
   vexlor::fifo::EndpointServer servers[3];
