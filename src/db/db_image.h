@@ -16,7 +16,7 @@ inline constexpr char kDatabaseSection[] = "database";
 inline constexpr char kAlarmMutexName[] = "VEXLOR_ALARM_MUTEX";
 
 inline constexpr char kImageMagic[8] = {'V', 'E', 'X', 'L', 'O', 'R', 'D', 'B'};
-inline constexpr uint32_t kImageVersion = 1;
+inline constexpr uint32_t kImageVersion = 2;  // 2: alarm intent and retired mark
 
 // Slots that follow the N configured functions in both function tables; slot N is the
 // operator GUI's main form.
@@ -95,7 +95,7 @@ struct DbCounts {
 // Bytes the header takes; the system block, the first table, follows it.
 inline constexpr uint64_t kImageHeaderSize = (sizeof(DbHeader) + 63) / 64 * 64;
 
-static_assert(sizeof(DbHeader) <= 704, "the header keeps its 704 bytes");
+static_assert(sizeof(DbHeader) <= 768, "the header fits its 768 bytes");
 
 // The header of the image whose tables a descriptor points at.
 inline const DbHeader& image_header(const Vexlor::MMAP_STRU& db) {

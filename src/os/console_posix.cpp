@@ -59,7 +59,13 @@ bool AppendFile::append(const std::string& path, const char* data, std::size_t s
   if (native_ < 0) {
     const std::size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) make_dirs(path.substr(0, slash));
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
+    // A new file gets 0660 whatever the umask; an existing one keeps what it has.
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
+    if (fd >= 0) {
+      ::fchmod(fd, 0660);
+    } else if (errno == EEXIST) {
+      fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
     if (fd < 0) return false;
     native_ = fd;
     path_ = path;

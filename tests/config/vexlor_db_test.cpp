@@ -169,8 +169,8 @@ TEST_F(VexlorDb, CheckReportsEveryFindingAndCreatesNothing) {
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, std::string(kSample) +
-                       ": 0 errors, 0 warnings; 6 modules, 5 drivers, 12 enums, 115 digital, "
-                       "30 analog, 37 string, 22 functions, 128 alarms, " +
+                       ": 0 errors, 0 warnings; 6 modules, 5 drivers, 12 enums, 749 digital, "
+                       "32 analog, 1143 string, 24 functions, 128 alarms, " +
                        std::to_string(expected.image_size()) + " bytes\n");
   EXPECT_FALSE(instance_folder_exists(instance_.name()));
 }
