@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "db/name_index.h"
+
 namespace vexlor::detail {
 namespace {
 
@@ -33,6 +35,9 @@ uint32_t capacity_of(DbTable table, const DbCounts& c) {
     case DbTable::FunctionRuntime:
     case DbTable::FunctionDefs:
       return c.functions + kFunctionExtraSlots;
+    case DbTable::NameIndex:
+      return static_cast<uint32_t>(name_index_words(c.digitals) + name_index_words(c.analogs) +
+                                   name_index_words(c.strings));
     default:
       return 1;
   }

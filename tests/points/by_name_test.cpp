@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
 #include "frame/context.h"
-#include "util/vdb.h"
+#include "points/name_cache.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
+#include "util/vdb.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -36,15 +37,13 @@ std::vector<std::string> red_texts(const d::ConsoleCapture& capture) {
 
 // The cached entry of a name: {-5, -5} when there is none.
 IO_MAP cached(const char* name) {
-  d::MapLock lock(d::map_mutex());
-  const auto& cache = d::context()->io_map_cache;
-  auto it = cache.find(std::string_view(name));
-  return it == cache.end() ? IO_MAP{-5, static_cast<IO_TYPE>(-5)} : it->second;
+  IO_MAP map{-5, static_cast<IO_TYPE>(-5)};
+  d::name_cache_find(*d::context(), name, &map);
+  return map;
 }
 
 void set_cached(const char* name, IO_MAP map) {
-  d::MapLock lock(d::map_mutex());
-  d::context()->io_map_cache.insert_or_assign(name, map);
+  d::name_cache_store(d::name_cache_session(*d::context()), name, map);
 }
 
 class ByName : public ::testing::Test {
