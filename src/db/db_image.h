@@ -76,6 +76,9 @@ struct DbHeader {
   DbTableInfo tables[kDbTableCount];
   char source[256];  // the configuration it was built from
   char created[32];  // local date and time of the build
+  // Shared state of the name index of the digital, analog and string tables (name_index.h):
+  // flags, then slots filled. Kept here, on the page every process touches when it attaches.
+  uint64_t name_index_state[3][2];
 };
 
 // Record counts of the tables that vary; the others hold one record.

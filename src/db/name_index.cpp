@@ -7,8 +7,6 @@
 namespace vexlor::detail {
 namespace {
 
-// Each table's index starts with a cache line of state words, then its slots.
-constexpr uint64_t kStateWords = 8;
 constexpr uint64_t kFullFlag = 1;
 
 // Slots of the index of `records` records: a power of two at least twice the records plus
@@ -67,14 +65,16 @@ NameIndexView locate(const void* image, NameTable table) {
   }
   if (info.capacity < total) return {};  // an image without index
   auto* words =
-      static_cast<NameIndexWord*>(table_record(const_cast<void*>(image), DbTable::NameIndex, 0)) +
-      start;
-  return {words + kStateWords, slot_count(records_of(h, table)) - 1, words};
+      static_cast<NameIndexWord*>(table_record(const_cast<void*>(image), DbTable::NameIndex, 0));
+  // The state words are plain 64-bit fields of the header, accessed atomically in place.
+  auto* state = reinterpret_cast<NameIndexWord*>(
+      const_cast<uint64_t*>(h.name_index_state[static_cast<int>(table)]));
+  return {words + start, slot_count(records_of(h, table)) - 1, state};
 }
 
 }  // namespace
 
-uint64_t name_index_words(uint32_t records) { return kStateWords + slot_count(records); }
+uint64_t name_index_words(uint32_t records) { return slot_count(records); }
 
 // FNV-1a over the name with ASCII letters folded, as names are compared.
 uint32_t name_hash(std::string_view name) {

@@ -30,7 +30,8 @@ inline constexpr int kNameTables = 3;
 inline constexpr int32_t kNoNameIndex = -2;
 
 // One slot: the name's hash in the high half, record index + 1 in the low half; 0 is empty.
-static_assert(sizeof(NameIndexWord) == sizeof(uint64_t) && NameIndexWord::is_always_lock_free,
+static_assert(sizeof(NameIndexWord) == sizeof(uint64_t) &&
+                  alignof(NameIndexWord) == alignof(uint64_t) && NameIndexWord::is_always_lock_free,
               "the name index is shared between processes");
 
 // Words the index of a table of `records` records takes in the image.
@@ -43,7 +44,7 @@ uint32_t name_hash(std::string_view name);
 struct NameIndexView {
   NameIndexWord* slots = nullptr;
   uint64_t mask = 0;
-  NameIndexWord* state = nullptr;  // [0]: bit 0 set when full, [1]: slots filled
+  NameIndexWord* state = nullptr;  // in the header: [0] bit 0 set when full, [1] slots filled
 };
 NameIndexView name_index_of(const void* image, NameTable table);
 
