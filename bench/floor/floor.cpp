@@ -1,12 +1,9 @@
-// The floor of an exported accessor: an out-of-line function exported from its own small
-// shared library that does only the raw load, so a benchmark compares like with like (a call
-// through the dynamic linker's table, then the load).
-#include <cstdint>
+// The floors of the exported accessors: out-of-line functions in a shared library of their own
+// that do only the raw load or store, so a benchmark can set an accessor of libvexlor beside
+// the same call through a shared library with none of our code in it.
+#include "floor.h"
 
-#if defined(_WIN32)
-#define VEXLOR_FLOOR_API extern "C" __declspec(dllexport)
-#else
-#define VEXLOR_FLOOR_API extern "C" __attribute__((visibility("default")))
-#endif
-
-VEXLOR_FLOOR_API int32_t floor_load_i32(const int32_t* p) { return *p; }
+int32_t floor_load_i32(const int32_t* field) { return *field; }
+double floor_load_f64(const double* field) { return *field; }
+void floor_store_i32(int32_t* field, int32_t value) { *field = value; }
+void floor_store_f64(double* field, double value) { *field = value; }

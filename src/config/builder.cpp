@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "db/attach_registry.h"
+#include "db/name_index.h"
 #include "os/clock.h"
 #include "os/instance.h"
 #include "os/live_file.h"
@@ -337,6 +338,7 @@ bool DatabaseBuilder::publish(bool replace, std::string_view source, std::string
   copy_table(base, header, DbTable::AnalogDefs, analogs_);
   copy_table(base, header, DbTable::StringDefs, strings_);
   copy_table(base, header, DbTable::AlarmDefs, alarms_);
+  detail::build_name_index(base);
 
   // Value slots start at the initial values, as read and as written.
   auto* dv = table_at<MEM_DIGITAL_VAL_STRU>(base, header, DbTable::DigitalValues);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "os/atomic_field.h"
+#include "db/name_index.h"
 
 namespace vexlor::detail {
 namespace {
@@ -35,6 +36,9 @@ uint32_t capacity_of(DbTable table, const DbCounts& c) {
     case DbTable::FunctionRuntime:
     case DbTable::FunctionDefs:
       return c.functions + kFunctionExtraSlots;
+    case DbTable::NameIndex:
+      return static_cast<uint32_t>(name_index_words(c.digitals) + name_index_words(c.analogs) +
+                                   name_index_words(c.strings));
     default:
       return 1;
   }

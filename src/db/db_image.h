@@ -4,6 +4,7 @@
 
 #include <vexlor/records.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,11 +17,14 @@ inline constexpr char kDatabaseSection[] = "database";
 inline constexpr char kAlarmMutexName[] = "VEXLOR_ALARM_MUTEX";
 
 inline constexpr char kImageMagic[8] = {'V', 'E', 'X', 'L', 'O', 'R', 'D', 'B'};
-inline constexpr uint32_t kImageVersion = 2;  // 2: alarm intent and retired mark
+inline constexpr uint32_t kImageVersion = 2;  // 2: alarm intent, retired mark, name index
 
 // Slots that follow the N configured functions in both function tables; slot N is the
 // operator GUI's main form.
 inline constexpr uint32_t kFunctionExtraSlots = 12;
+
+// A slot of the name index (db/name_index.h), shared by every process.
+using NameIndexWord = std::atomic<uint64_t>;
 
 // Every table of the image, in placement order.
 #define VEXLOR_DB_TABLES(X)                        \
@@ -47,7 +51,8 @@ inline constexpr uint32_t kFunctionExtraSlots = 12;
   X(AlarmDefs, Vexlor::MEM_ALARM_SP_STRU)          \
   X(FunctionRuntime, Vexlor::MEM_FUNCTION_RT_STRU) \
   X(AbortManager, Vexlor::MEM_ABORT_MANAGER_STRU)  \
-  X(FunctionDefs, Vexlor::MEM_FUNCTION_SP_STRU)
+  X(FunctionDefs, Vexlor::MEM_FUNCTION_SP_STRU)    \
+  X(NameIndex, NameIndexWord)
 
 enum class DbTable : int {
 #define VEXLOR_DB_ENUM(name, type) name,
@@ -84,6 +89,9 @@ struct DbHeader {
   // processes still mapping it are looking at values nobody updates any more.
   uint32_t retired;
   uint32_t spare;
+  // Shared state of the name index of the digital, analog and string tables (name_index.h):
+  // flags, then slots filled. Kept here, on the page every process touches when it attaches.
+  uint64_t name_index_state[3][2];
 };
 
 // Record counts of the tables that vary; the others hold one record.
@@ -95,12 +103,15 @@ struct DbCounts {
 // Bytes the header takes; the system block, the first table, follows it.
 inline constexpr uint64_t kImageHeaderSize = (sizeof(DbHeader) + 63) / 64 * 64;
 
+// The start of the image whose tables a descriptor points at, and its header.
+inline const void* image_base(const Vexlor::MMAP_STRU& db) {
+  return reinterpret_cast<const char*>(db.system_block) - kImageHeaderSize;
+}
+
 static_assert(sizeof(DbHeader) <= 768, "the header fits its 768 bytes");
 
-// The header of the image whose tables a descriptor points at.
 inline const DbHeader& image_header(const Vexlor::MMAP_STRU& db) {
-  return *reinterpret_cast<const DbHeader*>(reinterpret_cast<const char*>(db.system_block) -
-                                            kImageHeaderSize);
+  return *static_cast<const DbHeader*>(image_base(db));
 }
 
 // A record count as readers may use it: the count of the system block, never more than the

@@ -8,6 +8,7 @@
 #include "db/attach_registry.h"
 #include "db/db_image.h"
 #include "os/instance.h"
+#include "os/atomic_field.h"
 #include "os/named_mutex.h"
 #include "os/shared_section.h"
 #include "util/text.h"
@@ -15,6 +16,11 @@
 namespace Vexlor {
 
 using vexlor::detail::DbTable;
+using vexlor::os::load_relaxed;
+using vexlor::os::store_relaxed;
+
+// Value slots, statuses and the fields that route a value are written by other threads and
+// processes while we read them: each is one relaxed atomic load or store in place.
 
 struct VMMAP::Attachment {
   vexlor::os::SharedSection section;
@@ -34,7 +40,8 @@ struct VMMAP::Attachment {
   }
 
   bool driver_offline(int32_t driver) const {
-    return has_driver(driver) && descriptor.driver_sp[driver].params[kDriverParamOffline] != 0;
+    return has_driver(driver) &&
+           load_relaxed(descriptor.driver_sp[driver].params[kDriverParamOffline]) != 0;
   }
 
   bool has_driver(int32_t driver) const {
@@ -104,8 +111,10 @@ bool VMMAP::VMMAP_Digital_Read(int index, int* value) {
   if (!attachment_->valid(DbTable::DigitalDefs, index, d.system_block->digital_count)) return false;
   const MEM_DIGITAL_SP_STRU& def = d.digital_sp[index];
   const MEM_DIGITAL_VAL_STRU& slot = d.digital_val[index];
-  if (attachment_->driver_offline(def.idrv_point)) return false;
-  *value = attachment_->has_driver(def.idrv_point) ? slot.read_value : slot.write_value;
+  const int32_t input = load_relaxed(def.idrv_point);
+  if (attachment_->driver_offline(input)) return false;
+  *value = attachment_->has_driver(input) ? load_relaxed(slot.read_value)
+                                          : load_relaxed(slot.write_value);
   return true;
 }
 
@@ -115,13 +124,13 @@ bool VMMAP::VMMAP_Digital_Write(int index, int value) {
   if (!attachment_->valid(DbTable::DigitalDefs, index, d.system_block->digital_count)) return false;
   const MEM_DIGITAL_SP_STRU& def = d.digital_sp[index];
   MEM_DIGITAL_VAL_STRU& slot = d.digital_val[index];
-  if (value < def.min || value > def.max) return false;
-  if (attachment_->driver_offline(def.odrv_point)) return false;
-  slot.write_value = value;
-  slot.write_status = 1;
-  if (attachment_->loop_back(def.idrv_point)) {
-    slot.read_value = value;
-    slot.read_status = 1;
+  if (value < load_relaxed(def.min) || value > load_relaxed(def.max)) return false;
+  if (attachment_->driver_offline(load_relaxed(def.odrv_point))) return false;
+  store_relaxed(slot.write_value, value);
+  store_relaxed(slot.write_status, 1);
+  if (attachment_->loop_back(load_relaxed(def.idrv_point))) {
+    store_relaxed(slot.read_value, value);
+    store_relaxed(slot.read_status, 1);
   }
   return true;
 }
@@ -132,8 +141,10 @@ bool VMMAP::VMMAP_Analog_Read(int index, double* value) {
   if (!attachment_->valid(DbTable::AnalogDefs, index, d.system_block->analog_count)) return false;
   const MEM_ANALOG_SP_STRU& def = d.analog_sp[index];
   const MEM_ANALOG_VAL_STRU& slot = d.analog_val[index];
-  if (attachment_->driver_offline(def.idrv_point)) return false;
-  *value = attachment_->has_driver(def.idrv_point) ? slot.read_value : slot.write_value;
+  const int32_t input = load_relaxed(def.idrv_point);
+  if (attachment_->driver_offline(input)) return false;
+  *value = attachment_->has_driver(input) ? load_relaxed(slot.read_value)
+                                          : load_relaxed(slot.write_value);
   return true;
 }
 
@@ -143,13 +154,13 @@ bool VMMAP::VMMAP_Analog_Write(int index, double value) {
   if (!attachment_->valid(DbTable::AnalogDefs, index, d.system_block->analog_count)) return false;
   const MEM_ANALOG_SP_STRU& def = d.analog_sp[index];
   MEM_ANALOG_VAL_STRU& slot = d.analog_val[index];
-  if (!(value >= def.min && value <= def.max)) return false;  // NaN fails too
-  if (attachment_->driver_offline(def.odrv_point)) return false;
-  slot.write_value = value;
-  slot.write_status = 1;
-  if (attachment_->loop_back(def.idrv_point)) {
-    slot.read_value = value;
-    slot.read_status = 1;
+  if (!(value >= load_relaxed(def.min) && value <= load_relaxed(def.max))) return false;  // NaN too
+  if (attachment_->driver_offline(load_relaxed(def.odrv_point))) return false;
+  store_relaxed(slot.write_value, value);
+  store_relaxed(slot.write_status, 1);
+  if (attachment_->loop_back(load_relaxed(def.idrv_point))) {
+    store_relaxed(slot.read_value, value);
+    store_relaxed(slot.read_status, 1);
   }
   return true;
 }
@@ -160,13 +171,14 @@ bool VMMAP::VMMAP_String_Read(int index, char* buffer) {
   if (!attachment_->valid(DbTable::StringDefs, index, d.system_block->string_count)) return false;
   const MEM_STRING_SP_STRU& def = d.string_sp[index];
   MEM_STRING_VAL_STRU& slot = d.string_val[index];
-  if (attachment_->driver_offline(def.idrv_point)) return false;
-  bool from_driver = attachment_->has_driver(def.idrv_point);
+  const int32_t input = load_relaxed(def.idrv_point);
+  if (attachment_->driver_offline(input)) return false;
+  bool from_driver = attachment_->has_driver(input);
   std::string_view current = from_driver ? vexlor::detail::field_text(slot.read_value)
                                          : vexlor::detail::field_text(slot.write_value);
   if (buffer == nullptr) {
     if (!from_driver) vexlor::detail::copy_text(slot.read_value, current);
-    slot.read_status = 1;
+    store_relaxed(slot.read_status, 1);
     return true;
   }
   vexlor::detail::copy_text(buffer, sizeof slot.read_value, current);
@@ -179,12 +191,12 @@ bool VMMAP::VMMAP_String_Write(int index, const char* text) {
   if (!attachment_->valid(DbTable::StringDefs, index, d.system_block->string_count)) return false;
   const MEM_STRING_SP_STRU& def = d.string_sp[index];
   MEM_STRING_VAL_STRU& slot = d.string_val[index];
-  if (attachment_->driver_offline(def.odrv_point)) return false;
+  if (attachment_->driver_offline(load_relaxed(def.odrv_point))) return false;
   vexlor::detail::copy_text(slot.write_value, text);
-  slot.write_status = 1;
-  if (attachment_->loop_back(def.idrv_point)) {
+  store_relaxed(slot.write_status, 1);
+  if (attachment_->loop_back(load_relaxed(def.idrv_point))) {
     vexlor::detail::copy_text(slot.read_value, text);
-    slot.read_status = 1;
+    store_relaxed(slot.read_status, 1);
   }
   return true;
 }

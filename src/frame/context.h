@@ -38,7 +38,9 @@ struct HUB_CONTEXT {
   std::map<int32_t, int32_t> alarm_index_cache;  // alarm ID -> alarm point
   NameMap<std::string> replace_map;              // "$<n>" -> replacement text
   NameMap<Vexlor::MODULE_MAP> module_cache;      // module name or ID -> MODULE_MAP
-  NameMap<Vexlor::IO_MAP> io_map_cache;          // name as given -> point and type
+  // io_map_cache (name as given -> point and type) is the process's lock-free name cache of
+  // points/name_cache.h; this is the context's session in it, 0 until first used.
+  std::atomic<uint32_t> io_map_session{0};
   NameMap<os::MutexHandle> run_mutexes;          // "<function>_RUN" -> handle
   NameMap<os::MutexHandle> sio_mutexes;          // "<string point>_SIO_MUTEX" -> handle
   double timer_start = 0.0;

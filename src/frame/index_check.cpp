@@ -4,8 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "frame/context.h"
-#include "db/db_image.h"
 #include "vexlor/util.h"
 
 namespace vexlor::detail {
@@ -41,25 +39,23 @@ KindWords words_of(IndexKind kind) {
 }  // namespace
 
 int32_t table_size(const Vexlor::MMAP_STRU& db, IndexKind kind) {
-  const Vexlor::MEM_SYSTEM_STRU& s = *db.system_block;
   switch (kind) {
     case IndexKind::kDigital:
-      return bounded_count(db, DbTable::DigitalDefs, s.digital_count);
+      return table_size_of<IndexKind::kDigital>(db);
     case IndexKind::kAnalog:
-      return bounded_count(db, DbTable::AnalogDefs, s.analog_count);
+      return table_size_of<IndexKind::kAnalog>(db);
     case IndexKind::kString:
-      return bounded_count(db, DbTable::StringDefs, s.string_count);
+      return table_size_of<IndexKind::kString>(db);
     case IndexKind::kAlarm:
-      return bounded_count(db, DbTable::AlarmDefs, s.alarm_count);
+      return table_size_of<IndexKind::kAlarm>(db);
     case IndexKind::kModule:
-      return bounded_count(db, DbTable::Modules, s.module_count);
+      return table_size_of<IndexKind::kModule>(db);
     case IndexKind::kEnum:
-      return bounded_count(db, DbTable::Enums, s.enum_count);
+      return table_size_of<IndexKind::kEnum>(db);
     case IndexKind::kDriver:
-      return bounded_count(db, DbTable::Drivers, s.driver_count);
+      return table_size_of<IndexKind::kDriver>(db);
     case IndexKind::kFunction:
-      return s.function_count < 0 ? 0
-                                  : bounded_count(db, DbTable::FunctionDefs, s.function_count + 12);
+      return table_size_of<IndexKind::kFunction>(db);
   }
   return 0;
 }

@@ -14,6 +14,9 @@
 #include <cstdint>
 #include <string>
 
+#include "db/db_image.h"
+#include "frame/context.h"
+
 namespace vexlor::detail {
 
 // The table an index belongs to; selects the two words of the message and the bound.
@@ -38,6 +41,41 @@ bool index_in_range(IndexKind kind, int32_t index, int32_t count, const char* op
 // The attached database when `index` is a record of the kind's table; null (silently when not
 // attached, with the report when out of range) otherwise.
 Vexlor::MMAP_STRU* checked_db(IndexKind kind, int32_t index, const char* operation, int line);
+
+// The same for a table known where it is called. This is the path of every indexed point
+// operation, so it stays inline: the bound is the system block's count capped by the image's
+// capacity, loaded at every call, and only the report of a bad index is out of line.
+template <IndexKind K>
+inline int32_t table_size_of(const Vexlor::MMAP_STRU& db) {
+  const Vexlor::MEM_SYSTEM_STRU& s = *db.system_block;
+  if constexpr (K == IndexKind::kDigital) {
+    return bounded_count(db, DbTable::DigitalDefs, s.digital_count);
+  } else if constexpr (K == IndexKind::kAnalog) {
+    return bounded_count(db, DbTable::AnalogDefs, s.analog_count);
+  } else if constexpr (K == IndexKind::kString) {
+    return bounded_count(db, DbTable::StringDefs, s.string_count);
+  } else if constexpr (K == IndexKind::kAlarm) {
+    return bounded_count(db, DbTable::AlarmDefs, s.alarm_count);
+  } else if constexpr (K == IndexKind::kModule) {
+    return bounded_count(db, DbTable::Modules, s.module_count);
+  } else if constexpr (K == IndexKind::kEnum) {
+    return bounded_count(db, DbTable::Enums, s.enum_count);
+  } else if constexpr (K == IndexKind::kDriver) {
+    return bounded_count(db, DbTable::Drivers, s.driver_count);
+  } else {
+    return s.function_count < 0 ? 0
+                                : bounded_count(db, DbTable::FunctionDefs, s.function_count + 12);
+  }
+}
+
+template <IndexKind K>
+inline Vexlor::MMAP_STRU* checked_db(int32_t index, const char* operation, int line) {
+  Vexlor::MMAP_STRU* db = attached_db();
+  if (db == nullptr) return nullptr;
+  if (index >= 0 && index < table_size_of<K>(*db)) return db;
+  report_bad_index(K, index, operation, line);
+  return nullptr;
+}
 
 }  // namespace vexlor::detail
 

@@ -11,6 +11,7 @@
 #include "frame/index_check.h"
 #include "util/text.h"
 #include "points/lookup.h"
+#include "points/name_cache.h"
 #include "vexlor/frame.h"
 #include "vexlor/functions.h"
 #include "vexlor/points.h"
@@ -42,24 +43,7 @@ void push_registration(char (&field)[64], const char* text) {
 }  // namespace
 
 bool resolve_function(const char* name, int32_t* index) {
-  HUB_CONTEXT* ctx = context();
-  if (ctx == nullptr || ctx->db == nullptr || name == nullptr) return false;
-  {
-    MapLock lock(map_mutex());
-    auto it = ctx->io_map_cache.find(std::string_view(name));
-    if (it != ctx->io_map_cache.end() && it->second.type == Vexlor::IO_F) {
-      *index = it->second.point;
-      return true;
-    }
-  }
-  int point = Vexlor::VEXLOR_ERROR_POINT;
-  if (!Vexlor::VIO_Find_Point(&point, Vexlor::IO_F, name)) return false;
-  {
-    MapLock lock(map_mutex());
-    ctx->io_map_cache.insert_or_assign(name, Vexlor::IO_MAP{point, Vexlor::IO_F});
-  }
-  *index = point;
-  return true;
+  return resolve_point(Vexlor::IO_F, name, false, index);
 }
 
 }  // namespace vexlor::detail

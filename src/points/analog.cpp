@@ -43,9 +43,7 @@ bool VAnalog_Read_Str(int index, char* text) {
 
 double VAnalog_Read_Mem_Str(int index, char* text) {
   if (const d::PointRef<Analog> p = d::checked_point<Analog>(index, VEXLOR_SITE)) {
-    const MEM_ANALOG_VAL_STRU& slot = p.slot();
-    const double value = d::has_input_driver(p.record()) ? slot.read_value : slot.write_value;
-    d::write_number(text, value, p.record().decimal);
+    d::write_number(text, d::shown_value(p), p.record().decimal);
   } else {
     d::write_number(text, VEXLOR_ANALOG_FAILURE, 2);
   }
@@ -62,7 +60,7 @@ bool VAnalog_Write_Str(int index, const char* text) {
 bool VAnalog_Write_Mem_Str(int index, const char* text) {
   const d::PointRef<Analog> p = d::checked_point<Analog>(index, VEXLOR_SITE);
   if (!p) return false;
-  p.slot().write_value = text != nullptr ? std::strtod(text, nullptr) : 0.0;
+  d::store_value(p.slot().write_value, text != nullptr ? std::strtod(text, nullptr) : 0.0);
   return true;
 }
 

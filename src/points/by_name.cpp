@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "frame/context.h"
+#include "points/name_cache.h"
 #include "vexlor/analog.h"
 #include "vexlor/digital.h"
 #include "vexlor/points.h"
@@ -28,23 +29,13 @@ constexpr Vexlor::IO_TYPE kSearchOrder[] = {Vexlor::IO_D, Vexlor::IO_A, Vexlor::
 bool resolve_by_name(const char* name, Vexlor::IO_MAP* found) {
   HUB_CONTEXT* ctx = context();
   if (ctx == nullptr || name == nullptr) return false;
-  {
-    MapLock lock(map_mutex());
-    auto it = ctx->io_map_cache.find(std::string_view(name));
-    if (it != ctx->io_map_cache.end() && it->second.type == Vexlor::IO_D) {
-      *found = it->second;
-      return true;
-    }
-  }
+  if (name_cache_find(*ctx, name, found) && found->type == Vexlor::IO_D) return true;
+  const uint32_t session = name_cache_session(*ctx);
   for (Vexlor::IO_TYPE type : kSearchOrder) {
     int point = Vexlor::VEXLOR_ERROR_POINT;
     if (!Vexlor::VIO_Find_Point(&point, type, true, name)) continue;
-    const Vexlor::IO_MAP map{point, type};
-    {
-      MapLock lock(map_mutex());
-      ctx->io_map_cache.insert_or_assign(name, map);
-    }
-    *found = map;
+    *found = Vexlor::IO_MAP{point, type};
+    name_cache_store(session, name, *found);
     return true;
   }
   return false;

@@ -110,7 +110,7 @@ int VDigital_Read_Mem_Str(int index, char* text) {
     d::write_number(text, VEXLOR_UNUSED_POINT);
     return VEXLOR_UNUSED_POINT;
   }
-  const int value = d::has_input_driver(p.record()) ? p.slot().read_value : p.slot().write_value;
+  const int value = d::shown_value(p);
   d::value_text(p, value, text, false, VEXLOR_SITE);
   return value;
 }
@@ -137,7 +137,7 @@ bool VDigital_Write_Mem_Str(int index, const char* text) {
                 text ? text : "", "Vexlor::VDigital_Write_Mem_Str", __LINE__);
     return false;
   }
-  p.slot().write_value = value;
+  d::store_value(p.slot().write_value, value);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include "frame/context.h"
 #include "frame/index_check.h"
 #include "points/lookup.h"
+#include "points/name_cache.h"
 #include "vexlor/points.h"
 
 namespace vexlor::detail {
@@ -107,15 +108,11 @@ namespace d = vexlor::detail;
 IO_MAP IO_Map_Find(const char* name) {
   d::HUB_CONTEXT* ctx = d::context();
   if (ctx == nullptr || name == nullptr) return IO_MAP{};
-  {
-    d::MapLock lock(d::map_mutex());
-    auto it = ctx->io_map_cache.find(std::string_view(name));
-    if (it != ctx->io_map_cache.end()) return it->second;
-  }
   IO_MAP result;
+  if (d::name_cache_find(*ctx, name, &result)) return result;
+  const uint32_t session = d::name_cache_session(*ctx);
   if (!VIO_Find(&result.point, &result.type, name)) return IO_MAP{};
-  d::MapLock lock(d::map_mutex());
-  ctx->io_map_cache.insert_or_assign(name, result);
+  d::name_cache_store(session, name, result);
   return result;
 }
 

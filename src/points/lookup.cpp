@@ -9,10 +9,11 @@
 #include <limits>
 #include <string>
 
-#include "util/charset.h"
-#include "frame/context.h"
-#include "util/text.h"
 #include "db/db_image.h"
+#include "db/name_index.h"
+#include "frame/context.h"
+#include "util/charset.h"
+#include "util/text.h"
 #include "vexlor/points.h"
 
 namespace vexlor::detail {
@@ -43,6 +44,16 @@ int32_t scan_names(const Record* records, int32_t count, std::string_view name) 
     if (name_matches(records[i].name, name)) return i;
   }
   return -1;
+}
+
+// The first record of a point table bearing `name`: through the image's name index, or by a
+// scan when the index cannot answer.
+template <typename Record>
+int32_t find_name(const Vexlor::MMAP_STRU& db, NameTable table, const Record* records,
+                  int32_t count, std::string_view name) {
+  const int32_t found = name_index_find(
+      db, table, name, count, [&](int32_t i) { return name_matches(records[i].name, name); });
+  return found != kNoNameIndex ? found : scan_names(records, count, name);
 }
 
 // atoi semantics without its overflow: blanks, an optional sign, the leading digits (0 when
@@ -181,12 +192,14 @@ int32_t scan_table(const Vexlor::MMAP_STRU& db, IO_TYPE type, std::string_view n
   const Vexlor::MEM_SYSTEM_STRU& s = *db.system_block;
   switch (type) {
     case Vexlor::IO_D:
-      return scan_names(db.digital_sp, bounded_count(db, DbTable::DigitalDefs, s.digital_count),
-                        name);
+      return find_name(db, NameTable::kDigital, db.digital_sp,
+                       bounded_count(db, DbTable::DigitalDefs, s.digital_count), name);
     case Vexlor::IO_A:
-      return scan_names(db.analog_sp, bounded_count(db, DbTable::AnalogDefs, s.analog_count), name);
+      return find_name(db, NameTable::kAnalog, db.analog_sp,
+                       bounded_count(db, DbTable::AnalogDefs, s.analog_count), name);
     case Vexlor::IO_S:
-      return scan_names(db.string_sp, bounded_count(db, DbTable::StringDefs, s.string_count), name);
+      return find_name(db, NameTable::kString, db.string_sp,
+                       bounded_count(db, DbTable::StringDefs, s.string_count), name);
     case Vexlor::IO_F:
       return scan_names(db.function_sp, bounded_count(db, DbTable::FunctionDefs, s.function_count),
                         name);

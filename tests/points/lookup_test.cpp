@@ -2,6 +2,7 @@
 // name tables and the lazy point caches.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <regex>
 #include <string>
@@ -350,4 +351,48 @@ TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {
   EXPECT_EQ(texts(capture),
             (std::vector<std::string>{
                 "IO_NAME:100%s.x - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+}
+
+TEST_F(Lookup, NameIndexFollowsRenamesThroughTheSettersAndKeepsTheFirstMatch) {
+  start();
+  int point = -1;
+  IO_TYPE type = IO_NONE;
+  // Two records of one name: the lower index, also after the lower one is renamed and back.
+  VDigital_Set_Name(0, "PM1.Gate");
+  ASSERT_TRUE(VIO_Find(&point, &type, "PM1.VALVE"));
+  EXPECT_EQ(point, 2);
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "pm1.gate"));
+  EXPECT_EQ(point, 0);
+  MEM_DIGITAL_SP_STRU shape{};
+  ASSERT_TRUE(VDigital_Get_Shape(3, &shape));
+  std::strcpy(shape.name, "PM1.Gate");  // a second "PM1.Gate", above the first
+  ASSERT_TRUE(VDigital_Set_Shape(3, shape));
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "PM1.GATE"));
+  EXPECT_EQ(point, 0);
+  VDigital_Set_Name(0, "PM1.Valve");
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "PM1.Gate"));
+  EXPECT_EQ(point, 3);
+  ASSERT_TRUE(VIO_Find(&point, &type, "pm1.valve"));
+  EXPECT_EQ(point, 0);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "PM1.Ready"));  // renamed away
+  VAnalog_Set_Name(1, "PM2.Pressure");
+  VString_Set_Name(0, "PM1.Menu");
+  ASSERT_TRUE(VIO_Find(&point, &type, "PM2.Pressure"));
+  EXPECT_EQ(type, IO_A);
+  EXPECT_EQ(point, 1);
+  ASSERT_TRUE(VIO_Find(&point, &type, "PM1.Menu"));
+  EXPECT_EQ(type, IO_S);
+  EXPECT_EQ(point, 0);
+
+  // Past what the index holds, lookups scan: every new name is still found, old ones are not.
+  char name[64];
+  for (int i = 0; i < 300; ++i) {
+    std::snprintf(name, sizeof name, "PM1.Renamed%d", i);
+    VDigital_Set_Name(4, name);
+    ASSERT_TRUE(VIO_Find_Point(&point, IO_D, true, name)) << name;
+    ASSERT_EQ(point, 4) << name;
+  }
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "PM1.Renamed0"));
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "PM1.Gate"));
+  EXPECT_EQ(point, 3);
 }
