@@ -108,7 +108,7 @@ inline const void* image_base(const Vexlor::MMAP_STRU& db) {
   return reinterpret_cast<const char*>(db.system_block) - kImageHeaderSize;
 }
 
-static_assert(sizeof(DbHeader) <= 768, "the header fits its 768 bytes");
+static_assert(sizeof(DbHeader) <= 1024, "the header stays within its first kilobyte");
 
 inline const DbHeader& image_header(const Vexlor::MMAP_STRU& db) {
   return *static_cast<const DbHeader*>(image_base(db));
