@@ -28,12 +28,14 @@ export NO_COLOR="${NO_COLOR:-}"
 export PATH="$(cd "$routines" && pwd):$PATH"
 manager_pid=""
 run_pid=""
+gui_pid=""
 
 cleanup() {
   trap "" INT TERM  # finish cleaning up whatever arrives now
   trap - EXIT
   set +e
   if [ -n "$run_pid" ]; then kill "$run_pid" 2>/dev/null; wait "$run_pid" 2>/dev/null; fi
+  if [ -n "$gui_pid" ]; then kill "$gui_pid" 2>/dev/null; wait "$gui_pid" 2>/dev/null; fi
   if [ -n "$manager_pid" ]; then kill "$manager_pid" 2>/dev/null; wait "$manager_pid" 2>/dev/null; fi
   "$tools/vexlor-db" remove >/dev/null 2>&1
   rm -rf "$VEXLOR_RUNTIME_DIR"
@@ -58,10 +60,16 @@ say "Creating the sample equipment (instance $VEXLOR_INSTANCE)"
 "$tools/vexlor-db" create "$config"
 
 say "Starting the sequence manager and IO engine (it starts MAIN_MONITOR)"
-"$tools/vexlor-manager" --config "$config" --quiet &
+"$tools/vexlor-manager" --config "$config" --quiet --no-gui &
 manager_pid=$!
 wait_for 10 "$tools/vexlor" functions || { echo "the manager did not come up" >&2; exit 1; }
 echo "vexlor-manager running (pid $manager_pid)"
+
+say "Operator's main form: vexlor gui shows what routines tell the operator"
+"$tools/vexlor" gui > >(sed -u 's/^/[main form] /') &
+gui_pid=$!
+gui_up() { "$tools/vexlor" functions GUI_MAINFORM | grep -q SYS_RUNNING; }
+wait_for 10 gui_up || { echo "the main form did not come up" >&2; exit 1; }
 
 say "Operator: run PM2_PROCESS"
 operator run PM2_PROCESS RECIPE_A &
@@ -82,7 +90,9 @@ say "PM2_PROCESS ended with exit status $status"
 operator functions 'PM2_*'
 operator points 'PM2.*Valve'
 
-say "Stopping the manager (and its routines) and removing the instance"
+say "Stopping the main form, the manager (and its routines) and removing the instance"
+kill "$gui_pid" && wait "$gui_pid" 2>/dev/null || true
+gui_pid=""
 kill "$manager_pid" && wait "$manager_pid" 2>/dev/null || true
 manager_pid=""
 "$tools/vexlor-db" remove
