@@ -52,6 +52,16 @@
 // fork(). Handles are not inherited, as on Windows: in a child the handles of the parent
 // fail with kErrorInvalidHandle, and the child drops its copies of the parent's descriptors
 // and mappings (the parent's locks are untouched).
+#if defined(__SANITIZE_THREAD__)
+#define VEXLOR_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VEXLOR_TSAN 1
+#endif
+#endif
+#if defined(VEXLOR_TSAN)
+#include <sanitizer/tsan_interface.h>
+#endif
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -298,6 +308,10 @@ bool owned_here(const SharedBlock* block) {
   return ::syscall(SYS_tgkill, static_cast<long>(::getpid()), static_cast<long>(tid), 0L) == 0;
 }
 
+void unmap_block(SharedBlock* block) {
+  ::munmap(block, sizeof(SharedBlock));
+}
+
 Mapping* new_mapping() {
   if (!g_spare->empty()) {
     Mapping* m = g_spare->back();
@@ -308,7 +322,7 @@ Mapping* new_mapping() {
 }
 
 void recycle(Mapping* m) {
-  if (m->block != nullptr) ::munmap(m->block, sizeof(SharedBlock));
+  if (m->block != nullptr) unmap_block(m->block);
   if (m->fd >= 0) ::close(m->fd);
   m->block = nullptr;
   m->fd = -1;
@@ -533,7 +547,7 @@ Found create_file(const std::string& path, int* out_fd, SharedBlock** out_block,
             ::flock(fd, LOCK_SH | LOCK_NB) == 0;
   if (!ok) {
     *error = error_from_errno(errno);
-    if (block != nullptr) ::munmap(block, sizeof(SharedBlock));
+    if (block != nullptr) unmap_block(block);
     ::unlink(path.c_str());
     ::close(fd);
     return Found::kFailed;
@@ -579,7 +593,7 @@ Found open_file(const std::string& path, int* out_fd, SharedBlock** out_block, u
   }
   if (block->magic != kFileMagic || block->version != kFileVersion || block->abi != kFileAbi) {
     *error = kErrorInvalidHandle;
-    ::munmap(block, sizeof(SharedBlock));
+    unmap_block(block);
     ::close(fd);
     return Found::kFailed;
   }
@@ -666,14 +680,6 @@ MutexHandle create_or_open(const char* name, bool initial_owner, Mode mode) {
   return handle;
 }
 
-#if defined(__SANITIZE_THREAD__)
-#define VEXLOR_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define VEXLOR_TSAN 1
-#endif
-#endif
-
 timespec add_ms(timespec t, uint32_t ms) {
   t.tv_sec += static_cast<time_t>(ms / 1000);
   t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
@@ -704,6 +710,12 @@ int lock_with_timeout(pthread_mutex_t* mutex, uint32_t timeout_ms) {
     timespec wall;
     ::clock_gettime(CLOCK_REALTIME, &wall);
     int rc = ::pthread_mutex_timedlock(mutex, &(wall = add_ms(wall, slice)));
+    // Its timedlock interceptor records only a plain success: a lock taken from a dead owner
+    // (EOWNERDEAD) is told to it here, or the next release looks like an unlock of a free mutex.
+    if (rc == EOWNERDEAD) {
+      __tsan_mutex_pre_lock(mutex, __tsan_mutex_try_lock);
+      __tsan_mutex_post_lock(mutex, __tsan_mutex_try_lock, 0);
+    }
     if (rc != ETIMEDOUT && rc != EINTR) return rc;
     ::clock_gettime(CLOCK_MONOTONIC, &now);
   }
