@@ -1,20 +1,16 @@
 // Carrier wafer sizes from the carrier type enumerations, size codes, module strings and the
 // scheduler's module identity.
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "named/named_fixture.h"
 #include "os/local_address.h"
+#include "points/typed_fixture.h"
 
 namespace vexlor::test {
 namespace {
 
 using namespace Vexlor;
-
-std::string without_line(const std::string& text) {
-  return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
-}
 
 std::vector<std::string> error_lines(const detail::ConsoleCapture& capture) {
   std::vector<std::string> out;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 namespace vexlor::test {
@@ -100,6 +100,18 @@ inline std::vector<std::string> error_log_texts(const detail::ConsoleCapture& ca
 // "...[代码行:Vexlor::F:N]".
 inline std::string without_line(const std::string& text) {
   return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
+}
+
+// The console texts without line numbers; every line must be red and printed for `source`.
+inline std::vector<std::string> red_texts(const detail::ConsoleCapture& capture,
+                                          const std::string& source) {
+  std::vector<std::string> texts;
+  for (const auto& line : capture.console_lines()) {
+    EXPECT_EQ(line.colour, detail::LineColour::kRed) << line.text;
+    EXPECT_EQ(line.source, source) << line.text;
+    texts.push_back(without_line(line.text));
+  }
+  return texts;
 }
 
 }  // namespace vexlor::test
