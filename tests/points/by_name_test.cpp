@@ -4,19 +4,15 @@
 
 #include <atomic>
 #include <cstring>
-#include <regex>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
-#include "config/builder.h"
 #include "frame/context.h"
 #include "points/name_cache.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
+#include "points/typed_fixture.h"
 #include "util/vdb.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
@@ -25,16 +21,8 @@ using vexlor::test::PrivateInstance;
 
 namespace {
 
-// The console texts (all red, titled with the routine's name) with line numbers as "N".
 std::vector<std::string> red_texts(const d::ConsoleCapture& capture) {
-  static const std::regex line(":[0-9]+\\]$");
-  std::vector<std::string> out;
-  for (const auto& l : capture.console_lines()) {
-    EXPECT_EQ(l.colour, d::LineColour::kRed) << l.text;
-    EXPECT_EQ(l.source, "BYNAME_TOOL") << l.text;
-    out.push_back(std::regex_replace(l.text, line, ":N]"));
-  }
-  return out;
+  return vexlor::test::red_texts(capture, "BYNAME_TOOL");
 }
 
 // The cached entry of a name: {-5, -5} when there is none.

@@ -7,10 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "util/console_sink.h"
-#include "support/instance.h"
-#include "vexlor/vexlor.h"
+#include "points/typed_fixture.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
@@ -52,11 +49,8 @@ TEST_F(Drivers, FindReadAndWriteInPlace) {
   EXPECT_EQ(point, 0);
   EXPECT_FALSE(VDriver_Find_Point(&point, "Serial"));
   EXPECT_EQ(point, -1);
-  const auto lines = capture.console_lines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].text, "驱动量:Serial 未识别");
-  EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
-  EXPECT_EQ(lines[0].source, "SCHEDULER");
+  EXPECT_EQ(vexlor::test::red_texts(capture, "SCHEDULER"),
+            std::vector<std::string>{"驱动量:Serial 未识别"});
 
   EXPECT_STREQ(VDriver_Get_Name(1), "Serial1");
   EXPECT_EQ(params_of(1), kSerialParams);

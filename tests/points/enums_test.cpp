@@ -6,20 +6,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "util/console_sink.h"
 #include "points/enum_texts.h"
-#include "support/instance.h"
-#include "vexlor/vexlor.h"
+#include "points/typed_fixture.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::config::DatabaseBuilder;
 using vexlor::test::PrivateInstance;
+using vexlor::test::red_texts;
 
 namespace {
 
@@ -66,12 +63,7 @@ TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
   EXPECT_FALSE(VEnum_Find_Point(&point, "Pump"));
   EXPECT_EQ(point, -1);
   EXPECT_FALSE(VEnum_Find_Point(nullptr, nullptr));
-  const auto lines = capture.console_lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].text, "枚举量:Pump 未识别");
-  EXPECT_EQ(lines[1].text, "枚举量: 未识别");
-  EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
-  EXPECT_EQ(lines[0].source, "SCHEDULER");
+  EXPECT_EQ(red_texts(capture, "SCHEDULER"), (Texts{"枚举量:Pump 未识别", "枚举量: 未识别"}));
 
   EXPECT_STREQ(VEnum_Get_Name(kCarrier), "Carrier");
   EXPECT_EQ(VEnum_Get_Data_Count(kValve), 4);
@@ -273,7 +265,6 @@ TEST_F(Enums, IndexCheckOfEveryIndexedEnumAndDriverOperation) {
            S(reinterpret_cast<const char*>(db->driver_sp), 2 * sizeof(MEM_DRIVER_SP_STRU));
   };
   const S tables_before = table_bytes();
-  static const std::regex line_number(":[1-9][0-9]*\\]$");
   for (const IndexedOperation& op : rows) {
     const S words = op.is_enum ? "Enum Enum_Point" : "Driver Driver_Point";
     const int count = op.is_enum ? VSystem_Get_Enum_Count() : VSystem_Get_Driver_Count();
@@ -286,11 +277,7 @@ TEST_F(Enums, IndexCheckOfEveryIndexedEnumAndDriverOperation) {
       SCOPED_TRACE(S(op.name) + " " + std::to_string(point));
       d::ConsoleCapture capture;
       EXPECT_EQ(op.call(point), op.failure);
-      const auto lines = capture.console_lines();
-      ASSERT_EQ(lines.size(), 1u);
-      EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
-      EXPECT_EQ(lines[0].source, "SCHEDULER");
-      EXPECT_EQ(std::regex_replace(lines[0].text, line_number, ":N]"), line);
+      EXPECT_EQ(red_texts(capture, "SCHEDULER"), Texts{line});
     }
   }
   EXPECT_TRUE(table_bytes() == tables_before);

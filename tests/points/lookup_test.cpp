@@ -4,16 +4,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "util/console_sink.h"
 #include "frame/context.h"
 #include "points/point_cache.h"
-#include "support/instance.h"
-#include "vexlor/vexlor.h"
+#include "points/typed_fixture.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
@@ -22,15 +18,22 @@ using vexlor::test::PrivateInstance;
 
 namespace {
 
-// The console texts with their source line numbers replaced by "N".
 std::vector<std::string> texts(const d::ConsoleCapture& capture) {
-  static const std::regex line(":[0-9]+\\]$");
-  std::vector<std::string> out;
-  for (const auto& l : capture.console_lines()) {
-    EXPECT_EQ(l.colour, d::LineColour::kRed);
-    out.push_back(std::regex_replace(l.text, line, ":N]"));
-  }
-  return out;
+  return vexlor::test::red_texts(capture, "PM1_PROCESS");
+}
+
+// Where VIO_Find puts `name`: its table letter and point ("D2", "L0"), "-" when it fails.
+std::string found(const char* name) {
+  int point = -1;
+  IO_TYPE type = IO_NONE;
+  if (!VIO_Find(&point, &type, true, name)) return "-";
+  return (type >= IO_D && type <= IO_L ? "DASFL"[type] : '?') + std::to_string(point);
+}
+
+// The digital point VIO_Find_Point gives for `name`, -2 when it fails.
+int digital(const char* name) {
+  int point = -2;
+  return VIO_Find_Point(&point, IO_D, true, name) ? point : -2;
 }
 
 class Lookup : public ::testing::Test {
@@ -71,25 +74,16 @@ class Lookup : public ::testing::Test {
 
 TEST_F(Lookup, SearchOrderTablesFirstMatchAndAlarms) {
   start();
-  struct Row {
-    const char* name;
-    int point;
-    IO_TYPE type;
+  const char* const rows[][2] = {
+      {"PM1.PRESSURE", "D1"},  // digital before analog, any case
+      {"PM1.valve", "D0"},     // the lower index of two equal names
+      {"pm1.recipe", "S0"},   {"low_level", "F2"},
+      {"21005", "L1"},        // alarms: the leading digits as an ID,
+      {"Chamber A|1", "L0"},  // or module|number via the module's alarm base
   };
-  const Row rows[] = {
-      {"PM1.PRESSURE", 1, IO_D},  // digital before analog, any case
-      {"PM1.valve", 0, IO_D},     // the lower index of two equal names
-      {"pm1.recipe", 0, IO_S},   {"low_level", 2, IO_F},
-      {"21005", 1, IO_L},        // alarms: the leading digits as an ID,
-      {"Chamber A|1", 0, IO_L},  // or module|number via the module's alarm base
-  };
+  for (const auto& r : rows) EXPECT_EQ(found(r[0]), r[1]) << r[0];
   int point = -7;
   IO_TYPE type = IO_NONE;
-  for (const Row& r : rows) {
-    ASSERT_TRUE(VIO_Find(&point, &type, r.name)) << r.name;
-    EXPECT_EQ(point, r.point) << r.name;
-    EXPECT_EQ(type, r.type) << r.name;
-  }
   ASSERT_TRUE(VIO_Find_Point(&point, IO_A, "PM1.Pressure"));
   EXPECT_EQ(point, 0);
   ASSERT_TRUE(VIO_Find_Point(&point, IO_L, "TM1|5"));
@@ -133,7 +127,6 @@ TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) 
                 "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
                 "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
             }));
-  for (const auto& l : capture.console_lines()) EXPECT_EQ(l.source, "PM1_PROCESS");
   // Null and over-long inputs: no crash, no write.
   EXPECT_FALSE(VIO_Find(nullptr, nullptr, true, nullptr));
   EXPECT_FALSE(VIO_FindF(nullptr, nullptr, nullptr));
@@ -355,44 +348,31 @@ TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {
 
 TEST_F(Lookup, NameIndexFollowsRenamesThroughTheSettersAndKeepsTheFirstMatch) {
   start();
-  int point = -1;
-  IO_TYPE type = IO_NONE;
   // Two records of one name: the lower index, also after the lower one is renamed and back.
   VDigital_Set_Name(0, "PM1.Gate");
-  ASSERT_TRUE(VIO_Find(&point, &type, "PM1.VALVE"));
-  EXPECT_EQ(point, 2);
-  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "pm1.gate"));
-  EXPECT_EQ(point, 0);
+  EXPECT_EQ(found("PM1.VALVE"), "D2");
+  EXPECT_EQ(digital("pm1.gate"), 0);
   MEM_DIGITAL_SP_STRU shape{};
   ASSERT_TRUE(VDigital_Get_Shape(3, &shape));
   std::strcpy(shape.name, "PM1.Gate");  // a second "PM1.Gate", above the first
   ASSERT_TRUE(VDigital_Set_Shape(3, shape));
-  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "PM1.GATE"));
-  EXPECT_EQ(point, 0);
+  EXPECT_EQ(digital("PM1.GATE"), 0);
   VDigital_Set_Name(0, "PM1.Valve");
-  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "PM1.Gate"));
-  EXPECT_EQ(point, 3);
-  ASSERT_TRUE(VIO_Find(&point, &type, "pm1.valve"));
-  EXPECT_EQ(point, 0);
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "PM1.Ready"));  // renamed away
+  EXPECT_EQ(digital("PM1.Gate"), 3);
+  EXPECT_EQ(found("pm1.valve"), "D0");
+  EXPECT_EQ(digital("PM1.Ready"), -2);  // renamed away
   VAnalog_Set_Name(1, "PM2.Pressure");
   VString_Set_Name(0, "PM1.Menu");
-  ASSERT_TRUE(VIO_Find(&point, &type, "PM2.Pressure"));
-  EXPECT_EQ(type, IO_A);
-  EXPECT_EQ(point, 1);
-  ASSERT_TRUE(VIO_Find(&point, &type, "PM1.Menu"));
-  EXPECT_EQ(type, IO_S);
-  EXPECT_EQ(point, 0);
+  EXPECT_EQ(found("PM2.Pressure"), "A1");
+  EXPECT_EQ(found("PM1.Menu"), "S0");
 
   // Past what the index holds, lookups scan: every new name is still found, old ones are not.
   char name[64];
   for (int i = 0; i < 300; ++i) {
     std::snprintf(name, sizeof name, "PM1.Renamed%d", i);
     VDigital_Set_Name(4, name);
-    ASSERT_TRUE(VIO_Find_Point(&point, IO_D, true, name)) << name;
-    ASSERT_EQ(point, 4) << name;
+    ASSERT_EQ(digital(name), 4) << name;
   }
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "PM1.Renamed0"));
-  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "PM1.Gate"));
-  EXPECT_EQ(point, 3);
+  EXPECT_EQ(digital("PM1.Renamed0"), -2);
+  EXPECT_EQ(digital("PM1.Gate"), 3);
 }

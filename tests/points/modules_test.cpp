@@ -3,14 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "util/console_sink.h"
-#include "support/instance.h"
-#include "vexlor/vexlor.h"
+#include "points/typed_fixture.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
@@ -80,18 +76,12 @@ TEST_F(Modules, GettersByTextAndByPointWithTheIndexCheck) {
   EXPECT_STREQ(VModule_Get_ID(-1), "");
   EXPECT_STREQ(VModule_Get_Name(VEXLOR_UNUSED_POINT), "");
   EXPECT_EQ(VModule_Get_Alarm_Base(5), 0);
-  std::vector<std::string> texts;
-  static const std::regex line(":[0-9]+\\]$");
-  for (const auto& l : capture.console_lines()) {
-    EXPECT_EQ(l.colour, d::LineColour::kRed);
-    EXPECT_EQ(l.source, "SCHEDULER");
-    texts.push_back(std::regex_replace(l.text, line, ":N]"));
-  }
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       "Module Module_Point  = ERROR_IO_POINT.[代码行:Vexlor::VModule_Get_ID:N]",
-                       "Module Module_Point = UNUSE_IO_POINT.[代码行:Vexlor::VModule_Get_Name:N]",
-                       "Module Module_Point = 5 , 超限.[代码行:Vexlor::VModule_Get_Alarm_Base:N]",
-                   }));
+  EXPECT_EQ(vexlor::test::red_texts(capture, "SCHEDULER"),
+            (std::vector<std::string>{
+                "Module Module_Point  = ERROR_IO_POINT.[代码行:Vexlor::VModule_Get_ID:N]",
+                "Module Module_Point = UNUSE_IO_POINT.[代码行:Vexlor::VModule_Get_Name:N]",
+                "Module Module_Point = 5 , 超限.[代码行:Vexlor::VModule_Get_Alarm_Base:N]",
+            }));
 }
 
 TEST_F(Modules, AnnotationsSidesAndLists) {

@@ -391,10 +391,9 @@ TEST_F(TypedPoints, StringMutexRefusedByTheSystemLogsTheQualifiedOperation) {
     EXPECT_FALSE(form.call());
     const std::string error = VStr_Get_SysErrMsg();
     EXPECT_STREQ(VString_Read_Mem(kRecipe), form.written);
-    std::vector<std::string> logged = error_log_texts(capture);
-    for (std::string& line : logged) line = without_line(line);
-    EXPECT_EQ(logged, std::vector<std::string>{"PM1.Recipe/SIO MUTEX创建失败![错误信息:" + error +
-                                               "].[代码行:Vexlor::" + form.operation + ":N]"});
+    EXPECT_EQ(error_log_texts(capture),
+              std::vector<std::string>{"PM1.Recipe/SIO MUTEX创建失败![错误信息:" + error +
+                                       "].[代码行:Vexlor::" + form.operation + ":N]"});
   }
   EXPECT_STREQ(text, "d");
 }

@@ -14,8 +14,8 @@
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::console_texts;
+using vexlor::test::red_texts;
 using vexlor::test::TypedPoints;
-using vexlor::test::without_line;
 
 namespace {
 
@@ -264,15 +264,8 @@ TEST_F(TypedPoints, EveryIndexedOperationChecksItsIndex) {
       SCOPED_TRACE(std::string(op.name) + " at " + std::to_string(b.index));
       d::ConsoleCapture capture;
       EXPECT_TRUE(op.failed(b.index));
-      const std::vector<std::string> lines = console_texts(capture);
-      if (op.reports) {
-        ASSERT_EQ(lines.size(), 1u);
-        EXPECT_EQ(without_line(lines[0]), b.line);
-        EXPECT_EQ(capture.console_lines()[0].colour, d::LineColour::kRed);
-        EXPECT_EQ(capture.console_lines()[0].source, "PM1_PROC");
-      } else {
-        EXPECT_TRUE(lines.empty());
-      }
+      EXPECT_EQ(red_texts(capture, "PM1_PROC"),
+                op.reports ? std::vector<std::string>{b.line} : std::vector<std::string>{});
       EXPECT_TRUE(table_bytes(db()) == before) << "an operation with a bad index wrote";
     }
   }
