@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
 #include "fifo/fifo_server.h"
-#include "util/vdb.h"
 #include "frame/vdb_alarm_log.h"
 #include "os/local_endpoint.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
+#include "util/vdb.h"
 #include "vexlor/vexlor.h"
 
 namespace vexlor::test {
@@ -90,6 +90,29 @@ inline int alarm_posts_heard(const std::string& sender, int point) {
   int n = 0;
   for (const std::string& line : record) n += line == posted ? 1 : 0;
   return n;
+}
+
+// The alarm notices ("$L") of routine `sender` the IO engine has heard, as "<command> <index>",
+// once it has heard at least `expected` of them (notices are queued, not waited for).
+inline std::vector<std::string> alarm_notices(const std::string& sender, std::size_t expected) {
+  const std::regex notice(
+      "^EngineWriteG kind=\\$L param=P1 command=(W[12]) index=(-?[0-9]+) "
+      "argument=- sender=" +
+      sender + "$");
+  std::vector<std::string> out;
+  wait_until(
+      [&] {
+        std::vector<std::string> record;
+        fifo::query_record(os::kManagerEndpoint, 0, &record, nullptr, 10000);
+        out.clear();
+        std::smatch m;
+        for (const std::string& line : record) {
+          if (std::regex_match(line, m, notice)) out.push_back(m[1].str() + " " + m[2].str());
+        }
+        return out.size() >= expected;
+      },
+      10);
+  return out;
 }
 
 }  // namespace vexlor::test

@@ -2,6 +2,7 @@
 // checks, language selection of texts, appends and captions, and the caption arrays.
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "alarms/alarm_fixture.h"
@@ -38,16 +39,13 @@ class AlarmTable : public vexlor::test::AlarmTest {
 TEST_F(AlarmTable, LookupFormsCacheAndUnconfiguredIds) {
   d::ConsoleCapture capture;
   int point = 99;
-  EXPECT_TRUE(VAlarm_Find_Point(&point, 12005));
-  EXPECT_EQ(point, valve_);
-  EXPECT_TRUE(VAlarm_Find_Point(&point, "PM1", 5));  // alarm base 12: ID 12005
-  EXPECT_EQ(point, valve_);
-  EXPECT_TRUE(VAlarm_Find_Point(&point, "Chamber A", 5));
-  EXPECT_EQ(point, valve_);
-  EXPECT_TRUE(VAlarm_Find_Point(&point, MODULE_PM, 2, 5));  // bases[PM][2] = 12
-  EXPECT_EQ(point, valve_);
-  EXPECT_TRUE(VAlarm_Find_Point(&point, MODULE_TM, 0, 1));
-  EXPECT_EQ(point, english_);
+  // The point found, or -2 when the lookup failed.
+  auto found = [&point](bool ok) { return ok ? point : -2; };
+  EXPECT_EQ(found(VAlarm_Find_Point(&point, 12005)), valve_);
+  EXPECT_EQ(found(VAlarm_Find_Point(&point, "PM1", 5)), valve_);  // alarm base 12: ID 12005
+  EXPECT_EQ(found(VAlarm_Find_Point(&point, "Chamber A", 5)), valve_);
+  EXPECT_EQ(found(VAlarm_Find_Point(&point, MODULE_PM, 2, 5)), valve_);  // bases[PM][2] = 12
+  EXPECT_EQ(found(VAlarm_Find_Point(&point, MODULE_TM, 0, 1)), english_);
   EXPECT_TRUE(capture.console_lines().empty());
 
   // Unknown module: -1 and no message. A negative slot has base 0, so ID = number.
@@ -71,8 +69,7 @@ TEST_F(AlarmTable, LookupFormsCacheAndUnconfiguredIds) {
 
   // A known ID is answered from the cache: a changed definition is not scanned again.
   MMAP_DB()->alarm_sp[valve_].alarm_id = 77;
-  EXPECT_TRUE(VAlarm_Find_Point(&point, 12005));
-  EXPECT_EQ(point, valve_);
+  EXPECT_EQ(found(VAlarm_Find_Point(&point, 12005)), valve_);
   MMAP_DB()->alarm_sp[valve_].alarm_id = 12005;
 
   VHub_Release();
@@ -124,14 +121,16 @@ TEST_F(AlarmTable, FieldsAndIndexChecks) {
 
 TEST_F(AlarmTable, LanguageSelectionOfTextsAppendsAndCaptions) {
   char text[512];
-  ASSERT_TRUE(VAlarm_Get_Text(valve_, LANGUAGE_ENGLISH, text));
-  EXPECT_STREQ(text, "Valve open fail");
-  ASSERT_TRUE(VAlarm_Get_Text(valve_, LANGUAGE_CHINESE, text));
-  EXPECT_STREQ(text, "阀门打开失败");
-  ASSERT_TRUE(VAlarm_Get_Text(valve_, static_cast<LANGUAGE>(5), text));
-  EXPECT_STREQ(text, "Valve open fail");
-  ASSERT_TRUE(VAlarm_Get_Text(english_, LANGUAGE_CHINESE, text));  // no '|': all English
-  EXPECT_STREQ(text, "Arm stuck");
+  // An unknown language reads English; a text without '|' is English only.
+  const std::tuple<int, LANGUAGE, const char*> texts[] = {
+      {valve_, LANGUAGE_ENGLISH, "Valve open fail"},
+      {valve_, LANGUAGE_CHINESE, "阀门打开失败"},
+      {valve_, static_cast<LANGUAGE>(5), "Valve open fail"},
+      {english_, LANGUAGE_CHINESE, "Arm stuck"}};
+  for (const auto& [point, language, want] : texts) {
+    ASSERT_TRUE(VAlarm_Get_Text(point, language, text));
+    EXPECT_STREQ(text, want);
+  }
   EXPECT_FALSE(VAlarm_Get_Text(valve_, LANGUAGE_ENGLISH, nullptr));
 
   // Appends: a Chinese part that is empty falls back to the English part.

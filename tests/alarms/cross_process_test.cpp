@@ -122,21 +122,7 @@ TEST_F(CrossProcess, AnAbortedRoutineAnswersItsAlarmWithAbort) {
   EXPECT_EQ(rows[1].item.answer, "ALM_ABORT");
   EXPECT_EQ(rows[1].item.code_position, "PM1_PROC:proc.cpp:42");
   // The IO engine heard the post and the answer, both from the routine.
-  std::vector<std::string> notices;
-  wait_until(
-      [&] {
-        notices.clear();
-        for (const std::string& line : manager_.record()) {
-          if (line.find("kind=$L") != std::string::npos) notices.push_back(line);
-        }
-        return notices.size() >= 2;
-      },
-      10);
-  EXPECT_EQ(notices,
-            (std::vector<std::string>{"EngineWriteG kind=$L param=P1 command=W1 index=0 argument=- "
-                                      "sender=PM1_PROC",
-                                      "EngineWriteG kind=$L param=P1 command=W2 index=0 argument=- "
-                                      "sender=PM1_PROC"}));
+  EXPECT_EQ(vexlor::test::alarm_notices("PM1_PROC", 2), (std::vector<std::string>{"W1 0", "W2 0"}));
 }
 
 TEST_F(CrossProcess, ARoutineToldToExitLeavesItsAlarmPosted) {

@@ -40,24 +40,8 @@ class Posting : public vexlor::test::AlarmTest {
     if (with_engine && !manager_.start()) return false;
     return VHub_Initial("OPERATOR");
   }
-  // The "$L" notices the IO engine received, as "<command> <index>", once it has heard at
-  // least `expected` of them (notices are queued, not waited for).
-  std::vector<std::string> notices(std::size_t expected = 0) const {
-    static const std::regex notice(
-        "^EngineWriteG kind=\\$L param=P1 command=(W[12]) index=(-?[0-9]+) argument=- "
-        "sender=OPERATOR$");
-    std::vector<std::string> out;
-    vexlor::test::wait_until(
-        [&] {
-          out.clear();
-          std::smatch m;
-          for (const std::string& line : manager_.record()) {
-            if (std::regex_match(line, m, notice)) out.push_back(m[1].str() + " " + m[2].str());
-          }
-          return out.size() >= expected;
-        },
-        10);
-    return out;
+  static std::vector<std::string> notices(std::size_t expected = 0) {
+    return vexlor::test::alarm_notices("OPERATOR", expected);
   }
   const MEM_ALARM_QUEUE_STRU& queue() const { return *MMAP_DB()->alarm_queue; }
 

@@ -115,11 +115,7 @@ TEST(FifoRoundTrip, EveryRequestKindArrivesWithExactFields) {
 
   // The manager's log file holds the same lines; SIGTERM removes every endpoint.
   EXPECT_EQ(manager.stop(), 0);
-  for (const char* role : {"manager", "engine", "gui"}) {
-    std::string path = vexlor::os::endpoint_path(role);
-    EXPECT_FALSE(std::filesystem::exists(path)) << path;
-    EXPECT_FALSE(std::filesystem::exists(path + ".lock")) << path;
-  }
+  vexlor::test::expect_endpoints_removed();
   std::ifstream log(vexlor::os::instance_dir() + "/manager.log");
   std::vector<std::string> logged;
   for (std::string line; std::getline(log, line);) logged.push_back(line);

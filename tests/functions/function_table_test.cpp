@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "config/builder.h"
-#include "util/console_sink.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -207,20 +207,17 @@ TEST_F(FunctionTable, RegistrationsStackNewestFirst) {
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Regist_Info(kSched, "");
   EXPECT_STREQ(VFunction_Get_Regist_Info(kSched), "-");
-  VFunction_Set_Regist_Info("A");
-  EXPECT_STREQ(VFunction_Get_Regist_Info(), "A");
-  VFunction_Set_Regist_Info("B");
-  EXPECT_STREQ(VFunction_Get_Regist_Info(), "B/A");
-  VFunction_Set_Regist_Info("");
-  EXPECT_STREQ(VFunction_Get_Regist_Info(), "-/B/A");
-  VFunction_Set_Regist_Info(nullptr);
-  EXPECT_STREQ(VFunction_Get_Regist_Info(), "-/-/B/A");
-  // The oldest end is cut at 63 characters.
-  const std::string sixty(60, 'x');
-  VFunction_Set_Regist_Info(sixty.c_str());
-  EXPECT_EQ(std::string(VFunction_Get_Regist_Info()), sixty + "/-/");
-  VFunction_Set_Regist_Info(std::string(80, 'y').c_str());
-  EXPECT_EQ(std::string(VFunction_Get_Regist_Info()), std::string(63, 'y'));
+  // Newest first; the oldest end is cut at 63 characters.
+  const std::string x60(60, 'x'), y80(80, 'y');
+  // clang-format off
+  const std::pair<const char*, std::string> steps[] = {
+      {"A", "A"}, {"B", "B/A"}, {"", "-/B/A"}, {nullptr, "-/-/B/A"}, {x60.c_str(), x60 + "/-/"},
+      {y80.c_str(), std::string(63, 'y')}};
+  // clang-format on
+  for (const auto& [info, stack] : steps) {
+    VFunction_Set_Regist_Info(info);
+    EXPECT_EQ(std::string(VFunction_Get_Regist_Info()), stack);
+  }
 }
 
 TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {

@@ -35,43 +35,38 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The child's end of the pipes to the test process.
-class ChildIo {
- public:
-  ChildIo(int to_parent, int from_parent) : to_parent_(to_parent), from_parent_(from_parent) {}
+// One line from `fd`: "<timeout>" after `ms`, "<eof>" when the other end closed.
+std::string read_line(int fd, int ms) {
+  std::string line;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (char c;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    pollfd p{fd, POLLIN, 0};
+    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return "<timeout>";
+    if (::read(fd, &c, 1) != 1) return "<eof>";
+    if (c == '\n') return line;
+    line.push_back(c);
+  }
+}
 
+// The child's end of the pipes to the test process.
+struct ChildIo {
+  int to_parent, from_parent;
   void say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    char line[256];
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(line, sizeof line - 1, format, args);
+    ::vdprintf(to_parent, format, args);
     va_end(args);
-    if (n < 0) n = 0;
-    if (n > static_cast<int>(sizeof line) - 2) n = static_cast<int>(sizeof line) - 2;
-    line[n++] = '\n';
-    for (int done = 0; done < n;) {
-      ssize_t w = ::write(to_parent_, line + done, static_cast<size_t>(n - done));
-      if (w <= 0) ::_exit(2);
-      done += static_cast<int>(w);
-    }
+    if (::write(to_parent, "\n", 1) != 1) ::_exit(2);
   }
-
-  // Waits for one command line from the parent; a child whose parent is gone or silent for
-  // 10 s ends itself, so no test leaves processes behind.
+  // A child whose parent is gone or silent for 10 s ends itself: no test leaves processes.
   std::string hear() {
-    std::string line;
-    char c;
-    while (true) {
-      pollfd p{from_parent_, POLLIN, 0};
-      if (::poll(&p, 1, 10000) <= 0 || ::read(from_parent_, &c, 1) != 1) ::_exit(3);
-      if (c == '\n') return line;
-      line.push_back(c);
-    }
+    std::string line = read_line(from_parent, 10000);
+    if (line == "<timeout>" || line == "<eof>") ::_exit(3);
+    return line;
   }
-
- private:
-  int to_parent_;
-  int from_parent_;
 };
 
 // A forked child process running `body`, then _exit(0). Every read and wait of the parent is
@@ -88,7 +83,7 @@ class Child {
     if (pid_ == 0) {
       ::close(up[0]);
       ::close(down[1]);
-      ChildIo io(up[1], down[0]);
+      ChildIo io{up[1], down[0]};
       body(io);
       ::_exit(0);
     }
@@ -99,44 +94,24 @@ class Child {
     if (pid_ < 0) ADD_FAILURE() << "fork failed";
   }
   ~Child() {
-    if (pid_ > 0) kill9();
-    if (from_child_ >= 0) ::close(from_child_);
-    if (to_child_ >= 0) ::close(to_child_);
+    kill9();
+    ::close(from_child_);
+    ::close(to_child_);
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  // The next line the child says, "<timeout>" after 5 s, "<eof>" when it closed the pipe.
-  std::string read_line() {
-    std::string line;
-    auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (true) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      pollfd p{from_child_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-        return "<timeout>";
-      }
-      char c;
-      if (::read(from_child_, &c, 1) != 1) return "<eof>";
-      if (c == '\n') return line;
-      line.push_back(c);
-    }
-  }
-
+  std::string read_line() { return os::read_line(from_child_, 5000); }
   void send(const std::string& line) {
-    std::string text = line + "\n";
-    ASSERT_EQ(::write(to_child_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(::write(to_child_, (line + "\n").data(), line.size() + 1),
+              static_cast<ssize_t>(line.size() + 1));
   }
-
   void kill9() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
-    int status;
-    ::waitpid(pid_, &status, 0);
+    ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
-
   // The child's exit code, or -1 when it does not end within 5 s (it is killed then).
   int wait_exit() {
     int code = test::wait_child(pid_, 5);
@@ -517,18 +492,6 @@ TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
     EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
   }
 
-  int not_a_handle = 0;
-  for (MutexHandle bad : {MutexHandle{nullptr}, reinterpret_cast<MutexHandle>(uintptr_t{1}),
-                          reinterpret_cast<MutexHandle>(uintptr_t{0x12345678}),
-                          static_cast<MutexHandle>(&not_a_handle)}) {
-    EXPECT_EQ(mutex_wait(bad, 0), kWaitFailed);
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-    EXPECT_FALSE(mutex_release(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-    EXPECT_FALSE(mutex_close(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-  }
-
   // A closed handle stays invalid, also after its slot serves a new handle.
   MutexHandle closed = mutex_create("Closed", false);
   ASSERT_NE(closed, nullptr);
@@ -536,11 +499,17 @@ TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
   MutexHandle reused = mutex_create("Closed", false);
   ASSERT_NE(reused, nullptr);
   EXPECT_NE(reused, closed);
-  EXPECT_EQ(mutex_wait(closed, 0), kWaitFailed);
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-  EXPECT_FALSE(mutex_release(closed));
-  EXPECT_FALSE(mutex_close(closed));
-  EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+  int not_a_handle = 0;
+  for (MutexHandle bad : {MutexHandle{nullptr}, reinterpret_cast<MutexHandle>(uintptr_t{1}),
+                          reinterpret_cast<MutexHandle>(uintptr_t{0x12345678}),
+                          static_cast<MutexHandle>(&not_a_handle), closed}) {
+    EXPECT_EQ(mutex_wait(bad, 0), kWaitFailed);
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+    EXPECT_FALSE(mutex_release(bad));
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+    EXPECT_FALSE(mutex_close(bad));
+    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+  }
   EXPECT_EQ(mutex_wait(reused, 0), kWaitObject0);
   EXPECT_TRUE(mutex_release(reused));
   EXPECT_TRUE(mutex_close(reused));
