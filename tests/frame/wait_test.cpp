@@ -134,9 +134,7 @@ TEST_F(Wait, StopwatchBeforeAndAfterStartUp) {
 
 TEST_F(Wait, BeforeStartUpAWaitOnlySleeps) {
   d::ConsoleCapture capture;
-  EXPECT_TRUE(VTimer_Wait_Seconds(0));
-  EXPECT_TRUE(VTimer_Wait_Seconds(-3));
-  EXPECT_TRUE(VTimer_Wait_Seconds(0.01, true));
+  EXPECT_TRUE(VTimer_Wait_Seconds(0) && VTimer_Wait_Seconds(-3) && VTimer_Wait_Seconds(0.01, true));
   EXPECT_TRUE(lines_of(capture).empty());
 }
 
