@@ -247,23 +247,11 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
 TEST_F(Settings, MissingMirroredPointsFailQuietlyAfterOneReport) {
   publish([](DatabaseBuilder& b) { b.add_digital("PM1.Valve"); }, false, false);
 
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::setenv("VEXLOR_SETTINGS_FRESH", "1", 1);
-    const char* argv[] = {"/proc/self/exe", "--gtest_filter=SettingsFreshProcess.*", nullptr};
-    ::execv(argv[0], const_cast<char* const*>(argv));
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  const int status = vexlor::test::wait_child(pid, 60);
-  std::string report;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) report.append(buffer, n);
-  ::close(out[0]);
-  EXPECT_EQ(status, 0) << report;
+  ::setenv("VEXLOR_SETTINGS_FRESH", "1", 1);
+  const vexlor::test::ToolRun run = vexlor::test::run_tool(
+      "/proc/self/exe", {"--gtest_filter=SettingsFreshProcess.*"}, instance_.runtime_dir());
+  ::unsetenv("VEXLOR_SETTINGS_FRESH");
+  const std::string& report = run.out;
+  EXPECT_EQ(run.code, 0) << report;
   EXPECT_NE(report.find("[  PASSED  ] 1 test"), std::string::npos) << report;
 }

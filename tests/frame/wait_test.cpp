@@ -22,7 +22,6 @@ using vexlor::test::PrivateInstance;
 
 namespace {
 
-// Routines of the test equipment.
 constexpr int kProc = 0;   // the waiting routine
 constexpr int kSched = 1;  // its parent
 constexpr int kTmc = 2;    // its grandparent
