@@ -1,7 +1,6 @@
 // Start-up and release: attaching, the own entry and its normalised name, the extra slots, the
 // failure clean-up, and the main form's start lock across real processes.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -207,27 +206,18 @@ TEST_F(Startup, BadIndicesOfTheStartLockReportAndProbeVprocAlone) {
 
 namespace {
 
-// Starts as the main form in a child that waits to be killed; returns its pid once the
-// start-up result is known (-1 when it was refused or did not answer).
+// Starts as the main form in a child that waits to be killed; returns its pid once the child
+// holds the start lock (-1 when it did not take it).
 pid_t start_main_form_holder() {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  pid_t pid = vexlor::test::spawn_child([&] {
-    ::close(fds[0]);
-    const char answer = VHub_Initial("GUI_MAINFORM") ? 'y' : 'n';
-    if (::write(fds[1], &answer, 1) != 1) return 2;
+  const pid_t pid = vexlor::test::spawn_child([] {
+    if (!VHub_Initial("GUI_MAINFORM")) return 1;
     for (;;) ::pause();
   });
-  ::close(fds[1]);
-  pollfd p{fds[0], POLLIN, 0};
-  char answer = 0;
-  if (::poll(&p, 1, 20000) != 1 || ::read(fds[0], &answer, 1) != 1 || answer != 'y') {
-    ::kill(pid, SIGKILL);
-    vexlor::test::wait_child(pid, 10);
-    pid = -1;
-  }
-  ::close(fds[0]);
-  return pid;
+  if (vexlor::test::wait_until([] { return vexlor::os::mutex_exists("VPROC_GUI_MAINFORM"); }, 20))
+    return pid;
+  ::kill(pid, SIGKILL);
+  vexlor::test::wait_child(pid, 10);
+  return -1;
 }
 
 int start_main_form_once() {
