@@ -14,6 +14,17 @@ struct BadConfig {
   std::string line;
 };
 
+// The two warnings of a configuration without the system alarm pool and the language point.
+inline std::vector<std::string> pool_and_language_warnings(const std::string& path) {
+  return {path +
+              ": alarms: no system alarm 800 (pool 800..898): faults the library finds itself "
+              "(a routine that cannot be run, for example) are only logged, never shown to "
+              "the operator",
+          path +
+              ": digital: no point \"CTC.Language\": the language cannot be switched at run "
+              "time and every routine shows the English texts"};
+}
+
 inline std::string enum_with_items(int count) {
   std::string text = "enums = [\n  { name = \"Many\", items = [\n";
   for (int i = 0; i < count; ++i)

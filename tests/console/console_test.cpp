@@ -1,10 +1,8 @@
 // The operator console `vexlor` as a real child process against a private equipment: each
 // subcommand as text and JSON, and the exit status and error line of bad usage and unknown names.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -144,24 +142,6 @@ Json parse_json(const std::string& text) {
   return out;
 }
 
-struct ToolRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string shell_quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
 class Console : public ::testing::Test {
  protected:
   static constexpr int kValve = 0, kCount = 1, kDead = 2;  // digital points
@@ -210,25 +190,25 @@ class Console : public ::testing::Test {
   }
   void TearDown() override { Vexlor::VHub_Release(); }
 
-  // Runs `vexlor ARGS...` with this test's instance; at most 60 s.
   ToolRun vexlor(const std::vector<std::string>& args) {
-    const std::string out = instance_.runtime_dir() + "/console.out";
-    const std::string err = instance_.runtime_dir() + "/console.err";
-    std::string command = "timeout 60 " + shell_quote(VEXLOR_TOOLS_DIR "/vexlor");
-    for (const auto& a : args) command += " " + shell_quote(a);
-    command += " >" + shell_quote(out) + " 2>" + shell_quote(err) + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    return run_tool(VEXLOR_TOOLS_DIR "/vexlor", args, instance_.runtime_dir());
   }
 
+  // `vexlor --json ARGS...`: exit status 0 and one JSON document.
+  Json vexlor_json(std::vector<std::string> args) {
+    args.insert(args.begin(), "--json");
+    const ToolRun run = vexlor(args);
+    EXPECT_EQ(run.code, 0) << run.err;
+    return parse_json(run.out);
+  }
   // Exit status 0 and exactly `out` on stdout.
   void expect_ok(const ToolRun& run, const std::string& out) {
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, out);
   }
   // One error line "vexlor: ..." and the exit status, nothing on stdout.
   void expect_error(const ToolRun& run, int status, const std::string& line) {
-    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(run.code, status);
     EXPECT_EQ(run.err, "vexlor: " + line + "\n");
     EXPECT_EQ(run.out, "");
   }
@@ -242,9 +222,7 @@ TEST_F(Console, PointsListShowsValuesUnitsAndStatusAsTextAndJson) {
             "NAME       KIND     VALUE  UNIT  STATUS\n"
             "PM1.Count  digital  0      pcs   ok\n");
 
-  ToolRun run = vexlor({"--json", "points"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Json rows = parse_json(run.out);
+  const Json rows = vexlor_json({"points"});
   ASSERT_EQ(rows.items.size(), 6u);
   // The enumeration text, in English; a point behind an offline driver has no value.
   EXPECT_EQ(texts_of(rows[0], {"name", "value", "raw"}), (Texts{"PM1.Valve", "Close", "0"}));
@@ -257,9 +235,7 @@ TEST_F(Console, PointsListShowsValuesUnitsAndStatusAsTextAndJson) {
 
   // Glob, case ignored; enumeration texts follow the equipment's language.
   Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_CHINESE);
-  run = vexlor({"--json", "points", "pm1.v*"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Json valve = parse_json(run.out);
+  const Json valve = vexlor_json({"points", "pm1.v*"});
   ASSERT_EQ(valve.items.size(), 1u);
   EXPECT_EQ(valve[0]["value"].text, "关闭");
 
@@ -272,9 +248,7 @@ TEST_F(Console, PointGetAndSetGoThroughTheByNameAccess) {
   expect_ok(vexlor({"points", "set", "pm1.valve", "Open"}), "PM1.Valve = Open\n");
   EXPECT_EQ(Vexlor::VDigital_Read_Mem(kValve), 1);
 
-  ToolRun run = vexlor({"--json", "points", "get", "PM1.Valve"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Json got = parse_json(run.out);
+  const Json got = vexlor_json({"points", "get", "PM1.Valve"});
   EXPECT_EQ(got["value"].text, "1");
   EXPECT_EQ(got["text"].text, "Open");
 
@@ -298,9 +272,7 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
 
   Vexlor::VAlarm_Post(1, "");
   Vexlor::VAlarm_Post_Here(0, "pm1_proc.cpp", 42, "stuck|卡住");
-  ToolRun run = vexlor({"--json", "alarms"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  Json alarms = parse_json(run.out);
+  const Json alarms = vexlor_json({"alarms"});
   ASSERT_EQ(alarms.items.size(), 2u);  // queue order: first posted first
   EXPECT_EQ(alarms[0]["id"].number, 5002);
   EXPECT_EQ(alarms[0]["module"].type, Json::kNull);
@@ -317,7 +289,7 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
 
   // The text in the system language.
   Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_CHINESE);
-  run = vexlor({"alarms"});
+  ToolRun run = vexlor({"alarms"});
   EXPECT_NE(run.out.find("阀门未打开(卡住)"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("RETRY,ABORT"), std::string::npos) << run.out;
   Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_ENGLISH);
@@ -334,7 +306,7 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
 
   // No IO engine runs here: the answer is recorded all the same, with a warning.
   run = vexlor({"alarms", "answer", "5001", "Retry"});
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out, "alarm 5001 answered RETRY\n");
   EXPECT_EQ(run.err,
             "vexlor: warning: the IO engine did not take the answer notice (is it running?)\n");
@@ -343,16 +315,12 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
   expect_error(vexlor({"alarms", "answer", "5001", "retry"}), 1, "alarm 5001 is not posted");
 
   // An alarm without choices takes any answer; ALM_ prefix and case are accepted.
-  run = vexlor({"--json", "alarms", "answer", "5002", "alm_clear"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  const Json answered = parse_json(run.out);
+  const Json answered = vexlor_json({"alarms", "answer", "5002", "alm_clear"});
   EXPECT_EQ(answered["answer"].text, "CLEAR");
   EXPECT_FALSE(answered["notified"].flag);
   EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 0);
 
-  run = vexlor({"--json", "alarms", "history"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Json history = parse_json(run.out);
+  const Json history = vexlor_json({"alarms", "history"});
   ASSERT_EQ(history.items.size(), 4u);
   const char* events[][2] = {
       {"POST", "5002"}, {"POST", "5001"}, {"ALM_RETRY", "5001"}, {"ALM_CLEAR", "5002"}};
@@ -363,7 +331,7 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
 
   expect_ok(vexlor({"--json", "alarms", "history", "--since", "2999-01-01"}), "[]\n");
   run = vexlor({"alarms", "history", "--since", "2000/01/01 00:00"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out.rfind("TIME", 0), 0u) << run.out;
   expect_error(vexlor({"alarms", "history", "--since", "yesterday"}), 2,
                "bad time \"yesterday\" for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)");
@@ -373,11 +341,9 @@ TEST_F(Console, FunctionsAndDrivers) {
   Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_RUNNING);
   Vexlor::VFunction_Set_Event_Status(0, Vexlor::SYS_ERRCODE3);
   Vexlor::VFunction_Set_Abort_Flag(0, true);
-  ToolRun run = vexlor({"--json", "functions"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Json functions = parse_json(run.out);
+  const Json functions = vexlor_json({"functions"});
   // Two configured functions, the main form in slot 2 and the console's own extra slot.
-  ASSERT_EQ(functions.items.size(), 4u) << run.out;
+  ASSERT_EQ(functions.items.size(), 4u);
   EXPECT_EQ(texts_of(functions[0], {"run_status", "event_status"}),
             (Texts{"SYS_RUNNING", "SYS_ERRCODE3"}));
   EXPECT_TRUE(functions[0]["abort"].flag);
@@ -409,9 +375,7 @@ TEST_F(Console, FunctionsAndDrivers) {
   expect_error(vexlor({"points", "set", "PM1.Valve", "Open"}), 1,
                "cannot write PM1.Valve: output driver DIO is offline");
 
-  run = vexlor({"--json", "driver", "online", "DEAD"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Json state = parse_json(run.out);
+  const Json state = vexlor_json({"driver", "online", "DEAD"});
   EXPECT_EQ(state["state"].text, "online");
   EXPECT_TRUE(state["changed"].flag);
   Vexlor::VDriver_Get_Param(1, params);
@@ -424,7 +388,7 @@ TEST_F(Console, WatchPrintsPlainBlocksOrJsonLinesWhenNotATerminal) {
   Vexlor::VAlarm_Post(0, "");
   ToolRun run =
       vexlor({"watch", "--points", "PM1.Count, PM1.Press*", "--interval", "0.05", "--count", "2"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(run.out.find("\x1b["), std::string::npos);  // no terminal control on a file
   std::size_t blocks = 0;
   for (auto at = run.out.find("ALARMS (1)\n"); at != std::string::npos;
@@ -435,7 +399,7 @@ TEST_F(Console, WatchPrintsPlainBlocksOrJsonLinesWhenNotATerminal) {
   EXPECT_NE(run.out.find("PM1.Pressure  analog   12.50  Torr  ok\n"), std::string::npos) << run.out;
 
   run = vexlor({"--json", "watch", "--points", "PM1.Valve", "--interval", "0.05", "--count", "3"});
-  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(run.code, 0) << run.err;
   std::istringstream lines(run.out);
   std::string line;
   int documents = 0;
@@ -470,7 +434,7 @@ TEST_F(Console, WatchStopsWithOneLineWhenItsDatabaseIsReplaced) {
   const ToolRun run =
       vexlor({"watch", "--points", "PM1.Count", "--interval", "0.05", "--count", "600"});
   EXPECT_EQ(wait_child(replacer, 30), 0);
-  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "vexlor: the database of instance \"" + instance_.name() +
                          "\" was replaced or removed (vexlor-db); these values are no longer the "
                          "equipment's: start the console again\n");
@@ -480,7 +444,7 @@ TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {}, {"pointz"}, {"points", "set", "PM1.Count"}, {"watch", "--interval", "0"}}) {
     const ToolRun run = vexlor(args);
-    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.code, 2) << run.err;
     EXPECT_EQ(run.err.rfind("vexlor: ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.out, "");

@@ -11,6 +11,7 @@
 
 #include "config/builder.h"
 #include "fifo/manager_process.h"
+#include "points/typed_fixture.h"
 #include "support/instance.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
@@ -234,37 +235,23 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
   VSystem_Set_User_Level(6);
   EXPECT_EQ(VSystem_Get_User_Level(), 6);
   // One report per point, on its first lookup only.
-  const std::vector<std::string> lines = texts(capture);
-  ASSERT_EQ(lines.size(), 2u);
-  const std::string language =
-      "IO_NAME:CTC.Language - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:";
-  const std::string level =
-      "IO_NAME:CTC.UserLevel - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:";
-  EXPECT_EQ(lines[0].substr(0, language.size()), language) << lines[0];
-  EXPECT_EQ(lines[1].substr(0, level.size()), level) << lines[1];
+  std::vector<std::string> lines = texts(capture);
+  for (std::string& line : lines) line = vexlor::test::without_line(line);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "IO_NAME:CTC.Language - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "IO_NAME:CTC.UserLevel - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
   VHub_Release();
 }
 
 TEST_F(Settings, MissingMirroredPointsFailQuietlyAfterOneReport) {
   publish([](DatabaseBuilder& b) { b.add_digital("PM1.Valve"); }, false, false);
 
-  int out[2];
-  ASSERT_EQ(::pipe(out), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::setenv("VEXLOR_SETTINGS_FRESH", "1", 1);
-    const char* argv[] = {"/proc/self/exe", "--gtest_filter=SettingsFreshProcess.*", nullptr};
-    ::execv(argv[0], const_cast<char* const*>(argv));
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  const int status = vexlor::test::wait_child(pid, 60);
-  std::string report;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) report.append(buffer, n);
-  ::close(out[0]);
-  EXPECT_EQ(status, 0) << report;
+  ::setenv("VEXLOR_SETTINGS_FRESH", "1", 1);
+  const vexlor::test::ToolRun run = vexlor::test::run_tool(
+      "/proc/self/exe", {"--gtest_filter=SettingsFreshProcess.*"}, instance_.runtime_dir());
+  ::unsetenv("VEXLOR_SETTINGS_FRESH");
+  const std::string& report = run.out;
+  EXPECT_EQ(run.code, 0) << report;
   EXPECT_NE(report.find("[  PASSED  ] 1 test"), std::string::npos) << report;
 }

@@ -1,12 +1,12 @@
 // Start-up and release: attaching, the own entry and its normalised name, the extra slots, the
 // failure clean-up, and the main form's start lock across real processes.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "config/builder.h"
 #include "frame/context.h"
@@ -35,6 +35,29 @@ class Startup : public ::testing::Test {
   void TearDown() override { VHub_Release(); }
   PrivateInstance instance_{"startup"};
 };
+
+// A database with the one routine SCHEDULER.
+void publish_scheduler() {
+  DatabaseBuilder b;
+  b.add_function("SCHEDULER");
+  publish(b);
+}
+
+// Writes `name` into slot `slot` of the published database, as a routine registering itself.
+void name_slot(int slot, const std::string& name) {
+  VMMAP map;
+  ASSERT_TRUE(map.VMMAP_Initial("setup"));
+  std::snprintf(map.DB()->function_sp[slot].name, 64, "%s", name.c_str());
+}
+
+// The console lines captured, as "<colour> <source>|<text>".
+std::vector<std::string> console_of(const d::ConsoleCapture& capture) {
+  std::vector<std::string> out;
+  for (const auto& l : capture.console_lines())
+    out.push_back(std::to_string(static_cast<int>(l.colour)) + " " + l.source + "|" + l.text);
+  return out;
+}
+using Lines = std::vector<std::string>;
 
 int own_index() { return d::context() ? d::context()->own_index : -12345; }
 
@@ -70,14 +93,8 @@ TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
 }
 
 TEST_F(Startup, SlotAfterTheMainFormIsAcceptedWithoutALockAndUnknownNamesAreRefused) {
-  DatabaseBuilder b;
-  b.add_function("SCHEDULER");
-  publish(b);
-  {
-    VMMAP map;  // an extra routine registered itself in slot N+1
-    ASSERT_TRUE(map.VMMAP_Initial("setup"));
-    std::snprintf(map.DB()->function_sp[2].name, 64, "%s", "EXTRA_TOOL");
-  }
+  publish_scheduler();
+  name_slot(2, "EXTRA_TOOL");  // an extra routine registered itself in slot N+1
   ASSERT_TRUE(VHub_Initial("extra_tool"));
   EXPECT_EQ(own_index(), 2);
   EXPECT_FALSE(VFunction_Check_Locker(1));
@@ -86,11 +103,7 @@ TEST_F(Startup, SlotAfterTheMainFormIsAcceptedWithoutALockAndUnknownNamesAreRefu
 
   d::ConsoleCapture capture;
   EXPECT_FALSE(VHub_Initial("NO_SUCH_ROUTINE"));
-  auto lines = capture.console_lines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
-  EXPECT_EQ(lines[0].source, "NO_SUCH_ROUTINE");
-  EXPECT_EQ(lines[0].text, "VHub_Initial 获取例程索引失败.");
+  EXPECT_EQ(console_of(capture), Lines{"1 NO_SUCH_ROUTINE|VHub_Initial 获取例程索引失败."});
   // The objects stay attached; the routine has no index.
   EXPECT_NE(MMAP_DB(), nullptr);
   EXPECT_NE(FIFO(), nullptr);
@@ -140,11 +153,7 @@ TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
   b.set_main_form("");
   b.add_function("SCHEDULER");
   publish(b);
-  {
-    VMMAP map;
-    ASSERT_TRUE(map.VMMAP_Initial("setup"));
-    std::snprintf(map.DB()->function_sp[3].name, 64, "%s", "Recipe_Editor");
-  }
+  name_slot(3, "Recipe_Editor");
   // Slots 1 and 2 (N and N+1) are free and come before the one holding the name.
   ASSERT_TRUE(VHub_Initial2("RECIPE_EDITOR"));
   EXPECT_EQ(own_index(), 1);
@@ -159,21 +168,11 @@ TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
 }
 
 TEST_F(Startup, ExtraSlotsFullReportsAndReleasesTheObjects) {
-  DatabaseBuilder b;
-  b.add_function("SCHEDULER");
-  publish(b);
-  {
-    VMMAP map;
-    ASSERT_TRUE(map.VMMAP_Initial("setup"));
-    for (int i = 2; i < 13; ++i) std::snprintf(map.DB()->function_sp[i].name, 64, "X%d", i);
-  }
+  publish_scheduler();
+  for (int i = 2; i < 13; ++i) name_slot(i, "X" + std::to_string(i));
   d::ConsoleCapture capture;
   EXPECT_FALSE(VHub_Initial2("ONE_MORE"));
-  auto lines = capture.console_lines();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
-  EXPECT_EQ(lines[0].source, "ONE_MORE");
-  EXPECT_EQ(lines[0].text, "额外例程空间不够，创建失败!");
+  EXPECT_EQ(console_of(capture), Lines{"1 ONE_MORE|额外例程空间不够，创建失败!"});
   ASSERT_NE(d::context(), nullptr);
   EXPECT_EQ(MMAP(), nullptr);
   EXPECT_EQ(FIFO(), nullptr);
@@ -183,9 +182,7 @@ TEST_F(Startup, ExtraSlotsFullReportsAndReleasesTheObjects) {
 }
 
 TEST_F(Startup, BadIndicesOfTheStartLockReportAndProbeVprocAlone) {
-  DatabaseBuilder b;
-  b.add_function("SCHEDULER");
-  publish(b);
+  publish_scheduler();
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));
   d::ConsoleCapture capture;
   EXPECT_FALSE(VFunction_Check_Locker(13));
@@ -209,27 +206,18 @@ TEST_F(Startup, BadIndicesOfTheStartLockReportAndProbeVprocAlone) {
 
 namespace {
 
-// Starts as the main form in a child that waits to be killed; returns its pid once the
-// start-up result is known (-1 when it was refused or did not answer).
+// Starts as the main form in a child that waits to be killed; returns its pid once the child
+// holds the start lock (-1 when it did not take it).
 pid_t start_main_form_holder() {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  pid_t pid = vexlor::test::spawn_child([&] {
-    ::close(fds[0]);
-    const char answer = VHub_Initial("GUI_MAINFORM") ? 'y' : 'n';
-    if (::write(fds[1], &answer, 1) != 1) return 2;
+  const pid_t pid = vexlor::test::spawn_child([] {
+    if (!VHub_Initial("GUI_MAINFORM")) return 1;
     for (;;) ::pause();
   });
-  ::close(fds[1]);
-  pollfd p{fds[0], POLLIN, 0};
-  char answer = 0;
-  if (::poll(&p, 1, 20000) != 1 || ::read(fds[0], &answer, 1) != 1 || answer != 'y') {
-    ::kill(pid, SIGKILL);
-    vexlor::test::wait_child(pid, 10);
-    pid = -1;
-  }
-  ::close(fds[0]);
-  return pid;
+  if (vexlor::test::wait_until([] { return vexlor::os::mutex_exists("VPROC_GUI_MAINFORM"); }, 20))
+    return pid;
+  ::kill(pid, SIGKILL);
+  vexlor::test::wait_child(pid, 10);
+  return -1;
 }
 
 int start_main_form_once() {
@@ -244,9 +232,7 @@ int start_main_form_once() {
 }  // namespace
 
 TEST_F(Startup, MainFormIsRefusedWhileRunningAndAcceptedAfterExitOrKill) {
-  DatabaseBuilder b;
-  b.add_function("SCHEDULER");
-  publish(b);
+  publish_scheduler();
 
   // Nothing runs: a probe sees no lock and leaves none.
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));

@@ -22,7 +22,6 @@ using vexlor::test::PrivateInstance;
 
 namespace {
 
-// Routines of the test equipment.
 constexpr int kProc = 0;   // the waiting routine
 constexpr int kSched = 1;  // its parent
 constexpr int kTmc = 2;    // its grandparent
@@ -134,9 +133,7 @@ TEST_F(Wait, StopwatchBeforeAndAfterStartUp) {
 
 TEST_F(Wait, BeforeStartUpAWaitOnlySleeps) {
   d::ConsoleCapture capture;
-  EXPECT_TRUE(VTimer_Wait_Seconds(0));
-  EXPECT_TRUE(VTimer_Wait_Seconds(-3));
-  EXPECT_TRUE(VTimer_Wait_Seconds(0.01, true));
+  EXPECT_TRUE(VTimer_Wait_Seconds(0) && VTimer_Wait_Seconds(-3) && VTimer_Wait_Seconds(0.01, true));
   EXPECT_TRUE(lines_of(capture).empty());
 }
 

@@ -35,7 +35,6 @@ constexpr char kTool[] = VEXLOR_TOOLS_DIR "/vexlor-db";
 using vexlor::test::slurp;
 using vexlor::test::ToolRun;
 
-// The points of a database used by the tests below.
 constexpr char kPoints[] = R"(
 digital = [ { name = "PM1.Valve" }, { name = "CTC.Language" } ]
 analog = [ { name = "PM1.Pressure" }, { name = "PM1.Flow" } ]
@@ -72,7 +71,6 @@ class DataLogTables : public ::testing::Test {
   void SetUp() override { fs::create_directories(root_); }
   void TearDown() override { VHub_Release(); }
 
-  // Runs vexlor-db with `args` in this test's instance and drive root.
   ToolRun tool(const std::vector<std::string>& args) {
     return vexlor::test::run_tool(kTool, args, instance_.runtime_dir());
   }
@@ -87,7 +85,6 @@ class DataLogTables : public ::testing::Test {
     return write(kPoints + datalogs + "[system]\ndatabase_path = \"Z:\\\\Db\"\n");
   }
 
-  // The file below database path "Z:\Db".
   std::string file() const { return root_ + "/Z/Db/vexlor.db"; }
 
   // Builds the database in process and starts the data logger on it.
