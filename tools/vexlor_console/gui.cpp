@@ -13,6 +13,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "console.h"
 
@@ -215,8 +216,12 @@ int run_gui(const Options& o, int count) {
     Arrival arrival;
     if (inbox.next(&arrival, std::chrono::milliseconds(50))) print(render(arrival, o.json));
   }
-  server.stop();
+  // Not running any more, so routines stop sending; the serving threads write their replies
+  // to what was accepted (the exit request's caller waits for its answer) before the endpoint
+  // closes under them.
   Vexlor::VFunction_Set_Run_Status(Vexlor::SYS_KILLED);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  server.stop();
   Vexlor::VHub_Release();
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
