@@ -92,24 +92,29 @@ class NamedTable : public NamedAccess {
   }
 };
 
-// Setters and getters each in fresh caches: some items' getter names another point than the
-// setter, through the same slots.
-TEST_F(NamedTable, EveryRowReachesItsPointInTheStandardVocabulary) {
-  for (const bool by_setter : {true, false}) {
-    in_child([by_setter] {
-      detail::ConsoleCapture capture;
-      for (const TableRow& row : kRows) {
-        if (used_by_the_library(row)) continue;
-        for (auto [i, j] : corners(row)) {
-          if (!by_setter)
-            row.get(i, j);
-          else
-            EXPECT_TRUE(row.set(i, j)) << row.item << "(" << i << ", " << j << ")";
-        }
+TEST_F(NamedTable, EveryRowReachesItsPointInTheStandardVocabularyByItsSetter) {
+  in_child([] {
+    detail::ConsoleCapture capture;
+    for (const TableRow& row : kRows) {
+      if (used_by_the_library(row)) continue;
+      for (auto [i, j] : corners(row)) {
+        EXPECT_TRUE(row.set(i, j)) << row.item << "(" << i << ", " << j << ")";
       }
-      EXPECT_EQ(texts(capture), std::vector<std::string>{});
-    });
-  }
+    }
+    EXPECT_EQ(texts(capture), std::vector<std::string>{});
+  });
+}
+
+// Getters first: the items whose getter names another point than the setter are checked too.
+TEST_F(NamedTable, EveryRowReachesItsPointInTheStandardVocabularyByItsGetter) {
+  in_child([] {
+    detail::ConsoleCapture capture;
+    for (const TableRow& row : kRows) {
+      if (used_by_the_library(row)) continue;
+      for (auto [i, j] : corners(row)) row.get(i, j);
+    }
+    EXPECT_EQ(texts(capture), std::vector<std::string>{});
+  });
 }
 
 TEST_F(NamedTable, SettingsItemsAreInTheVocabulary) {
