@@ -53,12 +53,20 @@ class NamedAccess : public ::testing::Test {
 
   // Runs `body` in a child process with fresh caches; fails the test when the child reports a
   // failed expectation or does not finish.
-  static void in_child(const std::function<void()>& body) {
+  // The parent lets go of the library first, so no library thread of it runs (and holds an
+  // allocator lock) at the fork; the child attaches on its own.
+  // With `attached` false the child starts unattached, as the parent was.
+  static void in_child(const std::function<void()>& body, bool attached = true) {
+    Vexlor::VHub_Release();
     const pid_t pid = spawn_child([&] {
+      if (attached && !Vexlor::VHub_Initial("NAMED_TEST")) return 2;
       body();
       return ::testing::Test::HasFailure() ? 1 : 0;
     });
     EXPECT_EQ(wait_child(pid, 60), 0);
+    if (attached) {
+      ASSERT_TRUE(Vexlor::VHub_Initial("NAMED_TEST"));
+    }
   }
 
   // The index of a point by name in the table of `type` (-1 when missing).

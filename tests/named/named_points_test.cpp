@@ -297,7 +297,7 @@ TEST_F(NamedAccess, BeforeStartUpAccessorsFailAndResolveLater) {
     ASSERT_TRUE(VHub_Initial("NAMED_TEST"));
     EXPECT_EQ(VIO_Get_CTC_EnvSts(), 1);
     VHub_Release();
-  });
+  }, false);
 }
 
 TEST_F(NamedAccess, LoadPortsGoThroughTheDriverFacingReadsWithTheirStatus) {
