@@ -15,14 +15,14 @@ volatile std::sig_atomic_t g_stop = 0;
 
 extern "C" void on_stop_signal(int) { g_stop = 1; }
 
-struct PointSpec {
+struct PointRequest {
   std::string text;
   bool pattern = false;
 };
 
-std::vector<PointRow> read_points(const std::vector<PointSpec>& requests) {
+std::vector<PointRow> read_points(const std::vector<PointRequest>& requests) {
   std::vector<PointRow> rows;
-  for (const PointSpec& request : requests) {
+  for (const PointRequest& request : requests) {
     if (request.pattern) {
       for (PointRow& row : collect_points(request.text)) rows.push_back(std::move(row));
     } else {
@@ -60,7 +60,7 @@ std::string render(const std::vector<AlarmRow>& alarms, const std::vector<PointR
 }  // namespace
 
 int run_watch(const Options& o, const std::string& list, double interval, int count) {
-  std::vector<PointSpec> requests;
+  std::vector<PointRequest> requests;
   std::size_t start = 0;
   while (start <= list.size() && !list.empty()) {
     const std::size_t comma = list.find(',', start);
@@ -68,7 +68,7 @@ int run_watch(const Options& o, const std::string& list, double interval, int co
     while (!item.empty() && item.front() == ' ') item.erase(0, 1);
     while (!item.empty() && item.back() == ' ') item.pop_back();
     if (!item.empty()) {
-      PointSpec request{item, item.find_first_of("*?") != std::string::npos};
+      PointRequest request{item, item.find_first_of("*?") != std::string::npos};
       PointRow row;
       if (!request.pattern && !point_by_name(item, &row)) {
         return fail("unknown point " + in_quotes(item));

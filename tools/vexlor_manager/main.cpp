@@ -291,11 +291,11 @@ int main(int argc, char** argv) {
   if (!instance.empty()) ::setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
 
   InterlockTable interlocks;
-  std::vector<vexlor_manager::RoutineSpec> routines;
+  std::vector<vexlor_manager::RoutineProgram> routines;
   if (!config.empty()) {
     std::string error;
     if (!load_interlocks(config, interlocks, error)) return failed(error);
-    if (!vexlor_manager::load_routine_specs(config, routines, error)) return failed(error);
+    if (!vexlor_manager::load_routine_programs(config, routines, error)) return failed(error);
   }
 
   // Signals are taken by sigwait below; block them before any thread starts.

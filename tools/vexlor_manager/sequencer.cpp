@@ -1,4 +1,4 @@
-// The sequence manager's routines: specs from the configuration, starting, forwarding and
+// The sequence manager's routines: programs from the configuration, starting, forwarding and
 // supervision.
 #include "sequencer.h"
 
@@ -59,7 +59,7 @@ std::string where(const std::string& path, const toml::node& n, std::size_t i, c
 
 }  // namespace
 
-bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs,
+bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>& programs,
                         std::string& error) {
   toml::table root;
   try {
@@ -80,10 +80,10 @@ bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs
     if (entry == nullptr) continue;  // the loader reports it
     const toml::node* command = entry->get("command");
     if (command == nullptr) continue;
-    RoutineSpec spec;
+    RoutineProgram program;
     auto name = entry->get_as<std::string>("name");
     if (name == nullptr) continue;
-    spec.function = name->get();
+    program.function = name->get();
     const toml::array* words = command->as_array();
     if (words == nullptr || words->empty()) {
       error = where(path, *command, i, "command") + "must be a list: program, then arguments";
@@ -95,17 +95,17 @@ bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs
         error = where(path, w, i, "command") + "every item must be a text";
         return false;
       }
-      spec.launch.argv.push_back(text->get());
+      program.launch.argv.push_back(text->get());
     }
-    if (spec.launch.argv[0].find('/') != std::string::npos) {
-      spec.launch.argv[0] = local(spec.launch.argv[0]);
+    if (program.launch.argv[0].find('/') != std::string::npos) {
+      program.launch.argv[0] = local(program.launch.argv[0]);
     }
     if (const toml::node* wd = entry->get("workdir")) {
       if (!wd->is_string()) {
         error = where(path, *wd, i, "workdir") + "must be a text";
         return false;
       }
-      spec.launch.workdir = local(wd->as_string()->get());
+      program.launch.workdir = local(wd->as_string()->get());
     }
     if (const toml::node* env = entry->get("env")) {
       const toml::table* vars = env->as_table();
@@ -118,7 +118,7 @@ bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs
           error = where(path, value, i, "env") + std::string(key.str()) + ": must be a text";
           return false;
         }
-        spec.launch.env.emplace_back(std::string(key.str()), value.as_string()->get());
+        program.launch.env.emplace_back(std::string(key.str()), value.as_string()->get());
       }
     }
     if (const toml::node* start = entry->get("start")) {
@@ -127,9 +127,9 @@ bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs
         error = where(path, *start, i, "start") + "must be \"startup\" or \"demand\"";
         return false;
       }
-      spec.at_startup = text->get() == "startup";
+      program.at_startup = text->get() == "startup";
     }
-    specs.push_back(std::move(spec));
+    programs.push_back(std::move(program));
   }
   return true;
 }
@@ -143,7 +143,7 @@ class DbHolder {
 struct Sequencer::Entry {
   std::string name;
   int index = -1;
-  const RoutineSpec* spec = nullptr;
+  const RoutineProgram* program = nullptr;
 
   // Under Sequencer::mutex_.
   pid_t pid = -1;         // the serving process
@@ -163,8 +163,8 @@ struct Sequencer::Entry {
   uint32_t sequence = 0;
 };
 
-Sequencer::Sequencer(std::vector<RoutineSpec> specs, bool quiet)
-    : specs_(std::move(specs)), quiet_(quiet), holder_(std::make_unique<DbHolder>()) {
+Sequencer::Sequencer(std::vector<RoutineProgram> programs, bool quiet)
+    : programs_(std::move(programs)), quiet_(quiet), holder_(std::make_unique<DbHolder>()) {
   const char* env = std::getenv("VEXLOR_FIFO_TIMEOUT_MS");
   if (env != nullptr && std::atoi(env) > 0) forward_timeout_ms_ = std::atoi(env);
 }
@@ -188,14 +188,14 @@ bool Sequencer::attach_db() {
     auto e = std::make_unique<Entry>();
     e->name = vexlor::detail::field_text(db->function_sp[i].name);
     e->index = i;
-    for (const RoutineSpec& s : specs_) {
-      if (::strcasecmp(s.function.c_str(), e->name.c_str()) == 0) e->spec = &s;
+    for (const RoutineProgram& s : programs_) {
+      if (::strcasecmp(s.function.c_str(), e->name.c_str()) == 0) e->program = &s;
     }
     entries_.push_back(std::move(e));
   }
-  for (const RoutineSpec& s : specs_) {
+  for (const RoutineProgram& s : programs_) {
     bool known = false;
-    for (auto& e : entries_) known = known || e->spec == &s;
+    for (auto& e : entries_) known = known || e->program == &s;
     if (!known) say("routine command for \"" + s.function + "\": no such function; ignored");
   }
   db_ = db;
@@ -229,7 +229,7 @@ void Sequencer::start() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& e : entries_) {
-      if (e->spec != nullptr && e->spec->at_startup) boot.push_back(e.get());
+      if (e->program != nullptr && e->program->at_startup) boot.push_back(e.get());
     }
   }
   for (Entry* e : boot) ensure_started(*e);
@@ -405,7 +405,7 @@ void Sequencer::gone(Entry& e, uint64_t generation) {
   }
   mark_killed(e);
   say("routine " + e.name + " (pid " + std::to_string(pid) + ") " + how + "; marked SYS_KILLED");
-  if (e.restart_on_end && e.spec != nullptr && !stopping_) {
+  if (e.restart_on_end && e.program != nullptr && !stopping_) {
     e.restart_on_end = false;
     std::thread([this, &e] { ensure_started(e); }).detach();
   }
@@ -418,7 +418,7 @@ bool Sequencer::served(Entry& e) {
 
 bool Sequencer::ensure_started(Entry& e) {
   if (served(e)) return true;
-  if (e.spec == nullptr) return false;
+  if (e.program == nullptr) return false;
   std::lock_guard<std::mutex> start_lock(e.start_mutex);
   if (served(e)) return true;
   {
@@ -430,7 +430,7 @@ bool Sequencer::ensure_started(Entry& e) {
 
 bool Sequencer::start_process(Entry& e) {
   std::string error;
-  const pid_t pid = launch(e.spec->launch, &error);
+  const pid_t pid = launch(e.program->launch, &error);
   auto fail = [&](const std::string& why) {
     std::lock_guard<std::mutex> lock(mutex_);
     e.backoff = e.backoff == 0 ? kFirstBackoff : std::min(e.backoff * 2, kLastBackoff);
@@ -455,7 +455,7 @@ bool Sequencer::start_process(Entry& e) {
         std::lock_guard<std::mutex> lock(mutex_);
         e.child = -1;
       }
-      return fail("\"" + e.spec->launch.argv[0] + "\" (pid " + std::to_string(pid) +
+      return fail("\"" + e.program->launch.argv[0] + "\" (pid " + std::to_string(pid) +
                   ") ended at once (" + how + ")");
     }
     {
@@ -473,7 +473,7 @@ bool Sequencer::start_process(Entry& e) {
     std::lock_guard<std::mutex> lock(mutex_);
     e.child = -1;
   }
-  return fail("\"" + e.spec->launch.argv[0] + "\" did not serve " + e.name + " within 5 s");
+  return fail("\"" + e.program->launch.argv[0] + "\" did not serve " + e.name + " within 5 s");
 }
 
 std::optional<Reply> Sequencer::forward(Entry& e, const Request& r) {
@@ -510,7 +510,7 @@ std::string Sequencer::describe(Entry& e) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (e.alive) return std::to_string(e.pid) + (e.pid == e.child ? " alive" : " alive(by hand)");
   if (now() < e.backoff_until) return "- backoff";
-  if (e.spec != nullptr) return "- stopped";
+  if (e.program != nullptr) return "- stopped";
   return "- -";
 }
 
@@ -524,12 +524,12 @@ std::optional<Reply> Sequencer::handle(const Request& r) {
     if (served(*e)) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        e->restart_on_end = e->spec != nullptr;
+        e->restart_on_end = e->program != nullptr;
       }
       auto reply = forward(*e, r);
       return reply ? *reply : Reply{false, "routine does not answer"};
     }
-    if (e->spec == nullptr) return std::nullopt;
+    if (e->program == nullptr) return std::nullopt;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       e->backoff_until = 0;
@@ -541,7 +541,7 @@ std::optional<Reply> Sequencer::handle(const Request& r) {
   switch (r.type) {
     case RequestType::FunctionRun: {
       if (!ensure_started(*e)) {
-        if (e->spec == nullptr) return std::nullopt;
+        if (e->program == nullptr) return std::nullopt;
         return Reply{false, "routine not started"};
       }
       auto reply = forward(*e, r);

@@ -28,21 +28,21 @@ namespace vexlor_manager {
 
 // How one function's routine is started: `command`, `workdir`, `env` and `start` of its entry
 // in the equipment configuration's `functions` table.
-struct RoutineSpec {
+struct RoutineProgram {
   std::string function;
   Launch launch;
   bool at_startup = false;  // start = "startup"; otherwise on the first run request
 };
 
-// Reads the specs of every function entry that has a `command`. Relative program paths (with a
+// Reads the programs of every function entry that has a `command`. Relative program paths (with a
 // "/") and working folders are taken from the configuration file's folder. False with a
 // message naming the file, line and field on a bad entry.
-bool load_routine_specs(const std::string& path, std::vector<RoutineSpec>& specs,
+bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>& programs,
                         std::string& error);
 
 class Sequencer {
  public:
-  Sequencer(std::vector<RoutineSpec> specs, bool quiet);
+  Sequencer(std::vector<RoutineProgram> programs, bool quiet);
   ~Sequencer();
   Sequencer(const Sequencer&) = delete;
   Sequencer& operator=(const Sequencer&) = delete;
@@ -77,7 +77,7 @@ class Sequencer {
   void say(const std::string& line);
   void discover_loop();
 
-  std::vector<RoutineSpec> specs_;
+  std::vector<RoutineProgram> programs_;
   bool quiet_;
   std::mutex mutex_;  // the entries' process fields
   std::vector<std::unique_ptr<Entry>> entries_;
