@@ -51,6 +51,30 @@ struct VMMAP::Attachment {
   bool loop_back(int32_t input_driver) const {
     return descriptor.system_block->simulation != 0 || !has_driver(input_driver);
   }
+
+  // A numeric point's value: what its input driver delivered, or what was last written when it
+  // has none; false through an offline driver.
+  template <typename Def, typename Slot, typename Value>
+  bool read_value(const Def& def, const Slot& slot, Value* value) const {
+    const int32_t input = load_relaxed(def.idrv_point);
+    if (driver_offline(input)) return false;
+    *value = has_driver(input) ? load_relaxed(slot.read_value) : load_relaxed(slot.write_value);
+    return true;
+  }
+
+  // Stores a numeric point's write value (already checked against its limits) and loops it
+  // back into the read value in simulation or without an input driver.
+  template <typename Def, typename Slot, typename Value>
+  bool write_value(const Def& def, Slot& slot, Value value) const {
+    if (driver_offline(load_relaxed(def.odrv_point))) return false;
+    store_relaxed(slot.write_value, value);
+    store_relaxed(slot.write_status, 1);
+    if (loop_back(load_relaxed(def.idrv_point))) {
+      store_relaxed(slot.read_value, value);
+      store_relaxed(slot.read_status, 1);
+    }
+    return true;
+  }
 };
 
 VMMAP::VMMAP() : attachment_(nullptr) {}
@@ -111,11 +135,7 @@ bool VMMAP::VMMAP_Digital_Read(int index, int* value) {
   if (!attachment_->valid(DbTable::DigitalDefs, index, d.system_block->digital_count)) return false;
   const MEM_DIGITAL_SP_STRU& def = d.digital_sp[index];
   const MEM_DIGITAL_VAL_STRU& slot = d.digital_val[index];
-  const int32_t input = load_relaxed(def.idrv_point);
-  if (attachment_->driver_offline(input)) return false;
-  *value = attachment_->has_driver(input) ? load_relaxed(slot.read_value)
-                                          : load_relaxed(slot.write_value);
-  return true;
+  return attachment_->read_value(def, slot, value);
 }
 
 bool VMMAP::VMMAP_Digital_Write(int index, int value) {
@@ -125,14 +145,7 @@ bool VMMAP::VMMAP_Digital_Write(int index, int value) {
   const MEM_DIGITAL_SP_STRU& def = d.digital_sp[index];
   MEM_DIGITAL_VAL_STRU& slot = d.digital_val[index];
   if (value < load_relaxed(def.min) || value > load_relaxed(def.max)) return false;
-  if (attachment_->driver_offline(load_relaxed(def.odrv_point))) return false;
-  store_relaxed(slot.write_value, value);
-  store_relaxed(slot.write_status, 1);
-  if (attachment_->loop_back(load_relaxed(def.idrv_point))) {
-    store_relaxed(slot.read_value, value);
-    store_relaxed(slot.read_status, 1);
-  }
-  return true;
+  return attachment_->write_value(def, slot, value);
 }
 
 bool VMMAP::VMMAP_Analog_Read(int index, double* value) {
@@ -141,11 +154,7 @@ bool VMMAP::VMMAP_Analog_Read(int index, double* value) {
   if (!attachment_->valid(DbTable::AnalogDefs, index, d.system_block->analog_count)) return false;
   const MEM_ANALOG_SP_STRU& def = d.analog_sp[index];
   const MEM_ANALOG_VAL_STRU& slot = d.analog_val[index];
-  const int32_t input = load_relaxed(def.idrv_point);
-  if (attachment_->driver_offline(input)) return false;
-  *value = attachment_->has_driver(input) ? load_relaxed(slot.read_value)
-                                          : load_relaxed(slot.write_value);
-  return true;
+  return attachment_->read_value(def, slot, value);
 }
 
 bool VMMAP::VMMAP_Analog_Write(int index, double value) {
@@ -155,14 +164,7 @@ bool VMMAP::VMMAP_Analog_Write(int index, double value) {
   const MEM_ANALOG_SP_STRU& def = d.analog_sp[index];
   MEM_ANALOG_VAL_STRU& slot = d.analog_val[index];
   if (!(value >= load_relaxed(def.min) && value <= load_relaxed(def.max))) return false;  // NaN too
-  if (attachment_->driver_offline(load_relaxed(def.odrv_point))) return false;
-  store_relaxed(slot.write_value, value);
-  store_relaxed(slot.write_status, 1);
-  if (attachment_->loop_back(load_relaxed(def.idrv_point))) {
-    store_relaxed(slot.read_value, value);
-    store_relaxed(slot.read_status, 1);
-  }
-  return true;
+  return attachment_->write_value(def, slot, value);
 }
 
 bool VMMAP::VMMAP_String_Read(int index, char* buffer) {
