@@ -1,16 +1,21 @@
 // The operator console `vexlor` as a real child process against a private equipment: each
 // subcommand as text and JSON, and the exit status and error line of bad usage and unknown names.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "config/builder.h"
 #include "db/attach_registry.h"
+#include "fifo/manager_process.h"
 #include "os/instance.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"
@@ -225,7 +230,8 @@ TEST_F(Console, PointsListShowsValuesUnitsAndStatusAsTextAndJson) {
   const Json rows = vexlor_json({"points"});
   ASSERT_EQ(rows.items.size(), 6u);
   // The enumeration text, in English; a point behind an offline driver has no value.
-  EXPECT_EQ(texts_of(rows[0], {"name", "value", "raw"}), (Texts{"PM1.Valve", "Close", "0"}));
+  EXPECT_EQ(texts_of(rows[0], {"name", "value"}), (Texts{"PM1.Valve", "Close"}));
+  EXPECT_EQ(rows[0]["raw"].type, Json::kNumber);
   EXPECT_EQ(texts_of(rows[2], {"name", "status"}), (Texts{"PM1.Dead", "offline"}));
   EXPECT_EQ(rows[2]["value"].type, Json::kNull);
   EXPECT_EQ(texts_of(rows[4], {"kind", "value", "unit"}), (Texts{"analog", "12.50", "Torr"}));
@@ -243,20 +249,24 @@ TEST_F(Console, PointsListShowsValuesUnitsAndStatusAsTextAndJson) {
 }
 
 TEST_F(Console, PointGetAndSetGoThroughTheByNameAccess) {
-  expect_ok(vexlor({"points", "get", "PM1.Pressure"}), "12.500000\n");
+  // As `points` shows it, or the number as read.
+  expect_ok(vexlor({"points", "get", "PM1.Pressure"}), "12.50 Torr\n");
+  expect_ok(vexlor({"get", "PM1.Pressure", "--raw"}), "12.5\n");
 
   expect_ok(vexlor({"points", "set", "pm1.valve", "Open"}), "PM1.Valve = Open\n");
   EXPECT_EQ(Vexlor::VDigital_Read_Mem(kValve), 1);
 
   const Json got = vexlor_json({"points", "get", "PM1.Valve"});
-  EXPECT_EQ(got["value"].text, "1");
-  EXPECT_EQ(got["text"].text, "Open");
+  EXPECT_EQ(got["value"].text, "Open");
+  EXPECT_EQ(got["raw"].number, 1);
 
   expect_ok(vexlor({"points", "set", "PM1.Pressure", "7.25"}), "PM1.Pressure = 7.25 Torr\n");
   EXPECT_DOUBLE_EQ(Vexlor::VAnalog_Read_Mem(0), 7.25);
 
   expect_error(vexlor({"points", "set", "PM1.Count", "500"}), 1,
-               "cannot write \"500\" to PM1.Count: not a number in 0..100");
+               "cannot write \"500\" to PM1.Count: out of range 0..100");
+  expect_error(vexlor({"set", "PM1.Pressure", "1000.5"}), 1,
+               "cannot write \"1000.5\" to PM1.Pressure: out of range 0.00..1000.00");
   expect_error(vexlor({"points", "set", "PM1.Valve", "Half"}), 1,
                "cannot write \"Half\" to PM1.Valve: not one of Close, Open or a number in 0..1");
   expect_error(vexlor({"points", "set", "PM1.Pressure", "high"}), 1,
@@ -325,7 +335,8 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
   const char* events[][2] = {
       {"POST", "5002"}, {"POST", "5001"}, {"ALM_RETRY", "5001"}, {"ALM_CLEAR", "5002"}};
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(texts_of(history[i], {"event", "id"}), (Texts{events[i][0], events[i][1]}));
+    EXPECT_EQ(history[i]["event"].text, events[i][0]);
+    EXPECT_EQ(history[i]["id"].number, std::stoi(events[i][1]));
   }
   EXPECT_EQ(history[1]["code_position"].text, "PM1_PROC:pm1_proc.cpp:42");
 
@@ -352,7 +363,8 @@ TEST_F(Console, FunctionsAndDrivers) {
   EXPECT_EQ(functions[2]["slot"].text, "main form");
   EXPECT_EQ(texts_of(functions[3], {"name", "slot"}), (Texts{"VEXLOR_CONSOLE", "extra"}));
   // No manager runs: no process serves any function.
-  EXPECT_EQ(texts_of(functions[0], {"pid", "routine"}), (Texts{"-", "-"}));
+  EXPECT_EQ(functions[0]["pid"].type, Json::kNull);
+  EXPECT_EQ(functions[0]["routine"].text, "-");
 
   // A second run takes the same extra slot again (extra slots start as SYS_KILLED).
   expect_ok(vexlor({"functions", "console"}),
@@ -441,8 +453,15 @@ TEST_F(Console, WatchStopsWithOneLineWhenItsDatabaseIsReplaced) {
 }
 
 TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
+  const std::pair<std::vector<std::string>, std::string> exact[] = {
+      {{"pointz"}, "unknown command \"pointz\" (see vexlor --help)"},
+      {{"monitor", "PM1.Count", "--count", "-1"},
+       "--count: \"-1\" is not a count (a whole number, 0 or more) (see vexlor monitor --help)"},
+      {{"points", "get"}, "NAME is required (see vexlor points get --help)"},
+  };
+  for (const auto& [args, line] : exact) expect_error(vexlor(args), 2, line);
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {}, {"pointz"}, {"points", "set", "PM1.Count"}, {"watch", "--interval", "0"}}) {
+           {}, {"points", "set", "PM1.Count"}, {"watch", "--interval", "0"}}) {
     const ToolRun run = vexlor(args);
     EXPECT_EQ(run.code, 2) << run.err;
     EXPECT_EQ(run.err.rfind("vexlor: ", 0), 0u) << run.err;
@@ -453,6 +472,234 @@ TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
   const std::string other = instance_.name() + "_none";
   expect_error(vexlor({"--instance", other, "points"}), 1,
                "no database in instance \"" + other + "\" (create one with vexlor-db)");
+}
+
+TEST_F(Console, StatusShowsTheManagerNeverStartedUpAndKilled) {
+  // A simulated function still running with no manager to play it: it died mid-run.
+  Vexlor::VFunction_Set_Run_Status(1, Vexlor::SYS_RUNNING);
+  Vexlor::VSystem_Log(Vexlor::LOG_ERR, "valve %s stuck", "V1");
+  Json status = vexlor_json({"status"});
+  EXPECT_EQ(status["instance"].text, instance_.name());
+  EXPECT_EQ(texts_of(status["database"], {"state", "source"}), (Texts{"valid", "console_test"}));
+  EXPECT_EQ(status["database"]["size"].type, Json::kNumber);
+  EXPECT_EQ(status["manager"]["state"].text, "never started");
+  EXPECT_EQ(status["alarms"]["posted"].number, 0);
+  const Json& routines = status["routines"];
+  ASSERT_GE(routines.items.size(), 4u);
+  EXPECT_EQ(texts_of(routines[0], {"name", "process"}), (Texts{"PM1_PROC", "alive"}));
+  EXPECT_EQ(routines[0]["pids"][0].number, ::getpid());
+  EXPECT_EQ(routines[0]["last_error"]["text"].text, "valve V1 stuck");
+  EXPECT_EQ(texts_of(routines[1], {"name", "run_status", "process"}),
+            (Texts{"TM1_MOVE", "SYS_RUNNING", "gone (died mid-run)"}));
+
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  status = vexlor_json({"status"});
+  EXPECT_EQ(status["manager"]["state"].text, "running");
+  EXPECT_EQ(status["manager"]["pid"].number, manager.pid());
+  EXPECT_EQ(status["routines"][1]["process"].text, "virtual");
+
+  manager.kill9();
+  const ToolRun run = vexlor({"status"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(
+      run.out.find("\nmanager   NOT RUNNING: it ended without closing its endpoint (killed or "
+                   "crashed); last record "),
+      std::string::npos)
+      << run.out;
+  EXPECT_TRUE(std::regex_search(
+      run.out, std::regex("\n1 +TM1_MOVE +SYS_RUNNING +- +gone \\(died mid-run\\) +-\n")))
+      << run.out;
+
+  // Without a database the status still says what there is.
+  const std::string other = instance_.name() + "_none";
+  status = vexlor_json({"--instance", other, "status"});
+  EXPECT_EQ(status["database"]["state"].text, "none");
+  EXPECT_EQ(status["manager"]["state"].text, "never started");
+  EXPECT_EQ(status["alarms"].type, Json::kNull);
+}
+
+TEST_F(Console, InfoShowsEverythingAboutAPointOfEachKind) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"pm1.valve",
+       {"name         PM1.Valve\n", "kind         digital point 0\n",
+        "value        Close (raw 0)\n", "limits       0..1\n",
+        "enumeration  Valve: 0 Close, 1 Open\n", "input        DIO (driver 0, type 1, online)\n"}},
+      {"PM1.Pressure",
+       {"value        12.50 Torr (raw 12.5)\n", "limits       0.00..1000.00\n", "decimals     2\n",
+        "unit         Torr\n", "input        -\n", "initial      12.50\n"}},
+      {"PM1.Dead", {"status       offline\n", "input        DEAD (driver 1, type 2, offline)\n"}},
+      {"PM1.Recipe", {"kind         string point 0\n", "capacity     1023 bytes\n"}},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = vexlor({"info", c.name});
+    EXPECT_EQ(run.code, 0) << run.err;
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(run.out.find(line), std::string::npos) << c.name << ": " << line << run.out;
+    }
+  }
+  const Json valve = vexlor_json({"info", "PM1.Valve"});
+  EXPECT_EQ(valve["enumeration"]["items"][1]["text"].text, "Open");
+  EXPECT_EQ(valve["enumeration"]["items"][1]["number"].number, 1);
+  EXPECT_EQ(texts_of(valve["input_driver"], {"name", "state"}), (Texts{"DIO", "online"}));
+  const Json recipe = vexlor_json({"info", "PM1.Recipe"});
+  EXPECT_EQ(recipe["capacity"].number, 1023);
+  EXPECT_EQ(recipe["min"].type, Json::kNull);
+  EXPECT_EQ(recipe["enumeration"].type, Json::kNull);
+  expect_error(vexlor({"info", "PM9.None"}), 1, "unknown point \"PM9.None\"");
+}
+
+TEST_F(Console, MonitorPrintsExactlyTheChangesAnotherProcessMakes) {
+  // The writer makes each change once the monitor has shown the one before.
+  const std::string shown = instance_.runtime_dir() + "/tool-stdout.txt";
+  Vexlor::VHub_Release();
+  const pid_t writer = spawn_child([&shown] {
+    auto seen = [&shown](const std::string& text) {
+      return wait_until([&] { return slurp(shown).find(text) != std::string::npos; }, 30);
+    };
+    if (!Vexlor::VHub_Initial("PM1_PROC") || !seen("  PM1.Pressure  12.50 Torr\n")) return 1;
+    const char* const steps[][3] = {{"PM1.Count", "5", "  PM1.Count  5 pcs\n"},
+                                    {"PM1.Pressure", "7.25", "  PM1.Pressure  7.25 Torr\n"},
+                                    {"PM1.Count", "6", "  PM1.Count  6 pcs\n"}};
+    for (const auto& step : steps) {
+      if (!Vexlor::VIO_Write(step[0], step[1], true) || !seen(step[2])) return 2;
+    }
+    Vexlor::VHub_Release();
+    return 0;
+  });
+  const ToolRun run =
+      vexlor({"monitor", "PM1.Count", "pm1.press*", "--count", "3", "--interval", "0.02"});
+  EXPECT_EQ(wait_child(writer, 30), 0);
+  ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::string line, changes;
+  while (std::getline(lines, line)) {
+    ASSERT_TRUE(std::regex_match(line.substr(0, 25),
+                                 std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}  )")))
+        << line;
+    changes += line.substr(25) + "\n";
+  }
+  EXPECT_EQ(changes,
+            "PM1.Count  0 pcs\nPM1.Pressure  12.50 Torr\n"
+            "PM1.Count  5 pcs\nPM1.Pressure  7.25 Torr\nPM1.Count  6 pcs\n");
+}
+
+TEST_F(Console, SetDriverAndAnswerAreJournaledWithTheEquipmentsUser) {
+  Vexlor::VSystem_Set_User_Name("alice");
+  Vexlor::VSystem_Set_User_Level(3);
+  EXPECT_EQ(vexlor({"set", "PM1.Count", "7"}).code, 0);
+  EXPECT_EQ(vexlor({"set", "PM1.Count", "500"}).code, 1);
+  EXPECT_EQ(vexlor({"driver", "offline", "DIO"}).code, 0);
+  Vexlor::VAlarm_Post(0, "");
+  EXPECT_EQ(vexlor({"answer", "5001", "retry"}).code, 0);
+
+  const Json rows = vexlor_json({"audit"});
+  const Texts expected[] = {
+      {"set", "PM1.Count", "7", "ok"},
+      {"set", "PM1.Count", "500", "cannot write \"500\" to PM1.Count: out of range 0..100"},
+      {"driver offline", "DIO", "", "ok"},
+      {"answer", "5001", "RETRY", "ok"},
+  };
+  ASSERT_EQ(rows.items.size(), std::size(expected));
+  for (std::size_t i = 0; i < rows.items.size(); ++i) {
+    const Json& r = rows[i];
+    EXPECT_EQ(texts_of(r, {"action", "target", "value", "result"}), expected[i]);
+    EXPECT_EQ(texts_of(r, {"source", "user_name", "address"}), (Texts{"console", "alice", ""}));
+    EXPECT_EQ(r["user_level"].number, 3);
+    EXPECT_GT(r["pid"].number, 0);
+    EXPECT_NE(r["pid"].number, ::getpid());
+    EXPECT_FALSE(r["host_user"].text.empty());
+  }
+  // The alarm history says who answered.
+  const Json history = vexlor_json({"history"});
+  ASSERT_EQ(history.items.size(), 2u);
+  EXPECT_EQ(history[0]["answered_by"].type, Json::kNull);  // the post
+  EXPECT_EQ(texts_of(history[1]["answered_by"], {"source", "user_name"}),
+            (Texts{"console", "alice"}));
+  EXPECT_EQ(history[1]["answered_by"]["user_level"].number, 3);
+}
+
+TEST_F(Console, JsonFieldsHaveOneTypeInEveryCommand) {
+  Vexlor::VAlarm_Post(1, "");
+  vexlor({"answer", "5002", "clear"});
+  Vexlor::VAlarm_Post(0, "");
+  using Types = std::vector<Json::Type>;
+  const Types text{Json::kString}, number{Json::kNumber}, flag{Json::kBool};
+  const std::map<std::string, Types> types = {
+      {"name", text},
+      {"kind", text},
+      {"unit", text},
+      {"status", text},
+      {"event", text},
+      {"answer", text},
+      {"time", text},
+      {"text", text},
+      {"index", {Json::kNumber, Json::kNull}},
+      {"value", {Json::kString, Json::kNull}},
+      {"raw", {Json::kNumber, Json::kNull}},
+      {"id", number},
+      {"level", number},
+      {"user_level", number},
+      {"pid", {Json::kNumber, Json::kNull}},
+      {"module", {Json::kString, Json::kNull}},
+      {"notified", flag},
+      {"changed", flag},
+      {"initial", flag},
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"status"},
+      {"points"},
+      {"get", "PM1.Valve"},
+      {"set", "PM1.Count", "2"},
+      {"info", "PM1.Valve"},
+      {"alarms"},
+      {"answer", "5001", "abort"},
+      {"history"},
+      {"audit"},
+      {"functions"},
+      {"drivers"},
+      {"driver", "online", "DIO"},
+      {"watch", "--points", "PM1.*", "--count", "1"}};
+  for (const auto& command : commands) {
+    std::map<std::string, int> seen;
+    std::function<void(const Json&)> walk = [&](const Json& j) {
+      for (const auto& [field, member] : j.fields) {
+        const auto it = types.find(field);
+        if (it != types.end()) {
+          ++seen[field];
+          EXPECT_NE(std::find(it->second.begin(), it->second.end(), member.type), it->second.end())
+              << command[0] << ": field " << field;
+        }
+        walk(member);
+      }
+      for (const Json& item : j.items) walk(item);
+    };
+    walk(vexlor_json(command));
+    EXPECT_FALSE(seen.empty()) << command[0];
+  }
+}
+
+TEST_F(Console, CompletionKnowsEveryCommand) {
+  const std::string script =
+      slurp(VEXLOR_SOURCE_DIR "/tools/vexlor_console/vexlor.bash-completion");
+  const std::size_t from = script.find("local commands=\"") + 16;
+  const std::string words = " " + script.substr(from, script.find('"', from) - from) + " ";
+  const ToolRun help = vexlor({"--help"});
+  ASSERT_EQ(help.code, 0);
+  std::smatch m;
+  const std::regex listed(R"(\n  ([a-z]+)  )");
+  int commands = 0;
+  for (auto it = help.out.cbegin(); std::regex_search(it, help.out.cend(), m, listed);
+       it = m[0].second - 1) {
+    EXPECT_NE(words.find(" " + m[1].str() + " "), std::string::npos) << m[1];
+    ++commands;
+  }
+  EXPECT_EQ(commands, 16) << help.out;
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <sqlite3.h>
 #include <vexlor/vexlor.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
+#include "audit.h"
 #include "console.h"
 
 namespace vexlor_console {
@@ -131,7 +134,9 @@ int run_alarm_answer(const Options& o, const std::string& id_text, const std::st
   }
   if (point < 0) return fail("no alarm with ID " + std::to_string(id));
   if (Vexlor::VAlarm_Status(point) != Vexlor::ALM_PAUSED) {
-    return fail("alarm " + std::to_string(id) + " is not posted");
+    const std::string refusal = "alarm " + std::to_string(id) + " is not posted";
+    journal("answer", std::to_string(id), style_name(answer) + 4, refusal);
+    return fail(refusal);
   }
   // The routine that posted the alarm acts on the answer: only the choices it offers are
   // given, unless the operator insists.
@@ -146,19 +151,25 @@ int run_alarm_answer(const Options& o, const std::string& id_text, const std::st
   }
   const std::string answer_name = style_name(answer) + 4;
   if (!allowed && !force) {
-    return fail("alarm " + std::to_string(id) + " does not offer " + answer_name +
-                " (offered: " + list + "; --force answers anyway)");
+    const std::string refusal = "alarm " + std::to_string(id) + " does not offer " + answer_name +
+                                " (offered: " + list + "; --force answers anyway)";
+    journal("answer", std::to_string(id), answer_name, refusal);
+    return fail(refusal);
   }
   const bool notified = Vexlor::VAlarm_Handle(point, static_cast<Vexlor::ALARM_STYLE>(answer));
   if (Vexlor::VAlarm_Status(point) != answer) {
-    return fail("alarm " + std::to_string(id) + ": the answer was not recorded");
+    const std::string refusal = "alarm " + std::to_string(id) + ": the answer was not recorded";
+    journal("answer", std::to_string(id), answer_name, refusal);
+    return fail(refusal);
   }
+  journal("answer", std::to_string(id), answer_name, "ok");
   // The answer is in the alarm's record, where the waiting routine reads it; the notice only
   // refreshes the operator interface.
   if (!notified) warn("the IO engine did not take the answer notice (is it running?)");
   if (o.json) {
     JsonWriter json;
-    json.begin_object().field("id", id).field("answer", answer_name).field("notified", notified);
+    json.begin_object().field("id", id).field("answer", answer_name);
+    json.field("status", style_name(answer)).field("notified", notified);
     json.end_object();
     print(json.text() + "\n");
   } else {
@@ -169,55 +180,11 @@ int run_alarm_answer(const Options& o, const std::string& id_text, const std::st
 
 // ---- History -------------------------------------------------------------------------------
 // The library writes the alarm log (VDB_Add_AlarmLog) but offers no way to read it, so the
-// console reads the equipment's database file itself, read-only, found by the library's rule:
-// "<database path>\vexlor.db", with a drive letter "X:" mapped to <VEXLOR_DRIVE_ROOT>/X on
-// POSIX (VEXLOR_DRIVE_ROOT, else $HOME/.vexlor/drives, else /tmp/vexlor-drives).
+// console reads the equipment's database file itself, read-only. Answers given from the
+// console or the panel are joined with the operator audit trail of the same file, which says
+// who gave them.
 
 namespace {
-
-std::string database_file() {
-  std::string path = Vexlor::VSystem_Get_Database_Path();
-  if (path.empty()) return {};
-  if (path.back() != '\\' && path.back() != '/') path += '\\';
-  path += "vexlor.db";
-#ifndef _WIN32
-  std::string out;
-  std::size_t start = 0;
-  if (path.size() >= 2 && path[1] == ':' &&
-      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
-    std::string root;
-    if (const char* r = std::getenv("VEXLOR_DRIVE_ROOT"); r != nullptr && *r != '\0') {
-      root = r;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-      root = std::string(home) + "/.vexlor/drives";
-    } else {
-      root = "/tmp/vexlor-drives";
-    }
-    out = root + '/' + upper(path.substr(0, 1));
-    start = 2;
-    if (start < path.size() && path[start] != '\\' && path[start] != '/') out += '/';
-  }
-  for (std::size_t i = start; i < path.size(); ++i) out += path[i] == '\\' ? '/' : path[i];
-  return out;
-#else
-  return path;
-#endif
-}
-
-// "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
-// "YYYY/MM/DD HH:MM:SS" with at least the year.
-bool normalise_since(std::string text, std::string* out) {
-  static const char kForm[] = "dddd/dd/dd dd:dd:dd";
-  if (text.size() < 4 || text.size() > sizeof kForm - 1) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (i < 10 && text[i] == '-') text[i] = '/';
-    if (i == 10 && text[i] == 'T') text[i] = ' ';
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kForm[i] == 'd' ? !digit : text[i] != kForm[i]) return false;
-  }
-  *out = text;
-  return true;
-}
 
 struct HistoryRow {
   std::string inserted, name, log_text, post_time, answer, clear_time, module, id, level,
@@ -275,6 +242,76 @@ bool read_history(const std::string& file, const std::string& since, std::vector
   return ok;
 }
 
+// The part of a bilingual text "English|中文" for the language: 1 the Chinese part (the English
+// one when it is empty), any other value the English part.
+std::string language_part(const std::string& text, int language) {
+  const std::size_t bar = text.find('|');
+  if (bar == std::string::npos) return text;
+  if (language == 1 && bar + 1 < text.size()) return text.substr(bar + 1);
+  return text.substr(0, bar);
+}
+
+// Seconds since 1970 of a local "YYYY/MM/DD HH:MM:SS"; -1 when it is not one.
+long long seconds_of(const std::string& text) {
+  std::tm t{};
+  if (std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+                  &t.tm_min, &t.tm_sec) != 6) {
+    return -1;
+  }
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  t.tm_isdst = -1;
+  return static_cast<long long>(std::mktime(&t));
+}
+
+// An operator answer is journaled just after the alarm log row it caused: the first unused
+// "answer ok" row for the same alarm and choice within this many seconds is its author.
+constexpr long long kAnswerJoinSeconds = 10;
+
+struct Answerer {
+  const vexlor_tools::AuditRow* row = nullptr;
+};
+
+std::vector<Answerer> join_answers(const std::vector<HistoryRow>& history,
+                                   const std::vector<vexlor_tools::AuditRow>& audit) {
+  std::vector<Answerer> out(history.size());
+  std::vector<bool> used(audit.size(), false);
+  for (std::size_t h = 0; h < history.size(); ++h) {
+    const HistoryRow& r = history[h];
+    if (r.answer.empty()) continue;
+    const long long logged = seconds_of(r.inserted);
+    const std::string choice = r.answer.rfind("ALM_", 0) == 0 ? r.answer.substr(4) : r.answer;
+    for (std::size_t a = 0; a < audit.size(); ++a) {
+      const vexlor_tools::AuditRow& j = audit[a];
+      if (used[a] || j.action.action != "answer" || j.action.result != "ok" ||
+          j.action.target != r.id || j.action.value != choice) {
+        continue;
+      }
+      const long long when = seconds_of(j.time);
+      if (when < logged || when - logged > kAnswerJoinSeconds) continue;
+      used[a] = true;
+      out[h].row = &j;
+      break;
+    }
+  }
+  return out;
+}
+
+// "console alice (level 3), host bob pid 4242"; "-" when nobody journaled the answer (a
+// routine answered it, or an older console).
+std::string answerer_text(const Answerer& a) {
+  if (a.row == nullptr) return "-";
+  const vexlor_tools::AuditRow& r = *a.row;
+  std::string text = r.action.source;
+  if (!r.action.address.empty()) text += " " + r.action.address;
+  text += " " + (r.user_name.empty() ? std::string("-") : r.user_name) + " (level " +
+          std::to_string(r.user_level) + ")";
+  return text + ", " + (r.host_user.empty() ? std::string("-") : r.host_user) + " pid " +
+         std::to_string(r.pid);
+}
+
+int64_t number_of(const std::string& text) { return std::strtoll(text.c_str(), nullptr, 10); }
+
 }  // namespace
 
 int run_alarm_history(const Options& o, const std::string& since_text) {
@@ -284,24 +321,47 @@ int run_alarm_history(const Options& o, const std::string& since_text) {
                     " for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)",
                 kUsage);
   }
-  const std::string file = database_file();
+  const std::string file = vexlor_tools::equipment_database_file();
   if (file.empty()) return fail("the equipment has no database path");
   std::vector<HistoryRow> rows;
   std::error_code ec;
   const bool exists = std::filesystem::exists(file, ec);
   std::string error;
   if (exists && !read_history(file, since, &rows, &error)) return fail("alarm history: " + error);
+  std::vector<vexlor_tools::AuditRow> audit;
+  if (exists && !vexlor_tools::read_operator_actions(file, since, &audit, &error)) {
+    return fail("audit trail: " + error);
+  }
+  const std::vector<Answerer> answerers = join_answers(rows, audit);
+  const int language = Vexlor::VSystem_Get_Language();
   if (o.json) {
     JsonWriter json;
     json.begin_array();
-    for (const HistoryRow& r : rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const HistoryRow& r = rows[i];
       json.begin_object()
           .field("time", r.inserted)
           .field("event", r.answer.empty() ? "POST" : r.answer);
-      json.field("id", r.id).field("level", r.level).field("module", r.module);
-      json.field("name", r.name).field("text", r.log_text).field("post_time", r.post_time);
-      json.field("clear_time", r.clear_time).field("code_position", r.code_position);
-      json.field("description", r.description).end_object();
+      json.field("id", number_of(r.id)).field("level", number_of(r.level));
+      json.key("module");
+      if (r.module.empty()) {
+        json.null();
+      } else {
+        json.value(r.module);
+      }
+      json.field("name", r.name).field("text", language_part(r.log_text, language));
+      json.field("post_time", r.post_time).field("clear_time", r.clear_time);
+      json.field("code_position", r.code_position).field("description", r.description);
+      json.key("answered_by");
+      if (const vexlor_tools::AuditRow* a = answerers[i].row) {
+        json.begin_object().field("source", a->action.source).field("user_name", a->user_name);
+        json.field("user_level", a->user_level).field("host_user", a->host_user);
+        json.field("pid", static_cast<int64_t>(a->pid)).field("address", a->action.address);
+        json.end_object();
+      } else {
+        json.null();
+      }
+      json.end_object();
     }
     json.end_array();
     print(json.text() + "\n");
@@ -312,11 +372,13 @@ int run_alarm_history(const Options& o, const std::string& since_text) {
                  : "no alarm history (no file " + file + ")\n");
     return kOk;
   }
-  TextTable t({"TIME", "ID", "EVENT", "LEVEL", "MODULE", "NAME", "TEXT", "AT"});
-  for (const HistoryRow& r : rows) {
+  TextTable t({"TIME", "ID", "EVENT", "LEVEL", "MODULE", "NAME", "TEXT", "AT", "BY"});
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const HistoryRow& r = rows[i];
     t.add({r.inserted, r.id, r.answer.empty() ? "POST" : r.answer, r.level,
-           r.module.empty() ? "-" : r.module, r.name, cell(r.log_text, 80),
-           r.code_position.empty() ? "-" : r.code_position});
+           r.module.empty() ? "-" : r.module, r.name, cell(language_part(r.log_text, language), 80),
+           r.code_position.empty() ? "-" : r.code_position,
+           r.answer.empty() ? "" : answerer_text(answerers[i])});
   }
   print(t.render());
   return kOk;

@@ -3,6 +3,8 @@
 // instance as the routine "VEXLOR_CONSOLE" in an extra slot of the function table.
 #pragma once
 
+#include <vexlor/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -125,13 +127,18 @@ struct Options {
 };
 
 // points.cpp
+extern const char* const kKinds[3];  // "digital", "analog", "string" by IO_TYPE
+// What a string point holds: longer values are cut.
+constexpr std::size_t kStringCapacity = 1023;
 struct PointRow {
   std::string name;
   std::string kind;  // "digital", "analog", "string"
   int index = -1;
   bool read_ok = false;
-  std::string value;  // display text: enumeration text, formatted number or the string
-  std::string raw;    // the number as read (digital, analog); the text (string)
+  std::string value;     // display text: enumeration text, formatted number or the string
+  std::string raw;       // the number as read, shortest form (digital, analog); the text (string)
+  bool numeric = false;  // digital or analog, read: `number` holds the value
+  double number = 0;
   std::string unit;
   std::string status;  // "ok", "offline" (a driver of the point is offline), "fail"
 };
@@ -139,11 +146,45 @@ struct PointRow {
 std::vector<PointRow> collect_points(std::string_view pattern);
 // Resolves a name to one point (exact name, ignoring case, as the library looks it up).
 bool point_by_name(const std::string& name, PointRow* row);
+PointRow read_point(Vexlor::IO_TYPE kind, int index);
+Vexlor::IO_TYPE kind_of(const PointRow& row);
+int input_driver(Vexlor::IO_TYPE kind, int index);
+int output_driver(Vexlor::IO_TYPE kind, int index);
+bool has_driver(int driver);  // a valid driver index
+std::string decimal_text(double value, int decimal);
+// The value as `points` shows it: enumeration text or number with the configured decimals,
+// then the unit; "-" when it could not be read.
+std::string display_text(const PointRow& row);
 void table_of_points(const std::vector<PointRow>& rows, std::string* text);
+// The fields every point object of the JSON output has: name, kind, index, value (display text
+// or null), raw (number or null; null for strings), unit, status.
+void json_of_point_fields(const PointRow& row, JsonWriter& json);
+void json_of_point(const PointRow& row, JsonWriter& json);
 void json_of_points(const std::vector<PointRow>& rows, JsonWriter& json);
 int run_points(const Options& o, const std::string& pattern);
-int run_point_get(const Options& o, const std::string& name);
+// `raw`: the number as read instead of the display text.
+int run_point_get(const Options& o, const std::string& name, bool raw);
 int run_point_set(const Options& o, const std::string& name, const std::string& value);
+
+// info.cpp: everything about one point.
+int run_info(const Options& o, const std::string& name);
+
+// monitor.cpp: one line per change of the matching points until Ctrl-C or `count` changes (0:
+// no limit), polled every `interval` seconds.
+int run_monitor(const Options& o, const std::vector<std::string>& patterns, double interval,
+                int count);
+
+// status.cpp: the instance at a glance; works without a database (`attached` false).
+int run_status(const Options& o, bool attached);
+
+// audit.cpp: the operator audit trail.
+int run_audit(const Options& o, const std::string& since);
+// "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
+// "YYYY/MM/DD HH:MM:SS" with at least the year.
+bool normalise_since(std::string text, std::string* out);
+// Journals a console action; a failure to write is a warning, the action stands.
+void journal(const std::string& action, const std::string& target, const std::string& value,
+             const std::string& result);
 
 // alarms.cpp
 struct AlarmRow {

@@ -62,18 +62,23 @@ int run_driver_state(const Options& o, const std::string& name, bool online) {
     Vexlor::VDriver_Set_Param(driver, params);
   }
   const bool now_online = !driver_offline(driver);
-  if (now_online != online)
-    return fail("driver " + std::string(Vexlor::VDriver_Get_Name(driver)) +
-                " did not change state");
   const char* state = online ? "online" : "offline";
+  const std::string action = std::string("driver ") + state;
+  const std::string driver_name = Vexlor::VDriver_Get_Name(driver);
+  if (now_online != online) {
+    const std::string refusal = "driver " + driver_name + " did not change state";
+    journal(action, driver_name, "", refusal);
+    return fail(refusal);
+  }
+  journal(action, driver_name, "", "ok");
   if (o.json) {
     JsonWriter json;
-    json.begin_object().field("name", Vexlor::VDriver_Get_Name(driver)).field("state", state);
+    json.begin_object().field("index", driver).field("name", driver_name).field("state", state);
     json.field("changed", was_online != online).end_object();
     print(json.text() + "\n");
   } else {
-    print("driver " + std::string(Vexlor::VDriver_Get_Name(driver)) +
-          (was_online != online ? " is now " : " was already ") + state + "\n");
+    print("driver " + driver_name + (was_online != online ? " is now " : " was already ") + state +
+          "\n");
   }
   return kOk;
 }

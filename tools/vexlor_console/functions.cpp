@@ -24,8 +24,8 @@ const char* status_name(int status) {
 int run_functions(const Options& o, const std::string& pattern) {
   const int n = Vexlor::VSystem_Get_Function_Count();
   const int own = Vexlor::VFunction_Get_Point();
-  TextTable t({"#", "NAME", "RUN", "EVENT", "ABORT", "FREE", "EXIT", "VIRTUAL", "SLOT", "PID",
-               "ROUTINE"});
+  TextTable t(
+      {"#", "NAME", "RUN", "EVENT", "ABORT", "FREE", "EXIT", "VIRTUAL", "SLOT", "PID", "ROUTINE"});
   JsonWriter json;
   json.begin_array();
   int shown = 0;
@@ -54,7 +54,11 @@ int run_functions(const Options& o, const std::string& pattern) {
     json.begin_object().field("index", i).field("name", name).field("slot", slot);
     json.field("run_status", status_name(run)).field("event_status", status_name(event));
     json.field("abort", abort).field("free", free).field("exit", exit).field("virtual", virt);
-    json.field("pid", std::string(pid)).field("routine", std::string(state));
+    json.key("pid");
+    int pid_number = 0;
+    (Vexlor::VStr_To_Int(pid, &pid_number) && pid_number > 0) ? json.value(pid_number)
+                                                              : json.null();
+    json.field("routine", std::string(state));
     json.end_object();
     ++shown;
   }
@@ -73,6 +77,8 @@ int run_function(const std::string& name, const std::string& param) {
     return fail("no function " + in_quotes(name));
   }
   const Vexlor::FUNC_STATUS status = Vexlor::VFunction_Run(name.c_str(), param.c_str());
+  journal("run", name, param,
+          status == Vexlor::SYS_SUCCESS ? "ok" : std::string("ended ") + status_name(status));
   print(name + " ended " + status_name(status) + "\n");
   return status == Vexlor::SYS_SUCCESS ? kOk : kFailed;
 }

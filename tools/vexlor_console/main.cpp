@@ -1,5 +1,6 @@
-// vexlor, the operator console of an equipment instance: points, alarms, functions, drivers
-// and a live view, built on the library's exported functions only.
+// vexlor, the operator console of an equipment instance: its state, points, alarms, functions,
+// drivers, a change monitor, a live view and the operator audit trail, built on the library's
+// exported functions (and its instance view, <vexlor/instance_state.h>, for `status`).
 //
 // It attaches as the routine "VEXLOR_CONSOLE" in one of the 12 extra slots of the function
 // table (VHub_Initial2): the first run takes a free slot and names it, later runs take the
@@ -10,6 +11,7 @@
 // stderr starting "vexlor: ". The library's own console lines are discarded (shown on stderr
 // with --verbose) so that stdout holds only the console's tables and JSON.
 #include <vexlor/image_state.h>
+#include <vexlor/instance_state.h>
 #include <vexlor/vexlor.h>
 
 #include <CLI/CLI.hpp>
@@ -80,13 +82,79 @@ std::string one_line(std::string text) {
   return text;
 }
 
+// The deepest subcommand the parse reached ("vexlor", "vexlor points", ...).
+std::string command_path(const CLI::App& app) {
+  std::string path = app.get_name();
+  const CLI::App* at = &app;
+  for (;;) {
+    const CLI::App* next = nullptr;
+    for (const CLI::App* sub : at->get_subcommands()) {
+      if (sub->parsed()) next = sub;
+    }
+    if (next == nullptr) return path;
+    path += " " + next->get_name();
+    at = next;
+  }
+}
+
+// One line for a parse error: an unknown command or argument by name, CLI11's own text for
+// the rest, and where to look.
+std::string usage_line(const CLI::App& app, const CLI::ParseError& e) {
+  const std::string where = command_path(app);
+  const std::vector<std::string> extras = app.remaining();
+  const bool required = dynamic_cast<const CLI::RequiredError*>(&e) != nullptr;
+  // An unknown command leaves the command itself missing: name the word instead.
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr || (required && !extras.empty())) {
+    const std::string first = extras.empty() ? std::string() : extras.front();
+    const bool command = where == app.get_name() && !first.empty() && first[0] != '-';
+    return (command ? "unknown command " : "unexpected argument ") + in_quotes(first) + " (see " +
+           where + " --help)";
+  }
+  if (required && where == app.get_name()) {
+    return "a command is required (see vexlor --help)";
+  }
+  std::string text = one_line(e.what());
+  // CLI11 ends some texts with its own hint; ours follows.
+  for (const char* hint :
+       {"Run with --help for more information.", "Run with --help for more information"}) {
+    const std::size_t at = text.find(hint);
+    if (at != std::string::npos) text.erase(at);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
+  return text + " (see " + where + " --help)";
+}
+
+// Counts and intervals: one clear line for a bad one.
+const CLI::Validator kCount(
+    [](std::string& text) -> std::string {
+      int n = 0;
+      if (!Vexlor::VStr_To_Int(text.c_str(), &n) || n < 0) {
+        return in_quotes(text) + " is not a count (a whole number, 0 or more)";
+      }
+      return {};
+    },
+    "N");
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Operator console of a Vexlor equipment instance: points, alarms, functions, "
-      "drivers and a live view.",
+      "Operator console of a Vexlor equipment instance: its state, points, alarms, functions, "
+      "drivers, a change monitor, a live view and the operator audit trail.",
       "vexlor"};
+  app.footer(
+      "The instance is $VEXLOR_INSTANCE (default \"default\") under $VEXLOR_RUNTIME_DIR.\n"
+      "Names and patterns ignore case; a pattern with * or ? is a glob, else a name part.\n"
+      "Exit status: 0 done, 1 the operation failed, 2 bad usage; errors are one line on\n"
+      "stderr starting \"vexlor: \". Every set, driver change, answer and run is journaled in\n"
+      "the equipment's database file (vexlor audit). See docs/console.md.\n"
+      "Examples:\n"
+      "  vexlor status\n"
+      "  vexlor info PM1.Pressure\n"
+      "  vexlor monitor 'PM1.*' CM1.Clamp --count 10\n"
+      "  vexlor set CM1.Clamp Yes\n"
+      "  vexlor answer 3001 retry\n"
+      "  vexlor --json history --since 2026/03/05");
   app.fallthrough();
   app.require_subcommand(1);
   std::string instance;
@@ -94,30 +162,56 @@ int main(int argc, char** argv) {
   bool verbose = false;
   app.add_option("--instance", instance,
                  "instance to work on (default: $VEXLOR_INSTANCE, else \"default\")");
-  app.add_flag("--json", options.json, "print listings as JSON");
+  app.add_flag("--json", options.json,
+               "print JSON: one document, or one object per line for monitor, watch and gui");
   app.add_flag("-v,--verbose", verbose, "show the library's console lines on stderr");
 
+  // Every subcommand is registered here, in the order `vexlor --help` lists them.
+  CLI::App* status = app.add_subcommand(
+      "status",
+      "the instance at a glance: database, manager, routines and their processes, "
+      "last errors, posted alarms");
+
   std::string pattern;
+  bool raw = false;
   CLI::App* points = app.add_subcommand("points", "list points with value, unit and status");
   points->add_option("PATTERN", pattern, "name part, or a glob with * and ? (case ignored)");
   points->require_subcommand(0, 1);
   std::string point_name, point_value;
   CLI::App* get = points->add_subcommand("get", "read one point by name");
   get->add_option("NAME", point_name, "point name")->required();
-  CLI::App* set = points->add_subcommand("set", "write one point by name");
+  get->add_flag("--raw", raw, "the number as read, without enumeration text, decimals or unit");
+  CLI::App* set = points->add_subcommand("set", "write one point by name (journaled)");
   set->add_option("NAME", point_name, "point name")->required();
   set->add_option("VALUE", point_value, "value: number, enumeration text or string")->required();
+
+  CLI::App* info = app.add_subcommand(
+      "info", "everything about one point: limits, enumeration, drivers, unit, value, status");
+  info->add_option("POINT", point_name, "point name")->required();
+
+  std::vector<std::string> monitor_patterns;
+  double monitor_interval = 0.1;
+  int monitor_count = 0;
+  CLI::App* monitor = app.add_subcommand(
+      "monitor", "print one timestamped line per change of the points until Ctrl-C");
+  monitor->add_option("PATTERN", monitor_patterns, "point names, or globs with * and ?")
+      ->required();
+  monitor->add_option("--count", monitor_count, "stop after N changes (default: until Ctrl-C)")
+      ->check(kCount);
+  monitor->add_option("--interval", monitor_interval, "seconds between two looks (default 0.1)")
+      ->check(CLI::Range(0.01, 3600.0));
 
   CLI::App* alarms = app.add_subcommand("alarms", "list the posted alarms in queue order");
   alarms->require_subcommand(0, 1);
   std::string alarm_id, choice, since;
   bool force = false;
-  CLI::App* answer = alarms->add_subcommand("answer", "answer a posted alarm");
+  CLI::App* answer = alarms->add_subcommand("answer", "answer a posted alarm (journaled)");
   answer->add_option("ID", alarm_id, "alarm ID")->required();
   answer->add_option("CHOICE", choice, "clear, retry, wait, ignore, disable, enable, stop or abort")
       ->required();
   answer->add_flag("--force", force, "answer even with a choice the alarm does not offer");
-  CLI::App* history = alarms->add_subcommand("history", "print the alarm log, oldest first");
+  CLI::App* history = alarms->add_subcommand(
+      "history", "print the alarm log, oldest first, with who answered each alarm");
   history->add_option("--since", since,
                       "only rows logged at or after this local time (YYYY/MM/DD HH:MM:SS or a "
                       "leading part of it)");
@@ -126,6 +220,7 @@ int main(int argc, char** argv) {
   // vexlor get NAME, vexlor set NAME VALUE, vexlor answer ID CHOICE, vexlor history.
   CLI::App* top_get = app.add_subcommand("get", "read one point by name (points get)");
   top_get->add_option("NAME", point_name, "point name")->required();
+  top_get->add_flag("--raw", raw, "the number as read, without enumeration text, decimals or unit");
   CLI::App* top_set = app.add_subcommand("set", "write one point by name (points set)");
   top_set->add_option("NAME", point_name, "point name")->required();
   top_set->add_option("VALUE", point_value, "value: number, enumeration text or string")
@@ -139,17 +234,23 @@ int main(int argc, char** argv) {
   CLI::App* top_history = app.add_subcommand("history", "print the alarm log (alarms history)");
   top_history->add_option("--since", since, "only rows logged at or after this local time");
 
+  CLI::App* audit = app.add_subcommand(
+      "audit", "print the operator audit trail: every set, driver change, answer and run");
+  audit->add_option("--since", since, "only rows logged at or after this local time");
+
   std::string function_pattern;
   CLI::App* functions =
       app.add_subcommand("functions", "list the function table with status and flags");
   functions->add_option("PATTERN", function_pattern, "name part, or a glob with * and ?");
   std::string run_name, run_param;
-  CLI::App* run = app.add_subcommand("run", "run a function and wait for its final status");
+  CLI::App* run =
+      app.add_subcommand("run", "run a function and wait for its final status (journaled)");
   run->add_option("NAME", run_name, "function name")->required();
   run->add_option("PARAM", run_param, "run parameter");
 
   CLI::App* drivers = app.add_subcommand("drivers", "list the drivers and their state");
-  CLI::App* driver = app.add_subcommand("driver", "put a simulated driver online or offline");
+  CLI::App* driver =
+      app.add_subcommand("driver", "put a simulated driver online or offline (journaled)");
   driver->require_subcommand(1);
   std::string driver_name;
   CLI::App* online = driver->add_subcommand("online", "put the driver online");
@@ -160,24 +261,25 @@ int main(int argc, char** argv) {
   std::string watch_points;
   double interval = 1.0;
   int count = 0;
-  CLI::App* watch = app.add_subcommand("watch", "live view of the alarm queue and chosen points");
+  CLI::App* watch =
+      app.add_subcommand("watch", "full-screen live view of the alarm queue and chosen points");
   watch->add_option("--points", watch_points, "points to show: names or globs, comma-separated");
   watch->add_option("--interval", interval, "seconds between refreshes (default 1)")
       ->check(CLI::Range(0.05, 3600.0));
   watch->add_option("--count", count, "stop after N refreshes (default: until Ctrl-C)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(kCount);
 
   int gui_count = 0;
   CLI::App* gui = app.add_subcommand(
       "gui", "be the main form: show the GUI commands of the routines as they arrive");
   gui->add_option("--count", gui_count, "stop after N commands (default: until Ctrl-C or exit)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(kCount);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
-    return fail(one_line(e.what()) + " (see vexlor --help)", kUsage);
+    return fail(usage_line(app, e), kUsage);
   }
   if (!instance.empty()) set_instance(instance);
   if (!separate_library_output(verbose)) warn("the library's console lines stay on stdout");
@@ -191,22 +293,33 @@ int main(int argc, char** argv) {
     }
   }
   Session session;
+  // The status also describes an instance without a database.
+  if (status->parsed()) {
+    const bool present = vexlor::inspect_instance().database == "valid";
+    if (present && !session.open()) return kFailed;
+    return run_status(options, present);
+  }
   if (!session.open()) return kFailed;
   try {
     if (points->parsed()) {
-      if (get->parsed()) return run_point_get(options, point_name);
+      if (get->parsed()) return run_point_get(options, point_name, raw);
       if (set->parsed()) return run_point_set(options, point_name, point_value);
       return run_points(options, pattern);
+    }
+    if (info->parsed()) return run_info(options, point_name);
+    if (monitor->parsed()) {
+      return run_monitor(options, monitor_patterns, monitor_interval, monitor_count);
     }
     if (alarms->parsed()) {
       if (answer->parsed()) return run_alarm_answer(options, alarm_id, choice, force);
       if (history->parsed()) return run_alarm_history(options, since);
       return run_alarms(options);
     }
-    if (top_get->parsed()) return run_point_get(options, point_name);
+    if (top_get->parsed()) return run_point_get(options, point_name, raw);
     if (top_set->parsed()) return run_point_set(options, point_name, point_value);
     if (top_answer->parsed()) return run_alarm_answer(options, alarm_id, choice, force);
     if (top_history->parsed()) return run_alarm_history(options, since);
+    if (audit->parsed()) return run_audit(options, since);
     if (functions->parsed()) return run_functions(options, function_pattern);
     if (run->parsed()) return run_function(run_name, run_param);
     if (drivers->parsed()) return run_drivers(options);

@@ -7,7 +7,6 @@
 #include "console.h"
 
 namespace vexlor_console {
-namespace {
 
 const char* const kKinds[] = {"digital", "analog", "string"};
 
@@ -42,6 +41,12 @@ int output_driver(Vexlor::IO_TYPE kind, int index) {
 
 bool has_driver(int driver) { return driver >= 0 && driver < Vexlor::VSystem_Get_Driver_Count(); }
 
+Vexlor::IO_TYPE kind_of(const PointRow& row) {
+  if (row.kind == kKinds[0]) return Vexlor::IO_D;
+  if (row.kind == kKinds[1]) return Vexlor::IO_A;
+  return Vexlor::IO_S;
+}
+
 // Reads one point through its drivers and fills the row.
 PointRow read_point(Vexlor::IO_TYPE kind, int index) {
   PointRow row;
@@ -54,6 +59,8 @@ PointRow read_point(Vexlor::IO_TYPE kind, int index) {
       int value = 0;
       row.read_ok = Vexlor::VDigital_Read(index, &value);
       if (row.read_ok) {
+        row.numeric = true;
+        row.number = value;
         row.raw = std::to_string(value);
         row.value = row.raw;
         if (Vexlor::VDigital_Get_Enum_Point(index) >= 0) {
@@ -70,8 +77,12 @@ PointRow read_point(Vexlor::IO_TYPE kind, int index) {
       double value = 0;
       row.read_ok = Vexlor::VAnalog_Read(index, &value);
       if (row.read_ok) {
+        row.numeric = true;
+        row.number = value;
         row.value = decimal_text(value, Vexlor::VAnalog_Get_Decimal(index));
-        row.raw = decimal_text(value, 6);
+        char raw[64];
+        std::snprintf(raw, sizeof raw, "%.15g", value);
+        row.raw = raw;
       }
       break;
     }
@@ -91,6 +102,8 @@ PointRow read_point(Vexlor::IO_TYPE kind, int index) {
   }
   return row;
 }
+
+namespace {
 
 int count_of(Vexlor::IO_TYPE kind) {
   switch (kind) {
@@ -114,12 +127,6 @@ const char* name_of(Vexlor::IO_TYPE kind, int index) {
   }
 }
 
-Vexlor::IO_TYPE kind_of(const PointRow& row) {
-  if (row.kind == kKinds[0]) return Vexlor::IO_D;
-  if (row.kind == kKinds[1]) return Vexlor::IO_A;
-  return Vexlor::IO_S;
-}
-
 // Why a write through VIO_Write was refused, as far as the definition tells.
 std::string write_refusal(const PointRow& row, const std::string& value) {
   const Vexlor::IO_TYPE kind = kind_of(row);
@@ -128,10 +135,14 @@ std::string write_refusal(const PointRow& row, const std::string& value) {
     return "cannot write " + row.name + ": output driver " + Vexlor::VDriver_Get_Name(out) +
            " is offline";
   }
-  const std::string head = "cannot write " + in_quotes(value) + " to " + row.name;
+  const std::string head = "cannot write " + in_quotes(value) + " to " + row.name + ": ";
+  double number = 0;
+  const bool is_number = Vexlor::VStr_To_Double(value.c_str(), &number);
   if (kind == Vexlor::IO_D) {
-    std::string allowed = "a number in " + std::to_string(Vexlor::VDigital_Get_Min(row.index)) +
-                          ".." + std::to_string(Vexlor::VDigital_Get_Max(row.index));
+    const std::string range = std::to_string(Vexlor::VDigital_Get_Min(row.index)) + ".." +
+                              std::to_string(Vexlor::VDigital_Get_Max(row.index));
+    if (is_number) return head + "out of range " + range;
+    std::string allowed = "a number in " + range;
     const int e = Vexlor::VDigital_Get_Enum_Point(row.index);
     if (e >= 0) {
       std::vector<std::string> texts;
@@ -140,19 +151,24 @@ std::string write_refusal(const PointRow& row, const std::string& value) {
       for (const auto& t : texts) list += (list.empty() ? "" : ", ") + t;
       allowed = "one of " + list + " or " + allowed;
     }
-    return head + ": not " + allowed;
+    return head + "not " + allowed;
   }
   if (kind == Vexlor::IO_A) {
-    return head + ": not a number in " +
-           decimal_text(Vexlor::VAnalog_Get_Min(row.index),
-                        Vexlor::VAnalog_Get_Decimal(row.index)) +
-           ".." +
-           decimal_text(Vexlor::VAnalog_Get_Max(row.index), Vexlor::VAnalog_Get_Decimal(row.index));
+    const int decimal = Vexlor::VAnalog_Get_Decimal(row.index);
+    const std::string range = decimal_text(Vexlor::VAnalog_Get_Min(row.index), decimal) + ".." +
+                              decimal_text(Vexlor::VAnalog_Get_Max(row.index), decimal);
+    return head + (is_number ? "out of range " : "not a number in ") + range;
   }
-  return head + ": the write failed";
+  return head + "the write failed";
 }
 
 }  // namespace
+
+std::string display_text(const PointRow& r) {
+  if (!r.read_ok) return "-";
+  if (r.kind == kKinds[2]) return r.value;
+  return r.value + (r.unit.empty() ? "" : " " + r.unit);
+}
 
 std::vector<PointRow> collect_points(std::string_view pattern) {
   std::vector<PointRow> rows;
@@ -187,10 +203,8 @@ void table_of_points(const std::vector<PointRow>& rows, std::string* text) {
   *text += t.render();
 }
 
-namespace {
-
-void json_of_point(const PointRow& r, JsonWriter& json) {
-  json.begin_object().field("name", r.name).field("kind", r.kind).field("index", r.index);
+void json_of_point_fields(const PointRow& r, JsonWriter& json) {
+  json.field("name", r.name).field("kind", r.kind).field("index", r.index);
   json.key("value");
   if (r.read_ok) {
     json.value(r.value);
@@ -198,15 +212,19 @@ void json_of_point(const PointRow& r, JsonWriter& json) {
     json.null();
   }
   json.key("raw");
-  if (r.read_ok) {
-    json.value(r.raw);
+  if (r.read_ok && r.numeric) {
+    json.value(r.number);
   } else {
     json.null();
   }
-  json.field("unit", r.unit).field("status", r.status).end_object();
+  json.field("unit", r.unit).field("status", r.status);
 }
 
-}  // namespace
+void json_of_point(const PointRow& r, JsonWriter& json) {
+  json.begin_object();
+  json_of_point_fields(r, json);
+  json.end_object();
+}
 
 void json_of_points(const std::vector<PointRow>& rows, JsonWriter& json) {
   json.begin_array();
@@ -233,7 +251,7 @@ int run_points(const Options& o, const std::string& pattern) {
   return kOk;
 }
 
-int run_point_get(const Options& o, const std::string& name) {
+int run_point_get(const Options& o, const std::string& name, bool raw) {
   PointRow row;
   if (!point_by_name(name, &row)) return fail("unknown point " + in_quotes(name));
   const int in = input_driver(kind_of(row), row.index);
@@ -241,16 +259,13 @@ int run_point_get(const Options& o, const std::string& name) {
     return fail("cannot read " + row.name + ": input driver " + Vexlor::VDriver_Get_Name(in) +
                 " is offline");
   }
-  bool ok = true;
-  const std::string value = Vexlor::VIO_Read(name.c_str(), &ok, true);
-  if (!ok) return fail("cannot read " + row.name);
+  if (!row.read_ok) return fail("cannot read " + row.name);
   if (o.json) {
     JsonWriter json;
-    json.begin_object().field("name", row.name).field("kind", row.kind).field("value", value);
-    json.field("text", row.read_ok ? row.value : value).field("unit", row.unit).end_object();
+    json_of_point(row, json);
     print(json.text() + "\n");
   } else {
-    print(value + "\n");
+    print((raw ? row.raw : display_text(row)) + "\n");
   }
   return kOk;
 }
@@ -259,17 +274,22 @@ int run_point_set(const Options& o, const std::string& name, const std::string& 
   PointRow row;
   if (!point_by_name(name, &row)) return fail("unknown point " + in_quotes(name));
   if (!Vexlor::VIO_Write(name.c_str(), value.c_str(), true)) {
-    return fail(write_refusal(row, value));
+    const std::string refusal = write_refusal(row, value);
+    journal("set", row.name, value, refusal);
+    return fail(refusal);
+  }
+  journal("set", row.name, value, "ok");
+  if (row.kind == kKinds[2] && value.size() > kStringCapacity) {
+    warn(row.name + " holds " + std::to_string(kStringCapacity) +
+         " bytes: the value was cut from " + std::to_string(value.size()));
   }
   point_by_name(name, &row);  // read back what the point holds now
   if (o.json) {
     JsonWriter json;
-    json.begin_object().field("name", row.name).field("kind", row.kind);
-    json.field("value", row.read_ok ? row.value : "").field("status", row.status).end_object();
+    json_of_point(row, json);
     print(json.text() + "\n");
   } else {
-    print(row.name + " = " + (row.read_ok ? row.value : "-") +
-          (row.unit.empty() ? "" : " " + row.unit) + "\n");
+    print(row.name + " = " + display_text(row) + "\n");
   }
   return kOk;
 }

@@ -1,0 +1,79 @@
+// `vexlor audit`: the operator audit trail of the equipment (every set, driver change, answer
+// and run from the console and the panel), and the console's own journaling.
+#include <vexlor/vexlor.h>
+
+#include "audit.h"
+#include "console.h"
+
+namespace vexlor_console {
+
+void journal(const std::string& action, const std::string& target, const std::string& value,
+             const std::string& result) {
+  std::string error;
+  if (!vexlor_tools::journal_operator_action({"console", action, target, value, result, ""},
+                                             &error)) {
+    warn("the operator audit trail was not written: " + error);
+  }
+}
+
+bool normalise_since(std::string text, std::string* out) {
+  static const char kForm[] = "dddd/dd/dd dd:dd:dd";
+  if (text.size() < 4 || text.size() > sizeof kForm - 1) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (i < 10 && text[i] == '-') text[i] = '/';
+    if (i == 10 && text[i] == 'T') text[i] = ' ';
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kForm[i] == 'd' ? !digit : text[i] != kForm[i]) return false;
+  }
+  *out = text;
+  return true;
+}
+
+int run_audit(const Options& o, const std::string& since_text) {
+  std::string since;
+  if (!since_text.empty() && !normalise_since(since_text, &since)) {
+    return fail("bad time " + in_quotes(since_text) +
+                    " for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)",
+                kUsage);
+  }
+  const std::string file = vexlor_tools::equipment_database_file();
+  if (file.empty()) return fail("the equipment has no database path");
+  std::vector<vexlor_tools::AuditRow> rows;
+  std::string error;
+  if (!vexlor_tools::read_operator_actions(file, since, &rows, &error)) {
+    return fail("audit trail: " + error);
+  }
+  if (o.json) {
+    JsonWriter json;
+    json.begin_array();
+    for (const auto& r : rows) {
+      json.begin_object().field("time", r.time).field("source", r.action.source);
+      json.field("action", r.action.action).field("target", r.action.target);
+      json.field("value", r.action.value).field("result", r.action.result);
+      json.field("user_name", r.user_name).field("user_level", r.user_level);
+      json.field("host_user", r.host_user).field("pid", static_cast<int64_t>(r.pid));
+      json.field("address", r.action.address).end_object();
+    }
+    json.end_array();
+    print(json.text() + "\n");
+    return kOk;
+  }
+  if (rows.empty()) {
+    print("no operator actions" + (since.empty() ? std::string() : " since " + since) + "\n");
+    return kOk;
+  }
+  TextTable t({"TIME", "SOURCE", "ACTION", "TARGET", "VALUE", "RESULT", "USER", "LEVEL",
+               "HOST USER", "PID"});
+  for (const auto& r : rows) {
+    const std::string source =
+        r.action.address.empty() ? r.action.source : r.action.source + " " + r.action.address;
+    t.add({r.time, source, r.action.action, r.action.target,
+           r.action.value.empty() ? "-" : cell(r.action.value, 40), cell(r.action.result, 60),
+           r.user_name.empty() ? "-" : r.user_name, std::to_string(r.user_level),
+           r.host_user.empty() ? "-" : r.host_user, std::to_string(r.pid)});
+  }
+  print(t.render());
+  return kOk;
+}
+
+}  // namespace vexlor_console
