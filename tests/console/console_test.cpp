@@ -271,6 +271,10 @@ TEST_F(Console, PointGetAndSetGoThroughTheByNameAccess) {
                "cannot write \"Half\" to PM1.Valve: not one of Close, Open or a number in 0..1");
   expect_error(vexlor({"points", "set", "PM1.Pressure", "high"}), 1,
                "cannot write \"high\" to PM1.Pressure: not a number in 0.00..1000.00");
+  // A string longer than the point holds is written cut, with a warning.
+  const ToolRun cut = vexlor({"set", "PM1.Recipe", std::string(1500, 'x')});
+  EXPECT_EQ(cut.err, "vexlor: warning: PM1.Recipe holds 1023 bytes: the value was cut from 1500\n");
+  EXPECT_EQ(vexlor_json({"get", "PM1.Recipe"})["value"].text, std::string(1023, 'x'));
   expect_error(vexlor({"points", "get", "PM1.Dead"}), 1,
                "cannot read PM1.Dead: input driver DEAD is offline");
   expect_error(vexlor({"points", "set", "PM9.Nothing", "1"}), 1, "unknown point \"PM9.Nothing\"");
