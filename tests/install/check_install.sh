@@ -59,7 +59,10 @@ expect "imported tools" "$tree/bin/vexlor-db
 $tree/bin/vexlor-manager
 $tree/bin/vexlor" "$(cat "$work/cmake/tools.txt")"
 expect "routine built with find_package" "PM1.Valve = Open (1)" "$("$work/cmake/valve_routine")"
-expect "installed console, get" "1" "$("$tree/bin/vexlor" points get PM1.Valve)"
+expect "installed console, get" "Open 1" \
+  "$("$tree/bin/vexlor" points get PM1.Valve) $("$tree/bin/vexlor" get --raw PM1.Valve)"
+expect "installed bash completion" "complete -F _vexlor vexlor" \
+  "$(tail -n 1 "$tree/share/bash-completion/completions/vexlor")"
 expect "installed console, set" "PM1.Valve = Close" \
   "$("$tree/bin/vexlor" points set PM1.Valve Close)"
 
