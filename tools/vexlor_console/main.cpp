@@ -171,6 +171,11 @@ int main(int argc, char** argv) {
       "status",
       "the instance at a glance: database, manager, routines and their processes, "
       "last errors, posted alarms");
+  status->footer(
+      "manager: running (pid, since), NOT RUNNING (killed: its endpoint was left behind),\n"
+      "not running (stopped) or never started. PROCESS: alive, the manager's word for a\n"
+      "routine it supervises, virtual, gone (died mid-run: still SYS_RUNNING with no process).\n"
+      "LAST ERROR: the routine's last [ERR] line in today's system.log.");
 
   std::string pattern;
   bool raw = false;
@@ -188,6 +193,10 @@ int main(int argc, char** argv) {
   CLI::App* info = app.add_subcommand(
       "info", "everything about one point: limits, enumeration, drivers, unit, value, status");
   info->add_option("POINT", point_name, "point name")->required();
+  info->footer(
+      "Digital, analog and string points: kind and index, value (and raw number), status,\n"
+      "limits, decimals, unit, capacity, enumeration items, input and output drivers with\n"
+      "their state, mode, interlocks, initial value, annotation and append.");
 
   std::vector<std::string> monitor_patterns;
   double monitor_interval = 0.1;
@@ -200,6 +209,11 @@ int main(int argc, char** argv) {
       ->check(kCount);
   monitor->add_option("--interval", monitor_interval, "seconds between two looks (default 0.1)")
       ->check(CLI::Range(0.01, 3600.0));
+  monitor->footer(
+      "First the current value of each point, then one line per change:\n"
+      "  YYYY/MM/DD HH:MM:SS.mmm  NAME  VALUE [STATUS]\n"
+      "with --json one object per line (time, the point fields, initial). A value that changes\n"
+      "and changes back between two looks is not seen.");
 
   CLI::App* alarms = app.add_subcommand("alarms", "list the posted alarms in queue order");
   alarms->require_subcommand(0, 1);
@@ -237,6 +251,10 @@ int main(int argc, char** argv) {
   CLI::App* audit = app.add_subcommand(
       "audit", "print the operator audit trail: every set, driver change, answer and run");
   audit->add_option("--since", since, "only rows logged at or after this local time");
+  audit->footer(
+      "Rows of the table OperatorAudit of the equipment's database file: time, source\n"
+      "(console, panel), action, target, value, result (ok or the failure), the equipment's\n"
+      "user name and level, the host user and pid, the panel client's address.");
 
   std::string function_pattern;
   CLI::App* functions =
