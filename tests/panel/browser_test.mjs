@@ -2,7 +2,9 @@
 // Chromium's debugging pipe (no packages needed): the page loads; an alarm posted by a real
 // routine process appears within a second; pressing Retry answers it and the routine goes on;
 // the point the routine then writes changes on the page without a reload; its GUI messages
-// appear. Screenshots of the page (with the alarm, and at the end) are kept under $ARTIFACTS. Exit 77 (skipped) without Chromium.
+// appear; the page says "Equipment offline" when the manager goes away. Screenshots of the
+// page (with the alarm, and at the end) are kept under $ARTIFACTS. Exit 77 (skipped) without
+// Chromium.
 import { spawn, spawnSync } from 'node:child_process';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -174,10 +176,16 @@ async function main() {
 
   await screenshot(browser, 'panel.png');
 
-  panel.kill('SIGTERM');
-  assert.equal(await panel.exited, 0);
+  // The manager goes away: the page says so and the panel refuses actions.
   manager.kill('SIGTERM');
   await manager.exited;
+  await browser.until(`document.querySelector('#offline').textContent ===
+                       'Equipment offline: the sequence manager does not answer'`, 5000, 'offline');
+  assert.equal(await browser.eval(`document.querySelector('tr[data-point="PM1.GateValve"] button')
+                                   .disabled`), true);
+
+  panel.kill('SIGTERM');
+  assert.equal(await panel.exited, 0);
 }
 
 let status = 0;
@@ -189,8 +197,8 @@ try {
   status = 1;
 } finally {
   for (const c of children) if (c.exitCode === null && c.signalCode === null) c.kill('SIGKILL');
-  await sleep(100);
+  await Promise.all(children.map((c) => c.exited));
   spawnSync(env.VEXLOR_DB, ['remove'], { env });
-  fs.rmSync(runtime, { recursive: true, force: true });
+  fs.rmSync(runtime, { recursive: true, force: true, maxRetries: 5 });
 }
 process.exit(status);

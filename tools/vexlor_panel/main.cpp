@@ -489,14 +489,16 @@ int run(const Settings& s) {
 
   // Poll the equipment for the pages; ask the manager about the routines' processes now and
   // then (each request is a line in its record).
-  auto next_probe = std::chrono::steady_clock::now();
+  auto last_probe = std::chrono::steady_clock::now() - std::chrono::hours(1);
   while (!g_stop && !hub.exit_requested() && !Vexlor::VFunction_Get_Exit_Flag()) {
     int streams = 0;
     const std::vector<std::string> modules = hub.watched(&streams);
-    if (std::chrono::steady_clock::now() >= next_probe) {
+    // Every 2 s while a page watches or the manager is away, else every 10 s.
+    const auto now = std::chrono::steady_clock::now();
+    const bool often = streams > 0 || !equipment.online();
+    if (now - last_probe >= std::chrono::seconds(often ? 2 : 10)) {
       equipment.probe_manager();
-      const bool often = streams > 0 || !equipment.online();
-      next_probe = std::chrono::steady_clock::now() + std::chrono::seconds(often ? 2 : 10);
+      last_probe = now;
     }
     if (streams > 0) {
       std::map<std::string, std::string> points;

@@ -87,7 +87,15 @@ function renderState(s) {
   off.textContent = q.online ? '' : 'Equipment offline: ' + q.offline_reason;
   renderAlarms(s.alarms);
   renderFunctions(s.functions);
-  document.body.classList.toggle('offline', !q.online);
+  refreshControls();
+}
+
+// Controls follow the equipment's state and the user's level, also between point updates.
+function refreshControls() {
+  for (const row of page.pointRows.values()) row.w.button.disabled = row.w.input.disabled = !canWrite();
+  for (const row of page.functionRows.values()) {
+    for (const b of row.buttons) b.disabled = !canEngineer();
+  }
 }
 
 function levelClass(level) { return level <= 3 ? 'lvl-' + Math.max(level, 0) : 'lvl-info'; }
@@ -172,8 +180,8 @@ function renderPoints(points) {
     row.value.textContent = pointValue(p);
     row.status.textContent = p.status;
     row.status.className = 'status-' + p.status;
-    row.w.button.disabled = row.w.input.disabled = !canWrite();
   }
+  refreshControls();
 }
 
 function selectModule(name) {
@@ -218,7 +226,6 @@ function renderFunctions(list) {
     row.event.textContent = f.event_status;
     row.flags.textContent = ['abort', 'exit', 'free', 'virtual'].filter((k) => f[k]).join(' ') || '-';
     row.process.textContent = f.pid === '-' ? f.process : f.pid + ' ' + f.process;
-    for (const b of row.buttons) b.disabled = !canEngineer();
   }
 }
 
