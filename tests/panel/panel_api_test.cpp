@@ -205,6 +205,12 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
        401,
        "wrong access token"},
       {"GET", "/api/state?token=forged", "", {{"Authorization", ""}}, 401, "wrong access token"},
+      {"GET",
+       "/api/history?since=yesterday",
+       "",
+       {},
+       400,
+       "bad time \"yesterday\" (YYYY/MM/DD HH:MM:SS or a part)"},
       {"POST",
        "/api/functions/PANEL_ROUTINE/launch",
        "{}",
@@ -238,6 +244,20 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   EXPECT_EQ(send({"POST", answer, R"({"choice":"retry"})", {}, 0, ""}), "200 ");
   EXPECT_EQ(VAlarm_Status(alarm), ALM_RETRY);
   EXPECT_EQ(VAlarm_Queue_Count(), 0);
+
+  // The alarm history, filtered by time.
+  httplib::Client c("127.0.0.1", port_);
+  const httplib::Headers auth = {{"Authorization", std::string("Bearer ") + kToken}};
+  auto history = c.Get("/api/history?since=2000-01-01T00:00", auth);
+  ASSERT_TRUE(history);
+  std::vector<std::string> events;
+  const std::regex event(R"re("id":"5001","event":"([A-Z_]+)")re");
+  for (auto it = std::sregex_iterator(history->body.begin(), history->body.end(), event);
+       it != std::sregex_iterator(); ++it) {
+    events.push_back((*it)[1]);
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"POST", "ALM_RETRY"})) << history->body;
+  EXPECT_EQ(c.Get("/api/history?until=2000/01/01", auth)->body, "[]");
 
   // A second main form is refused while the panel runs: another panel and `vexlor gui`.
   const std::string taken = "the main form \"GUI_MAINFORM\" of instance \"" + instance_.name() +

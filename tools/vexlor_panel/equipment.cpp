@@ -179,12 +179,12 @@ struct Equipment::Point {
 Equipment::~Equipment() { stop(); }
 
 void Equipment::stop() {
-  std::vector<std::thread> runs;
+  std::vector<RunRequest> runs;
   {
     std::lock_guard<std::mutex> lock(runs_mutex_);
     runs.swap(runs_);
   }
-  for (std::thread& t : runs) t.join();
+  for (RunRequest& r : runs) r.thread.join();
 }
 
 // Under mutex_.
@@ -568,7 +568,20 @@ Reply Equipment::function_action(const std::string& name, const std::string& act
     // A refused request raises an alarm and waits for its answer, which comes through this
     // panel: the request goes out on its own thread, off the lock.
     std::lock_guard<std::mutex> runs(runs_mutex_);
-    runs_.emplace_back([index, param] { Vexlor::VFunction_Run_Set(index, param.c_str()); });
+    for (auto r = runs_.begin(); r != runs_.end();) {  // join the requests that have gone out
+      if (*r->done) {
+        r->thread.join();
+        r = runs_.erase(r);
+      } else {
+        ++r;
+      }
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    runs_.push_back({std::thread([index, param, done] {
+                       Vexlor::VFunction_Run_Set(index, param.c_str());
+                       *done = true;
+                     }),
+                     done});
   }
   Json j;
   j.begin_object().field("name", name).field("action", action);

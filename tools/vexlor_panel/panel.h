@@ -3,8 +3,10 @@
 // slot N) and serves one page and a small JSON API over HTTP.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -104,8 +106,12 @@ class Equipment {
   std::mutex mutex_;
   bool manager_online_ = true;
   std::vector<std::string> processes_;  // per configured function: "<pid> <state>"
+  struct RunRequest {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
   std::mutex runs_mutex_;
-  std::vector<std::thread> runs_;
+  std::vector<RunRequest> runs_;
 };
 
 // ---- Assets (generated: web_assets.cpp) -------------------------------------------------------
