@@ -238,6 +238,13 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   EXPECT_EQ(VDigital_Read("PM1.GateValve"), 0);
   EXPECT_FALSE(VFunction_Get_Abort_Flag(VFunction_Get_Point("PANEL_ROUTINE")));
 
+  // Texts follow the equipment's language.
+  VSystem_Set_Language(LANGUAGE_CHINESE);
+  const std::string chinese = state();
+  EXPECT_NE(chinese.find(R"("text":"腔体压力过高")"), std::string::npos) << chinese;
+  EXPECT_NE(chinese.find(R"({"answer":"RETRY","caption":"重试"})"), std::string::npos) << chinese;
+  VSystem_Set_Language(LANGUAGE_ENGLISH);
+
   // Allowed: the operator's writes land and the answer reaches the alarm.
   EXPECT_EQ(send({"POST", "/api/points/PM1.GateValve", R"({"value":"Open"})", {}, 0, ""}), "200 ");
   EXPECT_EQ(VDigital_Read("PM1.GateValve"), 1);

@@ -101,6 +101,10 @@ function refreshControls() {
 function levelClass(level) { return level <= 3 ? 'lvl-' + Math.max(level, 0) : 'lvl-info'; }
 
 function renderAlarms(alarms) {
+  // Built anew only when the list changes, so a button is never replaced under the pointer.
+  const key = JSON.stringify(alarms) + canWrite();
+  if (key === page.alarmsKey) return;
+  page.alarmsKey = key;
   const body = $('alarms').tBodies[0];
   body.replaceChildren();
   for (const a of alarms) {
