@@ -156,6 +156,15 @@ bool normalise_time(std::string text, std::string* out) {
   return true;
 }
 
+// The part of a bilingual log text "English|中文" for the language: the Chinese part when it
+// is wanted and not empty, else the English part.
+std::string language_part(const std::string& text, bool chinese) {
+  const std::size_t bar = text.find('|');
+  if (bar == std::string::npos) return text;
+  if (chinese && bar + 1 < text.size()) return text.substr(bar + 1);
+  return text.substr(0, bar);
+}
+
 std::string column(sqlite3_stmt* s, int i) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
   return text != nullptr ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(s, i)))
@@ -598,9 +607,11 @@ Reply Equipment::history(const std::string& since_text, const std::string& until
     return error_reply(400, "bad time \"" + until_text + "\" (YYYY/MM/DD HH:MM:SS or a part)");
   }
   std::string file;
+  bool chinese = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     file = database_file();
+    chinese = Vexlor::VSystem_Get_Language() == Vexlor::LANGUAGE_CHINESE;
   }
   Json j;
   j.begin_array();
@@ -649,7 +660,9 @@ Reply Equipment::history(const std::string& since_text, const std::string& until
   for (auto r = rows.rbegin(); r != rows.rend(); ++r) {
     j.begin_object();
     for (int c = 0; c < 10; ++c) {
-      j.field(kNames[c], c == 2 && (*r)[2].empty() ? std::string("POST") : (*r)[c]);
+      j.field(kNames[c], c == 2 && (*r)[2].empty() ? std::string("POST")
+                         : c == 6                  ? language_part((*r)[6], chinese)
+                                                   : (*r)[c]);
     }
     j.end_object();
   }
