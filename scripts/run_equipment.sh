@@ -65,8 +65,13 @@ manager_pid=$!
 wait_for 10 "$tools/vexlor" functions || { echo "the manager did not come up" >&2; exit 1; }
 echo "vexlor-manager running (pid $manager_pid)"
 
-say "Operator's main form: vexlor gui shows what routines tell the operator"
-"$tools/vexlor" gui > >(sed -u 's/^/[main form] /') &
+if [ -x "$tools/vexlor-panel" ]; then
+  say "Operator's main form: vexlor-panel, the operator panel in a browser (and this terminal)"
+  "$tools/vexlor-panel" --port 0 --echo > >(sed -u 's/^/[main form] /') &
+else
+  say "Operator's main form: vexlor gui shows what routines tell the operator"
+  "$tools/vexlor" gui > >(sed -u 's/^/[main form] /') &
+fi
 gui_pid=$!
 gui_up() { "$tools/vexlor" functions GUI_MAINFORM | grep -q SYS_RUNNING; }
 wait_for 10 gui_up || { echo "the main form did not come up" >&2; exit 1; }

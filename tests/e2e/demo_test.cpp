@@ -39,6 +39,7 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
   // the operator, and the operator's Ignore let the refused check request through.
   for (const char* line : {
            "vexlor-manager: routine MAIN_MONITOR served by pid ",
+           "[main form] vexlor-panel: main form \"GUI_MAINFORM\" of instance \"demo-",
            "vexlor-manager: routine PM2_PUMP_DOWN served by pid ",
            "[MAIN_MONITOR] event from PM2_PROCESS: PM2_PROCESS START PM2_PUMP_DOWN",
            "[PM2_PROCESS] 上传消息: PM2_PROCESS: PM2_PUMP_DOWN",

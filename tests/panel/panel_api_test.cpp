@@ -1,0 +1,293 @@
+// vexlor-panel as a real child process, driven through its HTTP API: requests that must be
+// refused get their 4xx with the exact reason and change nothing on the equipment; the panel
+// holds the main-form slot like any main form; writes and answers are journaled.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "fifo/manager_process.h"
+#include "support/instance.h"
+#include "vexlor/vexlor.h"
+
+using namespace Vexlor;
+
+namespace vexlor::test {
+namespace {
+
+constexpr char kPanel[] = VEXLOR_TOOLS_DIR "/vexlor-panel";
+constexpr char kConfig[] = VEXLOR_SOURCE_DIR "/tests/panel/panel_test.toml";
+constexpr char kToken[] = "s3cret-panel-token-0123";
+
+struct Call {
+  const char* method;
+  std::string path;
+  std::string body;
+  httplib::Headers headers;  // beside the token and JSON content type, unless replaced
+  int status;
+  std::string error;
+};
+
+class PanelApi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(run_tool(VEXLOR_TOOLS_DIR "/vexlor-db", {"create", kConfig}, dir()).code, 0);
+    ASSERT_TRUE(manager_.start({"--no-gui"}));
+    ASSERT_TRUE(VHub_Initial("PANEL_ROUTINE"));
+    setenv("VEXLOR_PANEL_TOKEN", kToken, 1);
+    const std::string out = dir() + "/panel-out.txt";
+    panel_ = spawn_child([&]() {
+      const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(fd, 1);
+      ::execl(kPanel, kPanel, "--port", "0", static_cast<char*>(nullptr));
+      return 127;
+    });
+    unsetenv("VEXLOR_PANEL_TOKEN");
+    std::smatch m;
+    std::string text;
+    ASSERT_TRUE(wait_until(
+        [&] {
+          text = slurp(out);
+          return std::regex_search(text, m, std::regex(R"(at http://127\.0\.0\.1:(\d+)/)"));
+        },
+        20))
+        << text;
+    port_ = std::stoi(m[1]);
+    ASSERT_TRUE(
+        wait_until([&] { return state().find("\"online\":true") != std::string::npos; }, 20));
+  }
+  void TearDown() override {
+    if (panel_ > 0) {
+      ::kill(panel_, SIGTERM);
+      EXPECT_EQ(wait_child(panel_, 20), 0);
+    }
+    VHub_Release();
+  }
+
+  std::string dir() const { return instance_.runtime_dir(); }
+  std::string state() {
+    httplib::Client c("127.0.0.1", port_);
+    auto r = c.Get("/api/state", {{"Authorization", std::string("Bearer ") + kToken}});
+    return r ? r->body : std::string();
+  }
+  // Sends the call; returns "<status> <error text>".
+  std::string send(const Call& call) {
+    httplib::Client c("127.0.0.1", port_);
+    httplib::Headers h = call.headers;
+    if (h.count("Authorization") == 0) h.emplace("Authorization", std::string("Bearer ") + kToken);
+    std::string type = "application/json";
+    if (auto t = h.find("Content-Type"); t != h.end()) {
+      type = t->second;
+      h.erase(t);
+    }
+    auto r = std::string(call.method) == "GET" ? c.Get(call.path, h)
+                                               : c.Post(call.path, h, call.body, type);
+    if (!r) return "no answer";
+    std::smatch m;
+    const std::string body = r->body;
+    const bool has = std::regex_search(body, m, std::regex(R"re(^\{"error":"(.*)"\}$)re"));
+    const std::string error = std::regex_replace(has ? m[1].str() : "", std::regex(R"(\\")"), "\"");
+    return std::to_string(r->status) + " " + error;
+  }
+
+  PrivateInstance instance_{"panel"};
+  ManagerProcess manager_;
+  pid_t panel_ = -1;
+  int port_ = 0;
+};
+
+std::vector<std::vector<std::string>> journal(const std::string& file) {
+  sqlite3* db = nullptr;
+  std::vector<std::vector<std::string>> rows;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT source, action, target, value, result, address, user_name, "
+                       "user_level FROM OperatorAudit ORDER BY row",
+                       -1, &s, nullptr);
+    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
+      std::vector<std::string> row;
+      for (int i = 0; i < 8; ++i) {
+        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+        row.push_back(t != nullptr ? t : "");
+      }
+      rows.push_back(row);
+    }
+    sqlite3_finalize(s);
+  }
+  sqlite3_close_v2(db);
+  return rows;
+}
+
+}  // namespace
+
+TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
+  int alarm = -1;
+  ASSERT_TRUE(VAlarm_Find_Point(&alarm, 5001));
+  ASSERT_TRUE(VAlarm_Post(alarm, ""));
+  const std::string answer = "/api/alarms/5001/answer";
+  const httplib::Headers text_body = {{"Content-Type", "text/plain"}};
+  const std::string host = "127.0.0.1:" + std::to_string(port_);
+  const std::vector<Call> refused = {
+      {"POST",
+       "/api/alarms/9999/answer",
+       R"({"choice":"RETRY"})",
+       {},
+       404,
+       "no alarm with ID 9999"},
+      {"POST",
+       answer,
+       R"({"choice":"IGNORE"})",
+       {},
+       422,
+       "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT)"},
+      {"POST", answer, R"({"choice":"PAUSED"})", {}, 400, "unknown answer \"PAUSED\""},
+      {"POST",
+       "/api/alarms/50x1/answer",
+       R"({"choice":"RETRY"})",
+       {},
+       400,
+       "alarm ID must be a number"},
+      {"POST",
+       "/api/points/PM1.Pressure",
+       R"({"value":"800.5"})",
+       {},
+       422,
+       "cannot write \"800.5\" to PM1.Pressure: not a number in 0.00..800.00"},
+      {"POST",
+       "/api/points/PM1.Pressure",
+       R"({"value":"1e400"})",
+       {},
+       422,
+       "cannot write \"1e400\" to PM1.Pressure: not a number in 0.00..800.00"},
+      {"POST",
+       "/api/points/PM1.GateValve",
+       R"({"value":"Ajar"})",
+       {},
+       422,
+       "cannot write \"Ajar\" to PM1.GateValve: not a value in 0..1"},
+      {"POST",
+       "/api/points/PM1.Nothing",
+       R"({"value":"1"})",
+       {},
+       404,
+       "unknown point \"PM1.Nothing\""},
+      {"POST",
+       "/api/points/PM1.Pressure",
+       R"({"value":["1"]})",
+       {},
+       400,
+       "the body must be a JSON object of texts"},
+      {"POST", "/api/points/PM1.Pressure", R"({"value":"1"})", text_body, 415,
+       "the body must be JSON (Content-Type: application/json)"},
+      {"POST",
+       answer,
+       R"({"choice":"RETRY"})",
+       {{"Origin", "http://evil.example"}},
+       403,
+       "request from another site (http://evil.example)"},
+      {"POST",
+       answer,
+       R"({"choice":"RETRY"})",
+       {{"Host", "evil.example:80"}},
+       403,
+       "unexpected Host \"evil.example:80\""},
+      {"POST",
+       answer,
+       R"({"choice":"RETRY"})",
+       {{"Authorization", "Bearer forged-token-000000"}},
+       401,
+       "wrong access token"},
+      {"GET", "/api/state?token=forged", "", {{"Authorization", ""}}, 401, "wrong access token"},
+      {"GET",
+       "/api/history?since=yesterday",
+       "",
+       {},
+       400,
+       "bad time \"yesterday\" (YYYY/MM/DD HH:MM:SS or a part)"},
+      {"POST",
+       "/api/functions/PANEL_ROUTINE/launch",
+       "{}",
+       {},
+       404,
+       "no such request: POST /api/functions/PANEL_ROUTINE/launch"},
+  };
+  for (const Call& c : refused) {
+    EXPECT_EQ(send(c), std::to_string(c.status) + " " + c.error) << c.method << " " << c.path;
+  }
+  // Below the levels (writes 2, routines 5) the same requests, valid now, are refused too.
+  VSystem_Set_User_Level(1);
+  EXPECT_EQ(send({"POST", answer, R"({"choice":"retry"})", {}, 0, ""}),
+            "403 answering alarms needs user level 2");
+  EXPECT_EQ(send({"POST", "/api/points/PM1.Pressure", R"({"value":"12.5"})", {}, 0, ""}),
+            "403 writing points needs user level 2");
+  VSystem_Set_User_Level(4);
+  EXPECT_EQ(send({"POST", "/api/functions/PANEL_ROUTINE/abort", "{}", {}, 0, ""}),
+            "403 abort needs user level 5");
+
+  // Nothing changed, nothing crashed.
+  EXPECT_EQ(VAlarm_Status(alarm), ALM_PAUSED);
+  EXPECT_EQ(VAlarm_Queue_Count(), 1);
+  EXPECT_DOUBLE_EQ(VAnalog_Read("PM1.Pressure"), 760.0);
+  EXPECT_EQ(VDigital_Read("PM1.GateValve"), 0);
+  EXPECT_FALSE(VFunction_Get_Abort_Flag(VFunction_Get_Point("PANEL_ROUTINE")));
+
+  // Texts follow the equipment's language.
+  VSystem_Set_Language(LANGUAGE_CHINESE);
+  const std::string chinese = state();
+  EXPECT_NE(chinese.find(R"("text":"腔体压力过高")"), std::string::npos) << chinese;
+  EXPECT_NE(chinese.find(R"({"answer":"RETRY","caption":"重试"})"), std::string::npos) << chinese;
+  VSystem_Set_Language(LANGUAGE_ENGLISH);
+
+  // Allowed: the operator's writes land and the answer reaches the alarm.
+  EXPECT_EQ(send({"POST", "/api/points/PM1.GateValve", R"({"value":"Open"})", {}, 0, ""}), "200 ");
+  EXPECT_EQ(VDigital_Read("PM1.GateValve"), 1);
+  EXPECT_EQ(send({"POST", answer, R"({"choice":"retry"})", {}, 0, ""}), "200 ");
+  EXPECT_EQ(VAlarm_Status(alarm), ALM_RETRY);
+  EXPECT_EQ(VAlarm_Queue_Count(), 0);
+
+  // The alarm history, filtered by time.
+  httplib::Client c("127.0.0.1", port_);
+  const httplib::Headers auth = {{"Authorization", std::string("Bearer ") + kToken}};
+  auto history = c.Get("/api/history?since=2000-01-01T00:00", auth);
+  ASSERT_TRUE(history);
+  std::vector<std::string> events;
+  const std::regex event(
+      R"re("id":"5001","event":"([A-Z_]+)"[^}]*"text":"Chamber pressure too high")re");
+  for (auto it = std::sregex_iterator(history->body.begin(), history->body.end(), event);
+       it != std::sregex_iterator(); ++it) {
+    events.push_back((*it)[1]);
+  }
+  EXPECT_EQ(events, (std::vector<std::string>{"POST", "ALM_RETRY"})) << history->body;
+  EXPECT_EQ(c.Get("/api/history?until=2000/01/01", auth)->body, "[]");
+
+  // A second main form is refused while the panel runs: another panel and `vexlor gui`.
+  const std::string taken = "the main form \"GUI_MAINFORM\" of instance \"" + instance_.name() +
+                            "\" is already running\n";
+  EXPECT_EQ(run_tool(kPanel, {"--port", "0"}, dir()).err, "vexlor-panel: " + taken);
+  EXPECT_EQ(run_tool(VEXLOR_TOOLS_DIR "/vexlor", {"gui"}, dir()).err, "vexlor: " + taken);
+  const ToolRun open = run_tool(kPanel, {"--listen", "0.0.0.0"}, dir());
+  EXPECT_EQ(open.code, 2);
+  EXPECT_EQ(open.err,
+            "vexlor-panel: listening on 0.0.0.0 needs an access token (--token-file or "
+            "$VEXLOR_PANEL_TOKEN)\n");
+
+  // The journal: every write and answer that passed the door, with who asked.
+  const auto rows = journal(instance_.drive_root() + "/Z/Database/vexlor.db");
+  ASSERT_EQ(rows.size(), 13u);
+  using Row = std::vector<std::string>;
+  EXPECT_EQ(rows[1], (Row{"panel", "answer", "5001", "IGNORE",
+                          "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT)", "127.0.0.1",
+                          "tester", "9"}));
+  EXPECT_EQ(rows[9], (Row{"panel", "set", "PM1.Pressure", "12.5",
+                          "writing points needs user level 2", "127.0.0.1", "tester", "1"}));
+  EXPECT_EQ(rows[12], (Row{"panel", "answer", "5001", "retry", "ok", "127.0.0.1", "tester", "4"}));
+}
+
+}  // namespace vexlor::test
