@@ -234,16 +234,87 @@ TEST_F(SchedulerBlocks, WaferOrderReferencesRoundTrip) {
   EXPECT_EQ(VSCH_Get_TM_Ready_Pick_Wafer(2), nullptr);
 }
 
+// The operations that combine items, on the standard vocabulary (4 robots: robot 5 has no
+// points and keeps its position in the block).
+TEST_F(SchedulerBlocks, CombinedOperations) {
+  in_child([] {
+    VIO_Set_CTC_CMx_Wafer_Status(0, 4, 1);
+    EXPECT_EQ(VSCH_Get_CM_Wafer_Number(0, 4), 0);
+    VIO_Set_CTC_CMx_Wafer_Status(0, 4, 2);
+    EXPECT_EQ(VSCH_Get_CM_Wafer_Number(0, 4), 5);
+    EXPECT_TRUE(VSCH_Set_CM_Wafer_Number(0, 4, 7));
+    EXPECT_EQ(VIO_Get_CTC_CMx_Wafer_Status(0, 4), 2);
+    EXPECT_TRUE(VSCH_Set_CM_Wafer_Number(0, 4, 0));
+    EXPECT_EQ(VIO_Get_CTC_CMx_Wafer_Status(0, 4), 1);
+
+    VSCH_Set_PM_Slot_Count(0, 3);
+    VSCH_Set_PM_Wafer_Number(0, 2, 7);
+    VSCH_Set_PM_Wafer_Source(0, 2, 1);
+    EXPECT_TRUE(VSCH_Set_PM_Wafer_Trace(0, 2, "etched"));
+    EXPECT_STREQ(VIO_Get_CTC_Wafer_Trace(1, 6), "etched");
+    EXPECT_FALSE(VSCH_Set_PM_Wafer_Trace(0, 3, "x"));
+    EXPECT_FALSE(VSCH_Set_PM_Wafer_Trace(kProcessModules, 0, "x"));
+
+    VSCH_Set_TM_Finger_Count(0, 2);
+    int finger = -1;
+    EXPECT_TRUE(VSCH_Get_TM_Free_Finger(0, &finger, false));
+    EXPECT_EQ(finger, 1);
+    EXPECT_TRUE(VSCH_Get_TM_Free_Finger(0, &finger, true));
+    EXPECT_EQ(finger, 0);
+    VSCH_Set_TM_Wafer_Number(0, 1, 3);
+    EXPECT_TRUE(VSCH_Get_TM_Free_Finger(0, &finger, false));
+    EXPECT_EQ(finger, 0);
+
+    VSCH_Set_CM_Slot_Count(0, 5);  // slot 0 full, wafer 3 on a finger: slots 2, 4, 5 free
+    for (int j = 0; j < 5; ++j) VIO_Set_CTC_CMx_Wafer_Status(0, j, j == 0 ? 2 : 1);
+    EXPECT_EQ(VSCH_Get_CM_Free_Slot_Number(0), 3);
+
+    EXPECT_EQ(VSCH_Get_Pick_Priority(5, 0), 0);
+    EXPECT_FALSE(VSCH_Set_Pick_Priority(5, 0, 1));
+    EXPECT_TRUE(VSCH_Set_Place_Priority(MODULE_PM, 2, 9));
+    EXPECT_EQ(VSCH_Get_PM_Place_Priority(2), 9);
+    EXPECT_STREQ(VSCH_Get_Module_Name(MODULE_PM, -1), "");
+    EXPECT_STREQ(VSCH_Get_PM_Module_Name(0), "ETCH1");
+    EXPECT_EQ(VSCH_Get_Module_Alarm_Base(-1, 0), 0);
+    EXPECT_EQ(VSCH_Get_Module_Annotation(MODULE_PM, -1), nullptr);
+
+    EXPECT_EQ(VSCH_Get_PM_Job_Side(1), -1);
+    VSCH_Set_PM_Job_Using(1, 4, true);
+    EXPECT_EQ(VSCH_Get_PM_Job_Side(1), 4);
+    EXPECT_TRUE(VSCH_Get_PM_Job_Using2(1));
+    EXPECT_FALSE(VSCH_Get_Job_Running2());
+    VSCH_Set_Job_Running(5, true);
+    EXPECT_TRUE(VSCH_Get_Job_Running2());
+
+    EXPECT_TRUE(VSCH_Set_RbtAni_MoveX(5, 12.5));
+    EXPECT_EQ(VSCH_Get_RbtAni_MoveX(5), 12.5);
+    double stored = 0;
+    std::memcpy(&stored, block(RBTANI) + 336 + 5 * 8, sizeof stored);
+    EXPECT_EQ(stored, 12.5);
+    EXPECT_TRUE(VSCH_Set_RbtAni_Extend(0, 1, 4.0));
+    EXPECT_EQ(VIO_Get_CTC_Rbx_Extension(0, 1), 4.0);
+    std::memcpy(&stored, block(RBTANI) + 576 + 8, sizeof stored);
+    EXPECT_EQ(stored, 0.0);
+  });
+}
+
 TEST_F(SchedulerBlocks, InspectionWaits) {
   in_child([] {
     detail::ConsoleCapture capture;
     EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(-1, 3));
     EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(0));    // process module 0 holds no wafer
     EXPECT_TRUE(VSCH_Wafer_Inspect_Wait(1, 3));  // not reserved: done after one poll
-    EXPECT_EQ(texts(capture), (std::vector<std::string>{
-                                  "等待料检完成,传入参数错误 Wafer_Source : -1  Wafer_Number : 3 ",
-                                  "PM1(ETCH1)等待前方料检失败,因为PM中没有晶圆信息",
-                                  "等待料检完成 Wafer_Source : 1  Wafer_Number : 3 "}));
+    std::vector<std::string> lines = texts(capture);
+    // A poll at a whole second that is a multiple of 5 shows the wait on the GUI, which is not
+    // started here, so the GUI bridge reports the message it dropped.
+    if (lines.size() == 4) {
+      EXPECT_NE(lines[3].find("<MESSAGE|等待晶圆(片源:CM2 , 片号:3 )料检...>"), std::string::npos);
+      lines.pop_back();
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "等待料检完成,传入参数错误 Wafer_Source : -1  Wafer_Number : 3 ",
+                         "PM1(ETCH1)等待前方料检失败,因为PM中没有晶圆信息",
+                         "等待料检完成 Wafer_Source : 1  Wafer_Number : 3 "}));
   });
 }
 
