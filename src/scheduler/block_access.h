@@ -91,6 +91,15 @@ inline char* locate(const Field& f, std::initializer_list<int> index) {
   return start == nullptr ? nullptr : start + offset;
 }
 
+// A count read from shared memory, kept within the entries the blocks have, so that a count
+// gone wrong cannot make a scan run on for billions of rounds.
+inline int bounded(int count, int entries) {
+  return count < 0 ? 0 : (count > entries ? entries : count);
+}
+// Entries per module kind: modules, and slots (fingers) of each.
+inline constexpr int kCarriers = 6, kBuffers = 100, kTransfers = 10, kProcesses = 100;
+inline constexpr int kCarrierSlots = 25, kBufferSlots = 25, kFingers = 4, kProcessSlots = 75;
+
 // WAFER_ORDER references in their 4-byte slots (wafer_order.cpp).
 uint32_t encode_order(Vexlor::WAFER_ORDER* order);
 Vexlor::WAFER_ORDER* decode_order(uint32_t slot);

@@ -21,7 +21,7 @@ const T* module_entry(T (Vexlor::MEM_SYSTEM_STRU::*table)[Kinds][Modules], int t
 // True when `flag(i, job)` is set for some job below the carrier count.
 template <typename Flag>
 bool any_job(int i, Flag flag) {
-  const int jobs = Vexlor::VSystem_Get_CM_Count();
+  const int jobs = bounded(Vexlor::VSystem_Get_CM_Count(), kCarriers);
   for (int job = 0; job < jobs; ++job) {
     if (flag(i, job)) return true;
   }
@@ -166,7 +166,7 @@ bool VSCH_Get_TM_Job_Using2(int i) {
 }
 
 int VSCH_Get_PM_Job_Side(int i) {
-  const int jobs = VSystem_Get_CM_Count();
+  const int jobs = s::bounded(VSystem_Get_CM_Count(), s::kCarriers);
   for (int job = 0; job < jobs; ++job) {
     if (VSCH_Get_PM_Job_Using(i, job)) return job;
   }

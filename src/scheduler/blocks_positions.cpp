@@ -13,25 +13,44 @@ constexpr int kWaferNumbers = 25;  // wafer numbers are 1 to 25, a carrier's slo
 // The wafer positions of one module kind: how many modules, how many slots each, and the
 // number and source of the wafer at a position.
 struct Positions {
-  int (*modules)();
-  int (*slots)(int i);
+  int (*count)();
+  int (*slot_count)(int i);
   int (*number)(int i, int j);
   int (*source)(int i, int j);
   bool (*set_number)(int i, int j, int n);
+  int max_modules, max_slots;
+  int modules() const { return bounded(count(), max_modules); }
+  int slots(int i) const { return bounded(slot_count(i), max_slots); }
 };
 
-constexpr Positions kCarrier{Vexlor::VSystem_Get_CM_Count, Vexlor::VSCH_Get_CM_Slot_Count,
-                             Vexlor::VSCH_Get_CM_Wafer_Number, Vexlor::VSCH_Get_CM_Wafer_Source,
-                             Vexlor::VSCH_Set_CM_Wafer_Number};
-constexpr Positions kBuffer{Vexlor::VSystem_Get_BM_Count, Vexlor::VSCH_Get_BM_Slot_Count,
-                            Vexlor::VSCH_Get_BM_Wafer_Number, Vexlor::VSCH_Get_BM_Wafer_Source,
-                            Vexlor::VSCH_Set_BM_Wafer_Number};
-constexpr Positions kProcess{Vexlor::VSystem_Get_PM_Count, Vexlor::VSCH_Get_PM_Slot_Count,
-                             Vexlor::VSCH_Get_PM_Wafer_Number, Vexlor::VSCH_Get_PM_Wafer_Source,
-                             Vexlor::VSCH_Set_PM_Wafer_Number};
-constexpr Positions kTransfer{Vexlor::VSystem_Get_TM_Count, Vexlor::VSCH_Get_TM_Finger_Count,
-                              Vexlor::VSCH_Get_TM_Wafer_Number, Vexlor::VSCH_Get_TM_Wafer_Source,
-                              Vexlor::VSCH_Set_TM_Wafer_Number};
+constexpr Positions kCarrier{Vexlor::VSystem_Get_CM_Count,
+                             Vexlor::VSCH_Get_CM_Slot_Count,
+                             Vexlor::VSCH_Get_CM_Wafer_Number,
+                             Vexlor::VSCH_Get_CM_Wafer_Source,
+                             Vexlor::VSCH_Set_CM_Wafer_Number,
+                             kCarriers,
+                             kCarrierSlots};
+constexpr Positions kBuffer{Vexlor::VSystem_Get_BM_Count,
+                            Vexlor::VSCH_Get_BM_Slot_Count,
+                            Vexlor::VSCH_Get_BM_Wafer_Number,
+                            Vexlor::VSCH_Get_BM_Wafer_Source,
+                            Vexlor::VSCH_Set_BM_Wafer_Number,
+                            kBuffers,
+                            kBufferSlots};
+constexpr Positions kProcess{Vexlor::VSystem_Get_PM_Count,
+                             Vexlor::VSCH_Get_PM_Slot_Count,
+                             Vexlor::VSCH_Get_PM_Wafer_Number,
+                             Vexlor::VSCH_Get_PM_Wafer_Source,
+                             Vexlor::VSCH_Set_PM_Wafer_Number,
+                             kProcesses,
+                             kProcessSlots};
+constexpr Positions kTransfer{Vexlor::VSystem_Get_TM_Count,
+                              Vexlor::VSCH_Get_TM_Finger_Count,
+                              Vexlor::VSCH_Get_TM_Wafer_Number,
+                              Vexlor::VSCH_Get_TM_Wafer_Source,
+                              Vexlor::VSCH_Set_TM_Wafer_Number,
+                              kTransfers,
+                              kFingers};
 
 bool trace(const Positions& p, int i, int j, const char* text) {
   if (i < 0 || i >= p.modules() || j < 0 || j >= p.slots(i)) return false;
@@ -77,9 +96,9 @@ void clear_present(const Positions& p, bool (&flags)[kWaferNumbers]) {
 template <typename Write>
 bool every_carrier_slot(Write write) {
   bool all = true;
-  const int carriers = Vexlor::VSystem_Get_CM_Count();
+  const int carriers = kCarrier.modules();
   for (int i = 0; i < carriers; ++i) {
-    const int slots = Vexlor::VSCH_Get_CM_Slot_Count(i);
+    const int slots = kCarrier.slots(i);
     for (int j = 0; j < slots; ++j) all = write(i, j) && all;
   }
   return all;
@@ -118,15 +137,15 @@ bool VSCH_Get_TM_Free_Finger(int i, int* slot, bool ascending) {
 int VSCH_Get_CM_Free_Slot_Number(int i) {
   bool flags[s::kWaferNumbers];
   for (bool& f : flags) f = true;
-  const int slots = VSCH_Get_CM_Slot_Count(i);
-  for (int j = 0; j < slots && j < s::kWaferNumbers; ++j) {
+  const int slots = s::kCarrier.slots(i);
+  for (int j = 0; j < slots; ++j) {
     if (VSCH_Get_CM_Wafer_Number(i, j) > 0) flags[j] = false;
   }
   s::clear_present(s::kProcess, flags);
   s::clear_present(s::kTransfer, flags);
   s::clear_present(s::kBuffer, flags);
   int free = 0;
-  for (int j = 0; j < slots && j < s::kWaferNumbers; ++j) free += flags[j] ? 1 : 0;
+  for (int j = 0; j < slots; ++j) free += flags[j] ? 1 : 0;
   return free;
 }
 

@@ -17,19 +17,22 @@ namespace {
 
 // The wafer positions the cluster holds outside the carriers.
 struct Held {
-  int (*modules)();
-  int (*slots)(int i);
+  int (*count)();
+  int (*slot_count)(int i);
   int (*number)(int i, int j);
   int (*source)(int i, int j);
+  int max_modules, max_slots;
+  int modules() const { return bounded(count(), max_modules); }
+  int slots(int i) const { return bounded(slot_count(i), max_slots); }
 };
 
 constexpr Held kHeld[] = {
     {Vexlor::VSystem_Get_PM_Count, Vexlor::VSCH_Get_PM_Slot_Count, Vexlor::VSCH_Get_PM_Wafer_Number,
-     Vexlor::VSCH_Get_PM_Wafer_Source},
+     Vexlor::VSCH_Get_PM_Wafer_Source, kProcesses, kProcessSlots},
     {Vexlor::VSystem_Get_TM_Count, Vexlor::VSCH_Get_TM_Finger_Count,
-     Vexlor::VSCH_Get_TM_Wafer_Number, Vexlor::VSCH_Get_TM_Wafer_Source},
+     Vexlor::VSCH_Get_TM_Wafer_Number, Vexlor::VSCH_Get_TM_Wafer_Source, kTransfers, kFingers},
     {Vexlor::VSystem_Get_BM_Count, Vexlor::VSCH_Get_BM_Slot_Count, Vexlor::VSCH_Get_BM_Wafer_Number,
-     Vexlor::VSCH_Get_BM_Wafer_Source},
+     Vexlor::VSCH_Get_BM_Wafer_Source, kBuffers, kBufferSlots},
 };
 
 // True when a wafer somewhere in the cluster goes before wafer w and is reserved for
