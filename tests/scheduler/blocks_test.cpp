@@ -232,6 +232,13 @@ TEST_F(SchedulerBlocks, WaferOrderReferencesRoundTrip) {
   EXPECT_EQ(std::memcmp(block(TM) + 22232 + 4, &slot[0], 4), 0);
   std::memcpy(block(TM) + 22232 + 8, "\xff\xff\xff\x7f", 4);  // beyond the image
   EXPECT_EQ(VSCH_Get_TM_Ready_Pick_Wafer(2), nullptr);
+
+  // Another process that maps the image itself reads the shared record at its own address.
+  VSCH_Set_PM_Ready_Flag(3, true);
+  in_child([] {
+    EXPECT_EQ(VSCH_Get_TM_Ready_Place_Wafer(9), reinterpret_cast<WAFER_ORDER*>(block(WAFER) + 64));
+    EXPECT_TRUE(VSCH_Get_PM_Ready_Flag(3));
+  });
 }
 
 // The operations that combine items, on the standard vocabulary (4 robots: robot 5 has no
