@@ -2,6 +2,7 @@
 #pragma once
 
 #include <vexlor/export.h>
+#include <vexlor/scheduler/blocks.h>
 
 namespace Vexlor {
 

@@ -228,6 +228,10 @@ int run_driver_state(const Options& o, const std::string& name, bool online);
 // watch.cpp
 int run_watch(const Options& o, const std::string& points, double interval, int count);
 
+// scheduler.cpp: where every wafer is, and each module's state and routines.
+int run_wafers(const Options& o);
+int run_modules(const Options& o);
+
 // gui.cpp: runs as the main form until Ctrl-C, an exit request or `count` commands (0: no
 // limit).
 int run_gui(const Options& o, int count);

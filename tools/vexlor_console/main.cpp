@@ -287,6 +287,9 @@ int main(int argc, char** argv) {
   watch->add_option("--count", count, "stop after N refreshes (default: until Ctrl-C)")
       ->check(kCount);
 
+  CLI::App* wafers = app.add_subcommand("wafers", "where every wafer is: module, slot, source");
+  CLI::App* modules = app.add_subcommand("modules", "each module's state and its routines");
+
   int gui_count = 0;
   CLI::App* gui = app.add_subcommand(
       "gui", "be the main form: show the GUI commands of the routines as they arrive");
@@ -343,6 +346,8 @@ int main(int argc, char** argv) {
     if (drivers->parsed()) return run_drivers(options);
     if (driver->parsed()) return run_driver_state(options, driver_name, online->parsed());
     if (watch->parsed()) return run_watch(options, watch_points, interval, count);
+    if (wafers->parsed()) return run_wafers(options);
+    if (modules->parsed()) return run_modules(options);
   } catch (const std::exception& e) {
     return fail(one_line(e.what()));
   }
