@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "os/prefetch.h"
+
 namespace vexlor::detail {
 namespace {
 
@@ -92,6 +94,13 @@ NameIndexView name_index_of(const void* image, NameTable table) {
     return {};
   }
   return v;
+}
+
+void prefetch_name_index(const void* image) {
+  const DbHeader& h = *static_cast<const DbHeader*>(image);
+  const DbTableInfo& info = h.tables[static_cast<int>(DbTable::NameIndex)];
+  os::prefetch_pages(static_cast<const char*>(image) + info.offset,
+                     uint64_t{info.capacity} * info.record_size);
 }
 
 void build_name_index(void* image) {

@@ -48,6 +48,10 @@ struct NameIndexView {
 };
 NameIndexView name_index_of(const void* image, NameTable table);
 
+// Maps the pages of the whole index of a mapped image into this process (at attach), so a
+// first lookup faults in at most the page of the record that confirms it.
+void prefetch_name_index(const void* image);
+
 // Indexes every record of the three definition tables of a new image (the builder).
 void build_name_index(void* image);
 

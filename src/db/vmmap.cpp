@@ -7,6 +7,7 @@
 
 #include "db/attach_registry.h"
 #include "db/db_image.h"
+#include "db/name_index.h"
 #include "os/instance.h"
 #include "os/atomic_field.h"
 #include "os/named_mutex.h"
@@ -111,6 +112,8 @@ bool VMMAP::VMMAP_Initial(const char* name) {
   }
   vexlor::detail::fill_descriptor(a->section.address, &a->descriptor);
   a->descriptor.alarm_mutex = a->alarm_mutex;
+  // A first lookup then costs a few probes, not a page fault per probe run.
+  vexlor::detail::prefetch_name_index(a->section.address);
   // Without its record the process is attached all the same, only unseen by vexlor-db.
   a->record.open(source);
   attachment_ = a;
