@@ -2,6 +2,8 @@
 #pragma once
 
 #include <vexlor/export.h>
+#include <vexlor/scheduler/calls.h>
+#include <vexlor/scheduler/control.h>
 
 namespace Vexlor {
 
