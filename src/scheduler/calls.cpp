@@ -86,41 +86,41 @@ namespace d = vexlor::detail;
 #define VEXLOR_SCH_I_SINGLE 0
 #define VEXLOR_SCH_I_ROW i
 
-#define VEXLOR_SCH_DEFINE_FORMAT_AS(result, call, shape, type, op)  \
-  result call(VEXLOR_SCH_FORMAT_PARAMS_##shape(type)) {             \
-    VEXLOR_FORMAT_ARGS(text, d::kCallTextSize, format);             \
-    return op;                                                      \
+#define VEXLOR_SCH_DEFINE_FORMAT_AS(result, call, shape, type, op)                                 \
+  result call(VEXLOR_SCH_FORMAT_PARAMS_##shape(type)) {                                            \
+    VEXLOR_FORMAT_ARGS(text, d::kCallTextSize, format);                                            \
+    return op;                                                                                     \
   }
-#define VEXLOR_SCH_DEFINE_FORMAT_CONST_FMT(result, call, shape, op) \
+#define VEXLOR_SCH_DEFINE_FORMAT_CONST_FMT(result, call, shape, op)                                \
   VEXLOR_SCH_DEFINE_FORMAT_AS(result, call, shape, const char*, op)
-#define VEXLOR_SCH_DEFINE_FORMAT_CHAR_FMT(result, call, shape, op) \
-  VEXLOR_SCH_DEFINE_FORMAT_AS(result, call, shape, char*, op)     \
+#define VEXLOR_SCH_DEFINE_FORMAT_CHAR_FMT(result, call, shape, op)                                 \
+  VEXLOR_SCH_DEFINE_FORMAT_AS(result, call, shape, char*, op)                                      \
   VEXLOR_SCH_DEFINE_FORMAT_AS(result, call, shape, const char*, op)
 
 #define VEXLOR_SCH_ROUTINE(K, shape) d::sch::K##_cache, d::sch::K##_name, VEXLOR_SCH_I_##shape
 
-#define VEXLOR_SCH_DEFINE_EVENT(K, shape, run, format)                       \
-  VEXLOR_SCH_DEFINE_FORMAT_##format(bool, VSCH_EVENT_F_##K, shape,           \
+#define VEXLOR_SCH_DEFINE_EVENT(K, shape, run, format)                                             \
+  VEXLOR_SCH_DEFINE_FORMAT_##format(bool, VSCH_EVENT_F_##K, shape,                                 \
       d::signal_routine(VEXLOR_SCH_ROUTINE(K, shape), text))
-#define VEXLOR_SCH_DEFINE_RUN(K, shape, run, format)                                            \
-  VEXLOR_SCH_DEFINE_FORMAT_##format(FUNC_STATUS, VSCH_RUN_F_##K, shape,                         \
-      d::run_routine<d::RunMode::run>(VEXLOR_SCH_ROUTINE(K, shape), text))                       \
-  VEXLOR_SCH_DEFINE_FORMAT_##format(bool, VSCH_RUN_SET_F_##K, shape,                            \
-      d::start_routine<d::RunMode::run>(VEXLOR_SCH_ROUTINE(K, shape), text))                     \
-  FUNC_STATUS VSCH_RUN_WAIT_F_##K(VEXLOR_SCH_PARAMS_##shape) {                                  \
-    return d::wait_routine(VEXLOR_SCH_ROUTINE(K, shape));                                       \
-  }                                                                                             \
-  FUNC_STATUS VSCH_READ_F_##K(VEXLOR_SCH_PARAMS_##shape) {                                      \
-    return d::read_routine(VEXLOR_SCH_ROUTINE(K, shape));                                       \
-  }                                                                                             \
+#define VEXLOR_SCH_DEFINE_RUN(K, shape, run, format)                                               \
+  VEXLOR_SCH_DEFINE_FORMAT_##format(FUNC_STATUS, VSCH_RUN_F_##K, shape,                            \
+      d::run_routine<d::RunMode::run>(VEXLOR_SCH_ROUTINE(K, shape), text))                         \
+  VEXLOR_SCH_DEFINE_FORMAT_##format(bool, VSCH_RUN_SET_F_##K, shape,                               \
+      d::start_routine<d::RunMode::run>(VEXLOR_SCH_ROUTINE(K, shape), text))                       \
+  FUNC_STATUS VSCH_RUN_WAIT_F_##K(VEXLOR_SCH_PARAMS_##shape) {                                     \
+    return d::wait_routine(VEXLOR_SCH_ROUTINE(K, shape));                                          \
+  }                                                                                                \
+  FUNC_STATUS VSCH_READ_F_##K(VEXLOR_SCH_PARAMS_##shape) {                                         \
+    return d::read_routine(VEXLOR_SCH_ROUTINE(K, shape));                                          \
+  }                                                                                                \
   VEXLOR_SCH_DEFINE_EVENT(K, shape, run, format)
-#define VEXLOR_SCH_DEFINE_RUN_VIRT(K, shape, run, format)        \
-  VEXLOR_SCH_DEFINE_RUN(K, shape, run, format)                   \
-  bool VSCH_VIRTUAL_F_##K(VEXLOR_SCH_PARAMS_##shape) {           \
-    return d::routine_is_virtual(VEXLOR_SCH_ROUTINE(K, shape));  \
+#define VEXLOR_SCH_DEFINE_RUN_VIRT(K, shape, run, format)                                          \
+  VEXLOR_SCH_DEFINE_RUN(K, shape, run, format)                                                     \
+  bool VSCH_VIRTUAL_F_##K(VEXLOR_SCH_PARAMS_##shape) {                                             \
+    return d::routine_is_virtual(VEXLOR_SCH_ROUTINE(K, shape));                                    \
   }
 
-#define VEXLOR_SCH_KIND(kind, shape, name, slots, calls, run, format) \
+#define VEXLOR_SCH_KIND(kind, shape, name, slots, calls, run, format)                              \
   VEXLOR_SCH_DEFINE_##calls(kind, shape, run, format)
 #include "vexlor/scheduler/calls.def"
 // clang-format on

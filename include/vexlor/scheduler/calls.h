@@ -30,27 +30,27 @@
 namespace Vexlor {
 
 // clang-format off
-#define VEXLOR_SCH_DECLARE_FORMAT_AS(result, call, shape, type) \
+#define VEXLOR_SCH_DECLARE_FORMAT_AS(result, call, shape, type)                                    \
   VEXLOR_API result call(VEXLOR_SCH_FORMAT_PARAMS_##shape(type)) VEXLOR_SCH_CHECK_##shape;
-#define VEXLOR_SCH_DECLARE_FORMAT_CONST_FMT(result, call, shape) \
+#define VEXLOR_SCH_DECLARE_FORMAT_CONST_FMT(result, call, shape)                                   \
   VEXLOR_SCH_DECLARE_FORMAT_AS(result, call, shape, const char*)
-#define VEXLOR_SCH_DECLARE_FORMAT_CHAR_FMT(result, call, shape)  \
-  VEXLOR_SCH_DECLARE_FORMAT_AS(result, call, shape, char*)      \
+#define VEXLOR_SCH_DECLARE_FORMAT_CHAR_FMT(result, call, shape)                                    \
+  VEXLOR_SCH_DECLARE_FORMAT_AS(result, call, shape, char*)                                         \
   VEXLOR_SCH_DECLARE_FORMAT_AS(result, call, shape, const char*)
 
-#define VEXLOR_SCH_DECLARE_EVENT(K, shape, format) \
+#define VEXLOR_SCH_DECLARE_EVENT(K, shape, format)                                                 \
   VEXLOR_SCH_DECLARE_FORMAT_##format(bool, VSCH_EVENT_F_##K, shape)
-#define VEXLOR_SCH_DECLARE_RUN(K, shape, format)                             \
-  VEXLOR_SCH_DECLARE_FORMAT_##format(FUNC_STATUS, VSCH_RUN_F_##K, shape)     \
-  VEXLOR_SCH_DECLARE_FORMAT_##format(bool, VSCH_RUN_SET_F_##K, shape)        \
-  VEXLOR_API FUNC_STATUS VSCH_RUN_WAIT_F_##K(VEXLOR_SCH_PARAMS_##shape);     \
-  VEXLOR_API FUNC_STATUS VSCH_READ_F_##K(VEXLOR_SCH_PARAMS_##shape);         \
+#define VEXLOR_SCH_DECLARE_RUN(K, shape, format)                                                   \
+  VEXLOR_SCH_DECLARE_FORMAT_##format(FUNC_STATUS, VSCH_RUN_F_##K, shape)                           \
+  VEXLOR_SCH_DECLARE_FORMAT_##format(bool, VSCH_RUN_SET_F_##K, shape)                              \
+  VEXLOR_API FUNC_STATUS VSCH_RUN_WAIT_F_##K(VEXLOR_SCH_PARAMS_##shape);                           \
+  VEXLOR_API FUNC_STATUS VSCH_READ_F_##K(VEXLOR_SCH_PARAMS_##shape);                               \
   VEXLOR_SCH_DECLARE_EVENT(K, shape, format)
-#define VEXLOR_SCH_DECLARE_RUN_VIRT(K, shape, format) \
-  VEXLOR_SCH_DECLARE_RUN(K, shape, format)            \
+#define VEXLOR_SCH_DECLARE_RUN_VIRT(K, shape, format)                                              \
+  VEXLOR_SCH_DECLARE_RUN(K, shape, format)                                                         \
   VEXLOR_API bool VSCH_VIRTUAL_F_##K(VEXLOR_SCH_PARAMS_##shape);
 
-#define VEXLOR_SCH_KIND(kind, shape, name, slots, calls, run, format) \
+#define VEXLOR_SCH_KIND(kind, shape, name, slots, calls, run, format)                              \
   VEXLOR_SCH_DECLARE_##calls(kind, shape, format)
 #include <vexlor/scheduler/calls.def>
 // clang-format on
