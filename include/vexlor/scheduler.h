@@ -1,8 +1,11 @@
-// The scheduler's shared picture of the equipment: module identity.
+// The scheduler interface: the shared picture of wafers and modules (blocks.h), the calls
+// that address the scheduler's routines by kind (calls.h), and scheduler control (control.h).
 #pragma once
 
 #include <vexlor/export.h>
 #include <vexlor/scheduler/blocks.h>
+#include <vexlor/scheduler/calls.h>
+#include <vexlor/scheduler/control.h>
 
 namespace Vexlor {
 
