@@ -15,7 +15,8 @@ tools="$build/tools"
 routines="$build/examples"
 config=examples/equipment/equipment.toml
 for tool in "$tools/vexlor-db" "$tools/vexlor-manager" "$tools/vexlor" "$routines/pm_process" \
-  "$routines/pm_pump_down" "$routines/pm_vent" "$routines/chamber_monitor"; do
+  "$routines/pm_pump_down" "$routines/pm_vent" "$routines/chamber_monitor" \
+  "$routines/scheduler_engine" "$routines/tm_interface"; do
   [ -x "$tool" ] || { echo "missing $tool: build first (./scripts/demo.sh does)" >&2; exit 2; }
 done
 
@@ -75,6 +76,27 @@ fi
 gui_pid=$!
 gui_up() { "$tools/vexlor" functions GUI_MAINFORM | grep -q SYS_RUNNING; }
 wait_for 10 gui_up || { echo "the main form did not come up" >&2; exit 1; }
+
+say "Operator: run the scheduler: wafer 1 of LP1 (CM1) through TM1 into PM1 and back"
+# PM1 is paused before the wafer gets there: its process routine acknowledges the pause (2)
+# after the pump-down and waits until the operator resumes it (0).
+operator set CTC.PM1_PAUSE_FLAG 1
+operator run SCHEDULER_ENGINE "CM1 1 PM1" &
+run_pid=$!
+pm1_paused() { [ "$("$tools/vexlor" get --raw CTC.PM1_PAUSE_FLAG)" = 2 ]; }
+wait_for 20 pm1_paused || { echo "PM1 did not acknowledge the pause" >&2; exit 1; }
+say "Operator: PM1 has paused with the wafer inside"
+operator wafers
+operator modules
+say "Operator: resume PM1"
+operator set CTC.PM1_PAUSE_FLAG 0
+status=0
+wait "$run_pid" || status=$?
+run_pid=""
+say "SCHEDULER_ENGINE ended with exit status $status: the wafer is back in its slot"
+operator wafers
+operator get CTC.PM1_PROCESS_COUNT
+[ "$status" -eq 0 ] || exit "$status"
 
 say "Operator: run PM2_PROCESS"
 operator run PM2_PROCESS RECIPE_A &
