@@ -17,6 +17,7 @@
 #include <string>
 
 #include "console.h"
+#include "host.h"
 
 namespace vexlor_console {
 
@@ -173,6 +174,9 @@ int main(int argc, char** argv) {
   gui->add_option("--count", gui_count, "stop after N commands (default: until Ctrl-C or exit)")
       ->check(CLI::NonNegativeNumber);
 
+  HostCommand host_command;
+  add_host_command(app, &host_command);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -212,6 +216,7 @@ int main(int argc, char** argv) {
     if (drivers->parsed()) return run_drivers(options);
     if (driver->parsed()) return run_driver_state(options, driver_name, online->parsed());
     if (watch->parsed()) return run_watch(options, watch_points, interval, count);
+    if (host_command.host->parsed()) return run_host_command(options, host_command);
   } catch (const std::exception& e) {
     return fail(one_line(e.what()));
   }
