@@ -1,7 +1,9 @@
 // PM process: one process run of a module as a sequence of child routines. It tells the
 // monitor what it does (posted events), publishes its progress (uploaded messages), starts the
 // monitor's watch, pumps the chamber down, asks the busy monitor for a chamber check (the
-// operator decides), and vents. Serves PM2_PROCESS by default.
+// operator decides), and vents. The factory host hears of the run's start and end (PM_STATE
+// events to the host link, with the module and recipe as data variables). Serves PM2_PROCESS
+// by default.
 //
 //   pm_process [ROUTINE [MODULE]]      e.g. pm_process PM2_PROCESS PM2
 #include <vexlor/routine.h>
@@ -35,14 +37,22 @@ int main(int argc, char** argv) {
     if (VFunction_Get_Run_Status("MAIN_MONITOR") != SYS_RUNNING) {
       VFunction_Run_SetF("MAIN_MONITOR", "WATCH %s", module.c_str());  // runs on by itself
     }
+    const int pm = VModule_Get_PM_Side(module.c_str()) + 1;
+    VFA_Set_DVID_PMState_MdlID(module.c_str());
+    VFA_Set_DVID_PMState_MdlRecipe(run.param.c_str());
+    VFA_Report_Event_PM_START(pm);
     FUNC_STATUS status = step(pump, "PUMP");
-    if (status != SYS_SUCCESS) return status;
+    if (status != SYS_SUCCESS) {
+      VFA_Report_Event_PM_END(pm, 0);
+      return status;
+    }
     // The monitor is busy watching: after a second the operator decides whether the check
     // request goes through anyway.
     const bool sent = VFunction_Run_SetF("MAIN_MONITOR", 1.0, "CHECK %s", module.c_str());
     VPrint(routine, "chamber check %s", sent ? "requested" : "skipped");
     status = step(vent, "VENT");
     VFunction_Upload_MessageF("%s: done", routine);
+    VFA_Report_Event_PM_END(pm, status == SYS_SUCCESS ? 1 : 0);
     return status;
   };
   return vexlor::routine::serve(routine, handlers);

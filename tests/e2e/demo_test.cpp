@@ -52,6 +52,9 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
            "[PM2_VENT] PM2 is at atmosphere",
            "PM2_PROCESS ended SYS_SUCCESS",
            "== PM2_PROCESS ended with exit status 0",
+           "vexlor-manager: routine EAP_ENGINE served by pid ",
+           "PM2_PROCESS  ok      PM_START  PM_STATE 2|2",
+           "PM2_PROCESS  ok      PM_END    PM_STATE 6|2|1",
        }) {
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   }
@@ -71,6 +74,6 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
        ++it, ++routines) {
     EXPECT_NE(::kill(std::stoi((*it)[1]), 0), 0) << (*it)[0];
   }
-  EXPECT_EQ(routines, 4) << out;
+  EXPECT_EQ(routines, 5) << out;
   std::filesystem::remove_all(tmp);
 }

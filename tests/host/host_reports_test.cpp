@@ -256,6 +256,7 @@ TEST_F(HostReports, OddLinesCutLinesBadLinesAndDataVariables) {
     const char* fields;
   };
   const std::string cut = "ALARM_REPORT 1|1|2|" + std::string(511 - 19, 'x');
+  const std::string too_long = "OPERATOR_COMMAND 1|" + long_text;
   const Case cases[] = {
       {VFA_Report_Event_CARRIER_CLAMPED(2), "CARRIER_ACTION 11|2", "ok", R"(["2"])"},
       {VFA_Report_Event_SUBST_AT_WORK(1, 3, 0, 1, WAFER_MODULE{3, 1, 0}),
@@ -289,6 +290,7 @@ TEST_F(HostReports, OddLinesCutLinesBadLinesAndDataVariables) {
       {VFunction_Send_Event(eap, "REQUEST_ENABLE 1"), "REQUEST_ENABLE 1", "malformed", nullptr},
       {VFunction_Send_Event(eap, "SUBST_TRACK 6|1|3|TM1|Finger|PM2|1"),
        "SUBST_TRACK 6|1|3|TM1|Finger|PM2|1", "malformed", nullptr},
+      {VFunction_Send_Event(eap, too_long.c_str()), too_long.c_str(), "malformed", "[]"},
       {VFunction_Send_Event(eap, "NO_SUCH_EVENT 1|2"), "NO_SUCH_EVENT 1|2", "unknown", "[]"},
       {VFunction_Send_Event(eap, ""), "", "unknown", nullptr},
   };

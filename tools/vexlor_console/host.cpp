@@ -28,16 +28,22 @@ void json_of_event(const vexlor_eap::JournalRow& r, JsonWriter& json) {
   json.end_object().field("line", r.line).end_object();
 }
 
-std::string table_of_events(const std::vector<vexlor_eap::JournalRow>& rows, bool header) {
+std::string line_of_event(const std::string& received, const std::string& from,
+                          const std::string& status, const std::string& event,
+                          const std::string& line) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%-23s  %-16s  %-9s  %-26s  ", received.c_str(), from.c_str(),
+                status.c_str(), event.c_str());
+  return text + line + "\n";
+}
+
+std::string table_of_events(const std::vector<vexlor_eap::JournalRow>& rows) {
   TextTable t({"RECEIVED", "FROM", "STATUS", "EVENT", "LINE"});
   for (const auto& r : rows) {
     t.add({r.received, r.sender_name.empty() ? std::to_string(r.sender) : r.sender_name, r.status,
            r.event.empty() ? "-" : r.event, cell(r.line, 100)});
   }
-  std::string text = t.render();
-  // In a live tail only the first batch carries the column titles.
-  if (!header) text.erase(0, text.find('\n') + 1);
-  return text;
+  return t.render();
 }
 
 void print_events(const Options& o, const std::vector<vexlor_eap::JournalRow>& rows, bool as_lines,
@@ -54,8 +60,18 @@ void print_events(const Options& o, const std::vector<vexlor_eap::JournalRow>& r
       json_of_event(r, json);
       print(json.text() + "\n");
     }
-  } else if (!rows.empty()) {
-    print(table_of_events(rows, header));
+  } else if (!as_lines) {
+    print(table_of_events(rows));
+  } else {
+    // A live tail cannot align columns to rows not yet seen: fixed widths, titles once.
+    std::string text;
+    if (header) text = line_of_event("RECEIVED", "FROM", "STATUS", "EVENT", "LINE");
+    for (const auto& r : rows) {
+      text += line_of_event(r.received,
+                            r.sender_name.empty() ? std::to_string(r.sender) : r.sender_name,
+                            r.status, r.event.empty() ? "-" : r.event, cell(r.line, 100));
+    }
+    print(text);
   }
 }
 
