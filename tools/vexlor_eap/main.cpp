@@ -13,7 +13,9 @@
 #include <vexlor/vexlor.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
