@@ -311,6 +311,20 @@ TEST_F(HostReports, OddLinesCutLinesBadLinesAndDataVariables) {
   // The data variables of PM_STATE as they were when the line arrived.
   EXPECT_NE(rows[15].data.find(R"("GEM.PMState_MdlID":"PM2")"), std::string::npos) << rows[15].data;
   EXPECT_EQ(rows[15].data.find("GEM.AlarmReport_"), std::string::npos) << rows[15].data;
+
+  // The console reads the same journal back, filtered by token.
+  const auto run =
+      vexlor::test::run_tool(VEXLOR_TOOLS_DIR "/vexlor", {"--json", "host", "--token", "PM_STATE"},
+                             instance_.runtime_dir());
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find(R"("token":"PM_STATE","code":"2","event":"PM_START","fields":["3"],)"
+                         R"("data":{"GEM.PMState_PrcsResult":"0")"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(R"("status":"malformed","token":"PM_STATE","code":"6")"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("CARRIER_ACTION"), std::string::npos) << run.out;
 }
 
 TEST_F(HostReports, LinkRequestsMoveTheControlState) {
@@ -334,6 +348,10 @@ TEST_F(HostReports, LinkRequestsMoveTheControlState) {
     EXPECT_EQ(VIO_Get_GEM_Comm_Status(), step.comm_status);
   }
   EXPECT_EQ(VFA_Get_Enable(), 0);
+  const auto run = vexlor::test::run_tool(VEXLOR_TOOLS_DIR "/vexlor", {"--json", "host", "link"},
+                                          instance_.runtime_dir());
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find(R"("GEM.Control_State":{"value":1,)"), std::string::npos) << run.out;
 }
 
 // ---- Load: four processes report at once ---------------------------------------------------

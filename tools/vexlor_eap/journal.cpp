@@ -212,13 +212,29 @@ JournalWriter::JournalWriter() : state_(std::make_unique<State>()) {}
 JournalWriter::~JournalWriter() = default;
 
 bool JournalWriter::open(const std::string& file, std::string* error) {
-  // The database path may not exist yet on a fresh equipment.
-  std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path(file);
+  const bool existed = fs::exists(path, ec);
+  if (!existed && path.has_parent_path()) {
+    // The database path may not exist yet on a fresh equipment: folders 0770, as the
+    // equipment's other folders.
+    fs::create_directories(path.parent_path(), ec);
+    fs::permissions(path.parent_path(), fs::perms::owner_all | fs::perms::group_all,
+                    fs::perm_options::replace, ec);
+  }
   if (sqlite3_open_v2(file.c_str(), &state_->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                       nullptr) != SQLITE_OK) {
-    if (error != nullptr) *error = sqlite3_errmsg(state_->db);
+    if (error != nullptr) *error = file + ": " + sqlite3_errmsg(state_->db);
     return false;
+  }
+  if (!existed) {
+    // Equipment history is for the equipment's user and group only, as the alarm log; SQLite
+    // gives its WAL and shared-memory files the permissions of the database file.
+    fs::permissions(path,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                        fs::perms::group_write,
+                    fs::perm_options::replace, ec);
   }
   sqlite3_busy_timeout(state_->db, kBusyTimeoutMs);
   return exec(state_->db, "PRAGMA journal_mode=WAL;", error) &&

@@ -13,8 +13,8 @@
 
 namespace Vexlor {
 
-// True when the routine "EAP_ENGINE" exists. The answer is looked up once per process and kept,
-// found or not, for the life of the process; the search prints nothing.
+// True when the routine "EAP_ENGINE" exists: looked up on the first call after start-up (before,
+// false and nothing kept), then kept, found or not, for the life of the process; prints nothing.
 VEXLOR_API bool VFA_IsValid();
 
 // Formats one event line (512-character buffer, cut to 511) and sends it to "EAP_ENGINE" with
