@@ -5,8 +5,9 @@
 #   the PM2 process routine, which runs the pump-down and vent routines as children (the manager
 #   starts them on their first run), posts events to the monitor and uploads its progress; a
 #   scripted operator answers the one refusal alarm (the busy monitor) with Ignore; then stop
-#   the manager (and with it every routine) and remove the instance. Nothing is left behind,
-#   also when interrupted with Ctrl-C.
+#   the manager (and with it every routine) and remove the instance. The host link stand-in
+#   (vexlor-eap) journals the run's PM events; the last ones are shown at the end. Nothing is
+#   left behind, also when interrupted with Ctrl-C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,8 +15,8 @@ build="${1:-build/dev}"
 tools="$build/tools"
 routines="$build/examples"
 config=examples/equipment/equipment.toml
-for tool in "$tools/vexlor-db" "$tools/vexlor-manager" "$tools/vexlor" "$routines/pm_process" \
-  "$routines/pm_pump_down" "$routines/pm_vent" "$routines/chamber_monitor" \
+for tool in "$tools/vexlor-db" "$tools/vexlor-manager" "$tools/vexlor" "$tools/vexlor-eap" \
+  "$routines/pm_process" "$routines/pm_pump_down" "$routines/pm_vent" "$routines/chamber_monitor" \
   "$routines/scheduler_engine" "$routines/tm_interface"; do
   [ -x "$tool" ] || { echo "missing $tool: build first (./scripts/demo.sh does)" >&2; exit 2; }
 done
@@ -25,8 +26,9 @@ export VEXLOR_INSTANCE="demo-$$"
 export VEXLOR_RUNTIME_DIR="$(mktemp -d "${TMPDIR:-/tmp}/vexlor-demo.XXXXXX")"
 export VEXLOR_DRIVE_ROOT="$VEXLOR_RUNTIME_DIR/drives"
 export NO_COLOR="${NO_COLOR:-}"
-# The manager starts the routine programs named in the configuration from PATH.
-export PATH="$(cd "$routines" && pwd):$PATH"
+# The manager starts the routine programs named in the configuration from PATH (the host link
+# stand-in vexlor-eap among them).
+export PATH="$(cd "$routines" && pwd):$(cd "$tools" && pwd):$PATH"
 manager_pid=""
 run_pid=""
 gui_pid=""
@@ -116,6 +118,10 @@ run_pid=""
 say "PM2_PROCESS ended with exit status $status"
 operator functions 'PM2_*'
 operator points 'PM2.*Valve'
+say "The factory host's view: the last events the host link journaled"
+pm_end_journaled() { "$tools/vexlor" host --token PM_STATE | grep -q PM_END; }
+wait_for 5 pm_end_journaled || true
+operator host --last 12
 
 say "Stopping the main form, the manager (and its routines) and removing the instance"
 kill "$gui_pid" && wait "$gui_pid" 2>/dev/null || true

@@ -3,13 +3,14 @@
 // monitor's watch, pumps the chamber down, asks the busy monitor for a chamber check (the
 // operator decides; only on a run the operator started, not one of the scheduler's), and
 // vents. Between steps it honours the operator's pause of the module (CTC.PMn_PAUSE_FLAG).
-// Serves PM2_PROCESS by default; the scheduler's process routine of PM1 is the same program.
+// The factory host hears of the run's start and end (PM_STATE events to the host link, with
+// the module and recipe as data variables). Serves PM2_PROCESS by default; the scheduler's
+// process routine of PM1 is the same program.
 //
 //   pm_process [ROUTINE [MODULE]]      e.g. pm_process PM2_PROCESS PM2
 #include <vexlor/routine.h>
 #include <vexlor/vexlor.h>
 
-#include <cstdlib>
 #include <string>
 
 using namespace Vexlor;
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
   const char* routine = argc > 1 ? argv[1] : "PM2_PROCESS";
   const std::string module = argc > 2 ? argv[2] : "PM2";
   const std::string pump = module + "_PUMP_DOWN", vent = module + "_VENT";
-  const int pm = std::atoi(module.c_str() + 2) - 1;  // "PM1" -> 0
+  // The scheduler's process routine (SCHEDULER_PROCESS_PMn) runs wafers, not the operator.
+  const bool scheduled = std::string(routine).rfind("SCHEDULER_", 0) == 0;
 
   // One step: tell the monitor and the operator, then run the child and wait for it.
   auto step = [&](const std::string& child, const char* param) {
@@ -39,17 +41,29 @@ int main(int argc, char** argv) {
     if (VFunction_Get_Run_Status("MAIN_MONITOR") != SYS_RUNNING) {
       VFunction_Run_SetF("MAIN_MONITOR", "WATCH %s", module.c_str());  // runs on by itself
     }
+    const int side = VModule_Get_PM_Side(module.c_str());  // zero-based
+    const int pm = side + 1;                                 // as the host numbers modules
+    VFA_Set_DVID_PMState_MdlID(module.c_str());
+    VFA_Set_DVID_PMState_MdlRecipe(run.param.c_str());
+    VFA_Report_Event_PM_START(pm);
     FUNC_STATUS status = step(pump, "PUMP");
-    if (status != SYS_SUCCESS) return status;
-    if (run.parents.empty()) {
+    if (status != SYS_SUCCESS) {
+      VFA_Report_Event_PM_END(pm, 0);
+      return status;
+    }
+    if (!scheduled) {
       // The monitor is busy watching: after a second the operator decides whether the check
       // request goes through anyway.
       const bool sent = VFunction_Run_SetF("MAIN_MONITOR", 1.0, "CHECK %s", module.c_str());
       VPrint(routine, "chamber check %s", sent ? "requested" : "skipped");
     }
-    if (!VSCH_PM_PAUSE_WAIT(pm)) return SYS_ABORTED;
+    if (!VSCH_PM_PAUSE_WAIT(side)) {
+      VFA_Report_Event_PM_END(pm, 0);
+      return SYS_ABORTED;
+    }
     status = step(vent, "VENT");
     VFunction_Upload_MessageF("%s: done", routine);
+    VFA_Report_Event_PM_END(pm, status == SYS_SUCCESS ? 1 : 0);
     return status;
   };
   return vexlor::routine::serve(routine, handlers);

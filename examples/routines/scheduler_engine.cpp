@@ -49,13 +49,23 @@ int main(int argc, char** argv) {
     // The carrier arrives with its wafer in the slot (a carrier's wafer is numbered by its slot).
     VSCH_Set_CM_Wafer_Number(cm, slot - 1, slot);
     VSCH_Set_Job_Running(cm, true);
+    // The modules of this job take part: enabled and ready.
+    VSCH_Set_CM_Enable(cm, true);
+    VSCH_Set_CM_Ready_Flag(cm, true);
+    VSCH_Set_TM_Enable(kTm, true);
+    VSCH_Set_TM_Ready_Flag(kTm, true);
+    VSCH_Set_PM_Enable(pm, true);
+    VSCH_Set_PM_Ready_Flag(pm, true);
+    VFA_Report_Event_PORT_MATERIAL_ARRIVED(cm + 1);
     VPrint(routine, "job: wafer %d of %s through %s", slot, carrier, chamber);
 
     FUNC_STATUS status = move(routine, "PICK", carrier, slot);
     if (status == SYS_SUCCESS) status = move(routine, "PLACE", chamber, 1);
     if (status == SYS_SUCCESS) {
       VSCH_Set_PM_Process_Start_Time(pm, VTime_Get());
+      VSCH_Set_PM_Running(pm, true);
       status = VSCH_RUN_F_PROCESS_PM(pm, "%s", "RECIPE_A");
+      VSCH_Set_PM_Running(pm, false);
       VSCH_Set_PM_Process_End_Time(pm, VTime_Get());
       VSCH_Set_PM_Process_Wafer_Count(pm, VSCH_Get_PM_Process_Wafer_Count(pm) + 1);
       VIO_Set_CTC_PMx_PROCESS_COUNT(pm, VIO_Get_CTC_PMx_PROCESS_COUNT(pm) + 1);
@@ -68,6 +78,7 @@ int main(int argc, char** argv) {
       if (back == SYS_SUCCESS) move(routine, "PLACE", carrier, slot);
     }
     VSCH_Set_Job_Running(cm, false);
+    VFA_Report_Event_PORT_MATERIAL_REMOVED(cm + 1);
     VFunction_Upload_MessageF("%s: wafer %d back in %s slot %d", routine, slot, carrier, slot);
     return status;
   };

@@ -128,6 +128,16 @@ int main(int argc, char** argv) {
     }
     VSCH_Set_TM_Last_Module_Type(tm, place.type);
     VSCH_Set_TM_Last_Module_Side(tm, place.index);
+    // The host follows the substrate: out of its carrier, into and out of a module, home again.
+    const WAFER_MODULE at{place.type, place.index, place.slot};
+    if (place.type == 0) {
+      if (pick) VFA_Report_Event_SUBST_FROM_FOUP_AT_WORK(source, number - 1, tm, arm);
+      else VFA_Report_Event_SUBST_AT_DESTINATION(source, number - 1, tm, arm, at);
+    } else if (pick) {
+      VFA_Report_Event_SUBST_FROM_WORK(source, number - 1, tm, arm, at);
+    } else {
+      VFA_Report_Event_SUBST_AT_WORK(source, number - 1, tm, arm, at);
+    }
     VFunction_Upload_MessageF("%s wafer %d (CM%d) %s %s slot %d", routine, number, source + 1,
                               pick ? "picked from" : "placed into", where, slot);
     return SYS_SUCCESS;

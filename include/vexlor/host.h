@@ -12,6 +12,7 @@
 #pragma once
 
 #include <vexlor/export.h>
+#include <vexlor/host/event_reports.h>
 #include <vexlor/named.h>
 
 namespace Vexlor {

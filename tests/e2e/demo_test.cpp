@@ -53,9 +53,30 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
            "[PM2_VENT] PM2 is at atmosphere",
            "PM2_PROCESS ended SYS_SUCCESS",
            "== PM2_PROCESS ended with exit status 0",
+           "vexlor-manager: routine EAP_ENGINE served by pid ",
+           // The wafer's trip: out of LP1, into PM1 (paused once by the operator), home again.
+           "[SCHEDULER_INTERFACE_TM1] pick from CM1 slot 1 with arm A",
+           "[SCHEDULER_INTERFACE_TM1] place into PM1 slot 1 with arm A",
+           "[SCHEDULER_PROCESS_PM1] ( CTC.PM1_PAUSE_FLAG == 0 ) 暂停结束等待.",
+           "[SCHEDULER_INTERFACE_TM1] place into CM1 slot 1 with arm A",
+           "== SCHEDULER_ENGINE ended with exit status 0",
+           "PM1     PM1   1     1      CM1     0       CID01",
+           "PM1     PM1   yes      yes    yes      paused  PM1_PUMP_DOWN:SYS_SUCCESS",
+           "CM1     LP1   1     1      CM1     0       CID01",
        }) {
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   }
+  // The host link journaled the run as the factory host sees it, in order.
+  EXPECT_TRUE(std::regex_search(
+      out, std::regex("PORT_MATERIAL 1\\|1\n.*SUBST_TRACK 5\\|0\\|0\\|CM1\\|1\\|TM1\\|FingerA\n"
+                      ".*SUBST_TRACK 6\\|0\\|0\\|TM1\\|FingerA\\|PM1\\|1\n.*PM_STATE 2\\|1\n"
+                      ".*PM_STATE 6\\|1\\|1\n.*SUBST_TRACK 8\\|0\\|0\\|PM1\\|1\\|TM1\\|FingerA\n"
+                      ".*SUBST_TRACK 7\\|0\\|0\\|TM1\\|FingerA\\|CM1\\|1\n.*PORT_MATERIAL 2\\|1\n"
+                      ".*PM2_PROCESS +ok +PM_START +PM_STATE 2\\|2\n"
+                      ".*MAIN_MONITOR +ok +Report_Alarm_Post +SEND_ALARM_POST 800\n"
+                      ".*MAIN_MONITOR +ok +Report_Alarm_Clear +SEND_ALARM_CLEAR 800\n"
+                      ".*PM2_PROCESS +ok +PM_END +PM_STATE 6\\|2\\|1\n")))
+      << out;
   // `vexlor functions` shows the serving processes.
   EXPECT_TRUE(std::regex_search(
       out, std::regex("PM2_PROCESS +SYS_SUCCESS +SYS_AVAILABLE .* configured +[0-9]+ +alive")))
@@ -72,6 +93,6 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
        ++it, ++routines) {
     EXPECT_NE(::kill(std::stoi((*it)[1]), 0), 0) << (*it)[0];
   }
-  EXPECT_EQ(routines, 4) << out;
+  EXPECT_EQ(routines, 10) << out;
   std::filesystem::remove_all(tmp);
 }

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "console.h"
+#include "host.h"
 
 namespace vexlor_console {
 
@@ -296,6 +297,9 @@ int main(int argc, char** argv) {
   gui->add_option("--count", gui_count, "stop after N commands (default: until Ctrl-C or exit)")
       ->check(kCount);
 
+  HostCommand host_command;
+  add_host_command(app, &host_command);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -348,6 +352,7 @@ int main(int argc, char** argv) {
     if (watch->parsed()) return run_watch(options, watch_points, interval, count);
     if (wafers->parsed()) return run_wafers(options);
     if (modules->parsed()) return run_modules(options);
+    if (host_command.host->parsed()) return run_host_command(options, host_command);
   } catch (const std::exception& e) {
     return fail(one_line(e.what()));
   }
