@@ -287,17 +287,16 @@ LocalListener::~LocalListener() { close(); }
 bool LocalListener::open(const std::string& endpoint, std::string* error, bool* busy) {
   if (busy) *busy = false;
   close();
-  const std::string lock_name = "Local\\vexlor#endpoint." + file_name_for(instance_name()) + "." +
-                                file_name_for(endpoint);
+  const std::string lock_name =
+      "Local\\vexlor#endpoint." + file_name_for(instance_name()) + "." + file_name_for(endpoint);
   HANDLE lock = ::CreateMutexA(nullptr, FALSE, lock_name.c_str());
   DWORD err = ::GetLastError();
   if (lock == nullptr || err == ERROR_ALREADY_EXISTS) {
     if (lock != nullptr) ::CloseHandle(lock);
     if (lock != nullptr && busy) *busy = true;
     if (error) {
-      *error = lock != nullptr
-                   ? "endpoint \"" + endpoint + "\" is already served by a live process"
-                   : system_text(lock_name, err);
+      *error = lock != nullptr ? "endpoint \"" + endpoint + "\" is already served by a live process"
+                               : system_text(lock_name, err);
     }
     return false;
   }

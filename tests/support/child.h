@@ -17,10 +17,10 @@ struct ChildRegistration {
   ChildRegistration(const char* name, ChildBody body);
 };
 
-#define VEXLOR_TEST_CHILD(name)                                                             \
-  static int name##_child_body(const std::vector<std::string>& args);                      \
-  static const ::vexlor::test::ChildRegistration name##_child_registration(#name,          \
-                                                                            name##_child_body); \
+#define VEXLOR_TEST_CHILD(name)                                                                \
+  static int name##_child_body(const std::vector<std::string>& args);                          \
+  static const ::vexlor::test::ChildRegistration name##_child_registration(#name,              \
+                                                                           name##_child_body); \
   static int name##_child_body([[maybe_unused]] const std::vector<std::string>& args)
 
 // Runs the registered child named in argv ("--vexlor-child=<name>" first), returning its exit

@@ -26,10 +26,10 @@ PrivateInstance::PrivateInstance(const std::string& tag) {
 #if defined(_WIN32)
   static int counter = 0;
   std::error_code ec;
-  runtime_dir_ = (std::filesystem::temp_directory_path(ec) /
-                  ("vexlor-t." + std::to_string(os::process_id()) + "." +
-                   std::to_string(++counter)))
-                     .string();
+  runtime_dir_ =
+      (std::filesystem::temp_directory_path(ec) /
+       ("vexlor-t." + std::to_string(os::process_id()) + "." + std::to_string(++counter)))
+          .string();
   std::filesystem::create_directories(runtime_dir_, ec);
 #else
   char templ[] = "/tmp/vexlor-t.XXXXXX";
