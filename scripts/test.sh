@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: the layer check, a debug build with warnings as errors, the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer,
-# a short run of every fuzz target, and the 32-bit Windows layout and OS-layer compile check.
+# a short run of every fuzz target, and the Windows stage: the 32-bit and 64-bit DLLs and the
+# Windows test suite under Wine (scripts/windows_test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,5 +37,5 @@ ctest --preset tsan
 echo "== fuzz: ${VEXLOR_FUZZ_SECONDS:-20} s per target"
 bash scripts/fuzz.sh "${VEXLOR_FUZZ_SECONDS:-20}"
 
-echo "== win32 (i686) compile check"
-bash scripts/win32_check.sh
+echo "== windows: 32-bit and 64-bit DLLs, the Windows suite under Wine"
+bash scripts/windows_test.sh

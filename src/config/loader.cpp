@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "config/vocabulary.h"
+#include "os/text_charset.h"
 #include "util/text.h"
 
 namespace vexlor::config {
@@ -33,7 +34,7 @@ std::string to_build_charset(std::string_view utf8) {
   // The POSIX build runs in UTF-8, so configured texts are copied as they are. The Windows
   // build keeps its texts in GBK (code page 936): this is the one place where that build
   // converts them (UTF-8 -> UTF-16 -> code page 936), before any width is checked.
-  return std::string(utf8);
+  return os::utf8_to_build_charset(utf8);
 }
 
 namespace {

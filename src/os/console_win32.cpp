@@ -1,6 +1,10 @@
 // Console and append-only log files on Windows. Colour uses the console's virtual-terminal
-// mode, so the same ANSI lines as on POSIX show their attributes.
+// mode, so the same ANSI lines as on POSIX show their attributes. Texts are GBK (code page
+// 936); a console gets them as UTF-16, so Chinese shows whatever the console's code page is,
+// while redirected output and files keep the GBK bytes.
 #include <windows.h>
+
+#include <string>
 
 #include "os/console.h"
 #include "os/instance.h"
@@ -23,6 +27,18 @@ bool console_supports_colour() {
 void console_write(const char* data, std::size_t size) {
   HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
   if (out == INVALID_HANDLE_VALUE || out == nullptr) return;
+  DWORD mode = 0;
+  if (size > 0 && size < 0x10000000u && ::GetConsoleMode(out, &mode)) {
+    const int in = static_cast<int>(size);
+    int wide_size = ::MultiByteToWideChar(936, 0, data, in, nullptr, 0);
+    if (wide_size > 0) {
+      std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+      ::MultiByteToWideChar(936, 0, data, in, &wide[0], wide_size);
+      DWORD written = 0;
+      ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide_size), &written, nullptr);
+      return;
+    }
+  }
   while (size > 0) {
     DWORD written = 0;
     DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);

@@ -63,11 +63,14 @@ class LocalStream {
   std::size_t buffered() const { return end_ - start_; }
 
   // For the listener and the benchmark: adopts a connected descriptor / handle.
-  explicit LocalStream(intptr_t native) : native_(native) {}
+  explicit LocalStream(intptr_t native);
   intptr_t native() const { return native_; }
 
  private:
   intptr_t native_ = -1;
+  // Windows only: the event shutdown() sets to wake a waiting read or write, and the bound.
+  intptr_t wake_ = -1, io_event_ = -1;
+  int timeout_ms_ = 0;
   // Received bytes not handed out yet: [start_, end_) of buffer_ (capacity cap_).
   std::unique_ptr<char[]> buffer_;
   std::size_t cap_ = 0, start_ = 0, end_ = 0;
@@ -101,6 +104,7 @@ class LocalListener {
   intptr_t lock_ = -1;
   intptr_t wake_[2] = {-1, -1};
   intptr_t owner_ = -1;  // the process that opened it; a forked child never removes its files
+  void* pending_ = nullptr;  // Windows: the overlapped connect waiting on the open pipe
   std::string endpoint_, path_;
 };
 

@@ -70,6 +70,8 @@ std::string endpoint_path(const std::string& endpoint) {
 
 // ---- LocalStream ------------------------------------------------------------------------
 
+LocalStream::LocalStream(intptr_t native) : native_(native) {}
+
 LocalStream::~LocalStream() { close(); }
 
 LocalStream::LocalStream(LocalStream&& other) noexcept { *this = std::move(other); }

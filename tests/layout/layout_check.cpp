@@ -1,5 +1,5 @@
 // Compile-time layout checks beyond the per-member asserts of the headers. Built natively and,
-// with VEXLOR_LAYOUT_CHECK_WIN32, by the 32-bit Windows cross-compile (scripts/win32_check.sh),
+// with VEXLOR_LAYOUT_CHECK_WIN32, by the 32-bit Windows build (the win32 preset),
 // where the descriptor's 32-bit offsets in <vexlor/records.h> are live as well.
 #include <vexlor/vexlor.h>
 

@@ -1,9 +1,11 @@
 #include "support/instance.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -12,40 +14,46 @@
 #include <sstream>
 #include <thread>
 
+#include "os/instance.h"
+#include "support/child.h"
+
 namespace vexlor::test {
 
 PrivateInstance::PrivateInstance(const std::string& tag) {
   if (const char* v = std::getenv("VEXLOR_INSTANCE")) had_instance_ = true, old_instance_ = v;
   if (const char* v = std::getenv("VEXLOR_RUNTIME_DIR")) had_runtime_ = true, old_runtime_ = v;
   if (const char* v = std::getenv("VEXLOR_DRIVE_ROOT")) had_drive_ = true, old_drive_ = v;
+#if defined(_WIN32)
+  static int counter = 0;
+  std::error_code ec;
+  runtime_dir_ =
+      (std::filesystem::temp_directory_path(ec) /
+       ("vexlor-t." + std::to_string(os::process_id()) + "." + std::to_string(++counter)))
+          .string();
+  std::filesystem::create_directories(runtime_dir_, ec);
+#else
   char templ[] = "/tmp/vexlor-t.XXXXXX";
   runtime_dir_ = ::mkdtemp(templ);
-  name_ = tag + "-" + std::to_string(::getpid());
-  ::setenv("VEXLOR_RUNTIME_DIR", runtime_dir_.c_str(), 1);
-  ::setenv("VEXLOR_INSTANCE", name_.c_str(), 1);
-  ::setenv("VEXLOR_DRIVE_ROOT", drive_root().c_str(), 1);
+#endif
+  name_ = tag + "-" + std::to_string(os::process_id());
+  set_env("VEXLOR_RUNTIME_DIR", runtime_dir_.c_str());
+  set_env("VEXLOR_INSTANCE", name_.c_str());
+  set_env("VEXLOR_DRIVE_ROOT", drive_root().c_str());
 }
 
 PrivateInstance::~PrivateInstance() {
   std::error_code ec;
   std::filesystem::remove_all(runtime_dir_, ec);
-  if (had_instance_)
-    ::setenv("VEXLOR_INSTANCE", old_instance_.c_str(), 1);
-  else
-    ::unsetenv("VEXLOR_INSTANCE");
-  if (had_runtime_)
-    ::setenv("VEXLOR_RUNTIME_DIR", old_runtime_.c_str(), 1);
-  else
-    ::unsetenv("VEXLOR_RUNTIME_DIR");
-  if (had_drive_)
-    ::setenv("VEXLOR_DRIVE_ROOT", old_drive_.c_str(), 1);
-  else
-    ::unsetenv("VEXLOR_DRIVE_ROOT");
+  set_env("VEXLOR_INSTANCE", had_instance_ ? old_instance_.c_str() : nullptr);
+  set_env("VEXLOR_RUNTIME_DIR", had_runtime_ ? old_runtime_.c_str() : nullptr);
+  set_env("VEXLOR_DRIVE_ROOT", had_drive_ ? old_drive_.c_str() : nullptr);
 }
 
 void PrivateInstance::use(const std::string& instance) const {
-  ::setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
+  set_env("VEXLOR_INSTANCE", instance.c_str());
 }
+
+#if !defined(_WIN32)
 
 pid_t spawn_child(const std::function<int()>& body) {
   pid_t pid = ::fork();
@@ -79,6 +87,8 @@ int wait_child(pid_t pid, double seconds) {
   return -1;
 }
 
+#endif
+
 bool wait_until(const std::function<bool()>& condition, double seconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!condition()) {
@@ -95,6 +105,7 @@ std::string slurp(const std::string& path) {
   return text.str();
 }
 
+#if !defined(_WIN32)
 ToolRun run_tool(const std::string& path, const std::vector<std::string>& args,
                  const std::string& scratch_dir) {
   const std::string out_path = scratch_dir + "/tool-stdout.txt";
@@ -117,5 +128,7 @@ ToolRun run_tool(const std::string& path, const std::vector<std::string>& args,
   r.err = slurp(err_path);
   return r;
 }
+
+#endif
 
 }  // namespace vexlor::test

@@ -1,0 +1,151 @@
+#include "support/child.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <thread>
+
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace vexlor::test {
+namespace {
+
+constexpr char kChildFlag[] = "--vexlor-child=";
+
+std::map<std::string, ChildBody>& registry() {
+  static std::map<std::string, ChildBody> bodies;
+  return bodies;
+}
+
+}  // namespace
+
+ChildRegistration::ChildRegistration(const char* name, ChildBody body) { registry()[name] = body; }
+
+int run_child_from_args(int argc, char** argv) {
+  if (argc < 2) return -1;
+  const std::string flag = argv[1];
+  if (flag.rfind(kChildFlag, 0) != 0) return -1;
+  auto found = registry().find(flag.substr(sizeof kChildFlag - 1));
+  if (found == registry().end()) return 98;
+  return found->second(std::vector<std::string>(argv + 2, argv + argc));
+}
+
+ChildProcess::~ChildProcess() {
+  if (running()) kill();
+}
+
+#if defined(_WIN32)
+
+void set_env(const char* name, const char* value) {
+  // The C runtime's copy for getenv and the process block that children inherit.
+  _putenv_s(name, value ? value : "");
+  ::SetEnvironmentVariableA(name, value);
+}
+
+bool ChildProcess::start(const std::string& name, const std::vector<std::string>& args) {
+  if (running() || registry().count(name) == 0) return false;
+  char exe[MAX_PATH];
+  DWORD n = ::GetModuleFileNameA(nullptr, exe, sizeof exe);
+  if (n == 0 || n >= sizeof exe) return false;
+  std::string line = "\"" + std::string(exe) + "\" " + kChildFlag + name;
+  for (const std::string& a : args) line += " \"" + a + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+    return false;
+  }
+  ::CloseHandle(pi.hThread);
+  native_ = reinterpret_cast<intptr_t>(pi.hProcess);
+  return true;
+}
+
+int ChildProcess::wait(double seconds) {
+  if (!running()) return -1;
+  HANDLE process = reinterpret_cast<HANDLE>(native_);
+  if (::WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000)) != WAIT_OBJECT_0) {
+    kill();
+    return -1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process, &code);
+  ::CloseHandle(process);
+  native_ = -1;
+  return static_cast<int>(code);
+}
+
+void ChildProcess::kill() {
+  if (!running()) return;
+  HANDLE process = reinterpret_cast<HANDLE>(native_);
+  ::TerminateProcess(process, 137);
+  ::WaitForSingleObject(process, INFINITE);
+  ::CloseHandle(process);
+  native_ = -1;
+}
+
+#else
+
+void set_env(const char* name, const char* value) {
+  if (value) {
+    ::setenv(name, value, 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
+bool ChildProcess::start(const std::string& name, const std::vector<std::string>& args) {
+  auto found = registry().find(name);
+  if (running() || found == registry().end()) return false;
+  pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    int code = 99;
+    try {
+      code = found->second(args);
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  native_ = pid;
+  return true;
+}
+
+int ChildProcess::wait(double seconds) {
+  if (!running()) return -1;
+  const pid_t pid = static_cast<pid_t>(native_);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill();
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  native_ = -1;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+void ChildProcess::kill() {
+  if (!running()) return;
+  const pid_t pid = static_cast<pid_t>(native_);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  native_ = -1;
+}
+
+#endif
+
+}  // namespace vexlor::test

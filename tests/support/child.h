@@ -1,0 +1,51 @@
+// Test support: child processes that work on every platform. A child runs a body registered
+// by name with VEXLOR_TEST_CHILD: on POSIX the test program forks and calls it, on Windows it
+// starts itself again (CreateProcess) with "--vexlor-child=<name>" and its arguments. A body
+// therefore uses only its arguments and the environment (the instance), never the parent's
+// memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vexlor::test {
+
+using ChildBody = int (*)(const std::vector<std::string>& args);
+
+struct ChildRegistration {
+  ChildRegistration(const char* name, ChildBody body);
+};
+
+#define VEXLOR_TEST_CHILD(name)                                                                \
+  static int name##_child_body(const std::vector<std::string>& args);                          \
+  static const ::vexlor::test::ChildRegistration name##_child_registration(#name,              \
+                                                                           name##_child_body); \
+  static int name##_child_body([[maybe_unused]] const std::vector<std::string>& args)
+
+// Runs the registered child named in argv ("--vexlor-child=<name>" first), returning its exit
+// code; -1 when argv names none (then the program runs its tests).
+int run_child_from_args(int argc, char** argv);
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();  // kills a child still running
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool start(const std::string& name, const std::vector<std::string>& args = {});
+  // Exit code, 128+signal when killed on POSIX, or -1 on time-out (the child is then killed).
+  int wait(double seconds);
+  // Ends the child at once, as `kill -9` does; it runs no clean-up of its own.
+  void kill();
+  bool running() const { return native_ != -1; }
+
+ private:
+  intptr_t native_ = -1;  // pid on POSIX, process handle on Windows
+};
+
+// Sets or (value null) clears an environment variable, for this process and its children.
+void set_env(const char* name, const char* value);
+
+}  // namespace vexlor::test
