@@ -93,6 +93,11 @@ class Browser {
     await loaded;
   }
   page(method, params) { return this.send(method, params, this.session); }
+  // Chromium closes its helper processes and profile before it exits.
+  async close() {
+    this.send('Browser.close').catch(() => {});
+    await Promise.race([this.child.exited, sleep(5000)]);
+  }
   async eval(expression) {
     const r = await this.page('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
     if (r.exceptionDetails) throw new Error(`${expression}: ${r.exceptionDetails.text}`);
@@ -184,6 +189,7 @@ async function main() {
   assert.equal(await browser.eval(`document.querySelector('tr[data-point="PM1.GateValve"] button')
                                    .disabled`), true);
 
+  await browser.close();
   panel.kill('SIGTERM');
   assert.equal(await panel.exited, 0);
 }
@@ -199,6 +205,11 @@ try {
   for (const c of children) if (c.exitCode === null && c.signalCode === null) c.kill('SIGKILL');
   await Promise.all(children.map((c) => c.exited));
   spawnSync(env.VEXLOR_DB, ['remove'], { env });
-  fs.rmSync(runtime, { recursive: true, force: true, maxRetries: 5 });
+  // A Chromium helper killed above may still be writing its profile for a moment.
+  try {
+    fs.rmSync(runtime, { recursive: true, force: true, maxRetries: 20, retryDelay: 100 });
+  } catch (e) {
+    console.error(`could not remove ${runtime}: ${e.message}`);
+  }
 }
 process.exit(status);
