@@ -100,10 +100,13 @@ class Server {
       Vexlor::FUNC_STATUS status = handlers_.run ? handlers_.run(run) : Vexlor::SYS_SUCCESS;
       if (status == Vexlor::SYS_RUNNING || status == Vexlor::SYS_WAITTING) status = Vexlor::SYS_ERROR;
       Vexlor::VFunction_Set_Run_Status(index_, status);
-      os::mutex_release(run_mutex_);
-
+      // Idle before the mutex goes: a caller that saw this run end and starts the next one at
+      // once must be answered when that run has started, not "queued" behind a finished one.
       lock.lock();
       busy_ = false;
+      lock.unlock();
+      os::mutex_release(run_mutex_);
+      lock.lock();
     }
     lock.unlock();
     event_cv_.notify_all();
