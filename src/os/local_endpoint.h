@@ -69,8 +69,9 @@ class LocalStream {
  private:
   intptr_t native_ = -1;
   // Windows only: the event shutdown() sets to wake a waiting read or write, and the bound.
-  intptr_t wake_ = -1, io_event_ = -1;
-  int timeout_ms_ = 0;
+  [[maybe_unused]] intptr_t wake_ = -1;
+  [[maybe_unused]] intptr_t io_event_ = -1;
+  [[maybe_unused]] int timeout_ms_ = 0;
   // Received bytes not handed out yet: [start_, end_) of buffer_ (capacity cap_).
   std::unique_ptr<char[]> buffer_;
   std::size_t cap_ = 0, start_ = 0, end_ = 0;
@@ -104,7 +105,7 @@ class LocalListener {
   intptr_t lock_ = -1;
   intptr_t wake_[2] = {-1, -1};
   intptr_t owner_ = -1;  // the process that opened it; a forked child never removes its files
-  void* pending_ = nullptr;  // Windows: the overlapped connect waiting on the open pipe
+  [[maybe_unused]] void* pending_ = nullptr;  // Windows: the overlapped connect on the open pipe
   std::string endpoint_, path_;
 };
 
