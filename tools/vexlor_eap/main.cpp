@@ -288,7 +288,13 @@ int main(int argc, char** argv) {
   app.add_option("--instance", instance, "instance to serve (default: $VEXLOR_INSTANCE)");
   app.add_option("--routine", routine, "routine to serve (default: EAP_ENGINE)");
   CLI11_PARSE(app, argc, argv);
-  if (!instance.empty()) setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
+  if (!instance.empty()) {
+#ifdef _WIN32
+    _putenv_s("VEXLOR_INSTANCE", instance.c_str());
+#else
+    setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
+#endif
+  }
 
   if (!Vexlor::VHub_Initial(routine.c_str()) || Vexlor::MMAP_DB() == nullptr) {
     std::fprintf(stderr, "vexlor-eap: cannot start as %s (no database, or no such routine)\n",
