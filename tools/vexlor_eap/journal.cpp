@@ -1,4 +1,5 @@
 // The host event journal in the equipment's SQLite file.
+#include "common/audit.h"
 #include "journal.h"
 
 #include <sqlite3.h>
@@ -97,35 +98,7 @@ bool is_busy(int rc) {
 
 }  // namespace
 
-std::string database_file() {
-  std::string path = Vexlor::VSystem_Get_Database_Path();
-  if (path.empty()) return {};
-  if (path.back() != '\\' && path.back() != '/') path += '\\';
-  path += "vexlor.db";
-#ifdef _WIN32
-  return path;
-#else
-  std::string out;
-  std::size_t start = 0;
-  const char letter = path[0];
-  if (path.size() >= 2 && path[1] == ':' &&
-      ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) {
-    if (const char* r = std::getenv("VEXLOR_DRIVE_ROOT"); r != nullptr && *r != '\0') {
-      out = r;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-      out = std::string(home) + "/.vexlor/drives";
-    } else {
-      out = "/tmp/vexlor-drives";
-    }
-    out += '/';
-    out += static_cast<char>(letter >= 'a' ? letter - 'a' + 'A' : letter);
-    start = 2;
-    if (start < path.size() && path[start] != '\\' && path[start] != '/') out += '/';
-  }
-  for (std::size_t i = start; i < path.size(); ++i) out += path[i] == '\\' ? '/' : path[i];
-  return out;
-#endif
-}
+std::string database_file() { return vexlor_tools::equipment_database_file(); }
 
 std::string now_text() {
   const auto now = std::chrono::system_clock::now();
