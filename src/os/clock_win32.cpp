@@ -1,11 +1,5 @@
 // Clock and calendar on Windows: the performance counter, Sleep and GetLocalTime.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <cmath>
 #include <cstdint>

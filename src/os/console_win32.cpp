@@ -2,7 +2,7 @@
 // mode, so the same ANSI lines as on POSIX show their attributes. Texts are GBK (code page
 // 936); a console gets them as UTF-16, so Chinese shows whatever the console's code page is,
 // while redirected output and files keep the GBK bytes.
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <string>
 

@@ -1,13 +1,7 @@
 // Instance folders on Windows: %LOCALAPPDATA%\vexlor\<instance> (or the temporary folder's
 // vexlor\<instance>) unless VEXLOR_RUNTIME_DIR says otherwise. The folders are private to the
 // user by the profile's own access rights.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,13 +1,7 @@
 // Live files on Windows: the creator keeps the file open without write sharing and with
 // delete-on-close, so the file disappears with its process and a probe that can open it for
 // writing has found one left by a crash.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include "os/instance.h"
 #include "os/live_file.h"

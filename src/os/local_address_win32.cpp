@@ -1,12 +1,6 @@
 // The machine's own IPv4 address on Windows: Windows Sockets 2.2, the host name and the first
 // address of its host entry.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <winsock2.h>
+#include "os/windows_api.h"
 
 #include <cstdio>
 

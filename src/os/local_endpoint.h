@@ -67,6 +67,10 @@ class LocalStream {
   intptr_t native() const { return native_; }
 
  private:
+  // True when the buffer decides the read: a whole frame handed out (`result` kOk) or an
+  // over-long length prefix (kError). False: room is made for the rest of the frame.
+  bool take_buffered_frame(std::string& payload, IoResult& result);
+
   intptr_t native_ = -1;
   // Windows only: the event shutdown() sets to wake a waiting read or write, and the bound.
   [[maybe_unused]] intptr_t wake_ = -1;

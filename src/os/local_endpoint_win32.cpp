@@ -7,13 +7,7 @@
 // with the last handle, so a killed listener's endpoint is free at once. A pipe name exists
 // only while a pipe instance of it is open, so connecting to an endpoint nobody serves fails
 // at once (not found), and a peer that dies breaks its streams (broken pipe).
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <atomic>
 #include <chrono>
@@ -209,41 +203,13 @@ IoResult LocalStream::write_frame(const void* payload, std::size_t size) {
 
 IoResult LocalStream::read_frame(std::string& payload) {
   if (!valid()) return IoResult::kError;
-  constexpr std::size_t kChunk = 64 * 1024;
   // A frame that arrives in pieces must complete within one time bound from its first byte.
   bool started = false;
   std::chrono::steady_clock::time_point deadline{};
   while (true) {
-    std::size_t have = end_ - start_;
-    std::size_t need = 4;
-    if (have >= 4) {
-      const unsigned char* h = reinterpret_cast<const unsigned char*>(buffer_.get() + start_);
-      std::size_t len = std::size_t(h[0]) | std::size_t(h[1]) << 8 | std::size_t(h[2]) << 16 |
-                        std::size_t(h[3]) << 24;
-      if (len > kMaxFrameBytes) return IoResult::kError;
-      need = 4 + len;
-      if (have >= need) {
-        payload.assign(buffer_.get() + start_ + 4, len);
-        start_ += need;
-        if (start_ == end_) start_ = end_ = 0;
-        return IoResult::kOk;
-      }
-    }
-    if (start_ > 0 && (cap_ - end_ < need - have || cap_ - end_ < kChunk)) {
-      std::memmove(buffer_.get(), buffer_.get() + start_, have);
-      start_ = 0;
-      end_ = have;
-    }
-    std::size_t want = need - have > kChunk ? need - have : kChunk;
-    if (cap_ - end_ < want) {
-      std::size_t cap = end_ + want;
-      std::unique_ptr<char[]> grown(new char[cap]);
-      if (end_ > start_) std::memcpy(grown.get(), buffer_.get() + start_, end_ - start_);
-      end_ -= start_;
-      start_ = 0;
-      buffer_ = std::move(grown);
-      cap_ = cap;
-    }
+    IoResult result;
+    if (take_buffered_frame(payload, result)) return result;
+    const std::size_t have = end_ - start_;
     int wait_ms = timeout_ms_;
     if (have > 0 && timeout_ms_ > 0) {
       auto now = std::chrono::steady_clock::now();

@@ -8,13 +8,7 @@
 // kernel's limit are shortened with a hash of the whole name.
 //
 // The wait results and error codes of named_mutex.h are the Windows values, passed through.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Page prefetch on Windows: one read per page brings the range in ahead of use.
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include "os/prefetch.h"
 

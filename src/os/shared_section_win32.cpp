@@ -7,13 +7,7 @@
 // therefore renames it aside to "<file>.<pid>.<n>.removed" first, which frees its name at
 // once as unlink does on POSIX; the renamed file is deleted as soon as it can be, at the
 // latest by a later section_create in the same folder.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <atomic>
 #include <cstdint>

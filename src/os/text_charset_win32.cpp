@@ -1,11 +1,5 @@
 // Windows builds keep texts in GBK (code page 936): UTF-8 -> UTF-16 -> code page 936.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <climits>
 
