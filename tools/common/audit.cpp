@@ -1,6 +1,9 @@
 // The operator audit trail in the equipment's database file.
 #include "audit.h"
 
+#include "equipment_text.h"
+#include "history_file.h"
+
 #include <sqlite3.h>
 #include <vexlor/vexlor.h>
 
@@ -30,19 +33,6 @@ constexpr char kCreateTable[] =
 
 void set_error(std::string* error, std::string text) {
   if (error != nullptr) *error = std::move(text);
-}
-
-std::string local_now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y/%m/%d %H:%M:%S", &local);
-  return buffer;
 }
 
 std::string host_user() {
@@ -118,36 +108,17 @@ bool journal_operator_action(const OperatorAction& action, std::string* error) {
                                                   : "the equipment has no database path");
     return false;
   }
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path path(file);
-  const bool existed = fs::exists(path, ec);
-  if (!existed && path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    set_error(error, file + ": " + (db != nullptr ? sqlite3_errmsg(db) : "cannot open"));
-    sqlite3_close_v2(db);
-    return false;
-  }
-  if (!existed) {
-    // As the alarm log's file: owner and group only.
-    fs::permissions(path,
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                        fs::perms::group_write,
-                    fs::perm_options::replace, ec);
-  }
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3* db = open_history_file(file, error);
+  if (db == nullptr) return false;
   sqlite3_stmt* insert = nullptr;
-  bool ok = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, kCreateTable, nullptr, nullptr, nullptr) == SQLITE_OK &&
+  bool ok = sqlite3_exec(db, kCreateTable, nullptr, nullptr, nullptr) == SQLITE_OK &&
             sqlite3_prepare_v2(db,
                                "INSERT INTO OperatorAudit(time, source, action, target, value, "
                                "result, user_name, user_level, host_user, pid, address) "
                                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)",
                                -1, &insert, nullptr) == SQLITE_OK;
   if (ok) {
-    bind_text(insert, 1, local_now());
+    bind_text(insert, 1, local_time_text());
     bind_text(insert, 2, action.source);
     bind_text(insert, 3, action.action);
     bind_text(insert, 4, action.target);

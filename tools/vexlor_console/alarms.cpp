@@ -13,22 +13,6 @@
 
 namespace vexlor_console {
 
-const char* style_name(int style) {
-  static const char* const kNames[] = {"ALM_CLEAR",  "ALM_RETRY",   "ALM_WAIT",
-                                       "ALM_IGNORE", "ALM_DISABLE", "ALM_ENABLE",
-                                       "ALM_STOP",   "ALM_ABORT",   "ALM_PAUSED"};
-  return style >= 0 && style <= 8 ? kNames[style] : "ALM_UNKNOWN";
-}
-
-int answer_from_text(std::string_view text) {
-  std::string name = upper(text);
-  if (name.rfind("ALM_", 0) == 0) name.erase(0, 4);
-  for (int style = Vexlor::ALM_CLEAR; style < Vexlor::ALM_PAUSED; ++style) {
-    if (name == style_name(style) + 4) return style;
-  }
-  return -1;
-}
-
 std::vector<AlarmRow> collect_alarms() {
   std::vector<AlarmRow> rows;
   const int alarms = Vexlor::VSystem_Get_Alarm_Count();
@@ -127,11 +111,7 @@ int run_alarm_answer(const Options& o, const std::string& id_text, const std::st
     return fail("alarm ID must be a number, not " + in_quotes(id_text), kUsage);
   }
   // Searched here rather than with the library's lookup, which prints on a miss.
-  int point = -1;
-  const int alarms = Vexlor::VSystem_Get_Alarm_Count();
-  for (int i = 0; i < alarms && point < 0; ++i) {
-    if (Vexlor::VAlarm_Get_ID(i) == id) point = i;
-  }
+  const int point = vexlor_tools::find_alarm_point(id);
   if (point < 0) return fail("no alarm with ID " + std::to_string(id));
   if (Vexlor::VAlarm_Status(point) != Vexlor::ALM_PAUSED) {
     const std::string refusal = "alarm " + std::to_string(id) + " is not posted";
@@ -140,19 +120,11 @@ int run_alarm_answer(const Options& o, const std::string& id_text, const std::st
   }
   // The routine that posted the alarm acts on the answer: only the choices it offers are
   // given, unless the operator insists.
-  Vexlor::ALARM_STYLE offered[8] = {};
-  const int n = Vexlor::VAlarm_Get_Recovery_Result_Count(point);
-  Vexlor::VAlarm_Get_Recovery_Result(point, offered);
-  bool allowed = n <= 0;
-  std::string list;
-  for (int k = 0; k < n && k < 8; ++k) {
-    allowed = allowed || offered[k] == answer;
-    list += (list.empty() ? "" : ", ") + std::string(style_name(offered[k]) + 4);
-  }
+  const vexlor_tools::OfferedAnswers offered = vexlor_tools::offered_answers(point, answer);
   const std::string answer_name = style_name(answer) + 4;
-  if (!allowed && !force) {
+  if (!offered.allowed && !force) {
     const std::string refusal = "alarm " + std::to_string(id) + " does not offer " + answer_name +
-                                " (offered: " + list + "; --force answers anyway)";
+                                " (offered: " + offered.list + "; --force answers anyway)";
     journal("answer", std::to_string(id), answer_name, refusal);
     return fail(refusal);
   }
@@ -316,7 +288,7 @@ int64_t number_of(const std::string& text) { return std::strtoll(text.c_str(), n
 
 int run_alarm_history(const Options& o, const std::string& since_text) {
   std::string since;
-  if (!since_text.empty() && !normalise_since(since_text, &since)) {
+  if (!since_text.empty() && !vexlor_tools::normalise_time(since_text, &since)) {
     return fail("bad time " + in_quotes(since_text) +
                     " for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)",
                 kUsage);

@@ -11,7 +11,17 @@
 #include <string_view>
 #include <vector>
 
+#include "equipment_text.h"
+#include "json_writer.h"
+
 namespace vexlor_console {
+
+using vexlor_tools::answer_from_text;
+using vexlor_tools::in_quotes;
+using vexlor_tools::instance_name;
+using vexlor_tools::JsonWriter;
+using vexlor_tools::status_name;
+using vexlor_tools::style_name;
 
 // Exit statuses.
 constexpr int kOk = 0;
@@ -41,9 +51,6 @@ bool database_retired();
 std::string retired_line();
 void warn(const std::string& message);
 
-// "\"text\"", for names in messages.
-std::string in_quotes(std::string_view text);
-
 // Columns on a terminal: Chinese and other wide characters take two cells.
 std::size_t display_width(std::string_view text);
 
@@ -64,37 +71,6 @@ class TextTable {
   std::vector<std::vector<std::string>> rows_;
 };
 
-// A small JSON writer: compact output, strings escaped (quotes, backslashes, control
-// characters; bytes that are not valid UTF-8 become U+FFFD so the document stays valid).
-class JsonWriter {
- public:
-  JsonWriter& begin_object();
-  JsonWriter& end_object();
-  JsonWriter& begin_array();
-  JsonWriter& end_array();
-  JsonWriter& key(std::string_view name);
-  JsonWriter& value(std::string_view text);
-  JsonWriter& value(const char* text) { return value(std::string_view(text ? text : "")); }
-  JsonWriter& value(const std::string& text) { return value(std::string_view(text)); }
-  JsonWriter& value(int64_t number);
-  JsonWriter& value(int number) { return value(static_cast<int64_t>(number)); }
-  JsonWriter& value(double number);
-  JsonWriter& value(bool flag);
-  JsonWriter& null();
-  // Shorthand for key(name).value(v).
-  template <typename T>
-  JsonWriter& field(std::string_view name, const T& v) {
-    key(name);
-    return value(v);
-  }
-  const std::string& text() const { return out_; }
-
- private:
-  void separate();
-  std::string out_;
-  std::vector<bool> first_;  // per open container: nothing written yet
-  bool after_key_ = false;
-};
 
 // ---- Names ---------------------------------------------------------------------------------
 // Case-insensitive (ASCII) match of a name against a pattern: a glob when the pattern holds
@@ -102,11 +78,8 @@ class JsonWriter {
 bool name_matches(std::string_view name, std::string_view pattern);
 bool equal_ignoring_case(std::string_view a, std::string_view b);
 std::string upper(std::string_view text);
-std::string now_text();  // local "YYYY/MM/DD HH:MM:SS"
 
 // ---- Attachment (main.cpp) -------------------------------------------------------------------
-std::string instance_name();  // VEXLOR_INSTANCE, or "default"
-
 // Attaches the instance as the routine "VEXLOR_CONSOLE" for the life of the object.
 class Session {
  public:
@@ -181,7 +154,6 @@ int run_status(const Options& o, bool attached);
 int run_audit(const Options& o, const std::string& since);
 // "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
 // "YYYY/MM/DD HH:MM:SS" with at least the year.
-bool normalise_since(std::string text, std::string* out);
 // Journals a console action; a failure to write is a warning, the action stands.
 void journal(const std::string& action, const std::string& target, const std::string& value,
              const std::string& result);
@@ -209,11 +181,8 @@ int run_alarm_answer(const Options& o, const std::string& id, const std::string&
                      bool force);
 int run_alarm_history(const Options& o, const std::string& since);
 // "retry", "ALM_RETRY", "Retry" -> 1; -1 for anything else (ALM_PAUSED is not an answer).
-int answer_from_text(std::string_view text);
-const char* style_name(int style);  // "ALM_RETRY"; "ALM_UNKNOWN" outside 0..8
 
 // functions.cpp
-const char* status_name(int status);  // "SYS_RUNNING"; "SYS_UNKNOWN" for other values
 int run_functions(const Options& o, const std::string& pattern);
 // Runs the function and waits for its final status: 0 for SYS_SUCCESS, 1 otherwise.
 int run_function(const std::string& name, const std::string& param);

@@ -9,18 +9,6 @@
 
 namespace vexlor_console {
 
-const char* status_name(int status) {
-  static const char* const kNames[] = {"SYS_AVAILABLE", "SYS_RUNNING", "SYS_ABORTED",
-                                       "SYS_SUCCESS",   "SYS_ERROR",   "SYS_WAITTING",
-                                       "SYS_KILLED",    "SYS_BUSY",    "SYS_SKIP"};
-  static const char* const kCodes[] = {
-      "SYS_ERRCODE",  "SYS_ERRCODE1", "SYS_ERRCODE2", "SYS_ERRCODE3", "SYS_ERRCODE4",
-      "SYS_ERRCODE5", "SYS_ERRCODE6", "SYS_ERRCODE7", "SYS_ERRCODE8", "SYS_ERRCODE9"};
-  if (status >= 0 && status <= 8) return kNames[status];
-  if (status >= 100 && status <= 109) return kCodes[status - 100];
-  return "SYS_UNKNOWN";
-}
-
 int run_functions(const Options& o, const std::string& pattern) {
   const int n = Vexlor::VSystem_Get_Function_Count();
   const int own = Vexlor::VFunction_Get_Point();

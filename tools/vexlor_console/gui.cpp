@@ -146,44 +146,11 @@ class Inbox {
   bool visible_ = true;
 };
 
-// The main-form routine's name: the name in slot N of the instance's function table.
-bool main_form_name(std::string* name) {
-  Vexlor::VMMAP probe;
-  Vexlor::MMAP_STRU* db = probe.VMMAP_Initial(kRoutineName) ? probe.DB() : nullptr;
-  if (db == nullptr) {
-    probe.VMMAP_Release();
-    return false;
-  }
-  const int n = db->system_block->function_count;
-  if (n < 0) {
-    probe.VMMAP_Release();
-    return false;
-  }
-  const char* slot = db->function_sp[n].name;
-  name->assign(slot, strnlen(slot, sizeof db->function_sp[n].name));
-  probe.VMMAP_Release();
-  return true;
-}
-
 }  // namespace
 
 int run_gui(const Options& o, int count) {
-  std::string name;
-  if (!main_form_name(&name)) {
-    return fail("no database in instance " + in_quotes(instance_name()) +
-                " (create one with vexlor-db)");
-  }
-  if (!Vexlor::VHub_Initial(name.c_str())) {
-    const bool locked = Vexlor::MMAP_DB() != nullptr &&
-                        Vexlor::VFunction_Check_Locker(Vexlor::VSystem_Get_Function_Count());
-    Vexlor::VHub_Release();
-    if (locked) {
-      return fail("the main form " + in_quotes(name) + " of instance " +
-                  in_quotes(instance_name()) + " is already running");
-    }
-    return fail("cannot start as the main form " + in_quotes(name) + " of instance " +
-                in_quotes(instance_name()));
-  }
+  std::string name, failure;
+  if (!vexlor_tools::attach_main_form(kRoutineName, &name, &failure)) return fail(failure);
 
   Inbox inbox(count);
   vexlor::MainFormServer server;

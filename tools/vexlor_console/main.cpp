@@ -23,11 +23,6 @@
 
 namespace vexlor_console {
 
-std::string instance_name() {
-  const char* name = std::getenv("VEXLOR_INSTANCE");
-  return name != nullptr && *name != '\0' ? name : "default";
-}
-
 bool Session::open() {
   {
     // Probe first: the start-up cannot tell a missing database from a full slot table.

@@ -17,24 +17,6 @@ volatile std::sig_atomic_t g_stop = 0;
 
 extern "C" void on_monitor_stop_signal(int) { g_stop = 1; }
 
-// Local "YYYY/MM/DD HH:MM:SS.mmm".
-std::string stamp() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
-  char buffer[48];
-  const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y/%m/%d %H:%M:%S", &local);
-  std::snprintf(buffer + n, sizeof buffer - n, ".%03d", static_cast<int>(ms));
-  return buffer;
-}
-
 struct Watched {
   Vexlor::IO_TYPE kind;
   int index;
@@ -86,7 +68,7 @@ int run_monitor(const Options& o, const std::vector<std::string>& patterns, doub
   std::signal(SIGINT, on_monitor_stop_signal);
   std::signal(SIGTERM, on_monitor_stop_signal);
   // The current values first, as the starting point of the changes.
-  const std::string start = stamp();
+  const std::string start = vexlor_tools::local_time_text(true);
   for (const Watched& w : points) print(line_of(start, w.last, true, o.json));
   int changes = 0;
   int status = kOk;
@@ -102,7 +84,7 @@ int run_monitor(const Options& o, const std::vector<std::string>& patterns, doub
       status = fail(retired_line());
       break;
     }
-    const std::string time = stamp();
+    const std::string time = vexlor_tools::local_time_text(true);
     for (Watched& w : points) {
       PointRow now = read_point(w.kind, w.index);
       if (same(now, w.last)) continue;

@@ -16,22 +16,9 @@ void journal(const std::string& action, const std::string& target, const std::st
   }
 }
 
-bool normalise_since(std::string text, std::string* out) {
-  static const char kForm[] = "dddd/dd/dd dd:dd:dd";
-  if (text.size() < 4 || text.size() > sizeof kForm - 1) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (i < 10 && text[i] == '-') text[i] = '/';
-    if (i == 10 && text[i] == 'T') text[i] = ' ';
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kForm[i] == 'd' ? !digit : text[i] != kForm[i]) return false;
-  }
-  *out = text;
-  return true;
-}
-
 int run_audit(const Options& o, const std::string& since_text) {
   std::string since;
-  if (!since_text.empty() && !normalise_since(since_text, &since)) {
+  if (!since_text.empty() && !vexlor_tools::normalise_time(since_text, &since)) {
     return fail("bad time " + in_quotes(since_text) +
                     " for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)",
                 kUsage);

@@ -78,40 +78,9 @@ void warn(const std::string& message) {
   std::cerr << "vexlor: warning: " << message << "\n" << std::flush;
 }
 
-std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
 namespace {
 
-// Decodes one UTF-8 character at text[i]; its length in *len, or 0 when the bytes there are
-// not a valid (shortest-form) character.
-uint32_t decode_utf8(std::string_view text, std::size_t i, std::size_t* len) {
-  const auto c = static_cast<unsigned char>(text[i]);
-  *len = 0;
-  if (c < 0x80) {
-    *len = 1;
-    return c;
-  }
-  std::size_t n = 0;
-  uint32_t cp = 0, min = 0;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2, cp = c & 0x1Fu, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3, cp = c & 0x0Fu, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4, cp = c & 0x07u, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > text.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3Fu);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  *len = n;
-  return cp;
-}
+using vexlor_tools::decode_utf8;
 
 }  // namespace
 
@@ -183,133 +152,6 @@ std::string TextTable::render() const {
   return text;
 }
 
-// ---- JSON ----------------------------------------------------------------------------------
-
-void JsonWriter::separate() {
-  if (after_key_) {
-    after_key_ = false;
-    return;
-  }
-  if (!first_.empty()) {
-    if (!first_.back()) out_ += ',';
-    first_.back() = false;
-  }
-}
-
-JsonWriter& JsonWriter::begin_object() {
-  separate();
-  out_ += '{';
-  first_.push_back(true);
-  return *this;
-}
-
-JsonWriter& JsonWriter::end_object() {
-  out_ += '}';
-  if (!first_.empty()) first_.pop_back();
-  return *this;
-}
-
-JsonWriter& JsonWriter::begin_array() {
-  separate();
-  out_ += '[';
-  first_.push_back(true);
-  return *this;
-}
-
-JsonWriter& JsonWriter::end_array() {
-  out_ += ']';
-  if (!first_.empty()) first_.pop_back();
-  return *this;
-}
-
-JsonWriter& JsonWriter::key(std::string_view name) {
-  value(name);
-  out_ += ':';
-  after_key_ = true;
-  return *this;
-}
-
-JsonWriter& JsonWriter::value(std::string_view text) {
-  separate();
-  out_ += '"';
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t len = 0;
-    decode_utf8(text, i, &len);
-    if (len == 0) {
-      out_ += "\xEF\xBF\xBD";  // U+FFFD for a byte that is not UTF-8
-      ++i;
-      continue;
-    }
-    if (len > 1) {
-      out_.append(text.substr(i, len));
-      i += len;
-      continue;
-    }
-    switch (c) {
-      case '"':
-        out_ += "\\\"";
-        break;
-      case '\\':
-        out_ += "\\\\";
-        break;
-      case '\b':
-        out_ += "\\b";
-        break;
-      case '\f':
-        out_ += "\\f";
-        break;
-      case '\n':
-        out_ += "\\n";
-        break;
-      case '\r':
-        out_ += "\\r";
-        break;
-      case '\t':
-        out_ += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-          out_ += buffer;
-        } else {
-          out_ += static_cast<char>(c);
-        }
-    }
-    ++i;
-  }
-  out_ += '"';
-  return *this;
-}
-
-JsonWriter& JsonWriter::value(int64_t number) {
-  separate();
-  out_ += std::to_string(number);
-  return *this;
-}
-
-JsonWriter& JsonWriter::value(double number) {
-  if (!std::isfinite(number)) return null();
-  separate();
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.15g", number);
-  out_ += buffer;
-  return *this;
-}
-
-JsonWriter& JsonWriter::value(bool flag) {
-  separate();
-  out_ += flag ? "true" : "false";
-  return *this;
-}
-
-JsonWriter& JsonWriter::null() {
-  separate();
-  out_ += "null";
-  return *this;
-}
-
 // ---- Names ---------------------------------------------------------------------------------
 
 namespace {
@@ -364,17 +206,5 @@ std::string upper(std::string_view text) {
   return out;
 }
 
-std::string now_text() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y/%m/%d %H:%M:%S", &local);
-  return buffer;
-}
 
 }  // namespace vexlor_console

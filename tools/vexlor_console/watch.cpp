@@ -37,7 +37,7 @@ std::string render(const std::vector<AlarmRow>& alarms, const std::vector<PointR
                    bool have_points, bool terminal, double interval) {
   std::string text;
   if (terminal) text += "\x1b[H\x1b[2J";  // home, clear screen
-  text += "vexlor watch  instance " + in_quotes(instance_name()) + "  " + now_text();
+  text += "vexlor watch  instance " + in_quotes(instance_name()) + "  " + vexlor_tools::local_time_text();
   if (terminal) {
     char every[64];
     std::snprintf(every, sizeof every, "  every %gs, Ctrl-C to stop", interval);
@@ -103,7 +103,7 @@ int run_watch(const Options& o, const std::string& list, double interval, int co
     const std::vector<PointRow> points = read_points(requests);
     if (o.json) {
       JsonWriter json;
-      json.begin_object().field("time", now_text()).field("instance", instance_name());
+      json.begin_object().field("time", vexlor_tools::local_time_text()).field("instance", instance_name());
       json.key("alarms");
       json_of_alarms(alarms, json);
       json.key("points");

@@ -1,5 +1,7 @@
 // The host event journal in the equipment's SQLite file.
 #include "common/audit.h"
+#include "common/equipment_text.h"
+#include "common/history_file.h"
 #include "journal.h"
 
 #include <sqlite3.h>
@@ -100,23 +102,7 @@ bool is_busy(int rc) {
 
 std::string database_file() { return vexlor_tools::equipment_database_file(); }
 
-std::string now_text() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
-  char text[80];
-  std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                static_cast<int>(ms.count()));
-  return text;
-}
+std::string now_text() { return vexlor_tools::local_time_text(true); }
 
 std::string table_of(std::string_view received) {
   // "YYYY/MM/..." -> "HostEvent_YYYYMM"
@@ -185,33 +171,8 @@ JournalWriter::JournalWriter() : state_(std::make_unique<State>()) {}
 JournalWriter::~JournalWriter() = default;
 
 bool JournalWriter::open(const std::string& file, std::string* error) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path path(file);
-  const bool existed = fs::exists(path, ec);
-  if (!existed && path.has_parent_path()) {
-    // The database path may not exist yet on a fresh equipment: folders 0770, as the
-    // equipment's other folders.
-    fs::create_directories(path.parent_path(), ec);
-    fs::permissions(path.parent_path(), fs::perms::owner_all | fs::perms::group_all,
-                    fs::perm_options::replace, ec);
-  }
-  if (sqlite3_open_v2(file.c_str(), &state_->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                      nullptr) != SQLITE_OK) {
-    if (error != nullptr) *error = file + ": " + sqlite3_errmsg(state_->db);
-    return false;
-  }
-  if (!existed) {
-    // Equipment history is for the equipment's user and group only, as the alarm log; SQLite
-    // gives its WAL and shared-memory files the permissions of the database file.
-    fs::permissions(path,
-                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                        fs::perms::group_write,
-                    fs::perm_options::replace, ec);
-  }
-  sqlite3_busy_timeout(state_->db, kBusyTimeoutMs);
-  return exec(state_->db, "PRAGMA journal_mode=WAL;", error) &&
-         exec(state_->db, "PRAGMA synchronous=NORMAL;", error);
+  state_->db = vexlor_tools::open_history_file(file, error);
+  return state_->db != nullptr && exec(state_->db, "PRAGMA synchronous=NORMAL;", error);
 }
 
 bool JournalWriter::append(const std::vector<JournalRow>& rows, std::string* error) {

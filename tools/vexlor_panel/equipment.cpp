@@ -17,39 +17,9 @@
 namespace vexlor_panel {
 namespace {
 
-const char* style_name(int style) {
-  static const char* const kNames[] = {"ALM_CLEAR",  "ALM_RETRY",   "ALM_WAIT",
-                                       "ALM_IGNORE", "ALM_DISABLE", "ALM_ENABLE",
-                                       "ALM_STOP",   "ALM_ABORT",   "ALM_PAUSED"};
-  return style >= 0 && style <= 8 ? kNames[style] : "ALM_UNKNOWN";
-}
-
-// "retry", "RETRY", "ALM_RETRY" -> ALM_RETRY; -1 otherwise (ALM_PAUSED is no answer).
-int answer_from_text(std::string text) {
-  for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  if (text.rfind("ALM_", 0) == 0) text.erase(0, 4);
-  for (int style = Vexlor::ALM_CLEAR; style < Vexlor::ALM_PAUSED; ++style) {
-    if (text == style_name(style) + 4) return style;
-  }
-  return -1;
-}
-
-const char* status_name(int status) {
-  static const char* const kNames[] = {"SYS_AVAILABLE", "SYS_RUNNING", "SYS_ABORTED",
-                                       "SYS_SUCCESS",   "SYS_ERROR",   "SYS_WAITTING",
-                                       "SYS_KILLED",    "SYS_BUSY",    "SYS_SKIP"};
-  static const char* const kCodes[] = {
-      "SYS_ERRCODE",  "SYS_ERRCODE1", "SYS_ERRCODE2", "SYS_ERRCODE3", "SYS_ERRCODE4",
-      "SYS_ERRCODE5", "SYS_ERRCODE6", "SYS_ERRCODE7", "SYS_ERRCODE8", "SYS_ERRCODE9"};
-  if (status >= 0 && status <= 8) return kNames[status];
-  if (status >= 100 && status <= 109) return kCodes[status - 100];
-  return "SYS_UNKNOWN";
-}
-
-std::string instance_name() {
-  const char* name = std::getenv("VEXLOR_INSTANCE");
-  return name != nullptr && *name != '\0' ? name : "default";
-}
+using vexlor_tools::answer_from_text;
+using vexlor_tools::status_name;
+using vexlor_tools::style_name;
 
 std::string decimal_text(double value, int decimal) {
   if (decimal < 0 || decimal > 8) decimal = 2;
@@ -114,21 +84,6 @@ bool point_offline(int kind, int index) {
 std::string module_of(const char* name) {
   const char* dot = std::strchr(name, '.');
   return dot == nullptr ? std::string() : std::string(name, static_cast<std::size_t>(dot - name));
-}
-
-// "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
-// "YYYY/MM/DD HH:MM:SS" with at least the year.
-bool normalise_time(std::string text, std::string* out) {
-  static const char kForm[] = "dddd/dd/dd dd:dd:dd";
-  if (text.size() < 4 || text.size() > sizeof kForm - 1) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (i < 10 && text[i] == '-') text[i] = '/';
-    if (i == 10 && text[i] == 'T') text[i] = ' ';
-    const bool digit = text[i] >= '0' && text[i] <= '9';
-    if (kForm[i] == 'd' ? !digit : text[i] != kForm[i]) return false;
-  }
-  *out = text;
-  return true;
 }
 
 // The part of a bilingual log text "English|中文" for the language: the Chinese part when it
@@ -437,30 +392,17 @@ Reply Equipment::answer(const std::string& id_text, const std::string& choice,
     return done(error_reply(
         403, "answering alarms needs user level " + std::to_string(policy_.write_level)));
   }
-  // Searched here rather than with the library's lookup, which prints on a miss.
-  int point = -1;
-  const int alarms = Vexlor::VSystem_Get_Alarm_Count();
-  for (int i = 0; i < alarms && point < 0; ++i) {
-    if (Vexlor::VAlarm_Get_ID(i) == id) point = i;
-  }
+  const int point = vexlor_tools::find_alarm_point(id);
   if (point < 0) return done(error_reply(404, "no alarm with ID " + id_text));
   if (Vexlor::VAlarm_Status(point) != Vexlor::ALM_PAUSED) {
     return done(error_reply(409, "alarm " + id_text + " is not posted"));
   }
   // The routine that posted the alarm acts on the answer: only the choices it offers are given.
-  Vexlor::ALARM_STYLE offered[8] = {};
-  const int n = Vexlor::VAlarm_Get_Recovery_Result_Count(point);
-  Vexlor::VAlarm_Get_Recovery_Result(point, offered);
-  bool allowed = n <= 0;
-  std::string list;
-  for (int k = 0; k < n && k < 8; ++k) {
-    allowed = allowed || offered[k] == answer;
-    list += (list.empty() ? "" : ", ") + std::string(style_name(offered[k]) + 4);
-  }
+  const vexlor_tools::OfferedAnswers offered = vexlor_tools::offered_answers(point, answer);
   const std::string name = style_name(answer) + 4;
-  if (!allowed) {
-    return done(error_reply(
-        422, "alarm " + id_text + " does not offer " + name + " (offered: " + list + ")"));
+  if (!offered.allowed) {
+    return done(error_reply(422, "alarm " + id_text + " does not offer " + name +
+                                     " (offered: " + offered.list + ")"));
   }
   const bool notified = Vexlor::VAlarm_Handle(point, static_cast<Vexlor::ALARM_STYLE>(answer));
   if (Vexlor::VAlarm_Status(point) != answer) {
@@ -575,10 +517,10 @@ Reply Equipment::function_action(const std::string& name, const std::string& act
 
 Reply Equipment::history(const std::string& since_text, const std::string& until_text) {
   std::string since, until = "9999";
-  if (!since_text.empty() && !normalise_time(since_text, &since)) {
+  if (!since_text.empty() && !vexlor_tools::normalise_time(since_text, &since)) {
     return error_reply(400, "bad time \"" + since_text + "\" (YYYY/MM/DD HH:MM:SS or a part)");
   }
-  if (!until_text.empty() && !normalise_time(until_text, &until)) {
+  if (!until_text.empty() && !vexlor_tools::normalise_time(until_text, &until)) {
     return error_reply(400, "bad time \"" + until_text + "\" (YYYY/MM/DD HH:MM:SS or a part)");
   }
   std::string file;

@@ -34,29 +34,9 @@ namespace {
 volatile std::sig_atomic_t g_stop = 0;
 extern "C" void on_stop_signal(int) { g_stop = 1; }
 
-std::string instance_name() {
-  const char* name = std::getenv("VEXLOR_INSTANCE");
-  return name != nullptr && *name != '\0' ? name : "default";
-}
-
-std::string in_quotes(const std::string& text) { return "\"" + text + "\""; }
-
 int fail(const std::string& message, int status = 1) {
   std::cerr << "vexlor-panel: " << message << "\n";
   return status;
-}
-
-// "YYYY/MM/DD HH:MM:SS.mmm", local time.
-std::string stamp() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
-  std::tm tm{};
-  localtime_r(&seconds, &tm);
-  char text[40];
-  const std::size_t n = std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &tm);
-  std::snprintf(text + n, sizeof text - n, ".%03d", static_cast<int>(ms.count() % 1000));
-  return text;
 }
 
 // The fields of a record of the list form "<count>|<f1>,<f2>,..." when the count matches.
@@ -105,7 +85,7 @@ class Hub {
     }
     Json j;
     std::lock_guard<std::mutex> lock(mutex_);
-    j.begin_object().field("seq", static_cast<int64_t>(++sequence_)).field("time", stamp());
+    j.begin_object().field("seq", static_cast<int64_t>(++sequence_)).field("time", vexlor_tools::local_time_text(true));
     j.field("command", c.command).field("sender", c.sender).field("text", c.text);
     std::vector<std::string> fields;
     if (c.command == "RECORD" && record_fields(c.text, &fields)) {
@@ -115,7 +95,7 @@ class Hub {
     }
     j.end_object();
     if (echo) {
-      const std::string time = stamp();
+      const std::string time = vexlor_tools::local_time_text(true);
       std::printf("%s  %-7s  [%s]  %s\n", time.c_str(), c.command.c_str(), c.sender.c_str(),
                   c.text.c_str());
       std::fflush(stdout);
@@ -414,19 +394,6 @@ class Panel {
   int port_ = -1;
 };
 
-// The main-form routine's name: the name in slot N of the instance's function table.
-bool main_form_name(std::string* name) {
-  Vexlor::VMMAP probe;
-  Vexlor::MMAP_STRU* db = probe.VMMAP_Initial("VEXLOR_PANEL") ? probe.DB() : nullptr;
-  const int n = db != nullptr ? db->system_block->function_count : -1;
-  if (n >= 0) {
-    const char* slot = db->function_sp[n].name;
-    name->assign(slot, strnlen(slot, sizeof db->function_sp[n].name));
-  }
-  probe.VMMAP_Release();
-  return n >= 0;
-}
-
 bool read_token_file(const std::string& path, std::string* token) {
   std::ifstream in(path);
   if (!in) return false;
@@ -436,22 +403,8 @@ bool read_token_file(const std::string& path, std::string* token) {
 }
 
 int run(const Settings& s) {
-  std::string name;
-  if (!main_form_name(&name)) {
-    return fail("no database in instance " + in_quotes(instance_name()) +
-                " (create one with vexlor-db)");
-  }
-  if (!Vexlor::VHub_Initial(name.c_str())) {
-    const bool locked = Vexlor::MMAP_DB() != nullptr &&
-                        Vexlor::VFunction_Check_Locker(Vexlor::VSystem_Get_Function_Count());
-    Vexlor::VHub_Release();
-    if (locked) {
-      return fail("the main form " + in_quotes(name) + " of instance " +
-                  in_quotes(instance_name()) + " is already running");
-    }
-    return fail("cannot start as the main form " + in_quotes(name) + " of instance " +
-                in_quotes(instance_name()));
-  }
+  std::string name, failure;
+  if (!vexlor_tools::attach_main_form("VEXLOR_PANEL", &name, &failure)) return fail(failure);
   Hub hub;
   hub.echo = s.echo;
   vexlor::MainFormServer main_form;

@@ -13,38 +13,19 @@
 #include <thread>
 #include <vector>
 
+#include "equipment_text.h"
+#include "json_writer.h"
+
 namespace vexlor_panel {
 
-// ---- JSON (json.cpp) -----------------------------------------------------------------------
-// A compact JSON writer; strings are escaped and bytes that are not UTF-8 become U+FFFD.
-class Json {
- public:
-  Json& begin_object() { return open('{'); }
-  Json& end_object() { return close('}'); }
-  Json& begin_array() { return open('['); }
-  Json& end_array() { return close(']'); }
-  Json& key(std::string_view name);
-  Json& value(std::string_view text);
-  Json& value(const char* text) { return value(std::string_view(text ? text : "")); }
-  Json& value(const std::string& text) { return value(std::string_view(text)); }
-  Json& value(int64_t number);
-  Json& value(int number) { return value(static_cast<int64_t>(number)); }
-  Json& value(bool flag);
-  Json& raw(std::string_view json);  // an already written JSON value
-  template <typename T>
-  Json& field(std::string_view name, const T& v) {
-    key(name);
-    return value(v);
-  }
-  const std::string& text() const { return out_; }
+using vexlor_tools::in_quotes;
+using vexlor_tools::instance_name;
 
- private:
-  Json& open(char c);
-  Json& close(char c);
-  void separate();
-  std::string out_;
-  std::vector<bool> first_;
-  bool after_key_ = false;
+// ---- JSON (json.cpp) -----------------------------------------------------------------------
+// The API's JSON: the tools' writer with '<' escaped, so a text never closes a <script>.
+class Json : public vexlor_tools::JsonWriter {
+ public:
+  Json() : JsonWriter(true) {}
 };
 
 // A request body: one JSON object whose values are strings or numbers (numbers kept as their

@@ -1,0 +1,48 @@
+// tools/common/equipment_text.h
+// Texts and small look-ups every operator tool shares: the names of alarm answers and run
+// statuses, local time stamps, the instance name, and the steps of answering an alarm and of
+// starting as the main form.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+namespace vexlor_tools {
+
+// "ALM_RETRY" for ALM_RETRY ... "ALM_PAUSED"; "ALM_UNKNOWN" out of range.
+const char* style_name(int style);
+// "retry", "RETRY", "ALM_RETRY" -> ALM_RETRY; -1 otherwise (ALM_PAUSED is no answer).
+int answer_from_text(std::string_view text);
+// "SYS_AVAILABLE" ... "SYS_SKIP", "SYS_ERRCODE" ... "SYS_ERRCODE9"; "SYS_UNKNOWN" otherwise.
+const char* status_name(int status);
+
+// VEXLOR_INSTANCE, or "default".
+std::string instance_name();
+std::string in_quotes(std::string_view text);
+
+// Local time now: "YYYY/MM/DD HH:MM:SS", with ".mmm" when asked.
+std::string local_time_text(bool milliseconds = false);
+// "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
+// "YYYY/MM/DD HH:MM:SS" with at least the year.
+bool normalise_time(std::string text, std::string* out);
+
+// One UTF-8 character at text[i]: its code point, its length in *len (0 when the bytes there
+// are not a valid shortest-form character).
+uint32_t decode_utf8(std::string_view text, std::size_t i, std::size_t* len);
+
+// The alarm point of alarm ID `id`, or -1. Unlike the library's look-up it prints nothing on a
+// miss: the tools say it their own way.
+int find_alarm_point(int id);
+// Whether the routine that posted alarm point `point` offers `answer` (an alarm that offers no
+// choices takes any), and the offered choices as "RETRY, ABORT".
+struct OfferedAnswers {
+  bool allowed = false;
+  std::string list;
+};
+OfferedAnswers offered_answers(int point, int answer);
+
+// Attaches as the instance's main form (the routine in function slot N, with its start lock),
+// whose name it sets in `name`. False with `failure` set to the line to print ("no database in instance ...", "the main form
+// ... is already running", "cannot start as the main form ...").
+bool attach_main_form(const char* probe_routine, std::string* name, std::string* failure);
+
+}  // namespace vexlor_tools
