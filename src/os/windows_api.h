@@ -9,5 +9,7 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
+// clang-format on

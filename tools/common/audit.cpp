@@ -1,9 +1,6 @@
 // The operator audit trail in the equipment's database file.
 #include "audit.h"
 
-#include "equipment_text.h"
-#include "history_file.h"
-
 #include <sqlite3.h>
 #include <vexlor/vexlor.h>
 
@@ -11,6 +8,9 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+
+#include "equipment_text.h"
+#include "history_file.h"
 
 #ifdef _WIN32
 #include <process.h>

@@ -77,6 +77,32 @@ bool normalise_time(std::string text, std::string* out) {
   return true;
 }
 
+bool record_fields(const std::string& text, std::vector<std::string>* fields) {
+  const std::size_t bar = text.find('|');
+  if (bar == std::string::npos || bar == 0 || bar > 9) return false;
+  for (std::size_t i = 0; i < bar; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  const std::size_t count = std::stoul(text.substr(0, bar));
+  const std::string list = text.substr(bar + 1);
+  fields->clear();
+  if (count == 0) return list.empty();
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = list.find(',', start);
+    fields->push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return fields->size() == count;
+}
+
+std::string language_part(const std::string& text, bool chinese) {
+  const std::size_t bar = text.find('|');
+  if (bar == std::string::npos) return text;
+  if (chinese && bar + 1 < text.size()) return text.substr(bar + 1);
+  return text.substr(0, bar);
+}
+
 uint32_t decode_utf8(std::string_view text, std::size_t i, std::size_t* len) {
   const auto c = static_cast<unsigned char>(text[i]);
   *len = 0;
@@ -145,8 +171,8 @@ bool main_form_name(const char* probe_routine, std::string* name) {
 
 bool attach_main_form(const char* probe_routine, std::string* name, std::string* failure) {
   if (!main_form_name(probe_routine, name)) {
-    *failure = "no database in instance " + in_quotes(instance_name()) +
-               " (create one with vexlor-db)";
+    *failure =
+        "no database in instance " + in_quotes(instance_name()) + " (create one with vexlor-db)";
     return false;
   }
   if (Vexlor::VHub_Initial(name->c_str())) return true;

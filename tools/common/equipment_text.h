@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 namespace vexlor_tools {
 
 // "ALM_RETRY" for ALM_RETRY ... "ALM_PAUSED"; "ALM_UNKNOWN" out of range.
@@ -25,6 +26,13 @@ std::string local_time_text(bool milliseconds = false);
 // "YYYY/MM/DD HH:MM:SS" with at least the year.
 bool normalise_time(std::string text, std::string* out);
 
+// The fields of a record in the list form "<count>|<f1>,<f2>,..."; false unless the count
+// matches ("0|" is a record without fields).
+bool record_fields(const std::string& text, std::vector<std::string>* fields);
+// The part of a bilingual text "English|中文" for the language: the Chinese part when it is
+// wanted and not empty, else the English part.
+std::string language_part(const std::string& text, bool chinese);
+
 // One UTF-8 character at text[i]: its code point, its length in *len (0 when the bytes there
 // are not a valid shortest-form character).
 uint32_t decode_utf8(std::string_view text, std::size_t i, std::size_t* len);
@@ -41,7 +49,8 @@ struct OfferedAnswers {
 OfferedAnswers offered_answers(int point, int answer);
 
 // Attaches as the instance's main form (the routine in function slot N, with its start lock),
-// whose name it sets in `name`. False with `failure` set to the line to print ("no database in instance ...", "the main form
+// whose name it sets in `name`. False with `failure` set to the line to print ("no database in
+// instance ...", "the main form
 // ... is already running", "cannot start as the main form ...").
 bool attach_main_form(const char* probe_routine, std::string* name, std::string* failure);
 

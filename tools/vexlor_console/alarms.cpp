@@ -10,6 +10,7 @@
 
 #include "audit.h"
 #include "console.h"
+#include "history_file.h"
 
 namespace vexlor_console {
 
@@ -163,30 +164,15 @@ struct HistoryRow {
       code_position, description;
 };
 
-std::string column(sqlite3_stmt* s, int i) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-  return text != nullptr ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(s, i)))
-                         : std::string();
-}
+using vexlor_tools::column_text;
 
 bool read_history(const std::string& file, const std::string& since, std::vector<HistoryRow>* rows,
                   std::string* error) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    *error = file + ": " + (db != nullptr ? sqlite3_errmsg(db) : "cannot open");
-    sqlite3_close_v2(db);
-    return false;
-  }
-  sqlite3_busy_timeout(db, 5000);
-  bool ok = sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3* db = vexlor_tools::open_history_file_to_read(file, error);
+  if (db == nullptr) return false;
   std::vector<std::string> tables;
-  sqlite3_stmt* list = nullptr;
-  ok = ok && sqlite3_prepare_v2(db,
-                                "SELECT name FROM sqlite_master WHERE type = 'table' AND name "
-                                "GLOB 'AlarmLog_[0-9][0-9][0-9][0-9][0-9][0-9]' ORDER BY name",
-                                -1, &list, nullptr) == SQLITE_OK;
-  while (ok && sqlite3_step(list) == SQLITE_ROW) tables.push_back(column(list, 0));
-  sqlite3_finalize(list);
+  bool ok = sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr) == SQLITE_OK &&
+            vexlor_tools::alarm_log_tables(db, &tables);
   for (const std::string& table : tables) {
     if (!ok) break;
     const std::string sql =
@@ -201,9 +187,12 @@ bool read_history(const std::string& file, const std::string& since, std::vector
     sqlite3_bind_text(select, 1, since.c_str(), -1, SQLITE_TRANSIENT);
     int rc;
     while ((rc = sqlite3_step(select)) == SQLITE_ROW) {
-      rows->push_back({column(select, 0), column(select, 1), column(select, 2), column(select, 3),
-                       column(select, 4), column(select, 5), column(select, 6), column(select, 7),
-                       column(select, 8), column(select, 9), column(select, 10)});
+      HistoryRow row;
+      std::string* fields[] = {&row.inserted, &row.name,          &row.log_text,   &row.post_time,
+                               &row.answer,   &row.clear_time,    &row.module,     &row.id,
+                               &row.level,    &row.code_position, &row.description};
+      for (int c = 0; c < 11; ++c) *fields[c] = column_text(select, c);
+      rows->push_back(std::move(row));
     }
     ok = rc == SQLITE_DONE;
     sqlite3_finalize(select);
@@ -212,15 +201,6 @@ bool read_history(const std::string& file, const std::string& since, std::vector
   sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
   sqlite3_close_v2(db);
   return ok;
-}
-
-// The part of a bilingual text "English|中文" for the language: 1 the Chinese part (the English
-// one when it is empty), any other value the English part.
-std::string language_part(const std::string& text, int language) {
-  const std::size_t bar = text.find('|');
-  if (bar == std::string::npos) return text;
-  if (language == 1 && bar + 1 < text.size()) return text.substr(bar + 1);
-  return text.substr(0, bar);
 }
 
 // Seconds since 1970 of a local "YYYY/MM/DD HH:MM:SS"; -1 when it is not one.
@@ -321,7 +301,8 @@ int run_alarm_history(const Options& o, const std::string& since_text) {
       } else {
         json.value(r.module);
       }
-      json.field("name", r.name).field("text", language_part(r.log_text, language));
+      json.field("name", r.name)
+          .field("text", vexlor_tools::language_part(r.log_text, language == 1));
       json.field("post_time", r.post_time).field("clear_time", r.clear_time);
       json.field("code_position", r.code_position).field("description", r.description);
       json.key("answered_by");
@@ -348,7 +329,8 @@ int run_alarm_history(const Options& o, const std::string& since_text) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const HistoryRow& r = rows[i];
     t.add({r.inserted, r.id, r.answer.empty() ? "POST" : r.answer, r.level,
-           r.module.empty() ? "-" : r.module, r.name, cell(language_part(r.log_text, language), 80),
+           r.module.empty() ? "-" : r.module, r.name,
+           cell(vexlor_tools::language_part(r.log_text, language == 1), 80),
            r.code_position.empty() ? "-" : r.code_position,
            r.answer.empty() ? "" : answerer_text(answerers[i])});
   }

@@ -71,7 +71,6 @@ class TextTable {
   std::vector<std::vector<std::string>> rows_;
 };
 
-
 // ---- Names ---------------------------------------------------------------------------------
 // Case-insensitive (ASCII) match of a name against a pattern: a glob when the pattern holds
 // '*' or '?', else a substring. The empty pattern matches everything.

@@ -35,27 +35,6 @@ bool is_shown_command(const std::string& command) {
          command == "RECORD" || command == "EXIT";
 }
 
-// The fields of a record of the list form "<count>|<f1>,<f2>,..." when the count matches.
-bool record_fields(const std::string& text, std::vector<std::string>* fields) {
-  const std::size_t bar = text.find('|');
-  if (bar == std::string::npos || bar == 0 || bar > 9) return false;
-  for (std::size_t i = 0; i < bar; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  const std::size_t count = std::stoul(text.substr(0, bar));
-  fields->clear();
-  const std::string list = text.substr(bar + 1);
-  if (count == 0) return list.empty();
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = list.find(',', start);
-    fields->push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return fields->size() == count;
-}
-
 struct Arrival {
   std::string time;
   vexlor::MainFormCommand command;
@@ -72,7 +51,7 @@ std::string render(const Arrival& a, bool json) {
         .field("sender", c.sender)
         .field("text", c.text);
     std::vector<std::string> fields;
-    if (c.command == "RECORD" && record_fields(c.text, &fields)) {
+    if (c.command == "RECORD" && vexlor_tools::record_fields(c.text, &fields)) {
       w.key("fields").begin_array();
       for (const std::string& f : fields) w.value(f);
       w.end_array();

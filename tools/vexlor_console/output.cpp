@@ -206,5 +206,4 @@ std::string upper(std::string_view text) {
   return out;
 }
 
-
 }  // namespace vexlor_console

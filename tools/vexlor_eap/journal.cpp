@@ -1,7 +1,4 @@
 // The host event journal in the equipment's SQLite file.
-#include "common/audit.h"
-#include "common/equipment_text.h"
-#include "common/history_file.h"
 #include "journal.h"
 
 #include <sqlite3.h>
@@ -14,6 +11,10 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
+
+#include "common/audit.h"
+#include "common/equipment_text.h"
+#include "common/history_file.h"
 
 namespace vexlor_eap {
 namespace {

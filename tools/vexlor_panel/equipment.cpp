@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "common/audit.h"
+#include "common/history_file.h"
 #include "panel.h"
 
 namespace vexlor_panel {
@@ -84,21 +85,6 @@ bool point_offline(int kind, int index) {
 std::string module_of(const char* name) {
   const char* dot = std::strchr(name, '.');
   return dot == nullptr ? std::string() : std::string(name, static_cast<std::size_t>(dot - name));
-}
-
-// The part of a bilingual log text "English|中文" for the language: the Chinese part when it
-// is wanted and not empty, else the English part.
-std::string language_part(const std::string& text, bool chinese) {
-  const std::size_t bar = text.find('|');
-  if (bar == std::string::npos) return text;
-  if (chinese && bar + 1 < text.size()) return text.substr(bar + 1);
-  return text.substr(0, bar);
-}
-
-std::string column(sqlite3_stmt* s, int i) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-  return text != nullptr ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(s, i)))
-                         : std::string();
 }
 
 }  // namespace
@@ -401,8 +387,8 @@ Reply Equipment::answer(const std::string& id_text, const std::string& choice,
   const vexlor_tools::OfferedAnswers offered = vexlor_tools::offered_answers(point, answer);
   const std::string name = style_name(answer) + 4;
   if (!offered.allowed) {
-    return done(error_reply(422, "alarm " + id_text + " does not offer " + name +
-                                     " (offered: " + offered.list + ")"));
+    return done(error_reply(
+        422, "alarm " + id_text + " does not offer " + name + " (offered: " + offered.list + ")"));
   }
   const bool notified = Vexlor::VAlarm_Handle(point, static_cast<Vexlor::ALARM_STYLE>(answer));
   if (Vexlor::VAlarm_Status(point) != answer) {
@@ -534,21 +520,11 @@ Reply Equipment::history(const std::string& since_text, const std::string& until
   j.begin_array();
   std::error_code ec;
   if (file.empty() || !std::filesystem::exists(file, ec)) return Reply{200, j.end_array().text()};
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close_v2(db);
-    return error_reply(503, "cannot read the alarm history in " + file);
-  }
-  sqlite3_busy_timeout(db, 5000);
-  bool ok = sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3* db = vexlor_tools::open_history_file_to_read(file, nullptr);
+  if (db == nullptr) return error_reply(503, "cannot read the alarm history in " + file);
   std::vector<std::string> tables;
-  sqlite3_stmt* list = nullptr;
-  ok = ok && sqlite3_prepare_v2(db,
-                                "SELECT name FROM sqlite_master WHERE type = 'table' AND name "
-                                "GLOB 'AlarmLog_[0-9][0-9][0-9][0-9][0-9][0-9]' ORDER BY name",
-                                -1, &list, nullptr) == SQLITE_OK;
-  while (ok && sqlite3_step(list) == SQLITE_ROW) tables.push_back(column(list, 0));
-  sqlite3_finalize(list);
+  bool ok = sqlite3_exec(db, "BEGIN;", nullptr, nullptr, nullptr) == SQLITE_OK &&
+            vexlor_tools::alarm_log_tables(db, &tables);
   // The last 1000 rows of the window, oldest first.
   constexpr int kLimit = 1000;
   std::vector<std::vector<std::string>> rows;
@@ -564,7 +540,7 @@ Reply Equipment::history(const std::string& since_text, const std::string& until
     sqlite3_bind_text(select, 2, until.c_str(), -1, SQLITE_TRANSIENT);
     while (ok && sqlite3_step(select) == SQLITE_ROW) {
       std::vector<std::string> row;
-      for (int c = 0; c < 10; ++c) row.push_back(column(select, c));
+      for (int c = 0; c < 10; ++c) row.push_back(vexlor_tools::column_text(select, c));
       rows.push_back(std::move(row));
     }
     sqlite3_finalize(select);
@@ -578,7 +554,7 @@ Reply Equipment::history(const std::string& since_text, const std::string& until
     j.begin_object();
     for (int c = 0; c < 10; ++c) {
       j.field(kNames[c], c == 2 && (*r)[2].empty() ? std::string("POST")
-                         : c == 6                  ? language_part((*r)[6], chinese)
+                         : c == 6                  ? vexlor_tools::language_part((*r)[6], chinese)
                                                    : (*r)[c]);
     }
     j.end_object();

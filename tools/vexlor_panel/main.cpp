@@ -39,26 +39,6 @@ int fail(const std::string& message, int status = 1) {
   return status;
 }
 
-// The fields of a record of the list form "<count>|<f1>,<f2>,..." when the count matches.
-bool record_fields(const std::string& text, std::vector<std::string>* fields) {
-  const std::size_t bar = text.find('|');
-  if (bar == std::string::npos || bar == 0 || bar > 9) return false;
-  for (std::size_t i = 0; i < bar; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  const std::size_t count = std::stoul(text.substr(0, bar));
-  const std::string list = text.substr(bar + 1);
-  fields->clear();
-  if (count == 0) return list.empty();
-  for (std::size_t start = 0;;) {
-    const std::size_t comma = list.find(',', start);
-    fields->push_back(list.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return fields->size() == count;
-}
-
 std::string sse(const char* event, const std::string& data) {
   return std::string("event: ") + event + "\ndata: " + data + "\n\n";
 }
@@ -85,10 +65,12 @@ class Hub {
     }
     Json j;
     std::lock_guard<std::mutex> lock(mutex_);
-    j.begin_object().field("seq", static_cast<int64_t>(++sequence_)).field("time", vexlor_tools::local_time_text(true));
+    j.begin_object()
+        .field("seq", static_cast<int64_t>(++sequence_))
+        .field("time", vexlor_tools::local_time_text(true));
     j.field("command", c.command).field("sender", c.sender).field("text", c.text);
     std::vector<std::string> fields;
-    if (c.command == "RECORD" && record_fields(c.text, &fields)) {
+    if (c.command == "RECORD" && vexlor_tools::record_fields(c.text, &fields)) {
       j.key("fields").begin_array();
       for (const std::string& f : fields) j.value(f);
       j.end_array();
