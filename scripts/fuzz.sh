@@ -17,12 +17,12 @@ scratch="$(mktemp -d /tmp/vexlor-fuzz.XXXXXX)"
 trap 'rm -rf "$scratch"' EXIT
 export VEXLOR_RUNTIME_DIR="$scratch/runtime" VEXLOR_DRIVE_ROOT="$scratch/drives"
 
-status=0
-for bin in build/fuzz/fuzz/*_fuzz; do
+# One target per core: the targets are single-threaded.
+run_target() {
+  local bin="$1" name
   name="$(basename "$bin" _fuzz)"
-  [ -n "$only" ] && [ "$name" != "$only" ] && continue
   mkdir -p "$scratch/$name" "fuzz/corpus/$name"
-  log="$scratch/$name.log"
+  local log="$scratch/$name.log"
   if "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$scratch/$name-" "$scratch/$name" "fuzz/corpus/$name" >"$log" 2>&1; then
     runs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')"
@@ -31,7 +31,22 @@ for bin in build/fuzz/fuzz/*_fuzz; do
     echo "fuzz $name: FAILED"
     tail -40 "$log"
     ls "$scratch"/"$name"-* 2>/dev/null && cp "$scratch"/"$name"-* /tmp/ 2>/dev/null || true
-    status=1
+    return 1
+  fi
+}
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+status=0
+pids=()
+for bin in build/fuzz/fuzz/*_fuzz; do
+  name="$(basename "$bin" _fuzz)"
+  [ -n "$only" ] && [ "$name" != "$only" ] && continue
+  run_target "$bin" &
+  pids+=("$!")
+  if [ "${#pids[@]}" -ge "$jobs" ]; then
+    wait "${pids[0]}" || status=1
+    pids=("${pids[@]:1}")
   fi
 done
+for pid in "${pids[@]}"; do wait "$pid" || status=1; done
 exit "$status"

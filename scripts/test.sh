@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-echo "== layers"
+echo "== layers  [${SECONDS} s]"
 bash scripts/check_layers.sh
 
 # Tests run in private instances under their own runtime folder, removed afterwards.
@@ -21,21 +21,22 @@ export VEXLOR_RUNTIME_DIR
 export VEXLOR_DRIVE_ROOT="${VEXLOR_DRIVE_ROOT:-$VEXLOR_RUNTIME_DIR/drives}"
 
 for preset in dev asan; do
-  echo "== $preset: configure and build"
+  echo "== $preset: configure and build  [${SECONDS} s]"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  echo "== $preset: test"
+  echo "== $preset: test  [${SECONDS} s]"
   ctest --preset "$preset"
 done
 
-echo "== tsan: configure and build"
+echo "== tsan: configure and build  [${SECONDS} s]"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
-echo "== tsan: concurrency tests"
+echo "== tsan: concurrency tests  [${SECONDS} s]"
 ctest --preset tsan
 
-echo "== fuzz: ${VEXLOR_FUZZ_SECONDS:-20} s per target"
+echo "== fuzz: ${VEXLOR_FUZZ_SECONDS:-20} s per target  [${SECONDS} s]"
 bash scripts/fuzz.sh "${VEXLOR_FUZZ_SECONDS:-20}"
 
-echo "== windows: 32-bit and 64-bit DLLs, the Windows suite under Wine"
+echo "== windows: 32-bit and 64-bit DLLs, the Windows suite under Wine  [${SECONDS} s]"
 bash scripts/windows_test.sh
+echo "== all stages passed in ${SECONDS} s"
