@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -58,38 +59,32 @@ struct Journaled {
   std::string sender, status, event, fields, data, line;
 };
 
-// Every journaled row, in journal order.
+// Every journaled row, in journal order (one table per day).
 std::vector<Journaled> journal() {
   std::vector<Journaled> rows;
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(vexlor::detail::vdb_file().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-      SQLITE_OK) {
-    sqlite3_busy_timeout(db, 5000);
-    std::vector<std::string> tables;
+  sqlite3_open_v2(vexlor::detail::vdb_file().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_busy_timeout(db, 5000);
+  const auto each_row = [db](const std::string& sql,
+                             const std::function<void(sqlite3_stmt*)>& take) {
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT name FROM sqlite_master WHERE name LIKE 'HostEvent_%' "
-                       "ORDER BY name",
-                       -1, &s, nullptr);
-    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-      tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-    }
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) take(s);
     sqlite3_finalize(s);
-    for (const std::string& t : tables) {
-      const std::string sql =
-          "SELECT sender_name, status, event, fields, data, line FROM \"" + t + "\" ORDER BY row";
-      sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-      while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-        Journaled r;
-        std::string* columns[] = {&r.sender, &r.status, &r.event, &r.fields, &r.data, &r.line};
-        for (int k = 0; k < 6; ++k) {
-          *columns[k] = std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, k)),
-                                    static_cast<std::size_t>(sqlite3_column_bytes(s, k)));
-        }
-        rows.push_back(std::move(r));
-      }
-      sqlite3_finalize(s);
-    }
+  };
+  const auto text = [](sqlite3_stmt* s, int k) {
+    return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, k)),
+                       static_cast<std::size_t>(sqlite3_column_bytes(s, k)));
+  };
+  std::vector<std::string> tables;
+  each_row("SELECT name FROM sqlite_master WHERE name LIKE 'HostEvent_%' ORDER BY name",
+           [&](sqlite3_stmt* s) { tables.push_back(text(s, 0)); });
+  for (const std::string& t : tables) {
+    each_row(
+        "SELECT sender_name, status, event, fields, data, line FROM \"" + t + "\" ORDER BY row",
+        [&](sqlite3_stmt* s) {
+          rows.push_back({text(s, 0), text(s, 1), text(s, 2), text(s, 3), text(s, 4), text(s, 5)});
+        });
   }
   sqlite3_close(db);
   return rows;
