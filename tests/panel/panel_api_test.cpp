@@ -102,25 +102,24 @@ class PanelApi : public ::testing::Test {
   int port_ = 0;
 };
 
+// The operator journal's rows: source, action, target, value, result, address, user, level.
 std::vector<std::vector<std::string>> journal(const std::string& file) {
-  sqlite3* db = nullptr;
   std::vector<std::vector<std::string>> rows;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT source, action, target, value, result, address, user_name, "
-                       "user_level FROM OperatorAudit ORDER BY row",
-                       -1, &s, nullptr);
-    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < 8; ++i) {
-        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-        row.push_back(t != nullptr ? t : "");
-      }
-      rows.push_back(row);
+  sqlite3* db = nullptr;
+  sqlite3_stmt* s = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_prepare_v2(db,
+                     "SELECT source, action, target, value, result, address, user_name, "
+                     "user_level FROM OperatorAudit ORDER BY row",
+                     -1, &s, nullptr);
+  while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
+    auto& row = rows.emplace_back();
+    for (int i = 0; i < 8; ++i) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+      row.push_back(t != nullptr ? t : "");
     }
-    sqlite3_finalize(s);
   }
+  sqlite3_finalize(s);
   sqlite3_close_v2(db);
   return rows;
 }
