@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -156,19 +157,16 @@ TEST(HostReportsWithoutEap, ReportsFailSilently) {
 
 std::deque<std::string> g_texts;  // keeps the distinctive texts alive
 
+// The k-th argument of row `row`: a value no other argument of the table has.
 template <typename T>
-T distinct(int row, int k);
-template <>
-int distinct<int>(int row, int k) {
-  return 100 * row + k;
-}
-template <>
-const char* distinct<const char*>(int row, int k) {
-  return g_texts.emplace_back("t" + std::to_string(row) + "_" + std::to_string(k)).c_str();
-}
-template <>
-WAFER_MODULE distinct<WAFER_MODULE>(int, int k) {
-  return WAFER_MODULE{3, 1, k};
+T distinct(int row, int k) {
+  if constexpr (std::is_same_v<T, int>) {
+    return 100 * row + k;
+  } else if constexpr (std::is_same_v<T, const char*>) {
+    return g_texts.emplace_back("t" + std::to_string(row) + "_" + std::to_string(k)).c_str();
+  } else {
+    return WAFER_MODULE{3, 1, k};
+  }
 }
 
 std::string expected_line(const char* format, ...) {
