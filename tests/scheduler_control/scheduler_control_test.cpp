@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,14 +73,12 @@ class SchedulerControl : public ::testing::Test {
   static std::vector<std::string> lines(const vexlor::detail::ConsoleCapture& capture) {
     std::vector<std::string> out;
     for (const auto& l : capture.console_lines()) {
-      std::string t = l.text;
-      const std::size_t end = t.rfind(']'), colon = t.rfind(':', end);
-      if (t.find("[代码行:") != std::string::npos || t.find("[位置:") != std::string::npos) {
-        t = t.substr(0, colon + 1) + "N" + t.substr(end);
-      }
       const bool red = l.colour == vexlor::detail::LineColour::kRed;
       const bool yellow = l.colour == vexlor::detail::LineColour::kYellow;
-      out.push_back((red ? "R " : yellow ? "Y " : l.tag + " ") + t);
+      out.push_back((red      ? "R "
+                     : yellow ? "Y "
+                              : l.tag + " ") +
+                    std::regex_replace(l.text, std::regex(":[0-9]+\\]$"), ":N]"));
     }
     return out;
   }
