@@ -37,6 +37,7 @@ inline std::vector<BadConfig> bad_configs() {
 )";
   const std::string pm1 = R"(modules = [ { id = "PM1", kind = "PM", alarm_base = 5 } ]
 )";
+  const std::string rule = " (names hold no blanks, control characters or * ? [ ])";
   return {
       {"syntax error", "digital = [\n  { name = \"A\"\n]\n",
        "FILE:2: Error while parsing inline table: expected key or closing '}', saw '\\n'"},
@@ -65,21 +66,16 @@ inline std::vector<BadConfig> bad_configs() {
       {"comments only", "# nothing yet\n",
        "FILE: the configuration is empty (no system settings, modules or points)"},
       {"blank in a point name", "analog = [\n  { name = \"PM1 Pressure\" },\n]\n",
-       "FILE:2: analog[0].name: name \"PM1 Pressure\" contains a blank (names hold no blanks, "
-       "control characters or * ? [ ])"},
+       "FILE:2: analog[0].name: name \"PM1 Pressure\" contains a blank" + rule},
       {"control character in a string point name", "string = [ { name = \"PM1.\\tRecipe\" } ]\n",
-       "FILE:1: string[0].name: name \"PM1.\tRecipe\" contains a control character (names hold "
-       "no blanks, control characters or * ? [ ])"},
+       "FILE:1: string[0].name: name \"PM1.\tRecipe\" contains a control character" + rule},
       {"glob in a module ID", "modules = [ { id = \"PM*\", kind = \"PM\" } ]\n",
-       "FILE:1: modules[0].id: name \"PM*\" contains '*' (names hold no blanks, control "
-       "characters or * ? [ ])"},
+       "FILE:1: modules[0].id: name \"PM*\" contains '*'" + rule},
       {"bracket in a module name",
        "modules = [ { id = \"PM1\", name = \"[PM1]\", kind = \"PM\" } ]\n",
-       "FILE:1: modules[0].name: name \"[PM1]\" contains '[' (names hold no blanks, control "
-       "characters or * ? [ ])"},
+       "FILE:1: modules[0].name: name \"[PM1]\" contains '['" + rule},
       {"question mark in a function name", "functions = [ { name = \"PM1_?\" } ]\n",
-       "FILE:1: functions[0].name: name \"PM1_?\" contains '?' (names hold no blanks, control "
-       "characters or * ? [ ])"},
+       "FILE:1: functions[0].name: name \"PM1_?\" contains '?'" + rule},
       {"side taken twice",
        "modules = [\n  { id = \"PM1\", kind = \"PM\", side = 0 },\n  { id = \"PM2\", kind = "
        "\"PM\", side = 0 },\n]\n",

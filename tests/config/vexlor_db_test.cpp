@@ -58,6 +58,22 @@ class VexlorDb : public ::testing::Test {
   bool instance_folder_exists(const std::string& name) {
     return std::filesystem::exists(os::instance_dir(name));
   }
+  // Runs the tool: exactly this exit status, stdout and stderr.
+  void expect_run(const std::vector<std::string>& args, int code, const std::string& out,
+                  const std::string& err) {
+    const ToolRun r = tool(args);
+    EXPECT_EQ(r.code, code) << args[0];
+    EXPECT_EQ(r.out, out) << args[0];
+    EXPECT_EQ(r.err, err) << args[0];
+  }
+  // What the sample equipment holds, as create, check and info count it.
+  static std::string sample_counts() {
+    DatabaseBuilder expected;
+    EXPECT_TRUE(load_configuration(kSample, expected, nullptr, nullptr));
+    return "6 modules, 5 drivers, 12 enums, 749 digital, 32 analog, 1143 string, 24 functions, "
+           "128 alarms, " +
+           std::to_string(expected.image_size()) + " bytes\n";
+  }
 
   test::PrivateInstance instance_{"vexlordb"};
 };
@@ -67,16 +83,10 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
   DatabaseBuilder expected;
   ASSERT_TRUE(load_configuration(kSample, expected, nullptr, nullptr));
   const std::string size = std::to_string(expected.image_size());
+  expect_run({"create", kSample}, 0,
+             "created instance \"" + name + "\" from " + kSample + ": " + sample_counts(), "");
 
-  ToolRun r = tool({"create", kSample});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, "created instance \"" + name + "\" from " + kSample +
-                       ": 6 modules, 5 drivers, 12 enums, 749 digital, 32 analog, 1143 string, "
-                       "24 functions, 128 alarms, " +
-                       size + " bytes\n");
-
-  r = tool({"info"});
+  ToolRun r = tool({"info"});
   ASSERT_EQ(r.code, 0) << r.err;
   const std::regex created("created:   [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\n");
   EXPECT_TRUE(std::regex_search(r.out, created)) << r.out;
@@ -88,39 +98,25 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
                 "analog:    32\nstring:    1143\nfunctions: 24 (+12 slots)\nalarms:    128\n");
 
   // A second create keeps the database unless --force replaces it.
-  r = tool({"create", kSample});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "vexlor-db: a database exists already in instance \"" + name + "\"\n");
-  r = tool({"create", kSample, "--force"});
-  EXPECT_EQ(r.code, 0) << r.err;
+  expect_run({"create", kSample}, 1, "",
+             "vexlor-db: a database exists already in instance \"" + name + "\"\n");
+  EXPECT_EQ(tool({"create", kSample, "--force"}).code, 0);
 
-  r = tool({"remove"});
-  EXPECT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out, "removed the database of instance \"" + name + "\"\n");
+  expect_run({"remove"}, 0, "removed the database of instance \"" + name + "\"\n", "");
   EXPECT_FALSE(instance_folder_exists(name));
-
-  for (const char* command : {"remove", "info"}) {
-    r = tool({command});
-    EXPECT_EQ(r.code, 1) << command;
-    EXPECT_EQ(r.err, "vexlor-db: no database in instance \"" + name + "\"\n") << command;
-  }
+  for (const char* command : {"remove", "info"})
+    expect_run({command}, 1, "", "vexlor-db: no database in instance \"" + name + "\"\n");
 }
 
-TEST_F(VexlorDb, BadConfigurationCreatesNothing) {
+TEST_F(VexlorDb, BadConfigurationCreatesNothingAndWarningsGoToStderr) {
   for (const test::BadConfig& bad : test::bad_configs()) {
+    SCOPED_TRACE(bad.what);
     const std::string path = write(bad.toml);
     std::string line = bad.line;
-    line.replace(line.find("FILE"), 4, path);
-    const ToolRun r = tool({"create", path});
-    EXPECT_EQ(r.code, 1) << bad.what;
-    EXPECT_EQ(r.out, "") << bad.what;
-    EXPECT_EQ(r.err, "vexlor-db: " + line + "\n") << bad.what;
-    EXPECT_FALSE(instance_folder_exists(instance_.name())) << bad.what;
+    expect_run({"create", path}, 1, "",
+               "vexlor-db: " + line.replace(line.find("FILE"), 4, path) + "\n");
+    EXPECT_FALSE(instance_folder_exists(instance_.name()));
   }
-}
-
-TEST_F(VexlorDb, WarningsGoToStderrAndTheDatabaseIsCreated) {
   const std::string path = write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n");
   const ToolRun r = tool({"create", path});
   EXPECT_EQ(r.code, 0);
@@ -136,27 +132,14 @@ TEST_F(VexlorDb, CheckReportsEveryFindingAndCreatesNothing) {
   { name = "C", min = 2, max = 1 },
 ]
 )");
-  ToolRun r = tool({"check", bad});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, bad + ": 2 errors, 3 warnings\n");
-  EXPECT_EQ(r.err, "vexlor-db: " + bad +
-                       ":2: digital[0].name: name \"A?\" contains '?' (names hold no blanks, "
-                       "control characters or * ? [ ])\n"
-                       "vexlor-db: " +
-                       bad +
-                       ":4: digital[2].max: max 1 is below min 2\nvexlor-db: warning: " + bad +
-                       ":3: digital[1].colour: unknown key, ignored\n" + pool_and_language(bad));
-  EXPECT_FALSE(instance_folder_exists(instance_.name()));
-
-  DatabaseBuilder expected;
-  ASSERT_TRUE(load_configuration(kSample, expected, nullptr, nullptr));
-  r = tool({"check", kSample});
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, std::string(kSample) +
-                       ": 0 errors, 0 warnings; 6 modules, 5 drivers, 12 enums, 749 digital, "
-                       "32 analog, 1143 string, 24 functions, 128 alarms, " +
-                       std::to_string(expected.image_size()) + " bytes\n");
+  expect_run({"check", bad}, 1, bad + ": 2 errors, 3 warnings\n",
+             "vexlor-db: " + bad +
+                 ":2: digital[0].name: name \"A?\" contains '?' (names hold no blanks, "
+                 "control characters or * ? [ ])\nvexlor-db: " +
+                 bad + ":4: digital[2].max: max 1 is below min 2\nvexlor-db: warning: " + bad +
+                 ":3: digital[1].colour: unknown key, ignored\n" + pool_and_language(bad));
+  expect_run({"check", kSample}, 0,
+             std::string(kSample) + ": 0 errors, 0 warnings; " + sample_counts(), "");
   EXPECT_FALSE(instance_folder_exists(instance_.name()));
 }
 
@@ -178,23 +161,22 @@ analog = [
 )");
   ASSERT_EQ(tool({"create", path}).code, 0);
 
-  ToolRun r = tool({"dump", "digital"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "#  NAME           VALUE     ENUM   MIN  MAX  IN       OUT  UNIT\n"
-            "0  PM1.Valve      1         Valve  0    1    DIO      DIO  -\n"
-            "1  PM2.Valve      (failed)  Valve  0    1    DIO_OFF  -\n"
-            "2  CTC.UserLevel  9         -      0    9    -        -\n");
-  r = tool({"dump", "analog"});
-  EXPECT_EQ(r.out,
-            "#  NAME          VALUE     MIN  MAX  IN       OUT  UNIT\n"
-            "0  PM1.Pressure  760.000   0    800  -        -    Torr\n"
-            "1  PM2.Pressure  (failed)  0    800  DIO_OFF  -    Torr\n");
-  r = tool({"dump", "drivers"});
-  EXPECT_EQ(r.out,
-            "#  NAME     TYPE  STATE    PARAMS\n"
-            "0  DIO      1     online   0,0,0,0,0,0,0,0,0,0\n"
-            "1  DIO_OFF  1     offline  0,0,0,0,0,0,0,0,0,1\n");
+  expect_run({"dump", "digital"}, 0,
+             "#  NAME           VALUE     ENUM   MIN  MAX  IN       OUT  UNIT\n"
+             "0  PM1.Valve      1         Valve  0    1    DIO      DIO  -\n"
+             "1  PM2.Valve      (failed)  Valve  0    1    DIO_OFF  -\n"
+             "2  CTC.UserLevel  9         -      0    9    -        -\n",
+             "");
+  expect_run({"dump", "analog"}, 0,
+             "#  NAME          VALUE     MIN  MAX  IN       OUT  UNIT\n"
+             "0  PM1.Pressure  760.000   0    800  -        -    Torr\n"
+             "1  PM2.Pressure  (failed)  0    800  DIO_OFF  -    Torr\n",
+             "");
+  expect_run({"dump", "drivers"}, 0,
+             "#  NAME     TYPE  STATE    PARAMS\n"
+             "0  DIO      1     online   0,0,0,0,0,0,0,0,0,0\n"
+             "1  DIO_OFF  1     offline  0,0,0,0,0,0,0,0,0,1\n",
+             "");
 }
 
 TEST_F(VexlorDb, ListAndJsonShowInstancesSideBySide) {
@@ -221,28 +203,27 @@ TEST_F(VexlorDb, ListAndJsonShowInstancesSideBySide) {
       << r.out;
 
   const std::string pid = std::to_string(::getpid());
-  const std::string source_b = std::filesystem::path(small).lexically_normal().string();
-  r = tool({"list"});
-  ASSERT_EQ(r.code, 0) << r.err;
   const std::string source_a = std::filesystem::path(kSample).lexically_normal().string();
+  const std::string source_b = std::filesystem::path(small).lexically_normal().string();
   const std::string pad(pid.size() + 9 - 1, ' ');  // "ATTACHED" column width
-  EXPECT_EQ(r.out, "INSTANCE" + std::string(a.size() - 8 + 2, ' ') + "DATABASE  MANAGER  ATTACHED" +
-                       std::string(pid.size() + 9 - 8 + 2, ' ') + "SOURCE\n" + a +
-                       "  valid     -        -" + pad + "  " + source_a + "\n" + b +
-                       "  valid     running  " + pid + " (LISTER)  " + source_b + "\n");
-  r = tool({"--json", "list"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out, "[\n {\"instance\": \"" + a +
-                       "\", \"database\": \"valid\", \"manager\": false, \"attached\": [], "
-                       "\"source\": \"" +
-                       source_a + "\"},\n {\"instance\": \"" + b +
-                       "\", \"database\": \"valid\", \"manager\": true, \"attached\": "
-                       "[{\"pid\": " +
-                       pid + ", \"routine\": \"LISTER\"}], \"source\": \"" + source_b + "\"}\n]\n");
-  r = tool({"--json", "dump", "modules"});
-  EXPECT_EQ(r.out,
-            "[\n {\"index\": 0, \"id\": \"PM1\", \"name\": \"PM1\", \"kind\": \"PM\", "
-            "\"side\": 0, \"alarm_base\": 5, \"annotation\": \"\"}\n]\n");
+  expect_run({"list"}, 0,
+             "INSTANCE" + std::string(a.size() - 8 + 2, ' ') + "DATABASE  MANAGER  ATTACHED" +
+                 std::string(pid.size() + 9 - 8 + 2, ' ') + "SOURCE\n" + a +
+                 "  valid     -        -" + pad + "  " + source_a + "\n" + b +
+                 "  valid     running  " + pid + " (LISTER)  " + source_b + "\n",
+             "");
+  expect_run({"--json", "list"}, 0,
+             "[\n {\"instance\": \"" + a +
+                 "\", \"database\": \"valid\", \"manager\": false, \"attached\": [], "
+                 "\"source\": \"" +
+                 source_a + "\"},\n {\"instance\": \"" + b +
+                 "\", \"database\": \"valid\", \"manager\": true, \"attached\": [{\"pid\": " + pid +
+                 ", \"routine\": \"LISTER\"}], \"source\": \"" + source_b + "\"}\n]\n",
+             "");
+  expect_run({"--json", "dump", "modules"}, 0,
+             "[\n {\"index\": 0, \"id\": \"PM1\", \"name\": \"PM1\", \"kind\": \"PM\", "
+             "\"side\": 0, \"alarm_base\": 5, \"annotation\": \"\"}\n]\n",
+             "");
   Vexlor::VHub_Release();
   manager.close();
 
@@ -289,24 +270,19 @@ TEST_F(VexlorDb, DatabaseInUseIsKeptUnlessForcedAndTheOldImageIsMarkedRetired) {
                              "\" is in use by 1 process: " + std::to_string(child) +
                              " (PM1_PROC); ";
 
-  ToolRun r = tool({"create", kSample, "--force"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, in_use + "stop them, or repeat --force to replace it anyway\n");
-  r = tool({"remove"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, in_use + "stop them, or add --force\n");
+  expect_run({"create", kSample, "--force"}, 1, "",
+             in_use + "stop them, or repeat --force to replace it anyway\n");
+  expect_run({"remove"}, 1, "", in_use + "stop them, or add --force\n");
 
   // Forced: the new database is published and the routine finds its old one retired.
-  r = tool({"create", "--force", kSample, "--force"});
-  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(tool({"create", "--force", kSample, "--force"}).code, 0);
   ASSERT_EQ(::write(go[1], "g", 1), 1);
   EXPECT_EQ(test::wait_child(child, 30), 0);
   for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
 
   // Nobody attached any more: remove takes the database and what dead processes left.
   std::ofstream(os::instance_dir() + "/manager.log") << "request\n";
-  r = tool({"remove"});
-  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(tool({"remove"}).code, 0);
   EXPECT_FALSE(instance_folder_exists(name));
 }
 
@@ -333,20 +309,19 @@ TEST_F(VexlorDb, BuildFileOfAKilledCreateGoesAtTheNextCreate) {
     left = build_files() > 0;
   }
   ASSERT_TRUE(left) << "no build was caught in the middle";
-  const ToolRun r = tool({"create", "--force", write("digital = [ { name = \"A\" } ]\n")});
-  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(tool({"create", "--force", write("digital = [ { name = \"A\" } ]\n")}).code, 0);
   EXPECT_EQ(build_files(), 0);
   EXPECT_EQ(tool({"remove"}).code, 0);
 }
 
 TEST_F(VexlorDb, BadUsageExitsWithTwoAndOnePrefixedLine) {
   EXPECT_EQ(tool({"create"}).err, "vexlor-db: CONFIG is required (see vexlor-db --help)\n");
-  for (const auto& args :
-       std::vector<std::vector<std::string>>{{},
-                                             {"create"},
-                                             {"dump", "points"},
-                                             {"dump", "digital", "--limit", "-1"},
-                                             {"frobnicate"}}) {
+  using Args = std::vector<std::string>;
+  for (const Args& args : {Args{},
+                           {"create"},
+                           {"dump", "points"},
+                           {"dump", "digital", "--limit", "-1"},
+                           {"frobnicate"}}) {
     const ToolRun r = tool(args);
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_EQ(r.err.rfind("vexlor-db: ", 0), 0u) << r.err;

@@ -25,23 +25,6 @@ namespace {
 constexpr char kConsole[] = VEXLOR_TOOLS_DIR "/vexlor";
 constexpr int kN = 1;  // the main-form slot
 
-// Starts `vexlor ARGS...` in the background with stdout and stderr into files.
-pid_t start_console(const std::vector<std::string>& args, const std::string& out_path,
-                    const std::string& err_path) {
-  return spawn_child([&]() {
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0) return 126;
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>(kConsole)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(kConsole, argv.data());
-    return 127;
-  });
-}
-
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -64,9 +47,15 @@ class GuiConsole : public ::testing::Test {
     VHub_Release();
   }
 
-  // Starts the main form and waits until it runs.
+  // Starts `vexlor ARGS...` in the background, its stdout into a file, and waits until it runs.
   bool start_gui(const std::vector<std::string>& args) {
-    gui_ = start_console(args, out_path(), instance_.runtime_dir() + "/gui-err.txt");
+    gui_ = spawn_child([&] {
+      ::dup2(::open(out_path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      std::vector<char*> argv{const_cast<char*>(kConsole)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      return ::execv(kConsole, argv.data()), 127;
+    });
     return wait_until([] { return VFunction_Get_Run_Status(kN) == SYS_RUNNING; }, 20);
   }
   int finish_gui() {

@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -58,38 +60,32 @@ struct Journaled {
   std::string sender, status, event, fields, data, line;
 };
 
-// Every journaled row, in journal order.
+// Every journaled row, in journal order (one table per day).
 std::vector<Journaled> journal() {
   std::vector<Journaled> rows;
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(vexlor::detail::vdb_file().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-      SQLITE_OK) {
-    sqlite3_busy_timeout(db, 5000);
-    std::vector<std::string> tables;
+  sqlite3_open_v2(vexlor::detail::vdb_file().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_busy_timeout(db, 5000);
+  const auto each_row = [db](const std::string& sql,
+                             const std::function<void(sqlite3_stmt*)>& take) {
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT name FROM sqlite_master WHERE name LIKE 'HostEvent_%' "
-                       "ORDER BY name",
-                       -1, &s, nullptr);
-    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-      tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
-    }
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
+    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) take(s);
     sqlite3_finalize(s);
-    for (const std::string& t : tables) {
-      const std::string sql =
-          "SELECT sender_name, status, event, fields, data, line FROM \"" + t + "\" ORDER BY row";
-      sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-      while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-        Journaled r;
-        std::string* columns[] = {&r.sender, &r.status, &r.event, &r.fields, &r.data, &r.line};
-        for (int k = 0; k < 6; ++k) {
-          *columns[k] = std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, k)),
-                                    static_cast<std::size_t>(sqlite3_column_bytes(s, k)));
-        }
-        rows.push_back(std::move(r));
-      }
-      sqlite3_finalize(s);
-    }
+  };
+  const auto text = [](sqlite3_stmt* s, int k) {
+    return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, k)),
+                       static_cast<std::size_t>(sqlite3_column_bytes(s, k)));
+  };
+  std::vector<std::string> tables;
+  each_row("SELECT name FROM sqlite_master WHERE name LIKE 'HostEvent_%' ORDER BY name",
+           [&](sqlite3_stmt* s) { tables.push_back(text(s, 0)); });
+  for (const std::string& t : tables) {
+    each_row(
+        "SELECT sender_name, status, event, fields, data, line FROM \"" + t + "\" ORDER BY row",
+        [&](sqlite3_stmt* s) {
+          rows.push_back({text(s, 0), text(s, 1), text(s, 2), text(s, 3), text(s, 4), text(s, 5)});
+        });
   }
   sqlite3_close(db);
   return rows;
@@ -161,19 +157,16 @@ TEST(HostReportsWithoutEap, ReportsFailSilently) {
 
 std::deque<std::string> g_texts;  // keeps the distinctive texts alive
 
+// The k-th argument of row `row`: a value no other argument of the table has.
 template <typename T>
-T distinct(int row, int k);
-template <>
-int distinct<int>(int row, int k) {
-  return 100 * row + k;
-}
-template <>
-const char* distinct<const char*>(int row, int k) {
-  return g_texts.emplace_back("t" + std::to_string(row) + "_" + std::to_string(k)).c_str();
-}
-template <>
-WAFER_MODULE distinct<WAFER_MODULE>(int, int k) {
-  return WAFER_MODULE{3, 1, k};
+T distinct(int row, int k) {
+  if constexpr (std::is_same_v<T, int>) {
+    return 100 * row + k;
+  } else if constexpr (std::is_same_v<T, const char*>) {
+    return g_texts.emplace_back("t" + std::to_string(row) + "_" + std::to_string(k)).c_str();
+  } else {
+    return WAFER_MODULE{3, 1, k};
+  }
 }
 
 std::string expected_line(const char* format, ...) {

@@ -102,25 +102,24 @@ class PanelApi : public ::testing::Test {
   int port_ = 0;
 };
 
+// The operator journal's rows: source, action, target, value, result, address, user, level.
 std::vector<std::vector<std::string>> journal(const std::string& file) {
-  sqlite3* db = nullptr;
   std::vector<std::vector<std::string>> rows;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT source, action, target, value, result, address, user_name, "
-                       "user_level FROM OperatorAudit ORDER BY row",
-                       -1, &s, nullptr);
-    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < 8; ++i) {
-        const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-        row.push_back(t != nullptr ? t : "");
-      }
-      rows.push_back(row);
+  sqlite3* db = nullptr;
+  sqlite3_stmt* s = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_prepare_v2(db,
+                     "SELECT source, action, target, value, result, address, user_name, "
+                     "user_level FROM OperatorAudit ORDER BY row",
+                     -1, &s, nullptr);
+  while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
+    auto& row = rows.emplace_back();
+    for (int i = 0; i < 8; ++i) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+      row.push_back(t != nullptr ? t : "");
     }
-    sqlite3_finalize(s);
   }
+  sqlite3_finalize(s);
   sqlite3_close_v2(db);
   return rows;
 }
@@ -133,91 +132,40 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   ASSERT_TRUE(VAlarm_Post(alarm, ""));
   const std::string answer = "/api/alarms/5001/answer";
   const httplib::Headers text_body = {{"Content-Type", "text/plain"}};
-  const std::string host = "127.0.0.1:" + std::to_string(port_);
+  // clang-format off
   const std::vector<Call> refused = {
-      {"POST",
-       "/api/alarms/9999/answer",
-       R"({"choice":"RETRY"})",
-       {},
-       404,
+      {"POST", "/api/alarms/9999/answer", R"({"choice":"RETRY"})", {}, 404,
        "no alarm with ID 9999"},
-      {"POST",
-       answer,
-       R"({"choice":"IGNORE"})",
-       {},
-       422,
+      {"POST", answer, R"({"choice":"IGNORE"})", {}, 422,
        "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT)"},
       {"POST", answer, R"({"choice":"PAUSED"})", {}, 400, "unknown answer \"PAUSED\""},
-      {"POST",
-       "/api/alarms/50x1/answer",
-       R"({"choice":"RETRY"})",
-       {},
-       400,
+      {"POST", "/api/alarms/50x1/answer", R"({"choice":"RETRY"})", {}, 400,
        "alarm ID must be a number"},
-      {"POST",
-       "/api/points/PM1.Pressure",
-       R"({"value":"800.5"})",
-       {},
-       422,
+      {"POST", "/api/points/PM1.Pressure", R"({"value":"800.5"})", {}, 422,
        "cannot write \"800.5\" to PM1.Pressure: not a number in 0.00..800.00"},
-      {"POST",
-       "/api/points/PM1.Pressure",
-       R"({"value":"1e400"})",
-       {},
-       422,
+      {"POST", "/api/points/PM1.Pressure", R"({"value":"1e400"})", {}, 422,
        "cannot write \"1e400\" to PM1.Pressure: not a number in 0.00..800.00"},
-      {"POST",
-       "/api/points/PM1.GateValve",
-       R"({"value":"Ajar"})",
-       {},
-       422,
+      {"POST", "/api/points/PM1.GateValve", R"({"value":"Ajar"})", {}, 422,
        "cannot write \"Ajar\" to PM1.GateValve: not a value in 0..1"},
-      {"POST",
-       "/api/points/PM1.Nothing",
-       R"({"value":"1"})",
-       {},
-       404,
+      {"POST", "/api/points/PM1.Nothing", R"({"value":"1"})", {}, 404,
        "unknown point \"PM1.Nothing\""},
-      {"POST",
-       "/api/points/PM1.Pressure",
-       R"({"value":["1"]})",
-       {},
-       400,
+      {"POST", "/api/points/PM1.Pressure", R"({"value":["1"]})", {}, 400,
        "the body must be a JSON object of texts"},
       {"POST", "/api/points/PM1.Pressure", R"({"value":"1"})", text_body, 415,
        "the body must be JSON (Content-Type: application/json)"},
-      {"POST",
-       answer,
-       R"({"choice":"RETRY"})",
-       {{"Origin", "http://evil.example"}},
-       403,
+      {"POST", answer, R"({"choice":"RETRY"})", {{"Origin", "http://evil.example"}}, 403,
        "request from another site (http://evil.example)"},
-      {"POST",
-       answer,
-       R"({"choice":"RETRY"})",
-       {{"Host", "evil.example:80"}},
-       403,
+      {"POST", answer, R"({"choice":"RETRY"})", {{"Host", "evil.example:80"}}, 403,
        "unexpected Host \"evil.example:80\""},
-      {"POST",
-       answer,
-       R"({"choice":"RETRY"})",
-       {{"Authorization", "Bearer forged-token-000000"}},
-       401,
-       "wrong access token"},
+      {"POST", answer, R"({"choice":"RETRY"})",
+       {{"Authorization", "Bearer forged-token-000000"}}, 401, "wrong access token"},
       {"GET", "/api/state?token=forged", "", {{"Authorization", ""}}, 401, "wrong access token"},
-      {"GET",
-       "/api/history?since=yesterday",
-       "",
-       {},
-       400,
+      {"GET", "/api/history?since=yesterday", "", {}, 400,
        "bad time \"yesterday\" (YYYY/MM/DD HH:MM:SS or a part)"},
-      {"POST",
-       "/api/functions/PANEL_ROUTINE/launch",
-       "{}",
-       {},
-       404,
+      {"POST", "/api/functions/PANEL_ROUTINE/launch", "{}", {}, 404,
        "no such request: POST /api/functions/PANEL_ROUTINE/launch"},
   };
+  // clang-format on
   for (const Call& c : refused) {
     EXPECT_EQ(send(c), std::to_string(c.status) + " " + c.error) << c.method << " " << c.path;
   }

@@ -1,7 +1,8 @@
 // The scheduler blocks: a sample of items of every block (first and last entries, every stride
 // shape and item type) written through the setters and found at block start + offset + index x
 // stride in the raw block; the 63-character cut; clearing and counting; indices outside an
-// item's entries; WAFER_ORDER references; the item count; the inspection waits.
+// item's entries; WAFER_ORDER references; the item count; the inspection waits; and the
+// console's views of them.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -125,6 +126,7 @@ class SchedulerBlocks : public NamedAccess {
   void SetUp() override {
     add_modules(b_);
     config::add_standard_vocabulary(b_);
+    b_.add_function("ETCH2_PROCESS");
     publish();
   }
   static std::vector<std::vector<char>> snapshot() {
@@ -183,21 +185,15 @@ TEST_F(SchedulerBlocks, ClearAndIncrementTouchOnlyTheirWaferOrJob) {
 
 TEST_F(SchedulerBlocks, IndicesOutsideTheEntriesReadNothingAndWriteNothing) {
   const auto before = snapshot();
-  EXPECT_FALSE(VSCH_Set_CM_Enable(6, true));
-  EXPECT_FALSE(VSCH_Set_CM_Enable(-1, true));
-  EXPECT_FALSE(VSCH_Set_CM_Pick_Intlk(0, 10, 0, true));
-  EXPECT_FALSE(VSCH_Set_PM_Pick_Intlk(0, 0, 4, true));
-  EXPECT_FALSE(VSCH_Set_PM_Slot_Inch(99, 75, 1));
-  EXPECT_FALSE(VSCH_Set_RbtAni_PM_Extend(100, 0, 0, 1.0));
-  EXPECT_FALSE(VSCH_Set_TM_PickMode_CM(0, 6, 1));
-  EXPECT_FALSE(VSCH_Set_Wafer_Cluster_PM_Recipe(5, 24, 19, 20, "x"));
-  EXPECT_FALSE(VSCH_Set_Wafer_Cluster_Recipe(0, 25, "x"));
-  EXPECT_FALSE(VSCH_Set_Wafer_Cluster_Recipe(0, 0, nullptr));
-  EXPECT_FALSE(VSCH_Set_Wafer_Flow_Counter(6, 0, 1));
-  EXPECT_FALSE(VSCH_Set_TM_Ready_Pick_Wafer(10, nullptr));
-  EXPECT_FALSE(VSCH_Inc_Wafer_Flow_Counter(0, -1));
-  EXPECT_FALSE(VSCH_Clr_Job_Signal(6));
-  EXPECT_FALSE(VSCH_Clr_Wafer_Flow_All(6, 0));
+  EXPECT_FALSE(
+      VSCH_Set_CM_Enable(6, true) || VSCH_Set_CM_Enable(-1, true) ||
+      VSCH_Set_CM_Pick_Intlk(0, 10, 0, true) || VSCH_Set_PM_Pick_Intlk(0, 0, 4, true) ||
+      VSCH_Set_PM_Slot_Inch(99, 75, 1) || VSCH_Set_RbtAni_PM_Extend(100, 0, 0, 1.0) ||
+      VSCH_Set_TM_PickMode_CM(0, 6, 1) || VSCH_Set_Wafer_Cluster_PM_Recipe(5, 24, 19, 20, "x") ||
+      VSCH_Set_Wafer_Cluster_Recipe(0, 25, "x") || VSCH_Set_Wafer_Cluster_Recipe(0, 0, nullptr) ||
+      VSCH_Set_Wafer_Flow_Counter(6, 0, 1) || VSCH_Set_TM_Ready_Pick_Wafer(10, nullptr) ||
+      VSCH_Inc_Wafer_Flow_Counter(0, -1) || VSCH_Clr_Job_Signal(6) ||
+      VSCH_Clr_Wafer_Flow_All(6, 0));
   EXPECT_TRUE(snapshot() == before);
 
   block(CM)[0] = 1;
@@ -323,6 +319,48 @@ TEST_F(SchedulerBlocks, InspectionWaits) {
                          "PM1(ETCH1)等待前方料检失败,因为PM中没有晶圆信息",
                          "等待料检完成 Wafer_Source : 1  Wafer_Number : 3 "}));
   });
+}
+
+// `vexlor wafers` and `vexlor modules` as a real child process against the scheduler's picture:
+// wafers in a carrier, on a robot finger and in a process module.
+TEST_F(SchedulerBlocks, ConsoleShowsWafersAndModules) {
+  in_child([] {
+    VSCH_Set_CM_Slot_Count(0, 3);
+    VIO_Set_CTC_CMx_Wafer_Status(0, 0, 2);
+    for (int j = 1; j < 3; ++j) VIO_Set_CTC_CMx_Wafer_Status(0, j, 1);
+    VSCH_Set_TM_Wafer_Number(0, 1, 2);  // arm B of VTM1
+    VSCH_Set_TM_Wafer_Source(0, 1, 0);
+    VSCH_Set_PM_Slot_Count(1, 1);
+    VSCH_Set_PM_Wafer_Number(1, 0, 3);
+    VSCH_Set_PM_Wafer_Source(1, 0, 0);
+    VSCH_Set_PM_Wafer_Result(1, 0, 1);
+    VIO_Set_CTC_PMx_Wafer_CarrierID(1, 0, "LOT7");
+    VSCH_Set_PM_Enable(1, true);
+    VIO_Set_CTC_PM_PAUSE_FLAG(1, 2);
+  });
+  auto vexlor = [this](const std::vector<std::string>& args) {
+    return run_tool(VEXLOR_TOOLS_DIR "/vexlor", args, instance_.runtime_dir());
+  };
+  const ToolRun wafers = vexlor({"wafers"});
+  EXPECT_EQ(wafers.code, 0) << wafers.err;
+  EXPECT_EQ(wafers.out,
+            "MODULE  NAME   SLOT  WAFER  SOURCE  RESULT  CARRIER\n"
+            "CM1     LP1    1     1      CM1     0       CID01\n"
+            "TM1     VTM1   2     2      CM1     0       CID01\n"
+            "PM2     ETCH2  1     3      CM1     1       LOT7\n");
+
+  const ToolRun modules = vexlor({"--json", "modules"});
+  EXPECT_EQ(modules.code, 0) << modules.err;
+  EXPECT_NE(modules.out.find("{\"kind\":\"PM\",\"module\":\"PM2\",\"name\":\"ETCH2\",\"enabled\":"
+                             "true,\"ready\":false,\"running\":false,\"pause\":2,\"routines\":[{"
+                             "\"name\":\"ETCH2_PROCESS\",\"run_status\":\"SYS_AVAILABLE\"}]}"),
+            std::string::npos)
+      << modules.out;
+  EXPECT_NE(modules.out.find("{\"kind\":\"CM\",\"module\":\"CM1\",\"name\":\"LP1\",\"enabled\":"
+                             "false,\"ready\":false,\"running\":null,\"pause\":null,"
+                             "\"routines\":[]}"),
+            std::string::npos)
+      << modules.out;
 }
 
 }  // namespace
