@@ -105,7 +105,7 @@ TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
   EXPECT_EQ(MMAP_DB(), nullptr);
 }
 
-TEST_F(Startup, SlotAfterTheMainFormIsAcceptedWithoutALockAndUnknownNamesAreRefused) {
+TEST_F(Startup, ExtraSlotAfterTheMainFormUnknownNamesAndFullExtraSlots) {
   publish_scheduler();
   name_slot(2, "EXTRA_TOOL");  // an extra routine registered itself in slot N+1
   ASSERT_TRUE(VHub_Initial("extra_tool"));
@@ -122,6 +122,19 @@ TEST_F(Startup, SlotAfterTheMainFormIsAcceptedWithoutALockAndUnknownNamesAreRefu
   EXPECT_NE(FIFO(), nullptr);
   EXPECT_EQ(own_index(), VEXLOR_UNUSED_POINT);
   EXPECT_STREQ(d::own_name(), "NO_SUCH_ROUTINE");
+  VHub_Release();
+
+  // All extra slots taken: the report, and the objects are released.
+  for (int i = 3; i < 13; ++i) name_slot(i, "X" + std::to_string(i));
+  capture.clear();
+  EXPECT_FALSE(VHub_Initial2("ONE_MORE"));
+  EXPECT_EQ(console_of(capture), Lines{"1 ONE_MORE|额外例程空间不够，创建失败!"});
+  ASSERT_NE(d::context(), nullptr);
+  EXPECT_EQ(MMAP(), nullptr);
+  EXPECT_EQ(FIFO(), nullptr);
+  // X12 holds the last slot N+11: its owner may come back.
+  EXPECT_TRUE(VHub_Initial2("x12"));
+  EXPECT_EQ(own_index(), 12);
 }
 
 TEST_F(Startup, WithoutADatabaseStartUpFailsAndLeavesAnUnattachedContext) {
@@ -162,20 +175,6 @@ TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
   EXPECT_EQ(own_index(), 1);
   EXPECT_STREQ(MMAP_DB()->function_sp[1].name, "recipe_editor");
   VHub_Release();
-}
-
-TEST_F(Startup, ExtraSlotsFullReportsAndReleasesTheObjects) {
-  publish_scheduler();
-  for (int i = 2; i < 13; ++i) name_slot(i, "X" + std::to_string(i));
-  d::ConsoleCapture capture;
-  EXPECT_FALSE(VHub_Initial2("ONE_MORE"));
-  EXPECT_EQ(console_of(capture), Lines{"1 ONE_MORE|额外例程空间不够，创建失败!"});
-  ASSERT_NE(d::context(), nullptr);
-  EXPECT_EQ(MMAP(), nullptr);
-  EXPECT_EQ(FIFO(), nullptr);
-  // X12 holds the last slot N+11: its owner may come back.
-  EXPECT_TRUE(VHub_Initial2("x12"));
-  EXPECT_EQ(own_index(), 12);
 }
 
 namespace {
