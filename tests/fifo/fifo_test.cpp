@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
@@ -121,14 +120,6 @@ TEST(FifoRoundTrip, EveryRequestKindArrivesWithExactFields) {
   fifo.VFIFO_Release_Read_Mem(&pool);
   EXPECT_EQ(pool, nullptr);
   EXPECT_EQ(manager.record(), expected);
-
-  // The manager's log file holds the same lines; SIGTERM removes every endpoint.
-  EXPECT_EQ(manager.stop(), 0);
-  vexlor::test::expect_endpoints_removed();
-  std::ifstream log(vexlor::os::instance_dir() + "/manager.log");
-  std::vector<std::string> logged;
-  for (std::string line; std::getline(log, line);) logged.push_back(line);
-  EXPECT_EQ(logged, expected);
 }
 
 // Requests are refused by the wrong role, and the GUI role stays free with --no-gui.
@@ -167,7 +158,7 @@ TEST(FifoRoundTrip, RolesAndNoGui) {
 }
 
 // No peer: every request fails at once, even with a very long time-out; a stale endpoint left
-// by a killed server fails the same way and is replaced by the next server.
+// by a killed server fails the same way (the next manager replaces it: ManagerProcess tests).
 TEST(FifoPeer, AbsentOrStalePeerFailsAtOnce) {
   PrivateInstance instance("fifo-absent");
   TimeoutSetting timeout("600000");
@@ -205,16 +196,11 @@ TEST(FifoPeer, AbsentOrStalePeerFailsAtOnce) {
     return fifo.VFIFO_Engine_Write("$F", "P8", "W1", 1, "-") ? 11 : 0;
   });
   EXPECT_EQ(wait_child(child, 30), 0);
-  ManagerProcess manager;
-  ASSERT_TRUE(manager.start());
-  VFIFO fifo;
-  ASSERT_TRUE(fifo.VFIFO_Initial("LONELY"));
-  EXPECT_TRUE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 1, "-"));
 }
 
 // A peer that takes requests but never answers: false after the time-out, then false again on
-// a fresh connection; once a real server takes the endpoint, requests succeed again. The
-// client runs in a child so that a broken time-out fails the test instead of hanging it.
+// a fresh connection. The client runs in a child so that a broken time-out fails the test
+// instead of hanging it.
 TEST(FifoPeer, HangingPeerFailsAfterTimeout) {
   PrivateInstance instance("fifo-hang");
   TimeoutSetting timeout("200");
@@ -237,14 +223,6 @@ TEST(FifoPeer, HangingPeerFailsAfterTimeout) {
     return 0;
   });
   EXPECT_EQ(wait_child(client, 30), 0);
-  silent.kill9();
-  ManagerProcess manager;
-  ASSERT_TRUE(manager.start());
-  VFIFO fifo;
-  ASSERT_TRUE(fifo.VFIFO_Initial("WAITER"));
-  EXPECT_TRUE(fifo.VFIFO_Function_Run("A", "p", "2"));
-  EXPECT_EQ(manager.record(),
-            std::vector<std::string>{"FunctionRun function=A param=p argument=2 sender=WAITER"});
 }
 
 // A reply carrying another request's sequence number fails the request and leaves the answer
