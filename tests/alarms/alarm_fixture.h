@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -78,22 +79,9 @@ inline std::vector<std::string> alarm_lines(const detail::ConsoleCapture& captur
   return out;
 }
 
-// How many "posted" notices of alarm `point` from routine `sender` the IO engine (a running
-// vexlor-manager of the instance) has heard; -1 when its record cannot be read. A routine whose
-// post was heard is past posting: every field of the post is written.
-inline int alarm_posts_heard(const std::string& sender, int point) {
-  std::vector<std::string> record;
-  if (!fifo::query_record(os::kManagerEndpoint, 0, &record, nullptr, 10000)) return -1;
-  const std::string posted =
-      "EngineWriteG kind=$L param=P1 command=W1 index=" + std::to_string(point) +
-      " argument=- sender=" + sender;
-  int n = 0;
-  for (const std::string& line : record) n += line == posted ? 1 : 0;
-  return n;
-}
-
-// The alarm notices ("$L") of routine `sender` the IO engine has heard, as "<command> <index>",
-// once it has heard at least `expected` of them (notices are queued, not waited for).
+// The alarm notices ("$L") of routine `sender` the IO engine (a running vexlor-manager of the
+// instance) has heard, as "<command> <index>", once it has heard at least `expected` of them
+// (notices are queued, not waited for).
 inline std::vector<std::string> alarm_notices(const std::string& sender, std::size_t expected) {
   const std::regex notice(
       "^EngineWriteG kind=\\$L param=P1 command=(W[12]) index=(-?[0-9]+) "
@@ -113,6 +101,13 @@ inline std::vector<std::string> alarm_notices(const std::string& sender, std::si
       },
       10);
   return out;
+}
+
+// How many "posted" notices of alarm `point` from routine `sender` the IO engine has heard. A
+// routine whose post was heard is past posting: every field of the post is written.
+inline int alarm_posts_heard(const std::string& sender, int point) {
+  const auto notices = alarm_notices(sender, 0);
+  return static_cast<int>(std::count(notices.begin(), notices.end(), "W1 " + std::to_string(point)));
 }
 
 }  // namespace vexlor::test

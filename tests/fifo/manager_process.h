@@ -61,10 +61,14 @@ class ManagerProcess {
   ~ManagerProcess() {
     if (pid_ > 0) stop();
   }
-  // Starts it quiet and waits until its endpoints answer. False when it did not come up.
-  bool start(std::vector<std::string> args = {}) {
+  // Starts it quiet (its stderr into the file `stderr_path` when given) and waits until its
+  // endpoints answer. False when it did not come up.
+  bool start(std::vector<std::string> args = {}, const std::string& stderr_path = "") {
     args.push_back("--quiet");
-    pid_ = exec_manager(args);
+    const int fd =
+        stderr_path.empty() ? -1 : ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_ = exec_manager(args, fd);
+    if (fd >= 0) ::close(fd);
     if (pid_ <= 0) return false;
     bool up = wait_until(
         [&] { return fifo::query_record(os::kEngineEndpoint, 0, nullptr, nullptr, 500); }, 10);

@@ -102,7 +102,7 @@ TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
   EXPECT_TRUE(texts(capture).empty());
 }
 
-TEST_F(Settings, GettersReadTheSystemBlockInPlace) {
+TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
   publish(
       [](DatabaseBuilder& b) {
         MEM_SYSTEM_STRU& s = b.system();
@@ -137,11 +137,8 @@ TEST_F(Settings, GettersReadTheSystemBlockInPlace) {
   // Another routine's change is seen at the next read.
   s.fa_type = 5;
   EXPECT_EQ(VSystem_Get_FA_Type(), 5);
-}
 
-TEST_F(Settings, LanguageAndUserLevelAreMirroredIntoTheirPoints) {
-  publish({}, true);
-  MEM_SYSTEM_STRU& s = *MMAP_DB()->system_block;
+  // The language and the user level are mirrored into their points.
   d::ConsoleCapture capture;
 
   VSystem_Set_Language(LANGUAGE_CHINESE);
@@ -164,10 +161,12 @@ TEST_F(Settings, LanguageAndUserLevelAreMirroredIntoTheirPoints) {
   EXPECT_EQ(VDigital_Read_Mem(kUserLevelPoint), 3);
   VDigital_Write_Mem(kUserLevelPoint, 7);
   EXPECT_EQ(VSystem_Get_User_Level(), 3);
-  EXPECT_TRUE(texts(capture).empty());
+  EXPECT_TRUE(capture.console_lines().empty());
 }
 
-TEST_F(Settings, TheManagerAbortIsSharedAcrossProcesses) {
+TEST_F(Settings, TheManagerAbortIsSharedAcrossProcessesAndRequestsReachTheManager) {
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
   publish();
   // Another routine of the equipment sees the flag once it is set here, and clears it.
   const pid_t pid = vexlor::test::spawn_child([] {
@@ -184,12 +183,8 @@ TEST_F(Settings, TheManagerAbortIsSharedAcrossProcesses) {
   ASSERT_EQ(vexlor::test::wait_child(pid, 20), 0);
   EXPECT_FALSE(VSystem_Abort_Manager_Get());
   EXPECT_EQ(MMAP_DB()->abort_manager->abort_flag, 0);
-}
 
-TEST_F(Settings, ManagerRequestsReachTheSequenceManager) {
-  ManagerProcess manager;
-  ASSERT_TRUE(manager.start());
-  publish({}, true);
+  // The "$M" requests as the sequence manager receives them.
   EXPECT_TRUE(VSystem_Show_Main_Console() && VSystem_Hide_Main_Console() &&
               VSystem_Show_About_Dialog() && VSystem_Hide_About_Dialog() &&
               VSystem_Show_Sequence_Manager() && VSystem_Hide_Sequence_Manager() &&

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -50,11 +51,14 @@ void name_slot(int slot, const std::string& name) {
   std::snprintf(map.DB()->function_sp[slot].name, 64, "%s", name.c_str());
 }
 
-// The console lines captured, as "<colour> <source>|<text>".
+// The console lines captured, as "<colour> <source>|<text>", source line numbers as "N".
 std::vector<std::string> console_of(const d::ConsoleCapture& capture) {
+  static const std::regex line_number(":[0-9]+\\]");
   std::vector<std::string> out;
-  for (const auto& l : capture.console_lines())
-    out.push_back(std::to_string(static_cast<int>(l.colour)) + " " + l.source + "|" + l.text);
+  for (const auto& l : capture.console_lines()) {
+    out.push_back(std::to_string(static_cast<int>(l.colour)) + " " + l.source + "|" +
+                  std::regex_replace(l.text, line_number, ":N]"));
+  }
   return out;
 }
 using Lines = std::vector<std::string>;
@@ -84,6 +88,15 @@ TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
   EXPECT_FALSE(VFunction_Check_Locker());  // only the main form takes a lock
   EXPECT_STREQ(VHub_Version_Info(), "0001-20250101");
 
+  // Starting again reuses the context, its objects and its "$" keys.
+  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
+  VMMAP* map = MMAP();
+  VFIFO* fifo = FIFO();
+  ASSERT_TRUE(VHub_Initial("$1_PUMP"));
+  EXPECT_EQ(MMAP(), map);
+  EXPECT_EQ(FIFO(), fifo);
+  EXPECT_EQ(own_index(), 2);
+
   VHub_Release();
   EXPECT_EQ(d::context(), nullptr);
   VHub_Release();
@@ -92,7 +105,7 @@ TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
   EXPECT_EQ(MMAP_DB(), nullptr);
 }
 
-TEST_F(Startup, SlotAfterTheMainFormIsAcceptedWithoutALockAndUnknownNamesAreRefused) {
+TEST_F(Startup, ExtraSlotAfterTheMainFormUnknownNamesAndFullExtraSlots) {
   publish_scheduler();
   name_slot(2, "EXTRA_TOOL");  // an extra routine registered itself in slot N+1
   ASSERT_TRUE(VHub_Initial("extra_tool"));
@@ -109,22 +122,19 @@ TEST_F(Startup, SlotAfterTheMainFormIsAcceptedWithoutALockAndUnknownNamesAreRefu
   EXPECT_NE(FIFO(), nullptr);
   EXPECT_EQ(own_index(), VEXLOR_UNUSED_POINT);
   EXPECT_STREQ(d::own_name(), "NO_SUCH_ROUTINE");
-}
+  VHub_Release();
 
-TEST_F(Startup, StartingAgainReusesTheContextAndItsObjects) {
-  DatabaseBuilder b;
-  b.add_function("SCHEDULER");
-  b.add_function("PM1_PUMP");
-  publish(b);
-  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
-  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
-  VMMAP* map = MMAP();
-  VFIFO* fifo = FIFO();
-  ASSERT_TRUE(VHub_Initial("$1_PUMP"));  // the context keeps its "$" keys
-  EXPECT_EQ(MMAP(), map);
-  EXPECT_EQ(FIFO(), fifo);
-  EXPECT_EQ(own_index(), 1);
-  EXPECT_STREQ(d::own_name(), "PM1_PUMP");
+  // All extra slots taken: the report, and the objects are released.
+  for (int i = 3; i < 13; ++i) name_slot(i, "X" + std::to_string(i));
+  capture.clear();
+  EXPECT_FALSE(VHub_Initial2("ONE_MORE"));
+  EXPECT_EQ(console_of(capture), Lines{"1 ONE_MORE|额外例程空间不够，创建失败!"});
+  ASSERT_NE(d::context(), nullptr);
+  EXPECT_EQ(MMAP(), nullptr);
+  EXPECT_EQ(FIFO(), nullptr);
+  // X12 holds the last slot N+11: its owner may come back.
+  EXPECT_TRUE(VHub_Initial2("x12"));
+  EXPECT_EQ(own_index(), 12);
 }
 
 TEST_F(Startup, WithoutADatabaseStartUpFailsAndLeavesAnUnattachedContext) {
@@ -167,43 +177,6 @@ TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
   VHub_Release();
 }
 
-TEST_F(Startup, ExtraSlotsFullReportsAndReleasesTheObjects) {
-  publish_scheduler();
-  for (int i = 2; i < 13; ++i) name_slot(i, "X" + std::to_string(i));
-  d::ConsoleCapture capture;
-  EXPECT_FALSE(VHub_Initial2("ONE_MORE"));
-  EXPECT_EQ(console_of(capture), Lines{"1 ONE_MORE|额外例程空间不够，创建失败!"});
-  ASSERT_NE(d::context(), nullptr);
-  EXPECT_EQ(MMAP(), nullptr);
-  EXPECT_EQ(FIFO(), nullptr);
-  // X12 holds the last slot N+11: its owner may come back.
-  EXPECT_TRUE(VHub_Initial2("x12"));
-  EXPECT_EQ(own_index(), 12);
-}
-
-TEST_F(Startup, BadIndicesOfTheStartLockReportAndProbeVprocAlone) {
-  publish_scheduler();
-  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
-  d::ConsoleCapture capture;
-  EXPECT_FALSE(VFunction_Check_Locker(13));
-  EXPECT_FALSE(VFunction_Check_Locker(-1));
-  EXPECT_FALSE(vexlor::os::mutex_exists("VPROC_"));
-  auto lines = capture.console_lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].source, "SCHEDULER");
-  EXPECT_EQ(lines[0].text.substr(0, lines[0].text.rfind(':')),
-            "Function Func_Point = 13 , 超限.[代码行:Vexlor::VFunction_Check_Locker");
-  EXPECT_EQ(lines[1].text.substr(0, lines[1].text.rfind(':')),
-            "Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::VFunction_Check_Locker");
-  // The lock of slot 12 (N+11) is a valid index; creating it twice fails the second time.
-  void* lock = VFunction_Create_Locker(12);
-  ASSERT_NE(lock, nullptr);
-  EXPECT_EQ(VFunction_Create_Locker(12), nullptr);
-  EXPECT_TRUE(VFunction_Check_Locker(12));
-  vexlor::os::mutex_close(lock);
-  EXPECT_FALSE(VFunction_Check_Locker(12));
-}
-
 namespace {
 
 // Starts as the main form in a child that waits to be killed; returns its pid once the child
@@ -238,6 +211,25 @@ TEST_F(Startup, MainFormIsRefusedWhileRunningAndAcceptedAfterExitOrKill) {
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));
   EXPECT_FALSE(VFunction_Check_Locker(1));
   EXPECT_FALSE(vexlor::os::mutex_exists("VPROC_GUI_MAINFORM"));
+  // Bad indices report and probe no "VPROC_" lock.
+  {
+    d::ConsoleCapture capture;
+    EXPECT_FALSE(VFunction_Check_Locker(13));
+    EXPECT_FALSE(VFunction_Check_Locker(-1));
+    EXPECT_FALSE(vexlor::os::mutex_exists("VPROC_"));
+    EXPECT_EQ(console_of(capture),
+              (Lines{"1 SCHEDULER|Function Func_Point = 13 , 超限.[代码行:Vexlor::"
+                     "VFunction_Check_Locker:N]",
+                     "1 SCHEDULER|Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::"
+                     "VFunction_Check_Locker:N]"}));
+  }
+  // The lock of slot 12 (N+11) is a valid index; creating it twice fails the second time.
+  void* lock = VFunction_Create_Locker(12);
+  ASSERT_NE(lock, nullptr);
+  EXPECT_EQ(VFunction_Create_Locker(12), nullptr);
+  EXPECT_TRUE(VFunction_Check_Locker(12));
+  vexlor::os::mutex_close(lock);
+  EXPECT_FALSE(VFunction_Check_Locker(12));
   VHub_Release();
 
   const pid_t holder = start_main_form_holder();

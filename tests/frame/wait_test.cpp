@@ -1,8 +1,6 @@
 // The stopwatch and the interruptible wait: the order of the stop conditions, free routines
 // and free parents, ignore_parent, and waits interrupted for real by another process.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "config/builder.h"
+#include "support/forked_child.h"
 #include "support/instance.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
@@ -42,16 +41,6 @@ std::vector<std::string> lines_of(const d::ConsoleCapture& capture) {
   return out;
 }
 
-bool send_byte(int fd, char byte) { return ::write(fd, &byte, 1) == 1; }
-
-// The next byte from fd within `seconds`; 0 on time-out or end.
-char receive_byte(int fd, double seconds) {
-  pollfd p{fd, POLLIN, 0};
-  char byte = 0;
-  if (::poll(&p, 1, static_cast<int>(seconds * 1000)) != 1 || ::read(fd, &byte, 1) != 1) return 0;
-  return byte;
-}
-
 class Wait : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,61 +56,18 @@ class Wait : public ::testing::Test {
   PrivateInstance instance_{"wait"};
 };
 
-// A routine in a child process that starts as PM1_PROC with the parent chain "1&2", runs
-// `prepare`, reports 'R', and then waits VTimer_Wait_Seconds(seconds). It exits 0 when the
-// wait ran out, 1 when it was interrupted, and sends the wait's console lines, each ended by
-// a line feed.
-class WaitingRoutine {
- public:
-  WaitingRoutine(double seconds, const std::function<bool()>& prepare) {
-    if (::pipe(pipe_) != 0) return;
-    pid_ = vexlor::test::spawn_child([&] {
-      ::close(pipe_[0]);
-      if (!VHub_Initial("PM1_PROC")) return 10;
-      VFunction_Set_Parent_Points("1&2");
-      if (!prepare()) return 11;
-      d::ConsoleCapture capture;
-      if (!send_byte(pipe_[1], 'R')) return 12;
-      const bool ran_out = VTimer_Wait_Seconds(seconds);
-      std::string text;
-      for (const std::string& line : lines_of(capture)) text += line + "\n";
-      if (::write(pipe_[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-        return 13;
-      }
-      VHub_Release();
-      return ran_out ? 0 : 1;
-    });
-    ::close(pipe_[1]);
-  }
-  ~WaitingRoutine() {
-    if (pid_ > 0) vexlor::test::wait_child(pid_, 1);
-    ::close(pipe_[0]);
-  }
-  // True when the routine reported that it is about to wait.
-  bool ready() { return pid_ > 0 && receive_byte(pipe_[0], 20) == 'R'; }
-  // The routine's exit status (-1 when it had to be killed after `seconds`) and its lines.
-  int finish(double seconds, std::string* lines) {
-    const int status = vexlor::test::wait_child(pid_, seconds);
-    pid_ = -1;
-    lines->clear();
-    char buffer[1024];
-    for (ssize_t n; (n = ::read(pipe_[0], buffer, sizeof buffer)) > 0;) lines->append(buffer, n);
-    return status;
-  }
-
- private:
-  int pipe_[2] = {-1, -1};
-  pid_t pid_ = -1;
-};
-
 }  // namespace
 
-TEST_F(Wait, StopwatchBeforeAndAfterStartUp) {
+TEST_F(Wait, StopwatchAndWaitsBeforeAndAfterStartUp) {
   VTimer_Ready();
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
   EXPECT_FALSE(VTimer_Reach(3600));
   EXPECT_GE(VTimer_Elapsed(), 0.02);
+  // Before start-up a wait only sleeps.
+  d::ConsoleCapture capture;
+  EXPECT_TRUE(VTimer_Wait_Seconds(0) && VTimer_Wait_Seconds(-3) && VTimer_Wait_Seconds(0.01, true));
+  EXPECT_TRUE(capture.lines().empty());
   // Start-up restarts the routine's own stopwatch.
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   EXPECT_FALSE(VTimer_Reach(3600));
@@ -129,12 +75,6 @@ TEST_F(Wait, StopwatchBeforeAndAfterStartUp) {
   EXPECT_TRUE(VTimer_Reach(0) && VTimer_Reach(-1));
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
-}
-
-TEST_F(Wait, BeforeStartUpAWaitOnlySleeps) {
-  d::ConsoleCapture capture;
-  EXPECT_TRUE(VTimer_Wait_Seconds(0) && VTimer_Wait_Seconds(-3) && VTimer_Wait_Seconds(0.01, true));
-  EXPECT_TRUE(lines_of(capture).empty());
 }
 
 // One cycle of checks (a zero wait) for each combination of flags: which condition wins, and
@@ -175,59 +115,65 @@ TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
     EXPECT_EQ(lines_of(capture),
               c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
-}
-
-TEST_F(Wait, LogLinesFollowTheCategorySwitches) {
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  // The lines follow the category switches.
   VSystem_Set_Log_Status(LOG_CIM, LOG_STATUS_OFF);
-  VFunction_Set_Abort_Flag(true);
   d::ConsoleCapture capture;
   EXPECT_FALSE(VTimer_Wait_Seconds(5));
   EXPECT_TRUE(capture.lines().empty());
 }
 
 // Another process interrupts a running 30-second wait: through the manager abort, the
-// routine's own abort flag or a parent's abort flag.
+// routine's own abort flag or a parent's abort flag. A routine started free keeps waiting
+// through its parent's abort and the manager abort, and still ends its wait when it is told to
+// exit.
 TEST_F(Wait, AnotherProcessInterruptsARunningWait) {
   const struct {
     const char* what;
-    int routine;  // whose abort flag is set; -1: the manager abort
+    std::function<bool()> prepare;
+    std::function<void()> interrupt;
     std::string line;
-  } cases[] = {{"manager abort", -1, kManagerLine},
-               {"own abort", kProc, kAbortLine},
-               {"parent abort", kTmc, parent_line("TMC")}};
+  } cases[] = {
+      {"manager abort", [] { return true; }, [] { VSystem_Abort_Manager_Set(true); }, kManagerLine},
+      {"own abort", [] { return true; }, [] { VFunction_Set_Abort_Flag(kProc, true); }, kAbortLine},
+      {"parent abort", [] { return true; }, [] { VFunction_Set_Abort_Flag(kTmc, true); },
+       parent_line("TMC")},
+      {"free routine, told to exit",
+       [] {
+         VFunction_Set_Free_Flag(true);
+         VFunction_Set_Abort_Flag(kSched, true);
+         VSystem_Abort_Manager_Set(true);
+         // Two cycles of checks with both aborts set: the wait runs out (else no 'R' is sent).
+         return VTimer_Wait_Seconds(1.2);
+       },
+       [] { VFunction_Set_Exit_Flag(kProc, true); }, kExitLine},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     VHub_Release();
-    WaitingRoutine routine(30, [] { return true; });
-    ASSERT_TRUE(routine.ready());
+    // The routine starts as PM1_PROC with the parent chain "1&2", prepares, says "ready", waits
+    // 30 s and then tells its lines and whether the wait ran out.
+    vexlor::test::ForkedChild routine([&](vexlor::test::ChildIo& io) {
+      if (!VHub_Initial("PM1_PROC")) return;
+      VFunction_Set_Parent_Points("1&2");
+      if (!c.prepare()) return;
+      d::ConsoleCapture capture;
+      io.say("ready");
+      const bool ran_out = VTimer_Wait_Seconds(30);
+      for (const std::string& line : lines_of(capture)) io.say("%s", line.c_str());
+      io.say("ran out %d", ran_out);
+      VHub_Release();
+    });
+    ASSERT_EQ(routine.read_line(20000), "ready");
     ASSERT_TRUE(VHub_Initial("SCHED"));
-    if (c.routine < 0) VSystem_Abort_Manager_Set(true);
-    if (c.routine >= 0) VFunction_Set_Abort_Flag(c.routine, true);
-    std::string lines;
-    EXPECT_EQ(routine.finish(10, &lines), 1);
-    EXPECT_EQ(lines, c.line + "\n");
-    VFunction_Set_Abort_Flag(kProc, false);
-    VFunction_Set_Abort_Flag(kTmc, false);
+    c.interrupt();
+    EXPECT_EQ(routine.read_line(10000), c.line);
+    EXPECT_EQ(routine.read_line(), "ran out 0");
+    EXPECT_EQ(routine.wait_exit(), 0);
+    for (int f : {kProc, kSched, kTmc}) {
+      VFunction_Set_Abort_Flag(f, false);
+      VFunction_Set_Free_Flag(f, false);
+      VFunction_Set_Exit_Flag(f, false);
+    }
     VSystem_Abort_Manager_Set(false);
   }
-}
-
-// A routine started free keeps waiting through its parent's abort and the manager abort, and
-// still ends its wait when it is told to exit.
-TEST_F(Wait, AFreeRoutineStopsOnlyOnItsOwnFlags) {
-  WaitingRoutine routine(30, [] {
-    VFunction_Set_Free_Flag(true);
-    VFunction_Set_Abort_Flag(kSched, true);
-    VSystem_Abort_Manager_Set(true);
-    // Two cycles of checks with both aborts set: the wait runs out (else no 'R' is sent).
-    return VTimer_Wait_Seconds(1.2);
-  });
-  ASSERT_TRUE(routine.ready());
-  ASSERT_TRUE(VHub_Initial("SCHED"));
-  EXPECT_TRUE(VSystem_Abort_Manager_Get());
-  VFunction_Set_Exit_Flag(kProc, true);
-  std::string lines;
-  EXPECT_EQ(routine.finish(10, &lines), 1);
-  EXPECT_EQ(lines, kExitLine + "\n");
 }

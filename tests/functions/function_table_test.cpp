@@ -1,6 +1,6 @@
 // The function table: the index check of every indexed operation, the records' fields as
 // their layout places them, the registration stack, status names and the virtual-flag line,
-// resolution by name, the own index and the parent chain; and digital value slots.
+// resolution by name, the own index and the parent chain.
 #include "functions/function_table.h"
 
 #include <gtest/gtest.h>
@@ -37,9 +37,6 @@ class FunctionTable : public ::testing::Test {
     b.add_digital("CTC.Language");
     b.add_digital("CTC.UserLevel");
     b.add_digital("SHARED");
-    const int fed = b.add_digital("PM1.Pressure_Ok");
-    b.digital(fed).idrv_point = 0;
-    b.add_driver("DRV0");
     b.add_function("PM1_PROC");
     b.add_function("SCHED");
     b.add_function("TMC");
@@ -274,18 +271,9 @@ TEST_F(FunctionTable, ByNameResolutionSharesTheNameCache) {
   EXPECT_EQ(entry.type, IO_F);
   EXPECT_EQ(entry.point, kShared);
   EXPECT_TRUE(texts(capture).empty());
-
-  // The main form and the extra slots are not functions by name; the lookup reports.
-  EXPECT_EQ(VFunction_Get_Run_Status("GUI_MAIN"), SYS_ABORTED);
-  EXPECT_EQ(VFunction_Get_Run_Status(static_cast<const char*>(nullptr)), SYS_ABORTED);
-  const auto lines = texts(capture);
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(is_report(lines[0],
-                        "IO_NAME:GUI_MAIN - IO_TYPE:IO_F 未识别. [代码行:Vexlor::VIO_Find_Point:"))
-      << lines[0];
 }
 
-TEST_F(FunctionTable, OwnIndexAndFunctionPoints) {
+TEST_F(FunctionTable, OwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
   EXPECT_EQ(VFunction_Get_Point(), -1);
   EXPECT_EQ(VFunction_Get_Point("SCHED"), -1);
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
@@ -298,15 +286,9 @@ TEST_F(FunctionTable, OwnIndexAndFunctionPoints) {
   EXPECT_EQ(VFunction_Get_Point("[Chamber A]_PROC"), kProc);
   ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
   EXPECT_EQ(VFunction_Get_Point("$1_PROC"), kProc);
+  VHub_Release();
 
-  d::ConsoleCapture capture;
-  VFunction_Set_Point(3);
-  EXPECT_EQ(VFunction_Get_Point(), kProc);
-  EXPECT_EQ(texts(capture),
-            std::vector<std::string>{"Function Point由系统分配和设置, 用户不能设置"});
-}
-
-TEST_F(FunctionTable, AnUnsetOwnIndexIsSetOnce) {
+  // An unset own index is set once.
   d::ConsoleCapture capture;
   VFunction_Set_Point(2);  // no context: nothing
   EXPECT_FALSE(VHub_Initial("NOT_CONFIGURED"));
@@ -365,19 +347,4 @@ TEST_F(FunctionTable, ParentChain) {
   VFunction_Reset_Parent_Points();
   EXPECT_TRUE(list->empty());
   EXPECT_STREQ(VFunction_Get_Parent_Points(), "");
-}
-
-TEST_F(FunctionTable, DigitalValueSlots) {
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
-  const int plain = 2;  // SHARED: no input driver
-  const int fed = 3;    // PM1.Pressure_Ok: input driver 0
-  MEM_DIGITAL_VAL_STRU* slots = MMAP_DB()->digital_val;
-  VDigital_Write_Mem(plain, 12);
-  EXPECT_EQ(slots[plain].write_value, 12);
-  EXPECT_EQ(VDigital_Read_Mem(plain), 12);
-  slots[fed].read_value = 1;
-  VDigital_Write_Mem(fed, 0);
-  EXPECT_EQ(slots[fed].write_value, 0);
-  EXPECT_EQ(VDigital_Read_Mem(fed), 1);
-  EXPECT_EQ(slots[fed].read_value, 1);
 }

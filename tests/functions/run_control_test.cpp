@@ -1,26 +1,21 @@
 // Running, waiting, events, messages, pool and exit across real processes: vexlor-manager
 // starts test_routine programs from the configuration, this process calls them as CALLER, and
 // the operator answers refusal alarms from another process (the console tool).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <set>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "config/builder.h"
-#include "config/loader.h"
 #include "fifo/fifo_server.h"
 #include "fifo/manager_process.h"
 #include "os/local_endpoint.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
@@ -63,21 +58,9 @@ std::string config_text() {
 class RunControl : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string config = instance_.runtime_dir() + "/equipment.toml";
-    std::ofstream(config) << config_text();
-    vexlor::config::DatabaseBuilder builder;
-    std::string error;
-    ASSERT_TRUE(vexlor::config::load_configuration(config, builder, &error, nullptr)) << error;
-    ASSERT_TRUE(builder.publish(true, "run_control_test", &error)) << error;
-    stderr_path_ = instance_.runtime_dir() + "/manager.err";
-    const int fd = ::open(stderr_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    manager_ = vexlor::test::exec_manager({"--quiet", "--config", config}, fd);
-    ::close(fd);
-    ASSERT_TRUE(wait_until(
-        [] {
-          return vexlor::fifo::query_record(vexlor::os::kEngineEndpoint, 0, nullptr, nullptr, 500);
-        },
-        10));
+    ASSERT_TRUE(vexlor::test::publish_equipment(instance_, config_text(), "run_control_test"));
+    ASSERT_TRUE(manager_.start({"--config", vexlor::test::equipment_file(instance_)},
+                               instance_.runtime_dir() + "/manager.err"));
     ASSERT_TRUE(VHub_Initial("CALLER"));
     ASSERT_EQ(VFunction_Get_Point(), kCaller);
     VSystem_Set_Log_Status(LOG_DBG, LOG_STATUS_BOTH);
@@ -87,8 +70,7 @@ class RunControl : public ::testing::Test {
 
   void TearDown() override {
     VHub_Release();
-    ::kill(manager_, SIGTERM);
-    EXPECT_EQ(vexlor::test::wait_child(manager_, 10), 0);
+    EXPECT_EQ(manager_.stop(), 0);
     vexlor::config::remove_database(nullptr);
   }
 
@@ -109,19 +91,13 @@ class RunControl : public ::testing::Test {
     });
   }
 
-  // Texts of captured lines (console and log) in order, the source line of "[代码行:...:N]"
-  // replaced by N.
+  // Texts of the captured console lines in order, tagged, source line numbers as "N".
   static std::vector<std::string> texts(const vexlor::detail::ConsoleCapture& capture) {
+    static const std::regex line_number(":[0-9]+\\]");
     std::vector<std::string> out;
-    for (const auto& l : capture.lines()) {
-      if (l.channel == vexlor::detail::LineChannel::kLogFile) continue;
-      std::string t = l.text;
-      const std::size_t at = t.find("[代码行:");
-      if (at != std::string::npos) {
-        const std::size_t colon = t.rfind(':', t.find(']', at));
-        t = t.substr(0, colon + 1) + "N]" + t.substr(t.find(']', at) + 1);
-      }
-      out.push_back((l.tag.empty() ? "" : l.tag + " ") + t);
+    for (const auto& l : capture.console_lines()) {
+      out.push_back((l.tag.empty() ? "" : l.tag + " ") +
+                    std::regex_replace(l.text, line_number, ":N]"));
     }
     return out;
   }
@@ -135,7 +111,9 @@ class RunControl : public ::testing::Test {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
 
-  std::string manager_errors() const { return vexlor::test::slurp(stderr_path_); }
+  std::string manager_errors() const {
+    return vexlor::test::slurp(instance_.runtime_dir() + "/manager.err");
+  }
   int run_requests(const char* function) const {
     std::vector<std::string> lines;
     vexlor::fifo::query_record(vexlor::os::kManagerEndpoint, 0, &lines, nullptr, 5000);
@@ -146,8 +124,7 @@ class RunControl : public ::testing::Test {
   }
 
   PrivateInstance instance_{"runctl"};
-  std::string stderr_path_;
-  pid_t manager_ = -1;
+  vexlor::test::ManagerProcess manager_;
 };
 
 TEST_F(RunControl, CallerFlagsParentsAndManagerAbortDecideWhetherARunIsSent) {
@@ -447,16 +424,6 @@ TEST_F(RunControl, MalformedRequestsNeverCrashEitherSide) {
       EXPECT_TRUE(vexlor::fifo::send_request(endpoint, r, &reply, 5000, nullptr))
           << vexlor::fifo::describe(r) << " to " << endpoint;
     }
-  }
-  // Frames that are not requests at all.
-  for (const std::string& frame : {std::string("\x01\x00\x00\x00\x63", 5), std::string(3, '\xff'),
-                                   std::string()}) {
-    vexlor::os::LocalStream s;
-    ASSERT_TRUE(s.connect(alpha, nullptr));
-    s.set_timeout_ms(2000);
-    s.write_frame(frame);
-    std::string reply;
-    s.read_frame(reply);
   }
   EXPECT_TRUE(wait_until([] { return VFunction_Get_Run_Status(kAlpha) != SYS_RUNNING; }, 10));
   EXPECT_EQ(VFunction_Run(kAlpha, "STATUS 3"), SYS_SUCCESS);

@@ -3,31 +3,24 @@
 // instance separation and bad arguments.
 #include "os/named_mutex.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "os/instance.h"
+#include "support/forked_child.h"
 #include "support/instance.h"
 
 namespace vexlor::os {
@@ -35,105 +28,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// One line from `fd`: "<timeout>" after `ms`, "<eof>" when the other end closed.
-std::string read_line(int fd, int ms) {
-  std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (char c;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
-    pollfd p{fd, POLLIN, 0};
-    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return "<timeout>";
-    if (::read(fd, &c, 1) != 1) return "<eof>";
-    if (c == '\n') return line;
-    line.push_back(c);
-  }
-}
-
-// The child's end of the pipes to the test process.
-struct ChildIo {
-  int to_parent, from_parent;
-  void say(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    va_list args;
-    va_start(args, format);
-    ::vdprintf(to_parent, format, args);
-    va_end(args);
-    if (::write(to_parent, "\n", 1) != 1) ::_exit(2);
-  }
-  // A child whose parent is gone or silent for 10 s ends itself: no test leaves processes.
-  std::string hear() {
-    std::string line = read_line(from_parent, 10000);
-    if (line == "<timeout>" || line == "<eof>") ::_exit(3);
-    return line;
-  }
-};
-
-// A forked child process running `body`, then _exit(0). Every read and wait of the parent is
-// bounded; the destructor kills a child that is still running.
-class Child {
- public:
-  explicit Child(const std::function<void(ChildIo&)>& body) {
-    int up[2], down[2];
-    if (::pipe(up) != 0 || ::pipe(down) != 0) {
-      ADD_FAILURE() << "pipe failed";
-      return;
-    }
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(up[0]);
-      ::close(down[1]);
-      ChildIo io{up[1], down[0]};
-      body(io);
-      ::_exit(0);
-    }
-    ::close(up[1]);
-    ::close(down[0]);
-    from_child_ = up[0];
-    to_child_ = down[1];
-    if (pid_ < 0) ADD_FAILURE() << "fork failed";
-  }
-  ~Child() {
-    kill9();
-    ::close(from_child_);
-    ::close(to_child_);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  std::string read_line() { return os::read_line(from_child_, 5000); }
-  void send(const std::string& line) {
-    ASSERT_EQ(::write(to_child_, (line + "\n").data(), line.size() + 1),
-              static_cast<ssize_t>(line.size() + 1));
-  }
-  void kill9() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  // The child's exit code, or -1 when it does not end within 5 s (it is killed then).
-  int wait_exit() {
-    int code = test::wait_child(pid_, 5);
-    pid_ = -1;
-    return code;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int from_child_ = -1;
-  int to_child_ = -1;
-};
+using Child = test::ForkedChild;
+using test::ChildIo;
 
 // Each test gets its own runtime folder and instance, both removed afterwards.
 class NamedMutexTest : public ::testing::Test {
  protected:
   static std::string mutex_folder() { return instance_dir() + "/mutex"; }
 
-  static bool path_exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-  }
+  static bool path_exists(const std::string& path) { return std::filesystem::exists(path); }
 
   // Entries of the mutex folder of the current instance, sorted; empty when it is gone.
   static std::vector<std::string> folder_entries() {
@@ -190,13 +93,13 @@ TEST_F(NamedMutexTest, ExistsExactlyWhileSomeProcessHoldsAHandle) {
   EXPECT_TRUE(mutex_exists(kName));
   EXPECT_EQ(folder_entries(), (std::vector<std::string>{".lock", "VPROC_Routine"}));
 
-  holder.send("close");
+  ASSERT_TRUE(holder.send("close"));
   EXPECT_EQ(holder.read_line(), "closed 1");
   EXPECT_FALSE(mutex_exists(kName));
   EXPECT_EQ(mutex_open(kName), nullptr);
   EXPECT_EQ(mutex_last_error(), kErrorFileNotFound);
   EXPECT_FALSE(path_exists(mutex_folder()));
-  holder.send("exit");
+  ASSERT_TRUE(holder.send("exit"));
   EXPECT_EQ(holder.wait_exit(), 0);
 
   // A holder killed with -9 leaves its file behind, held by nobody: the mutex is absent.
@@ -230,8 +133,8 @@ TEST_F(NamedMutexTest, ExistsExactlyWhileSomeProcessHoldsAHandle) {
   }
 }
 
-// kill -9 of the owner: a blocked waiter in another process gets 128 and owns the mutex with
-// one level of recursion; when that owner is killed too, we get 128; others then time out.
+// kill -9 of an owner holding two levels: the waiter blocked here gets 128 and owns the mutex
+// with one level; others time out meanwhile, and the next owner gets a plain acquisition.
 TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
   const char* kName = "TM01_RUN_LOCKING_MUTEX";
   MutexHandle h = mutex_create(kName, false);
@@ -250,35 +153,19 @@ TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
   EXPECT_EQ(mutex_wait(h, 30), kWaitTimeout);
   EXPECT_FALSE(mutex_release(h));
   EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
-
-  Child waiter([&](ChildIo& io) {
-    MutexHandle c = mutex_open(kName);
-    io.say("waiting");
-    io.say("wait %u", mutex_wait(c, 10000));
-    io.hear();
-    bool first = mutex_release(c);
-    bool second = mutex_release(c);
-    uint32_t error = mutex_last_error();
-    io.say("release %d %d %u again %u", first, second, error, mutex_wait(c, 0));
-    io.hear();
+  std::thread killer([&] {
+    std::this_thread::sleep_for(50ms);  // most likely blocked in the wait by now; 128 either way
+    owner.kill9();
   });
-  ASSERT_EQ(waiter.read_line(), "waiting");
-  std::this_thread::sleep_for(50ms);  // most likely blocked in the wait by now; 128 either way
-  owner.kill9();
-  EXPECT_EQ(waiter.read_line(), "wait 128");
-  EXPECT_EQ(mutex_wait(h, 20), kWaitTimeout);
-  waiter.send("release");
-  // The dead owner held two levels; the new owner holds one.
-  EXPECT_EQ(waiter.read_line(), "release 1 0 288 again 0");
-
-  waiter.kill9();
-  EXPECT_EQ(mutex_wait(h, 5000), kWaitAbandoned);
+  EXPECT_EQ(mutex_wait(h, 10000), kWaitAbandoned);
+  killer.join();
   Child late([&](ChildIo& io) {
     MutexHandle c = mutex_open(kName);
     io.say("late %u", mutex_wait(c, 30));
   });
   EXPECT_EQ(late.read_line(), "late 258");
   EXPECT_EQ(late.wait_exit(), 0);
+  // The dead owner held two levels; the new owner holds one.
   EXPECT_TRUE(mutex_release(h));
   EXPECT_FALSE(mutex_release(h));
   EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
@@ -339,12 +226,12 @@ TEST_F(NamedMutexTest, RefusedReleaseLeavesOwnershipIntact) {
   ASSERT_EQ(owner.read_line(), "owner 0 0");
   EXPECT_FALSE(mutex_release(h));
   EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
-  owner.send("other");
+  ASSERT_TRUE(owner.send("other"));
   EXPECT_EQ(owner.read_line(), "other thread 1 288");
-  owner.send("release");
+  ASSERT_TRUE(owner.send("release"));
   EXPECT_EQ(owner.read_line(), "released 1");
   EXPECT_EQ(mutex_wait(h, 0), kWaitTimeout);
-  owner.send("close");
+  ASSERT_TRUE(owner.send("close"));
   EXPECT_EQ(owner.read_line(), "closed 1");
   EXPECT_EQ(mutex_wait(h, 5000), kWaitAbandoned);
   EXPECT_TRUE(mutex_release(h));

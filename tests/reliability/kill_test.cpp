@@ -71,8 +71,8 @@ class Reliability : public vexlor::test::AlarmTest {
     ::munmap(progress_, sizeof(Progress));
   }
 
-  // Starts a worker running ops until it is killed; waits until it is inside op `target`.
-  pid_t start_worker(int target, const std::function<void(int)>& op) {
+  // Starts a worker running ops and kills it with -9 once it is inside op `target`.
+  void kill_worker_inside(int target, const std::function<void(int)>& op) {
     progress_->started = 0;
     progress_->done = 0;
     Progress* progress = progress_;
@@ -85,8 +85,10 @@ class Reliability : public vexlor::test::AlarmTest {
         progress->done.store(n);
       }
     });
-    if (pid > 0) wait_until([&] { return progress_->started.load() >= target; }, 20);
-    return pid;
+    ASSERT_GT(pid, 0);
+    wait_until([&] { return progress_->started.load() >= target; }, 20);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_EQ(wait_child(pid, 20), 128 + SIGKILL);
   }
 
   Progress* progress_ = nullptr;
@@ -101,7 +103,7 @@ TEST_F(Reliability, KilledInsidePostsAndAnswers) {
   std::size_t rows_before = 0;
   int repairs = 0;
   for (int kill = 0; kill < kKills; ++kill) {
-    const pid_t worker = start_worker(1 + static_cast<int>(random() % 45), [](int n) {
+    kill_worker_inside(1 + static_cast<int>(random() % 45), [](int n) {
       const Op op = op_of(n);
       if (op.post) {
         VAlarm_Post(op.point, std::to_string(n).c_str());
@@ -109,9 +111,7 @@ TEST_F(Reliability, KilledInsidePostsAndAnswers) {
         VAlarm_Handle(op.point, ALM_RETRY);
       }
     });
-    ASSERT_GT(worker, 0);
-    ASSERT_EQ(::kill(worker, SIGKILL), 0);
-    ASSERT_EQ(wait_child(worker, 20), 128 + SIGKILL);
+    ASSERT_FALSE(HasFatalFailure());
 
     // The first holder of the mutex repairs; then the queue lists exactly the posted alarms.
     std::vector<int> queue;
@@ -133,9 +133,9 @@ TEST_F(Reliability, KilledInsidePostsAndAnswers) {
       const Op op = op_of(started);
       char append[512] = {};
       VAlarm_Get_Append(op.point, static_cast<LANGUAGE>(0), append);
-      const bool shows = op.post ? VAlarm_Status(op.point) == ALM_PAUSED &&
-                                       std::to_string(started) == append
-                                 : VAlarm_Status(op.point) == ALM_RETRY;
+      const bool shows =
+          op.post ? VAlarm_Status(op.point) == ALM_PAUSED && std::to_string(started) == append
+                  : VAlarm_Status(op.point) == ALM_RETRY;
       if (shows) ++effective;
     }
     // The worker's posted alarms are exactly those its effective ops leave posted.
@@ -171,13 +171,11 @@ TEST_F(Reliability, KilledInsideStringWritesUnderThePointMutex) {
   int marked = 0;
   for (int kill = 0; kill < kKills; ++kill) {
     // Whole values: 1000 or 10 copies of one letter, alternating.
-    const pid_t writer = start_worker(1 + static_cast<int>(random() % 400), [](int n) {
+    kill_worker_inside(1 + static_cast<int>(random() % 400), [](int n) {
       const std::string text(n % 2 == 0 ? 1000 : 10, static_cast<char>('a' + n % 26));
       VString_Write_Mutex(0, text.c_str());
     });
-    ASSERT_GT(writer, 0);
-    ASSERT_EQ(::kill(writer, SIGKILL), 0);
-    ASSERT_EQ(wait_child(writer, 20), 128 + SIGKILL);
+    ASSERT_FALSE(HasFatalFailure());
     vexlor::detail::ConsoleCapture capture;
     char text[1024];
     ASSERT_TRUE(VString_Read_Mutex(0, text));

@@ -1,0 +1,34 @@
+// Test support: an equipment configured from TOML text, as vexlor-db builds it, published into
+// the test's private instance.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "config/builder.h"
+#include "config/loader.h"
+#include "support/instance.h"
+
+namespace vexlor::test {
+
+// The instance's configuration file, <runtime folder>/equipment.toml.
+inline std::string equipment_file(const PrivateInstance& instance) {
+  return instance.runtime_dir() + "/equipment.toml";
+}
+
+// Writes `toml` to equipment_file(instance), loads it and publishes its database.
+inline ::testing::AssertionResult publish_equipment(const PrivateInstance& instance,
+                                                    const std::string& toml, const char* tag) {
+  std::ofstream(equipment_file(instance)) << toml;
+  config::DatabaseBuilder builder;
+  std::string error;
+  if (!config::load_configuration(equipment_file(instance), builder, &error, nullptr) ||
+      !builder.publish(true, tag, &error)) {
+    return ::testing::AssertionFailure() << error;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace vexlor::test
