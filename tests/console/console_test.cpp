@@ -519,7 +519,9 @@ TEST_F(Console, InfoShowsEverythingAboutAPointOfEachKind) {
        {"value        12.50 Torr (raw 12.5)\n", "limits       0.00..1000.00\n", "decimals     2\n",
         "unit         Torr\n", "input        -\n", "initial      12.50\n"}},
       {"PM1.Dead", {"status       offline\n", "input        DEAD (driver 1, type 2, offline)\n"}},
-      {"PM1.Recipe", {"kind         string point 0\n", "capacity     1023 bytes\n"}},
+      {"PM1.Recipe",
+       {"kind         string point 0\n", "capacity     1023 bytes\n",
+        "value        \"ETCH \\\"A\\\"\\\\B\\tC\\x01 刻蚀\"\n"}},
   };
   for (const auto& [name, lines] : cases) {
     const ToolRun run = vexlor({"info", name});

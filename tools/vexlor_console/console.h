@@ -57,6 +57,10 @@ std::size_t display_width(std::string_view text);
 // A text fit for one table cell: line breaks and tabs shown as \n, \r and \t, other
 // control characters as '?', cut to `max` characters with "..." appended.
 std::string cell(std::string_view text, std::size_t max = 60);
+// A text in double quotes that shows where it ends: '"' and '\\' escaped with '\\', line breaks
+// and tabs as \n, \r and \t, other control characters as \xHH; cut to `max` characters with
+// "..." after the closing quote.
+std::string quoted(std::string_view text, std::size_t max = 200);
 
 // Rows printed as aligned columns separated by two blanks; the last column is not padded.
 class TextTable {

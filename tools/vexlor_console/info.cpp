@@ -164,7 +164,7 @@ int run_info(const Options& o, const std::string& name) {
   line("name", row.name);
   line("kind", row.kind + " point " + std::to_string(row.index));
   std::string value = display_text(row);
-  if (text_kind && row.read_ok) value = in_quotes(cell(row.value, 200));
+  if (text_kind && row.read_ok) value = quoted(row.value);
   if (row.read_ok && !text_kind && row.raw != row.value) value += " (raw " + row.raw + ")";
   line("value", value);
   line("status", row.status);
@@ -184,7 +184,7 @@ int run_info(const Options& o, const std::string& name) {
   line("mode", std::to_string(p.mode));
   line("interlocks", std::string("setpoint ") + (p.setpoint_interlock ? "yes" : "no") + ", value " +
                          (p.value_interlock ? "yes" : "no"));
-  line("initial", text_kind ? in_quotes(cell(p.initial, 200)) : p.initial);
+  line("initial", text_kind ? quoted(p.initial) : p.initial);
   line("annotation", cell(p.annotation, 200));
   line("append", cell(p.append, 200));
   print(text);

@@ -126,6 +126,38 @@ std::string cell(std::string_view text, std::size_t max) {
   return out;
 }
 
+std::string quoted(std::string_view text, std::size_t max) {
+  std::string out = "\"";
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (characters == max) return out + "\"...";
+    std::size_t len = 0;
+    decode_utf8(text, i, &len);
+    if (len == 0) len = 1;
+    const char c = text[i];
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X",
+                    static_cast<unsigned>(static_cast<unsigned char>(c)));
+      out += hex;
+    } else {
+      out.append(text.substr(i, len));
+    }
+    ++characters;
+    i += len;
+  }
+  return out + "\"";
+}
+
 std::string TextTable::render() const {
   std::vector<std::size_t> widths(header_.size(), 0);
   auto measure = [&widths](const std::vector<std::string>& row) {
