@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -211,6 +212,16 @@ TEST_F(TypedPoints, EveryIndexedOperationChecksItsIndex) {
   d::ConsoleCapture capture;
   for (const IndexedOperation& op : indexed_operations()) EXPECT_TRUE(op.failed(0)) << op.name;
   EXPECT_TRUE(console_texts(capture).empty());
+  // The failure values the tables give are the documented ones.
+  EXPECT_EQ((std::vector<int>{VDigital_Get_Min(0), VDigital_Get_Max(0), VDigital_Get_Init(0),
+                              VDigital_Get_Enum_Point(0), VDigital_Get_IDrv_Point(0),
+                              VDigital_Get_ODrv_Point(0), VAnalog_Get_Decimal(0),
+                              VAnalog_Get_IDrv_Point(0), VAnalog_Get_ODrv_Point(0),
+                              VString_Get_IDrv_Point(0), VString_Get_ODrv_Point(0)}),
+            (std::vector<int>{-999999, 999999, -99999999, -1, -1, -1, 2, -99999999, -99999999,
+                              -99999999, -99999999}));
+  EXPECT_EQ((std::vector<double>{VAnalog_Get_Min(0), VAnalog_Get_Max(0), VAnalog_Get_Init(0)}),
+            (std::vector<double>{-99999999.99, 99999999.0, -99999999.99}));
 }
 
 TEST_F(TypedPoints, EveryTextFieldIsCutAtItsWidthAndLeavesItsNeighboursAlone) {
@@ -245,10 +256,14 @@ TEST_F(TypedPoints, EveryTextFieldIsCutAtItsWidthAndLeavesItsNeighboursAlone) {
 #include <vexlor/points/string_fields.def>
   };
   ASSERT_EQ(fields.size(), 21u);
+  const std::map<std::string, std::size_t> documented = {
+      {"Name", 63},   {"Unit", 15},     {"Annotation", 127}, {"Tag_Type", 15},
+      {"Append", 255}, {"Tag_Name", 31}, {"Init", 1023}};
   std::string long_text;
   for (int i = 0; i < 2000; ++i) long_text += static_cast<char>('a' + i % 26);
   for (const TextField& f : fields) {
     SCOPED_TRACE(f.name);
+    EXPECT_EQ(f.kept, documented.at(std::strstr(f.name, "_Set_") + 5));
     const std::string before = table_bytes(db());
     f.set(f.point, long_text.c_str());
     EXPECT_EQ(std::string(f.get(f.point)), long_text.substr(0, f.kept));
