@@ -161,33 +161,6 @@ class Supervised : public vexlor::test::AlarmTest {
   std::size_t since_ = 0;
 };
 
-TEST_F(Supervised, AccessThatSucceedsAtOnceTouchesNoAlarm) {
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
-  const int32_t status_before = MMAP_DB()->alarm_rt[0].status;
-  since_ = manager_.record().size();
-
-  EXPECT_EQ(VDigital_Write_TrueF(kDoor, 1, 0, "Door %d", 2), SYS_SUCCESS);
-  int value = -1;
-  EXPECT_EQ(VDigital_Read_True(kDoor, &value, 0, kDetail), SYS_SUCCESS);
-  EXPECT_EQ(value, 1);
-  EXPECT_EQ(VDigital_Write_Pulse(kDoor, 1, 0, "pulse"), SYS_SUCCESS);
-  EXPECT_EQ(VDigital_Read_Mem(kDoor), 0);
-  EXPECT_EQ(VAnalog_Write_True(kTemp, 21.5, 0, kDetail), SYS_SUCCESS);
-  double temp = 0;
-  EXPECT_EQ(VAnalog_Read_TrueF(kTemp, &temp, 0, "%s", "t"), SYS_SUCCESS);
-  EXPECT_EQ(temp, 21.5);
-  EXPECT_EQ(VString_Write_True(kNote, "lot 7", 0, "x"), SYS_SUCCESS);
-  char text[1024] = {};
-  EXPECT_EQ(VString_Read_True(kNote, text, 0, kDetail), SYS_SUCCESS);
-  EXPECT_STREQ(text, "lot 7");
-
-  EXPECT_EQ(VAlarm_Queue_Count(), 0);
-  EXPECT_EQ(MMAP_DB()->alarm_rt[0].status, status_before);
-  EXPECT_EQ(VAlarm_Get_Post_Type(0), 0);
-  EXPECT_TRUE(engine_requests().empty());
-  EXPECT_TRUE(log_rows().empty());
-}
-
 // Each operator answer to a digital write through an offline output driver.
 TEST_F(Supervised, DigitalWriteActsOnTheOperatorsAnswer) {
   struct Round {
@@ -378,25 +351,45 @@ TEST_F(Supervised, OtherAnswersAreLoggedAndRetried) {
   }
 }
 
-// The exit flag ends supervision with success before any alarm; the abort flag ends a read's
-// quick retries and a write's wait with SYS_ABORTED; a bad alarm point aborts; null pointers
-// and long texts are safe.
-TEST_F(Supervised, StopFlagsAndBadInputEndSupervision) {
+// Access that succeeds at once touches no alarm. The exit flag ends supervision with success
+// before any alarm; the abort flag ends a read's quick retries and a write's wait with
+// SYS_ABORTED; a bad alarm point aborts; null pointers and long texts are safe.
+TEST_F(Supervised, QuickSuccessStopFlagsAndBadInputEndSupervision) {
   // Not started up: nothing to post, so the operations abort instead of waiting.
   EXPECT_EQ(VDigital_Write_True(kValve, 1, 0, "x"), SYS_ABORTED);
   EXPECT_EQ(VDigital_Read_True(kSensor, nullptr, 0, "x"), SYS_ABORTED);
   EXPECT_FALSE(VDigital_Wait(kDoor, 0, 1, nullptr));
 
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  const int32_t status_before = MMAP_DB()->alarm_rt[0].status;
+  since_ = manager_.record().size();
+
+  EXPECT_EQ(VDigital_Write_TrueF(kDoor, 1, 0, "Door %d", 2), SYS_SUCCESS);
+  int value = -1;
+  EXPECT_EQ(VDigital_Read_True(kDoor, &value, 0, kDetail), SYS_SUCCESS);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(VDigital_Write_Pulse(kDoor, 1, 0, "pulse"), SYS_SUCCESS);
+  EXPECT_EQ(VDigital_Read_Mem(kDoor), 0);
+  EXPECT_EQ(VAnalog_Write_True(kTemp, 21.5, 0, kDetail), SYS_SUCCESS);
+  double temp = 0;
+  EXPECT_EQ(VAnalog_Read_TrueF(kTemp, &temp, 0, "%s", "t"), SYS_SUCCESS);
+  EXPECT_EQ(temp, 21.5);
+  EXPECT_EQ(VString_Write_True(kNote, "lot 7", 0, "x"), SYS_SUCCESS);
+  char text[1024] = {};
+  EXPECT_EQ(VString_Read_True(kNote, text, 0, kDetail), SYS_SUCCESS);
+  EXPECT_STREQ(text, "lot 7");
   VFunction_Set_Exit_Flag(true);
   EXPECT_EQ(VDigital_Write_True(kValve, 1, 0, "x"), SYS_SUCCESS);
   EXPECT_EQ(VAnalog_Read_True(kGauge, nullptr, 0, kDetail), SYS_SUCCESS);
   EXPECT_EQ(VString_Write_True(kRecipe, "R", 0, "x"), SYS_SUCCESS);
-  EXPECT_EQ(VAlarm_Queue_Count(), 0);
   VFunction_Set_Exit_Flag(false);
+  EXPECT_EQ(VAlarm_Queue_Count(), 0);
+  EXPECT_EQ(MMAP_DB()->alarm_rt[0].status, status_before);
+  EXPECT_EQ(VAlarm_Get_Post_Type(0), 0);
+  EXPECT_TRUE(engine_requests().empty());
 
   VFunction_Set_Abort_Flag(true);
-  int value = 5;
+  value = 5;
   EXPECT_EQ(VDigital_Read_True(kSensor, &value, 0, "x"), SYS_ABORTED);
   EXPECT_EQ(value, 5);
   EXPECT_TRUE(log_rows().empty());  // no alarm so far
