@@ -21,19 +21,12 @@ struct Sample {
 };
 
 // Sample rows: the point name, then the item and its index arguments (none for singles).
-#define ITEM0(name, item)                                                           \
-  {                                                                                 \
-    name, [](auto v) { return VIO_Set_##item(v); }, [] { return VIO_Get_##item(); } \
-  }
-#define ITEM(name, item, ...)                                    \
-  {                                                              \
-    name, [](auto v) { return VIO_Set_##item(__VA_ARGS__, v); }, \
-        [] { return VIO_Get_##item(__VA_ARGS__); }               \
-  }
-#define HOST0(name, item)                                                           \
-  {                                                                                 \
-    name, [](auto v) { return VFA_Set_##item(v); }, [] { return VFA_Get_##item(); } \
-  }
+// clang-format off
+#define ITEM0(name, item) {name, [](auto v) { return VIO_Set_##item(v); }, [] { return VIO_Get_##item(); }}
+#define ITEM(name, item, ...) \
+  {name, [](auto v) { return VIO_Set_##item(__VA_ARGS__, v); }, [] { return VIO_Get_##item(__VA_ARGS__); }}
+#define HOST0(name, item) {name, [](auto v) { return VFA_Set_##item(v); }, [] { return VFA_Get_##item(); }}
+// clang-format on
 
 // First, last and odd-shaped rows of each group of the table.
 const Sample<int> kDigital[] = {
