@@ -1,28 +1,16 @@
 // Carrier wafer sizes from the carrier type enumerations, size codes, module strings and the
 // scheduler's module identity.
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "named/named_fixture.h"
 #include "os/local_address.h"
+#include "points/typed_fixture.h"
 
 namespace vexlor::test {
 namespace {
 
 using namespace Vexlor;
-
-std::string without_line(const std::string& text) {
-  return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
-}
-
-std::vector<std::string> error_lines(const detail::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.file_lines()) {
-    if (line.tag == "[ERR]") out.push_back(without_line(line.text));
-  }
-  return out;
-}
 
 // Console lines printed directly (not the console side of log lines).
 std::vector<std::string> printed_lines(const detail::ConsoleCapture& capture) {
@@ -49,11 +37,10 @@ class CarrierSizes : public NamedAccess {
     const int none = b_.add_enum("NoSize");
     b_.add_enum_item(none, "Open", 0);
     const int bad = b_.add_enum("BadSize");
-    b_.add_enum_item(bad, "4Inch", 0);
-    b_.add_enum_item(bad, "16Inch", 1);
-    b_.add_enum_item(bad, "2Inch", 2);
-    b_.add_enum_item(bad, "3Inch", 3);
-    b_.add_enum_item(bad, "6Inch", 4);
+    int value = 0;
+    for (const char* size : {"4Inch", "16Inch", "2Inch", "3Inch", "6Inch"}) {
+      b_.add_enum_item(bad, size, value++);
+    }
     const int enums[] = {two, none, bad};
     for (int cm = 0; cm < 3; ++cm) {
       const int p = b_.add_digital("CM" + std::to_string(cm + 1) + ".Carrier");
@@ -79,7 +66,7 @@ TEST(CarrierSizeCodes, ConvertBothWaysAndZeroOtherwise) {
   }
 }
 
-TEST_F(CarrierSizes, SizeOfOneCarrierComesFromTheTextOfItsValue) {
+TEST_F(CarrierSizes, SizesComeFromTheTextsOfTheCarrierTypes) {
   detail::ConsoleCapture capture;
   VDigital_Write_Mem(0, 1);
   int size = 7;
@@ -96,7 +83,7 @@ TEST_F(CarrierSizes, SizeOfOneCarrierComesFromTheTextOfItsValue) {
   EXPECT_FALSE(VModule_Get_CM_Wafer_Size(6, size));
   EXPECT_EQ(VModule_Get_CM_Wafer_Size(-1), 0);
   EXPECT_EQ(
-      error_lines(capture),
+      error_log_texts(capture),
       (std::vector<std::string>{
           "CM2 当前 Wafer_Size设置:0 , Carrier判断:7 , 解析获取失败![代码行:Vexlor::"
           "VModule_Get_CM_Wafer_Size:N]",
@@ -104,10 +91,9 @@ TEST_F(CarrierSizes, SizeOfOneCarrierComesFromTheTextOfItsValue) {
           "VModule_Get_CM_Wafer_Size:N]",
           "CM_Side:6 超限，不能获得Wafer_Size![代码行:Vexlor::VModule_Get_CM_Wafer_Size:N]",
           "CM_Side:-1 超限，不能获得Wafer_Size![代码行:Vexlor::VModule_Get_CM_Wafer_Size:N]"}));
-}
 
-TEST_F(CarrierSizes, EverySizeOfEveryCarrierWithErrorsLogged) {
-  detail::ConsoleCapture capture;
+  // Every size of every carrier: one line for the carrier without type point, one log line.
+  capture.clear();
   int sizes[6][3];
   int counts[6];
   for (auto& row : sizes) row[0] = row[1] = row[2] = -5;
@@ -120,7 +106,7 @@ TEST_F(CarrierSizes, EverySizeOfEveryCarrierWithErrorsLogged) {
             (std::vector<std::string>{
                 "IO_NAME:CM4.Carrier - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
                 "获取IO失败:CM4.Carrier"}));
-  EXPECT_EQ(error_lines(capture),
+  EXPECT_EQ(error_log_texts(capture),
             std::vector<std::string>{"Wafer Size 解析错误! 请确定IO CMx.Carrier 与 CTC.WaferSize "
                                      "是否存在 且 WaferSize枚举是否一致 , 枚举值格式必须是 整数 "
                                      "或 整数+Inch "});

@@ -42,15 +42,18 @@ class Vocabulary : public ::testing::Test {
     EXPECT_EQ(warnings, expected);
   }
 
-  // Names of the points of one table that start with `prefix`.
-  template <typename Record>
-  static std::vector<std::string> names(Record& (DatabaseBuilder::*record)(int), uint32_t count,
-                                        DatabaseBuilder& b, const std::string& prefix) {
+  // Names of the points that start with `prefix`, each after its table's letter ("D:x"), from
+  // one table ('D', 'A', 'S') or all.
+  std::vector<std::string> names(const std::string& prefix, char only = 0) {
+    const detail::DbCounts c = b_.counts();
     std::vector<std::string> out;
-    for (uint32_t i = 0; i < count; ++i) {
-      const std::string name = (b.*record)(static_cast<int>(i)).name;
-      if (name.rfind(prefix, 0) == 0) out.push_back(name);
-    }
+    auto add = [&](char table, const char* name) {
+      if ((only == 0 || only == table) && std::string(name).rfind(prefix, 0) == 0)
+        out.push_back(table + (":" + std::string(name)));
+    };
+    for (uint32_t i = 0; i < c.digitals; ++i) add('D', b_.digital(static_cast<int>(i)).name);
+    for (uint32_t i = 0; i < c.analogs; ++i) add('A', b_.analog(static_cast<int>(i)).name);
+    for (uint32_t i = 0; i < c.strings; ++i) add('S', b_.string_point(static_cast<int>(i)).name);
     return out;
   }
 
@@ -76,32 +79,25 @@ TEST_F(Vocabulary, AddsWhatTheFileLeavesOutForItsModules) {
   EXPECT_EQ(c.digitals + c.analogs + c.strings, all);  // three of them came from the file
 
   // The file's own points keep their kind and values; no second point of their names.
-  EXPECT_EQ(names(&DatabaseBuilder::analog, c.analogs, b_, "CTC.EnvSts"),
-            std::vector<std::string>{"CTC.EnvSts"});
-  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.EnvSts"),
-            std::vector<std::string>{});
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(names("CTC.EnvSts"), Names{"A:CTC.EnvSts"});
   EXPECT_STREQ(b_.analog(0).unit, "bar");
-  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "GEM.PortID"),
-            std::vector<std::string>{});
+  EXPECT_EQ(names("GEM.PortID", 'D'), Names{});
   EXPECT_EQ(b_.digital(0).max, 3);
-  EXPECT_EQ(names(&DatabaseBuilder::string_point, c.strings, b_, "CM1.CarrierID"),
-            std::vector<std::string>{"CM1.CarrierID"});
-
+  EXPECT_EQ(names("CM1.CarrierID"), Names{"S:CM1.CarrierID"});
   // Only the modules configured: one carrier, one process module, no transfer module.
-  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.CM2"),
-            std::vector<std::string>{});
-  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.TR"), std::vector<std::string>{});
-  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "CTC.PM1_Wafer_Status").size(), 30u);
-  EXPECT_EQ(names(&DatabaseBuilder::string_point, c.strings, b_, "ETCH1_"),
-            (std::vector<std::string>{"ETCH1_Process_Message", "ETCH1_Process_Message0",
-                                      "ETCH1_Recipe_Name", "ETCH1_Recipe_Step_Name"}));
-  EXPECT_EQ(names(&DatabaseBuilder::string_point, c.strings, b_, "GEM.PM0_LotID").size(), 76u);
-  EXPECT_EQ(names(&DatabaseBuilder::digital, c.digitals, b_, "LP"),
-            (std::vector<std::string>{
-                "LP1_CarrierAccessingStatus", "LP1_CarrierIDStatus", "LP1_CarrierRelatedState",
-                "LP1_CarrierSlotMapStatus", "LP1_E84_Enable", "LP1_E84_Input_Signal",
-                "LP1_E84_Output_Signal", "LP1_Mode", "LP1_ReservationState", "LP1_TransferState",
-                "LP1_E84_AccessModeState", "LP1_AccessModeState"}));
+  EXPECT_EQ(names("CTC.CM2", 'D'), Names{});
+  EXPECT_EQ(names("CTC.TR", 'D'), Names{});
+  EXPECT_EQ(names("CTC.PM1_Wafer_Status", 'D').size(), 30u);
+  EXPECT_EQ(names("ETCH1_", 'S'), (Names{"S:ETCH1_Process_Message", "S:ETCH1_Process_Message0",
+                                    "S:ETCH1_Recipe_Name", "S:ETCH1_Recipe_Step_Name"}));
+  EXPECT_EQ(names("GEM.PM0_LotID", 'S').size(), 76u);
+  EXPECT_EQ(names("LP", 'D'),
+            (Names{"D:LP1_CarrierAccessingStatus", "D:LP1_CarrierIDStatus",
+                   "D:LP1_CarrierRelatedState", "D:LP1_CarrierSlotMapStatus", "D:LP1_E84_Enable",
+                   "D:LP1_E84_Input_Signal", "D:LP1_E84_Output_Signal", "D:LP1_Mode",
+                   "D:LP1_ReservationState", "D:LP1_TransferState", "D:LP1_E84_AccessModeState",
+                   "D:LP1_AccessModeState"}));
 }
 
 TEST_F(Vocabulary, KindsUnitsAndTheCarrierEnumeration) {

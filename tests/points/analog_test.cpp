@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "points/typed_fixture.h"
 
@@ -13,16 +14,13 @@ using namespace vexlor::test;
 TEST_F(TypedPoints, AnalogTextsUseThePointsDecimalPlaces) {
   char text[64];
   ASSERT_TRUE(VAnalog_Write(kPressure, 12.3456));
-  const struct {
-    int decimal;
-    const char* text;
-  } formats[] = {{0, "12"}, {3, "12.346"}, {8, "12.34560000"}, {9, "12.35"}, {-1, "12.35"}};
-  for (const auto& f : formats) {
-    VAnalog_Set_Decimal(kPressure, f.decimal);
+  for (const auto& [decimal, expected] : {std::pair<int, const char*>{0, "12"}, {3, "12.346"},
+                                          {8, "12.34560000"}, {9, "12.35"}, {-1, "12.35"}}) {
+    VAnalog_Set_Decimal(kPressure, decimal);
     EXPECT_TRUE(VAnalog_Read_Str(kPressure, text));
-    EXPECT_STREQ(text, f.text) << f.decimal;
+    EXPECT_STREQ(text, expected) << decimal;
     EXPECT_EQ(VAnalog_Read_Mem_Str(kPressure, text), 1.0);  // never the value
-    EXPECT_STREQ(text, f.text) << f.decimal;
+    EXPECT_STREQ(text, expected) << decimal;
   }
   // A read through an offline driver: false and the failure value's text.
   EXPECT_FALSE(VAnalog_Read_Str(kDeadAnalog, text));
@@ -39,31 +37,30 @@ TEST_F(TypedPoints, AnalogTextsUseThePointsDecimalPlaces) {
 
 TEST_F(TypedPoints, AnalogTextWritesParseNumbers) {
   d::ConsoleCapture capture;
-  // The raw write takes only decimal numbers, and fails silently on anything else.
-  EXPECT_TRUE(VAnalog_Write_Str(kPressure, "1e2"));
-  EXPECT_EQ(VAnalog_Read(kPressure), 100.0);
-  EXPECT_TRUE(VAnalog_Write_Str(kPressure, "-2.5"));
-  EXPECT_EQ(VAnalog_Read(kPressure), -2.5);
-  EXPECT_FALSE(VAnalog_Write_Str(kPressure, "12 bar"));
-  EXPECT_FALSE(VAnalog_Write_Str(kPressure, ""));
-  EXPECT_FALSE(VAnalog_Write_Str(kPressure, nullptr));
-  EXPECT_FALSE(VAnalog_Write_Str(kPressure, "5000"));  // above max
-  EXPECT_EQ(VAnalog_Read(kPressure), -2.5);
+  // The raw write takes only decimal numbers within the limits, and fails silently otherwise.
+  const struct {
+    const char* text;
+    bool written;
+    double value;
+  } raw[] = {{"1e2", true, 100.0},     {"-2.5", true, -2.5},   {"12 bar", false, -2.5},
+             {"", false, -2.5},        {nullptr, false, -2.5}, {"5000", false, -2.5}};
+  for (const auto& r : raw) {
+    EXPECT_EQ(VAnalog_Write_Str(kPressure, r.text), r.written) << (r.text ? r.text : "null");
+    EXPECT_EQ(VAnalog_Read(kPressure), r.value) << (r.text ? r.text : "null");
+  }
   // The value-slot write takes what the C library makes of the text, 0.0 for no number, and
   // ignores the limits.
-  EXPECT_TRUE(VAnalog_Write_Mem_Str(kPressure, "12 bar"));
-  EXPECT_EQ(VAnalog_Read_Mem(kPressure), 12.0);
-  EXPECT_TRUE(VAnalog_Write_Mem_Str(kPressure, "5000"));
-  EXPECT_EQ(VAnalog_Read_Mem(kPressure), 5000.0);
-  EXPECT_TRUE(VAnalog_Write_Mem_Str(kPressure, "bar"));
-  EXPECT_EQ(VAnalog_Read_Mem(kPressure), 0.0);
-  EXPECT_TRUE(console_texts(capture).empty());
-  EXPECT_TRUE(capture.file_lines().empty());
+  for (const auto& [text, value] :
+       {std::pair<const char*, double>{"12 bar", 12.0}, {"5000", 5000.0}, {"bar", 0.0}}) {
+    EXPECT_TRUE(VAnalog_Write_Mem_Str(kPressure, text));
+    EXPECT_EQ(VAnalog_Read_Mem(kPressure), value) << text;
+  }
+  EXPECT_TRUE(capture.lines().empty());
 }
 
 TEST_F(TypedPoints, AnalogReadsAndRefusedWrites) {
   db().system_block->simulation = 0;
-  VAnalog_Set_Read_Mem(kTemp, 21.5);
+  VAnalog_Set_Read_Mem(kTemp, 21.5);  // an input driver: reads give what it delivered
   EXPECT_TRUE(VAnalog_Write(kTemp, 80.0));
   VAnalog_Set_Write_Mem(kTemp, 90.0);
   EXPECT_EQ(VAnalog_Read_Mem(kTemp), 21.5);

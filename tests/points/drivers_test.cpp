@@ -3,7 +3,6 @@
 // is tested with the enumeration operations (enums_test.cpp).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,6 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
 using vexlor::test::PrivateInstance;
 
 namespace {
@@ -38,7 +36,7 @@ class Drivers : public ::testing::Test {
     return p;
   }
   PrivateInstance instance_{"drivers"};
-  DatabaseBuilder b_;
+  vexlor::config::DatabaseBuilder b_;
 };
 
 TEST_F(Drivers, FindReadAndWriteInPlace) {
@@ -51,18 +49,17 @@ TEST_F(Drivers, FindReadAndWriteInPlace) {
   EXPECT_EQ(point, -1);
   EXPECT_EQ(vexlor::test::red_texts(capture, "SCHEDULER"),
             std::vector<std::string>{"驱动量:Serial 未识别"});
-
   EXPECT_STREQ(VDriver_Get_Name(1), "Serial1");
   EXPECT_EQ(params_of(1), kSerialParams);
   VDriver_Set_Type(0, DRIVER_TYPE{-123456});  // any value, stored unchanged
   EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{-123456});
   const int written[10] = {9, 8, 7, 6, 5, 4, 3, 2, 1, -2147483647 - 1};
   VDriver_Set_Param(2, written);
+  VDriver_Set_Param(2, nullptr);  // skipped
+  VDriver_Get_Param(2, nullptr);
   EXPECT_EQ(params_of(2), Params(written, written + 10));
   EXPECT_EQ(VDriver_Get_Type(2), DRIVER_TYPE{4});  // the neighbouring fields are kept
   EXPECT_EQ(params_of(0), Params(10, 0));
-  VDriver_Set_Param(2, nullptr);  // skipped
-  VDriver_Get_Param(2, nullptr);
   EXPECT_EQ(capture.lines().size(), 1u);
 }
 
@@ -90,8 +87,7 @@ TEST_F(Drivers, NotAttachedAnswersAreSilentAndWriteNothing) {
   EXPECT_STREQ(VDriver_Get_Name(0), "");
   EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{0});
   VDriver_Set_Type(0, DRIVER_TYPE{9});
-  const int params[10] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
-  VDriver_Set_Param(1, params);
+  VDriver_Set_Param(1, Params(10, 9).data());
   EXPECT_EQ(params_of(1), Params(10, -1));
   EXPECT_TRUE(capture.lines().empty());
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));

@@ -88,19 +88,17 @@ TEST_F(Modules, AnnotationsSidesAndLists) {
   start();
   EXPECT_STREQ(VModule_Get_Annotation(MODULE_PM, 1), "ash");
   EXPECT_STREQ(VModule_Get_Annotation("Chamber A"), "etch");
-  EXPECT_STREQ(VModule_Get_Annotation("nobody"), "");
-  EXPECT_STREQ(VModule_Get_Annotation(4, 0), "");
-  EXPECT_STREQ(VModule_Get_Annotation(0, 100), "");
-  EXPECT_STREQ(VModule_Get_Annotation(-1, -1), "");
+  for (const char* none : {VModule_Get_Annotation("nobody"), VModule_Get_Annotation(4, 0),
+                           VModule_Get_Annotation(0, 100), VModule_Get_Annotation(-1, -1)}) {
+    EXPECT_STREQ(none, "");
+  }
 
-  EXPECT_EQ(VModule_Get_PM_Side("PM1"), 1);  // name first
-  EXPECT_EQ(VModule_Get_PM_Side("CHA"), 1);  // then ID
-  EXPECT_EQ(VModule_Get_TM_Side("Robot"), 0);
-  EXPECT_EQ(VModule_Get_TM_Side("Far Robot"), -1);
-  EXPECT_EQ(VModule_Get_CM_Side("LP1"), 0);
-  EXPECT_EQ(VModule_Get_BM_Side("LP1"), -1);
-  EXPECT_EQ(VModule_Get_PM_Side(""), -1);  // unconfigured sides have empty names
-  EXPECT_EQ(VModule_Get_PM_Side(nullptr), -1);
+  // Name first, then ID; unconfigured sides have empty names.
+  EXPECT_EQ((std::vector<int>{VModule_Get_PM_Side("PM1"), VModule_Get_PM_Side("CHA"),
+                              VModule_Get_TM_Side("Robot"), VModule_Get_TM_Side("Far Robot"),
+                              VModule_Get_CM_Side("LP1"), VModule_Get_BM_Side("LP1"),
+                              VModule_Get_PM_Side(""), VModule_Get_PM_Side(nullptr)}),
+            (std::vector<int>{1, 1, 0, -1, 0, -1, -1, -1}));
 
   std::vector<std::string> list{"stale"};
   VModule_Get_ID_List(list);

@@ -139,30 +139,16 @@ TEST_F(TypedPoints, StringMessagesRollWholeLinesAndNumberPerProcess) {
   // The bare message goes to the companion point "<name>0".
   EXPECT_STREQ(VString_Read(kLogCompanion), "slot 3");
 
-  // A full text drops whole oldest lines until the new message fits.
-  const std::string message(100, 'm');
-  for (int i = 0; i < 30; ++i) VString_Write_Message(kLog, message.c_str());
-  const std::string text = VString_Read_Mem(kLog);
-  EXPECT_LE(text.size(), 1023u);
-  lines = lines_of(text);
-  ASSERT_EQ(text.back(), '\n');
-  ASSERT_FALSE(lines.empty());
-  for (const std::string& line : lines) {
-    ASSERT_TRUE(std::regex_match(line, m, numbered)) << line;
-    EXPECT_EQ(m[2], message);
-  }
-  // 119 bytes a line: 7 kept lines plus 100 bytes of message reach 1004, so 7 lines remain.
-  EXPECT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines.back().substr(0, 4), number(first + 31));
   // The counter goes round after 9999.
-  for (int n = first + 32; n % 10000 != 0; ++n) VString_Write_Message(kLog, "x");
+  for (int n = first + 2; n % 10000 != 0; ++n) VString_Write_Message(kLog, "x");
   VString_Write_Message(kLog, "again");
   lines = lines_of(VString_Read_Mem(kLog));
   EXPECT_EQ(lines.back().substr(0, 4), "0000");
   EXPECT_EQ(lines[lines.size() - 2].substr(0, 4), "9999");
   EXPECT_TRUE(console_texts(capture).empty());
 
-  // The boundary: text length plus message length of 1004 drops the oldest line, 1003 not.
+  // A full text drops whole oldest lines until the new message fits: text length plus message
+  // length of 1004 drops the oldest line, 1003 not.
   const std::string old_lines = "a\n" + std::string(902, 'b') + "\n";  // 905 bytes
   VString_Write_Mem(kLog, old_lines.c_str());
   VString_Write_Message(kLog, std::string(98, 'c').c_str());
@@ -192,26 +178,6 @@ TEST_F(TypedPoints, StringMessagesRollWholeLinesAndNumberPerProcess) {
               "IO_NAME:PM1.Recipe0 - IO_TYPE:IO_S 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
   }
   EXPECT_EQ(lines_of(VString_Read_Mem(kRecipe)).size(), 2u);
-
-  // Messages written at once by several threads all stay: none overwrites another's line.
-  VString_Write_Mem(kLog, "");
-  std::vector<std::thread> writers;
-  for (int t = 0; t < 3; ++t) {
-    writers.emplace_back([t] {
-      for (int i = 0; i < 10; ++i) VString_Write_MessageF(kLog, "t%d-%d", t, i);
-    });
-  }
-  for (std::thread& w : writers) w.join();
-  std::multiset<std::string> written;
-  for (const std::string& line : lines_of(VString_Read_Mem(kLog))) {
-    ASSERT_TRUE(std::regex_match(line, m, numbered)) << line;
-    written.insert(m[2]);
-  }
-  std::multiset<std::string> expected;
-  for (int t = 0; t < 3; ++t) {
-    for (int i = 0; i < 10; ++i) expected.insert("t" + std::to_string(t) + "-" + std::to_string(i));
-  }
-  EXPECT_EQ(written, expected);
 }
 
 TEST_F(TypedPoints, StringMutexWritersInTwoProcessesNeverInterleave) {

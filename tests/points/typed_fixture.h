@@ -80,6 +80,14 @@ class TypedPoints : public ::testing::Test {
   vexlor::config::DatabaseBuilder b_;
 };
 
+// What a call that fills a text gave: "+" or "-" for its result, then the text.
+template <typename Call>
+std::string outcome(Call&& call) {
+  char text[1024] = "";
+  const bool ok = call(text);
+  return (ok ? "+" : "-") + std::string(text);
+}
+
 // The texts of the captured console lines.
 inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capture) {
   std::vector<std::string> texts;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,7 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::test::console_texts;
-using vexlor::test::red_texts;
-using vexlor::test::TypedPoints;
+using namespace vexlor::test;
 
 namespace {
 
@@ -23,7 +22,7 @@ namespace {
 // forms leave it to the shared-database layer and print nothing), and a call that returns
 // true when the operation gave its failure value.
 struct IndexedOperation {
-  const char* name;
+  std::string name;
   const char* kind;
   std::function<bool(int)> failed;
   bool reports = true;
@@ -49,90 +48,73 @@ bool gives_text(const std::function<bool(char*)>& call, bool result, const char*
   return call(buffer) == result && std::strcmp(buffer, text) == 0;
 }
 
-#define OP(kind, name, expr)                                 \
-  {                                                          \
-    "V" #kind "_" #name, #kind, [](int i) { return (expr); } \
-  }
-#define RAW(kind, name, expr)                                       \
-  {                                                                 \
-    "V" #kind "_" #name, #kind, [](int i) { return (expr); }, false \
-  }
+template <typename V>
+V sample() {
+  return static_cast<V>(1);
+}
+template <>
+const char* sample<const char*>() {
+  return "X";
+}
+
+#define OP(kind, name, expr) {"V" #kind "_" #name, #kind, [](int i) { return (expr); }}
+#define RAW(kind, name, expr) {"V" #kind "_" #name, #kind, [](int i) { return (expr); }, false}
 #define SETTER(kind, name, ...) OP(kind, name, done([&] { V##kind##_##name(i, __VA_ARGS__); }))
 
-// The fields every kind has, with the same failure values.
-#define COMMON_FIELDS(kind, Record)                                                                \
-  OP(kind, Get_Name, empty(V##kind##_Get_Name(i))), SETTER(kind, Set_Name, "X"),                   \
-      OP(kind, Get_Annotation, empty(V##kind##_Get_Annotation(i))),                                \
-      SETTER(kind, Set_Annotation, "X"), OP(kind, Get_Tag_Type, empty(V##kind##_Get_Tag_Type(i))), \
-      SETTER(kind, Set_Tag_Type, "X"), OP(kind, Get_Append, empty(V##kind##_Get_Append(i))),       \
-      SETTER(kind, Set_Append, "X"), OP(kind, Get_Tag_Name, empty(V##kind##_Get_Tag_Name(i, 0))),  \
-      SETTER(kind, Set_Tag_Name, 0, "X"),                                                          \
-      OP(kind, Get_IParam, untouched([&](int* o) { V##kind##_Get_IParam(i, o); })),                \
-      OP(kind, Get_OParam, untouched([&](int* o) { V##kind##_Get_OParam(i, o); })),                \
-      OP(kind, Set_IParam, done([&] {                                                              \
-           const int in[4] = {1, 2, 3, 4};                                                         \
-           V##kind##_Set_IParam(i, in);                                                            \
-         })),                                                                                      \
-      OP(kind, Set_OParam, done([&] {                                                              \
-           const int in[4] = {1, 2, 3, 4};                                                         \
-           V##kind##_Set_OParam(i, in);                                                            \
-         })),                                                                                      \
-      OP(kind, Get_IDrv_Type, V##kind##_Get_IDrv_Type(i) == 0),                                    \
-      OP(kind, Get_ODrv_Type, V##kind##_Get_ODrv_Type(i) == 0),                                    \
-      SETTER(kind, Set_IDrv_Type, DRIVER_TYPE{1}), SETTER(kind, Set_ODrv_Type, DRIVER_TYPE{1}),    \
-      SETTER(kind, Set_IDrv_Point, 0), SETTER(kind, Set_ODrv_Point, 0),                            \
-      OP(kind, Get_IDrv_Name, empty(V##kind##_Get_IDrv_Name(i))),                                  \
-      OP(kind, Get_ODrv_Name, empty(V##kind##_Get_ODrv_Name(i))),                                  \
-      OP(kind, Get_SIntlk_Use, !V##kind##_Get_SIntlk_Use(i)),                                      \
-      OP(kind, Get_VIntlk_Use, !V##kind##_Get_VIntlk_Use(i)), SETTER(kind, Set_SIntlk_Use, true),  \
-      SETTER(kind, Set_VIntlk_Use, true), OP(kind, Get_Tag_Flag, !V##kind##_Get_Tag_Flag(i)),      \
-      SETTER(kind, Set_Tag_Flag, true), OP(kind, Get_Mode, V##kind##_Get_Mode(i) == -1),           \
-      OP(kind, Get_Read_Status, !V##kind##_Get_Read_Status(i)),                                    \
-      OP(kind, Get_Write_Status, !V##kind##_Get_Write_Status(i)), SETTER(kind, Set_Status, true),  \
-      OP(kind, Reset_Shape, !V##kind##_Reset_Shape(i)),                                            \
-      OP(kind, Get_Shape,                                                                          \
-         [&] {                                                                                     \
-           Record r{};                                                                             \
-           return !V##kind##_Get_Shape(i, &r);                                                     \
-         }()),                                                                                     \
-      OP(kind, Set_Shape, [&] {                                                                    \
-        Record r{};                                                                                \
-        return !V##kind##_Set_Shape(i, r);                                                         \
-      }())
-
-// The rows the two number kinds share: raw access, value slot, texts, unit and limits.
-#define NUMBER_ROWS(kind, Value, failure, failure_text)                                            \
-  OP(kind, Read_Mem, V##kind##_Read_Mem(i) == failure), SETTER(kind, Write_Mem, 1),                \
-      SETTER(kind, Set_Write_Mem, 1), SETTER(kind, Set_Read_Mem, 1),                               \
-      OP(kind, Read_Str,                                                                           \
-         gives_text([&](char* t) { return V##kind##_Read_Str(i, t); }, false, failure_text)),      \
-      OP(kind, Write_Str, !V##kind##_Write_Str(i, "1")),                                           \
-      OP(kind, Write_Mem_Str, !V##kind##_Write_Mem_Str(i, "1")),                                   \
-      OP(kind, Get_Unit, empty(V##kind##_Get_Unit(i))), SETTER(kind, Set_Unit, "X"),               \
-      SETTER(kind, Set_Min, 1), SETTER(kind, Set_Max, 1), RAW(kind, Read, V##kind##_Read(i) == 0), \
-      RAW(kind, Read,                                                                              \
-          [&] {                                                                                    \
-            bool ok = true;                                                                        \
-            return V##kind##_Read(i, &ok) == 0 && !ok;                                             \
-          }()),                                                                                    \
-      RAW(kind, Read,                                                                              \
-          [&] {                                                                                    \
-            Value v = 5;                                                                           \
-            return !V##kind##_Read(i, &v) && v == 5;                                               \
-          }()),                                                                                    \
-      RAW(kind, Write, !V##kind##_Write(i, 1))
-
+// Every operation the field tables generate, with the failure values the tables give.
 const std::vector<IndexedOperation>& indexed_operations() {
   static const std::vector<IndexedOperation> ops = {
-      COMMON_FIELDS(Digital, MEM_DIGITAL_SP_STRU),
-      COMMON_FIELDS(Analog, MEM_ANALOG_SP_STRU),
-      COMMON_FIELDS(String, MEM_STRING_SP_STRU),
-      NUMBER_ROWS(Digital, int, -99999999, "-99999999"),
-      NUMBER_ROWS(Analog, double, -99999999.99, "-99999999.99"),
-      // Digital.
+#define ROW_POINT_FAMILY(Kind, Value, Record)                                         \
+  SETTER(Kind, Write_Mem, sample<Value>()), SETTER(Kind, Set_Write_Mem, sample<Value>()), \
+      SETTER(Kind, Set_Read_Mem, sample<Value>()),                                       \
+      OP(Kind, Get_Read_Status, !V##Kind##_Get_Read_Status(i)),                          \
+      OP(Kind, Get_Write_Status, !V##Kind##_Get_Write_Status(i)),                        \
+      SETTER(Kind, Set_Status, true), OP(Kind, Reset_Shape, !V##Kind##_Reset_Shape(i)),  \
+      OP(Kind, Get_Shape, [&] { Record r{}; return !V##Kind##_Get_Shape(i, &r); }()),    \
+      OP(Kind, Set_Shape, !V##Kind##_Set_Shape(i, Record{})),
+#define ROW_TEXT_FIELD(Kind, Item, member, chars) \
+  OP(Kind, Get_##Item, empty(V##Kind##_Get_##Item(i))), SETTER(Kind, Set_##Item, "X"),
+#define ROW_GET_FIELD(Kind, Item, Type, member, failure) \
+  OP(Kind, Get_##Item, V##Kind##_Get_##Item(i) == (failure)),
+#define ROW_VALUE_FIELD(Kind, Item, Type, SetType, member, failure) \
+  ROW_GET_FIELD(Kind, Item, Type, member, failure) SETTER(Kind, Set_##Item, sample<SetType>()),
+#define ROW_PARAM_FIELD(Kind, Item, member, count)                                         \
+  OP(Kind, Get_##Item, untouched([&](int* o) { V##Kind##_Get_##Item(i, o); })),               \
+      OP(Kind, Set_##Item, done([&] { const int in[4] = {1, 2, 3, 4}; V##Kind##_Set_##Item(i, in); })),
+#define ROW_TAG_FIELD(Kind, Item, member, chars) \
+  OP(Kind, Get_##Item, empty(V##Kind##_Get_##Item(i, 0))), SETTER(Kind, Set_##Item, 0, "X"),
+#define ROW_DRIVER_NAME(Kind, Item, member) OP(Kind, Get_##Item, empty(V##Kind##_Get_##Item(i))),
+#include "points/table_rows.h"
+#include <vexlor/points/digital_fields.def>
+#include "points/table_rows.h"
+#include <vexlor/points/analog_fields.def>
+#include "points/table_rows.h"
+#include <vexlor/points/string_fields.def>
+#undef ROW_POINT_FAMILY
+#undef ROW_TEXT_FIELD
+#undef ROW_VALUE_FIELD
+#undef ROW_GET_FIELD
+#undef ROW_PARAM_FIELD
+#undef ROW_TAG_FIELD
+#undef ROW_DRIVER_NAME
+      // The hand-written operations.
+      OP(Digital, Read_Mem, VDigital_Read_Mem(i) == -99999999),
+      OP(Analog, Read_Mem, VAnalog_Read_Mem(i) == -99999999.99),
+      OP(String, Read_Mem, empty(VString_Read_Mem(i))),
+      OP(Digital, Read_Str, gives_text([&](char* t) { return VDigital_Read_Str(i, t); }, false,
+                                       "-99999999")),
+      OP(Analog, Read_Str, gives_text([&](char* t) { return VAnalog_Read_Str(i, t); }, false,
+                                      "-99999999.99")),
       OP(Digital, Read_Mem_Str,
          gives_text([&](char* t) { return VDigital_Read_Mem_Str(i, t) == -99999999; }, true,
                     "-99999999")),
+      OP(Analog, Read_Mem_Str,
+         gives_text([&](char* t) { return VAnalog_Read_Mem_Str(i, t) == 1.0; }, true,
+                    "-99999999.99")),
+      OP(Digital, Write_Str, !VDigital_Write_Str(i, "1")),
+      OP(Analog, Write_Str, !VAnalog_Write_Str(i, "1")),
+      OP(Digital, Write_Mem_Str, !VDigital_Write_Mem_Str(i, "1")),
+      OP(Analog, Write_Mem_Str, !VAnalog_Write_Mem_Str(i, "1")),
       OP(Digital, Get_Enum_S_Data,
          gives_text([&](char* t) { return VDigital_Get_Enum_S_Data(i, 1, t); }, false,
                     "unchanged")),
@@ -150,31 +132,6 @@ const std::vector<IndexedOperation>& indexed_operations() {
            int count = -5;
            return !VDigital_Get_Enum_SData_All(i, 0, texts, count) && !texts && count == -5;
          }()),
-      OP(Digital, Get_Min, VDigital_Get_Min(i) == -999999),
-      OP(Digital, Get_Max, VDigital_Get_Max(i) == 999999),
-      OP(Digital, Get_Enum_Point, VDigital_Get_Enum_Point(i) == -1),
-      OP(Digital, Get_IDrv_Point, VDigital_Get_IDrv_Point(i) == -1),
-      OP(Digital, Get_ODrv_Point, VDigital_Get_ODrv_Point(i) == -1),
-      OP(Digital, Get_Init, VDigital_Get_Init(i) == -99999999),
-      SETTER(Digital, Set_Init, 1),
-      RAW(Digital, Write_Pulse, !VDigital_Write_Pulse(i, 0)),
-      // Analog.
-      OP(Analog, Read_Mem_Str,
-         gives_text([&](char* t) { return VAnalog_Read_Mem_Str(i, t) == 1.0; }, true,
-                    "-99999999.99")),
-      OP(Analog, Get_Min, VAnalog_Get_Min(i) == -99999999.99),
-      OP(Analog, Get_Max, VAnalog_Get_Max(i) == 99999999.0),
-      OP(Analog, Get_Decimal, VAnalog_Get_Decimal(i) == 2),
-      SETTER(Analog, Set_Decimal, 4),
-      OP(Analog, Get_IDrv_Point, VAnalog_Get_IDrv_Point(i) == -99999999),
-      OP(Analog, Get_ODrv_Point, VAnalog_Get_ODrv_Point(i) == -99999999),
-      OP(Analog, Get_Init, VAnalog_Get_Init(i) == -99999999.99),
-      SETTER(Analog, Set_Init, 1.5),
-      // String.
-      OP(String, Read_Mem, empty(VString_Read_Mem(i))),
-      SETTER(String, Write_Mem, "X"),
-      SETTER(String, Set_Write_Mem, "X"),
-      SETTER(String, Set_Read_Mem, "X"),
       SETTER(String, Write_MemF, "%s", "X"),
       OP(String, Write_Mutex, !VString_Write_Mutex(i, "X")),
       OP(String, WriteF_Mutex, !VString_WriteF_Mutex(i, "%s", "X")),
@@ -182,16 +139,18 @@ const std::vector<IndexedOperation>& indexed_operations() {
          gives_text([&](char* t) { return VString_Read_Mutex(i, t); }, false, "unchanged")),
       SETTER(String, Write_Message, "X"),
       SETTER(String, Write_MessageF, "%s", "X"),
-      OP(String, Get_Init, empty(VString_Get_Init(i))),
-      SETTER(String, Set_Init, "X"),
-      OP(String, Get_IDrv_Point, VString_Get_IDrv_Point(i) == -99999999),
-      OP(String, Get_ODrv_Point, VString_Get_ODrv_Point(i) == -99999999),
+      // The raw forms.
+      RAW(Digital, Read, VDigital_Read(i) == 0),
+      RAW(Analog, Read, VAnalog_Read(i) == 0),
+      RAW(Digital, Read, [&] { bool ok = true; return VDigital_Read(i, &ok) == 0 && !ok; }()),
+      RAW(Analog, Read, [&] { bool ok = true; return VAnalog_Read(i, &ok) == 0 && !ok; }()),
+      RAW(Digital, Read, [&] { int v = 5; return !VDigital_Read(i, &v) && v == 5; }()),
+      RAW(Analog, Read, [&] { double v = 5; return !VAnalog_Read(i, &v) && v == 5; }()),
+      RAW(Digital, Write, !VDigital_Write(i, 1)),
+      RAW(Analog, Write, !VAnalog_Write(i, 1)),
+      RAW(Digital, Write_Pulse, !VDigital_Write_Pulse(i, 0)),
       RAW(String, Read, empty(VString_Read(i))),
-      RAW(String, Read,
-          [&] {
-            bool ok = true;
-            return empty(VString_Read(i, &ok)) && !ok;
-          }()),
+      RAW(String, Read, [&] { bool ok = true; return empty(VString_Read(i, &ok)) && !ok; }()),
       RAW(String, Read,
           gives_text([&](char* t) { return VString_Read(i, t); }, false, "unchanged")),
       RAW(String, Write, !VString_Write(i, "X")),
@@ -200,27 +159,10 @@ const std::vector<IndexedOperation>& indexed_operations() {
   return ops;
 }
 
-// Every byte of the point tables and their value slots.
-std::string table_bytes(const MMAP_STRU& db) {
+// Every byte of the point tables and their value slots, and where `byte` stands in them.
+std::string table_bytes(const MMAP_STRU& db, const char* byte = nullptr, std::size_t* at = nullptr) {
   const MEM_SYSTEM_STRU& s = *db.system_block;
-  std::string bytes;
-  auto add = [&](const void* p, std::size_t n) { bytes.append(static_cast<const char*>(p), n); };
-  add(db.digital_sp, sizeof(MEM_DIGITAL_SP_STRU) * s.digital_count);
-  add(db.digital_val, sizeof(MEM_DIGITAL_VAL_STRU) * s.digital_count);
-  add(db.analog_sp, sizeof(MEM_ANALOG_SP_STRU) * s.analog_count);
-  add(db.analog_val, sizeof(MEM_ANALOG_VAL_STRU) * s.analog_count);
-  add(db.string_sp, sizeof(MEM_STRING_SP_STRU) * s.string_count);
-  add(db.string_val, sizeof(MEM_STRING_VAL_STRU) * s.string_count);
-  return bytes;
-}
-
-// Where a byte of one of the six tables stands in table_bytes().
-std::size_t offset_in_tables(const MMAP_STRU& db, const char* byte) {
-  const MEM_SYSTEM_STRU& s = *db.system_block;
-  const struct {
-    const void* base;
-    std::size_t size;
-  } tables[] = {
+  const std::pair<const void*, std::size_t> tables[] = {
       {db.digital_sp, sizeof(MEM_DIGITAL_SP_STRU) * s.digital_count},
       {db.digital_val, sizeof(MEM_DIGITAL_VAL_STRU) * s.digital_count},
       {db.analog_sp, sizeof(MEM_ANALOG_SP_STRU) * s.analog_count},
@@ -228,13 +170,13 @@ std::size_t offset_in_tables(const MMAP_STRU& db, const char* byte) {
       {db.string_sp, sizeof(MEM_STRING_SP_STRU) * s.string_count},
       {db.string_val, sizeof(MEM_STRING_VAL_STRU) * s.string_count},
   };
-  std::size_t offset = 0;
-  for (const auto& t : tables) {
-    const char* base = static_cast<const char*>(t.base);
-    if (byte >= base && byte < base + t.size) return offset + static_cast<std::size_t>(byte - base);
-    offset += t.size;
+  std::string bytes;
+  for (const auto& [base, size] : tables) {
+    const char* first = static_cast<const char*>(base);
+    if (at != nullptr && byte >= first && byte < first + size) *at = bytes.size() + (byte - first);
+    bytes.append(first, size);
   }
-  return std::string::npos;
+  return bytes;
 }
 
 int count_of(const std::string& kind) {
@@ -247,89 +189,90 @@ int count_of(const std::string& kind) {
 
 TEST_F(TypedPoints, EveryIndexedOperationChecksItsIndex) {
   const std::string before = table_bytes(db());
+  ASSERT_EQ(indexed_operations().size(), 176u);  // the three tables expanded
   for (const IndexedOperation& op : indexed_operations()) {
     const int count = count_of(op.kind);
-    const struct {
-      int index;
-      std::string line;
-    } bad[] = {
-        {-1,
-         std::string(op.kind) + " IO_Point  = ERROR_IO_POINT.[代码行:Vexlor::" + op.name + ":N]"},
-        {-99999999,
-         std::string(op.kind) + " IO_Point = UNUSE_IO_POINT.[代码行:Vexlor::" + op.name + ":N]"},
-        {count, std::string(op.kind) + " IO_Point = " + std::to_string(count) +
-                    " , 超限.[代码行:Vexlor::" + op.name + ":N]"},
+    const std::string words = std::string(op.kind) + " IO_Point", where = "[代码行:Vexlor::" + op.name + ":N]";
+    const std::pair<int, std::string> bad[] = {
+        {-1, words + "  = ERROR_IO_POINT." + where},
+        {-99999999, words + " = UNUSE_IO_POINT." + where},
+        {count, words + " = " + std::to_string(count) + " , 超限." + where},
     };
-    for (const auto& b : bad) {
-      SCOPED_TRACE(std::string(op.name) + " at " + std::to_string(b.index));
+    for (const auto& [index, line] : bad) {
+      SCOPED_TRACE(op.name + " at " + std::to_string(index));
       d::ConsoleCapture capture;
-      EXPECT_TRUE(op.failed(b.index));
+      EXPECT_TRUE(op.failed(index));
       EXPECT_EQ(red_texts(capture, "PM1_PROC"),
-                op.reports ? std::vector<std::string>{b.line} : std::vector<std::string>{});
+                op.reports ? std::vector<std::string>{line} : std::vector<std::string>{});
       EXPECT_TRUE(table_bytes(db()) == before) << "an operation with a bad index wrote";
     }
   }
-
   // Not attached: the failure values, silently, for every index.
   VHub_Release();
   d::ConsoleCapture capture;
-  for (const IndexedOperation& op : indexed_operations()) {
-    EXPECT_TRUE(op.failed(0)) << op.name;
-  }
+  for (const IndexedOperation& op : indexed_operations()) EXPECT_TRUE(op.failed(0)) << op.name;
   EXPECT_TRUE(console_texts(capture).empty());
+  // The failure values the tables give are the documented ones.
+  EXPECT_EQ((std::vector<int>{VDigital_Get_Min(0), VDigital_Get_Max(0), VDigital_Get_Init(0),
+                              VDigital_Get_Enum_Point(0), VDigital_Get_IDrv_Point(0),
+                              VDigital_Get_ODrv_Point(0), VAnalog_Get_Decimal(0),
+                              VAnalog_Get_IDrv_Point(0), VAnalog_Get_ODrv_Point(0),
+                              VString_Get_IDrv_Point(0), VString_Get_ODrv_Point(0)}),
+            (std::vector<int>{-999999, 999999, -99999999, -1, -1, -1, 2, -99999999, -99999999,
+                              -99999999, -99999999}));
+  EXPECT_EQ((std::vector<double>{VAnalog_Get_Min(0), VAnalog_Get_Max(0), VAnalog_Get_Init(0)}),
+            (std::vector<double>{-99999999.99, 99999999.0, -99999999.99}));
 }
 
-namespace {
-
-// A text setter and its getter, with the documented number of characters kept.
-struct TextField {
-  const char* name;
-  std::function<void(int, const char*)> set;
-  std::function<const char*(int)> get;
-  std::size_t kept;
-  int point;
-};
-
-#define TEXT_FIELD(kind, item, kept, point)                                            \
-  TextField {                                                                          \
-    "V" #kind "_Set_" #item, [](int i, const char* t) { V##kind##_Set_##item(i, t); }, \
-        [](int i) { return V##kind##_Get_##item(i); }, kept, point                     \
-  }
-#define TAG_FIELD(kind, slot, point)                                                             \
-  TextField {                                                                                    \
-    "V" #kind "_Set_Tag_Name", [](int i, const char* t) { V##kind##_Set_Tag_Name(i, slot, t); }, \
-        [](int i) { return V##kind##_Get_Tag_Name(i, slot); }, 31, point                         \
-  }
-
-// The text fields every kind has, with the same widths; both ends of the tag slots.
-#define COMMON_TEXT_FIELDS(kind, point)                                            \
-  TEXT_FIELD(kind, Name, 63, point), TEXT_FIELD(kind, Annotation, 127, point),     \
-      TEXT_FIELD(kind, Tag_Type, 15, point), TEXT_FIELD(kind, Append, 255, point), \
-      TAG_FIELD(kind, 0, point), TAG_FIELD(kind, 3, point)
-
-}  // namespace
-
 TEST_F(TypedPoints, EveryTextFieldIsCutAtItsWidthAndLeavesItsNeighboursAlone) {
-  using vexlor::test::kPressure;
-  using vexlor::test::kRecipe;
-  using vexlor::test::kValve;
-  const TextField fields[] = {
-      COMMON_TEXT_FIELDS(Digital, kValve),   TEXT_FIELD(Digital, Unit, 15, kValve),
-      COMMON_TEXT_FIELDS(Analog, kPressure), TEXT_FIELD(Analog, Unit, 15, kPressure),
-      COMMON_TEXT_FIELDS(String, kRecipe),   TEXT_FIELD(String, Init, 1023, kRecipe),
+  struct TextField {
+    const char* name;
+    std::function<void(int, const char*)> set;
+    std::function<const char*(int)> get;
+    std::size_t kept;
+    int point;
   };
+  const int point_of[] = {kValve, kPressure, kRecipe};  // by kind: Digital, Analog, String
+  const auto kind = [&](const char* k) { return point_of[k[0] == 'D' ? 0 : k[0] == 'A' ? 1 : 2]; };
+  const std::vector<TextField> fields = {
+#define ROW_POINT_FAMILY(...)
+#define ROW_VALUE_FIELD(...)
+#define ROW_GET_FIELD(...)
+#define ROW_PARAM_FIELD(...)
+#define ROW_DRIVER_NAME(...)
+#define ROW_TEXT_FIELD(Kind, Item, member, chars)                              \
+  {"V" #Kind "_Set_" #Item, [](int i, const char* t) { V##Kind##_Set_##Item(i, t); }, \
+   [](int i) { return V##Kind##_Get_##Item(i); }, chars, kind(#Kind)},
+#define ROW_TAG_FIELD(Kind, Item, member, chars)                                     \
+  {"V" #Kind "_Set_" #Item, [](int i, const char* t) { V##Kind##_Set_##Item(i, 0, t); }, \
+   [](int i) { return V##Kind##_Get_##Item(i, 0); }, chars, kind(#Kind)},              \
+      {"V" #Kind "_Set_" #Item, [](int i, const char* t) { V##Kind##_Set_##Item(i, 3, t); }, \
+       [](int i) { return V##Kind##_Get_##Item(i, 3); }, chars, kind(#Kind)},
+#include "points/table_rows.h"
+#include <vexlor/points/digital_fields.def>
+#include "points/table_rows.h"
+#include <vexlor/points/analog_fields.def>
+#include "points/table_rows.h"
+#include <vexlor/points/string_fields.def>
+  };
+  ASSERT_EQ(fields.size(), 21u);
+  const std::map<std::string, std::size_t> documented = {
+      {"Name", 63},   {"Unit", 15},     {"Annotation", 127}, {"Tag_Type", 15},
+      {"Append", 255}, {"Tag_Name", 31}, {"Init", 1023}};
   std::string long_text;
   for (int i = 0; i < 2000; ++i) long_text += static_cast<char>('a' + i % 26);
   for (const TextField& f : fields) {
     SCOPED_TRACE(f.name);
+    EXPECT_EQ(f.kept, documented.at(std::strstr(f.name, "_Set_") + 5));
     const std::string before = table_bytes(db());
     f.set(f.point, long_text.c_str());
     EXPECT_EQ(std::string(f.get(f.point)), long_text.substr(0, f.kept));
     // Only the field's own bytes (the text and its terminator) changed in all six tables.
-    const std::size_t at = offset_in_tables(db(), f.get(f.point));
-    std::string expected = before;
-    expected.replace(at, f.kept + 1, long_text.substr(0, f.kept) + '\0');
-    EXPECT_TRUE(table_bytes(db()) == expected);
+    std::size_t at = std::string::npos;
+    std::string after = table_bytes(db(), f.get(f.point), &at);
+    ASSERT_NE(at, std::string::npos);
+    after.replace(at, f.kept + 1, before.substr(at, f.kept + 1));
+    EXPECT_TRUE(after == before);
     f.set(f.point, nullptr);
     EXPECT_STREQ(f.get(f.point), "");
   }
@@ -346,11 +289,7 @@ TEST_F(TypedPoints, EveryTextFieldIsCutAtItsWidthAndLeavesItsNeighboursAlone) {
 }
 
 TEST_F(TypedPoints, WholeRecordsCopyOutAndInForEveryKind) {
-  using vexlor::test::kCount;
-  using vexlor::test::kPressure;
-  using vexlor::test::kTemp;
-  using vexlor::test::kValve;
-  // Digital: the record of one point written over another, field by field visible.
+  // The record of one point written over another, field by field visible.
   MEM_DIGITAL_SP_STRU digital{};
   ASSERT_TRUE(VDigital_Get_Shape(kValve, &digital));
   EXPECT_EQ(std::memcmp(&digital, &db().digital_sp[kValve], sizeof digital), 0);
@@ -362,7 +301,6 @@ TEST_F(TypedPoints, WholeRecordsCopyOutAndInForEveryKind) {
   EXPECT_EQ(VDigital_Get_Init(kCount), 42);
   EXPECT_TRUE(VDigital_Get_Tag_Flag(kCount));
   EXPECT_FALSE(VDigital_Get_Shape(kValve, nullptr));
-
   MEM_ANALOG_SP_STRU analog{};
   ASSERT_TRUE(VAnalog_Get_Shape(kPressure, &analog));
   analog.max = 12.5;
@@ -374,27 +312,23 @@ TEST_F(TypedPoints, WholeRecordsCopyOutAndInForEveryKind) {
 }
 
 TEST_F(TypedPoints, ResetShapeAsksTheIoEngine) {
-  vexlor::test::ManagerProcess manager;
+  ManagerProcess manager;
   ASSERT_TRUE(manager.start());
   const std::size_t first = manager.record().size();
-  EXPECT_TRUE(VDigital_Reset_Shape(vexlor::test::kSensor));
-  EXPECT_TRUE(VAnalog_Reset_Shape(vexlor::test::kTemp));
-  EXPECT_TRUE(VString_Reset_Shape(vexlor::test::kHostText));
+  EXPECT_TRUE(VDigital_Reset_Shape(kSensor));
+  EXPECT_TRUE(VAnalog_Reset_Shape(kTemp));
+  EXPECT_TRUE(VString_Reset_Shape(kHostText));
   const std::vector<std::string> expected = {
       "EngineWriteG kind=$D param=P6 command=W1 index=3 argument=- sender=PM1_PROC",
       "EngineWriteG kind=$A param=P6 command=W1 index=1 argument=- sender=PM1_PROC",
       "EngineWriteG kind=$S param=P6 command=W1 index=3 argument=- sender=PM1_PROC",
   };
   std::vector<std::string> lines;
-  ASSERT_TRUE(vexlor::test::wait_until(
-      [&] {
-        lines = manager.record(static_cast<int>(first));
-        return lines.size() >= expected.size();
-      },
+  ASSERT_TRUE(wait_until(
+      [&] { return (lines = manager.record(static_cast<int>(first))).size() >= expected.size(); },
       10));
   EXPECT_EQ(lines, expected);
-
   // Without the engine the request is still made and reported as sent.
   manager.stop();
-  EXPECT_TRUE(VDigital_Reset_Shape(vexlor::test::kSensor));
+  EXPECT_TRUE(VDigital_Reset_Shape(kSensor));
 }
