@@ -76,8 +76,15 @@ int32_t run_posting(PostMode mode, AlarmTarget target, int32_t alarm, const char
 void fill_log_item(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer,
                    Vexlor::AlarmLog_Item& item);
 
-// Writes the row, and the LOG_DBG line "报警日志:%s" when that category is on, to the table of
-// the current month. Called with the alarm mutex held.
+// Writes the row to the table of the current month. Called with the alarm mutex held: the
+// mutex orders the rows of all processes.
+void write_log_row(Vexlor::AlarmLog_Item& item);
+
+// The LOG_DBG line "报警日志:%s" of a row, when that category is on. Posting and answering
+// write it after releasing the alarm mutex, which it needs no more than any other log line.
+void log_row_line(const Vexlor::AlarmLog_Item& item);
+
+// The line, then the row (repairs, which run with the mutex held anyway).
 void write_log_item(Vexlor::AlarmLog_Item& item);
 
 // The status of a run-time record, read afresh from shared memory (other processes write it).

@@ -40,6 +40,7 @@ bool VAlarm_Handle(int point, ALARM_STYLE answer) {
   if (answer == ALM_PAUSED) return false;
   MEM_ALARM_RT_STRU& rt = db->alarm_rt[point];
   if (d::read_status(rt) != ALM_PAUSED) return true;
+  AlarmLog_Item item;
   {
     d::AlarmMutexLock lock(*db);
     // Another process may have answered it while this one waited for the mutex: one answer,
@@ -57,11 +58,11 @@ bool VAlarm_Handle(int point, ALARM_STYLE answer) {
     d::copy_text(rt.clear_time, VStr_Get_DateTime2());
     vexlor::os::store_relaxed(rt.status, static_cast<int32_t>(answer));
     d::dequeue(*db->alarm_queue, point);
-    AlarmLog_Item item;
     d::fill_log_item(*db, point, true, item);
-    d::write_log_item(item);
+    d::write_log_row(item);
     if (lock.held()) vexlor::os::store_relaxed(intent.step, d::kAlarmIdle);
   }
+  d::log_row_line(item);
   vexlor::os::store_relaxed(rt.post_type, 0);
   return d::send_alarm_notice(point, "W2");
 }

@@ -65,12 +65,20 @@ void fill_log_item(const Vexlor::MMAP_STRU& db, int32_t point, bool with_answer,
   item.description = std::string(field_text(sp.description));
 }
 
-void write_log_item(Vexlor::AlarmLog_Item& item) {
+void write_log_row(Vexlor::AlarmLog_Item& item) {
+  // The log's result does not change the outcome of the post or the answer.
+  Vexlor::VDB_Add_AlarmLog(Vexlor::VDB_New_Log_Table_Name().c_str(), item);
+}
+
+void log_row_line(const Vexlor::AlarmLog_Item& item) {
   if (Vexlor::VSystem_Get_Log_Status(Vexlor::LOG_DBG) > 0) {
     Vexlor::VSystem_Log(Vexlor::LOG_DBG, "报警日志:%s", item.log_text.c_str());
   }
-  // The log's result does not change the outcome of the post or the answer.
-  Vexlor::VDB_Add_AlarmLog(Vexlor::VDB_New_Log_Table_Name().c_str(), item);
+}
+
+void write_log_item(Vexlor::AlarmLog_Item& item) {
+  log_row_line(item);
+  write_log_row(item);
 }
 
 namespace {
@@ -121,6 +129,7 @@ bool post_alarm(int32_t point, const char* file, int line, const char* append) {
   os::compare_exchange_relaxed(rt.post_type, 0, 1);  // a managing caller has set 2 already
   const StoredAppend stored(append);
   if (already_posted(rt, stored)) return true;
+  Vexlor::AlarmLog_Item item;
   {
     AlarmMutexLock lock(*db);
     // Another routine may have posted it the same way while this one waited for the mutex.
@@ -146,11 +155,11 @@ bool post_alarm(int32_t point, const char* file, int line, const char* append) {
     if (stored.given) copy_text(rt.append, stored.value);
     os::store_relaxed(rt.status, Vexlor::ALM_PAUSED);
     enqueue(*db->alarm_queue, point);
-    Vexlor::AlarmLog_Item item;
     fill_log_item(*db, point, false, item);
-    write_log_item(item);
+    write_log_row(item);
     if (lock.held()) os::store_relaxed(intent.step, kAlarmIdle);
   }
+  log_row_line(item);
   return send_alarm_notice(point, "W1");
 }
 

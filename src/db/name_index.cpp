@@ -56,7 +56,8 @@ void add(const NameIndexView& v, std::string_view name, uint32_t index) {
 }
 
 // The index of `table` whatever its state.
-NameIndexView locate(const void* image, NameTable table) {
+// Hot: on the path of a lookup, gathered with it on a few code pages (points/lookup.cpp).
+[[gnu::hot]] NameIndexView locate(const void* image, NameTable table) {
   const DbHeader& h = *static_cast<const DbHeader*>(image);
   const DbTableInfo& info = h.tables[static_cast<int>(DbTable::NameIndex)];
   uint64_t start = 0, total = 0;
@@ -79,7 +80,7 @@ NameIndexView locate(const void* image, NameTable table) {
 uint64_t name_index_words(uint32_t records) { return slot_count(records); }
 
 // FNV-1a over the name with ASCII letters folded, as names are compared.
-uint32_t name_hash(std::string_view name) {
+[[gnu::hot]] uint32_t name_hash(std::string_view name) {
   uint32_t h = 2166136261u;
   for (const char c : name) {
     const unsigned char b = static_cast<unsigned char>(c);
@@ -88,7 +89,7 @@ uint32_t name_hash(std::string_view name) {
   return h;
 }
 
-NameIndexView name_index_of(const void* image, NameTable table) {
+[[gnu::hot]] NameIndexView name_index_of(const void* image, NameTable table) {
   const NameIndexView v = locate(image, table);
   if (v.slots == nullptr || (v.state[0].load(std::memory_order_acquire) & kFullFlag) != 0) {
     return {};

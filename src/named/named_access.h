@@ -67,6 +67,7 @@ class ModuleNameRow {
   int32_t get_with(int i, Lookup&& lookup) {
     return i < 0 ? negative_.get_with(lookup) : row_.get_with(i, lookup);
   }
+  int32_t peek(int i) const noexcept { return i < 0 ? negative_.peek() : row_.peek(i); }
 
  private:
   PointRow<N> row_;
@@ -76,18 +77,38 @@ class ModuleNameRow {
 template <NameRule R, std::size_t N>
 using NamedRow = std::conditional_t<R == NameRule::PM_NAME, ModuleNameRow<N>, PointRow<N>>;
 
-// The point of slot (i, j) of an item's cache, resolved on first use.
+// The point of slot (i, j) of an item's cache, resolved on first use. The lookup is out of
+// line: the resolved path, taken on every call but the first, then needs no stack frame.
 template <NameRule R>
-int32_t named_point(PointSlot& slot, Vexlor::IO_TYPE type, const char* format, int, int) {
+[[gnu::noinline]] int32_t resolve_named(PointSlot& slot, Vexlor::IO_TYPE type, const char* format,
+                                        int, int) {
   return slot.get_with([&](int* out) { find_named_point<R>(out, type, format, 0, 0); });
 }
 template <NameRule R, typename Row>
-int32_t named_point(Row& row, Vexlor::IO_TYPE type, const char* format, int i, int) {
+[[gnu::noinline]] int32_t resolve_named(Row& row, Vexlor::IO_TYPE type, const char* format, int i,
+                                        int) {
   return row.get_with(i, [&](int* out) { find_named_point<R>(out, type, format, i, 0); });
 }
 template <NameRule R, std::size_t N, std::size_t M>
-int32_t named_point(PointGrid<N, M>& grid, Vexlor::IO_TYPE type, const char* format, int i, int j) {
+[[gnu::noinline]] int32_t resolve_named(PointGrid<N, M>& grid, Vexlor::IO_TYPE type,
+                                        const char* format, int i, int j) {
   return grid.get_with(i, j, [&](int* out) { find_named_point<R>(out, type, format, i, j); });
+}
+
+inline int32_t peek_named(const PointSlot& slot, int, int) { return slot.peek(); }
+template <typename Row>
+int32_t peek_named(const Row& row, int i, int) {
+  return row.peek(i);
+}
+template <std::size_t N, std::size_t M>
+int32_t peek_named(const PointGrid<N, M>& grid, int i, int j) {
+  return grid.peek(i, j);
+}
+
+template <NameRule R, typename Cache>
+inline int32_t named_point(Cache& cache, Vexlor::IO_TYPE type, const char* format, int i, int j) {
+  const int32_t p = peek_named(cache, i, j);
+  return p != Vexlor::VEXLOR_UNUSED_POINT ? p : resolve_named<R>(cache, type, format, i, j);
 }
 
 // The kinds of the tables' rows.
@@ -114,11 +135,27 @@ struct MemNames<StringKind> {
   static constexpr const char* kWrite = "VString_Write_Mem";
 };
 
-// The value at a resolved point, or the getter's failure value.
+// A point beyond its table: the index check's line, then the getter's failure value. Out of
+// line and reached by a tail call, like the first lookup below, so the read of a resolved
+// point runs without a stack frame.
 template <typename K>
-typename K::Value named_read(int32_t point) {
+[[gnu::noinline]] typename K::Value named_read_out_of_range(int32_t point) {
+  report_bad_index(K::kIndex, point, MemNames<K>::kRead, __LINE__);
+  return K::kMemFailure;
+}
+
+// The value at a resolved point, or the getter's failure value: the index check and the shown
+// value spelled out in each getter, so a resolved read is one straight run of loads without
+// calls, jumps or a stack frame.
+template <typename K>
+[[gnu::always_inline]] inline typename K::Value named_read(int32_t point) {
   if (point < 0) return K::kMemFailure;
-  return read_mem<K>(point, Site{MemNames<K>::kRead, __LINE__});
+  Vexlor::MMAP_STRU* db = attached_db();
+  if (db == nullptr) return K::kMemFailure;
+  if (point >= table_size_of<K::kIndex>(*db)) return named_read_out_of_range<K>(point);
+  const PointRef<K> p{db, point};
+  const typename K::Slot& slot = p.slot();
+  return has_input_driver(p.record()) ? load_value(slot.read_value) : load_value(slot.write_value);
 }
 
 // Writes the value slot of a resolved point; false when it is not resolved.
@@ -129,9 +166,19 @@ bool named_write(int32_t point, typename K::Value value) {
   return true;
 }
 
+// A getter's first call: the lookup, then the read.
 template <typename K, NameRule R, typename Cache>
-typename K::Value named_get(Cache& cache, const char* format, int i, int j) {
-  return named_read<K>(named_point<R>(cache, K::kType, format, i, j));
+[[gnu::noinline]] typename K::Value named_get_first(Cache& cache, const char* format, int i,
+                                                    int j) {
+  return named_read<K>(resolve_named<R>(cache, K::kType, format, i, j));
+}
+
+template <typename K, NameRule R, typename Cache>
+[[gnu::always_inline]] inline typename K::Value named_get(Cache& cache, const char* format, int i,
+                                                          int j) {
+  const int32_t p = peek_named(cache, i, j);
+  if (p == Vexlor::VEXLOR_UNUSED_POINT) return named_get_first<K, R>(cache, format, i, j);
+  return named_read<K>(p);
 }
 
 template <typename K, NameRule R, typename Cache>

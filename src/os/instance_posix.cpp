@@ -1,8 +1,10 @@
 // Instance folders on POSIX: /dev/shm/vexlor/<instance> unless VEXLOR_RUNTIME_DIR says
 // otherwise.
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +41,24 @@ bool make_dirs(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-long process_id() { return static_cast<long>(::getpid()); }
+namespace {
+
+// The pid, asked of the kernel once per process: the alarm log checks it on every row. A
+// forked child forgets the parent's before it runs anything.
+std::atomic<long> g_pid{0};
+
+void forget_pid() { g_pid.store(0, std::memory_order_relaxed); }
+
+}  // namespace
+
+long process_id() {
+  long pid = g_pid.load(std::memory_order_relaxed);
+  if (pid != 0) return pid;
+  static const bool watching_forks = ::pthread_atfork(nullptr, nullptr, forget_pid) == 0;
+  pid = static_cast<long>(::getpid());
+  if (watching_forks) g_pid.store(pid, std::memory_order_relaxed);
+  return pid;
+}
 
 bool remove_instance_dir_if_empty() {
   const std::string dir = instance_dir();

@@ -16,6 +16,11 @@
 #include "util/text.h"
 #include "vexlor/points.h"
 
+// The functions a lookup runs through, here and in the name index, normalisation and text
+// helpers, are marked hot: the compiler gathers them on a few pages of code, so the first lookup
+// after attaching (when the unmapping of an earlier image has flushed every translation) walks
+// few code pages.
+
 namespace vexlor::detail {
 
 using Vexlor::IO_TYPE;
@@ -25,7 +30,7 @@ const char* io_type_text(int type) {
   return type >= 0 && type <= 4 ? kTexts[type] : "IO_UNKNOWN";
 }
 
-bool name_matches(const char (&field)[64], std::string_view name) {
+[[gnu::hot]] bool name_matches(const char (&field)[64], std::string_view name) {
   // Length first: the field must end exactly where the name does.
   // Cheap rejections first: the field must end exactly where the name does, and the last
   // bytes must agree up to ASCII case (| 0x20 folds letters and never separates equal ones).
@@ -93,7 +98,8 @@ bool find_alarm(const Vexlor::MMAP_STRU& db, std::string_view name, int* point, 
 }
 
 // The search of VIO_Find over the normalised name. Returns the type found, or IO_NONE.
-IO_TYPE search_all(const Vexlor::MMAP_STRU& db, std::string_view name, int* point, bool report) {
+[[gnu::hot]] IO_TYPE search_all(const Vexlor::MMAP_STRU& db, std::string_view name, int* point,
+                                bool report) {
   for (IO_TYPE t : {Vexlor::IO_D, Vexlor::IO_A, Vexlor::IO_S, Vexlor::IO_F}) {
     const int32_t found = scan_table(db, t, name);
     if (found >= 0) {
@@ -104,7 +110,7 @@ IO_TYPE search_all(const Vexlor::MMAP_STRU& db, std::string_view name, int* poin
   return find_alarm(db, name, point, report) ? Vexlor::IO_L : Vexlor::IO_NONE;
 }
 
-bool find(int* point, IO_TYPE* type, bool silent, const char* name) {
+[[gnu::hot]] bool find(int* point, IO_TYPE* type, bool silent, const char* name) {
   Vexlor::MMAP_STRU* db = attached_db();
   if (db == nullptr) return false;
   char work[kNameSize];
@@ -121,7 +127,7 @@ bool find(int* point, IO_TYPE* type, bool silent, const char* name) {
   return false;
 }
 
-bool find_point(int* point, IO_TYPE type, bool silent, const char* name) {
+[[gnu::hot]] bool find_point(int* point, IO_TYPE type, bool silent, const char* name) {
   Vexlor::MMAP_STRU* db = attached_db();
   if (db == nullptr) return false;
   char work[kNameSize];
@@ -188,7 +194,7 @@ bool family_range_ok(int count, int start) {
 
 }  // namespace
 
-int32_t scan_table(const Vexlor::MMAP_STRU& db, IO_TYPE type, std::string_view name) {
+[[gnu::hot]] int32_t scan_table(const Vexlor::MMAP_STRU& db, IO_TYPE type, std::string_view name) {
   const Vexlor::MEM_SYSTEM_STRU& s = *db.system_block;
   switch (type) {
     case Vexlor::IO_D:
@@ -273,7 +279,7 @@ void format_name(char (&out)[d::kNameSize], const char* format, va_list args) {
 
 }  // namespace
 
-bool VIO_Find(int* point, IO_TYPE* type, const char* name) {
+[[gnu::hot]] bool VIO_Find(int* point, IO_TYPE* type, const char* name) {
   return d::find(point, type, false, name);
 }
 

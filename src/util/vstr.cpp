@@ -39,7 +39,8 @@ bool matches_at(std::string_view text, std::size_t pos, std::string_view part, b
 
 }  // namespace
 
-std::size_t find_char(std::string_view text, char ch, Charset cs) {
+// Hot: on the path of a lookup, gathered with it on a few code pages (points/lookup.cpp).
+[[gnu::hot]] std::size_t find_char(std::string_view text, char ch, Charset cs) {
   for (std::size_t i = 0; i < text.size(); i += char_width(text, i, cs)) {
     if (text[i] == ch) return i;
   }
@@ -54,7 +55,7 @@ std::size_t find_text(std::string_view text, std::string_view part, bool fold_ca
   return std::string_view::npos;
 }
 
-bool equal_text(std::string_view a, std::string_view b, bool fold_case, Charset cs) {
+[[gnu::hot]] bool equal_text(std::string_view a, std::string_view b, bool fold_case, Charset cs) {
   if (a.size() != b.size()) return false;
   if (!fold_case) return a == b;
   // Folding never touches bytes of 0x80 and above, so while the texts match they have the
