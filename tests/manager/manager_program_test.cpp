@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -31,6 +32,8 @@ using vexlor::test::wait_until;
 
 namespace {
 
+// Program: a program started with its output discarded and its error output in a file; wait()
+// gives its exit status, or -1 when it has not ended in time (it is then killed).
 #if defined(_WIN32)
 // The build's layout: tests\vexlor_tests.exe, tests\test_routine.exe, tools\*.exe, vexlor.dll.
 std::string build_dir() {
@@ -41,40 +44,74 @@ std::string build_dir() {
 }
 std::string tool(const char* name) { return build_dir() + "\\tools\\" + name + ".exe"; }
 std::string routine_program() { return build_dir() + "\\tests\\test_routine.exe"; }
-BOOL WINAPI let_ctrl_c_pass(DWORD type) { return type == CTRL_C_EVENT; }
-#else
-std::string tool(const char* name) { return std::string(VEXLOR_TOOLS_DIR "/") + name; }
-std::string routine_program() { return VEXLOR_TEST_ROUTINE; }
-#endif
+constexpr char kHowKilled[] = "exit status 9";
 
-// A program with its output discarded and its error output in a file.
-class Program {
- public:
+// Ctrl+C reaches every process of the console: this one lets it pass. Under Wine a program
+// whose output is not a terminal has no console that takes it, so it makes one of its own.
+BOOL WINAPI let_ctrl_c_pass(DWORD type) { return type == CTRL_C_EVENT; }
+void prepare_console_and_path() {
+  if (::GetConsoleCP() == 0) {
+    ::FreeConsole();
+    ::AllocConsole();
+  }
+  ::SetConsoleCtrlHandler(let_ctrl_c_pass, TRUE);
+  const char* path = std::getenv("PATH");  // where the routine finds vexlor.dll
+  vexlor::test::set_env("PATH", (build_dir() + ";" + (path ? path : "")).c_str());
+}
+
+struct Program {
   Program(const std::string& path, const std::vector<std::string>& args, const std::string& err) {
-#if defined(_WIN32)
     std::string line = "\"" + path + "\"";
     for (const std::string& a : args) line += " \"" + a + "\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE out = ::CreateFileA("NUL", GENERIC_WRITE, share, &inherit, OPEN_EXISTING, 0, nullptr);
-    HANDLE error =
-        ::CreateFileA(err.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = error;
+    si.hStdOutput = ::CreateFileA("NUL", GENERIC_WRITE, share, &inherit, OPEN_EXISTING, 0, nullptr);
+    si.hStdError =
+        ::CreateFileA(err.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr);
     PROCESS_INFORMATION pi{};
     if (::CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
                          &pi)) {
       ::CloseHandle(pi.hThread);
-      process_ = pi.hProcess;
+      process = pi.hProcess;
     }
-    ::CloseHandle(out);
-    ::CloseHandle(error);
+    ::CloseHandle(si.hStdOutput);
+    ::CloseHandle(si.hStdError);
+  }
+  ~Program() {
+    if (process != nullptr) wait(0);
+  }
+  int wait(double seconds) {
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000)) != WAIT_OBJECT_0) {
+      ::TerminateProcess(process, code);
+      ::WaitForSingleObject(process, INFINITE);
+    }
+    ::GetExitCodeProcess(process, &code);
+    ::CloseHandle(std::exchange(process, nullptr));
+    return static_cast<int>(code);
+  }
+  void interrupt() { ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); }
+  HANDLE process = nullptr;
+};
+
+void kill_process(long pid) {  // as Task Manager's "End task", with exit code 9
+  HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid));
+  ::TerminateProcess(process, 9);
+  ::CloseHandle(process);
+}
 #else
-    pid_ = ::fork();
-    if (pid_ == 0) {
+std::string tool(const char* name) { return std::string(VEXLOR_TOOLS_DIR "/") + name; }
+std::string routine_program() { return VEXLOR_TEST_ROUTINE; }
+constexpr char kHowKilled[] = "signal 9";
+void prepare_console_and_path() {}
+
+struct Program {
+  Program(const std::string& path, const std::vector<std::string>& args, const std::string& err) {
+    pid = ::fork();
+    if (pid == 0) {
       ::dup2(::open("/dev/null", O_WRONLY), 1);
       ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
       std::vector<char*> argv{const_cast<char*>(path.c_str())};
@@ -83,71 +120,23 @@ class Program {
       ::execv(path.c_str(), argv.data());
       ::_exit(127);
     }
-#endif
   }
   ~Program() {
-    if (running_) wait(0);
+    if (pid > 0) wait(0);
   }
-  // Exit status, or -1 when it has not ended within `seconds` (it is then killed).
-  int wait(double seconds) {
-    running_ = false;
-#if defined(_WIN32)
-    DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(process_, static_cast<DWORD>(seconds * 1000)) != WAIT_OBJECT_0) {
-      ::TerminateProcess(process_, code);
-      ::WaitForSingleObject(process_, INFINITE);
-    }
-    ::GetExitCodeProcess(process_, &code);
-    ::CloseHandle(process_);
-    return static_cast<int>(code);
-#else
-    return vexlor::test::wait_child(pid_, seconds);
-#endif
-  }
-#if defined(_WIN32)
-  // Ctrl+C reaches every process of the console; this one lets it pass.
-  void interrupt() { ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); }
-#else
-  void interrupt() { ::kill(pid_, SIGINT); }
-#endif
-
- private:
-  bool running_ = true;
-#if defined(_WIN32)
-  HANDLE process_ = nullptr;
-#else
-  pid_t pid_ = -1;
-#endif
+  int wait(double seconds) { return vexlor::test::wait_child(std::exchange(pid, -1), seconds); }
+  void interrupt() { ::kill(pid, SIGINT); }
+  pid_t pid = -1;
 };
 
-// Ends a process at once: `kill -9`, or on Windows TerminateProcess with exit code 9.
-void kill_process(long pid) {
-#if defined(_WIN32)
-  HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid));
-  ::TerminateProcess(process, 9);
-  ::CloseHandle(process);
-#else
-  ::kill(static_cast<pid_t>(pid), SIGKILL);
+void kill_process(long pid) { ::kill(static_cast<pid_t>(pid), SIGKILL); }
 #endif
-}
 
 }  // namespace
 
 TEST(ManagerProgram, StartsARoutineForwardsARunMarksItKilledAndStopsOnCtrlC) {
   vexlor::test::PrivateInstance instance("mgrprog");
-#if defined(_WIN32)
-  // Under Wine a program whose output is not a terminal has no console to send Ctrl+C on.
-  if (::GetConsoleCP() == 0) {
-    ::FreeConsole();
-    ::AllocConsole();
-  }
-  ::SetConsoleCtrlHandler(let_ctrl_c_pass, TRUE);
-  const char* path = std::getenv("PATH");
-  vexlor::test::set_env("PATH", (build_dir() + ";" + (path ? path : "")).c_str());
-  const char* how_killed = "exit status 9";
-#else
-  const char* how_killed = "signal 9";
-#endif
+  prepare_console_and_path();
   const std::string dir = instance.runtime_dir(), config = dir + "/equipment.toml";
   const std::string beta = "command = ['" + routine_program() + "', 'BETA'], start = 'startup'";
   std::ofstream(config) << "functions = [ { name = 'CALLER' }, { name = 'BETA', " + beta + " } ]\n";
@@ -157,16 +146,14 @@ TEST(ManagerProgram, StartsARoutineForwardsARunMarksItKilledAndStopsOnCtrlC) {
   ASSERT_TRUE(VHub_Initial("CALLER"));
   constexpr int kBeta = 1;
   // The serving process of BETA as the manager reports it ("<pid> alive"), once it serves.
-  long pid = -1;
-  EXPECT_TRUE(wait_until(
-      [&pid] {
-        char answer[64] = "";
-        if (VFIFO_Engine_Read("$F", "P9", "R1", kBeta, "-", answer, sizeof answer)) {
-          pid = std::atol(answer);
-        }
-        return pid > 0;
+  char answer[64] = "";
+  ASSERT_TRUE(wait_until(
+      [&answer] {
+        return VFIFO_Engine_Read("$F", "P9", "R1", kBeta, "-", answer, sizeof answer) &&
+               std::atol(answer) > 0;
       },
       30));
+  const long pid = std::atol(answer);
 
   EXPECT_EQ(VFunction_Run(kBeta, "STATUS 3"), SYS_SUCCESS);
   ASSERT_TRUE(VFunction_Run_Set(kBeta, "SLEEP 60"));
@@ -180,7 +167,7 @@ TEST(ManagerProgram, StartsARoutineForwardsARunMarksItKilledAndStopsOnCtrlC) {
   EXPECT_FALSE(vexlor::os::endpoint_served(vexlor::os::kManagerEndpoint));
   const std::string errors = vexlor::test::slurp(dir + "/manager.err");
   EXPECT_NE(errors.find("vexlor-manager: routine BETA (pid " + std::to_string(pid) + ") ended (" +
-                        how_killed + "); marked SYS_KILLED"),
+                        kHowKilled + "); marked SYS_KILLED"),
             std::string::npos)
       << errors;
   // The record reached manager.log before the manager ended.
