@@ -410,21 +410,19 @@ void remove_leftovers() {
   remove_dead_builds();
   const std::string dir = os::instance_dir();
   detail::attached_processes(dir);  // drops the records of dead processes
-  // Endpoints whose listener is gone: the socket and its lock file.
+  // Endpoints whose listener is gone: the socket and its lock file (POSIX; a Windows pipe goes
+  // with its last handle).
   const std::string endpoints = os::endpoint_dir(false);
-  bool manager_alive = false;
   for (const std::string& name : os::list_dir(endpoints)) {
     if (!ends_with(name, ".lock")) continue;
     const std::string lock = in_folder(endpoints, name);
-    const std::string socket = lock.substr(0, lock.size() - 5);
-    if (os::probe_live_file(lock, nullptr, false) == os::Liveness::kAlive) {
-      manager_alive |= socket == os::endpoint_path(os::kManagerEndpoint);
-      continue;
-    }
-    std::remove(socket.c_str());
+    if (os::probe_live_file(lock, nullptr, false) == os::Liveness::kAlive) continue;
+    std::remove(lock.substr(0, lock.size() - 5).c_str());
     std::remove(lock.c_str());
   }
-  if (!manager_alive) std::remove(in_folder(dir, "manager.log").c_str());
+  if (!os::endpoint_served(os::kManagerEndpoint)) {
+    std::remove(in_folder(dir, "manager.log").c_str());
+  }
   os::remove_instance_dir_if_empty();
 }
 

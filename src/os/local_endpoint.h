@@ -26,6 +26,8 @@ std::string routine_endpoint(const std::string& routine_name);
 std::string endpoint_dir(bool create);
 // The socket (or pipe) path of an endpoint in the current instance; "<path>.lock" is its lock.
 std::string endpoint_path(const std::string& endpoint);
+// True while a live process serves the endpoint of the current instance.
+bool endpoint_served(const std::string& endpoint);
 
 // Largest frame accepted from a peer; bigger length prefixes close the stream.
 inline constexpr std::size_t kMaxFrameBytes = 64u << 20;

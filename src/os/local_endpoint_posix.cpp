@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "os/instance.h"
+#include "os/live_file.h"
 #include "os/local_endpoint.h"
 
 namespace vexlor::os {
@@ -66,6 +67,10 @@ std::string endpoint_dir(bool create) {
 
 std::string endpoint_path(const std::string& endpoint) {
   return endpoint_dir(false) + "/" + file_name_for(endpoint) + ".sock";
+}
+
+bool endpoint_served(const std::string& endpoint) {
+  return probe_live_file(endpoint_path(endpoint) + ".lock", nullptr, false) == Liveness::kAlive;
 }
 
 // ---- LocalStream ------------------------------------------------------------------------

@@ -84,6 +84,11 @@ IoResult transfer(HANDLE pipe, HANDLE io_event, HANDLE wake, bool write, void* d
   return IoResult::kOk;
 }
 
+// The named mutex a listener holds for its lifetime.
+std::string liveness_name(const std::string& endpoint) {
+  return "Local\\vexlor#endpoint." + file_name_for(instance_name()) + "." + file_name_for(endpoint);
+}
+
 // The listener's overlapped connect, kept at a fixed address while it is pending.
 struct PendingConnect {
   OVERLAPPED ov{};
@@ -97,6 +102,13 @@ std::string endpoint_dir(bool) { return "\\\\.\\pipe"; }
 std::string endpoint_path(const std::string& endpoint) {
   return endpoint_dir(false) + "\\vexlor." + file_name_for(instance_name()) + "." +
          file_name_for(endpoint);
+}
+
+bool endpoint_served(const std::string& endpoint) {
+  HANDLE lock = ::OpenMutexA(SYNCHRONIZE, FALSE, liveness_name(endpoint).c_str());
+  if (lock == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;  // another user's
+  ::CloseHandle(lock);
+  return true;
 }
 
 // ---- LocalStream ------------------------------------------------------------------------
@@ -253,8 +265,7 @@ LocalListener::~LocalListener() { close(); }
 bool LocalListener::open(const std::string& endpoint, std::string* error, bool* busy) {
   if (busy) *busy = false;
   close();
-  const std::string lock_name =
-      "Local\\vexlor#endpoint." + file_name_for(instance_name()) + "." + file_name_for(endpoint);
+  const std::string lock_name = liveness_name(endpoint);
   HANDLE lock = ::CreateMutexA(nullptr, FALSE, lock_name.c_str());
   DWORD err = ::GetLastError();
   if (lock == nullptr || err == ERROR_ALREADY_EXISTS) {

@@ -19,9 +19,9 @@
 //  - Pool answers "POOL <function> <param> <caller> <pool count>"; a parameter "FILL:<n>"
 //    (n up to 64 MiB minus 64) answers n bytes of the letters A to Z repeated instead.
 //
-// Exit status: 0 after SIGTERM/SIGINT (endpoints and lock files removed), 1 when it cannot
-// start (another vexlor-manager serves the instance, bad configuration), 2 for bad usage.
-#include <signal.h>
+// Exit status: 0 after SIGTERM/SIGINT/SIGHUP, or on Windows Ctrl+C, Ctrl+Break or the console's
+// closing (endpoints and lock files removed), 1 when it cannot start (another vexlor-manager
+// serves the instance, bad configuration), 2 for bad usage.
 #include <toml++/toml.h>
 #include <vexlor/records.h>
 #include <vexlor/util.h>
@@ -47,6 +47,7 @@
 #include "util/text.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
+#include "processes.h"
 #include "sequencer.h"
 #include "os/shared_section.h"
 
@@ -288,7 +289,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? kOk : kUsage;
   }
-  if (!instance.empty()) ::setenv("VEXLOR_INSTANCE", instance.c_str(), 1);
+  if (!instance.empty()) vexlor_manager::set_environment("VEXLOR_INSTANCE", instance);
 
   InterlockTable interlocks;
   std::vector<vexlor_manager::RoutineProgram> routines;
@@ -298,13 +299,12 @@ int main(int argc, char** argv) {
     if (!vexlor_manager::load_routine_programs(config, routines, error)) return failed(error);
   }
 
-  // Signals are taken by sigwait below; block them before any thread starts.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // Before any thread starts: POSIX threads inherit the blocked stop signals.
+  vexlor_manager::catch_stop_requests();
+  // Destroyed last, once the record is written: on Windows a console-close handler waits for it.
+  struct StopDone {
+    ~StopDone() { vexlor_manager::stop_done(); }
+  } stop_done;
 
   vexlor_manager::Sequencer sequencer(std::move(routines), quiet);
   Manager manager(std::move(interlocks), quiet, limits, &sequencer);
@@ -349,9 +349,7 @@ int main(int argc, char** argv) {
                    vexlor::os::instance_name().c_str(), no_gui ? " (no GUI)" : "");
   }
 
-  int signal_number = 0;
-  while (sigwait(&signals, &signal_number) != 0) {
-  }
+  vexlor_manager::wait_for_stop_request();
   sequencer.stop();
   for (auto& s : servers) s.stop();
   return kOk;

@@ -7,6 +7,7 @@
 #include <vexlor/util.h>
 
 #include <chrono>
+#include <cstdio>
 #include <utility>
 
 namespace vexlor::manager {
@@ -16,6 +17,21 @@ namespace {
 // kBatchBytes are pending, then writes them with one flush.
 constexpr auto kBatchDelay = std::chrono::milliseconds(20);
 constexpr std::size_t kBatchBytes = 64 * 1024;
+
+#if defined(_WIN32)
+// Binary (no "\r\n"), and never inherited by the routines the manager starts.
+constexpr int kLogFlags = O_WRONLY | O_CREAT | O_APPEND | O_BINARY | O_NOINHERIT;
+#else
+constexpr int kLogFlags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC;
+#endif
+
+// Renames over an existing file, as POSIX rename does (Windows' refuses).
+void rename_over(const std::string& from, const std::string& to) {
+#if defined(_WIN32)
+  std::remove(to.c_str());
+#endif
+  std::rename(from.c_str(), to.c_str());
+}
 
 }  // namespace
 
@@ -122,12 +138,14 @@ void Record::write_batch(const std::string& batch) {
 
 void Record::open_log() {
   // Shared with the equipment's group, never with others, whatever the umask says.
-  int fd = ::open(log_path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0660);
+  int fd = ::open(log_path_.c_str(), kLogFlags, 0660);
   if (fd < 0) return;
+#if !defined(_WIN32)
   ::fchmod(fd, 0660);
+#endif
   struct stat st;
   log_size_ = ::fstat(fd, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
-  log_ = ::fdopen(fd, "a");
+  log_ = ::fdopen(fd, "ab");
   if (log_ == nullptr) {
     ::close(fd);
     return;
@@ -143,10 +161,9 @@ void Record::rotate() {
     ::unlink(log_path_.c_str());
   } else {
     for (int i = limits_.log_files - 1; i >= 1; --i) {
-      ::rename((log_path_ + "." + std::to_string(i)).c_str(),
-               (log_path_ + "." + std::to_string(i + 1)).c_str());
+      rename_over(log_path_ + "." + std::to_string(i), log_path_ + "." + std::to_string(i + 1));
     }
-    ::rename(log_path_.c_str(), (log_path_ + ".1").c_str());
+    rename_over(log_path_, log_path_ + ".1");
   }
   open_log();
 }

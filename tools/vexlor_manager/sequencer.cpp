@@ -2,7 +2,6 @@
 // supervision.
 #include "sequencer.h"
 
-#include <signal.h>
 #include <strings.h>
 #include <sys/types.h>
 #include <toml++/toml.h>
@@ -10,11 +9,11 @@
 #include <vexlor/util.h>
 #include <vexlor/vmmap.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "os/atomic_field.h"
 #include "os/local_endpoint.h"
@@ -42,15 +41,11 @@ double now() {
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// True while the process exists and is not a zombie.
-bool process_alive(pid_t pid) {
-  if (pid <= 0 || ::kill(pid, 0) != 0) return false;
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return true;
-  const std::size_t paren = line.rfind(')');
-  return paren == std::string::npos || paren + 2 >= line.size() || line[paren + 2] != 'Z';
-}
+#if defined(_WIN32)
+constexpr const char* kFolderSeparators = "/\\";
+#else
+constexpr const char* kFolderSeparators = "/";
+#endif
 
 std::string where(const std::string& path, const toml::node& n, std::size_t i, const char* field) {
   return path + ":" + std::to_string(n.source().begin.line) + ": functions[" + std::to_string(i) +
@@ -72,8 +67,10 @@ bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>&
   const toml::array* list = root["functions"].as_array();
   if (list == nullptr) return true;
   const std::filesystem::path base = std::filesystem::absolute(path).parent_path();
+  // Configured texts are UTF-8, and so are the paths made of them.
   auto local = [&base](const std::string& p) {
-    return p.empty() || p[0] == '/' ? p : (base / p).lexically_normal().string();
+    const std::filesystem::path given = std::filesystem::u8path(p);
+    return p.empty() || given.is_absolute() ? p : (base / given).lexically_normal().u8string();
   };
   for (std::size_t i = 0; i < list->size(); ++i) {
     const toml::table* entry = list->get(i)->as_table();
@@ -97,7 +94,7 @@ bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>&
       }
       program.launch.argv.push_back(text->get());
     }
-    if (program.launch.argv[0].find('/') != std::string::npos) {
+    if (program.launch.argv[0].find_first_of(kFolderSeparators) != std::string::npos) {
       program.launch.argv[0] = local(program.launch.argv[0]);
     }
     if (const toml::node* wd = entry->get("workdir")) {
@@ -281,10 +278,10 @@ void Sequencer::stop() {
       pid = e->child;
     }
     if (pid <= 0) continue;
-    while (now() < deadline && !reap(pid, false, nullptr)) sleep_ms(10);
-    if (process_alive(pid) || ::kill(pid, 0) == 0) {
-      ::kill(pid, SIGKILL);
-      reap(pid, true, nullptr);
+    const int left_ms = static_cast<int>(std::max(0.0, deadline - now()) * 1000);
+    if (!reap(pid, left_ms, nullptr)) {
+      kill_now(pid);
+      reap(pid, -1, nullptr);
     }
   }
   for (auto& e : entries_) {
@@ -383,16 +380,11 @@ void Sequencer::gone(Entry& e, uint64_t generation) {
   if (child > 0 && child == pid) {
     std::string ended;
     // A routine that released the library is about to exit; give it a moment to do so.
-    for (int i = 0; i < 50 && !reap(child, false, &ended); ++i) sleep_ms(10);
+    reap(child, 500, &ended);
     how = ended.empty() ? "stopped serving" : "ended (" + ended + ")";
   } else {
     // The connection closes while the process is still on its way out.
-    bool alive = process_alive(pid);
-    for (int i = 0; i < 100 && alive; ++i) {
-      sleep_ms(2);
-      alive = process_alive(pid);
-    }
-    if (alive) how = "stopped serving";
+    if (!process_ended(pid, 200)) how = "stopped serving";
   }
   std::lock_guard<std::mutex> lock(mutex_);
   if (generation != e.generation) return;
@@ -450,7 +442,7 @@ bool Sequencer::start_process(Entry& e) {
   const double deadline = now() + kStartBound;
   while (now() < deadline) {
     std::string how;
-    if (reap(pid, false, &how)) {
+    if (reap(pid, 0, &how)) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         e.child = -1;
@@ -467,8 +459,8 @@ bool Sequencer::start_process(Entry& e) {
     }
     sleep_ms(5);
   }
-  ::kill(pid, SIGKILL);
-  reap(pid, true, nullptr);
+  kill_now(pid);
+  reap(pid, -1, nullptr);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     e.child = -1;
