@@ -23,7 +23,7 @@ class Wakeup {
   void wait();
 
  private:
-  std::atomic<int32_t> state_{0};  // 0 nothing posted, 1 posted, -1 a thread sleeps
+  std::atomic<int32_t> state_{0};         // 0 nothing posted, 1 posted, -1 a thread sleeps
   [[maybe_unused]] intptr_t native_ = 0;  // Windows: the event the sleeper waits on
 };
 

@@ -175,8 +175,7 @@ class Server {
   Reply queue_event(const Request& r) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      events_.push_back(
-          Event{r.param, sender_index(r.argument), r.type == RequestType::PostEvent});
+      events_.push_back(Event{r.param, sender_index(r.argument), r.type == RequestType::PostEvent});
     }
     event_cv_.notify_one();
     return Reply{true, {}};
