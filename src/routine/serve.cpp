@@ -239,8 +239,10 @@ int serve(const char* name, const Handlers& handlers) {
   }
   // The process lock tells VFunction_Exit callers that this routine lives.
   Vexlor::VFunction_Create_Locker(index);
-  Server server(handlers, index);
-  if (!server.open()) {
+  // Shared with the endpoint's threads: a request still being handled when serve() ends (the
+  // exit request itself, say) keeps the server until it returns.
+  auto server = std::make_shared<Server>(handlers, index);
+  if (!server->open()) {
     if (started_here) Vexlor::VHub_Release();
     return 2;
   }
@@ -250,12 +252,12 @@ int serve(const char* name, const Handlers& handlers) {
   if (last == Vexlor::SYS_KILLED || last == Vexlor::SYS_RUNNING) {
     Vexlor::VFunction_Set_Run_Status(index, Vexlor::SYS_AVAILABLE);
   }
-  fifo::set_own_handler([&server](const Request& r) { return server.dispatch(r); });
-  server.run_loop();
+  fifo::set_own_handler([server](const Request& r) { return server->dispatch(r); });
+  server->run_loop();
   if (handlers.exit) handlers.exit();
   fifo::set_own_handler({});
   Vexlor::VFunction_Set_Run_Status(index, Vexlor::SYS_KILLED);
-  server.close();
+  server->close();
   if (started_here) Vexlor::VHub_Release();
   return 0;
 }
