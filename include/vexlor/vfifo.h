@@ -39,6 +39,8 @@ class VEXLOR_API VFIFO {
 
   // To the sequence manager.
   bool VFIFO_Function_Run(const char* function, const char* run_param, const char* parents);
+  // The manager accepts every wait request it receives, so this one does not wait for the
+  // answer: true when it was handed to the manager's connection.
   bool VFIFO_Function_Wait(const char* function, const char* param, const char* argument);
   bool VFIFO_Function_Exit(const char* function, const char* param, const char* parents);
   bool VFIFO_Function_Send_Event(const char* function, const char* message, const char* caller);

@@ -63,6 +63,8 @@ int64_t steady_ms() {
       .count();
 }
 
+constexpr uint8_t kOneWay = 0x80;  // in the type byte: no reply wanted
+
 bool known_type(uint8_t t) {
   return t >= static_cast<uint8_t>(RequestType::FunctionRun) &&
          t <= static_cast<uint8_t>(RequestType::Query);
@@ -107,7 +109,7 @@ void encode_request(const Request& r, std::string& out) {
   out.reserve(64 + r.sender.size() + r.function.size() + r.param.size() + r.argument.size() +
               r.kind.size() + r.command.size() + r.text.size());
   put_u32(out, r.sequence);
-  out.push_back(static_cast<char>(r.type));
+  out.push_back(static_cast<char>(static_cast<uint8_t>(r.type) | (r.one_way ? kOneWay : 0)));
   put_text(out, r.sender);
   put_text(out, r.function);
   put_text(out, r.param);
@@ -123,9 +125,13 @@ void encode_request(const Request& r, std::string& out) {
 bool decode_request(const std::string& payload, Request& r, uint32_t* sequence_out) {
   Reader in(payload);
   uint8_t type = 0;
+  r.one_way = false;
   if (!in.u32(r.sequence)) return false;
   if (sequence_out) *sequence_out = r.sequence;
-  if (!in.u8(type) || !known_type(type)) return false;
+  if (!in.u8(type)) return false;
+  r.one_way = (type & kOneWay) != 0;
+  type &= static_cast<uint8_t>(~kOneWay);
+  if (!known_type(type)) return false;
   r.type = static_cast<RequestType>(type);
   return in.text(r.sender) && in.text(r.function) && in.text(r.param) && in.text(r.argument) &&
          in.text(r.kind) && in.text(r.command) && in.text(r.text) && in.i32(r.index) &&
@@ -195,6 +201,56 @@ std::string describe(const Request& r) {
   return line;
 }
 
+// ---- Replies ------------------------------------------------------------------------------
+
+// A connection's writing side. Its thread reads while a deferred reply may be written from
+// another one; the mutex keeps frames whole, and `open` turns late replies into no-ops once the
+// connection's thread has ended (the stream itself lives until the server reaps it).
+struct LaterReply::Channel {
+  std::mutex mutex;
+  os::LocalStream* stream = nullptr;
+  bool open = true;
+  std::string out;
+
+  os::IoResult write(uint32_t sequence, const Reply& reply) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!open) return os::IoResult::kClosed;
+    encode_reply(sequence, reply, out);
+    return stream->write_frame(out);
+  }
+};
+
+namespace {
+
+// The request being handled on this thread, for defer_reply().
+struct Handling {
+  std::shared_ptr<LaterReply::Channel> channel;
+  uint32_t sequence = 0;
+  bool one_way = false;
+  bool deferred = false;
+};
+thread_local Handling* t_handling = nullptr;
+
+}  // namespace
+
+LaterReply::~LaterReply() {
+  if (!sent_) send(Reply{false, "not answered"});
+}
+
+void LaterReply::send(const Reply& reply) {
+  if (sent_) return;
+  sent_ = true;
+  if (channel_) channel_->write(sequence_, reply);
+}
+
+std::unique_ptr<LaterReply> defer_reply() {
+  if (t_handling == nullptr || t_handling->deferred) return nullptr;
+  t_handling->deferred = true;
+  // A one-way request gets no reply, later or not.
+  return std::make_unique<LaterReply>(t_handling->one_way ? nullptr : t_handling->channel,
+                                      t_handling->sequence);
+}
+
 // ---- EndpointServer ----------------------------------------------------------------------
 
 EndpointServer::~EndpointServer() { stop(); }
@@ -227,6 +283,8 @@ void EndpointServer::accept_loop() {
     stream.set_timeout_ms(limits_.frame_timeout_ms);
     auto connection = std::make_unique<Connection>();
     connection->stream = std::move(stream);
+    connection->replies = std::make_shared<LaterReply::Channel>();
+    connection->replies->stream = &connection->stream;
     connection->last_active_ms = steady_ms();
     Connection* raw = connection.get();
     std::lock_guard<std::mutex> lock(mutex_);
@@ -261,7 +319,7 @@ bool EndpointServer::wait_for_room() {
 }
 
 void EndpointServer::connection_loop(Connection* connection) {
-  std::string frame, out;
+  std::string frame;
   Request request;
   while (!stopping_) {
     os::IoResult got = connection->stream.read_frame(frame);
@@ -269,18 +327,27 @@ void EndpointServer::connection_loop(Connection* connection) {
     if (got == os::IoResult::kTimeout && connection->stream.buffered() == 0) continue;
     if (got != os::IoResult::kOk) break;
     connection->busy = true;
-    uint32_t sequence = 0;
+    Handling handling{connection->replies};
     Reply reply;
-    if (decode_request(frame, request, &sequence)) {
+    if (decode_request(frame, request, &handling.sequence)) {
+      handling.one_way = request.one_way;
+      t_handling = &handling;
       reply = handler_(request);
+      t_handling = nullptr;
     } else {
       reply.accepted = false;
       reply.answer = "refused";
     }
-    encode_reply(sequence, reply, out);
-    if (connection->stream.write_frame(out) != os::IoResult::kOk) break;
+    if (!handling.deferred && !request.one_way &&
+        connection->replies->write(handling.sequence, reply) != os::IoResult::kOk) {
+      break;
+    }
     connection->last_active_ms = steady_ms();
     connection->busy = false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(connection->replies->mutex);
+    connection->replies->open = false;
   }
   connection->stream.shutdown();
   {
@@ -314,6 +381,7 @@ void EndpointServer::forget_threads() {
   // the parent: they are set aside, never joined (the locks they held may stay held).
   new std::thread(std::move(accept_thread_));
   for (auto& c : connections_) {
+    c->replies->open = false;  // no other thread here to hold its lock or send through it
     c->stream.close();
     new std::thread(std::move(c->thread));
   }

@@ -8,7 +8,8 @@
 //   command, text (each u32 length + bytes), then i32 index, i32 pool_count, i32 capacity
 // (all little-endian); a reply payload is u32 sequence, u8 accepted, then the answer text.
 // The reply carries the sequence of its request; a client drops a connection whose reply
-// does not match.
+// does not match. The type byte's top bit marks a one-way request: it is handled like any
+// other, but no reply is sent.
 #pragma once
 
 #include <atomic>
@@ -69,6 +70,7 @@ struct Request {
   int32_t index = 0;
   int32_t pool_count = 0;
   int32_t capacity = 0;
+  bool one_way = false;  // handled without a reply
 };
 
 struct Reply {
@@ -91,6 +93,31 @@ bool decode_reply(const std::string& payload, uint32_t& sequence, Reply& reply);
 //   Pool function=F param=P argument=4 pool_count=2 sender=X
 std::string describe(const Request& request);
 
+// The reply to one request, sent later and from any thread: what a handler gets from
+// defer_reply(). Sent at most once; one never sent answers accepted false, "not answered" when
+// it goes. A reply whose connection has ended meanwhile is dropped.
+class LaterReply {
+ public:
+  struct Channel;  // the connection's writing side, shared with its server
+  LaterReply(std::shared_ptr<Channel> channel, uint32_t sequence)
+      : channel_(std::move(channel)), sequence_(sequence) {}
+  ~LaterReply();
+  LaterReply(const LaterReply&) = delete;
+  LaterReply& operator=(const LaterReply&) = delete;
+  void send(const Reply& reply);
+
+ private:
+  std::shared_ptr<Channel> channel_;
+  const uint32_t sequence_;
+  bool sent_ = false;
+};
+
+// For a handler of an EndpointServer, on the thread that called it: the request being handled
+// is answered through the returned object instead of by the handler's return value (which is
+// then dropped), so the connection's thread goes back to reading at once. Null outside a
+// handler.
+std::unique_ptr<LaterReply> defer_reply();
+
 // Bounds of one endpoint server.
 struct ServerLimits {
   // Connections served at once. A client arriving at the bound waits until one ends, or until
@@ -104,8 +131,9 @@ struct ServerLimits {
 };
 
 // Serves one endpoint. Each connection is read by its own thread, so requests of one
-// connection are handled in order; the handler may run concurrently for different
-// connections and must guard its own state. A malformed or unknown request gets a reply with
+// connection are handled in order (their replies may overtake each other when a handler defers
+// one); the handler may run concurrently for different connections and must guard its own
+// state. A malformed or unknown request gets a reply with
 // accepted false and the answer "refused" (the connection is closed when even the frame is
 // unreadable). The handler is never called for them.
 class EndpointServer {
@@ -135,6 +163,7 @@ class EndpointServer {
  private:
   struct Connection {
     os::LocalStream stream;
+    std::shared_ptr<LaterReply::Channel> replies;  // every reply goes out through it
     std::thread thread;
     std::atomic<bool> done{false};
     std::atomic<bool> busy{false};           // a request is being handled

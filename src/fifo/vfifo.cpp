@@ -115,6 +115,25 @@ struct VFIFO::Channel {
     return true;
   }
 
+  // Sends `request` one way: the peer handles it and sends no reply, so true means delivered.
+  // A thread that finds the kept connection in use sends over a connection of its own and
+  // waits for the reply there, as exchange() does.
+  bool post(PeerId id, Request& request) {
+    if (!attached.load(std::memory_order_acquire)) return false;
+    Peer& peer = peers[id];
+    std::unique_lock<std::mutex> lock(peer.mutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      request.sender = name;
+      request.sequence = 1;
+      Reply reply;
+      return vexlor::fifo::send_request(peer_endpoint(id), request, &reply, timeout_ms, nullptr) &&
+             reply.accepted;
+    }
+    if (!attached.load(std::memory_order_acquire)) return false;
+    request.one_way = true;
+    return write_request(id, peer, request);
+  }
+
   // Writes one request frame, reconnecting once when a kept connection has gone.
   bool write_request(PeerId id, Peer& peer, Request& request) {
     bool reused = peer.stream.valid();
@@ -224,9 +243,11 @@ bool VFIFO::VFIFO_Function_Run(const char* function, const char* run_param, cons
   return channel_->send(kManager, r);
 }
 
+// The manager accepts every wait request that reaches it (the wait itself is on the run mutex),
+// so the request goes one way and the caller does not wait for an answer.
 bool VFIFO::VFIFO_Function_Wait(const char* function, const char* param, const char* argument) {
   Request r = function_request(RequestType::FunctionWait, function, param, argument);
-  return channel_->send(kManager, r);
+  return channel_->post(kManager, r);
 }
 
 bool VFIFO::VFIFO_Function_Exit(const char* function, const char* param, const char* parents) {

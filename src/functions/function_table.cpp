@@ -9,6 +9,7 @@
 
 #include "frame/context.h"
 #include "frame/index_check.h"
+#include "os/atomic_field.h"
 #include "util/text.h"
 #include "points/lookup.h"
 #include "points/name_cache.h"
@@ -178,7 +179,8 @@ void VFunction_Set_Pool_Count(int count) { VFunction_Set_Pool_Count(d::own_index
 FUNC_STATUS VFunction_Get_Run_Status(int index) {
   MMAP_STRU* db = VEXLOR_CHECKED_DB(kFunction, index);
   if (db == nullptr) return SYS_ABORTED;
-  const int32_t status = db->function_rt[index].run_status;
+  // Written by the routine's serve thread while callers poll it, also within one process.
+  const int32_t status = vexlor::os::load_relaxed(db->function_rt[index].run_status);
   // Simulated functions say so while LOG_VIR is on; the test costs one byte load otherwise.
   if (db->function_sp[index].virtual_flag != 0 && VSystem_Get_Log_Status(LOG_VIR) >= 1) {
     VSystem_Log(LOG_VIR, "%s:%s , VIRTUAL_FLAG = true , return %s.",
@@ -240,7 +242,7 @@ const char* VFunction_Get_Regist_Info() { return VFunction_Get_Regist_Info(d::ow
 
 void VFunction_Set_Run_Status(int index, FUNC_STATUS status) {
   if (MMAP_STRU* db = VEXLOR_CHECKED_DB(kFunction, index)) {
-    db->function_rt[index].run_status = status;
+    vexlor::os::store_relaxed(db->function_rt[index].run_status, static_cast<int32_t>(status));
   }
 }
 

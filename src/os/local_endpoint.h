@@ -35,7 +35,8 @@ inline constexpr std::size_t kMaxFrameBytes = 64u << 20;
 enum class IoResult { kOk, kClosed, kTimeout, kError };
 
 // One connected byte stream carrying frames: a 32-bit little-endian payload length, then the
-// payload. Not thread-safe; one owner at a time (shutdown() may be called from any thread).
+// payload. One thread may read while another writes; otherwise one owner at a time (shutdown()
+// may be called from any thread).
 class LocalStream {
  public:
   LocalStream() = default;
@@ -74,9 +75,11 @@ class LocalStream {
   bool take_buffered_frame(std::string& payload, IoResult& result);
 
   intptr_t native_ = -1;
-  // Windows only: the event shutdown() sets to wake a waiting read or write, and the bound.
+  // Windows only: the event shutdown() sets to wake a waiting read or write, the completion
+  // events of reads and of writes, and the bound.
   [[maybe_unused]] intptr_t wake_ = -1;
   [[maybe_unused]] intptr_t io_event_ = -1;
+  [[maybe_unused]] intptr_t write_event_ = -1;
   [[maybe_unused]] int timeout_ms_ = 0;
   // Received bytes not handed out yet: [start_, end_) of buffer_ (capacity cap_).
   std::unique_ptr<char[]> buffer_;

@@ -116,12 +116,14 @@ bool endpoint_served(const std::string& endpoint) {
 LocalStream::LocalStream(intptr_t native) : native_(native) {
   wake_ = as_native(new_event());
   io_event_ = as_native(new_event());
+  write_event_ = as_native(new_event());
 }
 
 LocalStream::~LocalStream() {
   close();
   close_handle(wake_);
   close_handle(io_event_);
+  close_handle(write_event_);
 }
 
 LocalStream::LocalStream(LocalStream&& other) noexcept { *this = std::move(other); }
@@ -131,9 +133,11 @@ LocalStream& LocalStream::operator=(LocalStream&& other) noexcept {
     close();
     close_handle(wake_);
     close_handle(io_event_);
+    close_handle(write_event_);
     native_ = std::exchange(other.native_, -1);
     wake_ = std::exchange(other.wake_, -1);
     io_event_ = std::exchange(other.io_event_, -1);
+    write_event_ = std::exchange(other.write_event_, -1);
     timeout_ms_ = std::exchange(other.timeout_ms_, 0);
     buffer_ = std::move(other.buffer_);
     cap_ = std::exchange(other.cap_, 0);
@@ -143,7 +147,9 @@ LocalStream& LocalStream::operator=(LocalStream&& other) noexcept {
   return *this;
 }
 
-bool LocalStream::valid() const { return native_ != -1 && wake_ != -1 && io_event_ != -1; }
+bool LocalStream::valid() const {
+  return native_ != -1 && wake_ != -1 && io_event_ != -1 && write_event_ != -1;
+}
 
 // The events stay until destruction, so a shutdown() racing with close() never signals a
 // recycled handle.
@@ -205,7 +211,7 @@ IoResult LocalStream::write_frame(const void* payload, std::size_t size) {
       left_ms = timeout_ms_ - static_cast<int>(spent);
     }
     DWORD n = 0;
-    IoResult r = transfer(as_handle(native_), as_handle(io_event_), as_handle(wake_), true,
+    IoResult r = transfer(as_handle(native_), as_handle(write_event_), as_handle(wake_), true,
                           &frame[sent], static_cast<DWORD>(frame.size() - sent), left_ms, &n);
     if (r != IoResult::kOk) return r;
     sent += n;

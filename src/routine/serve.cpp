@@ -4,12 +4,14 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "fifo/own_endpoint.h"
 #include "os/named_mutex.h"
+#include "os/wakeup.h"
 #include "vexlor/frame.h"
 #include "vexlor/functions.h"
 #include "vexlor/routine.h"
@@ -76,25 +78,32 @@ class Server {
     }
   }
 
-  // The serve thread: one run after another until told to exit.
+  // The serve thread: one run after another until told to exit. A run that was not queued
+  // behind another is acknowledged from here, once the run mutex is held and SYS_RUNNING is
+  // written, so the endpoint's thread never waits for this one.
   void run_loop() {
     event_thread_ = std::thread([this] { event_loop(); });
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      cv_.wait(lock, [this] { return !runs_.empty() || exiting_; });
+      while (runs_.empty() && !exiting_) {
+        lock.unlock();
+        run_posted_.wait();
+        lock.lock();
+      }
       if (exiting_) break;
       Job job = std::move(runs_.front());
       runs_.pop_front();
       busy_ = true;
       lock.unlock();
 
-      os::mutex_wait(run_mutex_, os::kInfinite);
+      if (!take_run_mutex(job)) {
+        lock.lock();
+        busy_ = false;
+        continue;
+      }
       Vexlor::VFunction_Set_Parent_Points(job.parents.c_str());
       Vexlor::VFunction_Set_Run_Status(index_, Vexlor::SYS_RUNNING);
-      lock.lock();
-      started_ = job.sequence;
-      started_cv_.notify_all();
-      lock.unlock();
+      if (job.ack) job.ack->send(Reply{true, "running"});
 
       Run run{job.param, job.parents, Vexlor::VFunction_Get_Free_Flag(index_)};
       Vexlor::FUNC_STATUS status = handlers_.run ? handlers_.run(run) : Vexlor::SYS_SUCCESS;
@@ -108,6 +117,7 @@ class Server {
       os::mutex_release(run_mutex_);
       lock.lock();
     }
+    runs_.clear();  // their callers are told "not answered"
     lock.unlock();
     event_cv_.notify_all();
     event_thread_.join();
@@ -115,36 +125,59 @@ class Server {
 
  private:
   struct Job {
-    uint64_t sequence;
     std::string param, parents;
+    // The caller's acknowledgement, when it waits for the run to start.
+    std::unique_ptr<fifo::LaterReply> ack;
+    std::chrono::steady_clock::time_point queued_at;
   };
 
+  // The run mutex, for one run. A caller waiting for its acknowledgement is refused when the
+  // mutex is not had within the start bound (another process holds it); the run is dropped then.
+  bool take_run_mutex(Job& job) {
+    if (!job.ack) {
+      os::mutex_wait(run_mutex_, os::kInfinite);
+      return true;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        job.queued_at + kStartBound - std::chrono::steady_clock::now());
+    const uint32_t result =
+        os::mutex_wait(run_mutex_, left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0);
+    if (result == os::kWaitObject0 || result == os::kWaitAbandoned) return true;
+    job.ack->send(Reply{false, "not started"});
+    return false;
+  }
+
   Reply accept_run(const Request& r) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (exiting_) return Reply{false, "exiting"};
-    const uint64_t sequence = ++queued_;
-    runs_.push_back(Job{sequence, r.param, r.argument});
-    cv_.notify_all();
-    if (busy_) return Reply{true, "queued"};
-    const bool started = started_cv_.wait_for(
-        lock, kStartBound, [&] { return started_ >= sequence || exiting_; });
-    return Reply{started && started_ >= sequence, started ? "running" : "not started"};
+    std::unique_ptr<fifo::LaterReply> ack;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (exiting_) return Reply{false, "exiting"};
+      if (!busy_) {
+        ack = fifo::defer_reply();
+        if (!ack) return Reply{false, "not started"};
+      }
+      runs_.push_back(Job{r.param, r.argument, std::move(ack), std::chrono::steady_clock::now()});
+    }
+    run_posted_.post();
+    return Reply{true, "queued"};  // dropped when the acknowledgement is deferred
   }
 
   void request_exit() {
     Vexlor::VFunction_Set_Exit_Flag(index_, true);
-    std::lock_guard<std::mutex> lock(mutex_);
-    exiting_ = true;
-    cv_.notify_all();
-    started_cv_.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      exiting_ = true;
+    }
+    run_posted_.post();
     event_cv_.notify_all();
   }
 
   Reply queue_event(const Request& r) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back(
-        Event{r.param, sender_index(r.argument), r.type == RequestType::PostEvent});
-    event_cv_.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      events_.push_back(Event{r.param, sender_index(r.argument), r.type == RequestType::PostEvent});
+    }
+    event_cv_.notify_one();
     return Reply{true, {}};
   }
 
@@ -185,10 +218,10 @@ class Server {
   os::MutexHandle run_mutex_ = nullptr;
 
   std::mutex mutex_;
-  std::condition_variable cv_, started_cv_, event_cv_, pool_cv_;
+  os::Wakeup run_posted_;  // the serve thread: a run was queued, or exit
+  std::condition_variable event_cv_, pool_cv_;
   std::deque<Job> runs_;
   std::deque<Event> events_;
-  uint64_t queued_ = 0, started_ = 0;
   bool busy_ = false, exiting_ = false;
   int pool_limit_ = 1, pool_busy_ = 0;
   std::thread event_thread_;
@@ -206,8 +239,10 @@ int serve(const char* name, const Handlers& handlers) {
   }
   // The process lock tells VFunction_Exit callers that this routine lives.
   Vexlor::VFunction_Create_Locker(index);
-  Server server(handlers, index);
-  if (!server.open()) {
+  // Shared with the endpoint's threads: a request still being handled when serve() ends (the
+  // exit request itself, say) keeps the server until it returns.
+  auto server = std::make_shared<Server>(handlers, index);
+  if (!server->open()) {
     if (started_here) Vexlor::VHub_Release();
     return 2;
   }
@@ -217,12 +252,12 @@ int serve(const char* name, const Handlers& handlers) {
   if (last == Vexlor::SYS_KILLED || last == Vexlor::SYS_RUNNING) {
     Vexlor::VFunction_Set_Run_Status(index, Vexlor::SYS_AVAILABLE);
   }
-  fifo::set_own_handler([&server](const Request& r) { return server.dispatch(r); });
-  server.run_loop();
+  fifo::set_own_handler([server](const Request& r) { return server->dispatch(r); });
+  server->run_loop();
   if (handlers.exit) handlers.exit();
   fifo::set_own_handler({});
   Vexlor::VFunction_Set_Run_Status(index, Vexlor::SYS_KILLED);
-  server.close();
+  server->close();
   if (started_here) Vexlor::VHub_Release();
   return 0;
 }
