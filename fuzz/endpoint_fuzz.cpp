@@ -1,5 +1,6 @@
 // A served endpoint receiving arbitrary frames over a real connection: the server answers a
-// decodable request, refuses anything else, and keeps serving the next connection.
+// decodable request (but for a one-way one, which it handles without a reply), refuses anything
+// else, and keeps serving the next connection.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -39,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!stream.connect("fn.FUZZ", &error)) __builtin_trap();  // the server stopped serving
   stream.set_timeout_ms(2000);
   if (stream.write_frame(data, size) != vexlor::os::IoResult::kOk) return 0;
+  f::Request request;
+  const std::string payload(reinterpret_cast<const char*>(data), size);
+  if (f::decode_request(payload, request, nullptr) && request.one_way) return 0;
   std::string reply;
   const vexlor::os::IoResult got = stream.read_frame(reply);
   if (got == vexlor::os::IoResult::kTimeout) __builtin_trap();  // a frame never answered

@@ -338,7 +338,8 @@ void EndpointServer::connection_loop(Connection* connection) {
       reply.accepted = false;
       reply.answer = "refused";
     }
-    if (!handling.deferred && !request.one_way &&
+    // A frame that does not decode is refused even when its type byte asks for no reply.
+    if (!handling.deferred && !handling.one_way &&
         connection->replies->write(handling.sequence, reply) != os::IoResult::kOk) {
       break;
     }
