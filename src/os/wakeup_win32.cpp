@@ -1,6 +1,6 @@
 // Wake-ups on Windows: the sleeper waits on an auto-reset event that a post sets only when the
 // state says a thread sleeps.
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include "os/wakeup.h"
 

@@ -11,10 +11,7 @@
 #include <vector>
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 #else
 #include <fcntl.h>
 #include <signal.h>

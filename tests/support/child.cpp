@@ -6,10 +6,7 @@
 #include <thread>
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 #else
 #include <signal.h>
 #include <sys/wait.h>

@@ -44,6 +44,8 @@ void print(std::string_view text);
 
 // One line "vexlor: <message>" on stderr; returns `status`.
 int fail(const std::string& message, int status = kFailed);
+// The --since time in the stored form ("" for all); false after its usage line on stderr.
+bool since_option(const std::string& text, std::string* since);
 
 // True when the database this console attached was replaced or removed since: its values are
 // then nobody's any more. retired_line() says so.

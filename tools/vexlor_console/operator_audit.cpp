@@ -18,11 +18,7 @@ void journal(const std::string& action, const std::string& target, const std::st
 
 int run_audit(const Options& o, const std::string& since_text) {
   std::string since;
-  if (!since_text.empty() && !vexlor_tools::normalise_time(since_text, &since)) {
-    return fail("bad time " + in_quotes(since_text) +
-                    " for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)",
-                kUsage);
-  }
+  if (!since_option(since_text, &since)) return kUsage;
   const std::string file = vexlor_tools::equipment_database_file();
   if (file.empty()) return fail("the equipment has no database path");
   std::vector<vexlor_tools::AuditRow> rows;

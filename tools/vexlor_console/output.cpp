@@ -74,6 +74,13 @@ int fail(const std::string& message, int status) {
   return status;
 }
 
+bool since_option(const std::string& text, std::string* since) {
+  if (text.empty() || vexlor_tools::normalise_time(text, since)) return true;
+  fail("bad time " + in_quotes(text) +
+       " for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)");
+  return false;
+}
+
 void warn(const std::string& message) {
   std::cerr << "vexlor: warning: " << message << "\n" << std::flush;
 }
@@ -100,42 +107,25 @@ std::size_t display_width(std::string_view text) {
   return width;
 }
 
-std::string cell(std::string_view text, std::size_t max) {
+namespace {
+
+// `text` cut to `max` characters with line breaks and tabs shown as \n, \r and \t. Other control
+// characters become '?', or \xHH with quotes and backslashes escaped when the text is to be
+// quoted.
+std::string escaped(std::string_view text, std::size_t max, bool quoting, bool* cut) {
   std::string out;
   std::size_t characters = 0;
+  *cut = false;
   for (std::size_t i = 0; i < text.size();) {
-    if (characters == max) return out + "...";
-    std::size_t len = 0;
-    decode_utf8(text, i, &len);
-    if (len == 0) len = 1;
-    const char c = text[i];
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      out += '?';
-    } else {
-      out.append(text.substr(i, len));
+    if (characters == max) {
+      *cut = true;
+      return out;
     }
-    ++characters;
-    i += len;
-  }
-  return out;
-}
-
-std::string quoted(std::string_view text, std::size_t max) {
-  std::string out = "\"";
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (characters == max) return out + "\"...";
     std::size_t len = 0;
     decode_utf8(text, i, &len);
     if (len == 0) len = 1;
     const char c = text[i];
-    if (c == '"' || c == '\\') {
+    if (quoting && (c == '"' || c == '\\')) {
       out += '\\';
       out += c;
     } else if (c == '\n') {
@@ -148,14 +138,28 @@ std::string quoted(std::string_view text, std::size_t max) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02X",
                     static_cast<unsigned>(static_cast<unsigned char>(c)));
-      out += hex;
+      out += quoting ? hex : "?";
     } else {
       out.append(text.substr(i, len));
     }
     ++characters;
     i += len;
   }
-  return out + "\"";
+  return out;
+}
+
+}  // namespace
+
+std::string cell(std::string_view text, std::size_t max) {
+  bool cut = false;
+  std::string out = escaped(text, max, false, &cut);
+  return cut ? out + "..." : out;
+}
+
+std::string quoted(std::string_view text, std::size_t max) {
+  bool cut = false;
+  const std::string out = "\"" + escaped(text, max, true, &cut) + "\"";
+  return cut ? out + "..." : out;
 }
 
 std::string TextTable::render() const {

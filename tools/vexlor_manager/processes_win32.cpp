@@ -3,13 +3,7 @@
 // manager's variables plus the routine's), in a process group of their own; the manager keeps
 // each child's process handle, so it learns of the end and the exit code by waiting on it. The
 // manager stops on the console's control events.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "os/windows_api.h"
 
 #include <algorithm>
 #include <cstdint>
