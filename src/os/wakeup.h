@@ -23,6 +23,10 @@ class Wakeup {
   void wait();
 
  private:
+  // The platform's half: sleep while the state is -1 (may return early), wake the sleeper.
+  void sleep();
+  void wake();
+
   std::atomic<int32_t> state_{0};         // 0 nothing posted, 1 posted, -1 a thread sleeps
   [[maybe_unused]] intptr_t native_ = 0;  // Windows: the event the sleeper waits on
 };
