@@ -1,6 +1,7 @@
 // Running a function end to end next to the raw transport between the same two processes:
-// VFunction_Run of an instant routine (run request through vexlor-manager to the routine's
-// serve loop, acknowledgement under the run mutex, wait on the mutex, final status) against a
+// VFunction_Run of an instant routine (run request straight to the routine's serve loop, which
+// vexlor-manager supervises; acknowledgement under the run mutex, wait on the mutex, final
+// status) against a
 // frame ping-pong of the same sizes over a Unix stream socket between this process and the
 // routine's process. Beside the wall time each reports cpu_us: the CPU time of one operation
 // summed over all three processes (this one, the routine's, the manager's), which a machine

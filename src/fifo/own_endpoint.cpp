@@ -36,10 +36,13 @@ Reply own_request(const Request& request) {
     handler = handler_slot();
   }
   if (request.type == RequestType::Query) {
-    return Reply{true, "pid=" + std::to_string(os::process_id()) +
-                           " serving=" + (handler ? "1" : "0")};
+    return Reply{true,
+                 "pid=" + std::to_string(os::process_id()) + " serving=" + (handler ? "1" : "0")};
   }
-  if (!handler) return Reply{true, {}};
+  if (!handler) {
+    if (request.type == RequestType::FunctionRun) return Reply{false, kNotServing};
+    return Reply{true, {}};
+  }
   return (*handler)(request);
 }
 

@@ -1,5 +1,6 @@
 // What a routine's own endpoint answers. Until the routine installs a handler (the serve loop
-// of <vexlor/routine.h> does), every request is accepted and dropped. Query requests are
+// of <vexlor/routine.h> does), a run request is refused with kNotServing (its caller then asks
+// the manager) and every other request is accepted and dropped. Query requests are
 // always answered here with "pid=<process id> serving=<0|1>", so that the sequence manager can
 // tell which process serves a routine name.
 #pragma once
@@ -9,6 +10,8 @@
 #include "fifo/fifo_server.h"
 
 namespace vexlor::fifo {
+
+inline constexpr const char* kNotServing = "not serving";
 
 using OwnHandler = std::function<Reply(const Request&)>;
 

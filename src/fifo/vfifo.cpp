@@ -1,22 +1,24 @@
 // VFIFO: the message-queue client of a routine, and the routine's own endpoint.
 //
 // One persistent connection per peer (manager, engine, gui), opened on first use and guarded
-// by a mutex per peer; a thread that finds it in use sends over a connection of its own. Each request is one frame with a sequence number and waits for the reply
-// frame carrying the same number. Any failure closes the connection; the next request
-// reconnects.
+// by a mutex per peer; a thread that finds it in use sends over a connection of its own. Each
+// request is one frame with a sequence number and waits for the reply frame carrying the same
+// number. Any failure closes the connection; the next request reconnects.
 #include <vexlor/vfifo.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "fifo/fifo_server.h"
 #include "fifo/own_endpoint.h"
-#include "util/text.h"
 #include "os/local_endpoint.h"
+#include "util/text.h"
 
 namespace Vexlor {
 namespace {
@@ -61,6 +63,7 @@ const char* peer_endpoint(PeerId peer) {
 
 struct VFIFO::Channel {
   struct Peer {
+    std::string endpoint;
     std::mutex mutex;
     vexlor::os::LocalStream stream;
     uint32_t sequence = 0;
@@ -71,17 +74,41 @@ struct VFIFO::Channel {
   // Queued requests are read back in batches of this many replies, so the peer's replies
   // never fill the connection while the sender does not read.
   static constexpr uint32_t kUnansweredLimit = 64;
+  // Connections kept to the processes serving functions this routine runs.
+  static constexpr std::size_t kRouteLimit = 256;
 
   std::mutex state_mutex;  // Initial / Release
   std::atomic<bool> attached{false};
   std::string name;
   int timeout_ms = kDefaultTimeoutMs;
   Peer peers[kPeerCount];
+  std::mutex routes_mutex;
+  std::map<std::string, std::unique_ptr<Peer>> routes;  // by function name
   vexlor::fifo::EndpointServer own;
 
-  bool connect(PeerId id, Peer& peer) {
+  Channel() {
+    for (int id = 0; id < kPeerCount; ++id) peers[id].endpoint = peer_endpoint(PeerId(id));
+  }
+
+  // The kept connection to the process serving `function`, or null when the name cannot name
+  // an endpoint or too many are kept.
+  Peer* route(const std::string& function) {
+    if (function.empty() || function.size() > 64 ||
+        function.find_first_of("/\\") != std::string::npos) {
+      return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(routes_mutex);
+    auto it = routes.find(function);
+    if (it != routes.end()) return it->second.get();
+    if (routes.size() >= kRouteLimit) return nullptr;
+    auto peer = std::make_unique<Peer>();
+    peer->endpoint = vexlor::os::routine_endpoint(function);
+    return routes.emplace(function, std::move(peer)).first->second.get();
+  }
+
+  bool connect(Peer& peer) {
     peer.unanswered = 0;
-    if (peer.stream.connect(peer_endpoint(id), nullptr) && peer.stream.set_timeout_ms(timeout_ms)) {
+    if (peer.stream.connect(peer.endpoint, nullptr) && peer.stream.set_timeout_ms(timeout_ms)) {
       return true;
     }
     peer.stream.close();
@@ -106,7 +133,7 @@ struct VFIFO::Channel {
     Peer& peer = peers[id];
     std::lock_guard<std::mutex> lock(peer.mutex);
     if (!attached.load(std::memory_order_acquire)) return false;
-    if (!write_request(id, peer, request)) return false;
+    if (!write_request(peer, request)) return false;
     if (++peer.unanswered >= kUnansweredLimit) {
       Reply reply;
       uint32_t sequence = 0;
@@ -125,19 +152,22 @@ struct VFIFO::Channel {
     if (!lock.owns_lock()) {
       request.sender = name;
       request.sequence = 1;
+      request.one_way = false;
       Reply reply;
-      return vexlor::fifo::send_request(peer_endpoint(id), request, &reply, timeout_ms, nullptr) &&
+      return vexlor::fifo::send_request(peer.endpoint, request, &reply, timeout_ms, nullptr) &&
              reply.accepted;
     }
     if (!attached.load(std::memory_order_acquire)) return false;
     request.one_way = true;
-    return write_request(id, peer, request);
+    return write_request(peer, request);
   }
 
-  // Writes one request frame, reconnecting once when a kept connection has gone.
-  bool write_request(PeerId id, Peer& peer, Request& request) {
+  // Writes one request frame, reconnecting once when a kept connection has gone. `fresh` tells
+  // whether a failure happened on a new connection (the request surely went nowhere).
+  bool write_request(Peer& peer, Request& request, bool* fresh = nullptr) {
     bool reused = peer.stream.valid();
-    if (!reused && !connect(id, peer)) return false;
+    if (fresh != nullptr) *fresh = true;
+    if (!reused && !connect(peer)) return false;
     request.sender = name;
     request.sequence = ++peer.sequence;
     vexlor::fifo::encode_request(request, peer.out);
@@ -145,14 +175,30 @@ struct VFIFO::Channel {
     if (sent == vexlor::os::IoResult::kClosed && reused) {
       // The peer of a kept connection has gone (restarted, say) and the request was not
       // delivered: one fresh connection may still reach its successor.
-      if (!connect(id, peer)) return false;
+      if (!connect(peer)) return false;
       sent = peer.stream.write_frame(peer.out);
     }
     if (sent != vexlor::os::IoResult::kOk) {
+      if (fresh != nullptr) *fresh = sent == vexlor::os::IoResult::kClosed;
       peer.stream.close();
       return false;
     }
+    if (fresh != nullptr) *fresh = false;
     return true;
+  }
+
+  // Reads the reply to the request just written, after the replies of queued requests.
+  bool await_reply(Peer& peer, uint32_t wanted, Reply& reply) {
+    uint32_t sequence = 0;
+    for (;;) {
+      if (!read_reply(peer, sequence, reply)) return false;
+      if (sequence == wanted) return true;
+      if (peer.unanswered == 0) break;
+      --peer.unanswered;
+    }
+    peer.stream.close();
+    peer.unanswered = 0;
+    return false;
   }
 
   // Sends `request` to `peer` and waits for its reply. True with the reply when it came.
@@ -165,26 +211,53 @@ struct VFIFO::Channel {
     if (!lock.owns_lock()) {
       request.sender = name;
       request.sequence = 1;
-      return vexlor::fifo::send_request(peer_endpoint(id), request, &reply, timeout_ms, nullptr);
+      return vexlor::fifo::send_request(peer.endpoint, request, &reply, timeout_ms, nullptr);
     }
     if (!attached.load(std::memory_order_acquire)) return false;
-    if (!write_request(id, peer, request)) return false;
-    // Replies to queued requests come first, in order.
-    uint32_t sequence = 0;
-    for (;;) {
-      if (!read_reply(peer, sequence, reply)) return false;
-      if (sequence == request.sequence) return true;
-      if (peer.unanswered == 0) break;
-      --peer.unanswered;
-    }
-    peer.stream.close();
-    peer.unanswered = 0;
-    return false;
+    return write_request(peer, request) && await_reply(peer, request.sequence, reply);
   }
 
   bool send(PeerId id, Request& request) {
     Reply reply;
     return exchange(id, request, reply) && reply.accepted;
+  }
+
+  // Sends `request` one way over the kept connection to the process serving its function,
+  // when this routine has one (it ran the function before). False when it went nowhere.
+  bool post_direct(Request& request) {
+    if (!attached.load(std::memory_order_acquire)) return false;
+    Peer* peer = route(request.function);
+    if (peer == nullptr) return false;
+    std::unique_lock<std::mutex> lock(peer->mutex, std::try_to_lock);
+    if (!lock.owns_lock() || !peer->stream.valid()) return false;
+    request.one_way = true;
+    const bool sent = write_request(*peer, request);
+    request.one_way = false;
+    return sent;
+  }
+
+  enum class Direct { kNotDelivered, kNoAnswer, kAnswered };
+
+  // Hands a run straight to the process serving the function. kNotDelivered when nobody took
+  // it: no process serves the function, or this routine's connection to it is in use by
+  // another of its threads.
+  Direct run_direct(Request& request, Reply& reply) {
+    if (!attached.load(std::memory_order_acquire)) return Direct::kNotDelivered;
+    Peer* peer = route(request.function);
+    if (peer == nullptr) return Direct::kNotDelivered;
+    std::unique_lock<std::mutex> lock(peer->mutex, std::try_to_lock);
+    if (!lock.owns_lock() || !attached.load(std::memory_order_acquire)) {
+      return Direct::kNotDelivered;
+    }
+    bool fresh = true;
+    if (!write_request(*peer, request, &fresh)) {
+      return fresh ? Direct::kNotDelivered : Direct::kNoAnswer;
+    }
+    if (!await_reply(*peer, request.sequence, reply)) return Direct::kNoAnswer;
+    if (!reply.accepted && reply.answer == vexlor::fifo::kNotServing) {
+      return Direct::kNotDelivered;
+    }
+    return Direct::kAnswered;
   }
 };
 
@@ -220,6 +293,13 @@ bool VFIFO::VFIFO_Release() {
     std::lock_guard<std::mutex> peer_lock(peer.mutex);
     peer.stream.close();
   }
+  {
+    std::lock_guard<std::mutex> routes_lock(channel_->routes_mutex);
+    for (auto& [function, peer] : channel_->routes) {
+      std::lock_guard<std::mutex> peer_lock(peer->mutex);
+      peer->stream.close();
+    }
+  }
   channel_->own.stop();
   return true;
 }
@@ -238,16 +318,29 @@ Request function_request(RequestType type, const char* function, const char* par
 }
 }  // namespace
 
+// A run goes straight to the process that serves the function, and so does the wait that
+// follows it; the manager is asked only when nobody serves the function (it starts the program
+// configured for it). A run that reached the routine but got no answer (the routine died) is
+// not sent again: the caller decides, as for any refused request.
 bool VFIFO::VFIFO_Function_Run(const char* function, const char* run_param, const char* parents) {
   Request r = function_request(RequestType::FunctionRun, function, run_param, parents);
+  Reply reply;
+  switch (channel_->run_direct(r, reply)) {
+    case Channel::Direct::kAnswered:
+      return reply.accepted;
+    case Channel::Direct::kNoAnswer:
+      return false;
+    case Channel::Direct::kNotDelivered:
+      break;
+  }
   return channel_->send(kManager, r);
 }
 
-// The manager accepts every wait request that reaches it (the wait itself is on the run mutex),
-// so the request goes one way and the caller does not wait for an answer.
+// Every wait request that reaches the manager or the routine is accepted (the wait itself is
+// on the run mutex), so the request goes one way and the caller does not wait for an answer.
 bool VFIFO::VFIFO_Function_Wait(const char* function, const char* param, const char* argument) {
   Request r = function_request(RequestType::FunctionWait, function, param, argument);
-  return channel_->post(kManager, r);
+  return channel_->post_direct(r) || channel_->post(kManager, r);
 }
 
 bool VFIFO::VFIFO_Function_Exit(const char* function, const char* param, const char* parents) {

@@ -5,6 +5,7 @@
 //   "CHILD <name> <p>"   runs function <name> with parameter <p> and returns its status
 //   "RUNSET <name> <p>"  sends a run request only: SYS_SUCCESS when sent, SYS_ABORTED if not
 //   "PARENTS"            uploads "parents=<chain> free=<0|1>"
+// Every run first appends "<name> <param>" to runs.log in the runtime folder.
 // Events are uploaded as "event=<message> from=<sender> posted=<0|1>"; the event "SILENT" is
 // never answered (its status stays SYS_RUNNING). Pool requests take 300 ms each and answer
 // "<param>|busy=<requests in progress at the start>|max=<most at once so far>".
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,7 +27,13 @@ int main(int argc, char** argv) {
   const char* name = argv[1];
   std::atomic<int> busy{0}, most{0};
   vexlor::routine::Handlers h;
+  const char* runtime = std::getenv("VEXLOR_RUNTIME_DIR");
+  const std::string run_log = std::string(runtime != nullptr ? runtime : ".") + "/runs.log";
   h.run = [&](const vexlor::routine::Run& run) -> FUNC_STATUS {
+    if (std::FILE* f = std::fopen(run_log.c_str(), "a")) {
+      std::fprintf(f, "%s %s\n", name, run.param.c_str());
+      std::fclose(f);
+    }
     std::istringstream in(run.param);
     std::string verb, target, param;
     in >> verb;
