@@ -222,18 +222,14 @@ struct VFIFO::Channel {
     return exchange(id, request, reply) && reply.accepted;
   }
 
-  // Sends `request` one way over the kept connection to the process serving its function,
-  // when this routine has one (it ran the function before). False when it went nowhere.
-  bool post_direct(Request& request) {
+  // Whether the process serving `function` is reached directly: this routine ran it over a
+  // connection that is still open at both ends.
+  bool reaches(const std::string& function) {
     if (!attached.load(std::memory_order_acquire)) return false;
-    Peer* peer = route(request.function);
+    Peer* peer = route(function);
     if (peer == nullptr) return false;
     std::unique_lock<std::mutex> lock(peer->mutex, std::try_to_lock);
-    if (!lock.owns_lock() || !peer->stream.valid()) return false;
-    request.one_way = true;
-    const bool sent = write_request(*peer, request);
-    request.one_way = false;
-    return sent;
+    return lock.owns_lock() && peer->stream.peer_open();
   }
 
   enum class Direct { kNotDelivered, kNoAnswer, kAnswered };
@@ -318,9 +314,8 @@ Request function_request(RequestType type, const char* function, const char* par
 }
 }  // namespace
 
-// A run goes straight to the process that serves the function, and so does the wait that
-// follows it; the manager is asked only when nobody serves the function (it starts the program
-// configured for it). A run that reached the routine but got no answer (the routine died) is
+// A run goes straight to the process that serves the function; the manager is asked only when
+// nobody serves the function (it starts the program configured for it). A run that reached the routine but got no answer (the routine died) is
 // not sent again: the caller decides, as for any refused request.
 bool VFIFO::VFIFO_Function_Run(const char* function, const char* run_param, const char* parents) {
   Request r = function_request(RequestType::FunctionRun, function, run_param, parents);
@@ -336,11 +331,13 @@ bool VFIFO::VFIFO_Function_Run(const char* function, const char* run_param, cons
   return channel_->send(kManager, r);
 }
 
-// Every wait request that reaches the manager or the routine is accepted (the wait itself is
-// on the run mutex), so the request goes one way and the caller does not wait for an answer.
+// The wait itself is on the run mutex; the request only asks whether a process serves the
+// function. When this routine reaches that process directly, the open connection is the
+// answer and nothing is sent; otherwise the request goes one way to the manager, which takes
+// every wait request that reaches it.
 bool VFIFO::VFIFO_Function_Wait(const char* function, const char* param, const char* argument) {
   Request r = function_request(RequestType::FunctionWait, function, param, argument);
-  return channel_->post_direct(r) || channel_->post(kManager, r);
+  return channel_->reaches(r.function) || channel_->post(kManager, r);
 }
 
 bool VFIFO::VFIFO_Function_Exit(const char* function, const char* param, const char* parents) {

@@ -62,6 +62,9 @@ class LocalStream {
   void shutdown();
   void close();
   bool valid() const;
+  // True while the stream is valid and its peer has not closed its end; asks the system
+  // without waiting and without sending anything.
+  bool peer_open() const;
   // Bytes received but not handed out yet: non-zero after a time-out means a frame is half in.
   std::size_t buffered() const { return end_ - start_; }
 

@@ -95,6 +95,13 @@ LocalStream& LocalStream::operator=(LocalStream&& other) noexcept {
 
 bool LocalStream::valid() const { return native_ >= 0; }
 
+bool LocalStream::peer_open() const {
+  if (native_ < 0) return false;
+  pollfd p{static_cast<int>(native_), POLLIN | POLLRDHUP, 0};
+  const int n = ::poll(&p, 1, 0);
+  return n == 0 || (n == 1 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL)) == 0);
+}
+
 void LocalStream::close() {
   close_fd(native_);
   start_ = end_ = 0;

@@ -151,6 +151,12 @@ bool LocalStream::valid() const {
   return native_ != -1 && wake_ != -1 && io_event_ != -1 && write_event_ != -1;
 }
 
+bool LocalStream::peer_open() const {
+  DWORD available = 0;
+  return valid() && PeekNamedPipe(reinterpret_cast<HANDLE>(native_), nullptr, 0, nullptr,
+                                  &available, nullptr) != FALSE;
+}
+
 // The events stay until destruction, so a shutdown() racing with close() never signals a
 // recycled handle.
 void LocalStream::close() {

@@ -169,7 +169,7 @@ TEST(ManagerProgram, StartsARoutineForwardsARunMarksItKilledAndStopsOnCtrlC) {
       << errors;
   // The run reached the routine itself; the record reached manager.log before the manager ended.
   EXPECT_EQ(vexlor::test::slurp(dir + "/runs.log").rfind("BETA STATUS 3\n", 0), 0u);
-  const std::string log = vexlor::test::slurp(dir + "/" + instance.name() + "/manager.log");
+  const std::string log = "\n" + vexlor::test::slurp(dir + "/" + instance.name() + "/manager.log");
   EXPECT_NE(log.find("\nEngineRead kind=$F param=P9 command=R1 index=1 argument=- sender=CALLER\n"),
             std::string::npos)
       << log;
