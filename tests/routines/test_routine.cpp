@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
   const char* runtime = std::getenv("VEXLOR_RUNTIME_DIR");
   const std::string run_log = std::string(runtime != nullptr ? runtime : ".") + "/runs.log";
   h.run = [&](const vexlor::routine::Run& run) -> FUNC_STATUS {
-    if (std::FILE* f = std::fopen(run_log.c_str(), "a")) {
+    if (std::FILE* f = std::fopen(run_log.c_str(), "ab")) {
       std::fprintf(f, "%s %s\n", name, run.param.c_str());
       std::fclose(f);
     }
