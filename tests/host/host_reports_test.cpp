@@ -3,13 +3,11 @@
 // journaled in the equipment's database file.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdio>
 #include <deque>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -22,6 +20,7 @@
 #include "frame/vdb_file.h"
 #include "support/instance.h"
 #include "util/console_sink.h"
+#include "util/sql_rows.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -62,32 +61,16 @@ struct Journaled {
 
 // Every journaled row, in journal order (one table per day).
 std::vector<Journaled> journal() {
+  using vexlor::test::sql_rows;
+  const std::string file = vexlor::detail::vdb_file();
   std::vector<Journaled> rows;
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(vexlor::detail::vdb_file().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_busy_timeout(db, 5000);
-  const auto each_row = [db](const std::string& sql,
-                             const std::function<void(sqlite3_stmt*)>& take) {
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-    while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) take(s);
-    sqlite3_finalize(s);
-  };
-  const auto text = [](sqlite3_stmt* s, int k) {
-    return std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, k)),
-                       static_cast<std::size_t>(sqlite3_column_bytes(s, k)));
-  };
-  std::vector<std::string> tables;
-  each_row("SELECT name FROM sqlite_master WHERE name LIKE 'HostEvent_%' ORDER BY name",
-           [&](sqlite3_stmt* s) { tables.push_back(text(s, 0)); });
-  for (const std::string& t : tables) {
-    each_row(
-        "SELECT sender_name, status, event, fields, data, line FROM \"" + t + "\" ORDER BY row",
-        [&](sqlite3_stmt* s) {
-          rows.push_back({text(s, 0), text(s, 1), text(s, 2), text(s, 3), text(s, 4), text(s, 5)});
-        });
+  const char* const kTables =
+      "SELECT name FROM sqlite_master WHERE name LIKE 'HostEvent_%' ORDER BY name";
+  for (const auto& t : sql_rows(file, kTables)) {
+    const std::string sql = "SELECT sender_name, status, event, fields, data, line FROM \"" + t[0];
+    for (const auto& r : sql_rows(file, sql + "\" ORDER BY row"))
+      rows.push_back({r[0], r[1], r[2], r[3], r[4], r[5]});
   }
-  sqlite3_close(db);
   return rows;
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <regex>
@@ -14,6 +13,7 @@
 
 #include "fifo/manager_process.h"
 #include "support/instance.h"
+#include "util/sql_rows.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -101,28 +101,6 @@ class PanelApi : public ::testing::Test {
   pid_t panel_ = -1;
   int port_ = 0;
 };
-
-// The operator journal's rows: source, action, target, value, result, address, user, level.
-std::vector<std::vector<std::string>> journal(const std::string& file) {
-  std::vector<std::vector<std::string>> rows;
-  sqlite3* db = nullptr;
-  sqlite3_stmt* s = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_prepare_v2(db,
-                     "SELECT source, action, target, value, result, address, user_name, "
-                     "user_level FROM OperatorAudit ORDER BY row",
-                     -1, &s, nullptr);
-  while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-    auto& row = rows.emplace_back();
-    for (int i = 0; i < 8; ++i) {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-      row.push_back(t != nullptr ? t : "");
-    }
-  }
-  sqlite3_finalize(s);
-  sqlite3_close_v2(db);
-  return rows;
-}
 
 }  // namespace
 
@@ -227,7 +205,9 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
             "$VEXLOR_PANEL_TOKEN)\n");
 
   // The journal: every write and answer that passed the door, with who asked.
-  const auto rows = journal(instance_.drive_root() + "/Z/Database/vexlor.db");
+  const auto rows = sql_rows(instance_.drive_root() + "/Z/Database/vexlor.db",
+                             "SELECT source, action, target, value, result, address, user_name, "
+                             "user_level FROM OperatorAudit ORDER BY row");
   ASSERT_EQ(rows.size(), 13u);
   using Row = std::vector<std::string>;
   EXPECT_EQ(rows[1], (Row{"panel", "answer", "5001", "IGNORE",

@@ -2,7 +2,6 @@
 // `vexlor-db create` and `remove` do to the file, and VDB_Get_DataLog_IO reading it back.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include "frame/vdb_file.h"
 #include "os/instance.h"
 #include "support/instance.h"
+#include "util/sql_rows.h"
 #include "util/vdb.h"
 #include "vexlor/vexlor.h"
 
@@ -49,20 +49,11 @@ std::vector<std::string> names_of(const std::vector<DataLog_IO_Item>& list) {
   return names;
 }
 
-// Runs one SQL query on a read-only connection; the first column of each row, joined by ",".
+// The first column of each row the query finds, joined by ",".
 std::string query(const std::string& file, const char* sql) {
-  sqlite3* db = nullptr;
   std::string out;
-  char* error = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  const auto row = [](void* text, int, char** values, char**) {
-    auto& joined = *static_cast<std::string*>(text);
-    joined += (joined.empty() ? "" : ",") + std::string(values[0] ? values[0] : "NULL");
-    return 0;
-  };
-  if (sqlite3_exec(db, sql, row, &out, &error) != SQLITE_OK) out = "error: " + std::string(error);
-  sqlite3_free(error);
-  sqlite3_close(db);
+  for (const auto& row : vexlor::test::sql_rows(file, sql))
+    out += (out.empty() ? "" : ",") + row[0];
   return out;
 }
 
