@@ -304,24 +304,14 @@ TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
   // The owner thread closes its only handle: the name goes, the thread keeps the mutex, and
   // locking another mutex afterwards (which links it next to the first one in the thread's
   // robust list) must still find the first one's memory mapped.
-  uint32_t wait_a = 0, wait_b = 0;
-  bool close_a = false, exists_a = true, release_b = false, close_b = false;
+  std::vector<uint32_t> seen;  // wait, close and exists of A; wait, release and close of B
   std::thread([&] {
     MutexHandle a = mutex_create("ClosedWhileOwned_A", false);
     MutexHandle b = mutex_create("ClosedWhileOwned_B", false);  // mapped before A closes
-    wait_a = mutex_wait(a, 0);
-    close_a = mutex_close(a);
-    exists_a = mutex_exists("ClosedWhileOwned_A");
-    wait_b = mutex_wait(b, 0);
-    release_b = mutex_release(b);
-    close_b = mutex_close(b);
+    seen = {mutex_wait(a, 0), mutex_close(a),   mutex_exists("ClosedWhileOwned_A"),
+            mutex_wait(b, 0), mutex_release(b), mutex_close(b)};
   }).join();
-  EXPECT_EQ(wait_a, kWaitObject0);
-  EXPECT_TRUE(close_a);
-  EXPECT_FALSE(exists_a);
-  EXPECT_EQ(wait_b, kWaitObject0);
-  EXPECT_TRUE(release_b);
-  EXPECT_TRUE(close_b);
+  EXPECT_EQ(seen, (std::vector<uint32_t>{kWaitObject0, 1, 0, kWaitObject0, 1, 1}));
   EXPECT_FALSE(path_exists(mutex_folder()));
   MutexHandle again = mutex_create("ClosedWhileOwned_A", false);
   EXPECT_EQ(mutex_last_error(), kErrorSuccess);
@@ -370,13 +360,13 @@ TEST_F(NamedMutexTest, InstancesDoNotShareMutexes) {
 // Bad names and handles fail with the documented values and never crash; any byte string is
 // a name of its own and stays inside the mutex folder.
 TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
+  // The error a call left when it failed, 0 when it did not fail.
+  auto failed = [](bool failed) { return failed ? mutex_last_error() : 0u; };
+  using Errors = std::vector<uint32_t>;
   for (const char* bad : {static_cast<const char*>(nullptr), ""}) {
-    EXPECT_EQ(mutex_create(bad, true), nullptr);
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-    EXPECT_EQ(mutex_open(bad), nullptr);
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-    EXPECT_FALSE(mutex_exists(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+    EXPECT_EQ((Errors{failed(mutex_create(bad, true) == nullptr),
+                      failed(mutex_open(bad) == nullptr), failed(!mutex_exists(bad))}),
+              Errors(3, kErrorInvalidParameter));
   }
 
   // A closed handle stays invalid, also after its slot serves a new handle.
@@ -390,12 +380,9 @@ TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
   for (MutexHandle bad : {MutexHandle{nullptr}, reinterpret_cast<MutexHandle>(uintptr_t{1}),
                           reinterpret_cast<MutexHandle>(uintptr_t{0x12345678}),
                           static_cast<MutexHandle>(&not_a_handle), closed}) {
-    EXPECT_EQ(mutex_wait(bad, 0), kWaitFailed);
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-    EXPECT_FALSE(mutex_release(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-    EXPECT_FALSE(mutex_close(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+    EXPECT_EQ((Errors{failed(mutex_wait(bad, 0) == kWaitFailed), failed(!mutex_release(bad)),
+                      failed(!mutex_close(bad))}),
+              Errors(3, kErrorInvalidHandle));
   }
   EXPECT_EQ(mutex_wait(reused, 0), kWaitObject0);
   EXPECT_TRUE(mutex_release(reused));
