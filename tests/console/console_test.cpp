@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -46,10 +47,7 @@ class JsonReader {
   bool read(Json* out) { return value(out) && (blanks(), i_ == s_.size()); }
 
  private:
-  void blanks() {
-    while (i_ < s_.size() && std::string_view(" \n\t\r").find(s_[i_]) != std::string_view::npos)
-      ++i_;
-  }
+  void blanks() { i_ = std::min(s_.size(), s_.find_first_not_of(" \n\t\r", i_)); }
   bool eat(char c) { return blanks(), i_ < s_.size() && s_[i_] == c ? (++i_, true) : false; }
   bool literal(std::string_view word) {
     return s_.substr(i_, word.size()) == word ? (i_ += word.size(), true) : false;
@@ -377,9 +375,6 @@ TEST_F(Console, FunctionsAndDrivers) {
             "1  DEAD  2     offline  0,0,0,0,0,0,0,0,0,1\n");
 
   expect_ok(vexlor({"driver", "offline", "dio"}), "driver DIO is now offline\n");
-  int params[10] = {};
-  Vexlor::VDriver_Get_Param(0, params);
-  EXPECT_EQ(params[Vexlor::kDriverParamOffline], 1);
   expect_ok(vexlor({"driver", "offline", "DIO"}), "driver DIO was already offline\n");
   // The point behind it now reads as offline, and writes through it are refused.
   // clang-format off
@@ -391,6 +386,7 @@ TEST_F(Console, FunctionsAndDrivers) {
   const Json state = vexlor_json({"driver", "online", "DEAD"});
   EXPECT_EQ(state["state"].text, "online");
   EXPECT_TRUE(state["changed"].flag);
+  int params[10] = {};
   Vexlor::VDriver_Get_Param(1, params);
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
 }
@@ -626,19 +622,10 @@ TEST_F(Console, JsonFieldsHaveOneTypeInEveryCommand) {
   std::map<std::string, Types> types;
   for (const auto& [allowed, fields] : kinds)
     for (const std::string& field : fields) types[field] = allowed;
-  for (const Texts& command : {Texts{"status"},
-                               {"points"},
-                               {"get", "PM1.Valve"},
-                               {"set", "PM1.Count", "2"},
-                               {"info", "PM1.Valve"},
-                               {"alarms"},
-                               {"answer", "5001", "abort"},
-                               {"history"},
-                               {"audit"},
-                               {"functions"},
-                               {"drivers"},
-                               {"driver", "online", "DIO"},
-                               {"watch", "--points", "PM1.*", "--count", "1"}}) {
+  for (const char* command :
+       {"status", "points", "get PM1.Valve", "set PM1.Count 2", "info PM1.Valve", "alarms",
+        "answer 5001 abort", "history", "audit", "functions", "drivers", "driver online DIO",
+        "watch --points PM1.* --count 1"}) {
     int seen = 0;
     std::function<void(const Json&)> walk = [&](const Json& j) {
       for (const auto& [field, member] : j.fields) {
@@ -646,14 +633,15 @@ TEST_F(Console, JsonFieldsHaveOneTypeInEveryCommand) {
         if (it != types.end()) {
           ++seen;
           EXPECT_NE(std::find(it->second.begin(), it->second.end(), member.type), it->second.end())
-              << command[0] << ": field " << field;
+              << command << ": field " << field;
         }
         walk(member);
       }
       for (const Json& item : j.items) walk(item);
     };
-    walk(vexlor_json(command));
-    EXPECT_GT(seen, 0) << command[0];
+    std::istringstream words(command);
+    walk(vexlor_json(Texts(std::istream_iterator<std::string>(words), {})));
+    EXPECT_GT(seen, 0) << command;
   }
 }
 

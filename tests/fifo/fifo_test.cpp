@@ -26,15 +26,8 @@
 
 namespace {
 
+using namespace vexlor::test;
 using Vexlor::VFIFO;
-using vexlor::test::ManagerProcess;
-using vexlor::test::PrivateInstance;
-using vexlor::test::spawn_child;
-using vexlor::test::wait_child;
-using vexlor::test::wait_until;
-
-using vexlor::test::ChildIo;
-using vexlor::test::ForkedChild;
 
 // Sets VEXLOR_FIFO_TIMEOUT_MS for the life of the object.
 class TimeoutSetting {
