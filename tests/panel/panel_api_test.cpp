@@ -24,6 +24,7 @@ namespace {
 constexpr char kPanel[] = VEXLOR_TOOLS_DIR "/vexlor-panel";
 constexpr char kConfig[] = VEXLOR_SOURCE_DIR "/tests/panel/panel_test.toml";
 constexpr char kToken[] = "s3cret-panel-token-0123";
+const std::string kBearer = std::string("Bearer ") + kToken;
 
 struct Call {
   const char* method;
@@ -71,16 +72,17 @@ class PanelApi : public ::testing::Test {
   }
 
   std::string dir() const { return instance_.runtime_dir(); }
-  std::string state() {
-    httplib::Client c("127.0.0.1", port_);
-    auto r = c.Get("/api/state", {{"Authorization", std::string("Bearer ") + kToken}});
+  // The body of a GET with the token ("" without an answer).
+  std::string get(const std::string& path) {
+    auto r = httplib::Client("127.0.0.1", port_).Get(path, {{"Authorization", kBearer}});
     return r ? r->body : std::string();
   }
+  std::string state() { return get("/api/state"); }
   // Sends the call; returns "<status> <error text>".
   std::string send(const Call& call) {
     httplib::Client c("127.0.0.1", port_);
     httplib::Headers h = call.headers;
-    if (h.count("Authorization") == 0) h.emplace("Authorization", std::string("Bearer ") + kToken);
+    if (h.count("Authorization") == 0) h.emplace("Authorization", kBearer);
     std::string type = "application/json";
     if (auto t = h.find("Content-Type"); t != h.end()) {
       type = t->second;
@@ -179,19 +181,14 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   EXPECT_EQ(VAlarm_Queue_Count(), 0);
 
   // The alarm history, filtered by time.
-  httplib::Client c("127.0.0.1", port_);
-  const httplib::Headers auth = {{"Authorization", std::string("Bearer ") + kToken}};
-  auto history = c.Get("/api/history?since=2000-01-01T00:00", auth);
-  ASSERT_TRUE(history);
+  const std::string history = get("/api/history?since=2000-01-01T00:00");
   std::vector<std::string> events;
   const std::regex event(
       R"re("id":"5001","event":"([A-Z_]+)"[^}]*"text":"Chamber pressure too high")re");
-  for (auto it = std::sregex_iterator(history->body.begin(), history->body.end(), event);
-       it != std::sregex_iterator(); ++it) {
+  for (std::sregex_iterator it(history.begin(), history.end(), event), end; it != end; ++it)
     events.push_back((*it)[1]);
-  }
-  EXPECT_EQ(events, (std::vector<std::string>{"POST", "ALM_RETRY"})) << history->body;
-  EXPECT_EQ(c.Get("/api/history?until=2000/01/01", auth)->body, "[]");
+  EXPECT_EQ(events, (std::vector<std::string>{"POST", "ALM_RETRY"})) << history;
+  EXPECT_EQ(get("/api/history?until=2000/01/01"), "[]");
 
   // A second main form is refused while the panel runs: another panel and `vexlor gui`.
   const std::string taken = "the main form \"GUI_MAINFORM\" of instance \"" + instance_.name() +
