@@ -2,7 +2,6 @@
 // starts the host link stand-in vexlor-eap as "EAP_ENGINE", and the tests read what it
 // journaled in the equipment's database file.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdio>
 #include <deque>

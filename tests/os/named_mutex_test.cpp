@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
