@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "config/builder.h"
+#include "config/loader.h"
 #include "db/attach_registry.h"
 #include "fifo/manager_process.h"
 #include "os/instance.h"
@@ -134,47 +136,30 @@ bool attached(const std::string& routine) {
 
 class Console : public ::testing::Test {
  protected:
-  static constexpr int kValve = 0, kCount = 1, kDead = 2;  // digital points
+  static constexpr int kValve = 0, kCount = 1;  // digital points
 
   void SetUp() override {
-    b_.add_driver("DIO", 1);
-    b_.add_driver("DEAD", 2);
-    b_.driver(1).params[Vexlor::kDriverParamOffline] = 1;
-    b_.add_module("PM1", "PM1", Vexlor::MODULE_PM, 0, 5, "Etch chamber|刻蚀腔");
-    const int valve = b_.add_enum("Valve");
-    b_.add_enum_item(valve, "Close|关闭", 0);
-    b_.add_enum_item(valve, "Open|打开", 1);
-
-    b_.add_digital("PM1.Valve");
-    b_.digital(kValve).enum_point = valve;
-    b_.digital(kValve).idrv_point = 0;
-    b_.digital(kValve).odrv_point = 0;
-    b_.add_digital("PM1.Count");
-    b_.digital(kCount).max = 100;
-    std::snprintf(b_.digital(kCount).unit, sizeof b_.digital(kCount).unit, "pcs");
-    b_.add_digital("PM1.Dead");
-    b_.digital(kDead).idrv_point = 1;
-    b_.add_digital("CTC.Language");  // the equipment's language, mirrored by the library
-    b_.add_analog("PM1.Pressure", 12.5);
-    b_.analog(0).decimal = 2;
-    b_.analog(0).min = 0;
-    b_.analog(0).max = 1000;
-    std::snprintf(b_.analog(0).unit, sizeof b_.analog(0).unit, "Torr");
-    b_.add_string("PM1.Recipe", "ETCH \"A\"\\B\tC\x01 刻蚀");
-
-    b_.add_function("PM1_PROC");
-    b_.add_function("TM1_MOVE");
-    b_.function(1).virtual_flag = 1;
-
-    const int fail = b_.add_alarm(5001, "PM1_VALVE_FAIL", "Valve did not open|阀门未打开");
-    b_.alarm(fail).module_point = 0;
-    b_.alarm(fail).level = 1;
-    b_.add_alarm_choice(fail, Vexlor::ALM_RETRY, "Retry|重试");
-    b_.add_alarm_choice(fail, Vexlor::ALM_ABORT, "Abort|中止");
-    const int leak = b_.add_alarm(5002, "PM1_LEAK", "Leak rate high|泄漏率高");
-    b_.alarm(leak).level = 3;
-
+    const std::string path = instance_.runtime_dir() + "/console.toml";
+    std::ofstream(path) << R"(
+modules = [ { id = "PM1", kind = "PM", side = 0, alarm_base = 5, annotation = "Etch chamber|刻蚀腔" } ]
+drivers = [ { name = "DIO", type = 1 }, { name = "DEAD", type = 2, offline = true } ]
+enums = [ { name = "Valve", items = [["Close|关闭", 0], ["Open|打开", 1]] } ]
+digital = [
+  { name = "PM1.Valve", enum = "Valve", input_driver = "DIO", output_driver = "DIO" },
+  { name = "PM1.Count", max = 100, unit = "pcs" },
+  { name = "PM1.Dead", input_driver = "DEAD" },
+  { name = "CTC.Language" },
+]
+analog = [ { name = "PM1.Pressure", init = 12.5, decimal = 2, min = 0, max = 1000, unit = "Torr" } ]
+string = [ { name = "PM1.Recipe", init = "ETCH \"A\"\\B\tC\u0001 刻蚀" } ]
+functions = [ { name = "PM1_PROC" }, { name = "TM1_MOVE", virtual = true } ]
+alarms = [
+  { id = 5001, module = "PM1", level = 1, name = "PM1_VALVE_FAIL", text = "Valve did not open|阀门未打开", choices = [["RETRY", "Retry|重试"], ["ABORT", "Abort|中止"]] },
+  { id = 5002, level = 3, name = "PM1_LEAK", text = "Leak rate high|泄漏率高" },
+]
+)";
     std::string error;
+    ASSERT_TRUE(config::load_configuration(path, b_, &error, nullptr)) << error;
     ASSERT_TRUE(b_.publish(true, "console_test", &error)) << error;
     ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
   }
