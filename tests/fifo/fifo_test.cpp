@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -273,22 +272,18 @@ TEST(FifoPeer, WrongSequenceOrKilledPeerFailsTheRequest) {
   EXPECT_STREQ(buffer, "untouched");
 }
 
-// Checks that the record holds, for each of `tags` tags, the indices 0 to count-1 in order;
-// `parse` takes a line apart into its tag and index.
-void expect_each_in_order(
-    const std::vector<std::string>& lines, std::size_t tags, int count,
-    const std::function<bool(const std::string&, std::string&, int&)>& parse) {
-  ASSERT_EQ(lines.size(), tags * static_cast<std::size_t>(count));
-  std::map<std::string, int> next;
-  for (const auto& line : lines) {
-    std::string tag;
-    int index = -1;
-    ASSERT_TRUE(parse(line, tag, index)) << line;
-    ASSERT_EQ(index, next[tag]) << line;
-    next[tag] = index + 1;
+// Checks that the record holds exactly `count` lines from each of `tags` senders, each sender's
+// in its order: `line(tag, i)` is the i-th one sender `tag` sent, `tag_of` tells a line's sender.
+void expect_each_in_order(const std::vector<std::string>& record, int tags, int count,
+                          const std::function<int(const std::string&)>& tag_of,
+                          const std::function<std::string(int, int)>& line) {
+  ASSERT_EQ(record.size(), static_cast<std::size_t>(tags * count));
+  std::vector<int> next(tags, 0);
+  for (const std::string& got : record) {
+    const int tag = tag_of(got);
+    ASSERT_TRUE(tag >= 0 && tag < tags && next[tag] < count) << got;
+    ASSERT_EQ(got, line(tag, next[tag]++));
   }
-  ASSERT_EQ(next.size(), tags);
-  for (const auto& [tag, n] : next) EXPECT_EQ(n, count) << tag;
 }
 
 // 4 processes x 10,000 requests: each arrives exactly once, in its sender's order.
@@ -310,14 +305,13 @@ TEST(FifoLoad, FourProcessesTenThousandRequestsEach) {
   }
   for (pid_t c : children) EXPECT_EQ(wait_child(c, 120), 0);
   // "EngineWriteG kind=$D param=P6 command=W1 index=N argument=- sender=SK"
-  expect_each_in_order(manager.record(), kSenders, kRequests,
-                       [](const std::string& line, std::string& tag, int& index) {
-                         size_t at = line.find(" index="), arg = line.find(" argument=- sender=");
-                         if (at == std::string::npos || arg == std::string::npos) return false;
-                         tag = line.substr(arg + 19);
-                         index = std::stoi(line.substr(at + 7, arg - at - 7));
-                         return true;
-                       });
+  expect_each_in_order(
+      manager.record(), kSenders, kRequests,
+      [](const std::string& l) { return l.empty() ? -1 : l.back() - '0'; },
+      [](int s, int i) {
+        return "EngineWriteG kind=$D param=P6 command=W1 index=" + std::to_string(i) +
+               " argument=- sender=S" + std::to_string(s);
+      });
 }
 
 // Threads sharing one VFIFO: their requests never interleave inside a frame and each
@@ -345,19 +339,18 @@ TEST(FifoLoad, ConcurrentThreadsShareOneObject) {
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures.load(), 0);
+  // The thread's tag is the first "=T" of a line.
   expect_each_in_order(
       manager.record(), kThreads, kRequests,
-      [](const std::string& line, std::string& tag, int& index) {
-        size_t a = line.find(" argument="), s = line.find(" sender=MT");
-        if (a == std::string::npos || s == std::string::npos) return false;
-        if (line.rfind("SendEvent function=F param=", 0) == 0) {
-          tag = line.substr(27, a - 27);
-          index = std::stoi(line.substr(a + 10, s - a - 10));
-        } else if (line.rfind("EngineRead kind=$A param=P7 command=R1 index=", 0) == 0) {
-          index = std::stoi(line.substr(45, a - 45));
-          tag = line.substr(a + 10, s - a - 10);
-        }
-        return index >= 0;
+      [](const std::string& l) {
+        const std::size_t at = l.find("=T");
+        return at < l.size() - 2 ? l[at + 2] - '0' : -1;
+      },
+      [](int t, int i) {
+        const std::string tag = "T" + std::to_string(t), n = std::to_string(i);
+        return i % 2 ? "SendEvent function=F param=" + tag + " argument=" + n + " sender=MT"
+                     : "EngineRead kind=$A param=P7 command=R1 index=" + n + " argument=" + tag +
+                           " sender=MT";
       });
 }
 
