@@ -117,6 +117,12 @@ Texts texts_of(const Json& j, std::initializer_list<const char*> names) {
   return out;
 }
 
+// The words of a command line (no argument here holds a blank).
+Texts words(const std::string& line) {
+  std::istringstream in(line);
+  return Texts(std::istream_iterator<std::string>(in), {});
+}
+
 Json parse_json(const std::string& text) {
   Json out;
   EXPECT_TRUE(JsonReader(text).read(&out)) << "not one JSON document: " << text;
@@ -188,14 +194,14 @@ alarms = [
   }
   // Each call refused with its status and error line.
   struct Refused {
-    Texts args;
+    std::string command;  // its words, as on a command line
     int status;
     std::string line;
   };
   void expect_errors(const std::vector<Refused>& calls) {
     for (const Refused& c : calls) {
       SCOPED_TRACE(c.line);
-      expect_error(vexlor(c.args), c.status, c.line);
+      expect_error(vexlor(words(c.command)), c.status, c.line);
     }
   }
 
@@ -241,19 +247,16 @@ TEST_F(Console, PointGetAndSetGoThroughTheByNameAccess) {
   expect_ok(vexlor({"points", "set", "PM1.Pressure", "7.25"}), "PM1.Pressure = 7.25 Torr\n");
   EXPECT_DOUBLE_EQ(Vexlor::VAnalog_Read_Mem(0), 7.25);
 
-  // clang-format off
-  expect_errors({
-      {{"points", "set", "PM1.Count", "500"}, 1,
-       "cannot write \"500\" to PM1.Count: out of range 0..100"},
-      {{"set", "PM1.Pressure", "1000.5"}, 1,
-       "cannot write \"1000.5\" to PM1.Pressure: out of range 0.00..1000.00"},
-      {{"points", "set", "PM1.Valve", "Half"}, 1,
-       "cannot write \"Half\" to PM1.Valve: not one of Close, Open or a number in 0..1"},
-      {{"points", "set", "PM1.Pressure", "high"}, 1,
-       "cannot write \"high\" to PM1.Pressure: not a number in 0.00..1000.00"},
-      {{"points", "get", "PM1.Dead"}, 1, "cannot read PM1.Dead: input driver DEAD is offline"},
-      {{"points", "set", "PM9.Nothing", "1"}, 1, "unknown point \"PM9.Nothing\""}});
-  // clang-format on
+  expect_errors(
+      {{"points set PM1.Count 500", 1, "cannot write \"500\" to PM1.Count: out of range 0..100"},
+       {"set PM1.Pressure 1000.5", 1,
+        "cannot write \"1000.5\" to PM1.Pressure: out of range 0.00..1000.00"},
+       {"points set PM1.Valve Half", 1,
+        "cannot write \"Half\" to PM1.Valve: not one of Close, Open or a number in 0..1"},
+       {"points set PM1.Pressure high", 1,
+        "cannot write \"high\" to PM1.Pressure: not a number in 0.00..1000.00"},
+       {"points get PM1.Dead", 1, "cannot read PM1.Dead: input driver DEAD is offline"},
+       {"points set PM9.Nothing 1", 1, "unknown point \"PM9.Nothing\""}});
   EXPECT_EQ(Vexlor::VDigital_Read_Mem(kCount), 0);
   // A string longer than the point holds is written cut, with a warning.
   const ToolRun cut = vexlor({"set", "PM1.Recipe", std::string(1500, 'x')});
@@ -288,18 +291,16 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
   EXPECT_NE(run.out.find("RETRY,ABORT"), std::string::npos) << run.out;
   Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_ENGLISH);
 
-  // clang-format off
-  expect_errors({
-      {{"alarms", "answer", "5001", "ignore"}, 1,
-       "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT; --force answers anyway)"},
-      {{"alarms", "answer", "5001", "later"}, 2,
-       "unknown answer \"later\" (one of clear, retry, wait, ignore, disable, enable, stop, "
-       "abort)"},
-      {{"alarms", "answer", "9999", "retry"}, 1, "no alarm with ID 9999"},
-      {{"alarms", "answer", "50x1", "retry"}, 2, "alarm ID must be a number, not \"50x1\""},
-      {{"alarms", "history", "--since", "yesterday"}, 2,
-       "bad time \"yesterday\" for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)"}});
-  // clang-format on
+  expect_errors(
+      {{"alarms answer 5001 ignore", 1,
+        "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT; --force answers anyway)"},
+       {"alarms answer 5001 later", 2,
+        "unknown answer \"later\" (one of clear, retry, wait, ignore, disable, enable, stop, "
+        "abort)"},
+       {"alarms answer 9999 retry", 1, "no alarm with ID 9999"},
+       {"alarms answer 50x1 retry", 2, "alarm ID must be a number, not \"50x1\""},
+       {"alarms history --since yesterday", 2,
+        "bad time \"yesterday\" for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)"}});
   EXPECT_EQ(Vexlor::VAlarm_Status(0), Vexlor::ALM_PAUSED);
 
   // No IO engine runs here: the answer is recorded all the same, with a warning.
@@ -362,11 +363,9 @@ TEST_F(Console, FunctionsAndDrivers) {
   expect_ok(vexlor({"driver", "offline", "dio"}), "driver DIO is now offline\n");
   expect_ok(vexlor({"driver", "offline", "DIO"}), "driver DIO was already offline\n");
   // The point behind it now reads as offline, and writes through it are refused.
-  // clang-format off
-  expect_errors({{{"points", "set", "PM1.Valve", "Open"}, 1,
-                  "cannot write PM1.Valve: output driver DIO is offline"},
-                 {{"driver", "online", "NOPE"}, 1, "unknown driver \"NOPE\""}});
-  // clang-format on
+  expect_errors(
+      {{"points set PM1.Valve Open", 1, "cannot write PM1.Valve: output driver DIO is offline"},
+       {"driver online NOPE", 1, "unknown driver \"NOPE\""}});
 
   const Json state = vexlor_json({"driver", "online", "DEAD"});
   EXPECT_EQ(state["state"].text, "online");
@@ -429,18 +428,15 @@ TEST_F(Console, WatchStopsWithOneLineWhenItsDatabaseIsReplaced) {
 
 TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
   const std::string other = instance_.name() + "_none";
-  // clang-format off
-  expect_errors({
-      {{"pointz"}, 2, "unknown command \"pointz\" (see vexlor --help)"},
-      {{"monitor", "PM1.Count", "--count", "-1"}, 2,
-       "--count: \"-1\" is not a count (a whole number, 0 or more) (see vexlor monitor --help)"},
-      {{"points", "get"}, 2, "NAME is required (see vexlor points get --help)"},
-      {{"--instance", other, "points"}, 1,
-       "no database in instance \"" + other + "\" (create one with vexlor-db)"}});
-  // clang-format on
-  for (const Texts& args :
-       {Texts{}, {"points", "set", "PM1.Count"}, {"watch", "--interval", "0"}}) {
-    const ToolRun run = vexlor(args);
+  expect_errors(
+      {{"pointz", 2, "unknown command \"pointz\" (see vexlor --help)"},
+       {"monitor PM1.Count --count -1", 2,
+        "--count: \"-1\" is not a count (a whole number, 0 or more) (see vexlor monitor --help)"},
+       {"points get", 2, "NAME is required (see vexlor points get --help)"},
+       {"--instance " + other + " points", 1,
+        "no database in instance \"" + other + "\" (create one with vexlor-db)"}});
+  for (const char* command : {"", "points set PM1.Count", "watch --interval 0"}) {
+    const ToolRun run = vexlor(words(command));
     EXPECT_EQ(run.code, 2) << run.err;
     EXPECT_EQ(run.err.rfind("vexlor: ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -624,8 +620,7 @@ TEST_F(Console, JsonFieldsHaveOneTypeInEveryCommand) {
       }
       for (const Json& item : j.items) walk(item);
     };
-    std::istringstream words(command);
-    walk(vexlor_json(Texts(std::istream_iterator<std::string>(words), {})));
+    walk(vexlor_json(words(command)));
     EXPECT_GT(seen, 0) << command;
   }
 }
