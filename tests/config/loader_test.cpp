@@ -209,17 +209,14 @@ TEST_F(ConfigLoader, BadConfigurationGivesOneLineNamingFileLineAndField) {
 TEST_F(ConfigLoader, ImageBeyondWhatA32BitRoutineMapsIsRefusedBeforeBuilding) {
   // String points are the largest records (3,886 bytes with their value slot): the first
   // count whose image passes 1 GiB is refused.
-  auto strings = [](uint32_t count) {
-    std::string toml = "string = [\n";
-    for (uint32_t i = 0; i < count; ++i) toml += "{name=\"S" + std::to_string(i) + "\"},\n";
-    return toml + "]\n";
-  };
   detail::DbCounts c;
   c.strings = 270000;
   while (detail::plan_image(c).total_size <= detail::kMaxImageBytes) ++c.strings;
   ASSERT_LT(c.strings, 280000u);
   const uint64_t size = detail::plan_image(c).total_size;
-  const std::string path = write(strings(c.strings));
+  std::string toml = "string = [\n";
+  for (uint32_t i = 0; i < c.strings; ++i) toml += "{name=\"S" + std::to_string(i) + "\"},\n";
+  const std::string path = write(toml + "]\n");
   std::string error;
   EXPECT_FALSE(load_configuration(path, b_, &error, nullptr));
   EXPECT_EQ(error, path + ": the database would take " + std::to_string(size) +

@@ -1,18 +1,15 @@
 // vexlor-db run as a real child process: create, check, info, dump, list and remove on
 // private instances, its exit codes, that a bad configuration leaves nothing behind, and that
 // a database in use by another process is neither replaced nor removed unless forced.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 #include <vexlor/image_state.h>
 #include <vexlor/vexlor.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,7 +28,6 @@ namespace {
 constexpr char kTool[] = VEXLOR_TOOLS_DIR "/vexlor-db";
 constexpr char kSample[] = VEXLOR_SOURCE_DIR "/examples/equipment/equipment.toml";
 
-using test::slurp;
 using test::ToolRun;
 
 class VexlorDb : public ::testing::Test {
@@ -66,13 +62,16 @@ class VexlorDb : public ::testing::Test {
     EXPECT_EQ(r.out, out) << args[0];
     EXPECT_EQ(r.err, err) << args[0];
   }
-  // What the sample equipment holds, as create, check and info count it.
-  static std::string sample_counts() {
+  static std::string sample_size() {
     DatabaseBuilder expected;
     EXPECT_TRUE(load_configuration(kSample, expected, nullptr, nullptr));
+    return std::to_string(expected.image_size());
+  }
+  // What the sample equipment holds, as create, check and info count it.
+  static std::string sample_counts() {
     return "6 modules, 5 drivers, 12 enums, 749 digital, 32 analog, 1143 string, 24 functions, "
            "128 alarms, " +
-           std::to_string(expected.image_size()) + " bytes\n";
+           sample_size() + " bytes\n";
   }
 
   test::PrivateInstance instance_{"vexlordb"};
@@ -80,9 +79,6 @@ class VexlorDb : public ::testing::Test {
 
 TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
   const std::string name = instance_.name();
-  DatabaseBuilder expected;
-  ASSERT_TRUE(load_configuration(kSample, expected, nullptr, nullptr));
-  const std::string size = std::to_string(expected.image_size());
   expect_run({"create", kSample}, 0,
              "created instance \"" + name + "\" from " + kSample + ": " + sample_counts(), "");
 
@@ -93,7 +89,7 @@ TEST_F(VexlorDb, CreateInfoRemoveLifecycle) {
   EXPECT_EQ(std::regex_replace(r.out, created, "created:   *\n"),
             "instance:  " + name +
                 "\nsource:    " + std::filesystem::path(kSample).lexically_normal().string() +
-                "\ncreated:   *\nsize:      " + size +
+                "\ncreated:   *\nsize:      " + sample_size() +
                 " bytes\nmodules:   6\ndrivers:   5\nenums:     12\ndigital:   749\n"
                 "analog:    32\nstring:    1143\nfunctions: 24 (+12 slots)\nalarms:    128\n");
 

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "config/builder.h"
+#include "config/loader.h"
 #include "db/attach_registry.h"
 #include "fifo/manager_process.h"
 #include "os/instance.h"
@@ -46,10 +49,7 @@ class JsonReader {
   bool read(Json* out) { return value(out) && (blanks(), i_ == s_.size()); }
 
  private:
-  void blanks() {
-    while (i_ < s_.size() && std::string_view(" \n\t\r").find(s_[i_]) != std::string_view::npos)
-      ++i_;
-  }
+  void blanks() { i_ = std::min(s_.size(), s_.find_first_not_of(" \n\t\r", i_)); }
   bool eat(char c) { return blanks(), i_ < s_.size() && s_[i_] == c ? (++i_, true) : false; }
   bool literal(std::string_view word) {
     return s_.substr(i_, word.size()) == word ? (i_ += word.size(), true) : false;
@@ -117,6 +117,12 @@ Texts texts_of(const Json& j, std::initializer_list<const char*> names) {
   return out;
 }
 
+// The words of a command line (no argument here holds a blank).
+Texts words(const std::string& line) {
+  std::istringstream in(line);
+  return Texts(std::istream_iterator<std::string>(in), {});
+}
+
 Json parse_json(const std::string& text) {
   Json out;
   EXPECT_TRUE(JsonReader(text).read(&out)) << "not one JSON document: " << text;
@@ -136,47 +142,30 @@ bool attached(const std::string& routine) {
 
 class Console : public ::testing::Test {
  protected:
-  static constexpr int kValve = 0, kCount = 1, kDead = 2;  // digital points
+  static constexpr int kValve = 0, kCount = 1;  // digital points
 
   void SetUp() override {
-    b_.add_driver("DIO", 1);
-    b_.add_driver("DEAD", 2);
-    b_.driver(1).params[Vexlor::kDriverParamOffline] = 1;
-    b_.add_module("PM1", "PM1", Vexlor::MODULE_PM, 0, 5, "Etch chamber|刻蚀腔");
-    const int valve = b_.add_enum("Valve");
-    b_.add_enum_item(valve, "Close|关闭", 0);
-    b_.add_enum_item(valve, "Open|打开", 1);
-
-    b_.add_digital("PM1.Valve");
-    b_.digital(kValve).enum_point = valve;
-    b_.digital(kValve).idrv_point = 0;
-    b_.digital(kValve).odrv_point = 0;
-    b_.add_digital("PM1.Count");
-    b_.digital(kCount).max = 100;
-    std::snprintf(b_.digital(kCount).unit, sizeof b_.digital(kCount).unit, "pcs");
-    b_.add_digital("PM1.Dead");
-    b_.digital(kDead).idrv_point = 1;
-    b_.add_digital("CTC.Language");  // the equipment's language, mirrored by the library
-    b_.add_analog("PM1.Pressure", 12.5);
-    b_.analog(0).decimal = 2;
-    b_.analog(0).min = 0;
-    b_.analog(0).max = 1000;
-    std::snprintf(b_.analog(0).unit, sizeof b_.analog(0).unit, "Torr");
-    b_.add_string("PM1.Recipe", "ETCH \"A\"\\B\tC\x01 刻蚀");
-
-    b_.add_function("PM1_PROC");
-    b_.add_function("TM1_MOVE");
-    b_.function(1).virtual_flag = 1;
-
-    const int fail = b_.add_alarm(5001, "PM1_VALVE_FAIL", "Valve did not open|阀门未打开");
-    b_.alarm(fail).module_point = 0;
-    b_.alarm(fail).level = 1;
-    b_.add_alarm_choice(fail, Vexlor::ALM_RETRY, "Retry|重试");
-    b_.add_alarm_choice(fail, Vexlor::ALM_ABORT, "Abort|中止");
-    const int leak = b_.add_alarm(5002, "PM1_LEAK", "Leak rate high|泄漏率高");
-    b_.alarm(leak).level = 3;
-
+    const std::string path = instance_.runtime_dir() + "/console.toml";
+    std::ofstream(path) << R"(
+modules = [ { id = "PM1", kind = "PM", side = 0, alarm_base = 5, annotation = "Etch chamber|刻蚀腔" } ]
+drivers = [ { name = "DIO", type = 1 }, { name = "DEAD", type = 2, offline = true } ]
+enums = [ { name = "Valve", items = [["Close|关闭", 0], ["Open|打开", 1]] } ]
+digital = [
+  { name = "PM1.Valve", enum = "Valve", input_driver = "DIO", output_driver = "DIO" },
+  { name = "PM1.Count", max = 100, unit = "pcs" },
+  { name = "PM1.Dead", input_driver = "DEAD" },
+  { name = "CTC.Language" },
+]
+analog = [ { name = "PM1.Pressure", init = 12.5, decimal = 2, min = 0, max = 1000, unit = "Torr" } ]
+string = [ { name = "PM1.Recipe", init = "ETCH \"A\"\\B\tC\u0001 刻蚀" } ]
+functions = [ { name = "PM1_PROC" }, { name = "TM1_MOVE", virtual = true } ]
+alarms = [
+  { id = 5001, module = "PM1", level = 1, name = "PM1_VALVE_FAIL", text = "Valve did not open|阀门未打开", choices = [["RETRY", "Retry|重试"], ["ABORT", "Abort|中止"]] },
+  { id = 5002, level = 3, name = "PM1_LEAK", text = "Leak rate high|泄漏率高" },
+]
+)";
     std::string error;
+    ASSERT_TRUE(config::load_configuration(path, b_, &error, nullptr)) << error;
     ASSERT_TRUE(b_.publish(true, "console_test", &error)) << error;
     ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
   }
@@ -205,14 +194,14 @@ class Console : public ::testing::Test {
   }
   // Each call refused with its status and error line.
   struct Refused {
-    Texts args;
+    std::string command;  // its words, as on a command line
     int status;
     std::string line;
   };
   void expect_errors(const std::vector<Refused>& calls) {
     for (const Refused& c : calls) {
       SCOPED_TRACE(c.line);
-      expect_error(vexlor(c.args), c.status, c.line);
+      expect_error(vexlor(words(c.command)), c.status, c.line);
     }
   }
 
@@ -258,19 +247,16 @@ TEST_F(Console, PointGetAndSetGoThroughTheByNameAccess) {
   expect_ok(vexlor({"points", "set", "PM1.Pressure", "7.25"}), "PM1.Pressure = 7.25 Torr\n");
   EXPECT_DOUBLE_EQ(Vexlor::VAnalog_Read_Mem(0), 7.25);
 
-  // clang-format off
-  expect_errors({
-      {{"points", "set", "PM1.Count", "500"}, 1,
-       "cannot write \"500\" to PM1.Count: out of range 0..100"},
-      {{"set", "PM1.Pressure", "1000.5"}, 1,
-       "cannot write \"1000.5\" to PM1.Pressure: out of range 0.00..1000.00"},
-      {{"points", "set", "PM1.Valve", "Half"}, 1,
-       "cannot write \"Half\" to PM1.Valve: not one of Close, Open or a number in 0..1"},
-      {{"points", "set", "PM1.Pressure", "high"}, 1,
-       "cannot write \"high\" to PM1.Pressure: not a number in 0.00..1000.00"},
-      {{"points", "get", "PM1.Dead"}, 1, "cannot read PM1.Dead: input driver DEAD is offline"},
-      {{"points", "set", "PM9.Nothing", "1"}, 1, "unknown point \"PM9.Nothing\""}});
-  // clang-format on
+  expect_errors(
+      {{"points set PM1.Count 500", 1, "cannot write \"500\" to PM1.Count: out of range 0..100"},
+       {"set PM1.Pressure 1000.5", 1,
+        "cannot write \"1000.5\" to PM1.Pressure: out of range 0.00..1000.00"},
+       {"points set PM1.Valve Half", 1,
+        "cannot write \"Half\" to PM1.Valve: not one of Close, Open or a number in 0..1"},
+       {"points set PM1.Pressure high", 1,
+        "cannot write \"high\" to PM1.Pressure: not a number in 0.00..1000.00"},
+       {"points get PM1.Dead", 1, "cannot read PM1.Dead: input driver DEAD is offline"},
+       {"points set PM9.Nothing 1", 1, "unknown point \"PM9.Nothing\""}});
   EXPECT_EQ(Vexlor::VDigital_Read_Mem(kCount), 0);
   // A string longer than the point holds is written cut, with a warning.
   const ToolRun cut = vexlor({"set", "PM1.Recipe", std::string(1500, 'x')});
@@ -305,18 +291,16 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
   EXPECT_NE(run.out.find("RETRY,ABORT"), std::string::npos) << run.out;
   Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_ENGLISH);
 
-  // clang-format off
-  expect_errors({
-      {{"alarms", "answer", "5001", "ignore"}, 1,
-       "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT; --force answers anyway)"},
-      {{"alarms", "answer", "5001", "later"}, 2,
-       "unknown answer \"later\" (one of clear, retry, wait, ignore, disable, enable, stop, "
-       "abort)"},
-      {{"alarms", "answer", "9999", "retry"}, 1, "no alarm with ID 9999"},
-      {{"alarms", "answer", "50x1", "retry"}, 2, "alarm ID must be a number, not \"50x1\""},
-      {{"alarms", "history", "--since", "yesterday"}, 2,
-       "bad time \"yesterday\" for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)"}});
-  // clang-format on
+  expect_errors(
+      {{"alarms answer 5001 ignore", 1,
+        "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT; --force answers anyway)"},
+       {"alarms answer 5001 later", 2,
+        "unknown answer \"later\" (one of clear, retry, wait, ignore, disable, enable, stop, "
+        "abort)"},
+       {"alarms answer 9999 retry", 1, "no alarm with ID 9999"},
+       {"alarms answer 50x1 retry", 2, "alarm ID must be a number, not \"50x1\""},
+       {"alarms history --since yesterday", 2,
+        "bad time \"yesterday\" for --since (YYYY/MM/DD HH:MM:SS or a leading part of it)"}});
   EXPECT_EQ(Vexlor::VAlarm_Status(0), Vexlor::ALM_PAUSED);
 
   // No IO engine runs here: the answer is recorded all the same, with a warning.
@@ -377,20 +361,16 @@ TEST_F(Console, FunctionsAndDrivers) {
             "1  DEAD  2     offline  0,0,0,0,0,0,0,0,0,1\n");
 
   expect_ok(vexlor({"driver", "offline", "dio"}), "driver DIO is now offline\n");
-  int params[10] = {};
-  Vexlor::VDriver_Get_Param(0, params);
-  EXPECT_EQ(params[Vexlor::kDriverParamOffline], 1);
   expect_ok(vexlor({"driver", "offline", "DIO"}), "driver DIO was already offline\n");
   // The point behind it now reads as offline, and writes through it are refused.
-  // clang-format off
-  expect_errors({{{"points", "set", "PM1.Valve", "Open"}, 1,
-                  "cannot write PM1.Valve: output driver DIO is offline"},
-                 {{"driver", "online", "NOPE"}, 1, "unknown driver \"NOPE\""}});
-  // clang-format on
+  expect_errors(
+      {{"points set PM1.Valve Open", 1, "cannot write PM1.Valve: output driver DIO is offline"},
+       {"driver online NOPE", 1, "unknown driver \"NOPE\""}});
 
   const Json state = vexlor_json({"driver", "online", "DEAD"});
   EXPECT_EQ(state["state"].text, "online");
   EXPECT_TRUE(state["changed"].flag);
+  int params[10] = {};
   Vexlor::VDriver_Get_Param(1, params);
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
 }
@@ -448,18 +428,15 @@ TEST_F(Console, WatchStopsWithOneLineWhenItsDatabaseIsReplaced) {
 
 TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
   const std::string other = instance_.name() + "_none";
-  // clang-format off
-  expect_errors({
-      {{"pointz"}, 2, "unknown command \"pointz\" (see vexlor --help)"},
-      {{"monitor", "PM1.Count", "--count", "-1"}, 2,
-       "--count: \"-1\" is not a count (a whole number, 0 or more) (see vexlor monitor --help)"},
-      {{"points", "get"}, 2, "NAME is required (see vexlor points get --help)"},
-      {{"--instance", other, "points"}, 1,
-       "no database in instance \"" + other + "\" (create one with vexlor-db)"}});
-  // clang-format on
-  for (const Texts& args :
-       {Texts{}, {"points", "set", "PM1.Count"}, {"watch", "--interval", "0"}}) {
-    const ToolRun run = vexlor(args);
+  expect_errors(
+      {{"pointz", 2, "unknown command \"pointz\" (see vexlor --help)"},
+       {"monitor PM1.Count --count -1", 2,
+        "--count: \"-1\" is not a count (a whole number, 0 or more) (see vexlor monitor --help)"},
+       {"points get", 2, "NAME is required (see vexlor points get --help)"},
+       {"--instance " + other + " points", 1,
+        "no database in instance \"" + other + "\" (create one with vexlor-db)"}});
+  for (const char* command : {"", "points set PM1.Count", "watch --interval 0"}) {
+    const ToolRun run = vexlor(words(command));
     EXPECT_EQ(run.code, 2) << run.err;
     EXPECT_EQ(run.err.rfind("vexlor: ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -626,19 +603,10 @@ TEST_F(Console, JsonFieldsHaveOneTypeInEveryCommand) {
   std::map<std::string, Types> types;
   for (const auto& [allowed, fields] : kinds)
     for (const std::string& field : fields) types[field] = allowed;
-  for (const Texts& command : {Texts{"status"},
-                               {"points"},
-                               {"get", "PM1.Valve"},
-                               {"set", "PM1.Count", "2"},
-                               {"info", "PM1.Valve"},
-                               {"alarms"},
-                               {"answer", "5001", "abort"},
-                               {"history"},
-                               {"audit"},
-                               {"functions"},
-                               {"drivers"},
-                               {"driver", "online", "DIO"},
-                               {"watch", "--points", "PM1.*", "--count", "1"}}) {
+  for (const char* command :
+       {"status", "points", "get PM1.Valve", "set PM1.Count 2", "info PM1.Valve", "alarms",
+        "answer 5001 abort", "history", "audit", "functions", "drivers", "driver online DIO",
+        "watch --points PM1.* --count 1"}) {
     int seen = 0;
     std::function<void(const Json&)> walk = [&](const Json& j) {
       for (const auto& [field, member] : j.fields) {
@@ -646,14 +614,14 @@ TEST_F(Console, JsonFieldsHaveOneTypeInEveryCommand) {
         if (it != types.end()) {
           ++seen;
           EXPECT_NE(std::find(it->second.begin(), it->second.end(), member.type), it->second.end())
-              << command[0] << ": field " << field;
+              << command << ": field " << field;
         }
         walk(member);
       }
       for (const Json& item : j.items) walk(item);
     };
-    walk(vexlor_json(command));
-    EXPECT_GT(seen, 0) << command[0];
+    walk(vexlor_json(words(command)));
+    EXPECT_GT(seen, 0) << command;
   }
 }
 

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,17 +23,10 @@
 #include "support/forked_child.h"
 #include "support/instance.h"
 
+namespace vexlor::test {
 namespace {
 
 using Vexlor::VFIFO;
-using vexlor::test::ManagerProcess;
-using vexlor::test::PrivateInstance;
-using vexlor::test::spawn_child;
-using vexlor::test::wait_child;
-using vexlor::test::wait_until;
-
-using vexlor::test::ChildIo;
-using vexlor::test::ForkedChild;
 
 // Sets VEXLOR_FIFO_TIMEOUT_MS for the life of the object.
 class TimeoutSetting {
@@ -43,22 +35,20 @@ class TimeoutSetting {
   ~TimeoutSetting() { ::unsetenv("VEXLOR_FIFO_TIMEOUT_MS"); }
 };
 
-// In a raw peer (a forked child): listens on `endpoint` and says "listening"; false when it
-// cannot.
-bool listen_on(vexlor::os::LocalListener& listener, const char* endpoint, ChildIo& io) {
+// In a raw peer (a forked child): listens on `endpoint` and says "listening"; false if it cannot.
+bool listen_on(os::LocalListener& listener, const char* endpoint, ChildIo& io) {
   if (!listener.open(endpoint, nullptr)) return false;
   io.say("listening");
   return true;
 }
 
 // A request of `type` to the endpoint of routine `name`; true when it was answered.
-bool ask_routine(const char* name, vexlor::fifo::RequestType type, vexlor::fifo::Reply* reply,
+bool ask_routine(const char* name, fifo::RequestType type, fifo::Reply* reply,
                  std::string* error = nullptr) {
-  vexlor::fifo::Request request;
+  fifo::Request request;
   request.type = type;
   request.function = name;
-  return vexlor::fifo::send_request(vexlor::os::routine_endpoint(name), request, reply, 3000,
-                                    error);
+  return fifo::send_request(os::routine_endpoint(name), request, reply, 3000, error);
 }
 
 // Every request kind once, with the line the manager must record for it.
@@ -130,14 +120,14 @@ TEST(FifoRoundTrip, RolesAndNoGui) {
   VFIFO fifo;
   ASSERT_TRUE(fifo.VFIFO_Initial("X"));
   EXPECT_FALSE(fifo.VFIFO_Gui_MainForm("SHOW", ""));
-  vexlor::fifo::EndpointServer gui;
-  ASSERT_TRUE(gui.open(vexlor::os::kGuiEndpoint, nullptr));
+  fifo::EndpointServer gui;
+  ASSERT_TRUE(gui.open(os::kGuiEndpoint, nullptr));
   std::vector<std::string> seen;
   std::mutex seen_mutex;
-  ASSERT_TRUE(gui.serve([&](const vexlor::fifo::Request& r) {
+  ASSERT_TRUE(gui.serve([&](const fifo::Request& r) {
     std::lock_guard<std::mutex> lock(seen_mutex);
-    seen.push_back(vexlor::fifo::describe(r));
-    return vexlor::fifo::Reply{r.command == "SHOW", {}};
+    seen.push_back(fifo::describe(r));
+    return fifo::Reply{r.command == "SHOW", {}};
   }));
   EXPECT_TRUE(fifo.VFIFO_Gui_MainForm("SHOW", ""));
   EXPECT_FALSE(fifo.VFIFO_Gui_MainForm("BOGUS", "t"));  // the peer's refusal is false
@@ -146,12 +136,11 @@ TEST(FifoRoundTrip, RolesAndNoGui) {
                                             "GuiMainForm command=BOGUS text=t sender=X"}));
 
   // An engine request sent to the manager's endpoint is refused by it.
-  vexlor::fifo::Request wrong;
-  wrong.type = vexlor::fifo::RequestType::EngineRead;
+  fifo::Request wrong;
+  wrong.type = fifo::RequestType::EngineRead;
   wrong.sequence = 9;
-  vexlor::fifo::Reply reply;
-  ASSERT_TRUE(
-      vexlor::fifo::send_request(vexlor::os::kManagerEndpoint, wrong, &reply, 3000, nullptr));
+  fifo::Reply reply;
+  ASSERT_TRUE(fifo::send_request(os::kManagerEndpoint, wrong, &reply, 3000, nullptr));
   EXPECT_FALSE(reply.accepted);
   EXPECT_EQ(reply.answer, "refused");
   EXPECT_TRUE(manager.record().empty());
@@ -183,13 +172,13 @@ TEST(FifoPeer, AbsentOrStalePeerFailsAtOnce) {
   // A server killed with -9 leaves its socket file behind.
   {
     ForkedChild stale([](ChildIo& io) {
-      vexlor::os::LocalListener listener;
-      if (listen_on(listener, vexlor::os::kEngineEndpoint, io)) ::pause();
+      os::LocalListener listener;
+      if (listen_on(listener, os::kEngineEndpoint, io)) ::pause();
     });
     ASSERT_EQ(stale.read_line(10000), "listening");
     stale.kill9();
   }
-  ASSERT_TRUE(std::filesystem::exists(vexlor::os::endpoint_path(vexlor::os::kEngineEndpoint)));
+  ASSERT_TRUE(std::filesystem::exists(os::endpoint_path(os::kEngineEndpoint)));
   child = spawn_child([] {
     VFIFO fifo;
     if (!fifo.VFIFO_Initial("LONELY")) return 10;
@@ -205,9 +194,9 @@ TEST(FifoPeer, HangingPeerFailsAfterTimeout) {
   PrivateInstance instance("fifo-hang");
   TimeoutSetting timeout("200");
   ForkedChild silent([](ChildIo& io) {
-    vexlor::os::LocalListener listener;
-    if (!listen_on(listener, vexlor::os::kManagerEndpoint, io)) return;
-    std::vector<vexlor::os::LocalStream> held;  // read nothing, answer nothing
+    os::LocalListener listener;
+    if (!listen_on(listener, os::kManagerEndpoint, io)) return;
+    std::vector<os::LocalStream> held;  // read nothing, answer nothing
     for (;;) held.push_back(listener.accept(-1));
   });
   ASSERT_EQ(silent.read_line(10000), "listening");
@@ -235,18 +224,18 @@ TEST(FifoPeer, WrongSequenceOrKilledPeerFailsTheRequest) {
   char buffer[16] = "untouched";
   {
     ForkedChild off_by_one([](ChildIo& io) {
-      vexlor::os::LocalListener listener;
-      if (!listen_on(listener, vexlor::os::kEngineEndpoint, io)) return;
+      os::LocalListener listener;
+      if (!listen_on(listener, os::kEngineEndpoint, io)) return;
       // Odd requests (1st, 3rd, ...) are answered with the sequence number off by one.
       for (int served = 0;;) {
-        vexlor::os::LocalStream s = listener.accept(-1);
+        os::LocalStream s = listener.accept(-1);
         std::string frame, out;
-        vexlor::fifo::Request request;
-        while (s.read_frame(frame) == vexlor::os::IoResult::kOk &&
-               vexlor::fifo::decode_request(frame, request, nullptr)) {
+        fifo::Request request;
+        while (s.read_frame(frame) == os::IoResult::kOk &&
+               fifo::decode_request(frame, request, nullptr)) {
           uint32_t sequence = request.sequence + (served++ % 2 == 0 ? 1 : 0);
-          vexlor::fifo::encode_reply(sequence, vexlor::fifo::Reply{true, "7"}, out);
-          if (s.write_frame(out) != vexlor::os::IoResult::kOk) break;
+          fifo::encode_reply(sequence, fifo::Reply{true, "7"}, out);
+          if (s.write_frame(out) != os::IoResult::kOk) break;
         }
       }
     });
@@ -260,11 +249,11 @@ TEST(FifoPeer, WrongSequenceOrKilledPeerFailsTheRequest) {
     EXPECT_FALSE(fifo.VFIFO_Engine_Write("$F", "P8", "W1", 4, "-"));
   }
   ForkedChild victim([](ChildIo& io) {
-    vexlor::os::LocalListener listener;
-    if (!listen_on(listener, vexlor::os::kEngineEndpoint, io)) return;
-    vexlor::os::LocalStream s = listener.accept(-1);
+    os::LocalListener listener;
+    if (!listen_on(listener, os::kEngineEndpoint, io)) return;
+    os::LocalStream s = listener.accept(-1);
     std::string frame;
-    if (s.read_frame(frame) != vexlor::os::IoResult::kOk) return;
+    if (s.read_frame(frame) != os::IoResult::kOk) return;
     io.say("request arrived");
     ::pause();  // never answer
   });
@@ -283,22 +272,18 @@ TEST(FifoPeer, WrongSequenceOrKilledPeerFailsTheRequest) {
   EXPECT_STREQ(buffer, "untouched");
 }
 
-// Checks that the record holds, for each of `tags` tags, the indices 0 to count-1 in order;
-// `parse` takes a line apart into its tag and index.
-void expect_each_in_order(
-    const std::vector<std::string>& lines, std::size_t tags, int count,
-    const std::function<bool(const std::string&, std::string&, int&)>& parse) {
-  ASSERT_EQ(lines.size(), tags * static_cast<std::size_t>(count));
-  std::map<std::string, int> next;
-  for (const auto& line : lines) {
-    std::string tag;
-    int index = -1;
-    ASSERT_TRUE(parse(line, tag, index)) << line;
-    ASSERT_EQ(index, next[tag]) << line;
-    next[tag] = index + 1;
+// Checks that the record holds exactly `count` lines from each of `tags` senders, each sender's
+// in its order: `line(tag, i)` is the i-th one sender `tag` sent, `tag_of` tells a line's sender.
+void expect_each_in_order(const std::vector<std::string>& record, int tags, int count,
+                          const std::function<int(const std::string&)>& tag_of,
+                          const std::function<std::string(int, int)>& line) {
+  ASSERT_EQ(record.size(), static_cast<std::size_t>(tags * count));
+  std::vector<int> next(tags, 0);
+  for (const std::string& got : record) {
+    const int tag = tag_of(got);
+    ASSERT_TRUE(tag >= 0 && tag < tags && next[tag] < count) << got;
+    ASSERT_EQ(got, line(tag, next[tag]++));
   }
-  ASSERT_EQ(next.size(), tags);
-  for (const auto& [tag, n] : next) EXPECT_EQ(n, count) << tag;
 }
 
 // 4 processes x 10,000 requests: each arrives exactly once, in its sender's order.
@@ -320,14 +305,13 @@ TEST(FifoLoad, FourProcessesTenThousandRequestsEach) {
   }
   for (pid_t c : children) EXPECT_EQ(wait_child(c, 120), 0);
   // "EngineWriteG kind=$D param=P6 command=W1 index=N argument=- sender=SK"
-  expect_each_in_order(manager.record(), kSenders, kRequests,
-                       [](const std::string& line, std::string& tag, int& index) {
-                         size_t at = line.find(" index="), arg = line.find(" argument=- sender=");
-                         if (at == std::string::npos || arg == std::string::npos) return false;
-                         tag = line.substr(arg + 19);
-                         index = std::stoi(line.substr(at + 7, arg - at - 7));
-                         return true;
-                       });
+  expect_each_in_order(
+      manager.record(), kSenders, kRequests,
+      [](const std::string& l) { return l.empty() ? -1 : l.back() - '0'; },
+      [](int s, int i) {
+        return "EngineWriteG kind=$D param=P6 command=W1 index=" + std::to_string(i) +
+               " argument=- sender=S" + std::to_string(s);
+      });
 }
 
 // Threads sharing one VFIFO: their requests never interleave inside a frame and each
@@ -355,19 +339,18 @@ TEST(FifoLoad, ConcurrentThreadsShareOneObject) {
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures.load(), 0);
+  // The thread's tag is the first "=T" of a line.
   expect_each_in_order(
       manager.record(), kThreads, kRequests,
-      [](const std::string& line, std::string& tag, int& index) {
-        size_t a = line.find(" argument="), s = line.find(" sender=MT");
-        if (a == std::string::npos || s == std::string::npos) return false;
-        if (line.rfind("SendEvent function=F param=", 0) == 0) {
-          tag = line.substr(27, a - 27);
-          index = std::stoi(line.substr(a + 10, s - a - 10));
-        } else if (line.rfind("EngineRead kind=$A param=P7 command=R1 index=", 0) == 0) {
-          index = std::stoi(line.substr(45, a - 45));
-          tag = line.substr(a + 10, s - a - 10);
-        }
-        return index >= 0;
+      [](const std::string& l) {
+        const std::size_t at = l.find("=T");
+        return at < l.size() - 2 ? l[at + 2] - '0' : -1;
+      },
+      [](int t, int i) {
+        const std::string tag = "T" + std::to_string(t), n = std::to_string(i);
+        return i % 2 ? "SendEvent function=F param=" + tag + " argument=" + n + " sender=MT"
+                     : "EngineRead kind=$A param=P7 command=R1 index=" + n + " argument=" + tag +
+                           " sender=MT";
       });
 }
 
@@ -380,13 +363,11 @@ TEST(FifoBadInput, ClientAndServerSide) {
   VFIFO fifo;
   char buffer[16] = "keep";
   char* pool = reinterpret_cast<char*>(&buffer);
-  // Before Initial, and a bad name: nothing is sent.
-  EXPECT_FALSE(fifo.VFIFO_Function_Run("A", "", ""));
-  EXPECT_FALSE(fifo.VFIFO_Release());
-  EXPECT_FALSE(fifo.VFIFO_Initial(nullptr));
-  EXPECT_FALSE(fifo.VFIFO_Initial(""));
-  ASSERT_TRUE(fifo.VFIFO_Initial("BAD"));
-  ASSERT_TRUE(fifo.VFIFO_Initial("BAD"));  // attaching again starts afresh
+  // Before Initial, and a bad name: nothing is sent. Attaching again starts afresh.
+  ASSERT_EQ((std::vector<bool>{fifo.VFIFO_Function_Run("A", "", ""), fifo.VFIFO_Release(),
+                               fifo.VFIFO_Initial(nullptr), fifo.VFIFO_Initial(""),
+                               fifo.VFIFO_Initial("BAD"), fifo.VFIFO_Initial("BAD")}),
+            (std::vector<bool>{false, false, false, false, true, true}));
 
   // Null texts travel as empty texts; texts are cut at 1023 bytes (pool parameter 4095).
   EXPECT_TRUE(fifo.VFIFO_Function_Run(nullptr, nullptr, nullptr));
@@ -398,7 +379,6 @@ TEST(FifoBadInput, ClientAndServerSide) {
   ASSERT_NE(pool, nullptr);
   EXPECT_EQ(std::string(pool), "POOL P " + std::string(4095, 'x') + " 1 0");
   fifo.VFIFO_Release_Read_Mem(&pool);
-  EXPECT_EQ(pool, nullptr);
   fifo.VFIFO_Release_Read_Mem(&pool);  // null-safe
   fifo.VFIFO_Release_Read_Mem(nullptr);
 
@@ -432,7 +412,7 @@ TEST(FifoBadInput, ClientAndServerSide) {
   EXPECT_EQ(lines[5], "Dnload function=BAD param=- argument=1 sender=BAD");
 
   // After Release nothing is sent; the routine's own endpoint is gone.
-  std::string own = vexlor::os::endpoint_path(vexlor::os::routine_endpoint("BAD"));
+  std::string own = os::endpoint_path(os::routine_endpoint("BAD"));
   EXPECT_TRUE(std::filesystem::exists(own));
   EXPECT_TRUE(fifo.VFIFO_Release());
   EXPECT_FALSE(std::filesystem::exists(own));
@@ -442,21 +422,21 @@ TEST(FifoBadInput, ClientAndServerSide) {
 
   // Garbage reaching a server: refused or disconnected, never a crash; the server keeps serving.
   auto exchange = [](const std::string& payload, std::string* answer) {
-    vexlor::os::LocalStream s;
-    if (!s.connect(vexlor::os::kEngineEndpoint, nullptr) || !s.set_timeout_ms(5000)) {
-      return vexlor::os::IoResult::kError;
+    os::LocalStream s;
+    if (!s.connect(os::kEngineEndpoint, nullptr) || !s.set_timeout_ms(5000)) {
+      return os::IoResult::kError;
     }
-    if (s.write_frame(payload) != vexlor::os::IoResult::kOk) return vexlor::os::IoResult::kError;
+    if (s.write_frame(payload) != os::IoResult::kOk) return os::IoResult::kError;
     return s.read_frame(*answer);
   };
   // Unreadable requests are refused, with their sequence number when it could be read.
-  vexlor::fifo::Request request;
+  fifo::Request request;
   request.sequence = 7;
-  request.type = vexlor::fifo::RequestType::EngineWrite;
+  request.type = fifo::RequestType::EngineWrite;
   std::string unknown_type, overlong_text;
-  vexlor::fifo::encode_request(request, unknown_type);
+  fifo::encode_request(request, unknown_type);
   unknown_type[4] = static_cast<char>(99);
-  vexlor::fifo::encode_request(request, overlong_text);
+  fifo::encode_request(request, overlong_text);
   overlong_text[5] = static_cast<char>(0xFF);  // sender length low byte
   const std::vector<std::pair<std::string, uint32_t>> cases = {
       {std::string("\x2A\0\0\0garbage", 11), 42},
@@ -466,9 +446,9 @@ TEST(FifoBadInput, ClientAndServerSide) {
   std::string answer;
   for (const auto& [payload, expected_sequence] : cases) {
     uint32_t sequence = 99;
-    vexlor::fifo::Reply reply;
-    ASSERT_EQ(exchange(payload, &answer), vexlor::os::IoResult::kOk);
-    ASSERT_TRUE(vexlor::fifo::decode_reply(answer, sequence, reply));
+    fifo::Reply reply;
+    ASSERT_EQ(exchange(payload, &answer), os::IoResult::kOk);
+    ASSERT_TRUE(fifo::decode_reply(answer, sequence, reply));
     EXPECT_EQ(sequence, expected_sequence);
     EXPECT_FALSE(reply.accepted);
     EXPECT_EQ(reply.answer, "refused");
@@ -476,17 +456,17 @@ TEST(FifoBadInput, ClientAndServerSide) {
 
   // A length prefix beyond the frame limit: the server drops the connection.
   {
-    vexlor::os::LocalStream s;
-    ASSERT_TRUE(s.connect(vexlor::os::kEngineEndpoint, nullptr));
+    os::LocalStream s;
+    ASSERT_TRUE(s.connect(os::kEngineEndpoint, nullptr));
     ASSERT_TRUE(s.set_timeout_ms(5000));
     const char header[4] = {'\xFF', '\xFF', '\xFF', '\x7F'};
     ASSERT_EQ(::write(static_cast<int>(s.native()), header, 4), 4);
-    EXPECT_EQ(s.read_frame(answer), vexlor::os::IoResult::kClosed);
+    EXPECT_EQ(s.read_frame(answer), os::IoResult::kClosed);
   }
   // A client that connects and disconnects mid-frame.
   {
-    vexlor::os::LocalStream s;
-    ASSERT_TRUE(s.connect(vexlor::os::kEngineEndpoint, nullptr));
+    os::LocalStream s;
+    ASSERT_TRUE(s.connect(os::kEngineEndpoint, nullptr));
     const char partial[6] = {'\x40', 0, 0, 0, 'a', 'b'};
     ASSERT_EQ(::write(static_cast<int>(s.native()), partial, 6), 6);
   }
@@ -510,16 +490,17 @@ TEST(FifoRoundTrip, OwnEndpointIsServedOnce) {
     return 0;
   });
   ASSERT_EQ(wait_child(child, 10), 0);
-  vexlor::fifo::Reply reply;
-  ASSERT_TRUE(ask_routine("PM2", vexlor::fifo::RequestType::PostEvent, &reply));
+  fifo::Reply reply;
+  ASSERT_TRUE(ask_routine("PM2", fifo::RequestType::PostEvent, &reply));
   EXPECT_TRUE(reply.accepted);
   EXPECT_TRUE(second.VFIFO_Release());
-  EXPECT_TRUE(ask_routine("PM2", vexlor::fifo::RequestType::SendEvent, &reply));
+  EXPECT_TRUE(ask_routine("PM2", fifo::RequestType::SendEvent, &reply));
   EXPECT_TRUE(reply.accepted);
   EXPECT_TRUE(first.VFIFO_Release());
   std::string error;
-  EXPECT_FALSE(ask_routine("PM2", vexlor::fifo::RequestType::PostEvent, &reply, &error));
+  EXPECT_FALSE(ask_routine("PM2", fifo::RequestType::PostEvent, &reply, &error));
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 }
 
 }  // namespace
+}  // namespace vexlor::test

@@ -23,19 +23,15 @@ inline constexpr char kManagerTool[] = VEXLOR_TOOLS_DIR "/vexlor-manager";
 // Forks and execs vexlor-manager with `args`. With `stderr_fd` >= 0 the child's stderr goes
 // there; its stdout goes to /dev/null.
 inline pid_t exec_manager(const std::vector<std::string>& args, int stderr_fd = -1) {
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int null_fd = ::open("/dev/null", O_WRONLY);
-    if (null_fd >= 0) ::dup2(null_fd, 1);
-    if (stderr_fd >= 0) ::dup2(stderr_fd, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(kManagerTool));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(kManagerTool, argv.data());
-    ::_exit(127);
-  }
-  return pid;
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::dup2(::open("/dev/null", O_WRONLY), 1);
+  if (stderr_fd >= 0) ::dup2(stderr_fd, 2);
+  std::vector<char*> argv{const_cast<char*>(kManagerTool)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(kManagerTool, argv.data());
+  ::_exit(127);
 }
 
 // Runs vexlor-manager to its end (at most `seconds`); returns its exit status and its stderr.

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -49,6 +48,14 @@ class NamedMutexTest : public ::testing::Test {
     return names;
   }
 
+  // A handle from mutex_create, expected with `error` as the last error.
+  static MutexHandle created(const char* name, bool owner, uint32_t error) {
+    MutexHandle h = mutex_create(name, owner);
+    EXPECT_NE(h, nullptr) << name;
+    EXPECT_EQ(mutex_last_error(), error) << name;
+    return h;
+  }
+
   test::PrivateInstance instance_{"mutex"};
 };
 
@@ -70,9 +77,7 @@ TEST_F(NamedMutexTest, ExistsExactlyWhileSomeProcessHoldsAHandle) {
   ASSERT_EQ(holder.read_line(), "created 1 0");
   EXPECT_TRUE(mutex_exists(kName));
 
-  MutexHandle probe = mutex_create(kName, false);
-  ASSERT_NE(probe, nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorAlreadyExists);
+  MutexHandle probe = created(kName, false, kErrorAlreadyExists);
   EXPECT_TRUE(mutex_close(probe));
   EXPECT_TRUE(mutex_exists(kName));
 
@@ -117,9 +122,7 @@ TEST_F(NamedMutexTest, ExistsExactlyWhileSomeProcessHoldsAHandle) {
       EXPECT_FALSE(path_exists(mutex_folder()));
     } else {
       // Creating over the left-over file makes a new mutex; the initial owner is honoured.
-      MutexHandle fresh = mutex_create(kName, true);
-      ASSERT_NE(fresh, nullptr);
-      EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+      MutexHandle fresh = created(kName, true, kErrorSuccess);
       Child other([&](ChildIo& io) {
         MutexHandle h = mutex_open(kName);
         io.say("open %u wait %u", mutex_last_error(), mutex_wait(h, 0));
@@ -137,9 +140,7 @@ TEST_F(NamedMutexTest, ExistsExactlyWhileSomeProcessHoldsAHandle) {
 // with one level; others time out meanwhile, and the next owner gets a plain acquisition.
 TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
   const char* kName = "TM01_RUN_LOCKING_MUTEX";
-  MutexHandle h = mutex_create(kName, false);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+  MutexHandle h = created(kName, false, kErrorSuccess);
 
   Child owner([&](ChildIo& io) {
     MutexHandle c = mutex_open(kName);
@@ -188,8 +189,7 @@ TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
 // process is told the mutex was abandoned (the owner's mapping had to stay alive for that).
 TEST_F(NamedMutexTest, RefusedReleaseLeavesOwnershipIntact) {
   const char* kName = "PM2.Status_SIO_MUTEX";
-  MutexHandle h = mutex_create(kName, false);
-  ASSERT_NE(h, nullptr);
+  MutexHandle h = created(kName, false, kErrorSuccess);
   Child owner([&](ChildIo& io) {
     MutexHandle c = mutex_open(kName);
     uint32_t first = 0, second = 0;
@@ -270,9 +270,7 @@ TEST_F(NamedMutexTest, CloseDuringCallsOnOtherThreads) {
 // owner thread ends, and a thread that closes its only handle while it owns the mutex.
 TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
   const char* kName = "PM1.Recipe_SIO_MUTEX";
-  MutexHandle h = mutex_create(kName, true);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+  MutexHandle h = created(kName, true, kErrorSuccess);
   EXPECT_EQ(mutex_wait(h, 0), kWaitObject0);
 
   uint32_t other_wait = 0;
@@ -285,10 +283,8 @@ TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
   EXPECT_EQ(mutex_last_error(), kErrorNotOwner);
 
   // A second handle of the same process: already exists, initial owner ignored.
-  MutexHandle h2 = mutex_create(kName, true);
-  ASSERT_NE(h2, nullptr);
+  MutexHandle h2 = created(kName, true, kErrorAlreadyExists);
   EXPECT_NE(h2, h);
-  EXPECT_EQ(mutex_last_error(), kErrorAlreadyExists);
   uint32_t thread_wait = 0;
   std::thread([&] { thread_wait = mutex_wait(h2, 0); }).join();  // ends owning it
   EXPECT_EQ(thread_wait, kWaitObject0);
@@ -304,27 +300,16 @@ TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
   // The owner thread closes its only handle: the name goes, the thread keeps the mutex, and
   // locking another mutex afterwards (which links it next to the first one in the thread's
   // robust list) must still find the first one's memory mapped.
-  uint32_t wait_a = 0, wait_b = 0;
-  bool close_a = false, exists_a = true, release_b = false, close_b = false;
+  std::vector<uint32_t> seen;  // wait, close and exists of A; wait, release and close of B
   std::thread([&] {
     MutexHandle a = mutex_create("ClosedWhileOwned_A", false);
     MutexHandle b = mutex_create("ClosedWhileOwned_B", false);  // mapped before A closes
-    wait_a = mutex_wait(a, 0);
-    close_a = mutex_close(a);
-    exists_a = mutex_exists("ClosedWhileOwned_A");
-    wait_b = mutex_wait(b, 0);
-    release_b = mutex_release(b);
-    close_b = mutex_close(b);
+    seen = {mutex_wait(a, 0), mutex_close(a),   mutex_exists("ClosedWhileOwned_A"),
+            mutex_wait(b, 0), mutex_release(b), mutex_close(b)};
   }).join();
-  EXPECT_EQ(wait_a, kWaitObject0);
-  EXPECT_TRUE(close_a);
-  EXPECT_FALSE(exists_a);
-  EXPECT_EQ(wait_b, kWaitObject0);
-  EXPECT_TRUE(release_b);
-  EXPECT_TRUE(close_b);
+  EXPECT_EQ(seen, (std::vector<uint32_t>{kWaitObject0, 1, 0, kWaitObject0, 1, 1}));
   EXPECT_FALSE(path_exists(mutex_folder()));
-  MutexHandle again = mutex_create("ClosedWhileOwned_A", false);
-  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+  MutexHandle again = created("ClosedWhileOwned_A", false, kErrorSuccess);
   EXPECT_EQ(mutex_wait(again, 0), kWaitObject0);
   EXPECT_TRUE(mutex_release(again));
   EXPECT_TRUE(mutex_close(again));
@@ -346,15 +331,11 @@ TEST_F(NamedMutexTest, InstancesDoNotShareMutexes) {
 
   ::setenv("VEXLOR_INSTANCE", second.c_str(), 1);
   EXPECT_FALSE(mutex_exists(kName));
-  MutexHandle in_second = mutex_create(kName, false);
-  ASSERT_NE(in_second, nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorSuccess);
+  MutexHandle in_second = created(kName, false, kErrorSuccess);
   EXPECT_EQ(mutex_wait(in_second, 0), kWaitObject0);
 
   ::setenv("VEXLOR_INSTANCE", first.c_str(), 1);
-  MutexHandle in_first = mutex_create(kName, false);
-  ASSERT_NE(in_first, nullptr);
-  EXPECT_EQ(mutex_last_error(), kErrorAlreadyExists);
+  MutexHandle in_first = created(kName, false, kErrorAlreadyExists);
   EXPECT_EQ(mutex_wait(in_first, 20), kWaitTimeout);
 
   // Handles keep their mutex whatever the current instance is.
@@ -370,32 +351,27 @@ TEST_F(NamedMutexTest, InstancesDoNotShareMutexes) {
 // Bad names and handles fail with the documented values and never crash; any byte string is
 // a name of its own and stays inside the mutex folder.
 TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
+  // The error a call left when it failed, 0 when it did not fail.
+  auto failed = [](bool failed) { return failed ? mutex_last_error() : 0u; };
+  using Errors = std::vector<uint32_t>;
   for (const char* bad : {static_cast<const char*>(nullptr), ""}) {
-    EXPECT_EQ(mutex_create(bad, true), nullptr);
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-    EXPECT_EQ(mutex_open(bad), nullptr);
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
-    EXPECT_FALSE(mutex_exists(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidParameter);
+    EXPECT_EQ((Errors{failed(mutex_create(bad, true) == nullptr),
+                      failed(mutex_open(bad) == nullptr), failed(!mutex_exists(bad))}),
+              Errors(3, kErrorInvalidParameter));
   }
 
   // A closed handle stays invalid, also after its slot serves a new handle.
-  MutexHandle closed = mutex_create("Closed", false);
-  ASSERT_NE(closed, nullptr);
+  MutexHandle closed = created("Closed", false, kErrorSuccess);
   EXPECT_TRUE(mutex_close(closed));
-  MutexHandle reused = mutex_create("Closed", false);
-  ASSERT_NE(reused, nullptr);
+  MutexHandle reused = created("Closed", false, kErrorSuccess);
   EXPECT_NE(reused, closed);
   int not_a_handle = 0;
   for (MutexHandle bad : {MutexHandle{nullptr}, reinterpret_cast<MutexHandle>(uintptr_t{1}),
                           reinterpret_cast<MutexHandle>(uintptr_t{0x12345678}),
                           static_cast<MutexHandle>(&not_a_handle), closed}) {
-    EXPECT_EQ(mutex_wait(bad, 0), kWaitFailed);
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-    EXPECT_FALSE(mutex_release(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
-    EXPECT_FALSE(mutex_close(bad));
-    EXPECT_EQ(mutex_last_error(), kErrorInvalidHandle);
+    EXPECT_EQ((Errors{failed(mutex_wait(bad, 0) == kWaitFailed), failed(!mutex_release(bad)),
+                      failed(!mutex_close(bad))}),
+              Errors(3, kErrorInvalidHandle));
   }
   EXPECT_EQ(mutex_wait(reused, 0), kWaitObject0);
   EXPECT_TRUE(mutex_release(reused));
@@ -407,11 +383,7 @@ TEST_F(NamedMutexTest, RejectsBadArgumentsAndKeepsOddNamesApart) {
                                           "../../escape", "\xD7\xD6\xB7\xFB\xB4\xAE_SIO_MUTEX",
                                           long_name,      long_name + "y"};
   std::vector<MutexHandle> handles;
-  for (const auto& name : names) {
-    handles.push_back(mutex_create(name.c_str(), false));
-    EXPECT_NE(handles.back(), nullptr) << name;
-    EXPECT_EQ(mutex_last_error(), kErrorSuccess) << name;
-  }
+  for (const auto& name : names) handles.push_back(created(name.c_str(), false, kErrorSuccess));
   EXPECT_EQ(folder_entries().size(), names.size() + 1);  // and the lock file
   EXPECT_FALSE(path_exists(instance_.runtime_dir() + "/escape"));
   for (const auto& name : names) EXPECT_TRUE(mutex_exists(name.c_str())) << name;

@@ -1,10 +1,8 @@
-// The operator panel in a real headless Chromium, driven over the DevTools protocol through
-// Chromium's debugging pipe (no packages needed): the page loads; an alarm posted by a real
-// routine process appears within a second; pressing Retry answers it and the routine goes on;
-// the point the routine then writes changes on the page without a reload; its GUI messages
-// appear; the page says "Equipment offline" when the manager goes away. Screenshots of the
-// page (with the alarm, and at the end) are kept under $ARTIFACTS. Exit 77 (skipped) without
-// Chromium.
+// The operator panel in a real headless Chromium, driven over its DevTools pipe (no packages
+// needed): an alarm a routine process posts appears within a second; Retry answers it and the
+// routine goes on; the point it then writes and its GUI messages change on the page without a
+// reload; the page says "Equipment offline" when the manager goes away. Screenshots (with the
+// alarm, and at the end) go under $ARTIFACTS. Exit 77 (skipped) without Chromium.
 import { spawn, spawnSync } from 'node:child_process';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';

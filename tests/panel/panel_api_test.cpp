@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <regex>
@@ -14,6 +13,7 @@
 
 #include "fifo/manager_process.h"
 #include "support/instance.h"
+#include "util/sql_rows.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -24,6 +24,7 @@ namespace {
 constexpr char kPanel[] = VEXLOR_TOOLS_DIR "/vexlor-panel";
 constexpr char kConfig[] = VEXLOR_SOURCE_DIR "/tests/panel/panel_test.toml";
 constexpr char kToken[] = "s3cret-panel-token-0123";
+const std::string kBearer = std::string("Bearer ") + kToken;
 
 struct Call {
   const char* method;
@@ -71,16 +72,17 @@ class PanelApi : public ::testing::Test {
   }
 
   std::string dir() const { return instance_.runtime_dir(); }
-  std::string state() {
-    httplib::Client c("127.0.0.1", port_);
-    auto r = c.Get("/api/state", {{"Authorization", std::string("Bearer ") + kToken}});
+  // The body of a GET with the token ("" without an answer).
+  std::string get(const std::string& path) {
+    auto r = httplib::Client("127.0.0.1", port_).Get(path, {{"Authorization", kBearer}});
     return r ? r->body : std::string();
   }
+  std::string state() { return get("/api/state"); }
   // Sends the call; returns "<status> <error text>".
   std::string send(const Call& call) {
     httplib::Client c("127.0.0.1", port_);
     httplib::Headers h = call.headers;
-    if (h.count("Authorization") == 0) h.emplace("Authorization", std::string("Bearer ") + kToken);
+    if (h.count("Authorization") == 0) h.emplace("Authorization", kBearer);
     std::string type = "application/json";
     if (auto t = h.find("Content-Type"); t != h.end()) {
       type = t->second;
@@ -101,28 +103,6 @@ class PanelApi : public ::testing::Test {
   pid_t panel_ = -1;
   int port_ = 0;
 };
-
-// The operator journal's rows: source, action, target, value, result, address, user, level.
-std::vector<std::vector<std::string>> journal(const std::string& file) {
-  std::vector<std::vector<std::string>> rows;
-  sqlite3* db = nullptr;
-  sqlite3_stmt* s = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  sqlite3_prepare_v2(db,
-                     "SELECT source, action, target, value, result, address, user_name, "
-                     "user_level FROM OperatorAudit ORDER BY row",
-                     -1, &s, nullptr);
-  while (s != nullptr && sqlite3_step(s) == SQLITE_ROW) {
-    auto& row = rows.emplace_back();
-    for (int i = 0; i < 8; ++i) {
-      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-      row.push_back(t != nullptr ? t : "");
-    }
-  }
-  sqlite3_finalize(s);
-  sqlite3_close_v2(db);
-  return rows;
-}
 
 }  // namespace
 
@@ -201,19 +181,14 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   EXPECT_EQ(VAlarm_Queue_Count(), 0);
 
   // The alarm history, filtered by time.
-  httplib::Client c("127.0.0.1", port_);
-  const httplib::Headers auth = {{"Authorization", std::string("Bearer ") + kToken}};
-  auto history = c.Get("/api/history?since=2000-01-01T00:00", auth);
-  ASSERT_TRUE(history);
+  const std::string history = get("/api/history?since=2000-01-01T00:00");
   std::vector<std::string> events;
   const std::regex event(
       R"re("id":"5001","event":"([A-Z_]+)"[^}]*"text":"Chamber pressure too high")re");
-  for (auto it = std::sregex_iterator(history->body.begin(), history->body.end(), event);
-       it != std::sregex_iterator(); ++it) {
+  for (std::sregex_iterator it(history.begin(), history.end(), event), end; it != end; ++it)
     events.push_back((*it)[1]);
-  }
-  EXPECT_EQ(events, (std::vector<std::string>{"POST", "ALM_RETRY"})) << history->body;
-  EXPECT_EQ(c.Get("/api/history?until=2000/01/01", auth)->body, "[]");
+  EXPECT_EQ(events, (std::vector<std::string>{"POST", "ALM_RETRY"})) << history;
+  EXPECT_EQ(get("/api/history?until=2000/01/01"), "[]");
 
   // A second main form is refused while the panel runs: another panel and `vexlor gui`.
   const std::string taken = "the main form \"GUI_MAINFORM\" of instance \"" + instance_.name() +
@@ -227,7 +202,9 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
             "$VEXLOR_PANEL_TOKEN)\n");
 
   // The journal: every write and answer that passed the door, with who asked.
-  const auto rows = journal(instance_.drive_root() + "/Z/Database/vexlor.db");
+  const auto rows = sql_rows(instance_.drive_root() + "/Z/Database/vexlor.db",
+                             "SELECT source, action, target, value, result, address, user_name, "
+                             "user_level FROM OperatorAudit ORDER BY row");
   ASSERT_EQ(rows.size(), 13u);
   using Row = std::vector<std::string>;
   EXPECT_EQ(rows[1], (Row{"panel", "answer", "5001", "IGNORE",

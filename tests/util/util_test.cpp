@@ -148,8 +148,11 @@ TEST(VStrSeperate, WalksListsCutsAtSizeAndAcceptsNulls) {
 }
 
 TEST(VStrNumbers, IntegerAndDoubleEdgeCases) {
+  // Accepted texts read as the standard library reads them.
   for (const char* yes : {"12", "-0", "+7", "2147483647", "-2147483648", "007"}) {
+    int value = 77;
     EXPECT_EQ(VStr_Int_Check(yes), 1) << yes;
+    EXPECT_TRUE(VStr_To_Int(yes, &value) && value == std::stoi(yes)) << yes << " " << value;
   }
   for (const char* no :
        {"12a", "", " 5", "5 ", "1e3", "99999999999", "2147483648", "-", "+-5", "1.0", "０"}) {
@@ -159,19 +162,11 @@ TEST(VStrNumbers, IntegerAndDoubleEdgeCases) {
     EXPECT_EQ(value, 77) << no;
   }
   EXPECT_EQ(VStr_Int_Check(nullptr), 0);
-  int value = 5;
-  EXPECT_TRUE(VStr_To_Int("-0", &value));
-  EXPECT_EQ(value, 0);
-  EXPECT_TRUE(VStr_To_Int("-2147483648", &value));
-  EXPECT_EQ(value, -2147483647 - 1);
   EXPECT_TRUE(VStr_To_Int("+42", nullptr));
 
   double x = 0;
-  const char* texts[] = {"1e3", "-2.5E-2", ".5", "+5.", "99999999999"};
-  const double values[] = {1000.0, -0.025, 0.5, 5.0, 99999999999.0};
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_TRUE(VStr_To_Double(texts[i], &x) && x == values[i]) << texts[i] << " " << x;
-  }
+  for (const char* text : {"1e3", "-2.5E-2", ".5", "+5.", "99999999999"})
+    EXPECT_TRUE(VStr_To_Double(text, &x) && x == std::stod(text)) << text << " " << x;
   EXPECT_TRUE(VStr_To_Double("-0", &x));
   EXPECT_TRUE(x == 0.0 && std::signbit(x));
   for (const char* no : {"12a", "", " 5", "1e", ".", "-", "inf", "nan", "0x10", "1e999", "1,5"}) {

@@ -1,14 +1,10 @@
 // The data-log tables of the equipment database file: the loader's `datalogs`, what
 // `vexlor-db create` and `remove` do to the file, and VDB_Get_DataLog_IO reading it back.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +14,7 @@
 #include "frame/vdb_file.h"
 #include "os/instance.h"
 #include "support/instance.h"
+#include "util/sql_rows.h"
 #include "util/vdb.h"
 #include "vexlor/vexlor.h"
 
@@ -32,7 +29,6 @@ namespace {
 
 constexpr char kTool[] = VEXLOR_TOOLS_DIR "/vexlor-db";
 
-using vexlor::test::slurp;
 using vexlor::test::ToolRun;
 
 constexpr char kPoints[] = R"(
@@ -49,20 +45,11 @@ std::vector<std::string> names_of(const std::vector<DataLog_IO_Item>& list) {
   return names;
 }
 
-// Runs one SQL query on a read-only connection; the first column of each row, joined by ",".
+// The first column of each row the query finds, joined by ",".
 std::string query(const std::string& file, const char* sql) {
-  sqlite3* db = nullptr;
   std::string out;
-  char* error = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  const auto row = [](void* text, int, char** values, char**) {
-    auto& joined = *static_cast<std::string*>(text);
-    joined += (joined.empty() ? "" : ",") + std::string(values[0] ? values[0] : "NULL");
-    return 0;
-  };
-  if (sqlite3_exec(db, sql, row, &out, &error) != SQLITE_OK) out = "error: " + std::string(error);
-  sqlite3_free(error);
-  sqlite3_close(db);
+  for (const auto& row : vexlor::test::sql_rows(file, sql))
+    out += (out.empty() ? "" : ",") + row[0];
   return out;
 }
 
@@ -73,6 +60,12 @@ class DataLogTables : public ::testing::Test {
 
   ToolRun tool(const std::vector<std::string>& args) {
     return vexlor::test::run_tool(kTool, args, instance_.runtime_dir());
+  }
+  // Runs the tool, expecting success without a word on stderr.
+  void tool_ok(const std::vector<std::string>& args) {
+    const ToolRun r = tool(args);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
   }
 
   std::string write(const std::string& toml) {
@@ -104,14 +97,12 @@ class DataLogTables : public ::testing::Test {
 }  // namespace
 
 TEST_F(DataLogTables, CreateWritesTheTablesAndTheLibraryReadsThemInOrder) {
-  ToolRun r = tool({"create", config(R"(datalogs = [
+  tool_ok({"create", config(R"(datalogs = [
   { name = "PM1_TRACE", points = ["PM1.Pressure", "PM1.Valve", "PM1.Recipe", "PM1.Flow"] },
   { name = "Empty", points = [] },
   { name = "PM1_SHORT", points = ["PM1.Flow", "PM1.Pressure"] },
 ]
 )")});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.err, "");
   struct stat st {};
   ASSERT_EQ(::stat(file().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0660u);
@@ -153,11 +144,10 @@ TEST_F(DataLogTables, CreateWritesTheTablesAndTheLibraryReadsThemInOrder) {
                             &error))
         << error;
   }
-  r = tool({"create",
-            config("datalogs = [ { name = \"PM1_SHORT\", points = [\"PM1.Recipe\", \"PM1.Flow\", "
-                   "\"PM1.Valve\"] } ]\n"),
-            "--force", "--force"});  // this process stays attached
-  ASSERT_EQ(r.code, 0) << r.err;
+  tool_ok({"create",
+           config("datalogs = [ { name = \"PM1_SHORT\", points = [\"PM1.Recipe\", \"PM1.Flow\", "
+                  "\"PM1.Valve\"] } ]\n"),
+           "--force", "--force"});  // this process stays attached
   ASSERT_TRUE(VDB_Get_DataLog_IO("PM1_SHORT", list));
   EXPECT_EQ(names_of(list), (std::vector<std::string>{"PM1.Recipe", "PM1.Flow", "PM1.Valve"}));
   EXPECT_FALSE(VDB_Get_DataLog_IO("PM1_TRACE", list));
@@ -166,30 +156,26 @@ TEST_F(DataLogTables, CreateWritesTheTablesAndTheLibraryReadsThemInOrder) {
 
   // remove leaves the file whole; a configuration without data logs clears the lists.
   VHub_Release();
-  r = tool({"remove"});
-  ASSERT_EQ(r.code, 0) << r.err;
+  tool_ok({"remove"});
   EXPECT_EQ(query(file(),
                   "SELECT table_name || ':' || position || ':' || point_name "
                   "FROM datalog_io ORDER BY position"),
             "PM1_SHORT:0:PM1.Recipe,PM1_SHORT:1:PM1.Flow,PM1_SHORT:2:PM1.Valve");
-  r = tool({"create", config("")});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.err, "");
+  tool_ok({"create", config("")});
   EXPECT_EQ(query(file(), "SELECT count(*) FROM datalog_io"), "0");
   EXPECT_EQ(query(file(), "SELECT count(*) FROM datalog_tables"), "0");
   EXPECT_EQ(query(file(), "SELECT id FROM alarm_log_test"), "5001");
 }
 
 TEST_F(DataLogTables, CreateWithoutDataLogsCreatesNoFileAndAnUnwritableFileFailsTheCreate) {
-  ToolRun r = tool({"create", config("")});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.err, "");
+  tool_ok({"create", config("")});
   EXPECT_FALSE(fs::exists(root_ + "/Z"));
-  ASSERT_EQ(tool({"remove"}).code, 0);
+  tool_ok({"remove"});
 
   // The database folder cannot be made (a file is in the way): nothing is created.
   std::ofstream(root_ + "/Z") << "not a folder";
-  r = tool({"create", config("datalogs = [ { name = \"T\", points = [\"PM1.Flow\"] } ]\n")});
+  const ToolRun r =
+      tool({"create", config("datalogs = [ { name = \"T\", points = [\"PM1.Flow\"] } ]\n")});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err.rfind("vexlor-db: data-log tables: " + root_ + "/Z/Db: ", 0), 0u) << r.err;
