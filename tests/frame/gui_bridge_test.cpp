@@ -24,30 +24,25 @@ using vexlor::test::PrivateInstance;
 namespace {
 
 // Every overload with its exact type; the table must link against the library.
-#define VEXLOR_EXPORT(type, name) reinterpret_cast<const void*>(static_cast<type>(&Vexlor::name))
+#define F(ret, name, ...) \
+  reinterpret_cast<const void*>(static_cast<ret (*)(__VA_ARGS__)>(&Vexlor::name))
+using Args = std::vector<ARG_PARAM_INFO_STRU>;
 extern const void* const kGuiExports[];
+// clang-format off
 const void* const kGuiExports[] = {
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Show),
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Hide),
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Restart),
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Exit),
-    VEXLOR_EXPORT(bool (*)(const char*), VGui_Display_Message),
-    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Display_MessageF),
-    VEXLOR_EXPORT(bool (*)(const char*), VGui_Send_Event),
-    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Send_EventF),
-    VEXLOR_EXPORT(bool (*)(const char*), VGui_Send_Record),
-    VEXLOR_EXPORT(bool (*)(const char*, std::vector<std::string>&), VGui_Send_Record),
-    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Send_RecordF),
-    VEXLOR_EXPORT(const char* (*)(), VGui_Get_Navigation_Full_Path),
-    VEXLOR_EXPORT(bool (*)(const char*, std::vector<ARG_PARAM_INFO_STRU>&),
-                  VFunction_Unpacking_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(const char*, ARG_PARAM_INFO_STRU&), VFunction_Unpacking_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(std::vector<ARG_PARAM_INFO_STRU>&, std::string&),
-                  VFunction_Packaging_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(ARG_PARAM_INFO_STRU&, bool, bool, int, bool), VFunction_Check_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(const char*, RUN_PARAM_INFO_STRU&), VFunction_Unpacking_Run_Param),
-};
-#undef VEXLOR_EXPORT
+    F(bool, VGui_MainForm_Show, ), F(bool, VGui_MainForm_Hide, ), F(bool, VGui_MainForm_Restart, ),
+    F(bool, VGui_MainForm_Exit, ), F(bool, VGui_Display_Message, const char*),
+    F(bool, VGui_Display_MessageF, const char*, ...), F(bool, VGui_Send_Event, const char*),
+    F(bool, VGui_Send_EventF, const char*, ...), F(bool, VGui_Send_Record, const char*),
+    F(bool, VGui_Send_Record, const char*, std::vector<std::string>&),
+    F(bool, VGui_Send_RecordF, const char*, ...), F(const char*, VGui_Get_Navigation_Full_Path, ),
+    F(bool, VFunction_Unpacking_Arg_Param, const char*, Args&),
+    F(bool, VFunction_Unpacking_Arg_Param, const char*, ARG_PARAM_INFO_STRU&),
+    F(bool, VFunction_Packaging_Arg_Param, Args&, std::string&),
+    F(bool, VFunction_Check_Arg_Param, ARG_PARAM_INFO_STRU&, bool, bool, int, bool),
+    F(bool, VFunction_Unpacking_Run_Param, const char*, RUN_PARAM_INFO_STRU&)};
+// clang-format on
+#undef F
 
 constexpr int kN = 2;  // slot 2 is the main form
 
