@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "fifo/fifo_server.h"
 #include "frame/vdb_alarm_log.h"
 #include "os/local_endpoint.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "util/vdb.h"
 #include "vexlor/vexlor.h"
@@ -26,15 +25,10 @@ namespace vexlor::test {
 
 // A private equipment (its drive root, with the log files and the equipment database file,
 // inside the private instance): build it in SetUp through builder(), then publish().
-class AlarmTest : public ::testing::Test {
+class AlarmTest : public EquipmentTest {
  protected:
-  void TearDown() override { Vexlor::VHub_Release(); }
-
-  config::DatabaseBuilder& builder() { return builder_; }
-  void publish() {
-    std::string error;
-    ASSERT_TRUE(builder_.publish(true, "alarm_test", &error)) << error;
-  }
+  config::DatabaseBuilder& builder() { return b_; }
+  void publish() { start(); }
 
   // The rows of the alarm log of this equipment ("" since: all).
   std::vector<detail::AlarmLogRow> log_rows() const {
@@ -62,9 +56,6 @@ class AlarmTest : public ::testing::Test {
     }
     return text;
   }
-
-  PrivateInstance instance_{"alarm"};
-  config::DatabaseBuilder builder_;
 };
 
 // Console lines: log lines as "<tag> <text>", exactly; VPrint lines as their text with the
@@ -107,7 +98,8 @@ inline std::vector<std::string> alarm_notices(const std::string& sender, std::si
 // routine whose post was heard is past posting: every field of the post is written.
 inline int alarm_posts_heard(const std::string& sender, int point) {
   const auto notices = alarm_notices(sender, 0);
-  return static_cast<int>(std::count(notices.begin(), notices.end(), "W1 " + std::to_string(point)));
+  return static_cast<int>(
+      std::count(notices.begin(), notices.end(), "W1 " + std::to_string(point)));
 }
 
 }  // namespace vexlor::test

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "fifo/manager_process.h"
 #include "points/typed_fixture.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "util/text.h"
 #include "vexlor/gui.h"
@@ -17,9 +16,7 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
 using vexlor::test::ManagerProcess;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -46,22 +43,16 @@ const void* const kGuiExports[] = {
 
 constexpr int kN = 2;  // slot 2 is the main form
 
-class GuiBridge : public ::testing::Test {
+class GuiBridge : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_function("ROUTINE");
-    b.add_function("OTHER");
-    d::copy_text(b.system().navigation_path, "Y:\\Gui\\Nav.xml");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "gui_bridge_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("ROUTINE"));
+    b_.add_function("ROUTINE");
+    b_.add_function("OTHER");
+    d::copy_text(b_.system().navigation_path, "Y:\\Gui\\Nav.xml");
+    start("ROUTINE");
   }
-  void TearDown() override { VHub_Release(); }
 
   static void main_form(FUNC_STATUS status) { VFunction_Set_Run_Status(kN, status); }
-
-  PrivateInstance instance_{"gui"};
 };
 
 std::string gui(const std::string& command, const std::string& text) {

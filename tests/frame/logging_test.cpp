@@ -5,32 +5,26 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "frame/context.h"
 #include "os/clock.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "util/paths.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
-class Logging : public ::testing::Test {
+// Log files land below the private instance's drive root.
+class Logging : public vexlor::test::EquipmentTest {
  protected:
-  void TearDown() override { VHub_Release(); }
   // Starts "PM1_PUMP" on a database with history path `history`.
-  void start(const char* history = "Z:\\History") {
-    DatabaseBuilder b;
-    std::snprintf(b.system().history_path, 256, "%s", history);
-    b.add_function("PM1_PUMP");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "logging_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("PM1_PUMP"));
+  void start_pump(const char* history = "Z:\\History") {
+    std::snprintf(b_.system().history_path, 256, "%s", history);
+    b_.add_function("PM1_PUMP");
+    start("PM1_PUMP");
   }
   static std::string today(const char* file) {
     return std::string(VSystem_Get_History_Full_Path()) + "/" + file;
@@ -52,8 +46,6 @@ class Logging : public ::testing::Test {
     }
     return out;
   }
-
-  PrivateInstance instance_{"logging"};  // log files land below its drive root
 };
 
 }  // namespace
@@ -82,7 +74,7 @@ TEST_F(Logging, BeforeStartUpTheSourceIsUndefinedAndTheDefaultPathIsUsed) {
 }
 
 TEST_F(Logging, SwitchesSelectConsoleAndFileAndAreSharedThroughTheSystemBlock) {
-  start();
+  start_pump();
   struct Case {
     LOG_STATUS status;
     bool console, file;
@@ -115,7 +107,7 @@ TEST_F(Logging, SwitchesSelectConsoleAndFileAndAreSharedThroughTheSystemBlock) {
 }
 
 TEST_F(Logging, TagsColoursAndTypesOutsideTheTable) {
-  start();
+  start_pump();
   d::ConsoleCapture capture;
   const int colours[] = {224, 79, 31, 223, 176, 112};
   const char* tags[] = {"[ALM]", "[ERR]", "[DBG]", "[CIM]", "[EVT]", "[VIR]"};
@@ -147,7 +139,7 @@ TEST_F(Logging, DailyFolderFollowsTheHistoryPathAndTheDate) {
   d::format_daily_folder(folder, sizeof folder, "Z:\\History", 2025, 3, 5);
   EXPECT_STREQ(folder, "Z:\\History\\2025\\03\\05");
 
-  start("D:\\Equip\\Hist");
+  start_pump("D:\\Equip\\Hist");
   EXPECT_STREQ(VSystem_Get_History_Path(), "D:\\Equip\\Hist");
   for (int attempt = 0; attempt < 3; ++attempt) {  // retried only across midnight
     const vexlor::os::LocalTime now = vexlor::os::local_time();

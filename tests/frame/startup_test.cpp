@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>

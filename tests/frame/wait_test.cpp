@@ -3,21 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
+#include "support/equipment.h"
 #include "support/forked_child.h"
-#include "support/instance.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -41,19 +37,12 @@ std::vector<std::string> lines_of(const d::ConsoleCapture& capture) {
   return out;
 }
 
-class Wait : public ::testing::Test {
+class Wait : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_function("PM1_PROC");
-    b.add_function("SCHED");
-    b.add_function("TMC");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "wait_test", &error)) << error;
+    for (const char* name : {"PM1_PROC", "SCHED", "TMC"}) b_.add_function(name);
+    start();
   }
-  void TearDown() override { VHub_Release(); }
-
-  PrivateInstance instance_{"wait"};
 };
 
 }  // namespace

@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -26,24 +23,18 @@ const MODULE_TYPE kNoKind = static_cast<MODULE_TYPE>(-1);
 // Alarm points in table order.
 constexpr int kCtc3 = 0, kCtc4 = 1, kPm3 = 2, kPm4 = 3;
 
-class Arguments : public ::testing::Test {
+class Arguments : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_module("PM1", "PM1", MODULE_PM, 0, 11);
-    b.add_module("TM1", "TM1", MODULE_TM, 0, -1);  // no alarm block
-    b.add_alarm(3, "CTC_3", "ctc 3");
-    b.add_alarm(4, "CTC_4", "ctc 4");
-    b.add_alarm(11003, "PM1_3", "pm 3");
-    b.add_alarm(11004, "PM1_4", "pm 4");
-    b.add_function("ARGS");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "arguments_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("ARGS"));
+    b_.add_module("PM1", "PM1", MODULE_PM, 0, 11);
+    b_.add_module("TM1", "TM1", MODULE_TM, 0, -1);  // no alarm block
+    b_.add_alarm(3, "CTC_3", "ctc 3");
+    b_.add_alarm(4, "CTC_4", "ctc 4");
+    b_.add_alarm(11003, "PM1_3", "pm 3");
+    b_.add_alarm(11004, "PM1_4", "pm 4");
+    b_.add_function("ARGS");
+    start("ARGS");
   }
-  void TearDown() override { VHub_Release(); }
-
-  PrivateInstance instance_{"args"};
 };
 
 std::vector<std::string> red_lines(const d::ConsoleCapture& capture) {

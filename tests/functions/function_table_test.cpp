@@ -5,21 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
+#include "points/typed_fixture.h"
+#include "support/equipment.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
+using vexlor::test::console_texts;
+using vexlor::test::red_texts;
 
 namespace {
 
@@ -29,34 +25,18 @@ constexpr int kProc = 0;
 constexpr int kSched = 1;
 constexpr int kShared = 3;
 
-class FunctionTable : public ::testing::Test {
+class FunctionTable : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
-    b.add_digital("CTC.Language");
-    b.add_digital("CTC.UserLevel");
-    b.add_digital("SHARED");
-    b.add_function("PM1_PROC");
-    b.add_function("SCHED");
-    b.add_function("TMC");
-    b.add_function("SHARED");
-    b.set_main_form("GUI_MAIN");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "function_table_test", &error)) << error;
+    b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
+    for (const char* name : {"CTC.Language", "CTC.UserLevel", "SHARED"}) b_.add_digital(name);
+    for (const char* name : {"PM1_PROC", "SCHED", "TMC", "SHARED"}) b_.add_function(name);
+    b_.set_main_form("GUI_MAIN");
+    start();
   }
-  void TearDown() override { VHub_Release(); }
   static MEM_FUNCTION_SP_STRU& sp(int i) { return MMAP_DB()->function_sp[i]; }
   static MEM_FUNCTION_RT_STRU& rt(int i) { return MMAP_DB()->function_rt[i]; }
-
-  PrivateInstance instance_{"ftable"};
 };
-
-std::vector<std::string> texts(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.console_lines()) out.push_back(line.text);
-  return out;
-}
 
 // An indexed operation called with one index; true when it gave its failure value (setters:
 // always true, their point is that they write nothing and report).
@@ -74,52 +54,31 @@ struct IndexedOperation {
 #define SET(f, value) IndexedOperation::of("Vexlor::" #f, [](int i) { return f(i, value), true; })
 
 const std::vector<IndexedOperation>& indexed_operations() {
+  // clang-format off
   static const std::vector<IndexedOperation> ops = {
-      GET_TEXT(VFunction_Get_Name),
-      GET(VFunction_Get_Level, 0),
-      GET(VFunction_Get_Load_Style, -1),
-      GET_TEXT(VFunction_Get_Load_Arg_Param),
-      GET_TEXT(VFunction_Get_Load_Run_Param),
-      GET_TEXT(VFunction_Get_Path),
-      GET_TEXT(VFunction_Get_Annotation),
-      GET_TEXT(VFunction_Get_Append),
-      GET(VFunction_Get_Pool_Count, 0),
-      GET(VFunction_Get_Virtual_Flag, false),
-      GET(VFunction_Get_Run_Status, SYS_ABORTED),
-      GET(VFunction_Get_Event_Status, SYS_ABORTED),
-      GET(VFunction_Get_Abort_Flag, false),
-      GET(VFunction_Get_Free_Flag, false),
-      GET(VFunction_Get_Manual_Flag, false),
-      GET(VFunction_Get_Exit_Flag, false),
-      GET_TEXT(VFunction_Get_Regist_Info),
-      SET(VFunction_Set_Name, "X"),
-      SET(VFunction_Set_Level, 1),
-      SET(VFunction_Set_Virtual_Flag, true),
-      SET(VFunction_Set_Run_Status, SYS_RUNNING),
-      SET(VFunction_Set_Event_Status, SYS_RUNNING),
-      SET(VFunction_Set_Abort_Flag, true),
-      SET(VFunction_Set_Free_Flag, true),
-      SET(VFunction_Set_Manual_Flag, true),
-      SET(VFunction_Set_Exit_Flag, true),
-      SET(VFunction_Set_Annotation, "X"),
-      SET(VFunction_Set_Append, "X"),
-      SET(VFunction_Set_Pool_Count, 3),
+      GET_TEXT(VFunction_Get_Name), GET(VFunction_Get_Level, 0), GET(VFunction_Get_Load_Style, -1),
+      GET_TEXT(VFunction_Get_Load_Arg_Param), GET_TEXT(VFunction_Get_Load_Run_Param),
+      GET_TEXT(VFunction_Get_Path), GET_TEXT(VFunction_Get_Annotation),
+      GET_TEXT(VFunction_Get_Append), GET(VFunction_Get_Pool_Count, 0),
+      GET(VFunction_Get_Virtual_Flag, false), GET(VFunction_Get_Run_Status, SYS_ABORTED),
+      GET(VFunction_Get_Event_Status, SYS_ABORTED), GET(VFunction_Get_Abort_Flag, false),
+      GET(VFunction_Get_Free_Flag, false), GET(VFunction_Get_Manual_Flag, false),
+      GET(VFunction_Get_Exit_Flag, false), GET_TEXT(VFunction_Get_Regist_Info),
+      SET(VFunction_Set_Name, "X"), SET(VFunction_Set_Level, 1),
+      SET(VFunction_Set_Virtual_Flag, true), SET(VFunction_Set_Run_Status, SYS_RUNNING),
+      SET(VFunction_Set_Event_Status, SYS_RUNNING), SET(VFunction_Set_Abort_Flag, true),
+      SET(VFunction_Set_Free_Flag, true), SET(VFunction_Set_Manual_Flag, true),
+      SET(VFunction_Set_Exit_Flag, true), SET(VFunction_Set_Annotation, "X"),
+      SET(VFunction_Set_Append, "X"), SET(VFunction_Set_Pool_Count, 3),
       SET(VFunction_Set_Regist_Info, "X"),
       {"Vexlor::VDigital_Read_Mem", [](int i) { return VDigital_Read_Mem(i) == -99999999; }, true},
       {"Vexlor::VDigital_Write_Mem", [](int i) { return VDigital_Write_Mem(i, 1), true; }, true}};
+  // clang-format on
   return ops;
 }
 #undef GET
 #undef GET_TEXT
 #undef SET
-
-// True when `line` is `head` followed by a source line number and "]".
-bool is_report(const std::string& line, const std::string& head) {
-  if (line.compare(0, head.size(), head) != 0 || line.size() < head.size() + 2) return false;
-  if (line.back() != ']') return false;
-  const std::string number = line.substr(head.size(), line.size() - head.size() - 1);
-  return number.find_first_not_of("0123456789") == std::string::npos;
-}
 
 }  // namespace
 
@@ -130,7 +89,7 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
     for (const IndexedOperation& op : indexed_operations()) {
       EXPECT_TRUE(op.failed(0)) << op.name;
     }
-    EXPECT_TRUE(texts(capture).empty());
+    EXPECT_TRUE(console_texts(capture).empty());
   }
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   const MEM_FUNCTION_RT_STRU last_before = rt(kN + 11);
@@ -150,16 +109,12 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
     for (const auto& b : bad) {
       d::ConsoleCapture capture;
       EXPECT_TRUE(op.failed(b.index)) << b.index;
-      const auto lines = capture.console_lines();
-      ASSERT_EQ(lines.size(), 1u) << b.index;
-      EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
-      EXPECT_EQ(lines[0].source, "PM1_PROC");
-      EXPECT_TRUE(is_report(lines[0].text, b.head)) << lines[0].text;
+      EXPECT_EQ(red_texts(capture, "PM1_PROC"), std::vector<std::string>{b.head + "N]"});
     }
     // The last slot is accepted.
     d::ConsoleCapture capture;
     op.failed(count - 1);
-    EXPECT_TRUE(texts(capture).empty());
+    EXPECT_TRUE(console_texts(capture).empty());
   }
   // The probes above wrote into the last extra slot; nothing beyond it was touched, which
   // ASan would report. The slot itself now holds what the setters wrote.
@@ -270,7 +225,7 @@ TEST_F(FunctionTable, ByNameResolutionSharesTheNameCache) {
   const IO_MAP entry = IO_Map_Find("SHARED");
   EXPECT_EQ(entry.type, IO_F);
   EXPECT_EQ(entry.point, kShared);
-  EXPECT_TRUE(texts(capture).empty());
+  EXPECT_TRUE(console_texts(capture).empty());
 }
 
 TEST_F(FunctionTable, OwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
@@ -300,10 +255,10 @@ TEST_F(FunctionTable, OwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
   EXPECT_EQ(VFunction_Get_Point(), kSched);
   VFunction_Set_Point(kProc);
   EXPECT_EQ(VFunction_Get_Point(), kSched);
-  EXPECT_EQ(texts(capture), (std::vector<std::string>{
-                                "Function Point : -3 不能是负值",
-                                "Function Point由系统分配和设置, 用户不能设置",
-                            }));
+  EXPECT_EQ(console_texts(capture), (std::vector<std::string>{
+                                        "Function Point : -3 不能是负值",
+                                        "Function Point由系统分配和设置, 用户不能设置",
+                                    }));
 }
 
 TEST_F(FunctionTable, ParentChain) {
@@ -343,7 +298,7 @@ TEST_F(FunctionTable, ParentChain) {
   VFunction_Set_Parent_Points("1&16");
   d::ConsoleCapture capture;
   EXPECT_EQ(VFunction_Get_Parent_Name_List(), (std::vector<std::string>{"SCHED", ""}));
-  ASSERT_EQ(texts(capture).size(), 1u);
+  ASSERT_EQ(console_texts(capture).size(), 1u);
   VFunction_Reset_Parent_Points();
   EXPECT_TRUE(list->empty());
   EXPECT_STREQ(VFunction_Get_Parent_Points(), "");

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "config/vocabulary.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
@@ -40,16 +39,13 @@ inline void add_modules(config::DatabaseBuilder& b) {
   }
 }
 
-class NamedAccess : public ::testing::Test {
+class NamedAccess : public EquipmentTest {
  protected:
   // Publishes the builder's equipment and attaches the parent.
   void publish() {
     b_.add_function("NAMED_TEST");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "named_test", &error)) << error;
-    ASSERT_TRUE(Vexlor::VHub_Initial("NAMED_TEST"));
+    start("NAMED_TEST");
   }
-  void TearDown() override { Vexlor::VHub_Release(); }
 
   // Runs `body` in a child process with fresh caches; fails the test when the child reports a
   // failed expectation or does not finish.
@@ -81,9 +77,6 @@ class NamedAccess : public ::testing::Test {
     for (const auto& line : capture.console_lines()) out.push_back(line.text);
     return out;
   }
-
-  PrivateInstance instance_{"named"};
-  config::DatabaseBuilder b_;
 };
 
 }  // namespace vexlor::test

@@ -1,7 +1,6 @@
 // Named point accessors: a sample of each group of the item table reads and writes the point
 // its naming rule gives, missing points fail once loudly and then quietly, caches are shared
 // where items name one point, and the accessors with steps of their own take them.
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -235,11 +234,12 @@ TEST_F(NamedAccess, MissingPointsFailOnceLoudlyThenQuietly) {
       return std::string("IO_NAME:") + name + " - IO_TYPE:" + type +
              " 未识别. [代码行:" + "Vexlor::VIO_Find_Point:N]";
     };
-    EXPECT_EQ(red_texts(capture, "NAMED_TEST"), (std::vector<std::string>{
-                       line("CTC.EnvSts", "IO_D"), line("CTC.Rb2_Rotation", "IO_A"),
-                       line("GEM.PM3_LotID4", "IO_S"), line("CM3.CarrierID", "IO_S"),
-                       line("_Progress", "IO_D"), line("GEM.TraceReport_ID", "IO_D"),
-                       line("LP1_Mode", "IO_D"), line("LP6_RFID", "IO_S")}));
+    EXPECT_EQ(
+        red_texts(capture, "NAMED_TEST"),
+        (std::vector<std::string>{line("CTC.EnvSts", "IO_D"), line("CTC.Rb2_Rotation", "IO_A"),
+                                  line("GEM.PM3_LotID4", "IO_S"), line("CM3.CarrierID", "IO_S"),
+                                  line("_Progress", "IO_D"), line("GEM.TraceReport_ID", "IO_D"),
+                                  line("LP1_Mode", "IO_D"), line("LP6_RFID", "IO_S")}));
   });
 }
 
@@ -248,13 +248,15 @@ TEST_F(NamedAccess, BeforeStartUpAccessorsFailAndResolveLater) {
   b_.add_digital("CTC.EnvSts", 1);
   publish();
   Vexlor::VHub_Release();
-  in_child([] {
-    EXPECT_EQ(VIO_Get_CTC_EnvSts(), VEXLOR_UNUSED_POINT);
-    EXPECT_FALSE(VIO_Set_CTC_EnvSts(0));
-    ASSERT_TRUE(VHub_Initial("NAMED_TEST"));
-    EXPECT_EQ(VIO_Get_CTC_EnvSts(), 1);
-    VHub_Release();
-  }, false);
+  in_child(
+      [] {
+        EXPECT_EQ(VIO_Get_CTC_EnvSts(), VEXLOR_UNUSED_POINT);
+        EXPECT_FALSE(VIO_Set_CTC_EnvSts(0));
+        ASSERT_TRUE(VHub_Initial("NAMED_TEST"));
+        EXPECT_EQ(VIO_Get_CTC_EnvSts(), 1);
+        VHub_Release();
+      },
+      false);
 }
 
 TEST_F(NamedAccess, LoadPortsGoThroughTheDriverFacingReadsWithTheirStatus) {

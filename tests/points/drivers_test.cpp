@@ -10,14 +10,13 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
 using Params = std::vector<int>;
 const Params kSerialParams{100, 101, 102, 103, 104, 105, 106, 107, 108, 109};
 
-class Drivers : public ::testing::Test {
+class Drivers : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_driver("DNET_IO", 3);
@@ -26,17 +25,13 @@ class Drivers : public ::testing::Test {
     b_.add_driver("dnet_io", 4);
     b_.add_function("SCHEDULER");
     b_.add_function("DRIVER_IO");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "drivers_test", &error)) << error;
+    start();
   }
-  void TearDown() override { VHub_Release(); }
   static Params params_of(int point) {
     Params p(10, -1);
     VDriver_Get_Param(point, p.data());
     return p;
   }
-  PrivateInstance instance_{"drivers"};
-  vexlor::config::DatabaseBuilder b_;
 };
 
 TEST_F(Drivers, FindReadAndWriteInPlace) {

@@ -15,8 +15,6 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 using vexlor::test::red_texts;
 
 namespace {
@@ -25,7 +23,7 @@ using Texts = std::vector<std::string>;
 using Values = std::vector<int>;
 constexpr int kValve = 0, kCarrier = 1, kEmpty = 2;
 
-class Enums : public ::testing::Test {
+class Enums : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_digital("CTC.Language", LANGUAGE_CHINESE);  // the equipment's language
@@ -45,12 +43,8 @@ class Enums : public ::testing::Test {
     b_.add_driver("DNET", 3);
     b_.add_driver("SERIAL", 5);
     b_.add_function("SCHEDULER");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "enums_test", &error)) << error;
+    start();
   }
-  void TearDown() override { VHub_Release(); }
-  PrivateInstance instance_{"enums"};
-  DatabaseBuilder b_;
 };
 
 TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
@@ -74,16 +68,16 @@ TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
   // Item indices are not checked, never overrun. A text finds its item by either language's
   // part or whole, exact bytes only; the first slot named wins.
   const int none = VEXLOR_UNUSED_POINT;
-  EXPECT_EQ((Values{VEnum_Get_Data_Count(kValve), VEnum_Get_DData(kCarrier, 7),
-                    VEnum_Get_DData(kValve, 60), VEnum_Get_DData_By_SData(kValve, "Open"),
-                    VEnum_Get_DData_By_SData(kValve, "打开"),
-                    VEnum_Get_DData_By_SData(kValve, "Open|打开"),
-                    VEnum_Get_Index_By_SData(kValve, "关闭"),
-                    VEnum_Get_DData_By_SData(kCarrier, "8 Zoll"),
-                    VEnum_Get_DData_By_SData(kCarrier, "Manual"),
-                    VEnum_Get_Index_By_SData(kCarrier, "Hidden"),
-                    VEnum_Get_Index_By_DData(kCarrier, 77), VEnum_Get_Index_By_DData(kValve, 9)}),
-            (Values{4, 77, 0, 1, 1, 1, 0, 64, 5, 7, 7, none}));
+  EXPECT_EQ(
+      (Values{
+          VEnum_Get_Data_Count(kValve), VEnum_Get_DData(kCarrier, 7), VEnum_Get_DData(kValve, 60),
+          VEnum_Get_DData_By_SData(kValve, "Open"), VEnum_Get_DData_By_SData(kValve, "打开"),
+          VEnum_Get_DData_By_SData(kValve, "Open|打开"), VEnum_Get_Index_By_SData(kValve, "关闭"),
+          VEnum_Get_DData_By_SData(kCarrier, "8 Zoll"),
+          VEnum_Get_DData_By_SData(kCarrier, "Manual"),
+          VEnum_Get_Index_By_SData(kCarrier, "Hidden"), VEnum_Get_Index_By_DData(kCarrier, 77),
+          VEnum_Get_Index_By_DData(kValve, 9)}),
+      (Values{4, 77, 0, 1, 1, 1, 0, 64, 5, 7, 7, none}));
   for (const char* absent : {"open", "打开|Open", "Open|", "Vent"}) {
     EXPECT_EQ(VEnum_Get_DData_By_SData(kValve, absent), none) << absent;
     EXPECT_EQ(VEnum_Get_Index_By_SData(kValve, absent), none) << absent;
@@ -196,8 +190,10 @@ std::vector<T> list_after(std::vector<T> list, Call call) {
   return list;
 }
 
-#define ROW(is_enum, name, expr, failure) \
-  { #name, is_enum, [](int p) { return text_of(expr); }, failure }
+#define ROW(is_enum, name, expr, failure)                        \
+  {                                                              \
+#name, is_enum, [](int p) { return text_of(expr); }, failure \
+  }
 
 TEST_F(Enums, IndexCheckOfEveryIndexedEnumAndDriverOperation) {
   using S = std::string;

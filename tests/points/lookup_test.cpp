@@ -13,8 +13,6 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -36,7 +34,7 @@ int point_of(const char* name, IO_TYPE type = IO_D) {
   return VIO_Find_Point(&point, type, true, name) ? point : -2;
 }
 
-class Lookup : public ::testing::Test {
+class Lookup : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
@@ -57,15 +55,7 @@ class Lookup : public ::testing::Test {
     b_.add_alarm(41001, "PM1_VALVE", "Valve|阀");  // L0
     b_.add_alarm(21005, "TM1_ARM", "Arm|臂");      // L1
   }
-  void TearDown() override { VHub_Release(); }
-  void start() {
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "lookup_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("PM1_PROCESS"));
-  }
-
-  PrivateInstance instance_{"lookup"};
-  DatabaseBuilder b_;
+  void start() { EquipmentTest::start("PM1_PROCESS"); }
 };
 
 }  // namespace

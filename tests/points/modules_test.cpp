@@ -10,12 +10,10 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
-class Modules : public ::testing::Test {
+class Modules : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41, "etch");
@@ -25,14 +23,7 @@ class Modules : public ::testing::Test {
     b_.add_module("LP1", "Port 1", MODULE_CM, 0, 11);
     b_.add_function("SCHEDULER");
   }
-  void TearDown() override { VHub_Release(); }
-  void start() {
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "modules_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("SCHEDULER"));
-  }
-  PrivateInstance instance_{"modules"};
-  DatabaseBuilder b_;
+  void start() { EquipmentTest::start("SCHEDULER"); }
 };
 
 }  // namespace

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
@@ -25,7 +24,7 @@ constexpr int kRecipe = 0, kLog = 1, kLogCompanion = 2, kHostText = 3, kDeadStri
 // Drivers.
 constexpr int kOnline = 0, kOffline = 1;
 
-class TypedPoints : public ::testing::Test {
+class TypedPoints : public EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_driver("DNET", 3);
@@ -62,11 +61,8 @@ class TypedPoints : public ::testing::Test {
     drivers(b_.string_point(b_.add_string("PM1.Broken")), kOffline, kOffline);
 
     b_.add_function("PM1_PROC");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "typed_points_test", &error)) << error;
-    ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
+    start("PM1_PROC");
   }
-  void TearDown() override { Vexlor::VHub_Release(); }
 
   Vexlor::MMAP_STRU& db() { return *Vexlor::MMAP_DB(); }
 
@@ -75,9 +71,6 @@ class TypedPoints : public ::testing::Test {
     record.idrv_point = input;
     record.odrv_point = output;
   }
-
-  PrivateInstance instance_{"typed"};
-  vexlor::config::DatabaseBuilder b_;
 };
 
 // What a call that fills a text gave: "+" or "-" for its result, then the text.

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <random>
 #include <set>
 #include <string>

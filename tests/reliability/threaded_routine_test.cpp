@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>

@@ -1,5 +1,5 @@
-// Test support: an equipment configured from TOML text, as vexlor-db builds it, published into
-// the test's private instance.
+// Test support: an equipment built in the test or configured from TOML text, as vexlor-db builds
+// it, published into the test's private instance.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include "config/builder.h"
 #include "config/loader.h"
 #include "support/instance.h"
+#include "vexlor/vexlor.h"
 
 namespace vexlor::test {
 
@@ -30,5 +31,21 @@ inline ::testing::AssertionResult publish_equipment(const PrivateInstance& insta
   }
   return ::testing::AssertionSuccess();
 }
+
+// A test on its own equipment: build it through b_, then start(); the process lets go of the
+// library after each test.
+class EquipmentTest : public ::testing::Test {
+ protected:
+  void TearDown() override { Vexlor::VHub_Release(); }
+  // Publishes b_ into the private instance and, given a routine, starts up as that routine.
+  void start(const char* routine = nullptr) {
+    std::string error;
+    ASSERT_TRUE(b_.publish(true, "test", &error)) << error;
+    ASSERT_TRUE(routine == nullptr || Vexlor::VHub_Initial(routine)) << routine;
+  }
+
+  PrivateInstance instance_{"equipment"};
+  config::DatabaseBuilder b_;
+};
 
 }  // namespace vexlor::test
