@@ -56,6 +56,13 @@ class AlarmTest : public EquipmentTest {
     }
     return text;
   }
+  // How often `line` occurs in today's system.log.
+  int log_count(const std::string& line) const {
+    const std::string log = system_log();
+    int n = 0;
+    for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
+    return n;
+  }
 };
 
 // Console lines: log lines as "<tag> <text>", exactly; VPrint lines as their text with the

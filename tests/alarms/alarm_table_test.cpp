@@ -1,5 +1,5 @@
-// The alarm table: lookup forms and the lookup cache, field accessors and their index
-// checks, language selection of texts, appends and captions, and the caption arrays.
+// The alarm table: lookup forms and cache, field accessors and their index checks, the texts,
+// appends and captions in each language.
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -79,19 +79,16 @@ TEST_F(AlarmTable, LookupFormsCacheAndUnconfiguredIds) {
 }
 
 TEST_F(AlarmTable, FieldsAndIndexChecks) {
-  EXPECT_EQ(VAlarm_Get_ID(valve_), 12005);
-  EXPECT_EQ(VAlarm_Get_Module_Point(valve_), 0);
-  EXPECT_EQ(VAlarm_Get_Level(valve_), 1);
+  EXPECT_EQ((std::vector<int>{VAlarm_Get_ID(valve_), VAlarm_Get_Module_Point(valve_),
+                              VAlarm_Get_Level(valve_), VAlarm_Get_Recovery_Result_Count(valve_)}),
+            (std::vector<int>{12005, 0, 1, 3}));
   EXPECT_TRUE(VAlarm_Get_Used(valve_));
   EXPECT_STREQ(VAlarm_Get_Name(valve_), "PM1_VALVE");
   EXPECT_STREQ(VAlarm_Get_Description(valve_), "Check the air supply");
-  EXPECT_EQ(VAlarm_Get_Recovery_Result_Count(valve_), 3);
   ALARM_STYLE choices[8] = {};
   VAlarm_Get_Recovery_Result(valve_, choices);
-  EXPECT_EQ(choices[0], ALM_RETRY);
-  EXPECT_EQ(choices[1], ALM_IGNORE);
-  EXPECT_EQ(choices[2], ALM_ABORT);
-  EXPECT_EQ(choices[3], ALM_CLEAR);
+  EXPECT_EQ(std::vector<ALARM_STYLE>(choices, choices + 4),
+            (std::vector<ALARM_STYLE>{ALM_RETRY, ALM_IGNORE, ALM_ABORT, ALM_CLEAR}));
 
   // One accessor per shape of the index check (macro fields, run-time numbers, texts).
   d::ConsoleCapture capture;
@@ -179,9 +176,8 @@ TEST_F(AlarmTable, CaptionArraysAreHandedOutAndFreedClean) {
   VAlarm_Get_Recovery_Result_Message(valve_, LANGUAGE_CHINESE, texts, count);
   ASSERT_EQ(count, 3);
   ASSERT_NE(texts, nullptr);
-  EXPECT_STREQ(texts[0], "重试");
-  EXPECT_STREQ(texts[1], "Ignore");
-  EXPECT_STREQ(texts[2], "Abort");
+  EXPECT_EQ(std::vector<std::string>(texts, texts + 3),
+            (std::vector<std::string>{"重试", "Ignore", "Abort"}));
   VAlarm_Free_Recovery_Result_Message(texts, count);
   EXPECT_EQ(texts, nullptr);
   VAlarm_Free_Recovery_Result_Message(texts, count);  // null: nothing to do

@@ -28,9 +28,9 @@ struct Sample {
 // clang-format on
 
 // First, last and odd-shaped rows of each group of the table.
+// clang-format off
 const Sample<int> kDigital[] = {
-    ITEM0("CTC.CarrierM", CTC_CarrierM),
-    ITEM0("GEM.WfrPrcsSE_Status", GEM_WfrPrcsSE_Status),
+    ITEM0("CTC.CarrierM", CTC_CarrierM), ITEM0("GEM.WfrPrcsSE_Status", GEM_WfrPrcsSE_Status),
     ITEM("CTC.BM2_PICK_COUNT", CTC_BMx_PICK_COUNT, 1),
     ITEM("CTC.PM8_Process_Timer", CTC_PMx_Process_Timer, 7),
     ITEM("CTC.BM1_Wafer_Status", CTC_BMx_Wafer_Number, 0, 0),
@@ -40,39 +40,31 @@ const Sample<int> kDigital[] = {
     ITEM("CTC.PM8_Wafer_Source30", CTC_PMx_Wafer_Source, 7, 29),
     ITEM("CTC.TB1_Wafer_Status", CTC_TMx_Wafer_Number, 0, 1),
     ITEM("CTC.TD4_Wafer_Source", CTC_TMx_Wafer_Source, 3, 3),
-    ITEM("GEM.Substx_State", GEM_Substx_State, 24),
-    ITEM("ETCH8_Wafer_Color", PM_Wafer_Color, 7),
+    ITEM("GEM.Substx_State", GEM_Substx_State, 24), ITEM("ETCH8_Wafer_Color", PM_Wafer_Color, 7),
     ITEM("CM1.C25_Wafer_Inspect_Reserve", CMx_Wafer_Inspect_Reserve, 0, 24),
     ITEM("CM6.C01_Wafer_Inspect_Reserve", CMx_Wafer_Inspect_Reserve, 5, 0),
-    ITEM("CTC.TM4_ABORT_FLAG", CTC_TM_ABORT_FLAG, 3),
-    HOST0("FA.ConnMD", ConnMD),
-    HOST0("GEM.TraceReport_VIDNum", DVID_TraceReport_VIDNum),
-};
+    ITEM("CTC.TM4_ABORT_FLAG", CTC_TM_ABORT_FLAG, 3), HOST0("FA.ConnMD", ConnMD),
+    HOST0("GEM.TraceReport_VIDNum", DVID_TraceReport_VIDNum)};
 
 const Sample<double> kAnalog[] = {
     ITEM("CTC.Rb1_Extension", CTC_Rbx_Extension, 0, 0),
     ITEM("CTC.Rb4_Extension4", CTC_Rbx_Extension, 3, 3),
-    ITEM("CTC.Rb1_Movement", CTC_Rbx_Movement, 0),
-};
+    ITEM("CTC.Rb1_Movement", CTC_Rbx_Movement, 0)};
 
 const Sample<const char*> kString[] = {
-    ITEM0("CTC.Message", CTC_Message),
-    ITEM0("CTC.PM_RECIPE", CTC_PM_RECIPE),
-    ITEM0("GEM.WfrPrcsEnd_Result", GEM_WfrPrcsEnd_Result),
-    ITEM("CTC.PM8_RECIPE", CTC_PM_RECIPE, 7),
+    ITEM0("CTC.Message", CTC_Message), ITEM0("CTC.PM_RECIPE", CTC_PM_RECIPE),
+    ITEM0("GEM.WfrPrcsEnd_Result", GEM_WfrPrcsEnd_Result), ITEM("CTC.PM8_RECIPE", CTC_PM_RECIPE, 7),
     ITEM("CTC.BM1_Wafer_CarrierID", CTC_BMx_Wafer_CarrierID, 0, 0),
     ITEM("CTC.CLUSTER1_RECIPE1", CTC_CLUSTER_RECIPE, 0, 0),
     ITEM("CM3.CarrierID", CTC_CMx_CarrierID, 2),
     ITEM("CTC.PM2_Wafer_CarrierID30", CTC_PMx_Wafer_CarrierID, 1, 29),
     ITEM("CTC.TA1_Wafer_CarrierID", CTC_TMx_Wafer_CarrierID, 0, 0),
-    ITEM("GEM.PM0_CJName", GEM_PMx_CJName, 0),
-    ITEM("GEM.PM7_WaferID74", GEM_PMx_WaferIDy, 7, 74),
+    ITEM("GEM.PM0_CJName", GEM_PMx_CJName, 0), ITEM("GEM.PM7_WaferID74", GEM_PMx_WaferIDy, 7, 74),
     ITEM("GEM.Portx_SubstMtrlStatus", GEM_Portx_SubstMtrlStatus, 0),
-    ITEM("ETCH8_Recipe_Step_Name", PM_Recipe_Step_Name, 7),
-    HOST0("FA.Remote_IP", Remote_IP),
+    ITEM("ETCH8_Recipe_Step_Name", PM_Recipe_Step_Name, 7), HOST0("FA.Remote_IP", Remote_IP),
     HOST0("GEM.PMState_StepNam", DVID_PMState_StepName),
-    HOST0("GEM.TraceReport_Dsper", DVID_TraceReport_Dsper),
-};
+    HOST0("GEM.TraceReport_Dsper", DVID_TraceReport_Dsper)};
+// clang-format on
 
 class NamedPoints : public NamedAccess {
  protected:
