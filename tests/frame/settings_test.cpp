@@ -8,18 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "fifo/manager_process.h"
 #include "points/typed_fixture.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
 using vexlor::test::ManagerProcess;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -28,30 +25,15 @@ namespace {
 constexpr int kLanguagePoint = 0;
 constexpr int kUserLevelPoint = 1;
 
-class Settings : public ::testing::Test {
+class Settings : public vexlor::test::EquipmentTest {
  protected:
-  void TearDown() override { VHub_Release(); }
-
-  // An equipment with the two mirrored points and the routines PM1_PROC and SCHED (without
-  // `mirrored`: PM1_PROC alone); `start` attaches as PM1_PROC.
-  void publish(const std::function<void(DatabaseBuilder&)>& configure = {}, bool start = false,
-               bool mirrored = true) {
-    DatabaseBuilder b;
-    if (mirrored) {
-      ASSERT_EQ(b.add_digital("CTC.Language"), kLanguagePoint);
-      ASSERT_EQ(b.add_digital("CTC.UserLevel"), kUserLevelPoint);
-    }
-    b.add_function("PM1_PROC");
-    if (mirrored) b.add_function("SCHED");
-    if (configure) configure(b);
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "settings_test", &error)) << error;
-    if (start) {
-      ASSERT_TRUE(VHub_Initial("PM1_PROC"));
-    }
+  // The two mirrored points and the routines PM1_PROC and SCHED.
+  void add_mirrored() {
+    ASSERT_EQ(b_.add_digital("CTC.Language"), kLanguagePoint);
+    ASSERT_EQ(b_.add_digital("CTC.UserLevel"), kUserLevelPoint);
+    b_.add_function("PM1_PROC");
+    b_.add_function("SCHED");
   }
-
-  PrivateInstance instance_{"settings"};
 };
 
 // The console lines captured, as "text".
@@ -102,17 +84,14 @@ TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
 }
 
 TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
-  publish(
-      [](DatabaseBuilder& b) {
-        MEM_SYSTEM_STRU& s = b.system();
-        s.user_level = 4;
-        s.simulation = 0;
-        b.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
-        b.add_module("TM1", "Robot", MODULE_TM, 0, 21);
-        b.add_analog("PM1.Pressure");
-        b.add_function("TMC");
-      },
-      true);
+  add_mirrored();
+  b_.system().user_level = 4;
+  b_.system().simulation = 0;
+  b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
+  b_.add_module("TM1", "Robot", MODULE_TM, 0, 21);
+  b_.add_analog("PM1.Pressure");
+  b_.add_function("TMC");
+  start("PM1_PROC");
   MEM_SYSTEM_STRU& s = *MMAP_DB()->system_block;
   EXPECT_EQ(VSystem_Get_User_Level(), 4);
   EXPECT_FALSE(VSystem_Get_Simulation());
@@ -166,7 +145,8 @@ TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
 TEST_F(Settings, TheManagerAbortIsSharedAcrossProcessesAndRequestsReachTheManager) {
   ManagerProcess manager;
   ASSERT_TRUE(manager.start());
-  publish();
+  add_mirrored();
+  start();
   // Another routine of the equipment sees the flag once it is set here, and clears it.
   const pid_t pid = vexlor::test::spawn_child([] {
     if (!VHub_Initial("SCHED")) return 2;
@@ -239,7 +219,9 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
 }
 
 TEST_F(Settings, MissingMirroredPointsFailQuietlyAfterOneReport) {
-  publish([](DatabaseBuilder& b) { b.add_digital("PM1.Valve"); }, false, false);
+  b_.add_function("PM1_PROC");
+  b_.add_digital("PM1.Valve");
+  start();
 
   ::setenv("VEXLOR_SETTINGS_FRESH", "1", 1);
   const vexlor::test::ToolRun run = vexlor::test::run_tool(

@@ -8,40 +8,27 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "frame/context.h"
 #include "os/named_mutex.h"
-#include "support/instance.h"
+#include "support/equipment.h"
 #include "util/console_sink.h"
 #include "util/paths.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
-// Publishes the builder's database into the current (private) instance.
-void publish(const DatabaseBuilder& b) {
-  std::string error;
-  ASSERT_TRUE(b.publish(true, "startup_test", &error)) << error;
-}
-
 // Every test leaves the process without a context.
-class Startup : public ::testing::Test {
+class Startup : public vexlor::test::EquipmentTest {
  protected:
-  void TearDown() override { VHub_Release(); }
-  PrivateInstance instance_{"startup"};
+  // A database with the one routine SCHEDULER.
+  void publish_scheduler() {
+    b_.add_function("SCHEDULER");
+    start();
+  }
 };
-
-// A database with the one routine SCHEDULER.
-void publish_scheduler() {
-  DatabaseBuilder b;
-  b.add_function("SCHEDULER");
-  publish(b);
-}
 
 // Writes `name` into slot `slot` of the published database, as a routine registering itself.
 void name_slot(int slot, const std::string& name) {
@@ -67,13 +54,12 @@ int own_index() { return d::context() ? d::context()->own_index : -12345; }
 }  // namespace
 
 TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
-  DatabaseBuilder b;
-  b.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
-  b.add_function("SCHEDULER");
-  b.add_function("PM1_PUMP");
-  b.add_function("pm1_pump");  // same name: the higher index wins
-  b.add_function("CTC_MAIN");
-  publish(b);
+  b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
+  b_.add_function("SCHEDULER");
+  b_.add_function("PM1_PUMP");
+  b_.add_function("pm1_pump");  // same name: the higher index wins
+  b_.add_function("CTC_MAIN");
+  start();
 
   d::ConsoleCapture capture;
   ASSERT_TRUE(VHub_Initial("[Chamber A]_PUMP"));
@@ -158,10 +144,8 @@ TEST_F(Startup, WithoutADatabaseStartUpFailsAndLeavesAnUnattachedContext) {
 }
 
 TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
-  DatabaseBuilder b;
-  b.set_main_form("");
-  b.add_function("SCHEDULER");
-  publish(b);
+  b_.set_main_form("");
+  publish_scheduler();
   name_slot(3, "Recipe_Editor");
   // Slots 1 and 2 (N and N+1) are free and come before the one holding the name.
   ASSERT_TRUE(VHub_Initial2("RECIPE_EDITOR"));
