@@ -1,6 +1,5 @@
-// Test support for the alarm suites: a private equipment with its own drive root (log files
-// and the equipment database file), captured lines, the alarm log read back, and the record
-// of the IO engine peer.
+// Test support for the alarm suites: the alarm log and system.log read back, captured lines,
+// and the alarm notices the IO engine heard.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -77,9 +76,8 @@ inline std::vector<std::string> alarm_lines(const detail::ConsoleCapture& captur
   return out;
 }
 
-// The alarm notices ("$L") of routine `sender` the IO engine (a running vexlor-manager of the
-// instance) has heard, as "<command> <index>", once it has heard at least `expected` of them
-// (notices are queued, not waited for).
+// The alarm notices ("$L") of `sender` the IO engine heard, as "<command> <index>", once it
+// heard at least `expected` of them (notices are queued, not waited for).
 inline std::vector<std::string> alarm_notices(const std::string& sender, std::size_t expected) {
   const std::regex notice(
       "^EngineWriteG kind=\\$L param=P1 command=(W[12]) index=(-?[0-9]+) "

@@ -1,6 +1,5 @@
-// Alarms between real processes: a routine manages an alarm and another process answers it;
-// a routine aborted or told to exit while it waits; and a storm of routines posting and
-// answering distinct and shared alarms at once.
+// Alarms between real processes: managed alarms answered by another process, routines
+// aborted or told to exit while they wait, and a storm of posts and answers.
 #include <map>
 #include <set>
 #include <string>
@@ -143,10 +142,8 @@ TEST_F(CrossProcess, AnAbortedRoutineAnswersAbortOneToldToExitLeavesItsAlarmPost
   EXPECT_EQ(log_rows().size(), 6u);
 }
 
-// Eight routines post and answer at once: each its own distinct alarms (answered before they
-// are posted again, the first three left posted at the end) and ten shared alarms that all
-// post and clear. Afterwards the queue holds exactly the posted alarms, and the log holds one
-// row per post and per answer that changed an alarm.
+// Eight routines post and answer their own alarms (the first three left posted) and ten shared
+// ones at once: the queue then holds exactly the posted alarms, the log one row per change.
 TEST_F(CrossProcess, StormOfPostsAndAnswersLosesNothing) {
   std::vector<pid_t> workers;
   for (int w = 0; w < kWorkers; ++w) {

@@ -1,6 +1,5 @@
-// Exported functions given null pointers, over-long texts and out-of-range values return
-// their failure values and never crash, both before start-up and attached; attached, the calls
-// that refuse their input leave the whole shared image as it was, byte for byte.
+// Null pointers, over-long texts and out-of-range values: failure values, no crash, and the
+// shared image left as it was, byte for byte.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,5 @@
-// The GUI bridge: the exact commands the main form receives (read back from the record of a
-// vexlor-manager serving the GUI endpoint), the log lines when the main form is not running
-// or the queue refuses, and bad input.
+// The GUI bridge: the exact commands the main form receives (as a vexlor-manager serving the
+// GUI endpoint records them), the log lines when they cannot be sent, and bad input.
 #include <gtest/gtest.h>
 
 #include <string>

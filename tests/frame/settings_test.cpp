@@ -1,6 +1,5 @@
-// System settings: defaults before start-up, the system block read and written in place, the
-// language and user level mirrored into their points, the manager abort flag across
-// processes, and the "$M" requests as the sequence manager receives them.
+// System settings: defaults, the system block in place, the mirrored language and user level,
+// the manager abort across processes and the "$M" requests the sequence manager receives.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

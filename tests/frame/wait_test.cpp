@@ -111,10 +111,8 @@ TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
   EXPECT_TRUE(capture.lines().empty());
 }
 
-// Another process interrupts a running 30-second wait: through the manager abort, the
-// routine's own abort flag or a parent's abort flag. A routine started free keeps waiting
-// through its parent's abort and the manager abort, and still ends its wait when it is told to
-// exit.
+// Another process interrupts a running 30-second wait (manager, own or parent abort); a free
+// routine waits through its parent's and the manager abort but not through the exit flag.
 TEST_F(Wait, AnotherProcessInterruptsARunningWait) {
   const struct {
     const char* what;

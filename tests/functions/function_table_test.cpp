@@ -1,6 +1,5 @@
-// The function table: the index check of every indexed operation, the records' fields as
-// their layout places them, the registration stack, status names and the virtual-flag line,
-// resolution by name, the own index and the parent chain.
+// The function table: index checks, fields, the registration stack, status names, the
+// virtual-flag line, resolution by name, the own index and the parent chain.
 #include "functions/function_table.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Named point accessors: a sample of each group of the item table reads and writes the point
-// its naming rule gives, missing points fail once loudly and then quietly, caches are shared
-// where items name one point, and the accessors with steps of their own take them.
+// Named point accessors: samples reach the point their naming rule gives, missing points fail
+// once loudly and then quietly, shared caches and the accessors with steps of their own.
 #include <string>
 #include <vector>
 

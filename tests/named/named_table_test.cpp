@@ -1,7 +1,5 @@
-// Every row of the named point and host link item tables against the standard vocabulary of an
-// equipment of 6 carrier, 2 buffer, 4 transfer and 8 process modules: each accessor, at the
-// first and last index the equipment has, resolves its point without a lookup line. Also the
-// number of generated accessors and their signatures.
+// Every row of the named point and host link item tables, at the first and last index, resolves
+// its point in the standard vocabulary without a lookup line; the row count and signatures.
 #include <string>
 #include <vector>
 
@@ -48,9 +46,8 @@ const TableRow kRows[] = {
 };
 // clang-format on
 
-// The documented item lists: named items (singles 173, indexed groups 139, items with steps of
-// their own 6, the indexed CTC_PM_RECIPE 1) and host items (link settings 16, data variables
-// 60, load ports 13).
+// Named items (singles, indexed groups, items with steps of their own, the indexed
+// CTC_PM_RECIPE) and host items (link settings, data variables, load ports).
 static_assert(std::size(kRows) == (173 + 139 + 6 + 1) + (16 + 60 + 13));
 
 // Signatures, one per kind and row shape (the other rows expand the same way), and the

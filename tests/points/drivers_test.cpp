@@ -1,6 +1,5 @@
-// Drivers: finding by name, types and parameters written in place and seen by another
-// process, and the silent answers before start-up. The index check of every driver operation
-// is tested with the enumeration operations (enums_test.cpp).
+// Drivers: finding, types and parameters in place and across processes, silence before
+// start-up. Their index checks are in enums_test.cpp.
 #include <gtest/gtest.h>
 
 #include <string>

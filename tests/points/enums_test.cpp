@@ -1,6 +1,5 @@
-// Enumerations: finding by name, text and value translation in both languages, language
-// variants, the list copies and their frees; and the index check of every indexed enumeration
-// and driver operation.
+// Enumerations: finding, translation both ways in both languages, variants, the list copies
+// and their frees; the index check of every enumeration and driver operation.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,6 +1,5 @@
-// String points: reading with and without input driver, formatted and named access, the
-// rolling message text, and the "_SIO_MUTEX" forms across real processes (no interleaving, a
-// waiting second writer, a holder killed with kill -9, the exit flag).
+// String points: reads with and without input driver, formatted and named access, rolling
+// messages, and the "_SIO_MUTEX" forms across real processes.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>

@@ -1,6 +1,5 @@
-// Supervised point operations between real processes: a routine (PM1_PROC, a forked child)
-// writes or reads through an offline driver, the library asks the IO engine (vexlor-manager)
-// about the setpoint interlock and manages the alarm, and the operator (this process) answers.
+// Supervised point operations: a routine (PM1_PROC, forked) fails through an offline driver,
+// the IO engine is asked about the interlock, and the operator (this process) answers.
 #include "points/supervised.h"
 
 #include <signal.h>

@@ -1,6 +1,5 @@
-// Test support for the typed point families: one small equipment with points of every kind,
-// with and without drivers (one of them offline), an enumeration in two languages, and the
-// routine PM1_PROC attached.
+// Test support for the typed point families: points of every kind with and without (offline)
+// drivers, an enumeration in two languages, and PM1_PROC attached.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// A routine with many threads: value slots written while others poll them, rolling messages
-// from several threads at once, and lazy caches resolved by racing threads. Run under
-// ThreadSanitizer in the concurrency stage; in the other builds it checks the results.
+// A routine with many threads: writers and pollers, rolling messages and racing name caches
+// (run under ThreadSanitizer in the concurrency stage).
 #include <gtest/gtest.h>
 
 #include <atomic>

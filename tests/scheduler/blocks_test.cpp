@@ -1,8 +1,5 @@
-// The scheduler blocks: a sample of items of every block (first and last entries, every stride
-// shape and item type) written through the setters and found at block start + offset + index x
-// stride in the raw block; the 63-character cut; clearing and counting; indices outside an
-// item's entries; WAFER_ORDER references; the item count; the inspection waits; and the
-// console's views of them.
+// The scheduler blocks: sampled items at block start + offset + index x stride, clearing and
+// counting, bad indices, WAFER_ORDER references, inspection waits and the console's views.
 #include <cstring>
 #include <string>
 #include <vector>

@@ -1,8 +1,6 @@
-// Scheduler calls and control against real processes: vexlor-manager serves test_routine
-// programs under the scheduler's routine names, this process calls them as CALLER (function 0),
-// the operator writes pause flags and answers alarms with the console tool, and forked
-// processes contend for a transfer module's run lock. The calls' caches live for the process,
-// so every test here uses the same equipment.
+// Scheduler calls against test_routine programs served by vexlor-manager, pauses and alarms
+// answered with the console tool, and the run lock between processes. The calls' caches live
+// for the process, so every test here uses the same equipment.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
