@@ -79,4 +79,15 @@ class NamedAccess : public EquipmentTest {
   }
 };
 
+// The test equipment with the standard vocabulary and the routine ETCH2_PROCESS.
+class StandardEquipment : public NamedAccess {
+ protected:
+  void SetUp() override {
+    add_modules(b_);
+    config::add_standard_vocabulary(b_);
+    b_.add_function("ETCH2_PROCESS");
+    publish();
+  }
+};
+
 }  // namespace vexlor::test

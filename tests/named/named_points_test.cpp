@@ -65,50 +65,43 @@ const Sample<const char*> kString[] = {
     HOST0("GEM.TraceReport_Dsper", DVID_TraceReport_Dsper)};
 // clang-format on
 
-class NamedPoints : public NamedAccess {
- protected:
-  void SetUp() override {
-    add_modules(b_);
-    config::add_standard_vocabulary(b_);
-    publish();
+using NamedPoints = StandardEquipment;
+
+int arg(int v) { return v; }
+double arg(double v) { return v; }
+const char* arg(const std::string& v) { return v.c_str(); }
+
+// Each sample's setter writes the point its name gives and its getter reads it, with values of
+// their own (`value` of n and of -n).
+template <typename V, std::size_t N, typename H, typename Read, typename Write>
+void check_samples(const Sample<V> (&samples)[N], IO_TYPE type, H (*value)(int), Read read,
+                   Write write) {
+  int n = 0;
+  for (const Sample<V>& s : samples) {
+    SCOPED_TRACE(s.name);
+    int p = -1;
+    ASSERT_TRUE(VIO_Find_Point(&p, type, true, s.name));
+    const H written = value(++n), stored = value(-n);
+    EXPECT_TRUE(s.set(arg(written)));
+    EXPECT_EQ(H(read(p)), written);
+    write(p, arg(stored));
+    EXPECT_EQ(H(s.get()), stored);
   }
-};
+}
 
 TEST_F(NamedPoints, SampleWritesAndReadsThePointItNames) {
   in_child([] {
     detail::ConsoleCapture capture;
-    int value = 100;
-    for (const Sample<int>& s : kDigital) {
-      SCOPED_TRACE(s.name);
-      const int p = point(IO_D, s.name);
-      ASSERT_GE(p, 0);
-      EXPECT_TRUE(s.set(++value));
-      EXPECT_EQ(VDigital_Read_Mem(p), value);
-      VDigital_Write_Mem(p, -value);
-      EXPECT_EQ(s.get(), -value);
-    }
-    double number = 0.25;
-    for (const Sample<double>& s : kAnalog) {
-      SCOPED_TRACE(s.name);
-      const int p = point(IO_A, s.name);
-      ASSERT_GE(p, 0);
-      number += 1.0;
-      EXPECT_TRUE(s.set(number));
-      EXPECT_EQ(VAnalog_Read_Mem(p), number);
-      VAnalog_Write_Mem(p, -number);
-      EXPECT_EQ(s.get(), -number);
-    }
-    for (const Sample<const char*>& s : kString) {
-      SCOPED_TRACE(s.name);
-      const int p = point(IO_S, s.name);
-      ASSERT_GE(p, 0);
-      const std::string written = std::string("set ") + s.name;
-      EXPECT_TRUE(s.set(written.c_str()));
-      EXPECT_STREQ(VString_Read_Mem(p), written.c_str());
-      const std::string stored = std::string("stored ") + s.name;
-      VString_Write_Mem(p, stored.c_str());
-      EXPECT_STREQ(s.get(), stored.c_str());
-    }
+    check_samples(
+        kDigital, IO_D, +[](int n) { return 100 + n; }, [](int p) { return VDigital_Read_Mem(p); },
+        [](int p, int v) { VDigital_Write_Mem(p, v); });
+    check_samples(
+        kAnalog, IO_A, +[](int n) { return n + 0.25; }, [](int p) { return VAnalog_Read_Mem(p); },
+        [](int p, double v) { VAnalog_Write_Mem(p, v); });
+    check_samples(
+        kString, IO_S, +[](int n) { return "text " + std::to_string(n); },
+        [](int p) { return VString_Read_Mem(p); },
+        [](int p, const char* t) { VString_Write_Mem(p, t); });
     EXPECT_EQ(texts(capture), std::vector<std::string>{});
   });
 }

@@ -89,14 +89,7 @@ int last_index(int size, const std::string& format, const std::string& rule) {
   }
 }
 
-class NamedTable : public NamedAccess {
- protected:
-  void SetUp() override {
-    add_modules(b_);
-    config::add_standard_vocabulary(b_);
-    publish();
-  }
-};
+using NamedTable = StandardEquipment;
 
 // Getters first: the items whose getter names another point than the setter are checked too.
 // The library resolves the two settings items CTC_Language and CTC_UserLevel itself whenever a

@@ -118,14 +118,8 @@ const Sample kSamples[] = {
 };
 // clang-format on
 
-class SchedulerBlocks : public NamedAccess {
+class SchedulerBlocks : public StandardEquipment {
  protected:
-  void SetUp() override {
-    add_modules(b_);
-    config::add_standard_vocabulary(b_);
-    b_.add_function("ETCH2_PROCESS");
-    publish();
-  }
   static std::vector<std::vector<char>> snapshot() {
     std::vector<std::vector<char>> all;
     for (int b = RBTANI; b <= UTIL; ++b) all.emplace_back(block(b), block(b) + kBlockSizes[b]);
