@@ -16,9 +16,7 @@
 #include "frame/vdb_alarm_log.h"
 #include "os/local_endpoint.h"
 #include "support/equipment.h"
-#include "util/console_sink.h"
 #include "util/vdb.h"
-#include "vexlor/vexlor.h"
 
 namespace vexlor::test {
 

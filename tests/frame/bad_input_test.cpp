@@ -1,17 +1,11 @@
 // Null pointers, over-long texts and out-of-range values: failure values, no crash, and the
 // shared image left as it was, byte for byte.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "db/db_image.h"
 #include "points/typed_fixture.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

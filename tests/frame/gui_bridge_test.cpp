@@ -1,17 +1,12 @@
 // The GUI bridge: the exact commands the main form receives (as a vexlor-manager serving the
 // GUI endpoint records them), the log lines when they cannot be sent, and bad input.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "fifo/manager_process.h"
 #include "points/typed_fixture.h"
-#include "support/equipment.h"
-#include "util/console_sink.h"
 #include "util/text.h"
 #include "vexlor/gui.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

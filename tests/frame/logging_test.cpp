@@ -1,16 +1,12 @@
 // Logging: category tags and colours, the two switches, the sources before and after
 // start-up, and the daily files written for real.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
 #include "frame/context.h"
 #include "os/clock.h"
 #include "support/equipment.h"
-#include "util/console_sink.h"
 #include "util/paths.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

@@ -1,6 +1,5 @@
 // System settings: defaults, the system block in place, the mirrored language and user level,
 // the manager abort across processes and the "$M" requests the sequence manager receives.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,9 +8,6 @@
 
 #include "fifo/manager_process.h"
 #include "points/typed_fixture.h"
-#include "support/equipment.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

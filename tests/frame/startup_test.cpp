@@ -1,6 +1,5 @@
 // Start-up and release: attaching, the own entry and its normalised name, the extra slots, the
 // failure clean-up, and the main form's start lock across real processes.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,9 +10,7 @@
 #include "frame/context.h"
 #include "os/named_mutex.h"
 #include "support/equipment.h"
-#include "util/console_sink.h"
 #include "util/paths.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

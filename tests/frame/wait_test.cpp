@@ -1,7 +1,5 @@
 // The stopwatch and the interruptible wait: the order of the stop conditions, free routines
 // and free parents, ignore_parent, and waits interrupted for real by another process.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -9,8 +7,6 @@
 
 #include "support/equipment.h"
 #include "support/forked_child.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

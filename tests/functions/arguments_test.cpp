@@ -2,17 +2,12 @@
 // and red lines), packed and read back, checked; run parameters unpacked with their bounds.
 #include "vexlor/arguments.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "points/typed_fixture.h"
-#include "support/equipment.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

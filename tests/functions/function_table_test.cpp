@@ -2,14 +2,11 @@
 // virtual-flag line, resolution by name, the own index and the parent chain.
 #include "functions/function_table.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "points/typed_fixture.h"
-#include "support/equipment.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

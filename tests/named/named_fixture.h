@@ -12,8 +12,6 @@
 
 #include "config/vocabulary.h"
 #include "support/equipment.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 namespace vexlor::test {
 

@@ -1,7 +1,5 @@
 // Analog points: texts in the point's decimal places, text parsing of the raw and value-slot
 // writes, the driver and no-driver read rules, refused writes, and the limits' types.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 

@@ -1,7 +1,5 @@
 // Type-independent access: values as texts by name and by point and type, the search order
 // and the name cache rules of access by name, the messages, and data-log point lists.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstring>
 #include <string>

@@ -1,7 +1,5 @@
 // Digital points: enumeration texts both ways in both languages, the driver and no-driver read
 // rules, refused writes, access by name and name caching through the caller's int.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>

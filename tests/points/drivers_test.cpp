@@ -1,7 +1,5 @@
 // Drivers: finding, types and parameters in place and across processes, silence before
 // start-up. Their index checks are in enums_test.cpp.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 

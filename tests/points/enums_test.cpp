@@ -1,7 +1,5 @@
 // Enumerations: finding, translation both ways in both languages, variants, the list copies
 // and their frees; the index check of every enumeration and driver operation.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <functional>

@@ -1,7 +1,5 @@
 // Point lookup: search order, normalisation, messages, the families, the name cache, caller
 // name tables and the lazy point caches.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>

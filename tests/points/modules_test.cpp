@@ -1,7 +1,5 @@
 // Modules: finding by name or ID, the by-point getters and their index check, alarm bases,
 // annotations, per-kind sides and the lists.
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
 #include <vector>

@@ -1,6 +1,5 @@
 // String points: reads with and without input driver, formatted and named access, rolling
 // messages, and the "_SIO_MUTEX" forms across real processes.
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>

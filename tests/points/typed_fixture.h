@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "support/equipment.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 namespace vexlor::test {
 

@@ -1,7 +1,5 @@
 // What the digital, analog and string families share: index checks, text field widths, record
 // copies and the reset request to the IO engine.
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <functional>
 #include <map>

@@ -1,7 +1,5 @@
 // A routine with many threads: writers and pollers, rolling messages and racing name caches
 // (run under ThreadSanitizer in the concurrency stage).
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <set>
 #include <sstream>

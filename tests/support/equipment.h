@@ -10,6 +10,7 @@
 #include "config/builder.h"
 #include "config/loader.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
 #include "vexlor/vexlor.h"
 
 namespace vexlor::test {
