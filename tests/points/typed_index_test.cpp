@@ -57,6 +57,9 @@ const char* sample<const char*>() {
 #define OP(kind, name, expr) {"V" #kind "_" #name, #kind, [](int i) { return (expr); }}
 #define RAW(kind, name, expr) {"V" #kind "_" #name, #kind, [](int i) { return (expr); }, false}
 #define SETTER(kind, name, ...) OP(kind, name, done([&] { V##kind##_##name(i, __VA_ARGS__); }))
+// A call that fills the text `t`, its result and the text it must leave.
+#define TEXT(kind, name, call, result, text) \
+  OP(kind, name, gives_text([&](char* t) { return call; }, result, text))
 
 // Every operation the field tables generate, with the failure values the tables give.
 const std::vector<IndexedOperation>& indexed_operations() {
@@ -95,63 +98,42 @@ const std::vector<IndexedOperation>& indexed_operations() {
 #undef ROW_TAG_FIELD
 #undef ROW_DRIVER_NAME
       // The hand-written operations.
+      // clang-format off
       OP(Digital, Read_Mem, VDigital_Read_Mem(i) == -99999999),
       OP(Analog, Read_Mem, VAnalog_Read_Mem(i) == -99999999.99),
       OP(String, Read_Mem, empty(VString_Read_Mem(i))),
-      OP(Digital, Read_Str, gives_text([&](char* t) { return VDigital_Read_Str(i, t); }, false,
-                                       "-99999999")),
-      OP(Analog, Read_Str, gives_text([&](char* t) { return VAnalog_Read_Str(i, t); }, false,
-                                      "-99999999.99")),
-      OP(Digital, Read_Mem_Str,
-         gives_text([&](char* t) { return VDigital_Read_Mem_Str(i, t) == -99999999; }, true,
-                    "-99999999")),
-      OP(Analog, Read_Mem_Str,
-         gives_text([&](char* t) { return VAnalog_Read_Mem_Str(i, t) == 1.0; }, true,
-                    "-99999999.99")),
       OP(Digital, Write_Str, !VDigital_Write_Str(i, "1")),
+      TEXT(Digital, Read_Str, VDigital_Read_Str(i, t), false, "-99999999"),
+      TEXT(Analog, Read_Str, VAnalog_Read_Str(i, t), false, "-99999999.99"),
+      TEXT(Digital, Read_Mem_Str, VDigital_Read_Mem_Str(i, t) == -99999999, true, "-99999999"),
+      TEXT(Analog, Read_Mem_Str, VAnalog_Read_Mem_Str(i, t) == 1.0, true, "-99999999.99"),
       OP(Analog, Write_Str, !VAnalog_Write_Str(i, "1")),
       OP(Digital, Write_Mem_Str, !VDigital_Write_Mem_Str(i, "1")),
       OP(Analog, Write_Mem_Str, !VAnalog_Write_Mem_Str(i, "1")),
-      OP(Digital, Get_Enum_S_Data,
-         gives_text([&](char* t) { return VDigital_Get_Enum_S_Data(i, 1, t); }, false,
-                    "unchanged")),
-      OP(Digital, Get_Enum_S_Data2,
-         gives_text([&](char* t) { return VDigital_Get_Enum_S_Data2(i, 1, t); }, false,
-                    "unchanged")),
-      OP(Digital, Get_Enum_SData_All,
-         [&] {
-           std::vector<std::string> texts;
-           return !VDigital_Get_Enum_SData_All(i, 0, texts) && texts.empty();
-         }()),
-      OP(Digital, Get_Enum_SData_All,
-         [&] {
-           char** texts = nullptr;
-           int count = -5;
-           return !VDigital_Get_Enum_SData_All(i, 0, texts, count) && !texts && count == -5;
-         }()),
-      SETTER(String, Write_MemF, "%s", "X"),
-      OP(String, Write_Mutex, !VString_Write_Mutex(i, "X")),
+      TEXT(Digital, Get_Enum_S_Data, VDigital_Get_Enum_S_Data(i, 1, t), false, "unchanged"),
+      TEXT(Digital, Get_Enum_S_Data2, VDigital_Get_Enum_S_Data2(i, 1, t), false, "unchanged"),
+      OP(Digital, Get_Enum_SData_All, [&] { std::vector<std::string> texts;
+         return !VDigital_Get_Enum_SData_All(i, 0, texts) && texts.empty(); }()),
+      OP(Digital, Get_Enum_SData_All, [&] { char** texts = nullptr; int count = -5;
+         return !VDigital_Get_Enum_SData_All(i, 0, texts, count) && !texts && count == -5; }()),
+      SETTER(String, Write_MemF, "%s", "X"), OP(String, Write_Mutex, !VString_Write_Mutex(i, "X")),
       OP(String, WriteF_Mutex, !VString_WriteF_Mutex(i, "%s", "X")),
-      OP(String, Read_Mutex,
-         gives_text([&](char* t) { return VString_Read_Mutex(i, t); }, false, "unchanged")),
-      SETTER(String, Write_Message, "X"),
-      SETTER(String, Write_MessageF, "%s", "X"),
+      TEXT(String, Read_Mutex, VString_Read_Mutex(i, t), false, "unchanged"),
+      SETTER(String, Write_Message, "X"), SETTER(String, Write_MessageF, "%s", "X"),
       // The raw forms.
-      RAW(Digital, Read, VDigital_Read(i) == 0),
-      RAW(Analog, Read, VAnalog_Read(i) == 0),
+      RAW(Digital, Read, VDigital_Read(i) == 0), RAW(Analog, Read, VAnalog_Read(i) == 0),
       RAW(Digital, Read, [&] { bool ok = true; return VDigital_Read(i, &ok) == 0 && !ok; }()),
       RAW(Analog, Read, [&] { bool ok = true; return VAnalog_Read(i, &ok) == 0 && !ok; }()),
       RAW(Digital, Read, [&] { int v = 5; return !VDigital_Read(i, &v) && v == 5; }()),
       RAW(Analog, Read, [&] { double v = 5; return !VAnalog_Read(i, &v) && v == 5; }()),
-      RAW(Digital, Write, !VDigital_Write(i, 1)),
-      RAW(Analog, Write, !VAnalog_Write(i, 1)),
+      RAW(Digital, Write, !VDigital_Write(i, 1)), RAW(Analog, Write, !VAnalog_Write(i, 1)),
       RAW(Digital, Write_Pulse, !VDigital_Write_Pulse(i, 0)),
-      RAW(String, Read, empty(VString_Read(i))),
+      RAW(String, Read, empty(VString_Read(i))), RAW(String, Write, !VString_Write(i, "X")),
       RAW(String, Read, [&] { bool ok = true; return empty(VString_Read(i, &ok)) && !ok; }()),
       RAW(String, Read,
           gives_text([&](char* t) { return VString_Read(i, t); }, false, "unchanged")),
-      RAW(String, Write, !VString_Write(i, "X")),
       RAW(String, WriteF, !VString_WriteF(i, "%s", "X")),
+      // clang-format on
   };
   return ops;
 }
