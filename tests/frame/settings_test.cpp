@@ -31,13 +31,6 @@ class Settings : public vexlor::test::EquipmentTest {
   }
 };
 
-// The console lines captured, as "text".
-std::vector<std::string> texts(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.console_lines()) out.push_back(line.text);
-  return out;
-}
-
 }  // namespace
 
 TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
@@ -75,7 +68,7 @@ TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
   EXPECT_FALSE(VSystem_Show_Main_Console());
   EXPECT_FALSE(VSystem_Kill_All());
   EXPECT_EQ(VIO_Get_CTC_Language(), VEXLOR_UNUSED_POINT);
-  EXPECT_TRUE(texts(capture).empty());
+  EXPECT_TRUE(vexlor::test::console_texts(capture).empty());
 }
 
 TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
@@ -190,7 +183,7 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
   EXPECT_EQ(VIO_Get_CTC_Language(), VEXLOR_UNUSED_POINT);
   EXPECT_FALSE(VIO_Set_CTC_UserLevel(2));
   EXPECT_EQ(VSystem_Get_Language(), LANGUAGE_CHINESE);
-  ASSERT_TRUE(texts(capture).empty());
+  ASSERT_TRUE(vexlor::test::console_texts(capture).empty());
 
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   MEM_SYSTEM_STRU& s = *MMAP_DB()->system_block;
@@ -204,7 +197,7 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
   VSystem_Set_User_Level(6);
   EXPECT_EQ(VSystem_Get_User_Level(), 6);
   // One report per point, on its first lookup only.
-  std::vector<std::string> lines = texts(capture);
+  std::vector<std::string> lines = vexlor::test::console_texts(capture);
   for (std::string& line : lines) line = vexlor::test::without_line(line);
   EXPECT_EQ(lines,
             (std::vector<std::string>{

@@ -36,18 +36,24 @@ class FunctionTable : public vexlor::test::EquipmentTest {
 
 // An indexed operation called with one index; true when it gave its failure value (setters:
 // always true, their point is that they write nothing and report).
-using Probe = std::function<bool(int)>;
 struct IndexedOperation {
   const char* name;  // qualified, as the report names it
-  Probe failed;
-  bool digital = false;  // bound: the digital count, else N + 12
-  static IndexedOperation of(const char* name, Probe failed) { return {name, failed}; }
+  std::function<bool(int)> failed;
 };
 
 // Getters compared with their failure value; setters count as failed (they write nothing).
-#define GET(f, failure) IndexedOperation::of("Vexlor::" #f, [](int i) { return f(i) == failure; })
-#define GET_TEXT(f) IndexedOperation::of("Vexlor::" #f, [](int i) { return *f(i) == '\0'; })
-#define SET(f, value) IndexedOperation::of("Vexlor::" #f, [](int i) { return f(i, value), true; })
+#define GET(f, failure)                                  \
+  {                                                      \
+    "Vexlor::" #f, [](int i) { return f(i) == failure; } \
+  }
+#define GET_TEXT(f)                                    \
+  {                                                    \
+    "Vexlor::" #f, [](int i) { return *f(i) == '\0'; } \
+  }
+#define SET(f, value)                                      \
+  {                                                        \
+    "Vexlor::" #f, [](int i) { return f(i, value), true; } \
+  }
 
 const std::vector<IndexedOperation>& indexed_operations() {
   // clang-format off
@@ -66,9 +72,7 @@ const std::vector<IndexedOperation>& indexed_operations() {
       SET(VFunction_Set_Free_Flag, true), SET(VFunction_Set_Manual_Flag, true),
       SET(VFunction_Set_Exit_Flag, true), SET(VFunction_Set_Annotation, "X"),
       SET(VFunction_Set_Append, "X"), SET(VFunction_Set_Pool_Count, 3),
-      SET(VFunction_Set_Regist_Info, "X"),
-      {"Vexlor::VDigital_Read_Mem", [](int i) { return VDigital_Read_Mem(i) == -99999999; }, true},
-      {"Vexlor::VDigital_Write_Mem", [](int i) { return VDigital_Write_Mem(i, 1), true; }, true}};
+      SET(VFunction_Set_Regist_Info, "X")};
   // clang-format on
   return ops;
 }
@@ -91,16 +95,15 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
   const MEM_FUNCTION_RT_STRU last_before = rt(kN + 11);
   for (const IndexedOperation& op : indexed_operations()) {
     SCOPED_TRACE(op.name);
-    const int count = op.digital ? VSystem_Get_Digital_Count() : kN + 12;
-    const char* kind = op.digital ? "Digital IO_Point" : "Function Func_Point";
+    const int count = kN + 12;
+    const std::string kind = "Function Func_Point";
     const struct {
       int index;
       std::string head;
     } bad[] = {
-        {-1, std::string(kind) + "  = ERROR_IO_POINT.[代码行:" + op.name + ":"},
-        {-99999999, std::string(kind) + " = UNUSE_IO_POINT.[代码行:" + op.name + ":"},
-        {count,
-         std::string(kind) + " = " + std::to_string(count) + " , 超限.[代码行:" + op.name + ":"},
+        {-1, kind + "  = ERROR_IO_POINT.[代码行:" + op.name + ":"},
+        {-99999999, kind + " = UNUSE_IO_POINT.[代码行:" + op.name + ":"},
+        {count, kind + " = " + std::to_string(count) + " , 超限.[代码行:" + op.name + ":"},
     };
     for (const auto& b : bad) {
       d::ConsoleCapture capture;

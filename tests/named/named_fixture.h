@@ -69,12 +69,6 @@ class NamedAccess : public EquipmentTest {
     Vexlor::VIO_Find_Point(&index, type, true, name);
     return index;
   }
-
-  static std::vector<std::string> texts(const detail::ConsoleCapture& capture) {
-    std::vector<std::string> out;
-    for (const auto& line : capture.console_lines()) out.push_back(line.text);
-    return out;
-  }
 };
 
 // The test equipment with the standard vocabulary and the routine ETCH2_PROCESS.

@@ -102,7 +102,7 @@ TEST_F(NamedPoints, SampleWritesAndReadsThePointItNames) {
         kString, IO_S, +[](int n) { return "text " + std::to_string(n); },
         [](int p) { return VString_Read_Mem(p); },
         [](int p, const char* t) { VString_Write_Mem(p, t); });
-    EXPECT_EQ(texts(capture), std::vector<std::string>{});
+    EXPECT_EQ(console_texts(capture), std::vector<std::string>{});
   });
 }
 
@@ -150,7 +150,7 @@ TEST_F(NamedPoints, SharedCachesAndAccessorsWithStepsOfTheirOwn) {
     const std::string long_text(1500, 'm');
     EXPECT_TRUE(VIO_Set_CTC_MessageF("%s!", long_text.c_str()));
     EXPECT_EQ(std::string(VIO_Get_CTC_Message()), std::string(1023, 'm'));
-    EXPECT_EQ(texts(capture), std::vector<std::string>{});
+    EXPECT_EQ(console_texts(capture), std::vector<std::string>{});
     // The negative process-module index names the point without module.
     EXPECT_FALSE(VIO_Set_PM_Progress(-1, 3));
   });

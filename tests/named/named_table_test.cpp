@@ -112,7 +112,8 @@ TEST_F(NamedTable, EveryRowReachesItsPointInTheStandardVocabulary) {
           }
         }
       }
-      EXPECT_EQ(texts(capture), std::vector<std::string>{}) << (setter ? "setters" : "getters");
+      EXPECT_EQ(console_texts(capture), std::vector<std::string>{})
+          << (setter ? "setters" : "getters");
     }
   });
   std::vector<std::string> names;

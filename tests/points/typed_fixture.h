@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -76,40 +75,6 @@ std::string outcome(Call&& call) {
   char text[1024] = "";
   const bool ok = call(text);
   return (ok ? "+" : "-") + std::string(text);
-}
-
-// The texts of the captured console lines.
-inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capture) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.console_lines()) texts.push_back(line.text);
-  return texts;
-}
-
-// `text` with its source line number replaced by "N": "...[代码行:Vexlor::F:123]" becomes
-// "...[代码行:Vexlor::F:N]".
-inline std::string without_line(const std::string& text) {
-  return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
-}
-
-// The texts of the captured log lines of category "[ERR]", without line numbers.
-inline std::vector<std::string> error_log_texts(const detail::ConsoleCapture& capture) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.file_lines()) {
-    if (line.tag == "[ERR]") texts.push_back(without_line(line.text));
-  }
-  return texts;
-}
-
-// The console texts without line numbers; every line must be red and printed for `source`.
-inline std::vector<std::string> red_texts(const detail::ConsoleCapture& capture,
-                                          const std::string& source) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.console_lines()) {
-    EXPECT_EQ(line.colour, detail::LineColour::kRed) << line.text;
-    EXPECT_EQ(line.source, source) << line.text;
-    texts.push_back(without_line(line.text));
-  }
-  return texts;
 }
 
 }  // namespace vexlor::test
