@@ -8,7 +8,6 @@
 
 #include "alarms/alarm_fixture.h"
 #include "fifo/manager_process.h"
-#include "frame/context.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;

@@ -5,7 +5,6 @@
 
 #include "named/named_fixture.h"
 #include "os/local_address.h"
-#include "points/typed_fixture.h"
 
 namespace vexlor::test {
 namespace {
@@ -136,7 +135,6 @@ TEST_F(NamedAccess, LocalAddressIsAskedForAndWrittenToItsPoint) {
     vexlor::os::local_ipv4_address(expected, sizeof expected);
     EXPECT_STREQ(VFA_Get_Local_IP(), expected);
     EXPECT_STREQ(VString_Read_Mem(0), expected);
-    EXPECT_STREQ(VFA_Get_Local_IP(), VFA_Get_Local_IP());
   });
 }
 

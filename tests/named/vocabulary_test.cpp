@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "config/loader.h"
 #include "named/named_fixture.h"
 
 namespace vexlor::test {
