@@ -120,7 +120,7 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
   EXPECT_STRNE(rt(kN + 11).regist_info, last_before.regist_info);
 }
 
-TEST_F(FunctionTable, AccessorsReadAndWriteTheFieldsOfTheLayout) {
+TEST_F(FunctionTable, AccessorsFieldsAndTheRegistrationStack) {
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   // Texts are cut to their fields; statuses are stored as their values.
   const int slot = kN + 11;
@@ -152,10 +152,6 @@ TEST_F(FunctionTable, AccessorsReadAndWriteTheFieldsOfTheLayout) {
   EXPECT_EQ(sp(kProc).level, 9);
   EXPECT_STREQ(VFunction_Get_Name(kProc), "RENAMED");
   EXPECT_STREQ(VFunction_Get_Name(), "PM1_PROC");
-}
-
-TEST_F(FunctionTable, RegistrationsStackNewestFirst) {
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Regist_Info(kSched, "");
   EXPECT_STREQ(VFunction_Get_Regist_Info(kSched), "-");
   // Newest first; the oldest end is cut at 63 characters.
@@ -171,7 +167,7 @@ TEST_F(FunctionTable, RegistrationsStackNewestFirst) {
   }
 }
 
-TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {
+TEST_F(FunctionTable, StatusNamesVirtualFlagLineAndResolutionByName) {
   const std::pair<int, const char*> names[] = {
       {0, "SYS_AVAILABLE"}, {5, "SYS_WAITTING"},  {8, "SYS_SKIP"},       {9, "SYS_UNKNOWN"},
       {99, "SYS_UNKNOWN"},  {100, "SYS_ERRCODE"}, {101, "SYS_ERRCODE1"}, {109, "SYS_ERRCODE9"},
@@ -211,10 +207,6 @@ TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {
   VSystem_Set_Log_Status(LOG_VIR, LOG_STATUS_OFF);
   EXPECT_EQ(poll(kSched, &lines), 42);
   EXPECT_EQ(lines, "");
-}
-
-TEST_F(FunctionTable, ByNameResolutionSharesTheNameCache) {
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Run_Status(kShared, SYS_SUCCESS);
   // "SHARED" is a digital point first: the generic lookup caches it as IO_D.
   EXPECT_EQ(IO_Map_Find("SHARED").type, IO_D);

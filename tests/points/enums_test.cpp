@@ -44,7 +44,7 @@ class Enums : public vexlor::test::EquipmentTest {
   }
 };
 
-TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
+TEST_F(Enums, FindTranslateAndListCopiesInBothLanguages) {
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));
   d::ConsoleCapture capture;
   int point = 99;
@@ -80,10 +80,6 @@ TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
     EXPECT_EQ(VEnum_Get_Index_By_SData(kValve, absent), none) << absent;
   }
   EXPECT_EQ(capture.lines().size(), 2u);
-}
-
-TEST_F(Enums, ListCopiesTakeTheLanguagesVariantAndAppend) {
-  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
   Texts texts{"kept"};
   VEnum_Get_SData_All(kValve, LANGUAGE_CHINESE, texts);
   EXPECT_EQ(texts, (Texts{"kept", "关闭", "打开", "Moving", "Fault"}));  // else English

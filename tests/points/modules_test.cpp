@@ -47,7 +47,7 @@ TEST_F(Modules, FindPrefersNamesAndCachesBothTexts) {
   EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
 }
 
-TEST_F(Modules, GettersByTextAndByPointWithTheIndexCheck) {
+TEST_F(Modules, GettersIndexCheckAnnotationsSidesAndLists) {
   start();
   EXPECT_STREQ(VModule_Get_ID("PM1"), "CHA");
   EXPECT_STREQ(VModule_Get_Name("PM1"), "Chamber A");
@@ -71,10 +71,6 @@ TEST_F(Modules, GettersByTextAndByPointWithTheIndexCheck) {
                 "Module Module_Point = UNUSE_IO_POINT.[代码行:Vexlor::VModule_Get_Name:N]",
                 "Module Module_Point = 5 , 超限.[代码行:Vexlor::VModule_Get_Alarm_Base:N]",
             }));
-}
-
-TEST_F(Modules, AnnotationsSidesAndLists) {
-  start();
   EXPECT_STREQ(VModule_Get_Annotation(MODULE_PM, 1), "ash");
   EXPECT_STREQ(VModule_Get_Annotation("Chamber A"), "etch");
   for (const char* none : {VModule_Get_Annotation("nobody"), VModule_Get_Annotation(4, 0),
