@@ -69,7 +69,7 @@ TEST_F(Logging, BeforeStartUpTheSourceIsUndefinedAndTheDefaultPathIsUsed) {
   EXPECT_NE(read(today("gui_error.log")).find(" [ERR] [GUI] gui 1\n"), std::string::npos);
 }
 
-TEST_F(Logging, SwitchesSelectConsoleAndFileAndAreSharedThroughTheSystemBlock) {
+TEST_F(Logging, SwitchesTagsColoursAndTypesOutsideTheTable) {
   start_pump();
   struct Case {
     LOG_STATUS status;
@@ -100,10 +100,6 @@ TEST_F(Logging, SwitchesSelectConsoleAndFileAndAreSharedThroughTheSystemBlock) {
   EXPECT_EQ(text.find("status 2"), std::string::npos);
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 1\n"), std::string::npos);
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 3\n"), std::string::npos);
-}
-
-TEST_F(Logging, TagsColoursAndTypesOutsideTheTable) {
-  start_pump();
   d::ConsoleCapture capture;
   const int colours[] = {224, 79, 31, 223, 176, 112};
   const char* tags[] = {"[ALM]", "[ERR]", "[DBG]", "[CIM]", "[EVT]", "[VIR]"};

@@ -152,7 +152,7 @@ TEST_F(Arguments, OneRecordFormAndDetachedLibrary) {
   EXPECT_TRUE(capture.lines().empty());
 }
 
-TEST_F(Arguments, PackedTextsReadBackIntoTheSameGroups) {
+TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
   const struct {
     std::vector<ARG_PARAM_INFO_STRU> in;
     const char* text;
@@ -184,9 +184,6 @@ TEST_F(Arguments, PackedTextsReadBackIntoTheSameGroups) {
     EXPECT_TRUE(VFunction_Unpacking_Arg_Param(out.c_str(), back));
     expect_same(back, c.back);
   }
-}
-
-TEST_F(Arguments, PackingReportsAlarmsWithoutIdAndAppends) {
   std::vector<ARG_PARAM_INFO_STRU> in = {ctc("H", U, {-1, kPm4, 9999})};
   std::string out = "pre:";
   d::ConsoleCapture capture;
@@ -224,7 +221,7 @@ TEST_F(Arguments, CheckPrintsOneLinePerMissingPart) {
   EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
 }
 
-TEST_F(Arguments, RunParametersUnpackWithinTheirFields) {
+TEST_F(Arguments, RunParametersUnpackWithinTheirFieldsAndEmptyOnesAreLogged) {
   const std::string long_command(200, 'C');
   const std::string long_arg(40, 'a');
   std::string args49 = "CMD";
@@ -277,9 +274,6 @@ TEST_F(Arguments, RunParametersUnpackWithinTheirFields) {
               c.fields);
     EXPECT_EQ(out.switch_flag, c.switch_flag);
   }
-}
-
-TEST_F(Arguments, EmptyRunParameterIsLoggedAndLeavesTheRecord) {
   for (const char* text : {"", static_cast<const char*>(nullptr)}) {
     RUN_PARAM_INFO_STRU out;
     std::memset(&out, 0x5A, sizeof out);

@@ -58,7 +58,7 @@ class Lookup : public vexlor::test::EquipmentTest {
 
 }  // namespace
 
-TEST_F(Lookup, SearchOrderTablesFirstMatchAndAlarms) {
+TEST_F(Lookup, SearchOrderAndNormalisation) {
   start();
   const char* const rows[][2] = {
       {"PM1.PRESSURE", "D1"},  // digital before analog, any case
@@ -77,44 +77,6 @@ TEST_F(Lookup, SearchOrderTablesFirstMatchAndAlarms) {
   int point = -7;
   EXPECT_FALSE(VIO_Find_Point(&point, IO_F, true, "GUI_MAINFORM"));
   EXPECT_EQ(point, -1);
-}
-
-TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) {
-  int point = 123;
-  IO_TYPE type = IO_D;
-  d::ConsoleCapture capture;
-  EXPECT_FALSE(VIO_Find(&point, &type, "PM1.Valve"));  // not started
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, "PM1.Valve"));
-  EXPECT_EQ(point, 123);
-  EXPECT_EQ(type, IO_D);
-  start();
-  EXPECT_FALSE(VIO_Find(&point, &type, "[Robot].Nope"));
-  EXPECT_EQ(point, 123);  // a failed search leaves the point
-  EXPECT_EQ(type, IO_NONE);
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_A, "PM1.Valve"));
-  EXPECT_EQ(point, -1);
-  EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(9), "PM1.Valve"));
-  EXPECT_FALSE(VIO_Find(&point, &type, true, "Nope"));
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "Nope"));
-  EXPECT_FALSE(VIO_Find_Type(&type, "Nope"));
-  EXPECT_EQ(type, IO_NONE);
-  point = 5;
-  EXPECT_FALSE(VIO_Find(&point, &type, "Chamber A|99"));  // module known, alarm ID unknown
-  EXPECT_EQ(point, -1);
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
-  EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
-                "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-                "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-                "ALARM_ID:41099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
-                "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-            }));
-}
-
-TEST_F(Lookup, NormalisationBracketsDollarKeysAndTheirLimits) {
-  start();
   EXPECT_EQ(point_of("[Chamber A].Pressure", IO_A), 0);
   EXPECT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
   EXPECT_TRUE(VIO_Replace_Char_Set(10, "PM10"));
@@ -155,6 +117,40 @@ TEST_F(Lookup, NormalisationBracketsDollarKeysAndTheirLimits) {
   EXPECT_FALSE(VModule_Name_To_ID(name));
   EXPECT_FALSE(VIO_Replace_Char_Set(1, "x"));
   EXPECT_STREQ(VIO_Replace_Char_Get(1), "");
+}
+
+TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) {
+  int point = 123;
+  IO_TYPE type = IO_D;
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VIO_Find(&point, &type, "PM1.Valve"));  // not started
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, "PM1.Valve"));
+  EXPECT_EQ(point, 123);
+  EXPECT_EQ(type, IO_D);
+  start();
+  EXPECT_FALSE(VIO_Find(&point, &type, "[Robot].Nope"));
+  EXPECT_EQ(point, 123);  // a failed search leaves the point
+  EXPECT_EQ(type, IO_NONE);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_A, "PM1.Valve"));
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(9), "PM1.Valve"));
+  EXPECT_FALSE(VIO_Find(&point, &type, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Type(&type, "Nope"));
+  EXPECT_EQ(type, IO_NONE);
+  point = 5;
+  EXPECT_FALSE(VIO_Find(&point, &type, "Chamber A|99"));  // module known, alarm ID unknown
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "ALARM_ID:41099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+            }));
 }
 
 TEST_F(Lookup, NumberedFamiliesAttemptEveryMemberAndGrowTheOutput) {

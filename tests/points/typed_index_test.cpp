@@ -203,7 +203,7 @@ TEST_F(TypedPoints, EveryIndexedOperationChecksItsIndex) {
             (std::vector<double>{-99999999.99, 99999999.0, -99999999.99}));
 }
 
-TEST_F(TypedPoints, EveryTextFieldIsCutAtItsWidthAndLeavesItsNeighboursAlone) {
+TEST_F(TypedPoints, TextFieldsAndWholeRecords) {
   struct TextField {
     const char* name;
     std::function<void(int, const char*)> set;
@@ -265,9 +265,6 @@ TEST_F(TypedPoints, EveryTextFieldIsCutAtItsWidthAndLeavesItsNeighboursAlone) {
   EXPECT_STREQ(VDigital_Get_Tag_Name(kValve, 4), "");
   EXPECT_STREQ(VString_Get_Tag_Name(kRecipe, -1), "");
   EXPECT_TRUE(console_texts(capture).empty());
-}
-
-TEST_F(TypedPoints, WholeRecordsCopyOutAndInForEveryKind) {
   // The record of one point, changed, written over another: every byte arrives.
   MEM_DIGITAL_SP_STRU digital{};
   ASSERT_TRUE(VDigital_Get_Shape(kValve, &digital));

@@ -127,7 +127,7 @@ class SchedulerBlocks : public StandardEquipment {
   }
 };
 
-TEST_F(SchedulerBlocks, SampledItemsLandAtOffsetPlusIndexTimesStride) {
+TEST_F(SchedulerBlocks, SampledItemsClearingAndCounting) {
   for (const Sample& s : kSamples) {
     char* at = block(s.block) + s.at;
     const char after = at[s.bytes.size()];
@@ -137,9 +137,6 @@ TEST_F(SchedulerBlocks, SampledItemsLandAtOffsetPlusIndexTimesStride) {
     EXPECT_TRUE(s.got()) << s.item;
     EXPECT_EQ(at[s.bytes.size()], after) << s.item << ": the next byte is not the item's";
   }
-}
-
-TEST_F(SchedulerBlocks, ClearAndIncrementTouchOnlyTheirWaferOrJob) {
   for (int k = 0; k < 20; ++k) VSCH_Set_Wafer_Cluster_PM_Side(2, 4, k, 19, 7);
   VSCH_Set_Wafer_Cluster_PM_Side(2, 5, 0, 0, 7);
   VSCH_Set_Wafer_Cluster_Step(2, 4, 3);
