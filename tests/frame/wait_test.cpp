@@ -43,7 +43,7 @@ class Wait : public vexlor::test::EquipmentTest {
 
 }  // namespace
 
-TEST_F(Wait, StopwatchAndWaitsBeforeAndAfterStartUp) {
+TEST_F(Wait, StopwatchAndStopConditionsInTheirOrder) {
   VTimer_Ready();
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
@@ -60,11 +60,6 @@ TEST_F(Wait, StopwatchAndWaitsBeforeAndAfterStartUp) {
   EXPECT_TRUE(VTimer_Reach(0) && VTimer_Reach(-1));
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
-}
-
-// One cycle of checks (a zero wait) for each combination of flags: which condition wins, and
-// which ones a free routine, a free parent and ignore_parent leave unwatched.
-TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
   // Flags as routine masks: 1 the waiting routine, 2 its parent, 4 its grandparent.
   const struct {
     const char* what;
@@ -85,7 +80,6 @@ TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
       {"ignore_parent leaves parents and manager", 0, 2, 0, true, true, true, ""},
       {"ignore_parent still stops on the own abort", 0, 1, 0, true, true, false, kAbortLine},
   };
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Parent_Points("1&2");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -102,7 +96,7 @@ TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
   }
   // The lines follow the category switches.
   VSystem_Set_Log_Status(LOG_CIM, LOG_STATUS_OFF);
-  d::ConsoleCapture capture;
+  capture.clear();
   EXPECT_FALSE(VTimer_Wait_Seconds(5));
   EXPECT_TRUE(capture.lines().empty());
 }

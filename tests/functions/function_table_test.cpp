@@ -120,7 +120,7 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
   EXPECT_STRNE(rt(kN + 11).regist_info, last_before.regist_info);
 }
 
-TEST_F(FunctionTable, AccessorsFieldsAndTheRegistrationStack) {
+TEST_F(FunctionTable, FieldsRegistrationStackStatusNamesAndResolutionByName) {
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   // Texts are cut to their fields; statuses are stored as their values.
   const int slot = kN + 11;
@@ -165,9 +165,6 @@ TEST_F(FunctionTable, AccessorsFieldsAndTheRegistrationStack) {
     VFunction_Set_Regist_Info(info);
     EXPECT_EQ(std::string(VFunction_Get_Regist_Info()), stack);
   }
-}
-
-TEST_F(FunctionTable, StatusNamesVirtualFlagLineAndResolutionByName) {
   const std::pair<int, const char*> names[] = {
       {0, "SYS_AVAILABLE"}, {5, "SYS_WAITTING"},  {8, "SYS_SKIP"},       {9, "SYS_UNKNOWN"},
       {99, "SYS_UNKNOWN"},  {100, "SYS_ERRCODE"}, {101, "SYS_ERRCODE1"}, {109, "SYS_ERRCODE9"},
@@ -192,7 +189,6 @@ TEST_F(FunctionTable, StatusNamesVirtualFlagLineAndResolutionByName) {
         status + ".\n";
     return line + "file " + line;
   };
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   std::string lines;
   VFunction_Set_Run_Status(kSched, SYS_ERRCODE3);
   EXPECT_EQ(poll(kSched, &lines), SYS_ERRCODE3);

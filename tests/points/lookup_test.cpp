@@ -153,7 +153,7 @@ TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) 
             }));
 }
 
-TEST_F(Lookup, NumberedFamiliesAttemptEveryMemberAndGrowTheOutput) {
+TEST_F(Lookup, NumberedFamiliesAndCallerNameTables) {
   start();
   d::ConsoleCapture capture;
   std::vector<int> out;
@@ -186,31 +186,6 @@ TEST_F(Lookup, NumberedFamiliesAttemptEveryMemberAndGrowTheOutput) {
   EXPECT_FALSE(VIO_Find_Point1(nullptr, IO_D, 1, 1, "x"));
   EXPECT_FALSE(VIO_Find_Point1(&one, IO_D, 2000000000, 1, "x"));
   EXPECT_FALSE(VIO_Find_Point2(&grid, IO_D, 2, 2147483647, 1, 1, "x"));
-}
-
-TEST_F(Lookup, NameCacheAnswersByTheExactTextAndDoesNotCacheMisses) {
-  start();
-  d::ConsoleCapture capture;
-  IO_MAP m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  // Renaming the point in shared memory does not reach a cached name.
-  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
-  m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
-  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
-  EXPECT_EQ(m.type, IO_NONE);
-  IO_Map_Find("pm1.recipe");
-  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
-  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
-  VHub_Release();
-  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
-}
-
-TEST_F(Lookup, NameTablesSubstituteResolveAndReportBothForms) {
-  start();
   VIO_Replace_Char_Set(1, "PM1");
   int valve = -1, gas = -1, high = -1, low = -1, bad = -1, sentinel = -1;
   IO_Name_String_Map table[] = {
@@ -222,7 +197,7 @@ TEST_F(Lookup, NameTablesSubstituteResolveAndReportBothForms) {
       {"", IO_D, &sentinel},
       {"AFTER_END", IO_D, &sentinel},
   };
-  d::ConsoleCapture capture;
+  capture.clear();
   EXPECT_FALSE(VIO_Set_IO_Map_List(table));
   EXPECT_STREQ(table[0].name, "PM1.Valve");
   EXPECT_EQ((std::vector<int>{valve, gas, high, low, bad, sentinel}),
@@ -271,6 +246,27 @@ TEST_F(Lookup, NameTablesSubstituteResolveAndReportBothForms) {
   EXPECT_TRUE(VIO_Set_IO_Map_List(ok));  // a miss with a point not -1 shows only in VIO_Find
   EXPECT_EQ(texts(capture).size(), 1u);
   EXPECT_FALSE(VIO_Set_IO_Map_List(static_cast<IO_Name_String_Map*>(nullptr)));
+}
+
+TEST_F(Lookup, NameCacheAnswersByTheExactTextAndDoesNotCacheMisses) {
+  start();
+  d::ConsoleCapture capture;
+  IO_MAP m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  // Renaming the point in shared memory does not reach a cached name.
+  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
+  m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
+  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(m.type, IO_NONE);
+  IO_Map_Find("pm1.recipe");
+  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
+  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
+  VHub_Release();
+  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
 }
 
 TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {

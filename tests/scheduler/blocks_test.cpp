@@ -127,7 +127,7 @@ class SchedulerBlocks : public StandardEquipment {
   }
 };
 
-TEST_F(SchedulerBlocks, SampledItemsClearingAndCounting) {
+TEST_F(SchedulerBlocks, SampledItemsClearingCountingAndBadIndices) {
   for (const Sample& s : kSamples) {
     char* at = block(s.block) + s.at;
     const char after = at[s.bytes.size()];
@@ -169,9 +169,6 @@ TEST_F(SchedulerBlocks, SampledItemsClearingAndCounting) {
     EXPECT_EQ(block(JOB)[signal_at + 3], 1) << signal_at;
   }
   EXPECT_EQ(block(JOB)[18 + 2], 1);  // the gap between Abort and Pause is no signal
-}
-
-TEST_F(SchedulerBlocks, IndicesOutsideTheEntriesReadNothingAndWriteNothing) {
   const auto before = snapshot();
   EXPECT_FALSE(
       VSCH_Set_CM_Enable(6, true) || VSCH_Set_CM_Enable(-1, true) ||
