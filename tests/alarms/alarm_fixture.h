@@ -20,8 +20,7 @@
 
 namespace vexlor::test {
 
-// A private equipment (its drive root, with the log files and the equipment database file,
-// inside the private instance): build it in SetUp through builder(), then publish().
+// An equipment of the suite's own: build it in SetUp through builder(), then publish().
 class AlarmTest : public EquipmentTest {
  protected:
   config::DatabaseBuilder& builder() { return b_; }
@@ -97,8 +96,7 @@ inline std::vector<std::string> alarm_notices(const std::string& sender, std::si
   return out;
 }
 
-// How many "posted" notices of alarm `point` from routine `sender` the IO engine has heard. A
-// routine whose post was heard is past posting: every field of the post is written.
+// The "posted" notices of alarm `point` from `sender` heard: a post heard is wholly written.
 inline int alarm_posts_heard(const std::string& sender, int point) {
   const auto notices = alarm_notices(sender, 0);
   return static_cast<int>(

@@ -38,8 +38,7 @@ std::vector<std::string> lines_of(const d::ConsoleCapture& capture) {
   return lines;
 }
 
-// Every call below refuses its input and returns its failure value; `attached` says whether
-// the lookups that run despite a null output find their point.
+// Every call refuses its input; `attached`: the lookups run despite a null output find a point.
 void call_everything_with_bad_input(bool attached) {
   const std::string long_name(5000, 'N');
   int point = 7;

@@ -159,8 +159,7 @@ TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
 
 namespace {
 
-// Starts as the main form in a child that waits to be killed; returns its pid once the child
-// holds the start lock (-1 when it did not take it).
+// A main form in a child waiting to be killed: its pid once it holds the start lock, else -1.
 pid_t start_main_form_holder() {
   const pid_t pid = vexlor::test::spawn_child([] {
     if (!VHub_Initial("GUI_MAINFORM")) return 1;

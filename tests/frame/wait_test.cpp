@@ -60,7 +60,9 @@ TEST_F(Wait, StopwatchAndStopConditionsInTheirOrder) {
   EXPECT_TRUE(VTimer_Reach(0) && VTimer_Reach(-1));
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
-  // Flags as routine masks: 1 the waiting routine, 2 its parent, 4 its grandparent.
+  // A zero wait per combination of flags: which condition wins, which ones a free routine, a free
+  // parent and ignore_parent leave unwatched. Flags as routine masks: 1 the waiting routine, 2
+  // its parent, 4 its grandparent.
   const struct {
     const char* what;
     int exit, abort, free;

@@ -34,8 +34,8 @@ class FunctionTable : public vexlor::test::EquipmentTest {
   static MEM_FUNCTION_RT_STRU& rt(int i) { return MMAP_DB()->function_rt[i]; }
 };
 
-// An indexed operation called with one index; true when it gave its failure value (setters:
-// always true, their point is that they write nothing and report).
+// An indexed operation: true when it gave its failure value (setters: always; they must write
+// nothing and report).
 struct IndexedOperation {
   const char* name;  // qualified, as the report names it
   std::function<bool(int)> failed;

@@ -50,8 +50,7 @@ const TableRow kRows[] = {
 // CTC_PM_RECIPE) and host items (link settings, data variables, load ports).
 static_assert(std::size(kRows) == (173 + 139 + 6 + 1) + (16 + 60 + 13));
 
-// Signatures, one per kind and row shape (the other rows expand the same way), and the
-// accessors written by hand.
+// Signatures: one per kind and row shape (the rest expand alike), and the hand-written ones.
 #define SIG(ret, name, ...) \
   reinterpret_cast<const void*>(static_cast<ret (*)(__VA_ARGS__)>(&Vexlor::name))
 // clang-format off

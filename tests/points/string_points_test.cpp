@@ -35,8 +35,7 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// A child process that holds the recipe point's mutex until told to let go (a byte on
-// `release`) or until killed. Returns its pid once it holds the mutex, -1 on failure.
+// A child holding the recipe's mutex until a byte on `release` (or a kill): its pid, or -1.
 pid_t start_holder(int release_fd) {
   int ready[2];
   if (::pipe(ready) != 0) return -1;

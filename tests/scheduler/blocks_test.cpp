@@ -305,8 +305,7 @@ TEST_F(SchedulerBlocks, InspectionWaits) {
   });
 }
 
-// `vexlor wafers` and `vexlor modules` as a real child process against the scheduler's picture:
-// wafers in a carrier, on a robot finger and in a process module.
+// `vexlor wafers` and `vexlor modules` on wafers in a carrier, on a finger and in a module.
 TEST_F(SchedulerBlocks, ConsoleShowsWafersAndModules) {
   in_child([] {
     VSCH_Set_CM_Slot_Count(0, 3);

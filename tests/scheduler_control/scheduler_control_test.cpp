@@ -133,8 +133,7 @@ TEST_F(SchedulerControl, CallsByKindReachTheirRoutines) {
   EXPECT_EQ(red, expected);
 }
 
-// Every documented call exists with its documented type: taking its address as that type
-// does not build otherwise.
+// Every documented call with its documented type (taking its address does not build otherwise).
 #define ONE(type, name) reinterpret_cast<void (*)()>(static_cast<type>(&name))
 #define NO_I
 #define ROW_I int,

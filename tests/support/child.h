@@ -23,8 +23,7 @@ struct ChildRegistration {
                                                                            name##_child_body); \
   static int name##_child_body([[maybe_unused]] const std::vector<std::string>& args)
 
-// Runs the registered child named in argv ("--vexlor-child=<name>" first), returning its exit
-// code; -1 when argv names none (then the program runs its tests).
+// The exit code of the child argv names ("--vexlor-child=<name>" first); -1 when it names none.
 int run_child_from_args(int argc, char** argv);
 
 class ChildProcess {

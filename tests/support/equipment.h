@@ -42,8 +42,7 @@ inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capt
   return texts;
 }
 
-// `text` with its source line number replaced by "N": "...[代码行:Vexlor::F:123]" becomes
-// "...[代码行:Vexlor::F:N]".
+// `text` with its source line numbers as "N": "[代码行:Vexlor::F:123]" becomes "...:F:N]".
 inline std::string without_line(const std::string& text) {
   return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
 }
@@ -69,8 +68,7 @@ inline std::vector<std::string> red_texts(const detail::ConsoleCapture& capture,
   return texts;
 }
 
-// A test on its own equipment: build it through b_, then start(); the process lets go of the
-// library after each test.
+// A test on its own equipment: build it through b_, then start(); released after each test.
 class EquipmentTest : public ::testing::Test {
  protected:
   void TearDown() override { Vexlor::VHub_Release(); }

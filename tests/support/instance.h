@@ -53,8 +53,7 @@ struct ToolRun {
   std::string out, err;
 };
 
-// Runs the program at `path` with `args` in the current environment as a child process,
-// collecting stdout and stderr through files in `scratch_dir`; waits up to 60 s.
+// Runs `path` with `args` as a child, its output collected in `scratch_dir`; waits up to 60 s.
 ToolRun run_tool(const std::string& path, const std::vector<std::string>& args,
                  const std::string& scratch_dir);
 
