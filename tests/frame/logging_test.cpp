@@ -46,7 +46,7 @@ class Logging : public vexlor::test::EquipmentTest {
 
 }  // namespace
 
-TEST_F(Logging, BeforeStartUpTheSourceIsUndefinedAndTheDefaultPathIsUsed) {
+TEST_F(Logging, SourcesSwitchesTagsColoursAndTypesOutsideTheTable) {
   d::ConsoleCapture capture;
   VSystem_Log(LOG_DBG, "value %d", 5);
   VDriver_Log("DIO", LOG_EVT, "drv %s", "up");
@@ -67,9 +67,6 @@ TEST_F(Logging, BeforeStartUpTheSourceIsUndefinedAndTheDefaultPathIsUsed) {
   EXPECT_NE(system_log.find(" [CIM] [CALLER] cim\n"), std::string::npos);
   EXPECT_NE(read(today("driver.log")).find(" [EVT] [DIO] drv up\n"), std::string::npos);
   EXPECT_NE(read(today("gui_error.log")).find(" [ERR] [GUI] gui 1\n"), std::string::npos);
-}
-
-TEST_F(Logging, SwitchesTagsColoursAndTypesOutsideTheTable) {
   start_pump();
   struct Case {
     LOG_STATUS status;
@@ -100,7 +97,7 @@ TEST_F(Logging, SwitchesTagsColoursAndTypesOutsideTheTable) {
   EXPECT_EQ(text.find("status 2"), std::string::npos);
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 1\n"), std::string::npos);
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 3\n"), std::string::npos);
-  d::ConsoleCapture capture;
+  capture.clear();
   const int colours[] = {224, 79, 31, 223, 176, 112};
   const char* tags[] = {"[ALM]", "[ERR]", "[DBG]", "[CIM]", "[EVT]", "[VIR]"};
   for (int t = 0; t < 6; ++t) VSystem_Log(static_cast<LOG_TYPE>(t), "t%d", t);

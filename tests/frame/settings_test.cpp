@@ -33,7 +33,7 @@ class Settings : public vexlor::test::EquipmentTest {
 
 }  // namespace
 
-TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
+TEST_F(Settings, DefaultsBeforeStartUpThenTheSystemBlockInPlaceAndMirroredPoints) {
   d::ConsoleCapture capture;
   EXPECT_EQ(VSystem_Get_User_Level(), 9);
   // The language point cannot be read: its failure value counts as "not English".
@@ -69,9 +69,6 @@ TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
   EXPECT_FALSE(VSystem_Kill_All());
   EXPECT_EQ(VIO_Get_CTC_Language(), VEXLOR_UNUSED_POINT);
   EXPECT_TRUE(vexlor::test::console_texts(capture).empty());
-}
-
-TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
   add_mirrored();
   b_.system().user_level = 4;
   b_.system().simulation = 0;
@@ -105,7 +102,7 @@ TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
   EXPECT_EQ(VSystem_Get_FA_Type(), 5);
 
   // The language and the user level are mirrored into their points.
-  d::ConsoleCapture capture;
+  capture.clear();
 
   VSystem_Set_Language(LANGUAGE_CHINESE);
   EXPECT_EQ(s.language, 1);

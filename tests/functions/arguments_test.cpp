@@ -78,7 +78,7 @@ void expect_same(const std::vector<ARG_PARAM_INFO_STRU>& got,
 
 }  // namespace
 
-TEST_F(Arguments, DeclaredTextsUnpackIntoExactGroupsAndLines) {
+TEST_F(Arguments, DeclaredTextsUnpackAndCheckPrintsOneLinePerMissingPart) {
   const std::string kAlarm7 = "ALARM_ID:7未识别. [代码行:Vexlor::VAlarm_Find_Point:N]";
   const std::string kBadId = "[声明参数解析] MODULE:CTC ALARM_ID: 解析失败";
   const std::string kNoMap = "[声明参数解析] MODULE: 获取MODULE_MAP失败";
@@ -130,6 +130,22 @@ TEST_F(Arguments, DeclaredTextsUnpackIntoExactGroupsAndLines) {
     expect_same(out, c.groups);
     EXPECT_EQ(red_lines(capture), c.lines);
   }
+  ARG_PARAM_INFO_STRU empty;
+  {
+    d::ConsoleCapture capture;
+    EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
+    EXPECT_EQ(
+        red_lines(capture),
+        (std::vector<std::string>{
+            "[声明参数有效性检查] MODULE_NAME未配置", "[声明参数有效性检查] IO_HEAD未配置",
+            "[声明参数有效性检查] ALARM_ID配置缺少", "[声明参数有效性检查] CTRL_MODE未配置"}));
+  }
+  ARG_PARAM_INFO_STRU full = pm1("H1", 0, {kPm3, U});
+  d::ConsoleCapture capture;
+  EXPECT_TRUE(VFunction_Check_Arg_Param(full, true, true, 2, true));
+  EXPECT_TRUE(VFunction_Check_Arg_Param(empty, false, false, 0, false));
+  EXPECT_FALSE(VFunction_Check_Arg_Param(full, false, false, 3, false));
+  EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
 }
 
 TEST_F(Arguments, OneRecordFormAndDetachedLibrary) {
@@ -200,25 +216,6 @@ TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
   out = "kept";
   EXPECT_FALSE(VFunction_Packaging_Arg_Param(none, out));
   EXPECT_EQ(out, "kept");
-}
-
-TEST_F(Arguments, CheckPrintsOneLinePerMissingPart) {
-  ARG_PARAM_INFO_STRU empty;
-  {
-    d::ConsoleCapture capture;
-    EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
-    EXPECT_EQ(
-        red_lines(capture),
-        (std::vector<std::string>{
-            "[声明参数有效性检查] MODULE_NAME未配置", "[声明参数有效性检查] IO_HEAD未配置",
-            "[声明参数有效性检查] ALARM_ID配置缺少", "[声明参数有效性检查] CTRL_MODE未配置"}));
-  }
-  ARG_PARAM_INFO_STRU full = pm1("H1", 0, {kPm3, U});
-  d::ConsoleCapture capture;
-  EXPECT_TRUE(VFunction_Check_Arg_Param(full, true, true, 2, true));
-  EXPECT_TRUE(VFunction_Check_Arg_Param(empty, false, false, 0, false));
-  EXPECT_FALSE(VFunction_Check_Arg_Param(full, false, false, 3, false));
-  EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
 }
 
 TEST_F(Arguments, RunParametersUnpackWithinTheirFieldsAndEmptyOnesAreLogged) {

@@ -129,23 +129,6 @@ TEST_F(Enums, FindTranslateAndListCopiesInBothLanguages) {
   EXPECT_EQ(array, &sentinel);
 }
 
-TEST_F(Enums, NotAttachedAnswersAreSilentAndWriteNothing) {
-  d::ConsoleCapture capture;
-  int point = 5, count = 7;
-  EXPECT_FALSE(VEnum_Find_Point(&point, "Valve"));
-  EXPECT_EQ(point, 5);
-  EXPECT_STREQ(VEnum_Get_Name(0), "");
-  EXPECT_EQ(VEnum_Get_DData_By_SData(0, "Close"), VEXLOR_UNUSED_POINT);
-  Texts texts{"a"};
-  VEnum_Get_SData_All(0, texts);
-  EXPECT_EQ(texts, Texts{"a"});
-  char** text_array = nullptr;
-  VEnum_Get_SData_All(0, text_array, count);
-  EXPECT_EQ(text_array, nullptr);
-  EXPECT_EQ(count, 7);
-  EXPECT_TRUE(capture.lines().empty());
-}
-
 // One row per indexed operation: its result (or what it left in its outputs) for a bad point.
 struct IndexedOperation {
   const char* name;
@@ -188,7 +171,21 @@ std::vector<T> list_after(std::vector<T> list, Call call) {
 #name, is_enum, [](int p) { return text_of(expr); }, failure \
   }
 
-TEST_F(Enums, IndexCheckOfEveryIndexedEnumAndDriverOperation) {
+TEST_F(Enums, SilentBeforeStartUpAndTheIndexCheckOfEveryEnumAndDriverOperation) {
+  d::ConsoleCapture capture;
+  int point = 5, count = 7;
+  EXPECT_FALSE(VEnum_Find_Point(&point, "Valve"));
+  EXPECT_EQ(point, 5);
+  EXPECT_STREQ(VEnum_Get_Name(0), "");
+  EXPECT_EQ(VEnum_Get_DData_By_SData(0, "Close"), VEXLOR_UNUSED_POINT);
+  Texts texts{"a"};
+  VEnum_Get_SData_All(0, texts);
+  EXPECT_EQ(texts, Texts{"a"});
+  char** text_array = nullptr;
+  VEnum_Get_SData_All(0, text_array, count);
+  EXPECT_EQ(text_array, nullptr);
+  EXPECT_EQ(count, 7);
+  EXPECT_TRUE(capture.lines().empty());
   using S = std::string;
   // clang-format off
   const std::vector<IndexedOperation> rows = {

@@ -26,27 +26,6 @@ class Modules : public vexlor::test::EquipmentTest {
 
 }  // namespace
 
-TEST_F(Modules, FindPrefersNamesAndCachesBothTexts) {
-  start();
-  MODULE_MAP map{-5, MODULE_CM};
-  ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
-  EXPECT_EQ(map.side, 1);
-  EXPECT_EQ(map.kind, MODULE_PM);
-  ASSERT_TRUE(VModule_Find(&map, "TM1"));
-  EXPECT_EQ(map.side, 0);
-  EXPECT_EQ(map.kind, MODULE_TM);
-  // Cached under the name and the ID: answers survive a change of the records.
-  std::strcpy(MMAP_DB()->module_sp[2].name, "Renamed");
-  ASSERT_TRUE(VModule_Find(&map, "Robot"));
-  EXPECT_EQ(map.kind, MODULE_TM);
-  map = {-5, MODULE_CM};
-  EXPECT_FALSE(VModule_Find(&map, "pm1"));  // exact text only
-  EXPECT_FALSE(VModule_Find(&map, ""));
-  EXPECT_FALSE(VModule_Find(&map, nullptr));
-  EXPECT_EQ(map.side, -5);
-  EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
-}
-
 TEST_F(Modules, GettersIndexCheckAnnotationsSidesAndLists) {
   start();
   EXPECT_STREQ(VModule_Get_ID("PM1"), "CHA");
@@ -92,7 +71,7 @@ TEST_F(Modules, GettersIndexCheckAnnotationsSidesAndLists) {
   EXPECT_EQ(list, (std::vector<std::string>{"Chamber A", "PM1", "Robot", "Far Robot", "Port 1"}));
 }
 
-TEST_F(Modules, NotAttachedAnswersAreSilentDefaults) {
+TEST_F(Modules, SilentDefaultsBeforeStartUpThenFindPrefersNames) {
   d::ConsoleCapture capture;
   MODULE_MAP map{};
   EXPECT_FALSE(VModule_Find(&map, "PM1"));
@@ -107,4 +86,22 @@ TEST_F(Modules, NotAttachedAnswersAreSilentDefaults) {
   VModule_Get_Name_List(list);
   EXPECT_TRUE(list.empty());
   EXPECT_TRUE(capture.lines().empty());
+  start();
+  map = {-5, MODULE_CM};
+  ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
+  EXPECT_EQ(map.side, 1);
+  EXPECT_EQ(map.kind, MODULE_PM);
+  ASSERT_TRUE(VModule_Find(&map, "TM1"));
+  EXPECT_EQ(map.side, 0);
+  EXPECT_EQ(map.kind, MODULE_TM);
+  // Cached under the name and the ID: answers survive a change of the records.
+  std::strcpy(MMAP_DB()->module_sp[2].name, "Renamed");
+  ASSERT_TRUE(VModule_Find(&map, "Robot"));
+  EXPECT_EQ(map.kind, MODULE_TM);
+  map = {-5, MODULE_CM};
+  EXPECT_FALSE(VModule_Find(&map, "pm1"));  // exact text only
+  EXPECT_FALSE(VModule_Find(&map, ""));
+  EXPECT_FALSE(VModule_Find(&map, nullptr));
+  EXPECT_EQ(map.side, -5);
+  EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
 }
