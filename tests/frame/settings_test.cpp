@@ -56,7 +56,6 @@ TEST_F(Settings, DefaultsBeforeStartUpThenTheSystemBlockInPlaceAndMirroredPoints
                 VSystem_Get_Function_Count() | VSystem_Get_Alarm_Count(),
             0);
   EXPECT_EQ(VSystem_Get_Log_Status(LOG_ERR), LOG_STATUS_SECOND);
-  EXPECT_FALSE(VSystem_Abort_Manager_Get());
 
   // Setters and requests do nothing and fail quietly.
   VSystem_Set_User_Level(3);

@@ -70,46 +70,7 @@ pid_t start_holder(int release_fd) {
 
 }  // namespace
 
-TEST_F(TypedPoints, StringReadsTheWriteValueUnlessThePointHasAnInputDriver) {
-  // Without input driver: the last written text, and the layer is not asked (the slot's read
-  // value stays as it was).
-  VString_Set_Read_Mem(kRecipe, "stale");
-  VString_Write_Mem(kRecipe, "fresh");
-  bool ok = false;
-  EXPECT_STREQ(VString_Read(kRecipe, &ok), "fresh");
-  EXPECT_TRUE(ok);
-  EXPECT_STREQ(db().string_val[kRecipe].read_value, "stale");
-  EXPECT_STREQ(VString_Read_Mem(kRecipe), "fresh");
-  // With one: the read value the driver delivered; an offline driver gives "".
-  VString_Set_Read_Mem(kHostText, "from host");
-  EXPECT_STREQ(VString_Read(kHostText), "from host");
-  EXPECT_STREQ(VString_Read_Mem(kHostText), "from host");
-  EXPECT_STREQ(VString_Read(kDeadString, &ok), "");
-  EXPECT_FALSE(ok);
-  char text[1024] = "untouched";
-  EXPECT_FALSE(VString_Read(kDeadString, text));
-  EXPECT_STREQ(text, "untouched");
-  EXPECT_FALSE(VString_Write(kDeadString, "x"));
-  // Formatted writes are cut at 1023 characters; so is the value slot.
-  const std::string long_text(1500, 'q');
-  EXPECT_TRUE(VString_WriteF(kRecipe, "%s-%d", long_text.c_str(), 1));
-  EXPECT_TRUE(VString_Read(kRecipe, text));
-  EXPECT_EQ(std::string(text), long_text.substr(0, 1023));
-  VString_Set_Write_Mem(kRecipe, long_text.c_str());
-  EXPECT_EQ(std::string(VString_Read_Mem(kRecipe)), long_text.substr(0, 1023));
-  // By name and through the caller's int.
-  EXPECT_TRUE(VString_WriteF("PM1.Recipe", "%04d", 42));
-  EXPECT_STREQ(VString_Read("pm1.recipe"), "0042");
-  EXPECT_STREQ(VString_Read("PM1.Valve", &ok, true), "");  // a digital point
-  EXPECT_FALSE(ok);
-  int index = VEXLOR_UNUSED_POINT;
-  EXPECT_TRUE(VString_Write_Name(&index, "cached", "PM%d.%s", 1, "Recipe"));
-  EXPECT_EQ(index, kRecipe);
-  EXPECT_TRUE(VString_Read_Name(&index, text, "ignored"));
-  EXPECT_STREQ(text, "cached");
-}
-
-TEST_F(TypedPoints, StringMessagesRollWholeLinesAndNumberPerProcess) {
+TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
   // The numbers and the companion points are kept per process, across start-ups: a repeated
   // run of this test goes on from where the previous one stopped.
   static int runs = 0;
@@ -175,6 +136,42 @@ TEST_F(TypedPoints, StringMessagesRollWholeLinesAndNumberPerProcess) {
               "IO_NAME:PM1.Recipe0 - IO_TYPE:IO_S 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
   }
   EXPECT_EQ(lines_of(VString_Read_Mem(kRecipe)).size(), 2u);
+  // Without input driver: the last written text, and the layer is not asked (the slot's read
+  // value stays as it was).
+  VString_Set_Read_Mem(kRecipe, "stale");
+  VString_Write_Mem(kRecipe, "fresh");
+  bool ok = false;
+  EXPECT_STREQ(VString_Read(kRecipe, &ok), "fresh");
+  EXPECT_TRUE(ok);
+  EXPECT_STREQ(db().string_val[kRecipe].read_value, "stale");
+  EXPECT_STREQ(VString_Read_Mem(kRecipe), "fresh");
+  // With one: the read value the driver delivered; an offline driver gives "".
+  VString_Set_Read_Mem(kHostText, "from host");
+  EXPECT_STREQ(VString_Read(kHostText), "from host");
+  EXPECT_STREQ(VString_Read_Mem(kHostText), "from host");
+  EXPECT_STREQ(VString_Read(kDeadString, &ok), "");
+  EXPECT_FALSE(ok);
+  char text[1024] = "untouched";
+  EXPECT_FALSE(VString_Read(kDeadString, text));
+  EXPECT_STREQ(text, "untouched");
+  EXPECT_FALSE(VString_Write(kDeadString, "x"));
+  // Formatted writes are cut at 1023 characters; so is the value slot.
+  const std::string long_text(1500, 'q');
+  EXPECT_TRUE(VString_WriteF(kRecipe, "%s-%d", long_text.c_str(), 1));
+  EXPECT_TRUE(VString_Read(kRecipe, text));
+  EXPECT_EQ(std::string(text), long_text.substr(0, 1023));
+  VString_Set_Write_Mem(kRecipe, long_text.c_str());
+  EXPECT_EQ(std::string(VString_Read_Mem(kRecipe)), long_text.substr(0, 1023));
+  // By name and through the caller's int.
+  EXPECT_TRUE(VString_WriteF("PM1.Recipe", "%04d", 42));
+  EXPECT_STREQ(VString_Read("pm1.recipe"), "0042");
+  EXPECT_STREQ(VString_Read("PM1.Valve", &ok, true), "");  // a digital point
+  EXPECT_FALSE(ok);
+  int index = VEXLOR_UNUSED_POINT;
+  EXPECT_TRUE(VString_Write_Name(&index, "cached", "PM%d.%s", 1, "Recipe"));
+  EXPECT_EQ(index, kRecipe);
+  EXPECT_TRUE(VString_Read_Name(&index, text, "ignored"));
+  EXPECT_STREQ(text, "cached");
 }
 
 TEST_F(TypedPoints, StringMutexWritersInTwoProcessesNeverInterleave) {
