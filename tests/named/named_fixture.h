@@ -1,7 +1,5 @@
-// Test support for the named point accessors and host link items. Their lazy point caches
-// live for the whole process, so each case runs its accessor calls in a forked child, whose
-// caches are untouched, and the parent checks the child's exit status (1 after any failed
-// expectation in the child, whose messages go to the test output).
+// Test support for the named point accessors and host link items. Their lazy point caches live
+// for the whole process, so each case runs its calls in a forked child with fresh caches.
 #pragma once
 
 #include <gtest/gtest.h>

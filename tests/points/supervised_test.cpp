@@ -195,11 +195,9 @@ TEST_F(Supervised, DigitalWriteActsOnTheOperatorsAnswer) {
                                                "", "ALM_WAIT", "", "ALM_RETRY"}));
 }
 
-// The alarm texts of failed writes and the IO engine requests behind them. A write refused by
-// the setpoint interlock carries its interception text: the digital one with a blank after the
-// '|', the analog one without, in the caller's place with a detail string. A detail index
-// outside the string table falls back to "Write Failed.|写入失败."; a detail string's text
-// takes the caller's place. String writes ask no interlock.
+// The alarm texts of failed writes and the IO engine requests behind them: the interlock's
+// interception text (digital with a blank after the '|'), a detail index outside the table
+// falling back to "Write Failed.|写入失败.", string writes asking no interlock.
 TEST_F(Supervised, FailedWritesCarryTheirTexts) {
   struct Case {
     int (*body)();
@@ -339,10 +337,8 @@ TEST_F(Supervised, OtherAnswersAreLoggedAndRetried) {
   }
 }
 
-// Access that succeeds at once touches no alarm. The exit flag ends supervision with success
-// before any alarm; the abort flag ends a read's quick retries and a write's wait with
-// SYS_ABORTED; a bad alarm point aborts; null pointers and long texts are safe. The digital
-// wait ends on the value, the time-out, a failed read or the exit flag.
+// Quick success touches no alarm; the exit flag ends supervision with success, the abort flag
+// with SYS_ABORTED; bad alarm points, nulls and long texts are safe; the digital wait.
 TEST_F(Supervised, QuickSuccessStopFlagsBadInputAndDigitalWaits) {
   // Not started up: nothing to post, so the operations abort instead of waiting.
   EXPECT_EQ(VDigital_Write_True(kValve, 1, 0, "x"), SYS_ABORTED);

@@ -222,10 +222,25 @@ TEST_F(SchedulerBlocks, WaferOrderReferencesRoundTrip) {
   });
 }
 
-// The operations that combine items, on the standard vocabulary (4 robots: robot 5 has no
-// points and keeps its position in the block).
-TEST_F(SchedulerBlocks, CombinedOperations) {
+// The inspection waits, then the operations that combine items on the standard vocabulary (4
+// robots: robot 5 has no points and keeps its position in the block).
+TEST_F(SchedulerBlocks, InspectionWaitsAndCombinedOperations) {
   in_child([] {
+    detail::ConsoleCapture capture;
+    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(-1, 3));
+    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(0));    // process module 0 holds no wafer
+    EXPECT_TRUE(VSCH_Wafer_Inspect_Wait(1, 3));  // not reserved: done after one poll
+    std::vector<std::string> lines = console_texts(capture);
+    // A poll at a whole second that is a multiple of 5 shows the wait on the GUI, which is not
+    // started here, so the GUI bridge reports the message it dropped.
+    if (lines.size() == 4) {
+      EXPECT_NE(lines[3].find("<MESSAGE|等待晶圆(片源:CM2 , 片号:3 )料检...>"), std::string::npos);
+      lines.pop_back();
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "等待料检完成,传入参数错误 Wafer_Source : -1  Wafer_Number : 3 ",
+                         "PM1(ETCH1)等待前方料检失败,因为PM中没有晶圆信息",
+                         "等待料检完成 Wafer_Source : 1  Wafer_Number : 3 "}));
     VIO_Set_CTC_CMx_Wafer_Status(0, 4, 1);
     EXPECT_EQ(VSCH_Get_CM_Wafer_Number(0, 4), 0);
     VIO_Set_CTC_CMx_Wafer_Status(0, 4, 2);
@@ -282,26 +297,6 @@ TEST_F(SchedulerBlocks, CombinedOperations) {
     EXPECT_EQ(VIO_Get_CTC_Rbx_Extension(0, 1), 4.0);
     std::memcpy(&stored, block(RBTANI) + 576 + 8, sizeof stored);
     EXPECT_EQ(stored, 0.0);
-  });
-}
-
-TEST_F(SchedulerBlocks, InspectionWaits) {
-  in_child([] {
-    detail::ConsoleCapture capture;
-    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(-1, 3));
-    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(0));    // process module 0 holds no wafer
-    EXPECT_TRUE(VSCH_Wafer_Inspect_Wait(1, 3));  // not reserved: done after one poll
-    std::vector<std::string> lines = console_texts(capture);
-    // A poll at a whole second that is a multiple of 5 shows the wait on the GUI, which is not
-    // started here, so the GUI bridge reports the message it dropped.
-    if (lines.size() == 4) {
-      EXPECT_NE(lines[3].find("<MESSAGE|等待晶圆(片源:CM2 , 片号:3 )料检...>"), std::string::npos);
-      lines.pop_back();
-    }
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "等待料检完成,传入参数错误 Wafer_Source : -1  Wafer_Number : 3 ",
-                         "PM1(ETCH1)等待前方料检失败,因为PM中没有晶圆信息",
-                         "等待料检完成 Wafer_Source : 1  Wafer_Number : 3 "}));
   });
 }
 

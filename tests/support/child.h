@@ -1,8 +1,6 @@
-// Test support: child processes that work on every platform. A child runs a body registered
-// by name with VEXLOR_TEST_CHILD: on POSIX the test program forks and calls it, on Windows it
-// starts itself again (CreateProcess) with "--vexlor-child=<name>" and its arguments. A body
-// therefore uses only its arguments and the environment (the instance), never the parent's
-// memory.
+// Test support: child processes on every platform. A body registered with VEXLOR_TEST_CHILD runs
+// in a fork on POSIX and in the test program started again on Windows, so it uses only its
+// arguments and the environment, never the parent's memory.
 #pragma once
 
 #include <cstdint>
