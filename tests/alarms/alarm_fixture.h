@@ -64,12 +64,9 @@ class AlarmTest : public EquipmentTest {
 // Console lines: log lines as "<tag> <text>", exactly; VPrint lines as their text with the
 // library's source line number replaced by "N".
 inline std::vector<std::string> alarm_lines(const detail::ConsoleCapture& capture) {
-  static const std::regex line_number(":[0-9]+\\]$");
   std::vector<std::string> out;
-  for (const auto& l : capture.console_lines()) {
-    out.push_back(l.tag.empty() ? std::regex_replace(l.text, line_number, ":N]")
-                                : l.tag + " " + l.text);
-  }
+  for (const auto& l : capture.console_lines())
+    out.push_back(l.tag.empty() ? without_line(l.text) : l.tag + " " + l.text);
   return out;
 }
 

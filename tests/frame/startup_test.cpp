@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -36,11 +35,10 @@ void name_slot(int slot, const std::string& name) {
 
 // The console lines captured, as "<colour> <source>|<text>", source line numbers as "N".
 std::vector<std::string> console_of(const d::ConsoleCapture& capture) {
-  static const std::regex line_number(":[0-9]+\\]");
   std::vector<std::string> out;
   for (const auto& l : capture.console_lines()) {
     out.push_back(std::to_string(static_cast<int>(l.colour)) + " " + l.source + "|" +
-                  std::regex_replace(l.text, line_number, ":N]"));
+                  vexlor::test::without_line(l.text));
   }
   return out;
 }
