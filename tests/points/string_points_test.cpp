@@ -252,8 +252,7 @@ TEST_F(TypedPoints, StringMutexSecondWriterWaitsForTheFirst) {
     returned = true;
   });
   // The waiter says so after each 5 s slice and does not give up.
-  const bool waiting = wait_until([&] { return !console_texts(capture).empty(); }, 30);
-  EXPECT_TRUE(waiting);
+  EXPECT_TRUE(wait_until([&] { return !console_texts(capture).empty(); }, 30));
   EXPECT_FALSE(returned);
   EXPECT_STREQ(VString_Read(kRecipe), "first");
   ASSERT_EQ(::write(release[1], "r", 1), 1);

@@ -71,8 +71,7 @@ TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
     ++lines;
     const auto first = line.find('|');
     const auto last = line.rfind('|');
-    ASSERT_NE(first, std::string::npos) << line;
-    ASSERT_NE(first, last) << line;
+    ASSERT_TRUE(first != std::string::npos && first != last) << line;
     counters.insert(std::stoi(line.substr(0, first)));
     messages.insert(line.substr(last + 1));
   }
