@@ -1,6 +1,5 @@
-// Test support for the alarm suites: a private equipment with its own drive root (log files
-// and the equipment database file), captured lines, the alarm log read back, and the record
-// of the IO engine peer.
+// Test support for the alarm suites: the alarm log and system.log read back, captured lines,
+// and the alarm notices the IO engine heard.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,28 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "fifo/fifo_server.h"
 #include "frame/vdb_alarm_log.h"
 #include "os/local_endpoint.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
+#include "support/equipment.h"
 #include "util/vdb.h"
-#include "vexlor/vexlor.h"
 
 namespace vexlor::test {
 
-// A private equipment (its drive root, with the log files and the equipment database file,
-// inside the private instance): build it in SetUp through builder(), then publish().
-class AlarmTest : public ::testing::Test {
+// An equipment of the suite's own: build it in SetUp through builder(), then publish().
+class AlarmTest : public EquipmentTest {
  protected:
-  void TearDown() override { Vexlor::VHub_Release(); }
-
-  config::DatabaseBuilder& builder() { return builder_; }
-  void publish() {
-    std::string error;
-    ASSERT_TRUE(builder_.publish(true, "alarm_test", &error)) << error;
-  }
+  config::DatabaseBuilder& builder() { return b_; }
+  void publish() { start(); }
 
   // The rows of the alarm log of this equipment ("" since: all).
   std::vector<detail::AlarmLogRow> log_rows() const {
@@ -62,26 +52,26 @@ class AlarmTest : public ::testing::Test {
     }
     return text;
   }
-
-  PrivateInstance instance_{"alarm"};
-  config::DatabaseBuilder builder_;
+  // How often `line` occurs in today's system.log.
+  int log_count(const std::string& line) const {
+    const std::string log = system_log();
+    int n = 0;
+    for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++n;
+    return n;
+  }
 };
 
 // Console lines: log lines as "<tag> <text>", exactly; VPrint lines as their text with the
 // library's source line number replaced by "N".
 inline std::vector<std::string> alarm_lines(const detail::ConsoleCapture& capture) {
-  static const std::regex line_number(":[0-9]+\\]$");
   std::vector<std::string> out;
-  for (const auto& l : capture.console_lines()) {
-    out.push_back(l.tag.empty() ? std::regex_replace(l.text, line_number, ":N]")
-                                : l.tag + " " + l.text);
-  }
+  for (const auto& l : capture.console_lines())
+    out.push_back(l.tag.empty() ? without_line(l.text) : l.tag + " " + l.text);
   return out;
 }
 
-// The alarm notices ("$L") of routine `sender` the IO engine (a running vexlor-manager of the
-// instance) has heard, as "<command> <index>", once it has heard at least `expected` of them
-// (notices are queued, not waited for).
+// The alarm notices ("$L") of `sender` the IO engine heard, as "<command> <index>", once it
+// heard at least `expected` of them (notices are queued, not waited for).
 inline std::vector<std::string> alarm_notices(const std::string& sender, std::size_t expected) {
   const std::regex notice(
       "^EngineWriteG kind=\\$L param=P1 command=(W[12]) index=(-?[0-9]+) "
@@ -103,11 +93,11 @@ inline std::vector<std::string> alarm_notices(const std::string& sender, std::si
   return out;
 }
 
-// How many "posted" notices of alarm `point` from routine `sender` the IO engine has heard. A
-// routine whose post was heard is past posting: every field of the post is written.
+// The "posted" notices of alarm `point` from `sender` heard: a post heard is wholly written.
 inline int alarm_posts_heard(const std::string& sender, int point) {
   const auto notices = alarm_notices(sender, 0);
-  return static_cast<int>(std::count(notices.begin(), notices.end(), "W1 " + std::to_string(point)));
+  return static_cast<int>(
+      std::count(notices.begin(), notices.end(), "W1 " + std::to_string(point)));
 }
 
 }  // namespace vexlor::test

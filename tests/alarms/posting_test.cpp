@@ -8,7 +8,6 @@
 
 #include "alarms/alarm_fixture.h"
 #include "fifo/manager_process.h"
-#include "frame/context.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
@@ -239,8 +238,7 @@ TEST_F(Posting, QueueReadsCountsAndChangeCheck) {
   EXPECT_EQ(VAlarm_Queue_Count(2, 4), 2);
   int id = 0, module = 9, count = 0;
   EXPECT_TRUE(VAlarm_Queue_ID(0, &id, &count));
-  EXPECT_EQ(id, 41001);
-  EXPECT_EQ(count, 4);
+  EXPECT_EQ(std::make_pair(id, count), std::make_pair(41001, 4));
   EXPECT_TRUE(VAlarm_Queue_Module(1, &module, nullptr));
   EXPECT_EQ(module, -1);
   MEM_ALARM_SP_STRU* record = nullptr;

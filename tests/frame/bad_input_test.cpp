@@ -1,18 +1,11 @@
-// Exported functions given null pointers, over-long texts and out-of-range values return
-// their failure values and never crash, both before start-up and attached; attached, the calls
-// that refuse their input leave the whole shared image as it was, byte for byte.
-#include <gtest/gtest.h>
-
+// Null pointers, over-long texts and out-of-range values: failure values, no crash, and the
+// shared image left as it was, byte for byte.
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "db/db_image.h"
 #include "points/typed_fixture.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
@@ -45,8 +38,7 @@ std::vector<std::string> lines_of(const d::ConsoleCapture& capture) {
   return lines;
 }
 
-// Every call below refuses its input and returns its failure value; `attached` says whether
-// the lookups that run despite a null output find their point.
+// Every call refuses its input; `attached`: the lookups run despite a null output find a point.
 void call_everything_with_bad_input(bool attached) {
   const std::string long_name(5000, 'N');
   int point = 7;

@@ -11,7 +11,9 @@ namespace {
 
 // Each entry converts one overload to its exact function pointer type; the table has external
 // linkage, so every function must also be defined in the library for the tests to link.
-#define VEXLOR_EXPORT(type, name) reinterpret_cast<const void*>(static_cast<type>(&Vexlor::name))
+#define F(ret, name, ...) \
+  reinterpret_cast<const void*>(static_cast<ret (*)(__VA_ARGS__)>(&Vexlor::name))
+#define BY_INDEX_AND_NAME(ret, name) F(ret, name, int), F(ret, name, const char*)
 
 using IntVector = std::vector<int>;
 using IntGrid = std::vector<std::vector<int>>;
@@ -20,71 +22,48 @@ using Texts = std::vector<std::string>;
 }  // namespace
 
 extern const void* const kSpineExports[];
+// clang-format off
 const void* const kSpineExports[] = {
     // Context and start-up.
-    VEXLOR_EXPORT(bool (*)(const char*), VHub_Initial),
-    VEXLOR_EXPORT(bool (*)(const char*), VHub_Initial2),
-    VEXLOR_EXPORT(void (*)(), VHub_Release),
-    VEXLOR_EXPORT(const char* (*)(), VHub_Version_Info),
-    VEXLOR_EXPORT(VFIFO* (*)(), FIFO),
-    VEXLOR_EXPORT(VMMAP* (*)(), MMAP),
-    VEXLOR_EXPORT(MMAP_STRU* (*)(), MMAP_DB),
-    VEXLOR_EXPORT(void* (*)(int), VFunction_Create_Locker),
-    VEXLOR_EXPORT(void* (*)(), VFunction_Create_Locker),
-    VEXLOR_EXPORT(bool (*)(int), VFunction_Check_Locker),
-    VEXLOR_EXPORT(bool (*)(), VFunction_Check_Locker),
-    VEXLOR_EXPORT(bool (*)(char*), VModule_Name_To_ID),
-    VEXLOR_EXPORT(bool (*)(char*), VModule_ID_To_Name),
-    VEXLOR_EXPORT(bool (*)(int, const char*), VIO_Replace_Char_Set),
-    VEXLOR_EXPORT(const char* (*)(int), VIO_Replace_Char_Get),
-    VEXLOR_EXPORT(bool (*)(char*), VIO_Replace_Char),
-
+    F(bool, VHub_Initial, const char*), F(bool, VHub_Initial2, const char*),
+    F(void, VHub_Release, ), F(const char*, VHub_Version_Info, ), F(VFIFO*, FIFO, ),
+    F(VMMAP*, MMAP, ), F(MMAP_STRU*, MMAP_DB, ), F(void*, VFunction_Create_Locker, int),
+    F(void*, VFunction_Create_Locker, ), F(bool, VFunction_Check_Locker, int),
+    F(bool, VFunction_Check_Locker, ), F(bool, VModule_Name_To_ID, char*),
+    F(bool, VModule_ID_To_Name, char*), F(bool, VIO_Replace_Char_Set, int, const char*),
+    F(const char*, VIO_Replace_Char_Get, int), F(bool, VIO_Replace_Char, char*),
     // Logging.
-    VEXLOR_EXPORT(void (*)(LOG_TYPE, const char*, ...), VSystem_Log),
-    VEXLOR_EXPORT(void (*)(const char*, LOG_TYPE, const char*, ...), VSystem_Log),
-    VEXLOR_EXPORT(void (*)(const char*, LOG_TYPE, const char*, ...), VDriver_Log),
-    VEXLOR_EXPORT(void (*)(const char*, const char*, ...), VGui_Err_Log),
-    VEXLOR_EXPORT(LOG_STATUS (*)(LOG_TYPE), VSystem_Get_Log_Status),
-    VEXLOR_EXPORT(void (*)(LOG_TYPE, LOG_STATUS), VSystem_Set_Log_Status),
-    VEXLOR_EXPORT(const char* (*)(), VSystem_Get_History_Path),
-    VEXLOR_EXPORT(const char* (*)(), VSystem_Get_History_Full_Path),
-
+    F(void, VSystem_Log, LOG_TYPE, const char*, ...),
+    F(void, VSystem_Log, const char*, LOG_TYPE, const char*, ...),
+    F(void, VDriver_Log, const char*, LOG_TYPE, const char*, ...),
+    F(void, VGui_Err_Log, const char*, const char*, ...),
+    F(LOG_STATUS, VSystem_Get_Log_Status, LOG_TYPE),
+    F(void, VSystem_Set_Log_Status, LOG_TYPE, LOG_STATUS),
+    F(const char*, VSystem_Get_History_Path, ), F(const char*, VSystem_Get_History_Full_Path, ),
     // Point lookup.
-    VEXLOR_EXPORT(bool (*)(int*, IO_TYPE*, const char*), VIO_Find),
-    VEXLOR_EXPORT(bool (*)(int*, IO_TYPE*, bool, const char*), VIO_Find),
-    VEXLOR_EXPORT(bool (*)(int*, IO_TYPE*, const char*, ...), VIO_FindF),
-    VEXLOR_EXPORT(bool (*)(int*, IO_TYPE, const char*), VIO_Find_Point),
-    VEXLOR_EXPORT(bool (*)(int*, IO_TYPE, bool, const char*), VIO_Find_Point),
-    VEXLOR_EXPORT(bool (*)(int*, IO_TYPE, const char*, ...), VIO_Find_PointF),
-    VEXLOR_EXPORT(bool (*)(IO_TYPE*, const char*), VIO_Find_Type),
-    VEXLOR_EXPORT(bool (*)(IO_TYPE*, const char*, ...), VIO_Find_TypeF),
-    VEXLOR_EXPORT(bool (*)(IntVector*, IO_TYPE, int, int, const char*), VIO_Find_Point1),
-    VEXLOR_EXPORT(bool (*)(IntVector*, IO_TYPE, const char*, int, int), VIO_Find_Point1),
-    VEXLOR_EXPORT(bool (*)(IntVector*, IO_TYPE, int, int, const char*, ...), VIO_Find_Point1F),
-    VEXLOR_EXPORT(bool (*)(IntGrid*, IO_TYPE, int, int, int, int, const char*), VIO_Find_Point2),
-    VEXLOR_EXPORT(bool (*)(IntGrid*, IO_TYPE, const char*, int, int, int, int), VIO_Find_Point2),
-    VEXLOR_EXPORT(bool (*)(IntGrid*, IO_TYPE, int, int, int, int, const char*, ...),
-                  VIO_Find_Point2F),
-    VEXLOR_EXPORT(IO_MAP (*)(const char*), IO_Map_Find),
-    VEXLOR_EXPORT(bool (*)(IO_Name_String_Map*), VIO_Set_IO_Map_List),
-    VEXLOR_EXPORT(bool (*)(std::vector<IO_Name_String_Map>&), VIO_Set_IO_Map_List),
-
+    F(bool, VIO_Find, int*, IO_TYPE*, const char*),
+    F(bool, VIO_Find, int*, IO_TYPE*, bool, const char*),
+    F(bool, VIO_FindF, int*, IO_TYPE*, const char*, ...),
+    F(bool, VIO_Find_Point, int*, IO_TYPE, const char*),
+    F(bool, VIO_Find_Point, int*, IO_TYPE, bool, const char*),
+    F(bool, VIO_Find_PointF, int*, IO_TYPE, const char*, ...),
+    F(bool, VIO_Find_Type, IO_TYPE*, const char*),
+    F(bool, VIO_Find_TypeF, IO_TYPE*, const char*, ...),
+    F(bool, VIO_Find_Point1, IntVector*, IO_TYPE, int, int, const char*),
+    F(bool, VIO_Find_Point1, IntVector*, IO_TYPE, const char*, int, int),
+    F(bool, VIO_Find_Point1F, IntVector*, IO_TYPE, int, int, const char*, ...),
+    F(bool, VIO_Find_Point2, IntGrid*, IO_TYPE, int, int, int, int, const char*),
+    F(bool, VIO_Find_Point2, IntGrid*, IO_TYPE, const char*, int, int, int, int),
+    F(bool, VIO_Find_Point2F, IntGrid*, IO_TYPE, int, int, int, int, const char*, ...),
+    F(IO_MAP, IO_Map_Find, const char*), F(bool, VIO_Set_IO_Map_List, IO_Name_String_Map*),
+    F(bool, VIO_Set_IO_Map_List, std::vector<IO_Name_String_Map>&),
     // Modules.
-    VEXLOR_EXPORT(bool (*)(MODULE_MAP*, const char*), VModule_Find),
-    VEXLOR_EXPORT(const char* (*)(int), VModule_Get_ID),
-    VEXLOR_EXPORT(const char* (*)(const char*), VModule_Get_ID),
-    VEXLOR_EXPORT(const char* (*)(int), VModule_Get_Name),
-    VEXLOR_EXPORT(const char* (*)(const char*), VModule_Get_Name),
-    VEXLOR_EXPORT(const char* (*)(const char*, ...), VModule_Get_NameF),
-    VEXLOR_EXPORT(void (*)(Texts&), VModule_Get_ID_List),
-    VEXLOR_EXPORT(void (*)(Texts&), VModule_Get_Name_List),
-    VEXLOR_EXPORT(int (*)(int), VModule_Get_Alarm_Base),
-    VEXLOR_EXPORT(int (*)(const char*), VModule_Get_Alarm_Base),
-    VEXLOR_EXPORT(const char* (*)(int, int), VModule_Get_Annotation),
-    VEXLOR_EXPORT(const char* (*)(const char*), VModule_Get_Annotation),
-    VEXLOR_EXPORT(int (*)(const char*), VModule_Get_CM_Side),
-    VEXLOR_EXPORT(int (*)(const char*), VModule_Get_BM_Side),
-    VEXLOR_EXPORT(int (*)(const char*), VModule_Get_TM_Side),
-    VEXLOR_EXPORT(int (*)(const char*), VModule_Get_PM_Side),
-
-};
+    F(bool, VModule_Find, MODULE_MAP*, const char*), BY_INDEX_AND_NAME(const char*, VModule_Get_ID),
+    BY_INDEX_AND_NAME(const char*, VModule_Get_Name),
+    F(const char*, VModule_Get_NameF, const char*, ...), F(void, VModule_Get_ID_List, Texts&),
+    F(void, VModule_Get_Name_List, Texts&), BY_INDEX_AND_NAME(int, VModule_Get_Alarm_Base),
+    F(const char*, VModule_Get_Annotation, int, int),
+    F(const char*, VModule_Get_Annotation, const char*), F(int, VModule_Get_CM_Side, const char*),
+    F(int, VModule_Get_BM_Side, const char*), F(int, VModule_Get_TM_Side, const char*),
+    F(int, VModule_Get_PM_Side, const char*)};
+// clang-format on

@@ -1,72 +1,52 @@
-// The GUI bridge: the exact commands the main form receives (read back from the record of a
-// vexlor-manager serving the GUI endpoint), the log lines when the main form is not running
-// or the queue refuses, and bad input.
-#include <gtest/gtest.h>
-
+// The GUI bridge: the exact commands the main form receives (as a vexlor-manager serving the
+// GUI endpoint records them), the log lines when they cannot be sent, and bad input.
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "fifo/manager_process.h"
 #include "points/typed_fixture.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
 #include "util/text.h"
 #include "vexlor/gui.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
 using vexlor::test::ManagerProcess;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
 // Every overload with its exact type; the table must link against the library.
-#define VEXLOR_EXPORT(type, name) reinterpret_cast<const void*>(static_cast<type>(&Vexlor::name))
+#define F(ret, name, ...) \
+  reinterpret_cast<const void*>(static_cast<ret (*)(__VA_ARGS__)>(&Vexlor::name))
+using Args = std::vector<ARG_PARAM_INFO_STRU>;
 extern const void* const kGuiExports[];
+// clang-format off
 const void* const kGuiExports[] = {
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Show),
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Hide),
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Restart),
-    VEXLOR_EXPORT(bool (*)(), VGui_MainForm_Exit),
-    VEXLOR_EXPORT(bool (*)(const char*), VGui_Display_Message),
-    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Display_MessageF),
-    VEXLOR_EXPORT(bool (*)(const char*), VGui_Send_Event),
-    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Send_EventF),
-    VEXLOR_EXPORT(bool (*)(const char*), VGui_Send_Record),
-    VEXLOR_EXPORT(bool (*)(const char*, std::vector<std::string>&), VGui_Send_Record),
-    VEXLOR_EXPORT(bool (*)(const char*, ...), VGui_Send_RecordF),
-    VEXLOR_EXPORT(const char* (*)(), VGui_Get_Navigation_Full_Path),
-    VEXLOR_EXPORT(bool (*)(const char*, std::vector<ARG_PARAM_INFO_STRU>&),
-                  VFunction_Unpacking_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(const char*, ARG_PARAM_INFO_STRU&), VFunction_Unpacking_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(std::vector<ARG_PARAM_INFO_STRU>&, std::string&),
-                  VFunction_Packaging_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(ARG_PARAM_INFO_STRU&, bool, bool, int, bool), VFunction_Check_Arg_Param),
-    VEXLOR_EXPORT(bool (*)(const char*, RUN_PARAM_INFO_STRU&), VFunction_Unpacking_Run_Param),
-};
-#undef VEXLOR_EXPORT
+    F(bool, VGui_MainForm_Show, ), F(bool, VGui_MainForm_Hide, ), F(bool, VGui_MainForm_Restart, ),
+    F(bool, VGui_MainForm_Exit, ), F(bool, VGui_Display_Message, const char*),
+    F(bool, VGui_Display_MessageF, const char*, ...), F(bool, VGui_Send_Event, const char*),
+    F(bool, VGui_Send_EventF, const char*, ...), F(bool, VGui_Send_Record, const char*),
+    F(bool, VGui_Send_Record, const char*, std::vector<std::string>&),
+    F(bool, VGui_Send_RecordF, const char*, ...), F(const char*, VGui_Get_Navigation_Full_Path, ),
+    F(bool, VFunction_Unpacking_Arg_Param, const char*, Args&),
+    F(bool, VFunction_Unpacking_Arg_Param, const char*, ARG_PARAM_INFO_STRU&),
+    F(bool, VFunction_Packaging_Arg_Param, Args&, std::string&),
+    F(bool, VFunction_Check_Arg_Param, ARG_PARAM_INFO_STRU&, bool, bool, int, bool),
+    F(bool, VFunction_Unpacking_Run_Param, const char*, RUN_PARAM_INFO_STRU&)};
+// clang-format on
+#undef F
 
 constexpr int kN = 2;  // slot 2 is the main form
 
-class GuiBridge : public ::testing::Test {
+class GuiBridge : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_function("ROUTINE");
-    b.add_function("OTHER");
-    d::copy_text(b.system().navigation_path, "Y:\\Gui\\Nav.xml");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "gui_bridge_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("ROUTINE"));
+    b_.add_function("ROUTINE");
+    b_.add_function("OTHER");
+    d::copy_text(b_.system().navigation_path, "Y:\\Gui\\Nav.xml");
+    start("ROUTINE");
   }
-  void TearDown() override { VHub_Release(); }
 
   static void main_form(FUNC_STATUS status) { VFunction_Set_Run_Status(kN, status); }
-
-  PrivateInstance instance_{"gui"};
 };
 
 std::string gui(const std::string& command, const std::string& text) {

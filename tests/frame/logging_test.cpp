@@ -1,36 +1,26 @@
 // Logging: category tags and colours, the two switches, the sources before and after
 // start-up, and the daily files written for real.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "frame/context.h"
 #include "os/clock.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
+#include "support/equipment.h"
 #include "util/paths.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
-class Logging : public ::testing::Test {
+// Log files land below the private instance's drive root.
+class Logging : public vexlor::test::EquipmentTest {
  protected:
-  void TearDown() override { VHub_Release(); }
   // Starts "PM1_PUMP" on a database with history path `history`.
-  void start(const char* history = "Z:\\History") {
-    DatabaseBuilder b;
-    std::snprintf(b.system().history_path, 256, "%s", history);
-    b.add_function("PM1_PUMP");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "logging_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("PM1_PUMP"));
+  void start_pump(const char* history = "Z:\\History") {
+    std::snprintf(b_.system().history_path, 256, "%s", history);
+    b_.add_function("PM1_PUMP");
+    start("PM1_PUMP");
   }
   static std::string today(const char* file) {
     return std::string(VSystem_Get_History_Full_Path()) + "/" + file;
@@ -52,13 +42,11 @@ class Logging : public ::testing::Test {
     }
     return out;
   }
-
-  PrivateInstance instance_{"logging"};  // log files land below its drive root
 };
 
 }  // namespace
 
-TEST_F(Logging, BeforeStartUpTheSourceIsUndefinedAndTheDefaultPathIsUsed) {
+TEST_F(Logging, SourcesSwitchesTagsColoursAndTypesOutsideTheTable) {
   d::ConsoleCapture capture;
   VSystem_Log(LOG_DBG, "value %d", 5);
   VDriver_Log("DIO", LOG_EVT, "drv %s", "up");
@@ -79,10 +67,7 @@ TEST_F(Logging, BeforeStartUpTheSourceIsUndefinedAndTheDefaultPathIsUsed) {
   EXPECT_NE(system_log.find(" [CIM] [CALLER] cim\n"), std::string::npos);
   EXPECT_NE(read(today("driver.log")).find(" [EVT] [DIO] drv up\n"), std::string::npos);
   EXPECT_NE(read(today("gui_error.log")).find(" [ERR] [GUI] gui 1\n"), std::string::npos);
-}
-
-TEST_F(Logging, SwitchesSelectConsoleAndFileAndAreSharedThroughTheSystemBlock) {
-  start();
+  start_pump();
   struct Case {
     LOG_STATUS status;
     bool console, file;
@@ -112,11 +97,7 @@ TEST_F(Logging, SwitchesSelectConsoleAndFileAndAreSharedThroughTheSystemBlock) {
   EXPECT_EQ(text.find("status 2"), std::string::npos);
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 1\n"), std::string::npos);
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 3\n"), std::string::npos);
-}
-
-TEST_F(Logging, TagsColoursAndTypesOutsideTheTable) {
-  start();
-  d::ConsoleCapture capture;
+  capture.clear();
   const int colours[] = {224, 79, 31, 223, 176, 112};
   const char* tags[] = {"[ALM]", "[ERR]", "[DBG]", "[CIM]", "[EVT]", "[VIR]"};
   for (int t = 0; t < 6; ++t) VSystem_Log(static_cast<LOG_TYPE>(t), "t%d", t);
@@ -147,7 +128,7 @@ TEST_F(Logging, DailyFolderFollowsTheHistoryPathAndTheDate) {
   d::format_daily_folder(folder, sizeof folder, "Z:\\History", 2025, 3, 5);
   EXPECT_STREQ(folder, "Z:\\History\\2025\\03\\05");
 
-  start("D:\\Equip\\Hist");
+  start_pump("D:\\Equip\\Hist");
   EXPECT_STREQ(VSystem_Get_History_Path(), "D:\\Equip\\Hist");
   for (int attempt = 0; attempt < 3; ++attempt) {  // retried only across midnight
     const vexlor::os::LocalTime now = vexlor::os::local_time();

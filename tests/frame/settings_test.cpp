@@ -1,26 +1,17 @@
-// System settings: defaults before start-up, the system block read and written in place, the
-// language and user level mirrored into their points, the manager abort flag across
-// processes, and the "$M" requests as the sequence manager receives them.
-#include <gtest/gtest.h>
+// System settings: defaults, the system block in place, the mirrored language and user level,
+// the manager abort across processes and the "$M" requests the sequence manager receives.
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "fifo/manager_process.h"
 #include "points/typed_fixture.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
 using vexlor::test::ManagerProcess;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -29,42 +20,20 @@ namespace {
 constexpr int kLanguagePoint = 0;
 constexpr int kUserLevelPoint = 1;
 
-class Settings : public ::testing::Test {
+class Settings : public vexlor::test::EquipmentTest {
  protected:
-  void TearDown() override { VHub_Release(); }
-
-  // An equipment with the two mirrored points and the routines PM1_PROC and SCHED (without
-  // `mirrored`: PM1_PROC alone); `start` attaches as PM1_PROC.
-  void publish(const std::function<void(DatabaseBuilder&)>& configure = {}, bool start = false,
-               bool mirrored = true) {
-    DatabaseBuilder b;
-    if (mirrored) {
-      ASSERT_EQ(b.add_digital("CTC.Language"), kLanguagePoint);
-      ASSERT_EQ(b.add_digital("CTC.UserLevel"), kUserLevelPoint);
-    }
-    b.add_function("PM1_PROC");
-    if (mirrored) b.add_function("SCHED");
-    if (configure) configure(b);
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "settings_test", &error)) << error;
-    if (start) {
-      ASSERT_TRUE(VHub_Initial("PM1_PROC"));
-    }
+  // The two mirrored points and the routines PM1_PROC and SCHED.
+  void add_mirrored() {
+    ASSERT_EQ(b_.add_digital("CTC.Language"), kLanguagePoint);
+    ASSERT_EQ(b_.add_digital("CTC.UserLevel"), kUserLevelPoint);
+    b_.add_function("PM1_PROC");
+    b_.add_function("SCHED");
   }
-
-  PrivateInstance instance_{"settings"};
 };
-
-// The console lines captured, as "text".
-std::vector<std::string> texts(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.console_lines()) out.push_back(line.text);
-  return out;
-}
 
 }  // namespace
 
-TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
+TEST_F(Settings, DefaultsBeforeStartUpThenTheSystemBlockInPlaceAndMirroredPoints) {
   d::ConsoleCapture capture;
   EXPECT_EQ(VSystem_Get_User_Level(), 9);
   // The language point cannot be read: its failure value counts as "not English".
@@ -87,7 +56,6 @@ TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
                 VSystem_Get_Function_Count() | VSystem_Get_Alarm_Count(),
             0);
   EXPECT_EQ(VSystem_Get_Log_Status(LOG_ERR), LOG_STATUS_SECOND);
-  EXPECT_FALSE(VSystem_Abort_Manager_Get());
 
   // Setters and requests do nothing and fail quietly.
   VSystem_Set_User_Level(3);
@@ -99,21 +67,15 @@ TEST_F(Settings, BeforeStartUpGettersGiveTheirDefaultsAndNothingIsSent) {
   EXPECT_FALSE(VSystem_Show_Main_Console());
   EXPECT_FALSE(VSystem_Kill_All());
   EXPECT_EQ(VIO_Get_CTC_Language(), VEXLOR_UNUSED_POINT);
-  EXPECT_TRUE(texts(capture).empty());
-}
-
-TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
-  publish(
-      [](DatabaseBuilder& b) {
-        MEM_SYSTEM_STRU& s = b.system();
-        s.user_level = 4;
-        s.simulation = 0;
-        b.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
-        b.add_module("TM1", "Robot", MODULE_TM, 0, 21);
-        b.add_analog("PM1.Pressure");
-        b.add_function("TMC");
-      },
-      true);
+  EXPECT_TRUE(vexlor::test::console_texts(capture).empty());
+  add_mirrored();
+  b_.system().user_level = 4;
+  b_.system().simulation = 0;
+  b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
+  b_.add_module("TM1", "Robot", MODULE_TM, 0, 21);
+  b_.add_analog("PM1.Pressure");
+  b_.add_function("TMC");
+  start("PM1_PROC");
   MEM_SYSTEM_STRU& s = *MMAP_DB()->system_block;
   EXPECT_EQ(VSystem_Get_User_Level(), 4);
   EXPECT_FALSE(VSystem_Get_Simulation());
@@ -139,7 +101,7 @@ TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
   EXPECT_EQ(VSystem_Get_FA_Type(), 5);
 
   // The language and the user level are mirrored into their points.
-  d::ConsoleCapture capture;
+  capture.clear();
 
   VSystem_Set_Language(LANGUAGE_CHINESE);
   EXPECT_EQ(s.language, 1);
@@ -167,7 +129,8 @@ TEST_F(Settings, GettersReadTheSystemBlockInPlaceAndMirrorIntoPoints) {
 TEST_F(Settings, TheManagerAbortIsSharedAcrossProcessesAndRequestsReachTheManager) {
   ManagerProcess manager;
   ASSERT_TRUE(manager.start());
-  publish();
+  add_mirrored();
+  start();
   // Another routine of the equipment sees the flag once it is set here, and clears it.
   const pid_t pid = vexlor::test::spawn_child([] {
     if (!VHub_Initial("SCHED")) return 2;
@@ -216,7 +179,7 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
   EXPECT_EQ(VIO_Get_CTC_Language(), VEXLOR_UNUSED_POINT);
   EXPECT_FALSE(VIO_Set_CTC_UserLevel(2));
   EXPECT_EQ(VSystem_Get_Language(), LANGUAGE_CHINESE);
-  ASSERT_TRUE(texts(capture).empty());
+  ASSERT_TRUE(vexlor::test::console_texts(capture).empty());
 
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   MEM_SYSTEM_STRU& s = *MMAP_DB()->system_block;
@@ -230,7 +193,7 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
   VSystem_Set_User_Level(6);
   EXPECT_EQ(VSystem_Get_User_Level(), 6);
   // One report per point, on its first lookup only.
-  std::vector<std::string> lines = texts(capture);
+  std::vector<std::string> lines = vexlor::test::console_texts(capture);
   for (std::string& line : lines) line = vexlor::test::without_line(line);
   EXPECT_EQ(lines,
             (std::vector<std::string>{
@@ -240,7 +203,9 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
 }
 
 TEST_F(Settings, MissingMirroredPointsFailQuietlyAfterOneReport) {
-  publish([](DatabaseBuilder& b) { b.add_digital("PM1.Valve"); }, false, false);
+  b_.add_function("PM1_PROC");
+  b_.add_digital("PM1.Valve");
+  start();
 
   ::setenv("VEXLOR_SETTINGS_FRESH", "1", 1);
   const vexlor::test::ToolRun run = vexlor::test::run_tool(

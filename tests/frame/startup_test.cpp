@@ -1,48 +1,30 @@
 // Start-up and release: attaching, the own entry and its normalised name, the extra slots, the
 // failure clean-up, and the main form's start lock across real processes.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "frame/context.h"
 #include "os/named_mutex.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
+#include "support/equipment.h"
 #include "util/paths.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
-// Publishes the builder's database into the current (private) instance.
-void publish(const DatabaseBuilder& b) {
-  std::string error;
-  ASSERT_TRUE(b.publish(true, "startup_test", &error)) << error;
-}
-
 // Every test leaves the process without a context.
-class Startup : public ::testing::Test {
+class Startup : public vexlor::test::EquipmentTest {
  protected:
-  void TearDown() override { VHub_Release(); }
-  PrivateInstance instance_{"startup"};
+  // A database with the one routine SCHEDULER.
+  void publish_scheduler() {
+    b_.add_function("SCHEDULER");
+    start();
+  }
 };
-
-// A database with the one routine SCHEDULER.
-void publish_scheduler() {
-  DatabaseBuilder b;
-  b.add_function("SCHEDULER");
-  publish(b);
-}
 
 // Writes `name` into slot `slot` of the published database, as a routine registering itself.
 void name_slot(int slot, const std::string& name) {
@@ -53,11 +35,10 @@ void name_slot(int slot, const std::string& name) {
 
 // The console lines captured, as "<colour> <source>|<text>", source line numbers as "N".
 std::vector<std::string> console_of(const d::ConsoleCapture& capture) {
-  static const std::regex line_number(":[0-9]+\\]");
   std::vector<std::string> out;
   for (const auto& l : capture.console_lines()) {
     out.push_back(std::to_string(static_cast<int>(l.colour)) + " " + l.source + "|" +
-                  std::regex_replace(l.text, line_number, ":N]"));
+                  vexlor::test::without_line(l.text));
   }
   return out;
 }
@@ -68,13 +49,12 @@ int own_index() { return d::context() ? d::context()->own_index : -12345; }
 }  // namespace
 
 TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
-  DatabaseBuilder b;
-  b.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
-  b.add_function("SCHEDULER");
-  b.add_function("PM1_PUMP");
-  b.add_function("pm1_pump");  // same name: the higher index wins
-  b.add_function("CTC_MAIN");
-  publish(b);
+  b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
+  b_.add_function("SCHEDULER");
+  b_.add_function("PM1_PUMP");
+  b_.add_function("pm1_pump");  // same name: the higher index wins
+  b_.add_function("CTC_MAIN");
+  start();
 
   d::ConsoleCapture capture;
   ASSERT_TRUE(VHub_Initial("[Chamber A]_PUMP"));
@@ -159,10 +139,8 @@ TEST_F(Startup, WithoutADatabaseStartUpFailsAndLeavesAnUnattachedContext) {
 }
 
 TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
-  DatabaseBuilder b;
-  b.set_main_form("");
-  b.add_function("SCHEDULER");
-  publish(b);
+  b_.set_main_form("");
+  publish_scheduler();
   name_slot(3, "Recipe_Editor");
   // Slots 1 and 2 (N and N+1) are free and come before the one holding the name.
   ASSERT_TRUE(VHub_Initial2("RECIPE_EDITOR"));
@@ -179,8 +157,7 @@ TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
 
 namespace {
 
-// Starts as the main form in a child that waits to be killed; returns its pid once the child
-// holds the start lock (-1 when it did not take it).
+// A main form in a child waiting to be killed: its pid once it holds the start lock, else -1.
 pid_t start_main_form_holder() {
   const pid_t pid = vexlor::test::spawn_child([] {
     if (!VHub_Initial("GUI_MAINFORM")) return 1;

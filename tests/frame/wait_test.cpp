@@ -1,23 +1,15 @@
 // The stopwatch and the interruptible wait: the order of the stop conditions, free routines
 // and free parents, ignore_parent, and waits interrupted for real by another process.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
+#include "support/equipment.h"
 #include "support/forked_child.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -41,24 +33,17 @@ std::vector<std::string> lines_of(const d::ConsoleCapture& capture) {
   return out;
 }
 
-class Wait : public ::testing::Test {
+class Wait : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_function("PM1_PROC");
-    b.add_function("SCHED");
-    b.add_function("TMC");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "wait_test", &error)) << error;
+    for (const char* name : {"PM1_PROC", "SCHED", "TMC"}) b_.add_function(name);
+    start();
   }
-  void TearDown() override { VHub_Release(); }
-
-  PrivateInstance instance_{"wait"};
 };
 
 }  // namespace
 
-TEST_F(Wait, StopwatchAndWaitsBeforeAndAfterStartUp) {
+TEST_F(Wait, StopwatchAndStopConditionsInTheirOrder) {
   VTimer_Ready();
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
@@ -75,12 +60,9 @@ TEST_F(Wait, StopwatchAndWaitsBeforeAndAfterStartUp) {
   EXPECT_TRUE(VTimer_Reach(0) && VTimer_Reach(-1));
   VTime_MSleep(20);
   EXPECT_TRUE(VTimer_Reach(0.02));
-}
-
-// One cycle of checks (a zero wait) for each combination of flags: which condition wins, and
-// which ones a free routine, a free parent and ignore_parent leave unwatched.
-TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
-  // Flags as routine masks: 1 the waiting routine, 2 its parent, 4 its grandparent.
+  // A zero wait per combination of flags: which condition wins, which ones a free routine, a free
+  // parent and ignore_parent leave unwatched. Flags as routine masks: 1 the waiting routine, 2
+  // its parent, 4 its grandparent.
   const struct {
     const char* what;
     int exit, abort, free;
@@ -100,7 +82,6 @@ TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
       {"ignore_parent leaves parents and manager", 0, 2, 0, true, true, true, ""},
       {"ignore_parent still stops on the own abort", 0, 1, 0, true, true, false, kAbortLine},
   };
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Parent_Points("1&2");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -117,15 +98,13 @@ TEST_F(Wait, StopConditionsAreCheckedInTheirOrder) {
   }
   // The lines follow the category switches.
   VSystem_Set_Log_Status(LOG_CIM, LOG_STATUS_OFF);
-  d::ConsoleCapture capture;
+  capture.clear();
   EXPECT_FALSE(VTimer_Wait_Seconds(5));
   EXPECT_TRUE(capture.lines().empty());
 }
 
-// Another process interrupts a running 30-second wait: through the manager abort, the
-// routine's own abort flag or a parent's abort flag. A routine started free keeps waiting
-// through its parent's abort and the manager abort, and still ends its wait when it is told to
-// exit.
+// Another process interrupts a running 30-second wait (manager, own or parent abort); a free
+// routine waits through its parent's and the manager abort but not through the exit flag.
 TEST_F(Wait, AnotherProcessInterruptsARunningWait) {
   const struct {
     const char* what;

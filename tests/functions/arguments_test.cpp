@@ -2,21 +2,15 @@
 // and red lines), packed and read back, checked; run parameters unpacked with their bounds.
 #include "vexlor/arguments.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "config/builder.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
+#include "points/typed_fixture.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -26,34 +20,22 @@ const MODULE_TYPE kNoKind = static_cast<MODULE_TYPE>(-1);
 // Alarm points in table order.
 constexpr int kCtc3 = 0, kCtc4 = 1, kPm3 = 2, kPm4 = 3;
 
-class Arguments : public ::testing::Test {
+class Arguments : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_module("PM1", "PM1", MODULE_PM, 0, 11);
-    b.add_module("TM1", "TM1", MODULE_TM, 0, -1);  // no alarm block
-    b.add_alarm(3, "CTC_3", "ctc 3");
-    b.add_alarm(4, "CTC_4", "ctc 4");
-    b.add_alarm(11003, "PM1_3", "pm 3");
-    b.add_alarm(11004, "PM1_4", "pm 4");
-    b.add_function("ARGS");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "arguments_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("ARGS"));
+    b_.add_module("PM1", "PM1", MODULE_PM, 0, 11);
+    b_.add_module("TM1", "TM1", MODULE_TM, 0, -1);  // no alarm block
+    b_.add_alarm(3, "CTC_3", "ctc 3");
+    b_.add_alarm(4, "CTC_4", "ctc 4");
+    b_.add_alarm(11003, "PM1_3", "pm 3");
+    b_.add_alarm(11004, "PM1_4", "pm 4");
+    b_.add_function("ARGS");
+    start("ARGS");
   }
-  void TearDown() override { VHub_Release(); }
-
-  PrivateInstance instance_{"args"};
 };
 
 std::vector<std::string> red_lines(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.console_lines()) {
-    EXPECT_EQ(line.colour, d::LineColour::kRed) << line.text;
-    EXPECT_EQ(line.source, "ARGS") << line.text;
-    out.push_back(line.text);
-  }
-  return out;
+  return vexlor::test::red_texts(capture, "ARGS");
 }
 
 ARG_PARAM_INFO_STRU group(std::string module, MODULE_TYPE kind, int side, std::string head,
@@ -79,25 +61,25 @@ ARG_PARAM_INFO_STRU pm1(std::string head, int ctrl = U, std::vector<int32_t> ala
   return group("PM1", MODULE_PM, 0, std::move(head), ctrl, std::move(alarms), std::move(texts));
 }
 
+// Every field of every group compared.
 void expect_same(const std::vector<ARG_PARAM_INFO_STRU>& got,
                  const std::vector<ARG_PARAM_INFO_STRU>& want) {
-  ASSERT_EQ(got.size(), want.size());
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    SCOPED_TRACE("group " + std::to_string(i));
-    EXPECT_EQ(got[i].module_name, want[i].module_name);
-    EXPECT_EQ(got[i].module_kind, want[i].module_kind);
-    EXPECT_EQ(got[i].module_side, want[i].module_side);
-    EXPECT_EQ(got[i].io_head, want[i].io_head);
-    EXPECT_EQ(got[i].ctrl_mode, want[i].ctrl_mode);
-    EXPECT_EQ(got[i].alarm_points, want[i].alarm_points);
-    EXPECT_EQ(got[i].texts, want[i].texts);
-  }
+  auto fields = [](const std::vector<ARG_PARAM_INFO_STRU>& groups) {
+    std::vector<std::string> out;
+    for (const auto& g : groups) {
+      out.push_back(
+          testing::PrintToString(std::make_tuple(g.module_name, g.module_kind, g.module_side,
+                                                 g.io_head, g.ctrl_mode, g.alarm_points, g.texts)));
+    }
+    return out;
+  };
+  EXPECT_EQ(fields(got), fields(want));
 }
 
 }  // namespace
 
-TEST_F(Arguments, DeclaredTextsUnpackIntoExactGroupsAndLines) {
-  const std::string kAlarm7 = "ALARM_ID:7未识别. [代码行:Vexlor::VAlarm_Find_Point:";
+TEST_F(Arguments, DeclaredTextsUnpackAndCheckPrintsOneLinePerMissingPart) {
+  const std::string kAlarm7 = "ALARM_ID:7未识别. [代码行:Vexlor::VAlarm_Find_Point:N]";
   const std::string kBadId = "[声明参数解析] MODULE:CTC ALARM_ID: 解析失败";
   const std::string kNoMap = "[声明参数解析] MODULE: 获取MODULE_MAP失败";
   const ARG_PARAM_INFO_STRU nothing = group("", kNoKind, -1, "", U, {}, {});
@@ -105,7 +87,7 @@ TEST_F(Arguments, DeclaredTextsUnpackIntoExactGroupsAndLines) {
     const char* text;
     bool ok;
     std::vector<ARG_PARAM_INFO_STRU> groups;
-    std::vector<std::string> lines;  // exact, or a prefix when it ends in ':'
+    std::vector<std::string> lines;
   } cases[] = {
       // clang-format off
       {"CTC|A1$3&-$2", true, {ctc("A1", 2, {kCtc3, U})}, {}},
@@ -146,16 +128,24 @@ TEST_F(Arguments, DeclaredTextsUnpackIntoExactGroupsAndLines) {
     d::ConsoleCapture capture;
     EXPECT_EQ(VFunction_Unpacking_Arg_Param(c.text, out), c.ok);
     expect_same(out, c.groups);
-    const std::vector<std::string> lines = red_lines(capture);
-    ASSERT_EQ(lines.size(), c.lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (c.lines[i].back() == ':') {
-        EXPECT_EQ(lines[i].rfind(c.lines[i], 0), 0u) << lines[i];
-      } else {
-        EXPECT_EQ(lines[i], c.lines[i]);
-      }
-    }
+    EXPECT_EQ(red_lines(capture), c.lines);
   }
+  ARG_PARAM_INFO_STRU empty;
+  {
+    d::ConsoleCapture capture;
+    EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
+    EXPECT_EQ(
+        red_lines(capture),
+        (std::vector<std::string>{
+            "[声明参数有效性检查] MODULE_NAME未配置", "[声明参数有效性检查] IO_HEAD未配置",
+            "[声明参数有效性检查] ALARM_ID配置缺少", "[声明参数有效性检查] CTRL_MODE未配置"}));
+  }
+  ARG_PARAM_INFO_STRU full = pm1("H1", 0, {kPm3, U});
+  d::ConsoleCapture capture;
+  EXPECT_TRUE(VFunction_Check_Arg_Param(full, true, true, 2, true));
+  EXPECT_TRUE(VFunction_Check_Arg_Param(empty, false, false, 0, false));
+  EXPECT_FALSE(VFunction_Check_Arg_Param(full, false, false, 3, false));
+  EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
 }
 
 TEST_F(Arguments, OneRecordFormAndDetachedLibrary) {
@@ -178,7 +168,7 @@ TEST_F(Arguments, OneRecordFormAndDetachedLibrary) {
   EXPECT_TRUE(capture.lines().empty());
 }
 
-TEST_F(Arguments, PackedTextsReadBackIntoTheSameGroups) {
+TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
   const struct {
     std::vector<ARG_PARAM_INFO_STRU> in;
     const char* text;
@@ -210,22 +200,17 @@ TEST_F(Arguments, PackedTextsReadBackIntoTheSameGroups) {
     EXPECT_TRUE(VFunction_Unpacking_Arg_Param(out.c_str(), back));
     expect_same(back, c.back);
   }
-}
-
-TEST_F(Arguments, PackingReportsAlarmsWithoutIdAndAppends) {
   std::vector<ARG_PARAM_INFO_STRU> in = {ctc("H", U, {-1, kPm4, 9999})};
   std::string out = "pre:";
   d::ConsoleCapture capture;
   EXPECT_FALSE(VFunction_Packaging_Arg_Param(in, out));
   EXPECT_EQ(out, "pre:CTC|H$0&4&0");
-  const std::vector<std::string> lines = red_lines(capture);
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0].rfind("Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Get_ID:", 0),
-            0u);
-  EXPECT_EQ(lines[1], "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = -1");
-  EXPECT_EQ(lines[2].rfind("Alarm Alarm_Point = 9999 , 超限.[代码行:Vexlor::VAlarm_Get_ID:", 0),
-            0u);
-  EXPECT_EQ(lines[3], "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = 9999");
+  EXPECT_EQ(red_lines(capture),
+            (std::vector<std::string>{
+                "Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Get_ID:N]",
+                "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = -1",
+                "Alarm Alarm_Point = 9999 , 超限.[代码行:Vexlor::VAlarm_Get_ID:N]",
+                "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = 9999"}));
 
   std::vector<ARG_PARAM_INFO_STRU> none;
   out = "kept";
@@ -233,26 +218,7 @@ TEST_F(Arguments, PackingReportsAlarmsWithoutIdAndAppends) {
   EXPECT_EQ(out, "kept");
 }
 
-TEST_F(Arguments, CheckPrintsOneLinePerMissingPart) {
-  ARG_PARAM_INFO_STRU empty;
-  {
-    d::ConsoleCapture capture;
-    EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
-    EXPECT_EQ(
-        red_lines(capture),
-        (std::vector<std::string>{
-            "[声明参数有效性检查] MODULE_NAME未配置", "[声明参数有效性检查] IO_HEAD未配置",
-            "[声明参数有效性检查] ALARM_ID配置缺少", "[声明参数有效性检查] CTRL_MODE未配置"}));
-  }
-  ARG_PARAM_INFO_STRU full = pm1("H1", 0, {kPm3, U});
-  d::ConsoleCapture capture;
-  EXPECT_TRUE(VFunction_Check_Arg_Param(full, true, true, 2, true));
-  EXPECT_TRUE(VFunction_Check_Arg_Param(empty, false, false, 0, false));
-  EXPECT_FALSE(VFunction_Check_Arg_Param(full, false, false, 3, false));
-  EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
-}
-
-TEST_F(Arguments, RunParametersUnpackWithinTheirFields) {
+TEST_F(Arguments, RunParametersUnpackWithinTheirFieldsAndEmptyOnesAreLogged) {
   const std::string long_command(200, 'C');
   const std::string long_arg(40, 'a');
   std::string args49 = "CMD";
@@ -305,9 +271,6 @@ TEST_F(Arguments, RunParametersUnpackWithinTheirFields) {
               c.fields);
     EXPECT_EQ(out.switch_flag, c.switch_flag);
   }
-}
-
-TEST_F(Arguments, EmptyRunParameterIsLoggedAndLeavesTheRecord) {
   for (const char* text : {"", static_cast<const char*>(nullptr)}) {
     RUN_PARAM_INFO_STRU out;
     std::memset(&out, 0x5A, sizeof out);

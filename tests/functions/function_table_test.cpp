@@ -1,25 +1,17 @@
-// The function table: the index check of every indexed operation, the records' fields as
-// their layout places them, the registration stack, status names and the virtual-flag line,
-// resolution by name, the own index and the parent chain.
+// The function table: index checks, fields, the registration stack, status names, the
+// virtual-flag line, resolution by name, the own index and the parent chain.
 #include "functions/function_table.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
+#include "points/typed_fixture.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
+using vexlor::test::console_texts;
+using vexlor::test::red_texts;
 
 namespace {
 
@@ -29,97 +21,64 @@ constexpr int kProc = 0;
 constexpr int kSched = 1;
 constexpr int kShared = 3;
 
-class FunctionTable : public ::testing::Test {
+class FunctionTable : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
-    DatabaseBuilder b;
-    b.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
-    b.add_digital("CTC.Language");
-    b.add_digital("CTC.UserLevel");
-    b.add_digital("SHARED");
-    b.add_function("PM1_PROC");
-    b.add_function("SCHED");
-    b.add_function("TMC");
-    b.add_function("SHARED");
-    b.set_main_form("GUI_MAIN");
-    std::string error;
-    ASSERT_TRUE(b.publish(true, "function_table_test", &error)) << error;
+    b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 11);
+    for (const char* name : {"CTC.Language", "CTC.UserLevel", "SHARED"}) b_.add_digital(name);
+    for (const char* name : {"PM1_PROC", "SCHED", "TMC", "SHARED"}) b_.add_function(name);
+    b_.set_main_form("GUI_MAIN");
+    start();
   }
-  void TearDown() override { VHub_Release(); }
   static MEM_FUNCTION_SP_STRU& sp(int i) { return MMAP_DB()->function_sp[i]; }
   static MEM_FUNCTION_RT_STRU& rt(int i) { return MMAP_DB()->function_rt[i]; }
-
-  PrivateInstance instance_{"ftable"};
 };
 
-std::vector<std::string> texts(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.console_lines()) out.push_back(line.text);
-  return out;
-}
-
-// An indexed operation called with one index; true when it gave its failure value (setters:
-// always true, their point is that they write nothing and report).
-using Probe = std::function<bool(int)>;
+// An indexed operation: true when it gave its failure value (setters: always; they must write
+// nothing and report).
 struct IndexedOperation {
   const char* name;  // qualified, as the report names it
-  Probe failed;
-  bool digital = false;  // bound: the digital count, else N + 12
-  static IndexedOperation of(const char* name, Probe failed) { return {name, failed}; }
+  std::function<bool(int)> failed;
 };
 
 // Getters compared with their failure value; setters count as failed (they write nothing).
-#define GET(f, failure) IndexedOperation::of("Vexlor::" #f, [](int i) { return f(i) == failure; })
-#define GET_TEXT(f) IndexedOperation::of("Vexlor::" #f, [](int i) { return *f(i) == '\0'; })
-#define SET(f, value) IndexedOperation::of("Vexlor::" #f, [](int i) { return f(i, value), true; })
+#define GET(f, failure)                                  \
+  {                                                      \
+    "Vexlor::" #f, [](int i) { return f(i) == failure; } \
+  }
+#define GET_TEXT(f)                                    \
+  {                                                    \
+    "Vexlor::" #f, [](int i) { return *f(i) == '\0'; } \
+  }
+#define SET(f, value)                                      \
+  {                                                        \
+    "Vexlor::" #f, [](int i) { return f(i, value), true; } \
+  }
 
 const std::vector<IndexedOperation>& indexed_operations() {
+  // clang-format off
   static const std::vector<IndexedOperation> ops = {
-      GET_TEXT(VFunction_Get_Name),
-      GET(VFunction_Get_Level, 0),
-      GET(VFunction_Get_Load_Style, -1),
-      GET_TEXT(VFunction_Get_Load_Arg_Param),
-      GET_TEXT(VFunction_Get_Load_Run_Param),
-      GET_TEXT(VFunction_Get_Path),
-      GET_TEXT(VFunction_Get_Annotation),
-      GET_TEXT(VFunction_Get_Append),
-      GET(VFunction_Get_Pool_Count, 0),
-      GET(VFunction_Get_Virtual_Flag, false),
-      GET(VFunction_Get_Run_Status, SYS_ABORTED),
-      GET(VFunction_Get_Event_Status, SYS_ABORTED),
-      GET(VFunction_Get_Abort_Flag, false),
-      GET(VFunction_Get_Free_Flag, false),
-      GET(VFunction_Get_Manual_Flag, false),
-      GET(VFunction_Get_Exit_Flag, false),
-      GET_TEXT(VFunction_Get_Regist_Info),
-      SET(VFunction_Set_Name, "X"),
-      SET(VFunction_Set_Level, 1),
-      SET(VFunction_Set_Virtual_Flag, true),
-      SET(VFunction_Set_Run_Status, SYS_RUNNING),
-      SET(VFunction_Set_Event_Status, SYS_RUNNING),
-      SET(VFunction_Set_Abort_Flag, true),
-      SET(VFunction_Set_Free_Flag, true),
-      SET(VFunction_Set_Manual_Flag, true),
-      SET(VFunction_Set_Exit_Flag, true),
-      SET(VFunction_Set_Annotation, "X"),
-      SET(VFunction_Set_Append, "X"),
-      SET(VFunction_Set_Pool_Count, 3),
-      SET(VFunction_Set_Regist_Info, "X"),
-      {"Vexlor::VDigital_Read_Mem", [](int i) { return VDigital_Read_Mem(i) == -99999999; }, true},
-      {"Vexlor::VDigital_Write_Mem", [](int i) { return VDigital_Write_Mem(i, 1), true; }, true}};
+      GET_TEXT(VFunction_Get_Name), GET(VFunction_Get_Level, 0), GET(VFunction_Get_Load_Style, -1),
+      GET_TEXT(VFunction_Get_Load_Arg_Param), GET_TEXT(VFunction_Get_Load_Run_Param),
+      GET_TEXT(VFunction_Get_Path), GET_TEXT(VFunction_Get_Annotation),
+      GET_TEXT(VFunction_Get_Append), GET(VFunction_Get_Pool_Count, 0),
+      GET(VFunction_Get_Virtual_Flag, false), GET(VFunction_Get_Run_Status, SYS_ABORTED),
+      GET(VFunction_Get_Event_Status, SYS_ABORTED), GET(VFunction_Get_Abort_Flag, false),
+      GET(VFunction_Get_Free_Flag, false), GET(VFunction_Get_Manual_Flag, false),
+      GET(VFunction_Get_Exit_Flag, false), GET_TEXT(VFunction_Get_Regist_Info),
+      SET(VFunction_Set_Name, "X"), SET(VFunction_Set_Level, 1),
+      SET(VFunction_Set_Virtual_Flag, true), SET(VFunction_Set_Run_Status, SYS_RUNNING),
+      SET(VFunction_Set_Event_Status, SYS_RUNNING), SET(VFunction_Set_Abort_Flag, true),
+      SET(VFunction_Set_Free_Flag, true), SET(VFunction_Set_Manual_Flag, true),
+      SET(VFunction_Set_Exit_Flag, true), SET(VFunction_Set_Annotation, "X"),
+      SET(VFunction_Set_Append, "X"), SET(VFunction_Set_Pool_Count, 3),
+      SET(VFunction_Set_Regist_Info, "X")};
+  // clang-format on
   return ops;
 }
 #undef GET
 #undef GET_TEXT
 #undef SET
-
-// True when `line` is `head` followed by a source line number and "]".
-bool is_report(const std::string& line, const std::string& head) {
-  if (line.compare(0, head.size(), head) != 0 || line.size() < head.size() + 2) return false;
-  if (line.back() != ']') return false;
-  const std::string number = line.substr(head.size(), line.size() - head.size() - 1);
-  return number.find_first_not_of("0123456789") == std::string::npos;
-}
 
 }  // namespace
 
@@ -130,43 +89,38 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
     for (const IndexedOperation& op : indexed_operations()) {
       EXPECT_TRUE(op.failed(0)) << op.name;
     }
-    EXPECT_TRUE(texts(capture).empty());
+    EXPECT_TRUE(console_texts(capture).empty());
   }
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   const MEM_FUNCTION_RT_STRU last_before = rt(kN + 11);
   for (const IndexedOperation& op : indexed_operations()) {
     SCOPED_TRACE(op.name);
-    const int count = op.digital ? VSystem_Get_Digital_Count() : kN + 12;
-    const char* kind = op.digital ? "Digital IO_Point" : "Function Func_Point";
+    const int count = kN + 12;
+    const std::string kind = "Function Func_Point";
     const struct {
       int index;
       std::string head;
     } bad[] = {
-        {-1, std::string(kind) + "  = ERROR_IO_POINT.[代码行:" + op.name + ":"},
-        {-99999999, std::string(kind) + " = UNUSE_IO_POINT.[代码行:" + op.name + ":"},
-        {count,
-         std::string(kind) + " = " + std::to_string(count) + " , 超限.[代码行:" + op.name + ":"},
+        {-1, kind + "  = ERROR_IO_POINT.[代码行:" + op.name + ":"},
+        {-99999999, kind + " = UNUSE_IO_POINT.[代码行:" + op.name + ":"},
+        {count, kind + " = " + std::to_string(count) + " , 超限.[代码行:" + op.name + ":"},
     };
     for (const auto& b : bad) {
       d::ConsoleCapture capture;
       EXPECT_TRUE(op.failed(b.index)) << b.index;
-      const auto lines = capture.console_lines();
-      ASSERT_EQ(lines.size(), 1u) << b.index;
-      EXPECT_EQ(lines[0].colour, d::LineColour::kRed);
-      EXPECT_EQ(lines[0].source, "PM1_PROC");
-      EXPECT_TRUE(is_report(lines[0].text, b.head)) << lines[0].text;
+      EXPECT_EQ(red_texts(capture, "PM1_PROC"), std::vector<std::string>{b.head + "N]"});
     }
     // The last slot is accepted.
     d::ConsoleCapture capture;
     op.failed(count - 1);
-    EXPECT_TRUE(texts(capture).empty());
+    EXPECT_TRUE(console_texts(capture).empty());
   }
   // The probes above wrote into the last extra slot; nothing beyond it was touched, which
   // ASan would report. The slot itself now holds what the setters wrote.
   EXPECT_STRNE(rt(kN + 11).regist_info, last_before.regist_info);
 }
 
-TEST_F(FunctionTable, AccessorsReadAndWriteTheFieldsOfTheLayout) {
+TEST_F(FunctionTable, FieldsRegistrationStackStatusNamesAndResolutionByName) {
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   // Texts are cut to their fields; statuses are stored as their values.
   const int slot = kN + 11;
@@ -198,10 +152,6 @@ TEST_F(FunctionTable, AccessorsReadAndWriteTheFieldsOfTheLayout) {
   EXPECT_EQ(sp(kProc).level, 9);
   EXPECT_STREQ(VFunction_Get_Name(kProc), "RENAMED");
   EXPECT_STREQ(VFunction_Get_Name(), "PM1_PROC");
-}
-
-TEST_F(FunctionTable, RegistrationsStackNewestFirst) {
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Regist_Info(kSched, "");
   EXPECT_STREQ(VFunction_Get_Regist_Info(kSched), "-");
   // Newest first; the oldest end is cut at 63 characters.
@@ -215,9 +165,6 @@ TEST_F(FunctionTable, RegistrationsStackNewestFirst) {
     VFunction_Set_Regist_Info(info);
     EXPECT_EQ(std::string(VFunction_Get_Regist_Info()), stack);
   }
-}
-
-TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {
   const std::pair<int, const char*> names[] = {
       {0, "SYS_AVAILABLE"}, {5, "SYS_WAITTING"},  {8, "SYS_SKIP"},       {9, "SYS_UNKNOWN"},
       {99, "SYS_UNKNOWN"},  {100, "SYS_ERRCODE"}, {101, "SYS_ERRCODE1"}, {109, "SYS_ERRCODE9"},
@@ -242,7 +189,6 @@ TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {
         status + ".\n";
     return line + "file " + line;
   };
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   std::string lines;
   VFunction_Set_Run_Status(kSched, SYS_ERRCODE3);
   EXPECT_EQ(poll(kSched, &lines), SYS_ERRCODE3);
@@ -257,10 +203,6 @@ TEST_F(FunctionTable, StatusNamesAndTheVirtualFlagLine) {
   VSystem_Set_Log_Status(LOG_VIR, LOG_STATUS_OFF);
   EXPECT_EQ(poll(kSched, &lines), 42);
   EXPECT_EQ(lines, "");
-}
-
-TEST_F(FunctionTable, ByNameResolutionSharesTheNameCache) {
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
   VFunction_Set_Run_Status(kShared, SYS_SUCCESS);
   // "SHARED" is a digital point first: the generic lookup caches it as IO_D.
   EXPECT_EQ(IO_Map_Find("SHARED").type, IO_D);
@@ -270,7 +212,7 @@ TEST_F(FunctionTable, ByNameResolutionSharesTheNameCache) {
   const IO_MAP entry = IO_Map_Find("SHARED");
   EXPECT_EQ(entry.type, IO_F);
   EXPECT_EQ(entry.point, kShared);
-  EXPECT_TRUE(texts(capture).empty());
+  EXPECT_TRUE(console_texts(capture).empty());
 }
 
 TEST_F(FunctionTable, OwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
@@ -300,10 +242,10 @@ TEST_F(FunctionTable, OwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
   EXPECT_EQ(VFunction_Get_Point(), kSched);
   VFunction_Set_Point(kProc);
   EXPECT_EQ(VFunction_Get_Point(), kSched);
-  EXPECT_EQ(texts(capture), (std::vector<std::string>{
-                                "Function Point : -3 不能是负值",
-                                "Function Point由系统分配和设置, 用户不能设置",
-                            }));
+  EXPECT_EQ(console_texts(capture), (std::vector<std::string>{
+                                        "Function Point : -3 不能是负值",
+                                        "Function Point由系统分配和设置, 用户不能设置",
+                                    }));
 }
 
 TEST_F(FunctionTable, ParentChain) {
@@ -343,7 +285,7 @@ TEST_F(FunctionTable, ParentChain) {
   VFunction_Set_Parent_Points("1&16");
   d::ConsoleCapture capture;
   EXPECT_EQ(VFunction_Get_Parent_Name_List(), (std::vector<std::string>{"SCHED", ""}));
-  ASSERT_EQ(texts(capture).size(), 1u);
+  ASSERT_EQ(console_texts(capture).size(), 1u);
   VFunction_Reset_Parent_Points();
   EXPECT_TRUE(list->empty());
   EXPECT_STREQ(VFunction_Get_Parent_Points(), "");

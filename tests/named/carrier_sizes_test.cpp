@@ -5,7 +5,6 @@
 
 #include "named/named_fixture.h"
 #include "os/local_address.h"
-#include "points/typed_fixture.h"
 
 namespace vexlor::test {
 namespace {
@@ -66,7 +65,7 @@ TEST(CarrierSizeCodes, ConvertBothWaysAndZeroOtherwise) {
   }
 }
 
-TEST_F(CarrierSizes, SizesComeFromTheTextsOfTheCarrierTypes) {
+TEST_F(CarrierSizes, SizesModuleStringsAndIdentity) {
   detail::ConsoleCapture capture;
   VDigital_Write_Mem(0, 1);
   int size = 7;
@@ -110,9 +109,6 @@ TEST_F(CarrierSizes, SizesComeFromTheTextsOfTheCarrierTypes) {
             std::vector<std::string>{"Wafer Size 解析错误! 请确定IO CMx.Carrier 与 CTC.WaferSize "
                                      "是否存在 且 WaferSize枚举是否一致 , 枚举值格式必须是 整数 "
                                      "或 整数+Inch "});
-}
-
-TEST_F(CarrierSizes, ModuleStringsAndIdentity) {
   EXPECT_EQ(VModule_Get_String(MODULE_PM, 1), "PM2(ETCH2)");
   EXPECT_EQ(VModule_Get_String(MODULE_CM, 3), "CM4(LP4)");
   EXPECT_EQ(VModule_Get_String(4, 0), "");
@@ -136,7 +132,6 @@ TEST_F(NamedAccess, LocalAddressIsAskedForAndWrittenToItsPoint) {
     vexlor::os::local_ipv4_address(expected, sizeof expected);
     EXPECT_STREQ(VFA_Get_Local_IP(), expected);
     EXPECT_STREQ(VString_Read_Mem(0), expected);
-    EXPECT_STREQ(VFA_Get_Local_IP(), VFA_Get_Local_IP());
   });
 }
 

@@ -1,7 +1,5 @@
-// Test support for the named point accessors and host link items. Their lazy point caches
-// live for the whole process, so each case runs its accessor calls in a forked child, whose
-// caches are untouched, and the parent checks the child's exit status (1 after any failed
-// expectation in the child, whose messages go to the test output).
+// Test support for the named point accessors and host link items. Their lazy point caches live
+// for the whole process, so each case runs its calls in a forked child with fresh caches.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,11 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
 #include "config/vocabulary.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
+#include "support/equipment.h"
 
 namespace vexlor::test {
 
@@ -40,16 +35,13 @@ inline void add_modules(config::DatabaseBuilder& b) {
   }
 }
 
-class NamedAccess : public ::testing::Test {
+class NamedAccess : public EquipmentTest {
  protected:
   // Publishes the builder's equipment and attaches the parent.
   void publish() {
     b_.add_function("NAMED_TEST");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "named_test", &error)) << error;
-    ASSERT_TRUE(Vexlor::VHub_Initial("NAMED_TEST"));
+    start("NAMED_TEST");
   }
-  void TearDown() override { Vexlor::VHub_Release(); }
 
   // Runs `body` in a child process with fresh caches; fails the test when the child reports a
   // failed expectation or does not finish.
@@ -75,15 +67,17 @@ class NamedAccess : public ::testing::Test {
     Vexlor::VIO_Find_Point(&index, type, true, name);
     return index;
   }
+};
 
-  static std::vector<std::string> texts(const detail::ConsoleCapture& capture) {
-    std::vector<std::string> out;
-    for (const auto& line : capture.console_lines()) out.push_back(line.text);
-    return out;
+// The test equipment with the standard vocabulary and the routine ETCH2_PROCESS.
+class StandardEquipment : public NamedAccess {
+ protected:
+  void SetUp() override {
+    add_modules(b_);
+    config::add_standard_vocabulary(b_);
+    b_.add_function("ETCH2_PROCESS");
+    publish();
   }
-
-  PrivateInstance instance_{"named"};
-  config::DatabaseBuilder b_;
 };
 
 }  // namespace vexlor::test

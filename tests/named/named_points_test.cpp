@@ -1,7 +1,5 @@
-// Named point accessors: a sample of each group of the item table reads and writes the point
-// its naming rule gives, missing points fail once loudly and then quietly, caches are shared
-// where items name one point, and the accessors with steps of their own take them.
-#include <cstring>
+// Named point accessors: samples reach the point their naming rule gives, missing points fail
+// once loudly and then quietly, shared caches and the accessors with steps of their own.
 #include <string>
 #include <vector>
 
@@ -29,9 +27,9 @@ struct Sample {
 // clang-format on
 
 // First, last and odd-shaped rows of each group of the table.
+// clang-format off
 const Sample<int> kDigital[] = {
-    ITEM0("CTC.CarrierM", CTC_CarrierM),
-    ITEM0("GEM.WfrPrcsSE_Status", GEM_WfrPrcsSE_Status),
+    ITEM0("CTC.CarrierM", CTC_CarrierM), ITEM0("GEM.WfrPrcsSE_Status", GEM_WfrPrcsSE_Status),
     ITEM("CTC.BM2_PICK_COUNT", CTC_BMx_PICK_COUNT, 1),
     ITEM("CTC.PM8_Process_Timer", CTC_PMx_Process_Timer, 7),
     ITEM("CTC.BM1_Wafer_Status", CTC_BMx_Wafer_Number, 0, 0),
@@ -41,85 +39,70 @@ const Sample<int> kDigital[] = {
     ITEM("CTC.PM8_Wafer_Source30", CTC_PMx_Wafer_Source, 7, 29),
     ITEM("CTC.TB1_Wafer_Status", CTC_TMx_Wafer_Number, 0, 1),
     ITEM("CTC.TD4_Wafer_Source", CTC_TMx_Wafer_Source, 3, 3),
-    ITEM("GEM.Substx_State", GEM_Substx_State, 24),
-    ITEM("ETCH8_Wafer_Color", PM_Wafer_Color, 7),
+    ITEM("GEM.Substx_State", GEM_Substx_State, 24), ITEM("ETCH8_Wafer_Color", PM_Wafer_Color, 7),
     ITEM("CM1.C25_Wafer_Inspect_Reserve", CMx_Wafer_Inspect_Reserve, 0, 24),
     ITEM("CM6.C01_Wafer_Inspect_Reserve", CMx_Wafer_Inspect_Reserve, 5, 0),
-    ITEM("CTC.TM4_ABORT_FLAG", CTC_TM_ABORT_FLAG, 3),
-    HOST0("FA.ConnMD", ConnMD),
-    HOST0("GEM.TraceReport_VIDNum", DVID_TraceReport_VIDNum),
-};
+    ITEM("CTC.TM4_ABORT_FLAG", CTC_TM_ABORT_FLAG, 3), HOST0("FA.ConnMD", ConnMD),
+    HOST0("GEM.TraceReport_VIDNum", DVID_TraceReport_VIDNum)};
 
 const Sample<double> kAnalog[] = {
     ITEM("CTC.Rb1_Extension", CTC_Rbx_Extension, 0, 0),
     ITEM("CTC.Rb4_Extension4", CTC_Rbx_Extension, 3, 3),
-    ITEM("CTC.Rb1_Movement", CTC_Rbx_Movement, 0),
-};
+    ITEM("CTC.Rb1_Movement", CTC_Rbx_Movement, 0)};
 
 const Sample<const char*> kString[] = {
-    ITEM0("CTC.Message", CTC_Message),
-    ITEM0("CTC.PM_RECIPE", CTC_PM_RECIPE),
-    ITEM0("GEM.WfrPrcsEnd_Result", GEM_WfrPrcsEnd_Result),
-    ITEM("CTC.PM8_RECIPE", CTC_PM_RECIPE, 7),
+    ITEM0("CTC.Message", CTC_Message), ITEM0("CTC.PM_RECIPE", CTC_PM_RECIPE),
+    ITEM0("GEM.WfrPrcsEnd_Result", GEM_WfrPrcsEnd_Result), ITEM("CTC.PM8_RECIPE", CTC_PM_RECIPE, 7),
     ITEM("CTC.BM1_Wafer_CarrierID", CTC_BMx_Wafer_CarrierID, 0, 0),
     ITEM("CTC.CLUSTER1_RECIPE1", CTC_CLUSTER_RECIPE, 0, 0),
     ITEM("CM3.CarrierID", CTC_CMx_CarrierID, 2),
     ITEM("CTC.PM2_Wafer_CarrierID30", CTC_PMx_Wafer_CarrierID, 1, 29),
     ITEM("CTC.TA1_Wafer_CarrierID", CTC_TMx_Wafer_CarrierID, 0, 0),
-    ITEM("GEM.PM0_CJName", GEM_PMx_CJName, 0),
-    ITEM("GEM.PM7_WaferID74", GEM_PMx_WaferIDy, 7, 74),
+    ITEM("GEM.PM0_CJName", GEM_PMx_CJName, 0), ITEM("GEM.PM7_WaferID74", GEM_PMx_WaferIDy, 7, 74),
     ITEM("GEM.Portx_SubstMtrlStatus", GEM_Portx_SubstMtrlStatus, 0),
-    ITEM("ETCH8_Recipe_Step_Name", PM_Recipe_Step_Name, 7),
-    HOST0("FA.Remote_IP", Remote_IP),
+    ITEM("ETCH8_Recipe_Step_Name", PM_Recipe_Step_Name, 7), HOST0("FA.Remote_IP", Remote_IP),
     HOST0("GEM.PMState_StepNam", DVID_PMState_StepName),
-    HOST0("GEM.TraceReport_Dsper", DVID_TraceReport_Dsper),
-};
+    HOST0("GEM.TraceReport_Dsper", DVID_TraceReport_Dsper)};
+// clang-format on
 
-class NamedPoints : public NamedAccess {
- protected:
-  void SetUp() override {
-    add_modules(b_);
-    config::add_standard_vocabulary(b_);
-    publish();
+using NamedPoints = StandardEquipment;
+
+int arg(int v) { return v; }
+double arg(double v) { return v; }
+const char* arg(const std::string& v) { return v.c_str(); }
+
+// Each sample's setter writes the point its name gives and its getter reads it, with values of
+// their own (`value` of n and of -n).
+template <typename V, std::size_t N, typename H, typename Read, typename Write>
+void check_samples(const Sample<V> (&samples)[N], IO_TYPE type, H (*value)(int), Read read,
+                   Write write) {
+  int n = 0;
+  for (const Sample<V>& s : samples) {
+    SCOPED_TRACE(s.name);
+    int p = -1;
+    ASSERT_TRUE(VIO_Find_Point(&p, type, true, s.name));
+    const H written = value(++n), stored = value(-n);
+    EXPECT_TRUE(s.set(arg(written)));
+    EXPECT_EQ(H(read(p)), written);
+    write(p, arg(stored));
+    EXPECT_EQ(H(s.get()), stored);
   }
-};
+}
 
 TEST_F(NamedPoints, SampleWritesAndReadsThePointItNames) {
   in_child([] {
     detail::ConsoleCapture capture;
-    int value = 100;
-    for (const Sample<int>& s : kDigital) {
-      SCOPED_TRACE(s.name);
-      const int p = point(IO_D, s.name);
-      ASSERT_GE(p, 0);
-      EXPECT_TRUE(s.set(++value));
-      EXPECT_EQ(VDigital_Read_Mem(p), value);
-      VDigital_Write_Mem(p, -value);
-      EXPECT_EQ(s.get(), -value);
-    }
-    double number = 0.25;
-    for (const Sample<double>& s : kAnalog) {
-      SCOPED_TRACE(s.name);
-      const int p = point(IO_A, s.name);
-      ASSERT_GE(p, 0);
-      number += 1.0;
-      EXPECT_TRUE(s.set(number));
-      EXPECT_EQ(VAnalog_Read_Mem(p), number);
-      VAnalog_Write_Mem(p, -number);
-      EXPECT_EQ(s.get(), -number);
-    }
-    for (const Sample<const char*>& s : kString) {
-      SCOPED_TRACE(s.name);
-      const int p = point(IO_S, s.name);
-      ASSERT_GE(p, 0);
-      const std::string written = std::string("set ") + s.name;
-      EXPECT_TRUE(s.set(written.c_str()));
-      EXPECT_STREQ(VString_Read_Mem(p), written.c_str());
-      const std::string stored = std::string("stored ") + s.name;
-      VString_Write_Mem(p, stored.c_str());
-      EXPECT_STREQ(s.get(), stored.c_str());
-    }
-    EXPECT_EQ(texts(capture), std::vector<std::string>{});
+    check_samples(
+        kDigital, IO_D, +[](int n) { return 100 + n; }, [](int p) { return VDigital_Read_Mem(p); },
+        [](int p, int v) { VDigital_Write_Mem(p, v); });
+    check_samples(
+        kAnalog, IO_A, +[](int n) { return n + 0.25; }, [](int p) { return VAnalog_Read_Mem(p); },
+        [](int p, double v) { VAnalog_Write_Mem(p, v); });
+    check_samples(
+        kString, IO_S, +[](int n) { return "text " + std::to_string(n); },
+        [](int p) { return VString_Read_Mem(p); },
+        [](int p, const char* t) { VString_Write_Mem(p, t); });
+    EXPECT_EQ(console_texts(capture), std::vector<std::string>{});
   });
 }
 
@@ -167,7 +150,7 @@ TEST_F(NamedPoints, SharedCachesAndAccessorsWithStepsOfTheirOwn) {
     const std::string long_text(1500, 'm');
     EXPECT_TRUE(VIO_Set_CTC_MessageF("%s!", long_text.c_str()));
     EXPECT_EQ(std::string(VIO_Get_CTC_Message()), std::string(1023, 'm'));
-    EXPECT_EQ(texts(capture), std::vector<std::string>{});
+    EXPECT_EQ(console_texts(capture), std::vector<std::string>{});
     // The negative process-module index names the point without module.
     EXPECT_FALSE(VIO_Set_PM_Progress(-1, 3));
   });
@@ -235,11 +218,12 @@ TEST_F(NamedAccess, MissingPointsFailOnceLoudlyThenQuietly) {
       return std::string("IO_NAME:") + name + " - IO_TYPE:" + type +
              " 未识别. [代码行:" + "Vexlor::VIO_Find_Point:N]";
     };
-    EXPECT_EQ(red_texts(capture, "NAMED_TEST"), (std::vector<std::string>{
-                       line("CTC.EnvSts", "IO_D"), line("CTC.Rb2_Rotation", "IO_A"),
-                       line("GEM.PM3_LotID4", "IO_S"), line("CM3.CarrierID", "IO_S"),
-                       line("_Progress", "IO_D"), line("GEM.TraceReport_ID", "IO_D"),
-                       line("LP1_Mode", "IO_D"), line("LP6_RFID", "IO_S")}));
+    EXPECT_EQ(
+        red_texts(capture, "NAMED_TEST"),
+        (std::vector<std::string>{line("CTC.EnvSts", "IO_D"), line("CTC.Rb2_Rotation", "IO_A"),
+                                  line("GEM.PM3_LotID4", "IO_S"), line("CM3.CarrierID", "IO_S"),
+                                  line("_Progress", "IO_D"), line("GEM.TraceReport_ID", "IO_D"),
+                                  line("LP1_Mode", "IO_D"), line("LP6_RFID", "IO_S")}));
   });
 }
 
@@ -248,13 +232,15 @@ TEST_F(NamedAccess, BeforeStartUpAccessorsFailAndResolveLater) {
   b_.add_digital("CTC.EnvSts", 1);
   publish();
   Vexlor::VHub_Release();
-  in_child([] {
-    EXPECT_EQ(VIO_Get_CTC_EnvSts(), VEXLOR_UNUSED_POINT);
-    EXPECT_FALSE(VIO_Set_CTC_EnvSts(0));
-    ASSERT_TRUE(VHub_Initial("NAMED_TEST"));
-    EXPECT_EQ(VIO_Get_CTC_EnvSts(), 1);
-    VHub_Release();
-  }, false);
+  in_child(
+      [] {
+        EXPECT_EQ(VIO_Get_CTC_EnvSts(), VEXLOR_UNUSED_POINT);
+        EXPECT_FALSE(VIO_Set_CTC_EnvSts(0));
+        ASSERT_TRUE(VHub_Initial("NAMED_TEST"));
+        EXPECT_EQ(VIO_Get_CTC_EnvSts(), 1);
+        VHub_Release();
+      },
+      false);
 }
 
 TEST_F(NamedAccess, LoadPortsGoThroughTheDriverFacingReadsWithTheirStatus) {

@@ -1,7 +1,5 @@
-// Every row of the named point and host link item tables against the standard vocabulary of an
-// equipment of 6 carrier, 2 buffer, 4 transfer and 8 process modules: each accessor, at the
-// first and last index the equipment has, resolves its point without a lookup line. Also the
-// number of generated accessors and their signatures.
+// Every row of the named point and host link item tables, at the first and last index, resolves
+// its point in the standard vocabulary without a lookup line; the row count and signatures.
 #include <string>
 #include <vector>
 
@@ -48,37 +46,31 @@ const TableRow kRows[] = {
 };
 // clang-format on
 
-// The documented item lists: named items (singles 173, indexed groups 139, items with steps of
-// their own 6, the indexed CTC_PM_RECIPE 1) and host items (link settings 16, data variables
-// 60, load ports 13).
+// Named items (singles, indexed groups, items with steps of their own, the indexed
+// CTC_PM_RECIPE) and host items (link settings, data variables, load ports).
 static_assert(std::size(kRows) == (173 + 139 + 6 + 1) + (16 + 60 + 13));
 
-// Signatures, one per kind and row shape (the other rows expand the same way), and the
-// accessors written by hand.
-#define SIGNATURE(type, name) static_assert(sizeof(static_cast<type>(&Vexlor::name)) > 0, #name)
-SIGNATURE(int (*)(), VIO_Get_CTC_EnvSts);
-SIGNATURE(bool (*)(int), VIO_Set_CTC_EnvSts);
-SIGNATURE(double (*)(int), VIO_Get_CTC_Rbx_Rotation);
-SIGNATURE(bool (*)(int, double), VIO_Set_CTC_Rbx_Rotation);
-SIGNATURE(const char* (*)(int, int), VIO_Get_GEM_PMx_LotIDy);
-SIGNATURE(bool (*)(int, int, const char*), VIO_Set_GEM_PMx_LotIDy);
-SIGNATURE(double (*)(int, int), VIO_Get_CTC_Rbx_Extension);
-SIGNATURE(const char* (*)(), VFA_Get_Remote_IP);
-SIGNATURE(bool (*)(const char*), VFA_Set_Remote_IP);
-SIGNATURE(int (*)(), VFA_Get_DVID_PortID);
-SIGNATURE(int (*)(int, bool*), VFA_Get_LP_Mode);
-SIGNATURE(bool (*)(int, int), VFA_Set_LP_Mode);
-SIGNATURE(const char* (*)(int, bool*), VFA_Get_LP_RFID);
-SIGNATURE(bool (*)(const char*, ...), VIO_Set_CTC_MessageF);
-SIGNATURE(bool (*)(int, const char*, ...), VIO_Set_PM_Process_MessageF);
-SIGNATURE(int (*)(int), VModule_Get_CM_Wafer_Size);
-SIGNATURE(bool (*)(int, int&), VModule_Get_CM_Wafer_Size);
-SIGNATURE(bool (*)(int[6][3], int[6]), VModule_Get_CM_Wafer_Size);
-SIGNATURE(int (*)(int), VModule_Size_Conv_To_Inch);
-SIGNATURE(int (*)(int), VModule_Inch_Conv_To_Size);
-SIGNATURE(std::string (*)(int, int), VModule_Get_String);
-SIGNATURE(const char* (*)(int, int), VSCH_Get_Module_ID);
-SIGNATURE(const char* (*)(int, int), VSCH_Get_Module_Name);
+// Signatures: one per kind and row shape (the rest expand alike), and the hand-written ones.
+#define SIG(ret, name, ...) \
+  reinterpret_cast<const void*>(static_cast<ret (*)(__VA_ARGS__)>(&Vexlor::name))
+// clang-format off
+[[maybe_unused]] const void* const kSignatures[] = {
+    SIG(int, VIO_Get_CTC_EnvSts, ), SIG(bool, VIO_Set_CTC_EnvSts, int),
+    SIG(double, VIO_Get_CTC_Rbx_Rotation, int), SIG(bool, VIO_Set_CTC_Rbx_Rotation, int, double),
+    SIG(const char*, VIO_Get_GEM_PMx_LotIDy, int, int),
+    SIG(bool, VIO_Set_GEM_PMx_LotIDy, int, int, const char*),
+    SIG(double, VIO_Get_CTC_Rbx_Extension, int, int), SIG(const char*, VFA_Get_Remote_IP, ),
+    SIG(bool, VFA_Set_Remote_IP, const char*), SIG(int, VFA_Get_DVID_PortID, ),
+    SIG(int, VFA_Get_LP_Mode, int, bool*), SIG(bool, VFA_Set_LP_Mode, int, int),
+    SIG(const char*, VFA_Get_LP_RFID, int, bool*),
+    SIG(bool, VIO_Set_CTC_MessageF, const char*, ...),
+    SIG(bool, VIO_Set_PM_Process_MessageF, int, const char*, ...),
+    SIG(int, VModule_Get_CM_Wafer_Size, int), SIG(bool, VModule_Get_CM_Wafer_Size, int, int&),
+    SIG(bool, VModule_Get_CM_Wafer_Size, int[6][3], int[6]),
+    SIG(int, VModule_Size_Conv_To_Inch, int), SIG(int, VModule_Inch_Conv_To_Size, int),
+    SIG(std::string, VModule_Get_String, int, int), SIG(const char*, VSCH_Get_Module_ID, int, int),
+    SIG(const char*, VSCH_Get_Module_Name, int, int)};
+// clang-format on
 
 // The last index of a row dimension the test equipment has.
 int last_index(int size, const std::string& format, const std::string& rule) {
@@ -96,14 +88,7 @@ int last_index(int size, const std::string& format, const std::string& rule) {
   }
 }
 
-class NamedTable : public NamedAccess {
- protected:
-  void SetUp() override {
-    add_modules(b_);
-    config::add_standard_vocabulary(b_);
-    publish();
-  }
-};
+using NamedTable = StandardEquipment;
 
 // Getters first: the items whose getter names another point than the setter are checked too.
 // The library resolves the two settings items CTC_Language and CTC_UserLevel itself whenever a
@@ -126,7 +111,8 @@ TEST_F(NamedTable, EveryRowReachesItsPointInTheStandardVocabulary) {
           }
         }
       }
-      EXPECT_EQ(texts(capture), std::vector<std::string>{}) << (setter ? "setters" : "getters");
+      EXPECT_EQ(console_texts(capture), std::vector<std::string>{})
+          << (setter ? "setters" : "getters");
     }
   });
   std::vector<std::string> names;

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "config/loader.h"
 #include "named/named_fixture.h"
 
 namespace vexlor::test {
@@ -31,9 +30,10 @@ class Vocabulary : public ::testing::Test {
     ASSERT_TRUE(config::load_configuration(path, b_, &error, &warnings)) << error;
     // No alarm 800 in this file; "CTC.Language" comes with the vocabulary only.
     std::vector<std::string> expected{
-        path + ": alarms: no system alarm 800 (pool 800..898): faults the library finds itself "
-               "(a routine that cannot be run, for example) are only logged, never shown to the "
-               "operator"};
+        path +
+        ": alarms: no system alarm 800 (pool 800..898): faults the library finds itself "
+        "(a routine that cannot be run, for example) are only logged, never shown to the "
+        "operator"};
     if (!vocabulary) {
       expected.push_back(path +
                          ": digital: no point \"CTC.Language\": the language cannot be switched "
@@ -68,7 +68,7 @@ TEST_F(Vocabulary, OffUnlessAsked) {
             (std::vector<uint32_t>{1, 1, 1}));
 }
 
-TEST_F(Vocabulary, AddsWhatTheFileLeavesOutForItsModules) {
+TEST_F(Vocabulary, AddsWhatTheFileLeavesOutWithItsKindsUnitsAndEnumeration) {
   DatabaseBuilder plain;
   plain.add_module("CM1", "CM1", Vexlor::MODULE_CM, 0, 0);
   plain.add_module("PM1", "ETCH1", Vexlor::MODULE_PM, 0, 0);
@@ -90,19 +90,14 @@ TEST_F(Vocabulary, AddsWhatTheFileLeavesOutForItsModules) {
   EXPECT_EQ(names("CTC.TR", 'D'), Names{});
   EXPECT_EQ(names("CTC.PM1_Wafer_Status", 'D').size(), 30u);
   EXPECT_EQ(names("ETCH1_", 'S'), (Names{"S:ETCH1_Process_Message", "S:ETCH1_Process_Message0",
-                                    "S:ETCH1_Recipe_Name", "S:ETCH1_Recipe_Step_Name"}));
+                                         "S:ETCH1_Recipe_Name", "S:ETCH1_Recipe_Step_Name"}));
   EXPECT_EQ(names("GEM.PM0_LotID", 'S').size(), 76u);
-  EXPECT_EQ(names("LP", 'D'),
-            (Names{"D:LP1_CarrierAccessingStatus", "D:LP1_CarrierIDStatus",
-                   "D:LP1_CarrierRelatedState", "D:LP1_CarrierSlotMapStatus", "D:LP1_E84_Enable",
-                   "D:LP1_E84_Input_Signal", "D:LP1_E84_Output_Signal", "D:LP1_Mode",
-                   "D:LP1_ReservationState", "D:LP1_TransferState", "D:LP1_E84_AccessModeState",
-                   "D:LP1_AccessModeState"}));
-}
-
-TEST_F(Vocabulary, KindsUnitsAndTheCarrierEnumeration) {
-  load(true);
-  const detail::DbCounts c = b_.counts();
+  EXPECT_EQ(
+      names("LP", 'D'),
+      (Names{"D:LP1_CarrierAccessingStatus", "D:LP1_CarrierIDStatus", "D:LP1_CarrierRelatedState",
+             "D:LP1_CarrierSlotMapStatus", "D:LP1_E84_Enable", "D:LP1_E84_Input_Signal",
+             "D:LP1_E84_Output_Signal", "D:LP1_Mode", "D:LP1_ReservationState",
+             "D:LP1_TransferState", "D:LP1_E84_AccessModeState", "D:LP1_AccessModeState"}));
   auto digital = [&](const std::string& name) -> Vexlor::MEM_DIGITAL_SP_STRU& {
     for (uint32_t i = 0;; ++i) {
       if (i == c.digitals || name == b_.digital(static_cast<int>(i)).name) {

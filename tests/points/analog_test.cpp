@@ -1,7 +1,5 @@
 // Analog points: texts in the point's decimal places, text parsing of the raw and value-slot
 // writes, the driver and no-driver read rules, refused writes, and the limits' types.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 
@@ -11,7 +9,7 @@ using namespace Vexlor;
 namespace d = vexlor::detail;
 using namespace vexlor::test;
 
-TEST_F(TypedPoints, AnalogTextsUseThePointsDecimalPlaces) {
+TEST_F(TypedPoints, AnalogTextsInDecimalPlacesAndParsedNumbers) {
   char text[64];
   ASSERT_TRUE(VAnalog_Write(kPressure, 12.3456));
   for (const auto& [decimal, expected] : {std::pair<int, const char*>{0, "12"}, {3, "12.346"},
@@ -33,9 +31,6 @@ TEST_F(TypedPoints, AnalogTextsUseThePointsDecimalPlaces) {
   EXPECT_STREQ(text, "12.3");
   EXPECT_TRUE(VAnalog_Write_Name_Str(&index, "-7.25", "ignored"));
   EXPECT_EQ(VAnalog_Read(kPressure), -7.25);
-}
-
-TEST_F(TypedPoints, AnalogTextWritesParseNumbers) {
   d::ConsoleCapture capture;
   // The raw write takes only decimal numbers within the limits, and fails silently otherwise.
   const struct {

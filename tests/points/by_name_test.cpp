@@ -1,7 +1,5 @@
 // Type-independent access: values as texts by name and by point and type, the search order
 // and the name cache rules of access by name, the messages, and data-log point lists.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -17,7 +15,6 @@
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -36,7 +33,7 @@ void set_cached(const char* name, IO_MAP map) {
   d::name_cache_store(d::name_cache_session(*d::context()), name, map);
 }
 
-class ByName : public ::testing::Test {
+class ByName : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     std::snprintf(b_.system().database_path, sizeof b_.system().database_path, "Z:\\Db");
@@ -53,15 +50,7 @@ class ByName : public ::testing::Test {
     b_.add_function("BYNAME_TOOL");                 // F0: no point
     b_.add_alarm(5001, "PM1_ALARM", "Alarm|报警");  // found by VIO_Find as "5001"
   }
-  void TearDown() override { VHub_Release(); }
-  void start() {
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "by_name_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("BYNAME_TOOL"));
-  }
-
-  PrivateInstance instance_{"byname"};
-  DatabaseBuilder b_;
+  void start() { EquipmentTest::start("BYNAME_TOOL"); }
 };
 
 }  // namespace

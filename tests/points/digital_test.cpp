@@ -1,7 +1,5 @@
 // Digital points: enumeration texts both ways in both languages, the driver and no-driver read
 // rules, refused writes, access by name and name caching through the caller's int.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,7 +11,7 @@ namespace d = vexlor::detail;
 using namespace vexlor::test;
 using Texts = std::vector<std::string>;
 
-TEST_F(TypedPoints, DigitalTextsFollowTheEnumerationInBothLanguagesBothWays) {
+TEST_F(TypedPoints, DigitalTextsReadsWritesPulsesDriversAndLimits) {
   // English: the part before '|'; Chinese: the part after it, or the English part when empty.
   VSystem_Set_Language(LANGUAGE_ENGLISH);
   ASSERT_TRUE(VDigital_Write(kValve, 1));
@@ -60,34 +58,7 @@ TEST_F(TypedPoints, DigitalTextsFollowTheEnumerationInBothLanguagesBothWays) {
                    "[DIO:PM1.Valve] 写入失败. "
                    "未找到枚举:CLOSE|关闭.[代码行:Vexlor::VDigital_Write_Mem_Str:N]"}));
   EXPECT_EQ(console_texts(capture).size(), 2u);  // the console copies of the two log lines
-}
-
-// An empty text names the first of the 60 entries with an empty part: a text without '|' (no
-// Chinese part), one ending in '|', then the unused entries. Without enumeration it is no
-// number.
-TEST_F(TypedPoints, DigitalEmptyTextInTheValueSlotNamesTheFirstEntryWithAnEmptyPart) {
-  MEM_ENUM_SP_STRU& valve = db().enum_sp[db().digital_sp[kValve].enum_point];
-  valve.values[4] = 6;  // the first unused entry
-  // The entry rewritten to a text with both parts before the write (-1: none), the value.
-  for (const auto& [entry, value] : {std::pair{-1, 2}, {2, 3}, {3, 6}}) {
-    if (entry >= 0) std::snprintf(valve.texts[entry], 64, "%s", "Both|两者");
-    VDigital_Write_Mem(kValve, 9);
-    EXPECT_TRUE(VDigital_Write_Mem_Str(kValve, "")) << entry;
-    EXPECT_EQ(VDigital_Read_Mem(kValve), value) << entry;
-  }
-  d::ConsoleCapture capture;
-  VDigital_Write_Mem(kCount, 9);
-  EXPECT_FALSE(VDigital_Write_Mem_Str(kCount, ""));
-  EXPECT_FALSE(VDigital_Write_Mem_Str(kValve, nullptr));
-  EXPECT_EQ(VDigital_Read_Mem(kCount), 9);
-  EXPECT_EQ(VDigital_Read_Mem(kValve), 6);
-  EXPECT_EQ(error_log_texts(capture),
-            (Texts{"[DIO:PM1.Count] 写入失败. 未找到枚举:.[代码行:Vexlor::VDigital_Write_Mem_Str:N]",
-                   "[DIO:PM1.Valve] 写入失败. 未找到枚举:.[代码行:Vexlor::VDigital_Write_Mem_Str:N]"}));
-}
-
-TEST_F(TypedPoints, DigitalReadsWritesAndPulsesFollowTheDriversAndLimits) {
-  d::ConsoleCapture capture;
+  capture.clear();
   db().system_block->simulation = 0;  // writes reach the read value only without input driver
   // Without input driver the point reads back what was written, in the slot and raw; with one
   // it reads what the driver delivered, even after a write.
@@ -135,6 +106,30 @@ TEST_F(TypedPoints, DigitalReadsWritesAndPulsesFollowTheDriversAndLimits) {
   EXPECT_FALSE(VDigital_Write_Pulse(kValve, 1));
   EXPECT_EQ(VDigital_Read_Mem(kValve), 7);
   EXPECT_TRUE(console_texts(capture).empty());
+}
+
+// An empty text names the first of the 60 entries with an empty part: a text without '|' (no
+// Chinese part), one ending in '|', then the unused entries. Without enumeration it is no
+// number.
+TEST_F(TypedPoints, DigitalEmptyTextInTheValueSlotNamesTheFirstEntryWithAnEmptyPart) {
+  MEM_ENUM_SP_STRU& valve = db().enum_sp[db().digital_sp[kValve].enum_point];
+  valve.values[4] = 6;  // the first unused entry
+  // The entry rewritten to a text with both parts before the write (-1: none), the value.
+  for (const auto& [entry, value] : {std::pair{-1, 2}, {2, 3}, {3, 6}}) {
+    if (entry >= 0) std::snprintf(valve.texts[entry], 64, "%s", "Both|两者");
+    VDigital_Write_Mem(kValve, 9);
+    EXPECT_TRUE(VDigital_Write_Mem_Str(kValve, "")) << entry;
+    EXPECT_EQ(VDigital_Read_Mem(kValve), value) << entry;
+  }
+  d::ConsoleCapture capture;
+  VDigital_Write_Mem(kCount, 9);
+  EXPECT_FALSE(VDigital_Write_Mem_Str(kCount, ""));
+  EXPECT_FALSE(VDigital_Write_Mem_Str(kValve, nullptr));
+  EXPECT_EQ(VDigital_Read_Mem(kCount), 9);
+  EXPECT_EQ(VDigital_Read_Mem(kValve), 6);
+  EXPECT_EQ(error_log_texts(capture),
+            (Texts{"[DIO:PM1.Count] 写入失败. 未找到枚举:.[代码行:Vexlor::VDigital_Write_Mem_Str:N]",
+                   "[DIO:PM1.Valve] 写入失败. 未找到枚举:.[代码行:Vexlor::VDigital_Write_Mem_Str:N]"}));
 }
 
 TEST_F(TypedPoints, DigitalAccessByNameUsesTheSharedNameCache) {

@@ -1,8 +1,5 @@
-// Drivers: finding by name, types and parameters written in place and seen by another
-// process, and the silent answers before start-up. The index check of every driver operation
-// is tested with the enumeration operations (enums_test.cpp).
-#include <gtest/gtest.h>
-
+// Drivers: finding, types and parameters in place and across processes, silence before
+// start-up. Their index checks are in enums_test.cpp.
 #include <string>
 #include <vector>
 
@@ -10,14 +7,13 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
 using Params = std::vector<int>;
 const Params kSerialParams{100, 101, 102, 103, 104, 105, 106, 107, 108, 109};
 
-class Drivers : public ::testing::Test {
+class Drivers : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_driver("DNET_IO", 3);
@@ -26,23 +22,47 @@ class Drivers : public ::testing::Test {
     b_.add_driver("dnet_io", 4);
     b_.add_function("SCHEDULER");
     b_.add_function("DRIVER_IO");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "drivers_test", &error)) << error;
+    start();
   }
-  void TearDown() override { VHub_Release(); }
   static Params params_of(int point) {
     Params p(10, -1);
     VDriver_Get_Param(point, p.data());
     return p;
   }
-  PrivateInstance instance_{"drivers"};
-  vexlor::config::DatabaseBuilder b_;
 };
 
-TEST_F(Drivers, FindReadAndWriteInPlace) {
+TEST_F(Drivers, WritesOfOneProcessAreSeenByAnother) {
+  const pid_t child = vexlor::test::spawn_child([] {
+    int point = -5;
+    if (!VHub_Initial("DRIVER_IO") || !VDriver_Find_Point(&point, "SERIAL1")) return 1;
+    VDriver_Set_Type(point, DRIVER_TYPE{77});
+    const int params[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    VDriver_Set_Param(point, params);
+    VHub_Release();
+    return 0;
+  });
+  ASSERT_EQ(vexlor::test::wait_child(child, 30), 0);
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  EXPECT_EQ(VDriver_Get_Type(1), DRIVER_TYPE{77});
+  EXPECT_EQ(params_of(1), (Params{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+}
+
+TEST_F(Drivers, SilentBeforeStartUpThenFoundReadAndWrittenInPlace) {
   d::ConsoleCapture capture;
-  int point = 99;
+  int point = 5;
+  EXPECT_FALSE(VDriver_Find_Point(&point, "DNET_IO"));
+  EXPECT_EQ(point, 5);
+  EXPECT_STREQ(VDriver_Get_Name(0), "");
+  EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{0});
+  VDriver_Set_Type(0, DRIVER_TYPE{9});
+  VDriver_Set_Param(1, Params(10, 9).data());
+  EXPECT_EQ(params_of(1), Params(10, -1));
+  EXPECT_TRUE(capture.lines().empty());
+  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
+  EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{3});
+  EXPECT_EQ(params_of(1), kSerialParams);
+  capture.clear();
+  point = 99;
   EXPECT_TRUE(VDriver_Find_Point(&point, "Dnet_Io"));  // the first of "DNET_IO" and "dnet_io"
   EXPECT_EQ(point, 0);
   EXPECT_FALSE(VDriver_Find_Point(&point, "Serial"));
@@ -61,38 +81,6 @@ TEST_F(Drivers, FindReadAndWriteInPlace) {
   EXPECT_EQ(VDriver_Get_Type(2), DRIVER_TYPE{4});  // the neighbouring fields are kept
   EXPECT_EQ(params_of(0), Params(10, 0));
   EXPECT_EQ(capture.lines().size(), 1u);
-}
-
-TEST_F(Drivers, WritesOfOneProcessAreSeenByAnother) {
-  const pid_t child = vexlor::test::spawn_child([] {
-    int point = -5;
-    if (!VHub_Initial("DRIVER_IO") || !VDriver_Find_Point(&point, "SERIAL1")) return 1;
-    VDriver_Set_Type(point, DRIVER_TYPE{77});
-    const int params[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-    VDriver_Set_Param(point, params);
-    VHub_Release();
-    return 0;
-  });
-  ASSERT_EQ(vexlor::test::wait_child(child, 30), 0);
-  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
-  EXPECT_EQ(VDriver_Get_Type(1), DRIVER_TYPE{77});
-  EXPECT_EQ(params_of(1), (Params{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-}
-
-TEST_F(Drivers, NotAttachedAnswersAreSilentAndWriteNothing) {
-  d::ConsoleCapture capture;
-  int point = 5;
-  EXPECT_FALSE(VDriver_Find_Point(&point, "DNET_IO"));
-  EXPECT_EQ(point, 5);
-  EXPECT_STREQ(VDriver_Get_Name(0), "");
-  EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{0});
-  VDriver_Set_Type(0, DRIVER_TYPE{9});
-  VDriver_Set_Param(1, Params(10, 9).data());
-  EXPECT_EQ(params_of(1), Params(10, -1));
-  EXPECT_TRUE(capture.lines().empty());
-  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
-  EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{3});
-  EXPECT_EQ(params_of(1), kSerialParams);
 }
 
 }  // namespace

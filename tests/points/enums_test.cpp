@@ -1,8 +1,5 @@
-// Enumerations: finding by name, text and value translation in both languages, language
-// variants, the list copies and their frees; and the index check of every indexed enumeration
-// and driver operation.
-#include <gtest/gtest.h>
-
+// Enumerations: finding, translation both ways in both languages, variants, the list copies
+// and their frees; the index check of every enumeration and driver operation.
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -15,8 +12,6 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 using vexlor::test::red_texts;
 
 namespace {
@@ -25,7 +20,7 @@ using Texts = std::vector<std::string>;
 using Values = std::vector<int>;
 constexpr int kValve = 0, kCarrier = 1, kEmpty = 2;
 
-class Enums : public ::testing::Test {
+class Enums : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_digital("CTC.Language", LANGUAGE_CHINESE);  // the equipment's language
@@ -45,15 +40,11 @@ class Enums : public ::testing::Test {
     b_.add_driver("DNET", 3);
     b_.add_driver("SERIAL", 5);
     b_.add_function("SCHEDULER");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "enums_test", &error)) << error;
+    start();
   }
-  void TearDown() override { VHub_Release(); }
-  PrivateInstance instance_{"enums"};
-  DatabaseBuilder b_;
 };
 
-TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
+TEST_F(Enums, FindTranslateAndListCopiesInBothLanguages) {
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));
   d::ConsoleCapture capture;
   int point = 99;
@@ -74,25 +65,21 @@ TEST_F(Enums, FindAndTranslateBothWaysInBothLanguages) {
   // Item indices are not checked, never overrun. A text finds its item by either language's
   // part or whole, exact bytes only; the first slot named wins.
   const int none = VEXLOR_UNUSED_POINT;
-  EXPECT_EQ((Values{VEnum_Get_Data_Count(kValve), VEnum_Get_DData(kCarrier, 7),
-                    VEnum_Get_DData(kValve, 60), VEnum_Get_DData_By_SData(kValve, "Open"),
-                    VEnum_Get_DData_By_SData(kValve, "打开"),
-                    VEnum_Get_DData_By_SData(kValve, "Open|打开"),
-                    VEnum_Get_Index_By_SData(kValve, "关闭"),
-                    VEnum_Get_DData_By_SData(kCarrier, "8 Zoll"),
-                    VEnum_Get_DData_By_SData(kCarrier, "Manual"),
-                    VEnum_Get_Index_By_SData(kCarrier, "Hidden"),
-                    VEnum_Get_Index_By_DData(kCarrier, 77), VEnum_Get_Index_By_DData(kValve, 9)}),
-            (Values{4, 77, 0, 1, 1, 1, 0, 64, 5, 7, 7, none}));
+  EXPECT_EQ(
+      (Values{
+          VEnum_Get_Data_Count(kValve), VEnum_Get_DData(kCarrier, 7), VEnum_Get_DData(kValve, 60),
+          VEnum_Get_DData_By_SData(kValve, "Open"), VEnum_Get_DData_By_SData(kValve, "打开"),
+          VEnum_Get_DData_By_SData(kValve, "Open|打开"), VEnum_Get_Index_By_SData(kValve, "关闭"),
+          VEnum_Get_DData_By_SData(kCarrier, "8 Zoll"),
+          VEnum_Get_DData_By_SData(kCarrier, "Manual"),
+          VEnum_Get_Index_By_SData(kCarrier, "Hidden"), VEnum_Get_Index_By_DData(kCarrier, 77),
+          VEnum_Get_Index_By_DData(kValve, 9)}),
+      (Values{4, 77, 0, 1, 1, 1, 0, 64, 5, 7, 7, none}));
   for (const char* absent : {"open", "打开|Open", "Open|", "Vent"}) {
     EXPECT_EQ(VEnum_Get_DData_By_SData(kValve, absent), none) << absent;
     EXPECT_EQ(VEnum_Get_Index_By_SData(kValve, absent), none) << absent;
   }
   EXPECT_EQ(capture.lines().size(), 2u);
-}
-
-TEST_F(Enums, ListCopiesTakeTheLanguagesVariantAndAppend) {
-  ASSERT_TRUE(VHub_Initial("SCHEDULER"));
   Texts texts{"kept"};
   VEnum_Get_SData_All(kValve, LANGUAGE_CHINESE, texts);
   EXPECT_EQ(texts, (Texts{"kept", "关闭", "打开", "Moving", "Fault"}));  // else English
@@ -142,23 +129,6 @@ TEST_F(Enums, ListCopiesTakeTheLanguagesVariantAndAppend) {
   EXPECT_EQ(array, &sentinel);
 }
 
-TEST_F(Enums, NotAttachedAnswersAreSilentAndWriteNothing) {
-  d::ConsoleCapture capture;
-  int point = 5, count = 7;
-  EXPECT_FALSE(VEnum_Find_Point(&point, "Valve"));
-  EXPECT_EQ(point, 5);
-  EXPECT_STREQ(VEnum_Get_Name(0), "");
-  EXPECT_EQ(VEnum_Get_DData_By_SData(0, "Close"), VEXLOR_UNUSED_POINT);
-  Texts texts{"a"};
-  VEnum_Get_SData_All(0, texts);
-  EXPECT_EQ(texts, Texts{"a"});
-  char** text_array = nullptr;
-  VEnum_Get_SData_All(0, text_array, count);
-  EXPECT_EQ(text_array, nullptr);
-  EXPECT_EQ(count, 7);
-  EXPECT_TRUE(capture.lines().empty());
-}
-
 // One row per indexed operation: its result (or what it left in its outputs) for a bad point.
 struct IndexedOperation {
   const char* name;
@@ -196,10 +166,26 @@ std::vector<T> list_after(std::vector<T> list, Call call) {
   return list;
 }
 
-#define ROW(is_enum, name, expr, failure) \
-  { #name, is_enum, [](int p) { return text_of(expr); }, failure }
+#define ROW(is_enum, name, expr, failure)                        \
+  {                                                              \
+#name, is_enum, [](int p) { return text_of(expr); }, failure \
+  }
 
-TEST_F(Enums, IndexCheckOfEveryIndexedEnumAndDriverOperation) {
+TEST_F(Enums, SilentBeforeStartUpAndTheIndexCheckOfEveryEnumAndDriverOperation) {
+  d::ConsoleCapture capture;
+  int point = 5, count = 7;
+  EXPECT_FALSE(VEnum_Find_Point(&point, "Valve"));
+  EXPECT_EQ(point, 5);
+  EXPECT_STREQ(VEnum_Get_Name(0), "");
+  EXPECT_EQ(VEnum_Get_DData_By_SData(0, "Close"), VEXLOR_UNUSED_POINT);
+  Texts texts{"a"};
+  VEnum_Get_SData_All(0, texts);
+  EXPECT_EQ(texts, Texts{"a"});
+  char** text_array = nullptr;
+  VEnum_Get_SData_All(0, text_array, count);
+  EXPECT_EQ(text_array, nullptr);
+  EXPECT_EQ(count, 7);
+  EXPECT_TRUE(capture.lines().empty());
   using S = std::string;
   // clang-format off
   const std::vector<IndexedOperation> rows = {

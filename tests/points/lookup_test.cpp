@@ -1,7 +1,5 @@
 // Point lookup: search order, normalisation, messages, the families, the name cache, caller
 // name tables and the lazy point caches.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,8 +11,6 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
@@ -36,7 +32,7 @@ int point_of(const char* name, IO_TYPE type = IO_D) {
   return VIO_Find_Point(&point, type, true, name) ? point : -2;
 }
 
-class Lookup : public ::testing::Test {
+class Lookup : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
@@ -57,20 +53,12 @@ class Lookup : public ::testing::Test {
     b_.add_alarm(41001, "PM1_VALVE", "Valve|阀");  // L0
     b_.add_alarm(21005, "TM1_ARM", "Arm|臂");      // L1
   }
-  void TearDown() override { VHub_Release(); }
-  void start() {
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "lookup_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("PM1_PROCESS"));
-  }
-
-  PrivateInstance instance_{"lookup"};
-  DatabaseBuilder b_;
+  void start() { EquipmentTest::start("PM1_PROCESS"); }
 };
 
 }  // namespace
 
-TEST_F(Lookup, SearchOrderTablesFirstMatchAndAlarms) {
+TEST_F(Lookup, SearchOrderAndNormalisation) {
   start();
   const char* const rows[][2] = {
       {"PM1.PRESSURE", "D1"},  // digital before analog, any case
@@ -89,44 +77,6 @@ TEST_F(Lookup, SearchOrderTablesFirstMatchAndAlarms) {
   int point = -7;
   EXPECT_FALSE(VIO_Find_Point(&point, IO_F, true, "GUI_MAINFORM"));
   EXPECT_EQ(point, -1);
-}
-
-TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) {
-  int point = 123;
-  IO_TYPE type = IO_D;
-  d::ConsoleCapture capture;
-  EXPECT_FALSE(VIO_Find(&point, &type, "PM1.Valve"));  // not started
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, "PM1.Valve"));
-  EXPECT_EQ(point, 123);
-  EXPECT_EQ(type, IO_D);
-  start();
-  EXPECT_FALSE(VIO_Find(&point, &type, "[Robot].Nope"));
-  EXPECT_EQ(point, 123);  // a failed search leaves the point
-  EXPECT_EQ(type, IO_NONE);
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_A, "PM1.Valve"));
-  EXPECT_EQ(point, -1);
-  EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(9), "PM1.Valve"));
-  EXPECT_FALSE(VIO_Find(&point, &type, true, "Nope"));
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "Nope"));
-  EXPECT_FALSE(VIO_Find_Type(&type, "Nope"));
-  EXPECT_EQ(type, IO_NONE);
-  point = 5;
-  EXPECT_FALSE(VIO_Find(&point, &type, "Chamber A|99"));  // module known, alarm ID unknown
-  EXPECT_EQ(point, -1);
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
-  EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
-                "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-                "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-                "ALARM_ID:41099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
-                "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-            }));
-}
-
-TEST_F(Lookup, NormalisationBracketsDollarKeysAndTheirLimits) {
-  start();
   EXPECT_EQ(point_of("[Chamber A].Pressure", IO_A), 0);
   EXPECT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
   EXPECT_TRUE(VIO_Replace_Char_Set(10, "PM10"));
@@ -169,7 +119,41 @@ TEST_F(Lookup, NormalisationBracketsDollarKeysAndTheirLimits) {
   EXPECT_STREQ(VIO_Replace_Char_Get(1), "");
 }
 
-TEST_F(Lookup, NumberedFamiliesAttemptEveryMemberAndGrowTheOutput) {
+TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) {
+  int point = 123;
+  IO_TYPE type = IO_D;
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VIO_Find(&point, &type, "PM1.Valve"));  // not started
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, "PM1.Valve"));
+  EXPECT_EQ(point, 123);
+  EXPECT_EQ(type, IO_D);
+  start();
+  EXPECT_FALSE(VIO_Find(&point, &type, "[Robot].Nope"));
+  EXPECT_EQ(point, 123);  // a failed search leaves the point
+  EXPECT_EQ(type, IO_NONE);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_A, "PM1.Valve"));
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(9), "PM1.Valve"));
+  EXPECT_FALSE(VIO_Find(&point, &type, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Type(&type, "Nope"));
+  EXPECT_EQ(type, IO_NONE);
+  point = 5;
+  EXPECT_FALSE(VIO_Find(&point, &type, "Chamber A|99"));  // module known, alarm ID unknown
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "ALARM_ID:41099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+            }));
+}
+
+TEST_F(Lookup, NumberedFamiliesAndCallerNameTables) {
   start();
   d::ConsoleCapture capture;
   std::vector<int> out;
@@ -202,31 +186,6 @@ TEST_F(Lookup, NumberedFamiliesAttemptEveryMemberAndGrowTheOutput) {
   EXPECT_FALSE(VIO_Find_Point1(nullptr, IO_D, 1, 1, "x"));
   EXPECT_FALSE(VIO_Find_Point1(&one, IO_D, 2000000000, 1, "x"));
   EXPECT_FALSE(VIO_Find_Point2(&grid, IO_D, 2, 2147483647, 1, 1, "x"));
-}
-
-TEST_F(Lookup, NameCacheAnswersByTheExactTextAndDoesNotCacheMisses) {
-  start();
-  d::ConsoleCapture capture;
-  IO_MAP m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  // Renaming the point in shared memory does not reach a cached name.
-  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
-  m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
-  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
-  EXPECT_EQ(m.type, IO_NONE);
-  IO_Map_Find("pm1.recipe");
-  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
-  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
-  VHub_Release();
-  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
-}
-
-TEST_F(Lookup, NameTablesSubstituteResolveAndReportBothForms) {
-  start();
   VIO_Replace_Char_Set(1, "PM1");
   int valve = -1, gas = -1, high = -1, low = -1, bad = -1, sentinel = -1;
   IO_Name_String_Map table[] = {
@@ -238,7 +197,7 @@ TEST_F(Lookup, NameTablesSubstituteResolveAndReportBothForms) {
       {"", IO_D, &sentinel},
       {"AFTER_END", IO_D, &sentinel},
   };
-  d::ConsoleCapture capture;
+  capture.clear();
   EXPECT_FALSE(VIO_Set_IO_Map_List(table));
   EXPECT_STREQ(table[0].name, "PM1.Valve");
   EXPECT_EQ((std::vector<int>{valve, gas, high, low, bad, sentinel}),
@@ -287,6 +246,27 @@ TEST_F(Lookup, NameTablesSubstituteResolveAndReportBothForms) {
   EXPECT_TRUE(VIO_Set_IO_Map_List(ok));  // a miss with a point not -1 shows only in VIO_Find
   EXPECT_EQ(texts(capture).size(), 1u);
   EXPECT_FALSE(VIO_Set_IO_Map_List(static_cast<IO_Name_String_Map*>(nullptr)));
+}
+
+TEST_F(Lookup, NameCacheAnswersByTheExactTextAndDoesNotCacheMisses) {
+  start();
+  d::ConsoleCapture capture;
+  IO_MAP m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  // Renaming the point in shared memory does not reach a cached name.
+  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
+  m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
+  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(m.type, IO_NONE);
+  IO_Map_Find("pm1.recipe");
+  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
+  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
+  VHub_Release();
+  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
 }
 
 TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {

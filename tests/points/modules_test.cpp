@@ -1,7 +1,5 @@
 // Modules: finding by name or ID, the by-point getters and their index check, alarm bases,
 // annotations, per-kind sides and the lists.
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,12 +8,10 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
-using vexlor::config::DatabaseBuilder;
-using vexlor::test::PrivateInstance;
 
 namespace {
 
-class Modules : public ::testing::Test {
+class Modules : public vexlor::test::EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41, "etch");
@@ -25,40 +21,12 @@ class Modules : public ::testing::Test {
     b_.add_module("LP1", "Port 1", MODULE_CM, 0, 11);
     b_.add_function("SCHEDULER");
   }
-  void TearDown() override { VHub_Release(); }
-  void start() {
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "modules_test", &error)) << error;
-    ASSERT_TRUE(VHub_Initial("SCHEDULER"));
-  }
-  PrivateInstance instance_{"modules"};
-  DatabaseBuilder b_;
+  void start() { EquipmentTest::start("SCHEDULER"); }
 };
 
 }  // namespace
 
-TEST_F(Modules, FindPrefersNamesAndCachesBothTexts) {
-  start();
-  MODULE_MAP map{-5, MODULE_CM};
-  ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
-  EXPECT_EQ(map.side, 1);
-  EXPECT_EQ(map.kind, MODULE_PM);
-  ASSERT_TRUE(VModule_Find(&map, "TM1"));
-  EXPECT_EQ(map.side, 0);
-  EXPECT_EQ(map.kind, MODULE_TM);
-  // Cached under the name and the ID: answers survive a change of the records.
-  std::strcpy(MMAP_DB()->module_sp[2].name, "Renamed");
-  ASSERT_TRUE(VModule_Find(&map, "Robot"));
-  EXPECT_EQ(map.kind, MODULE_TM);
-  map = {-5, MODULE_CM};
-  EXPECT_FALSE(VModule_Find(&map, "pm1"));  // exact text only
-  EXPECT_FALSE(VModule_Find(&map, ""));
-  EXPECT_FALSE(VModule_Find(&map, nullptr));
-  EXPECT_EQ(map.side, -5);
-  EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
-}
-
-TEST_F(Modules, GettersByTextAndByPointWithTheIndexCheck) {
+TEST_F(Modules, GettersIndexCheckAnnotationsSidesAndLists) {
   start();
   EXPECT_STREQ(VModule_Get_ID("PM1"), "CHA");
   EXPECT_STREQ(VModule_Get_Name("PM1"), "Chamber A");
@@ -82,10 +50,6 @@ TEST_F(Modules, GettersByTextAndByPointWithTheIndexCheck) {
                 "Module Module_Point = UNUSE_IO_POINT.[代码行:Vexlor::VModule_Get_Name:N]",
                 "Module Module_Point = 5 , 超限.[代码行:Vexlor::VModule_Get_Alarm_Base:N]",
             }));
-}
-
-TEST_F(Modules, AnnotationsSidesAndLists) {
-  start();
   EXPECT_STREQ(VModule_Get_Annotation(MODULE_PM, 1), "ash");
   EXPECT_STREQ(VModule_Get_Annotation("Chamber A"), "etch");
   for (const char* none : {VModule_Get_Annotation("nobody"), VModule_Get_Annotation(4, 0),
@@ -107,7 +71,7 @@ TEST_F(Modules, AnnotationsSidesAndLists) {
   EXPECT_EQ(list, (std::vector<std::string>{"Chamber A", "PM1", "Robot", "Far Robot", "Port 1"}));
 }
 
-TEST_F(Modules, NotAttachedAnswersAreSilentDefaults) {
+TEST_F(Modules, SilentDefaultsBeforeStartUpThenFindPrefersNames) {
   d::ConsoleCapture capture;
   MODULE_MAP map{};
   EXPECT_FALSE(VModule_Find(&map, "PM1"));
@@ -122,4 +86,22 @@ TEST_F(Modules, NotAttachedAnswersAreSilentDefaults) {
   VModule_Get_Name_List(list);
   EXPECT_TRUE(list.empty());
   EXPECT_TRUE(capture.lines().empty());
+  start();
+  map = {-5, MODULE_CM};
+  ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
+  EXPECT_EQ(map.side, 1);
+  EXPECT_EQ(map.kind, MODULE_PM);
+  ASSERT_TRUE(VModule_Find(&map, "TM1"));
+  EXPECT_EQ(map.side, 0);
+  EXPECT_EQ(map.kind, MODULE_TM);
+  // Cached under the name and the ID: answers survive a change of the records.
+  std::strcpy(MMAP_DB()->module_sp[2].name, "Renamed");
+  ASSERT_TRUE(VModule_Find(&map, "Robot"));
+  EXPECT_EQ(map.kind, MODULE_TM);
+  map = {-5, MODULE_CM};
+  EXPECT_FALSE(VModule_Find(&map, "pm1"));  // exact text only
+  EXPECT_FALSE(VModule_Find(&map, ""));
+  EXPECT_FALSE(VModule_Find(&map, nullptr));
+  EXPECT_EQ(map.side, -5);
+  EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
 }

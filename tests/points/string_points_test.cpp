@@ -1,7 +1,5 @@
-// String points: reading with and without input driver, formatted and named access, the
-// rolling message text, and the "_SIO_MUTEX" forms across real processes (no interleaving, a
-// waiting second writer, a holder killed with kill -9, the exit flag).
-#include <gtest/gtest.h>
+// String points: reads with and without input driver, formatted and named access, rolling
+// messages, and the "_SIO_MUTEX" forms across real processes.
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -37,8 +35,7 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-// A child process that holds the recipe point's mutex until told to let go (a byte on
-// `release`) or until killed. Returns its pid once it holds the mutex, -1 on failure.
+// A child holding the recipe's mutex until a byte on `release` (or a kill): its pid, or -1.
 pid_t start_holder(int release_fd) {
   int ready[2];
   if (::pipe(ready) != 0) return -1;
@@ -73,46 +70,7 @@ pid_t start_holder(int release_fd) {
 
 }  // namespace
 
-TEST_F(TypedPoints, StringReadsTheWriteValueUnlessThePointHasAnInputDriver) {
-  // Without input driver: the last written text, and the layer is not asked (the slot's read
-  // value stays as it was).
-  VString_Set_Read_Mem(kRecipe, "stale");
-  VString_Write_Mem(kRecipe, "fresh");
-  bool ok = false;
-  EXPECT_STREQ(VString_Read(kRecipe, &ok), "fresh");
-  EXPECT_TRUE(ok);
-  EXPECT_STREQ(db().string_val[kRecipe].read_value, "stale");
-  EXPECT_STREQ(VString_Read_Mem(kRecipe), "fresh");
-  // With one: the read value the driver delivered; an offline driver gives "".
-  VString_Set_Read_Mem(kHostText, "from host");
-  EXPECT_STREQ(VString_Read(kHostText), "from host");
-  EXPECT_STREQ(VString_Read_Mem(kHostText), "from host");
-  EXPECT_STREQ(VString_Read(kDeadString, &ok), "");
-  EXPECT_FALSE(ok);
-  char text[1024] = "untouched";
-  EXPECT_FALSE(VString_Read(kDeadString, text));
-  EXPECT_STREQ(text, "untouched");
-  EXPECT_FALSE(VString_Write(kDeadString, "x"));
-  // Formatted writes are cut at 1023 characters; so is the value slot.
-  const std::string long_text(1500, 'q');
-  EXPECT_TRUE(VString_WriteF(kRecipe, "%s-%d", long_text.c_str(), 1));
-  EXPECT_TRUE(VString_Read(kRecipe, text));
-  EXPECT_EQ(std::string(text), long_text.substr(0, 1023));
-  VString_Set_Write_Mem(kRecipe, long_text.c_str());
-  EXPECT_EQ(std::string(VString_Read_Mem(kRecipe)), long_text.substr(0, 1023));
-  // By name and through the caller's int.
-  EXPECT_TRUE(VString_WriteF("PM1.Recipe", "%04d", 42));
-  EXPECT_STREQ(VString_Read("pm1.recipe"), "0042");
-  EXPECT_STREQ(VString_Read("PM1.Valve", &ok, true), "");  // a digital point
-  EXPECT_FALSE(ok);
-  int index = VEXLOR_UNUSED_POINT;
-  EXPECT_TRUE(VString_Write_Name(&index, "cached", "PM%d.%s", 1, "Recipe"));
-  EXPECT_EQ(index, kRecipe);
-  EXPECT_TRUE(VString_Read_Name(&index, text, "ignored"));
-  EXPECT_STREQ(text, "cached");
-}
-
-TEST_F(TypedPoints, StringMessagesRollWholeLinesAndNumberPerProcess) {
+TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
   // The numbers and the companion points are kept per process, across start-ups: a repeated
   // run of this test goes on from where the previous one stopped.
   static int runs = 0;
@@ -178,6 +136,42 @@ TEST_F(TypedPoints, StringMessagesRollWholeLinesAndNumberPerProcess) {
               "IO_NAME:PM1.Recipe0 - IO_TYPE:IO_S 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
   }
   EXPECT_EQ(lines_of(VString_Read_Mem(kRecipe)).size(), 2u);
+  // Without input driver: the last written text, and the layer is not asked (the slot's read
+  // value stays as it was).
+  VString_Set_Read_Mem(kRecipe, "stale");
+  VString_Write_Mem(kRecipe, "fresh");
+  bool ok = false;
+  EXPECT_STREQ(VString_Read(kRecipe, &ok), "fresh");
+  EXPECT_TRUE(ok);
+  EXPECT_STREQ(db().string_val[kRecipe].read_value, "stale");
+  EXPECT_STREQ(VString_Read_Mem(kRecipe), "fresh");
+  // With one: the read value the driver delivered; an offline driver gives "".
+  VString_Set_Read_Mem(kHostText, "from host");
+  EXPECT_STREQ(VString_Read(kHostText), "from host");
+  EXPECT_STREQ(VString_Read_Mem(kHostText), "from host");
+  EXPECT_STREQ(VString_Read(kDeadString, &ok), "");
+  EXPECT_FALSE(ok);
+  char text[1024] = "untouched";
+  EXPECT_FALSE(VString_Read(kDeadString, text));
+  EXPECT_STREQ(text, "untouched");
+  EXPECT_FALSE(VString_Write(kDeadString, "x"));
+  // Formatted writes are cut at 1023 characters; so is the value slot.
+  const std::string long_text(1500, 'q');
+  EXPECT_TRUE(VString_WriteF(kRecipe, "%s-%d", long_text.c_str(), 1));
+  EXPECT_TRUE(VString_Read(kRecipe, text));
+  EXPECT_EQ(std::string(text), long_text.substr(0, 1023));
+  VString_Set_Write_Mem(kRecipe, long_text.c_str());
+  EXPECT_EQ(std::string(VString_Read_Mem(kRecipe)), long_text.substr(0, 1023));
+  // By name and through the caller's int.
+  EXPECT_TRUE(VString_WriteF("PM1.Recipe", "%04d", 42));
+  EXPECT_STREQ(VString_Read("pm1.recipe"), "0042");
+  EXPECT_STREQ(VString_Read("PM1.Valve", &ok, true), "");  // a digital point
+  EXPECT_FALSE(ok);
+  int index = VEXLOR_UNUSED_POINT;
+  EXPECT_TRUE(VString_Write_Name(&index, "cached", "PM%d.%s", 1, "Recipe"));
+  EXPECT_EQ(index, kRecipe);
+  EXPECT_TRUE(VString_Read_Name(&index, text, "ignored"));
+  EXPECT_STREQ(text, "cached");
 }
 
 TEST_F(TypedPoints, StringMutexWritersInTwoProcessesNeverInterleave) {
@@ -258,8 +252,7 @@ TEST_F(TypedPoints, StringMutexSecondWriterWaitsForTheFirst) {
     returned = true;
   });
   // The waiter says so after each 5 s slice and does not give up.
-  const bool waiting = wait_until([&] { return !console_texts(capture).empty(); }, 30);
-  EXPECT_TRUE(waiting);
+  EXPECT_TRUE(wait_until([&] { return !console_texts(capture).empty(); }, 30));
   EXPECT_FALSE(returned);
   EXPECT_STREQ(VString_Read(kRecipe), "first");
   ASSERT_EQ(::write(release[1], "r", 1), 1);

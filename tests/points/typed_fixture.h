@@ -1,18 +1,13 @@
-// Test support for the typed point families: one small equipment with points of every kind,
-// with and without drivers (one of them offline), an enumeration in two languages, and the
-// routine PM1_PROC attached.
+// Test support for the typed point families: points of every kind with and without (offline)
+// drivers, an enumeration in two languages, and PM1_PROC attached.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "config/builder.h"
-#include "support/instance.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
+#include "support/equipment.h"
 
 namespace vexlor::test {
 
@@ -25,7 +20,7 @@ constexpr int kRecipe = 0, kLog = 1, kLogCompanion = 2, kHostText = 3, kDeadStri
 // Drivers.
 constexpr int kOnline = 0, kOffline = 1;
 
-class TypedPoints : public ::testing::Test {
+class TypedPoints : public EquipmentTest {
  protected:
   void SetUp() override {
     b_.add_driver("DNET", 3);
@@ -62,11 +57,8 @@ class TypedPoints : public ::testing::Test {
     drivers(b_.string_point(b_.add_string("PM1.Broken")), kOffline, kOffline);
 
     b_.add_function("PM1_PROC");
-    std::string error;
-    ASSERT_TRUE(b_.publish(true, "typed_points_test", &error)) << error;
-    ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
+    start("PM1_PROC");
   }
-  void TearDown() override { Vexlor::VHub_Release(); }
 
   Vexlor::MMAP_STRU& db() { return *Vexlor::MMAP_DB(); }
 
@@ -75,9 +67,6 @@ class TypedPoints : public ::testing::Test {
     record.idrv_point = input;
     record.odrv_point = output;
   }
-
-  PrivateInstance instance_{"typed"};
-  vexlor::config::DatabaseBuilder b_;
 };
 
 // What a call that fills a text gave: "+" or "-" for its result, then the text.
@@ -86,40 +75,6 @@ std::string outcome(Call&& call) {
   char text[1024] = "";
   const bool ok = call(text);
   return (ok ? "+" : "-") + std::string(text);
-}
-
-// The texts of the captured console lines.
-inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capture) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.console_lines()) texts.push_back(line.text);
-  return texts;
-}
-
-// `text` with its source line number replaced by "N": "...[代码行:Vexlor::F:123]" becomes
-// "...[代码行:Vexlor::F:N]".
-inline std::string without_line(const std::string& text) {
-  return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
-}
-
-// The texts of the captured log lines of category "[ERR]", without line numbers.
-inline std::vector<std::string> error_log_texts(const detail::ConsoleCapture& capture) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.file_lines()) {
-    if (line.tag == "[ERR]") texts.push_back(without_line(line.text));
-  }
-  return texts;
-}
-
-// The console texts without line numbers; every line must be red and printed for `source`.
-inline std::vector<std::string> red_texts(const detail::ConsoleCapture& capture,
-                                          const std::string& source) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.console_lines()) {
-    EXPECT_EQ(line.colour, detail::LineColour::kRed) << line.text;
-    EXPECT_EQ(line.source, source) << line.text;
-    texts.push_back(without_line(line.text));
-  }
-  return texts;
 }
 
 }  // namespace vexlor::test

@@ -1,14 +1,10 @@
-// Routines killed with kill -9 at random points inside alarm posts and answers and inside
-// string writes under the point mutex: what the next holder of the mutex finds must be whole
-// (the queue lists exactly the posted alarms, the alarm log has one row per post and answer
-// that took effect, every listed alarm can be cleared), or visibly marked (a string value
-// whose writer died is unconfirmed until rewritten).
+// Routines killed with kill -9 inside alarm posts and answers and string writes under the
+// point mutex: the next holder finds whole state, or a value visibly marked unconfirmed.
 #include <signal.h>
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <random>
 #include <set>
 #include <string>

@@ -1,11 +1,6 @@
-// A routine with many threads: value slots written while others poll them, rolling messages
-// from several threads at once, and lazy caches resolved by racing threads. Run under
-// ThreadSanitizer in the concurrency stage; in the other builds it checks the results.
-#include <gtest/gtest.h>
-
+// A routine with many threads: writers and pollers, rolling messages and racing name caches
+// (run under ThreadSanitizer in the concurrency stage).
 #include <atomic>
-#include <cstdio>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -76,8 +71,7 @@ TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
     ++lines;
     const auto first = line.find('|');
     const auto last = line.rfind('|');
-    ASSERT_NE(first, std::string::npos) << line;
-    ASSERT_NE(first, last) << line;
+    ASSERT_TRUE(first != std::string::npos && first != last) << line;
     counters.insert(std::stoi(line.substr(0, first)));
     messages.insert(line.substr(last + 1));
   }

@@ -1,8 +1,5 @@
-// The scheduler blocks: a sample of items of every block (first and last entries, every stride
-// shape and item type) written through the setters and found at block start + offset + index x
-// stride in the raw block; the 63-character cut; clearing and counting; indices outside an
-// item's entries; WAFER_ORDER references; the item count; the inspection waits; and the
-// console's views of them.
+// The scheduler blocks: sampled items at block start + offset + index x stride, clearing and
+// counting, bad indices, WAFER_ORDER references, inspection waits and the console's views.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -121,14 +118,8 @@ const Sample kSamples[] = {
 };
 // clang-format on
 
-class SchedulerBlocks : public NamedAccess {
+class SchedulerBlocks : public StandardEquipment {
  protected:
-  void SetUp() override {
-    add_modules(b_);
-    config::add_standard_vocabulary(b_);
-    b_.add_function("ETCH2_PROCESS");
-    publish();
-  }
   static std::vector<std::vector<char>> snapshot() {
     std::vector<std::vector<char>> all;
     for (int b = RBTANI; b <= UTIL; ++b) all.emplace_back(block(b), block(b) + kBlockSizes[b]);
@@ -136,7 +127,7 @@ class SchedulerBlocks : public NamedAccess {
   }
 };
 
-TEST_F(SchedulerBlocks, SampledItemsLandAtOffsetPlusIndexTimesStride) {
+TEST_F(SchedulerBlocks, SampledItemsClearingCountingAndBadIndices) {
   for (const Sample& s : kSamples) {
     char* at = block(s.block) + s.at;
     const char after = at[s.bytes.size()];
@@ -146,9 +137,6 @@ TEST_F(SchedulerBlocks, SampledItemsLandAtOffsetPlusIndexTimesStride) {
     EXPECT_TRUE(s.got()) << s.item;
     EXPECT_EQ(at[s.bytes.size()], after) << s.item << ": the next byte is not the item's";
   }
-}
-
-TEST_F(SchedulerBlocks, ClearAndIncrementTouchOnlyTheirWaferOrJob) {
   for (int k = 0; k < 20; ++k) VSCH_Set_Wafer_Cluster_PM_Side(2, 4, k, 19, 7);
   VSCH_Set_Wafer_Cluster_PM_Side(2, 5, 0, 0, 7);
   VSCH_Set_Wafer_Cluster_Step(2, 4, 3);
@@ -181,9 +169,6 @@ TEST_F(SchedulerBlocks, ClearAndIncrementTouchOnlyTheirWaferOrJob) {
     EXPECT_EQ(block(JOB)[signal_at + 3], 1) << signal_at;
   }
   EXPECT_EQ(block(JOB)[18 + 2], 1);  // the gap between Abort and Pause is no signal
-}
-
-TEST_F(SchedulerBlocks, IndicesOutsideTheEntriesReadNothingAndWriteNothing) {
   const auto before = snapshot();
   EXPECT_FALSE(
       VSCH_Set_CM_Enable(6, true) || VSCH_Set_CM_Enable(-1, true) ||
@@ -237,10 +222,25 @@ TEST_F(SchedulerBlocks, WaferOrderReferencesRoundTrip) {
   });
 }
 
-// The operations that combine items, on the standard vocabulary (4 robots: robot 5 has no
-// points and keeps its position in the block).
-TEST_F(SchedulerBlocks, CombinedOperations) {
+// The inspection waits, then the operations that combine items on the standard vocabulary (4
+// robots: robot 5 has no points and keeps its position in the block).
+TEST_F(SchedulerBlocks, InspectionWaitsAndCombinedOperations) {
   in_child([] {
+    detail::ConsoleCapture capture;
+    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(-1, 3));
+    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(0));    // process module 0 holds no wafer
+    EXPECT_TRUE(VSCH_Wafer_Inspect_Wait(1, 3));  // not reserved: done after one poll
+    std::vector<std::string> lines = console_texts(capture);
+    // A poll at a whole second that is a multiple of 5 shows the wait on the GUI, which is not
+    // started here, so the GUI bridge reports the message it dropped.
+    if (lines.size() == 4) {
+      EXPECT_NE(lines[3].find("<MESSAGE|等待晶圆(片源:CM2 , 片号:3 )料检...>"), std::string::npos);
+      lines.pop_back();
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "等待料检完成,传入参数错误 Wafer_Source : -1  Wafer_Number : 3 ",
+                         "PM1(ETCH1)等待前方料检失败,因为PM中没有晶圆信息",
+                         "等待料检完成 Wafer_Source : 1  Wafer_Number : 3 "}));
     VIO_Set_CTC_CMx_Wafer_Status(0, 4, 1);
     EXPECT_EQ(VSCH_Get_CM_Wafer_Number(0, 4), 0);
     VIO_Set_CTC_CMx_Wafer_Status(0, 4, 2);
@@ -276,7 +276,6 @@ TEST_F(SchedulerBlocks, CombinedOperations) {
     EXPECT_FALSE(VSCH_Set_Pick_Priority(5, 0, 1));
     EXPECT_TRUE(VSCH_Set_Place_Priority(MODULE_PM, 2, 9));
     EXPECT_EQ(VSCH_Get_PM_Place_Priority(2), 9);
-    EXPECT_STREQ(VSCH_Get_Module_Name(MODULE_PM, -1), "");
     EXPECT_STREQ(VSCH_Get_PM_Module_Name(0), "ETCH1");
     EXPECT_EQ(VSCH_Get_Module_Alarm_Base(-1, 0), 0);
     EXPECT_EQ(VSCH_Get_Module_Annotation(MODULE_PM, -1), nullptr);
@@ -301,28 +300,7 @@ TEST_F(SchedulerBlocks, CombinedOperations) {
   });
 }
 
-TEST_F(SchedulerBlocks, InspectionWaits) {
-  in_child([] {
-    detail::ConsoleCapture capture;
-    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(-1, 3));
-    EXPECT_FALSE(VSCH_Wafer_Inspect_Wait(0));    // process module 0 holds no wafer
-    EXPECT_TRUE(VSCH_Wafer_Inspect_Wait(1, 3));  // not reserved: done after one poll
-    std::vector<std::string> lines = texts(capture);
-    // A poll at a whole second that is a multiple of 5 shows the wait on the GUI, which is not
-    // started here, so the GUI bridge reports the message it dropped.
-    if (lines.size() == 4) {
-      EXPECT_NE(lines[3].find("<MESSAGE|等待晶圆(片源:CM2 , 片号:3 )料检...>"), std::string::npos);
-      lines.pop_back();
-    }
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "等待料检完成,传入参数错误 Wafer_Source : -1  Wafer_Number : 3 ",
-                         "PM1(ETCH1)等待前方料检失败,因为PM中没有晶圆信息",
-                         "等待料检完成 Wafer_Source : 1  Wafer_Number : 3 "}));
-  });
-}
-
-// `vexlor wafers` and `vexlor modules` as a real child process against the scheduler's picture:
-// wafers in a carrier, on a robot finger and in a process module.
+// `vexlor wafers` and `vexlor modules` on wafers in a carrier, on a finger and in a module.
 TEST_F(SchedulerBlocks, ConsoleShowsWafersAndModules) {
   in_child([] {
     VSCH_Set_CM_Slot_Count(0, 3);

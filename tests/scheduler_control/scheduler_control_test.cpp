@@ -1,25 +1,17 @@
-// Scheduler calls and control against real processes: vexlor-manager serves test_routine
-// programs under the scheduler's routine names, this process calls them as CALLER (function 0),
-// the operator writes pause flags and answers alarms with the console tool, and forked
-// processes contend for a transfer module's run lock. The calls' caches live for the process,
-// so every test here uses the same equipment.
-#include <gtest/gtest.h>
+// Scheduler calls against test_routine programs served by vexlor-manager, pauses and alarms
+// answered with the console tool, and the run lock between processes. The calls' caches live
+// for the process, so every test here uses the same equipment.
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <functional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "config/builder.h"
-#include "config/loader.h"
 #include "fifo/manager_process.h"
-#include "util/console_sink.h"
-#include "vexlor/vexlor.h"
+#include "support/equipment.h"
 
 using namespace Vexlor;
 using vexlor::test::wait_until;
@@ -53,13 +45,8 @@ std::string config_text() {
 class SchedulerControl : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string config = instance_.runtime_dir() + "/equipment.toml";
-    std::ofstream(config) << config_text();
-    vexlor::config::DatabaseBuilder builder;
-    std::string error;
-    ASSERT_TRUE(vexlor::config::load_configuration(config, builder, &error, nullptr)) << error;
-    ASSERT_TRUE(builder.publish(true, "scheduler_control_test", &error)) << error;
-    ASSERT_TRUE(manager_.start({"--config", config}));
+    ASSERT_TRUE(vexlor::test::publish_equipment(instance_, config_text(), "scheduler_control"));
+    ASSERT_TRUE(manager_.start({"--config", vexlor::test::equipment_file(instance_)}));
     ASSERT_TRUE(VHub_Initial("CALLER"));
   }
   void TearDown() override {
@@ -73,12 +60,10 @@ class SchedulerControl : public ::testing::Test {
   static std::vector<std::string> lines(const vexlor::detail::ConsoleCapture& capture) {
     std::vector<std::string> out;
     for (const auto& l : capture.console_lines()) {
-      const bool red = l.colour == vexlor::detail::LineColour::kRed;
-      const bool yellow = l.colour == vexlor::detail::LineColour::kYellow;
-      out.push_back((red      ? "R "
-                     : yellow ? "Y "
-                              : l.tag + " ") +
-                    std::regex_replace(l.text, std::regex(":[0-9]+\\]$"), ":N]"));
+      std::string mark = l.tag + " ";
+      if (l.colour == vexlor::detail::LineColour::kRed) mark = "R ";
+      if (l.colour == vexlor::detail::LineColour::kYellow) mark = "Y ";
+      out.push_back(mark + vexlor::test::without_line(l.text));
     }
     return out;
   }
@@ -148,8 +133,7 @@ TEST_F(SchedulerControl, CallsByKindReachTheirRoutines) {
   EXPECT_EQ(red, expected);
 }
 
-// Every documented call exists with its documented type: taking its address as that type
-// does not build otherwise.
+// Every documented call with its documented type (taking its address does not build otherwise).
 #define ONE(type, name) reinterpret_cast<void (*)()>(static_cast<type>(&name))
 #define NO_I
 #define ROW_I int,

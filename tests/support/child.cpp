@@ -1,16 +1,15 @@
 #include "support/child.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <map>
-#include <thread>
 
 #if defined(_WIN32)
 #include "os/windows_api.h"
 #else
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
+
+#include "support/instance.h"
 #endif
 
 namespace vexlor::test {
@@ -93,46 +92,23 @@ void ChildProcess::kill() {
 #else
 
 void set_env(const char* name, const char* value) {
-  if (value) {
-    ::setenv(name, value, 1);
-  } else {
-    ::unsetenv(name);
-  }
+  value ? ::setenv(name, value, 1) : ::unsetenv(name);
 }
 
 bool ChildProcess::start(const std::string& name, const std::vector<std::string>& args) {
   auto found = registry().find(name);
   if (running() || found == registry().end()) return false;
-  pid_t pid = ::fork();
+  const pid_t pid = spawn_child([&] { return found->second(args); });
   if (pid < 0) return false;
-  if (pid == 0) {
-    int code = 99;
-    try {
-      code = found->second(args);
-    } catch (...) {
-    }
-    ::_exit(code);
-  }
   native_ = pid;
   return true;
 }
 
 int ChildProcess::wait(double seconds) {
   if (!running()) return -1;
-  const pid_t pid = static_cast<pid_t>(native_);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill();
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  const int code = wait_child(static_cast<pid_t>(native_), seconds);  // kills on time-out
   native_ = -1;
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
+  return code;
 }
 
 void ChildProcess::kill() {

@@ -1,8 +1,6 @@
-// Test support: child processes that work on every platform. A child runs a body registered
-// by name with VEXLOR_TEST_CHILD: on POSIX the test program forks and calls it, on Windows it
-// starts itself again (CreateProcess) with "--vexlor-child=<name>" and its arguments. A body
-// therefore uses only its arguments and the environment (the instance), never the parent's
-// memory.
+// Test support: child processes on every platform. A body registered with VEXLOR_TEST_CHILD runs
+// in a fork on POSIX and in the test program started again on Windows, so it uses only its
+// arguments and the environment, never the parent's memory.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +21,7 @@ struct ChildRegistration {
                                                                            name##_child_body); \
   static int name##_child_body([[maybe_unused]] const std::vector<std::string>& args)
 
-// Runs the registered child named in argv ("--vexlor-child=<name>" first), returning its exit
-// code; -1 when argv names none (then the program runs its tests).
+// The exit code of the child argv names ("--vexlor-child=<name>" first); -1 when it names none.
 int run_child_from_args(int argc, char** argv);
 
 class ChildProcess {

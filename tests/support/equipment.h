@@ -1,15 +1,19 @@
-// Test support: an equipment configured from TOML text, as vexlor-db builds it, published into
-// the test's private instance.
+// Test support: an equipment built in the test or configured from TOML text, as vexlor-db builds
+// it, published into the test's private instance.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "config/builder.h"
 #include "config/loader.h"
 #include "support/instance.h"
+#include "util/console_sink.h"
+#include "vexlor/vexlor.h"
 
 namespace vexlor::test {
 
@@ -30,5 +34,53 @@ inline ::testing::AssertionResult publish_equipment(const PrivateInstance& insta
   }
   return ::testing::AssertionSuccess();
 }
+
+// The texts of the captured console lines.
+inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capture) {
+  std::vector<std::string> texts;
+  for (const auto& line : capture.console_lines()) texts.push_back(line.text);
+  return texts;
+}
+
+// `text` with its source line numbers as "N": "[代码行:Vexlor::F:123]" becomes "...:F:N]".
+inline std::string without_line(const std::string& text) {
+  return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
+}
+
+// The texts of the captured log lines of category "[ERR]", without line numbers.
+inline std::vector<std::string> error_log_texts(const detail::ConsoleCapture& capture) {
+  std::vector<std::string> texts;
+  for (const auto& line : capture.file_lines()) {
+    if (line.tag == "[ERR]") texts.push_back(without_line(line.text));
+  }
+  return texts;
+}
+
+// The console texts without line numbers; every line must be red and printed for `source`.
+inline std::vector<std::string> red_texts(const detail::ConsoleCapture& capture,
+                                          const std::string& source) {
+  std::vector<std::string> texts;
+  for (const auto& line : capture.console_lines()) {
+    EXPECT_EQ(line.colour, detail::LineColour::kRed) << line.text;
+    EXPECT_EQ(line.source, source) << line.text;
+    texts.push_back(without_line(line.text));
+  }
+  return texts;
+}
+
+// A test on its own equipment: build it through b_, then start(); released after each test.
+class EquipmentTest : public ::testing::Test {
+ protected:
+  void TearDown() override { Vexlor::VHub_Release(); }
+  // Publishes b_ into the private instance and, given a routine, starts up as that routine.
+  void start(const char* routine = nullptr) {
+    std::string error;
+    ASSERT_TRUE(b_.publish(true, "test", &error)) << error;
+    ASSERT_TRUE(routine == nullptr || Vexlor::VHub_Initial(routine)) << routine;
+  }
+
+  PrivateInstance instance_{"equipment"};
+  config::DatabaseBuilder b_;
+};
 
 }  // namespace vexlor::test

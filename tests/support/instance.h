@@ -19,9 +19,8 @@ inline constexpr bool kThreadSanitizer = false;
 #endif
 inline constexpr int storm_rounds(int rounds) { return kThreadSanitizer ? rounds / 5 : rounds; }
 
-// Points VEXLOR_RUNTIME_DIR at a fresh temporary folder, VEXLOR_INSTANCE at a unique name
-// and VEXLOR_DRIVE_ROOT (where log files land) at a folder inside it, for the life of the
-// object; removes the folder and restores all three afterwards.
+// A fresh VEXLOR_RUNTIME_DIR, a unique VEXLOR_INSTANCE and VEXLOR_DRIVE_ROOT inside it for the
+// life of the object; the folder is removed and all three restored afterwards.
 class PrivateInstance {
  public:
   explicit PrivateInstance(const std::string& tag = "t");
@@ -53,8 +52,7 @@ struct ToolRun {
   std::string out, err;
 };
 
-// Runs the program at `path` with `args` in the current environment as a child process,
-// collecting stdout and stderr through files in `scratch_dir`; waits up to 60 s.
+// Runs `path` with `args` as a child, its output collected in `scratch_dir`; waits up to 60 s.
 ToolRun run_tool(const std::string& path, const std::vector<std::string>& args,
                  const std::string& scratch_dir);
 
