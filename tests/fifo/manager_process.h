@@ -34,23 +34,6 @@ inline pid_t exec_manager(const std::vector<std::string>& args, int stderr_fd = 
   ::_exit(127);
 }
 
-// Runs vexlor-manager to its end (at most `seconds`); returns its exit status and its stderr.
-inline int run_manager(const std::vector<std::string>& args, std::string* stderr_text,
-                       double seconds = 20) {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  pid_t pid = exec_manager(args, fds[1]);
-  ::close(fds[1]);
-  int status = wait_child(pid, seconds);
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
-  ::close(fds[0]);
-  if (stderr_text) *stderr_text = text;
-  return status;
-}
-
 // A vexlor-manager serving the current instance for the life of the object.
 class ManagerProcess {
  public:
@@ -71,20 +54,15 @@ class ManagerProcess {
     if (!up) stop();
     return up;
   }
-  // SIGTERM and wait; returns the exit status.
-  int stop() {
+  // SIGTERM (or SIGKILL) and wait; returns the exit status.
+  int stop(int signal = SIGTERM) {
     if (pid_ <= 0) return -1;
-    ::kill(pid_, SIGTERM);
-    int status = wait_child(pid_, 10);
+    ::kill(pid_, signal);
+    const int status = wait_child(pid_, 10);
     pid_ = -1;
     return status;
   }
-  void kill9() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    wait_child(pid_, 10);
-    pid_ = -1;
-  }
+  void kill9() { stop(SIGKILL); }
   pid_t pid() const { return pid_; }
   // The record from line `since` on (empty on failure).
   std::vector<std::string> record(int since = 0) const {

@@ -22,17 +22,18 @@ namespace {
 using Vexlor::VFIFO;
 using vexlor::test::ManagerProcess;
 using vexlor::test::PrivateInstance;
-using vexlor::test::run_manager;
+using vexlor::test::run_tool;
 using vexlor::test::slurp;
+constexpr const char* kManager = vexlor::test::kManagerTool;
 
 TEST(ManagerProcess, SecondManagerOnSameInstanceIsRefused) {
   PrivateInstance instance("mgr-second");
   ManagerProcess first;
   ASSERT_TRUE(first.start());
-  std::string err;
-  EXPECT_EQ(run_manager({"--quiet"}, &err), 1);
-  EXPECT_EQ(err, "vexlor-manager: another vexlor-manager already serves instance \"" +
-                     instance.name() + "\"\n");
+  const vexlor::test::ToolRun second = run_tool(kManager, {"--quiet"}, instance.runtime_dir());
+  EXPECT_EQ(second.code, 1);
+  EXPECT_EQ(second.err, "vexlor-manager: another vexlor-manager already serves instance \"" +
+                            instance.name() + "\"\n");
   // The refused one touched nothing: the first still serves.
   VFIFO fifo;
   ASSERT_TRUE(fifo.VFIFO_Initial("R"));
@@ -90,10 +91,8 @@ TEST_F(ManagerInterlocks, AnswersInterlockQueriesFromConfiguration) {
   ASSERT_TRUE(fifo.VFIFO_Initial("PM1_PROC"));
   auto ask = [&](const char* kind, const char* param, int index) {
     char buffer[64] = "unset";
-    if (!fifo.VFIFO_Engine_Read(kind, param, "R1", index, "-", buffer, sizeof buffer)) {
-      return std::string("failed");
-    }
-    return std::string(buffer);
+    const bool ok = fifo.VFIFO_Engine_Read(kind, param, "R1", index, "-", buffer, sizeof buffer);
+    return ok ? std::string(buffer) : "failed";
   };
   EXPECT_EQ(ask("$D", "P7", 1), "1");   // PM1.Gas2_Valve (case-insensitive name)
   EXPECT_EQ(ask("$D", "P7", 2), "0");   // the later duplicate is not the configured point
@@ -123,9 +122,9 @@ TEST_F(ManagerInterlocks, BadInterlockTablesStopTheStart) {
   };
   for (const auto& c : cases) {
     write_config(c.toml);
-    std::string err;
-    EXPECT_EQ(run_manager({"--quiet", "--config", config_}, &err), 1) << c.toml;
-    EXPECT_EQ(err, "vexlor-manager: " + config_ + c.message + "\n");
+    const auto r = run_tool(kManager, {"--quiet", "--config", config_}, instance_.runtime_dir());
+    EXPECT_EQ(r.code, 1) << c.toml;
+    EXPECT_EQ(r.err, "vexlor-manager: " + config_ + c.message + "\n");
   }
   // Nothing was left serving.
   std::string dir = vexlor::os::endpoint_dir(false);
