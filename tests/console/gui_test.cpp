@@ -130,7 +130,7 @@ TEST_F(GuiConsole, ShowsEachCommandAsAJsonLineAndEndsOnExit) {
   EXPECT_TRUE(VGui_MainForm_Exit());
 }
 
-TEST_F(GuiConsole, TextLinesUntilCountOrExitFlag) {
+TEST_F(GuiConsole, TextLinesUntilCountOrExitFlagAndNoneBesideAGuiServingManager) {
   ASSERT_TRUE(start_gui({"gui", "--count", "2"}));
   EXPECT_TRUE(VGui_Display_Message("line\nbreak"));
   EXPECT_TRUE(VGui_Send_Event("E1"));
@@ -154,9 +154,8 @@ TEST_F(GuiConsole, TextLinesUntilCountOrExitFlag) {
   EXPECT_EQ(finish_gui(), 0);
   EXPECT_EQ(slurp(out_path()), "");
   EXPECT_EQ(VFunction_Get_Run_Status(kN), SYS_KILLED);
-}
 
-TEST_F(GuiConsole, GuiEndpointServedByTheManagerIsReported) {
+  // A manager serving the GUI endpoint itself: the main form is refused and leaves no trace.
   ASSERT_EQ(manager_.stop(), 0);
   ASSERT_TRUE(manager_.start());  // serves the GUI endpoint itself
   const ToolRun run = run_tool(kConsole, {"gui"}, instance_.runtime_dir());

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <unistd.h>
 
@@ -91,11 +92,9 @@ class PanelApi : public ::testing::Test {
     auto r = std::string(call.method) == "GET" ? c.Get(call.path, h)
                                                : c.Post(call.path, h, call.body, type);
     if (!r) return "no answer";
-    std::smatch m;
-    const std::string body = r->body;
-    const bool has = std::regex_search(body, m, std::regex(R"re(^\{"error":"(.*)"\}$)re"));
-    const std::string error = std::regex_replace(has ? m[1].str() : "", std::regex(R"(\\")"), "\"");
-    return std::to_string(r->status) + " " + error;
+    const nlohmann::json body = nlohmann::json::parse(r->body, nullptr, false);
+    const bool error = body.is_object() && body.size() == 1 && body.contains("error");
+    return std::to_string(r->status) + " " + (error ? body["error"].get<std::string>() : "");
   }
 
   PrivateInstance instance_{"panel"};
