@@ -1,7 +1,6 @@
 // The operator console `vexlor` as a real child process against a private equipment: each
 // subcommand as text and JSON, and the exit status and error line of bad usage and unknown names.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>

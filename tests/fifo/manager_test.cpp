@@ -168,7 +168,7 @@ TEST(ManagerUnderLoad, ConnectionBoundClosesTheLongestIdle) {
   std::vector<pollfd> fds;
   for (auto& s : idle) fds.push_back({static_cast<int>(s.native()), POLLIN, 0});
   EXPECT_EQ(::poll(fds.data(), fds.size(), 1000), 1);  // exactly one was closed
-  EXPECT_EQ(fds[0].revents & POLLIN, POLLIN);         // the first one connected
+  EXPECT_EQ(fds[0].revents & POLLIN, POLLIN);          // the first one connected
 }
 
 // The record keeps the newest lines within its byte bound, numbered from the first request;

@@ -4,10 +4,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
 #include <vector>
