@@ -127,6 +127,29 @@ inline std::vector<BadConfig> bad_configs() {
       {"unit longer than its field in bytes",
        "analog = [ { name = \"T\", unit = \"摄氏度摄氏度\" } ]\n",
        "FILE:1: analog[0].unit: text is 18 bytes, its 16-byte field holds at most 15"},
+      {"duplicate data-log table, ignoring case",
+       "datalogs = [\n  { name = \"PM1_TRACE\", points = [] },\n  { name = \"pm1_trace\", "
+       "points = [] },\n]\n",
+       "FILE:3: datalogs[1].name: duplicate data-log table \"pm1_trace\", first at line 2 "
+       "(datalogs[0])"},
+      {"missing points", "datalogs = [\n  { name = \"T\" },\n]\n",
+       "FILE:2: datalogs[0].points: missing required field"},
+      {"points not a list", "datalogs = [\n  { name = \"T\", points = \"PM1.Flow\" },\n]\n",
+       "FILE:2: datalogs[0].points: expected an array of point names"},
+      {"point not a text", "datalogs = [\n  { name = \"T\", points = [\"A\", 5] },\n]\n",
+       "FILE:2: datalogs[0].points[1]: expected a string"},
+      {"point too long",
+       "datalogs = [\n  { name = \"T\", points = [\"" + std::string(64, 'P') + "\"] },\n]\n",
+       "FILE:2: datalogs[0].points[0]: text is 64 bytes, its 64-byte field holds at most 63"},
+      {"empty point", "datalogs = [\n  { name = \"T\", points = [\"A\", \"\"] },\n]\n",
+       "FILE:2: datalogs[0].points[1]: must not be empty"},
+      {"empty name", "datalogs = [ { name = \"\", points = [] } ]\n",
+       "FILE:1: datalogs[0].name: must not be empty"},
+      {"not an array", "datalogs = { name = \"T\" }\n",
+       "FILE:1: datalogs: expected an array of tables"},
+      {"no database path",
+       "datalogs = [\n  { name = \"T\", points = [] },\n]\n[system]\ndatabase_path = \"\"\n",
+       "FILE:1: datalogs: data-log tables are kept below system.database_path, which is empty"},
   };
 }
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "config/bad_configs.h"
 #include "config/builder.h"
 #include "config/loader.h"
 #include "frame/vdb_file.h"
@@ -217,7 +216,8 @@ TEST_F(DataLogTables, PathOfTheFile) {
   EXPECT_EQ(d::vdb_file(), root_ + "/D/Data/Equip/vexlor.db");
 }
 
-TEST_F(DataLogTables, LoaderKeepsDataLogsAndRejectsBadOnes) {
+// Bad data-log tables are among the shared bad configurations.
+TEST_F(DataLogTables, LoaderKeepsDataLogsAndWarnsOfUnknownPointsAndKeys) {
   DatabaseBuilder good;
   std::string error;
   std::vector<std::string> warnings;
@@ -237,37 +237,4 @@ datalogs = [
                           path + ":9: datalogs[0].points[1]: no digital, analog or string point "
                                  "\"PM1.Presure\" in this configuration",
                           path + ":10: datalogs[1].colour: unknown key, ignored"}));
-
-  const vexlor::test::BadConfig bad[] = {
-      {"duplicate, ignoring case",
-       "datalogs = [\n  { name = \"PM1_TRACE\", points = [] },\n  { name = \"pm1_trace\", "
-       "points = [] },\n]\n",
-       "FILE:3: datalogs[1].name: duplicate data-log table \"pm1_trace\", first at line 2 "
-       "(datalogs[0])"},
-      {"missing points", "datalogs = [\n  { name = \"T\" },\n]\n",
-       "FILE:2: datalogs[0].points: missing required field"},
-      {"points not a list", "datalogs = [\n  { name = \"T\", points = \"PM1.Flow\" },\n]\n",
-       "FILE:2: datalogs[0].points: expected an array of point names"},
-      {"point not a text", "datalogs = [\n  { name = \"T\", points = [\"A\", 5] },\n]\n",
-       "FILE:2: datalogs[0].points[1]: expected a string"},
-      {"point too long",
-       "datalogs = [\n  { name = \"T\", points = [\"" + std::string(64, 'P') + "\"] },\n]\n",
-       "FILE:2: datalogs[0].points[0]: text is 64 bytes, its 64-byte field holds at most 63"},
-      {"empty point", "datalogs = [\n  { name = \"T\", points = [\"A\", \"\"] },\n]\n",
-       "FILE:2: datalogs[0].points[1]: must not be empty"},
-      {"empty name", "datalogs = [ { name = \"\", points = [] } ]\n",
-       "FILE:1: datalogs[0].name: must not be empty"},
-      {"not an array", "datalogs = { name = \"T\" }\n",
-       "FILE:1: datalogs: expected an array of tables"},
-      {"no database path",
-       "datalogs = [\n  { name = \"T\", points = [] },\n]\n[system]\ndatabase_path = \"\"\n",
-       "FILE:1: datalogs: data-log tables are kept below system.database_path, which is empty"},
-  };
-  for (const auto& b : bad) {
-    const std::string at = write(b.toml);
-    std::string line = b.line;
-    DatabaseBuilder builder;
-    EXPECT_FALSE(load_configuration(at, builder, &error, nullptr)) << b.what;
-    EXPECT_EQ(error, line.replace(line.find("FILE"), 4, at)) << b.what;
-  }
 }
