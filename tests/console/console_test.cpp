@@ -13,6 +13,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/builder.h"
@@ -120,16 +121,11 @@ alarms = [
     EXPECT_EQ(run.err, "vexlor: " + line + "\n");
     EXPECT_EQ(run.out, "");
   }
-  // Each call refused with its status and error line.
-  struct Refused {
-    std::string command;  // its words, as on a command line
-    int status;
-    std::string line;
-  };
-  void expect_errors(const std::vector<Refused>& calls) {
-    for (const Refused& c : calls) {
-      SCOPED_TRACE(c.line);
-      expect_error(vexlor(words(c.command)), c.status, c.line);
+  // Each call (its words, as on a command line) refused with its status and error line.
+  void expect_errors(const std::vector<std::tuple<std::string, int, std::string>>& calls) {
+    for (const auto& [command, status, line] : calls) {
+      SCOPED_TRACE(line);
+      expect_error(vexlor(words(command)), status, line);
     }
   }
 
