@@ -59,34 +59,47 @@ TEST(ManagerProcess, SecondManagerOnSameInstanceIsRefused) {
   EXPECT_EQ(first.record(), std::vector<std::string>{"GuiMainForm command=HIDE text= sender=R"});
 }
 
-class ManagerInterlocks : public ::testing::Test {
- protected:
-  void SetUp() override {
-    vexlor::config::DatabaseBuilder b;
-    b.add_digital("PM1.Gas1_Valve");
-    b.add_digital("PM1.Gas2_Valve");
-    b.add_digital("pm1.gas2_valve");  // same name, later: the first match wins
-    b.add_analog("PM1.MFC1_Set");
-    std::string error;
-    ASSERT_TRUE(b.publish(false, "manager_test", &error)) << error;
-    config_ = instance_.runtime_dir() + "/equipment.toml";
+// A bad interlock table stops the start and leaves nothing serving; a good one answers the
+// interlock queries.
+TEST(ManagerInterlocks, BadTablesStopTheStartAGoodOneAnswersQueries) {
+  PrivateInstance instance("mgr-ilk");
+  vexlor::config::DatabaseBuilder b;
+  b.add_digital("PM1.Gas1_Valve");
+  b.add_digital("PM1.Gas2_Valve");
+  b.add_digital("pm1.gas2_valve");  // same name, later: the first match wins
+  b.add_analog("PM1.MFC1_Set");
+  std::string error;
+  ASSERT_TRUE(b.publish(false, "manager_test", &error)) << error;
+  const std::string config = instance.runtime_dir() + "/equipment.toml";
+  // Bad tables, each with its error.
+  const std::pair<std::string, std::string> bad[] = {
+      {"interlocks = [ { point = \"PM1.Nope\", kind = \"digital\", answer = \"1\" } ]\n",
+       ":1: interlocks[0].point: unknown digital point \"PM1.Nope\""},
+      {"interlocks = [ { point = \"PM1.Gas1_Valve\", kind = \"string\" } ]\n",
+       ":1: interlocks[0].kind: must be \"digital\" or \"analog\""},
+      {"interlocks = [\n  { point = \"PM1.Gas1_Valve\", kind = \"digital\", answer = \"yes\" "
+       "}\n]\n",
+       ":2: interlocks[0].answer: not a decimal number: \"yes\""},
+      {"interlocks = [ { point = \"PM1.Gas1_Valve\", kind = \"digital\", colour = 1 } ]\n",
+       ":1: interlocks[0].colour: unknown key"},
+      {"interlocks = 3\n", ":1: interlocks: not an array"},
+  };
+  for (const auto& [toml, message] : bad) {
+    std::ofstream(config) << toml;
+    const auto r = run_tool(kManager, {"--quiet", "--config", config}, instance.runtime_dir());
+    EXPECT_EQ(r.code, 1) << toml;
+    EXPECT_EQ(r.err, "vexlor-manager: " + config + message + "\n");
   }
-  void TearDown() override { vexlor::config::remove_database(nullptr); }
-  void write_config(const std::string& text) { std::ofstream(config_) << text; }
+  const std::string dir = vexlor::os::endpoint_dir(false);
+  EXPECT_TRUE(!std::filesystem::exists(dir) || std::filesystem::is_empty(dir));
 
-  PrivateInstance instance_{"mgr-ilk"};
-  std::string config_;
-};
-
-TEST_F(ManagerInterlocks, AnswersInterlockQueriesFromConfiguration) {
-  write_config(
-      "interlocks = [\n"
-      "  { point = \"PM1.GAS2_VALVE\", kind = \"digital\", answer = \"1\" },\n"
-      "  { point = \"PM1.MFC1_Set\", kind = \"analog\", answer = \"27\" },\n"
-      "  { point = \"PM1.Gas1_Valve\", kind = \"digital\", answer = \"0\" },\n"
-      "]\n");
+  std::ofstream(config) << "interlocks = [\n"
+                           "  { point = \"PM1.GAS2_VALVE\", kind = \"digital\", answer = \"1\" },\n"
+                           "  { point = \"PM1.MFC1_Set\", kind = \"analog\", answer = \"27\" },\n"
+                           "  { point = \"PM1.Gas1_Valve\", kind = \"digital\", answer = \"0\" },\n"
+                           "]\n";
   ManagerProcess manager;
-  ASSERT_TRUE(manager.start({"--config", config_}));
+  ASSERT_TRUE(manager.start({"--config", config}));
   VFIFO fifo;
   ASSERT_TRUE(fifo.VFIFO_Initial("PM1_PROC"));
   auto ask = [&](const char* kind, const char* param, int index) {
@@ -102,33 +115,8 @@ TEST_F(ManagerInterlocks, AnswersInterlockQueriesFromConfiguration) {
   EXPECT_EQ(ask("$D", "P6", 1), "0");   // not an interlock query
   EXPECT_EQ(ask("$S", "P7", 1), "0");
   EXPECT_EQ(manager.record().size(), 7u);
-}
-
-TEST_F(ManagerInterlocks, BadInterlockTablesStopTheStart) {
-  struct Case {
-    std::string toml, message;
-  };
-  const std::vector<Case> cases = {
-      {"interlocks = [ { point = \"PM1.Nope\", kind = \"digital\", answer = \"1\" } ]\n",
-       ":1: interlocks[0].point: unknown digital point \"PM1.Nope\""},
-      {"interlocks = [ { point = \"PM1.Gas1_Valve\", kind = \"string\" } ]\n",
-       ":1: interlocks[0].kind: must be \"digital\" or \"analog\""},
-      {"interlocks = [\n  { point = \"PM1.Gas1_Valve\", kind = \"digital\", answer = \"yes\" "
-       "}\n]\n",
-       ":2: interlocks[0].answer: not a decimal number: \"yes\""},
-      {"interlocks = [ { point = \"PM1.Gas1_Valve\", kind = \"digital\", colour = 1 } ]\n",
-       ":1: interlocks[0].colour: unknown key"},
-      {"interlocks = 3\n", ":1: interlocks: not an array"},
-  };
-  for (const auto& c : cases) {
-    write_config(c.toml);
-    const auto r = run_tool(kManager, {"--quiet", "--config", config_}, instance_.runtime_dir());
-    EXPECT_EQ(r.code, 1) << c.toml;
-    EXPECT_EQ(r.err, "vexlor-manager: " + config_ + c.message + "\n");
-  }
-  // Nothing was left serving.
-  std::string dir = vexlor::os::endpoint_dir(false);
-  EXPECT_TRUE(!std::filesystem::exists(dir) || std::filesystem::is_empty(dir));
+  EXPECT_EQ(manager.stop(), 0);
+  vexlor::config::remove_database(nullptr);
 }
 
 // Connections that start a frame and stall: a normal client is still served within its usual

@@ -31,13 +31,12 @@ TEST(DrivePermissions, LogFilesAndFoldersIgnoreTheUmask) {
       static_cast<bool>(vexlor::detail::vdb_open(root + "/D/Equipment/Db/vexlor.db", true, &error));
   ::umask(old);
 
-  EXPECT_EQ(mode_of(file), 0660u);
-  for (const std::string& folder : {day, day.substr(0, day.rfind('/')), root + "/Z/History"})
-    EXPECT_EQ(mode_of(folder), 0770u) << folder;
   ASSERT_TRUE(opened) << error;
-  EXPECT_EQ(mode_of(root + "/D/Equipment/Db/vexlor.db"), 0660u);
-  EXPECT_EQ(mode_of(root + "/D/Equipment/Db"), 0770u);
-  EXPECT_EQ(mode_of(root + "/D/Equipment"), 0770u);
+  for (const std::string& path : {file, root + "/D/Equipment/Db/vexlor.db"})
+    EXPECT_EQ(mode_of(path), 0660u) << path;
+  for (const std::string& folder : {day, day.substr(0, day.rfind('/')), root + "/Z/History",
+                                    root + "/D/Equipment/Db", root + "/D/Equipment"})
+    EXPECT_EQ(mode_of(folder), 0770u) << folder;
 }
 
 }  // namespace
