@@ -42,13 +42,15 @@ bool listen_on(os::LocalListener& listener, const char* endpoint, ChildIo& io) {
   return true;
 }
 
-// A request of `type` to the endpoint of routine `name`; true when it was answered.
-bool ask_routine(const char* name, fifo::RequestType type, fifo::Reply* reply,
-                 std::string* error = nullptr) {
+// A request of `type` to the endpoint of routine `name`: "accepted", "refused" or why it failed.
+std::string ask_routine(const char* name, fifo::RequestType type) {
   fifo::Request request;
   request.type = type;
   request.function = name;
-  return fifo::send_request(os::routine_endpoint(name), request, reply, 3000, error);
+  fifo::Reply reply;
+  std::string error;
+  if (!fifo::send_request(os::routine_endpoint(name), request, &reply, 3000, &error)) return error;
+  return reply.accepted ? "accepted" : "refused";
 }
 
 // Every request kind once, with the line the manager must record for it.
@@ -490,16 +492,12 @@ TEST(FifoRoundTrip, OwnEndpointIsServedOnce) {
     return 0;
   });
   ASSERT_EQ(wait_child(child, 10), 0);
-  fifo::Reply reply;
-  ASSERT_TRUE(ask_routine("PM2", fifo::RequestType::PostEvent, &reply));
-  EXPECT_TRUE(reply.accepted);
+  EXPECT_EQ(ask_routine("PM2", fifo::RequestType::PostEvent), "accepted");
   EXPECT_TRUE(second.VFIFO_Release());
-  EXPECT_TRUE(ask_routine("PM2", fifo::RequestType::SendEvent, &reply));
-  EXPECT_TRUE(reply.accepted);
+  EXPECT_EQ(ask_routine("PM2", fifo::RequestType::SendEvent), "accepted");
   EXPECT_TRUE(first.VFIFO_Release());
-  std::string error;
-  EXPECT_FALSE(ask_routine("PM2", fifo::RequestType::PostEvent, &reply, &error));
-  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+  const std::string gone = ask_routine("PM2", fifo::RequestType::PostEvent);
+  EXPECT_NE(gone.find("No such file or directory"), std::string::npos) << gone;
 }
 
 }  // namespace

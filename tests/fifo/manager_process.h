@@ -3,12 +3,10 @@
 #pragma once
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -74,14 +72,5 @@ class ManagerProcess {
  private:
   pid_t pid_ = -1;
 };
-
-// After a clean stop no endpoint of the manager nor its lock file is left.
-inline void expect_endpoints_removed() {
-  for (const char* role : {"manager", "engine", "gui"}) {
-    const std::string path = os::endpoint_path(role);
-    EXPECT_FALSE(std::filesystem::exists(path)) << path;
-    EXPECT_FALSE(std::filesystem::exists(path + ".lock")) << path;
-  }
-}
 
 }  // namespace vexlor::test
