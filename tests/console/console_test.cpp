@@ -156,7 +156,35 @@ TEST_F(Console, PointsListShowsValuesUnitsAndStatusAsTextAndJson) {
   expect_error(vexlor({"points", "NoSuchThing"}), 1, "no point matches \"NoSuchThing\"");
 }
 
-TEST_F(Console, PointGetAndSetGoThroughTheByNameAccess) {
+TEST_F(Console, InfoGetAndSetGoThroughTheByNameAccess) {
+  // `info`: everything about a point of each kind.
+  const std::pair<const char*, Texts> cases[] = {
+      {"pm1.valve",
+       {"name         PM1.Valve\n", "kind         digital point 0\n",
+        "value        Close (raw 0)\n", "limits       0..1\n",
+        "enumeration  Valve: 0 Close, 1 Open\n", "input        DIO (driver 0, type 1, online)\n"}},
+      {"PM1.Pressure",
+       {"value        12.50 Torr (raw 12.5)\n", "limits       0.00..1000.00\n", "decimals     2\n",
+        "unit         Torr\n", "input        -\n", "initial      12.50\n"}},
+      {"PM1.Dead", {"status       offline\n", "input        DEAD (driver 1, type 2, offline)\n"}},
+      {"PM1.Recipe",
+       {"kind         string point 0\n", "capacity     1023 bytes\n",
+        "value        \"ETCH \\\"A\\\"\\\\B\\tC\\x01 刻蚀\"\n"}},
+  };
+  for (const auto& [name, lines] : cases) {
+    const ToolRun run = vexlor({"info", name});
+    EXPECT_EQ(run.code, 0) << run.err;
+    for (const std::string& line : lines)
+      EXPECT_NE(run.out.find(line), std::string::npos) << name << ": " << line << run.out;
+  }
+  const Json valve = vexlor_json({"info", "PM1.Valve"});
+  EXPECT_EQ(fields(valve.at("enumeration").at("items").at(1), {"text", "number"}),
+            (Json{"Open", 1}));
+  EXPECT_EQ(fields(valve.at("input_driver"), {"name", "state"}), (Json{"DIO", "online"}));
+  EXPECT_EQ(fields(vexlor_json({"info", "PM1.Recipe"}), {"capacity", "min", "enumeration"}),
+            (Json{1023, nullptr, nullptr}));
+  expect_error(vexlor({"info", "PM9.None"}), 1, "unknown point \"PM9.None\"");
+
   // As `points` shows it, or the number as read.
   expect_ok(vexlor({"points", "get", "PM1.Pressure"}), "12.50 Torr\n");
   expect_ok(vexlor({"get", "PM1.Pressure", "--raw"}), "12.5\n");
@@ -287,7 +315,7 @@ TEST_F(Console, FunctionsAndDrivers) {
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
 }
 
-TEST_F(Console, WatchPrintsPlainBlocksOrJsonLinesWhenNotATerminal) {
+TEST_F(Console, WatchPrintsBlocksOrJsonLinesAndStopsWhenItsDatabaseIsReplaced) {
   Vexlor::VAlarm_Post(0, "");
   ToolRun run =
       vexlor({"watch", "--points", "PM1.Count, PM1.Press*", "--interval", "0.05", "--count", "2"});
@@ -318,19 +346,16 @@ TEST_F(Console, WatchPrintsPlainBlocksOrJsonLinesWhenNotATerminal) {
 
   expect_error(vexlor({"watch", "--points", "PM1.Count,Nope", "--count", "1"}), 1,
                "unknown point \"Nope\"");
-}
 
-TEST_F(Console, WatchStopsWithOneLineWhenItsDatabaseIsReplaced) {
-  // Another process replaces the database once the console is attached to it. The test process
-  // lets go of the equipment first, so the forked child inherits no lock one of the library's
-  // threads might hold at the fork.
+  // One line when another process replaces the database once the console is attached to it.
+  // This process lets go of the equipment first, so the forked child inherits no lock one of
+  // the library's threads might hold at the fork.
   Vexlor::VHub_Release();
   const pid_t replacer = spawn_child([this] {
     std::string error;
     return attached("VEXLOR_CONSOLE") && b_.publish(true, "replaced", &error) ? 0 : 1;
   });
-  const ToolRun run =
-      vexlor({"watch", "--points", "PM1.Count", "--interval", "0.05", "--count", "600"});
+  run = vexlor({"watch", "--points", "PM1.Count", "--interval", "0.05", "--count", "600"});
   EXPECT_EQ(wait_child(replacer, 30), 0);
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err, "vexlor: the database of instance \"" + instance_.name() +
@@ -398,35 +423,6 @@ TEST_F(Console, StatusShowsTheManagerNeverStartedUpAndKilled) {
   EXPECT_EQ(status.at("database").at("state"), "none");
   EXPECT_EQ(status.at("manager").at("state"), "never started");
   EXPECT_EQ(status.at("alarms"), nullptr);
-}
-
-TEST_F(Console, InfoShowsEverythingAboutAPointOfEachKind) {
-  const std::pair<const char*, Texts> cases[] = {
-      {"pm1.valve",
-       {"name         PM1.Valve\n", "kind         digital point 0\n",
-        "value        Close (raw 0)\n", "limits       0..1\n",
-        "enumeration  Valve: 0 Close, 1 Open\n", "input        DIO (driver 0, type 1, online)\n"}},
-      {"PM1.Pressure",
-       {"value        12.50 Torr (raw 12.5)\n", "limits       0.00..1000.00\n", "decimals     2\n",
-        "unit         Torr\n", "input        -\n", "initial      12.50\n"}},
-      {"PM1.Dead", {"status       offline\n", "input        DEAD (driver 1, type 2, offline)\n"}},
-      {"PM1.Recipe",
-       {"kind         string point 0\n", "capacity     1023 bytes\n",
-        "value        \"ETCH \\\"A\\\"\\\\B\\tC\\x01 刻蚀\"\n"}},
-  };
-  for (const auto& [name, lines] : cases) {
-    const ToolRun run = vexlor({"info", name});
-    EXPECT_EQ(run.code, 0) << run.err;
-    for (const std::string& line : lines)
-      EXPECT_NE(run.out.find(line), std::string::npos) << name << ": " << line << run.out;
-  }
-  const Json valve = vexlor_json({"info", "PM1.Valve"});
-  EXPECT_EQ(fields(valve.at("enumeration").at("items").at(1), {"text", "number"}),
-            (Json{"Open", 1}));
-  EXPECT_EQ(fields(valve.at("input_driver"), {"name", "state"}), (Json{"DIO", "online"}));
-  EXPECT_EQ(fields(vexlor_json({"info", "PM1.Recipe"}), {"capacity", "min", "enumeration"}),
-            (Json{1023, nullptr, nullptr}));
-  expect_error(vexlor({"info", "PM9.None"}), 1, "unknown point \"PM9.None\"");
 }
 
 TEST_F(Console, MonitorPrintsExactlyTheChangesAnotherProcessMakes) {
