@@ -311,13 +311,10 @@ TEST_F(VexlorDb, BuildFileOfAKilledCreateGoesAtTheNextCreate) {
 }
 
 TEST_F(VexlorDb, BadUsageExitsWithTwoAndOnePrefixedLine) {
-  EXPECT_EQ(tool({"create"}).err, "vexlor-db: CONFIG is required (see vexlor-db --help)\n");
+  expect_run({"create"}, 2, "", "vexlor-db: CONFIG is required (see vexlor-db --help)\n");
   using Args = std::vector<std::string>;
-  for (const Args& args : {Args{},
-                           {"create"},
-                           {"dump", "points"},
-                           {"dump", "digital", "--limit", "-1"},
-                           {"frobnicate"}}) {
+  for (const Args& args :
+       {Args{}, {"dump", "points"}, {"dump", "digital", "--limit", "-1"}, {"frobnicate"}}) {
     const ToolRun r = tool(args);
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_EQ(r.err.rfind("vexlor-db: ", 0), 0u) << r.err;

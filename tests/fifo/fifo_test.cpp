@@ -107,7 +107,6 @@ TEST(FifoRoundTrip, EveryRequestKindArrivesWithExactFields) {
       EXPECT_STREQ(buffer, c.answer) << c.line;
     }
   }
-  ASSERT_NE(pool, nullptr);
   EXPECT_STREQ(pool, "POOL SCHED GET,JOB 5 7");
   fifo.VFIFO_Release_Read_Mem(&pool);
   EXPECT_EQ(pool, nullptr);
@@ -378,8 +377,7 @@ TEST(FifoBadInput, ClientAndServerSide) {
   std::string long_text(5000, 'x');
   EXPECT_TRUE(fifo.VFIFO_Function_Upload("BAD", long_text.c_str(), long_text.c_str()));
   EXPECT_TRUE(fifo.VFIFO_Function_Pool("P", long_text.c_str(), "1", &pool, 0));
-  ASSERT_NE(pool, nullptr);
-  EXPECT_EQ(std::string(pool), "POOL P " + std::string(4095, 'x') + " 1 0");
+  EXPECT_STREQ(pool, ("POOL P " + std::string(4095, 'x') + " 1 0").c_str());
   fifo.VFIFO_Release_Read_Mem(&pool);
   fifo.VFIFO_Release_Read_Mem(&pool);  // null-safe
   fifo.VFIFO_Release_Read_Mem(nullptr);
