@@ -28,9 +28,7 @@ namespace {
 
 using Vexlor::VFIFO;
 
-// Sets VEXLOR_FIFO_TIMEOUT_MS for the life of the object.
-class TimeoutSetting {
- public:
+struct TimeoutSetting {  // VEXLOR_FIFO_TIMEOUT_MS for the life of the object
   explicit TimeoutSetting(const char* ms) { ::setenv("VEXLOR_FIFO_TIMEOUT_MS", ms, 1); }
   ~TimeoutSetting() { ::unsetenv("VEXLOR_FIFO_TIMEOUT_MS"); }
 };
