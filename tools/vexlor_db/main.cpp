@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -646,7 +647,8 @@ int main(int argc, char** argv) {
       ->required()
       ->check(CLI::IsMember({"system", "modules", "drivers", "enums", "digital", "analog", "string",
                              "functions", "alarms"}));
-  dump->add_option("--limit", limit, "print at most N rows")->check(CLI::NonNegativeNumber);
+  dump->add_option("--limit", limit, "print at most N rows")
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()));
 
   std::string since;
   CLI::App* alarms = app.add_subcommand("alarms", "print the alarm log, oldest first");
@@ -663,6 +665,10 @@ int main(int argc, char** argv) {
       if (c == '\n' || c == '\r') c = ' ';
     }
     while (!what.empty() && what.back() == ' ') what.pop_back();
+    // A word that is no command leaves the command missing: name the word instead.
+    if (app.get_subcommands().empty() && !app.remaining().empty()) {
+      what = "unknown command \"" + app.remaining().front() + "\"";
+    }
     std::cerr << "vexlor-db: " << what << " (see vexlor-db --help)\n";
     return kUsage;
   }
