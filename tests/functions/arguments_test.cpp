@@ -40,15 +40,8 @@ std::vector<std::string> red_lines(const d::ConsoleCapture& capture) {
 
 ARG_PARAM_INFO_STRU group(std::string module, MODULE_TYPE kind, int side, std::string head,
                           int ctrl, std::vector<int32_t> alarms, std::vector<std::string> texts) {
-  ARG_PARAM_INFO_STRU r;
-  r.module_name = std::move(module);
-  r.module_kind = kind;
-  r.module_side = side;
-  r.io_head = std::move(head);
-  r.ctrl_mode = ctrl;
-  r.alarm_points = std::move(alarms);
-  r.texts = std::move(texts);
-  return r;
+  return {std::move(module), kind, side, std::move(head), ctrl, std::move(alarms),
+          std::move(texts)};
 }
 
 ARG_PARAM_INFO_STRU ctc(std::string head, int ctrl = U, std::vector<int32_t> alarms = {},

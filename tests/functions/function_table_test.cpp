@@ -42,21 +42,11 @@ struct IndexedOperation {
 };
 
 // Getters compared with their failure value; setters count as failed (they write nothing).
-#define GET(f, failure)                                  \
-  {                                                      \
-    "Vexlor::" #f, [](int i) { return f(i) == failure; } \
-  }
-#define GET_TEXT(f)                                    \
-  {                                                    \
-    "Vexlor::" #f, [](int i) { return *f(i) == '\0'; } \
-  }
-#define SET(f, value)                                      \
-  {                                                        \
-    "Vexlor::" #f, [](int i) { return f(i, value), true; } \
-  }
-
+// clang-format off
+#define GET(f, failure) {"Vexlor::" #f, [](int i) { return f(i) == failure; }}
+#define GET_TEXT(f) {"Vexlor::" #f, [](int i) { return *f(i) == '\0'; }}
+#define SET(f, value) {"Vexlor::" #f, [](int i) { return f(i, value), true; }}
 const std::vector<IndexedOperation>& indexed_operations() {
-  // clang-format off
   static const std::vector<IndexedOperation> ops = {
       GET_TEXT(VFunction_Get_Name), GET(VFunction_Get_Level, 0), GET(VFunction_Get_Load_Style, -1),
       GET_TEXT(VFunction_Get_Load_Arg_Param), GET_TEXT(VFunction_Get_Load_Run_Param),
@@ -86,9 +76,7 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
   // Not attached: the failure value without a report.
   {
     d::ConsoleCapture capture;
-    for (const IndexedOperation& op : indexed_operations()) {
-      EXPECT_TRUE(op.failed(0)) << op.name;
-    }
+    for (const IndexedOperation& op : indexed_operations()) EXPECT_TRUE(op.failed(0)) << op.name;
     EXPECT_TRUE(console_texts(capture).empty());
   }
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));

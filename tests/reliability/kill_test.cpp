@@ -161,7 +161,7 @@ TEST_F(Reliability, KilledInsidePostsAndAnswers) {
   EXPECT_GT(repairs, 0);
 }
 
-TEST_F(Reliability, KilledInsideStringWritesUnderThePointMutex) {
+TEST_F(Reliability, KilledInsideStringWritesAndFailedAccessesUnderThePointMutex) {
   ASSERT_TRUE(VHub_Initial("OPERATOR"));
   std::mt19937 random(7);
   int marked = 0;
@@ -191,10 +191,7 @@ TEST_F(Reliability, KilledInsideStringWritesUnderThePointMutex) {
     EXPECT_TRUE(VString_Get_Write_Status(0));
   }
   EXPECT_GT(marked, 0);
-}
 
-TEST_F(Reliability, StringMutexIsFreeAfterAFailedAccess) {
-  ASSERT_TRUE(VHub_Initial("OPERATOR"));
   // Accesses that fail (an offline driver, no text, no buffer) leave the mutex free for
   // another process at once, and a refused write keeps the status it found.
   char text[1024];
