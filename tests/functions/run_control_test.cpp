@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -22,6 +21,7 @@
 
 using namespace Vexlor;
 using vexlor::test::PrivateInstance;
+using vexlor::test::tagged_texts;
 using vexlor::test::wait_until;
 
 namespace {
@@ -92,16 +92,6 @@ class RunControl : public ::testing::Test {
     });
   }
 
-  // Texts of the captured console lines in order, tagged, source line numbers as "N".
-  static std::vector<std::string> texts(const vexlor::detail::ConsoleCapture& capture) {
-    static const std::regex line_number(":[0-9]+\\]");
-    std::vector<std::string> out;
-    for (const auto& l : capture.console_lines()) {
-      out.push_back((l.tag.empty() ? "" : l.tag + " ") +
-                    std::regex_replace(l.text, line_number, ":N]"));
-    }
-    return out;
-  }
   static std::string append_of(int id) {
     int point = -1;
     char text[512] = "";
@@ -178,7 +168,7 @@ TEST_F(RunControl, CallerFlagsParentsAndManagerAbortDecideWhetherARunIsSent) {
       ++sent;
       EXPECT_EQ(VFunction_Run_Wait(kBeta), SYS_SUCCESS) << c.what;
     }
-    const auto lines = texts(capture);
+    const auto lines = tagged_texts(capture);
     for (const auto& line : c.lines) EXPECT_TRUE(has(lines, line)) << c.what << ": " << line;
   }
   // A free run skips every check and marks the target free; an ordinary run clears the mark.
@@ -223,7 +213,7 @@ TEST_F(RunControl, ABusyTargetRetriesFiveTimesThenTheOperatorDecides) {
     }
     expected.push_back("[ERR] ALPHA已处于SYS_RUNNING运行状态,不能调用.[运行参数:SECOND]");
     std::vector<std::string> lines;
-    for (const auto& l : texts(capture)) {
+    for (const auto& l : tagged_texts(capture)) {
       if (l.rfind("[ALM]", 0) != 0 && l.rfind("[DBG]", 0) != 0) lines.push_back(l);
     }
     EXPECT_EQ(lines, expected);
@@ -256,7 +246,7 @@ TEST_F(RunControl, WaitsEndOnTimeOutAndWhenTheRoutineIsKilled) {
   {
     vexlor::detail::ConsoleCapture capture;
     EXPECT_EQ(VFunction_Run_Wait(kBeta, 0.5), SYS_RUNNING);
-    EXPECT_EQ(texts(capture), std::vector<std::string>{"等待超时:BETA,返回."});
+    EXPECT_EQ(tagged_texts(capture), std::vector<std::string>{"等待超时:BETA,返回."});
   }
   EXPECT_EQ(VFunction_Run_Free(kBeta, 0.2, "NOT SENT"), SYS_ABORTED);
   EXPECT_EQ(runs_of("BETA"), Runs{"SLEEP 60"});
@@ -282,7 +272,7 @@ TEST_F(RunControl, WaitsEndOnTimeOutAndWhenTheRoutineIsKilled) {
   killer.join();
   operator_.join();
   EXPECT_LT(took, 10.0);
-  const auto lines = texts(capture);
+  const auto lines = tagged_texts(capture);
   if (has(lines, "[ERR]  调BETA 出现异常 等待结果不应该是SYS_RUNNING状态,进入轮询等待...")) {
     EXPECT_EQ(status, SYS_KILLED);
   } else {
@@ -368,7 +358,7 @@ TEST_F(RunControl, ParentChainPoolRequestsAndPostedEvents) {
   capture.clear();
   EXPECT_TRUE(VFunction_Post_Event(kAlpha, "SILENT"));
   EXPECT_FALSE(VFunction_Wait_Event(kAlpha));
-  const auto timed_out = texts(capture);
+  const auto timed_out = tagged_texts(capture);
   EXPECT_EQ(std::count(timed_out.begin(), timed_out.end(),
                        "[ALM] ALPHA等待事件超时(当前事件状态:SYS_RUNNING)[代码行:Vexlor::"
                        "VFunction_Wait_Event:N]"),
@@ -411,7 +401,7 @@ TEST_F(RunControl, ProgramsThatCannotServeAndExitedRoutinesAreMarkedKilled) {
   EXPECT_EQ(VFunction_Get_Run_Status(kGamma), SYS_KILLED);
   // Events to an exited function are dropped as delivered.
   EXPECT_TRUE(VFunction_Send_Event(kGamma, "LATE"));
-  EXPECT_EQ(texts(capture), (std::vector<std::string>{
+  EXPECT_EQ(tagged_texts(capture), (std::vector<std::string>{
                                 "Vexlor::VFunction_Exit:ALPHA 已处于退出状态1(状态为:SYS_KILLED)",
                                 "Vexlor::VFunction_Exit:GAMMA 已处于退出状态2(互斥锁不存在)",
                                 "[ERR] Vexlor::VFunction_Send_Event:GAMMA 退出状态( SYS_KILLED ) , "

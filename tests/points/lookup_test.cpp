@@ -248,28 +248,7 @@ TEST_F(Lookup, NumberedFamiliesAndCallerNameTables) {
   EXPECT_FALSE(VIO_Set_IO_Map_List(static_cast<IO_Name_String_Map*>(nullptr)));
 }
 
-TEST_F(Lookup, NameCacheAnswersByTheExactTextAndDoesNotCacheMisses) {
-  start();
-  d::ConsoleCapture capture;
-  IO_MAP m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  // Renaming the point in shared memory does not reach a cached name.
-  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
-  m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
-  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
-  EXPECT_EQ(m.type, IO_NONE);
-  IO_Map_Find("pm1.recipe");
-  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
-  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
-  VHub_Release();
-  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
-}
-
-TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {
+TEST_F(Lookup, LazyPointCachesResolveOnceAndTheNameCacheAnswersByTheExactText) {
   d::PointSlot valve;
   d::PointRow<4> ready;
   d::PointGrid<2, 3> grid;
@@ -305,6 +284,25 @@ TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {
   EXPECT_EQ(texts(capture),
             (std::vector<std::string>{
                 "IO_NAME:100%s.x - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+
+  // The name cache answers by the exact text and does not cache misses.
+  capture.clear();
+  IO_MAP m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  // Renaming the point in shared memory does not reach a cached name.
+  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
+  m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
+  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(m.type, IO_NONE);
+  IO_Map_Find("pm1.recipe");
+  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
+  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
+  VHub_Release();
+  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
 }
 
 TEST_F(Lookup, NameIndexFollowsRenamesThroughTheSettersAndKeepsTheFirstMatch) {

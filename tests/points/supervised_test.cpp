@@ -2,9 +2,7 @@
 // the IO engine is asked about the interlock, and the operator (this process) answers.
 #include "points/supervised.h"
 
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <fstream>
@@ -90,12 +88,7 @@ class Supervised : public vexlor::test::AlarmTest {
 
   // A routine left waiting by a failed assertion is ended, so it never outlives its test.
   void TearDown() override {
-    for (pid_t pid : children_) {
-      if (::waitpid(pid, nullptr, WNOHANG) == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-      }
-    }
+    for (pid_t pid : children_) wait_child(pid, 0);  // kills one still running
     AlarmTest::TearDown();
   }
 

@@ -47,6 +47,14 @@ inline std::string without_line(const std::string& text) {
   return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
 }
 
+// The captured console lines as "<tag> <text>" ("<text>" when untagged), line numbers as "N".
+inline std::vector<std::string> tagged_texts(const detail::ConsoleCapture& capture) {
+  std::vector<std::string> out;
+  for (const auto& l : capture.console_lines())
+    out.push_back((l.tag.empty() ? "" : l.tag + " ") + without_line(l.text));
+  return out;
+}
+
 // The texts of the captured log lines of category "[ERR]", without line numbers.
 inline std::vector<std::string> error_log_texts(const detail::ConsoleCapture& capture) {
   std::vector<std::string> texts;
