@@ -193,9 +193,7 @@ TEST(SettingsFreshProcess, MissingMirroredPoints) {
   VSystem_Set_User_Level(6);
   EXPECT_EQ(VSystem_Get_User_Level(), 6);
   // One report per point, on its first lookup only.
-  std::vector<std::string> lines = vexlor::test::console_texts(capture);
-  for (std::string& line : lines) line = vexlor::test::without_line(line);
-  EXPECT_EQ(lines,
+  EXPECT_EQ(vexlor::test::tagged_texts(capture),
             (std::vector<std::string>{
                 "IO_NAME:CTC.Language - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
                 "IO_NAME:CTC.UserLevel - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));

@@ -66,9 +66,6 @@ const std::vector<IndexedOperation>& indexed_operations() {
   // clang-format on
   return ops;
 }
-#undef GET
-#undef GET_TEXT
-#undef SET
 
 }  // namespace
 

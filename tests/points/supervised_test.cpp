@@ -224,10 +224,8 @@ TEST_F(Supervised, FailedWritesCarryTheirTexts) {
     SCOPED_TRACE(c.append);
     ASSERT_TRUE(alarm_from(c.body));
     EXPECT_EQ(append(), c.append);
-    const std::vector<std::string> want = c.request.empty()
-                                              ? std::vector<std::string>{kPosted}
-                                              : std::vector<std::string>{c.request, kPosted};
-    EXPECT_EQ(engine_requests(), want);
+    EXPECT_EQ(engine_requests(), (c.request.empty() ? std::vector<std::string>{kPosted}
+                                                    : std::vector<std::string>{c.request, kPosted}));
     ASSERT_TRUE(VAlarm_Abort(0));
     EXPECT_EQ(wait_child(child_, 20), SYS_ABORTED);
     VHub_Release();
