@@ -2,7 +2,6 @@
 // log rows, IO engine notices), re-posts, the full queue, refused answers, forms, queue reads.
 #include <cstring>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -270,9 +269,7 @@ TEST_F(Posting, VexlorDbPrintsTheLog) {
   auto run_vexlor_db = [this](const std::vector<std::string>& args, std::vector<std::string>* out) {
     const auto run =
         vexlor::test::run_tool(VEXLOR_TOOLS_DIR "/vexlor-db", args, instance_.runtime_dir());
-    std::istringstream text(run.out + run.err);
-    out->clear();
-    for (std::string line; std::getline(text, line);) out->push_back(line);
+    *out = vexlor::test::text_lines(run.out + run.err);
     return run.code;
   };
   ASSERT_TRUE(start());

@@ -25,16 +25,6 @@ namespace {
 
 constexpr char kRecipeMutex[] = "PM1.Recipe_SIO_MUTEX";
 
-// The lines of a text.
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t feed; (feed = text.find('\n', start)) != std::string::npos; start = feed + 1) {
-    lines.push_back(text.substr(start, feed - start));
-  }
-  return lines;
-}
-
 // A child holding the recipe's mutex until a byte on `release` (or a kill): its pid, or -1.
 pid_t start_holder(int release_fd) {
   int ready[2];
@@ -79,7 +69,7 @@ TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
   VString_Write_Message(kLog, "wafer in");
   VString_Write_MessageF(kLog, "slot %d", 3);
   const std::regex numbered("([0-9]{4})\\|[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\|(.*)");
-  std::vector<std::string> lines = lines_of(VString_Read_Mem(kLog));
+  std::vector<std::string> lines = text_lines(VString_Read_Mem(kLog));
   ASSERT_EQ(lines.size(), 2u);
   std::smatch m;
   ASSERT_TRUE(std::regex_match(lines[0], m, numbered)) << lines[0];
@@ -100,7 +90,7 @@ TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
   // The counter goes round after 9999.
   for (int n = first + 2; n % 10000 != 0; ++n) VString_Write_Message(kLog, "x");
   VString_Write_Message(kLog, "again");
-  lines = lines_of(VString_Read_Mem(kLog));
+  lines = text_lines(VString_Read_Mem(kLog));
   EXPECT_EQ(lines.back().substr(0, 4), "0000");
   EXPECT_EQ(lines[lines.size() - 2].substr(0, 4), "9999");
   EXPECT_TRUE(console_texts(capture).empty());
@@ -110,19 +100,19 @@ TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
   const std::string old_lines = "a\n" + std::string(902, 'b') + "\n";  // 905 bytes
   VString_Write_Mem(kLog, old_lines.c_str());
   VString_Write_Message(kLog, std::string(98, 'c').c_str());
-  lines = lines_of(VString_Read_Mem(kLog));
+  lines = text_lines(VString_Read_Mem(kLog));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "a");
   EXPECT_EQ(std::string(VString_Read_Mem(kLog)).size(), 1022u);
   VString_Write_Mem(kLog, old_lines.c_str());
   VString_Write_Message(kLog, std::string(99, 'c').c_str());
-  lines = lines_of(VString_Read_Mem(kLog));
+  lines = text_lines(VString_Read_Mem(kLog));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], std::string(902, 'b'));
   // A text without line feed is dropped whole.
   VString_Write_Mem(kLog, std::string(1000, 'z').c_str());
   VString_Write_Message(kLog, "short");
-  lines = lines_of(VString_Read_Mem(kLog));
+  lines = text_lines(VString_Read_Mem(kLog));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].substr(17), "|short");
 
@@ -133,7 +123,7 @@ TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
             first_run ? std::vector<std::string>{"IO_NAME:PM1.Recipe0 - IO_TYPE:IO_S 未识别. "
                                                  "[代码行:Vexlor::VIO_Find_Point:N]"}
                       : std::vector<std::string>{});
-  EXPECT_EQ(lines_of(VString_Read_Mem(kRecipe)).size(), 2u);
+  EXPECT_EQ(text_lines(VString_Read_Mem(kRecipe)).size(), 2u);
   // Without input driver: the last written text, and the layer is not asked (the slot's read
   // value stays as it was).
   VString_Set_Read_Mem(kRecipe, "stale");

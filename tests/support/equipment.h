@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,14 @@ inline ::testing::AssertionResult publish_equipment(const PrivateInstance& insta
     return ::testing::AssertionFailure() << error;
   }
   return ::testing::AssertionSuccess();
+}
+
+// The lines of a text (a last line may lack its line feed).
+inline std::vector<std::string> text_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 // The texts of the captured console lines.
