@@ -12,6 +12,7 @@ using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::console_texts;
 using vexlor::test::red_texts;
+using vexlor::test::bad_index_lines;
 
 namespace {
 
@@ -37,15 +38,15 @@ class FunctionTable : public vexlor::test::EquipmentTest {
 // An indexed operation: true when it gave its failure value (setters: always; they must write
 // nothing and report).
 struct IndexedOperation {
-  const char* name;  // qualified, as the report names it
+  const char* name;
   std::function<bool(int)> failed;
 };
 
 // Getters compared with their failure value; setters count as failed (they write nothing).
 // clang-format off
-#define GET(f, failure) {"Vexlor::" #f, [](int i) { return f(i) == failure; }}
-#define GET_TEXT(f) {"Vexlor::" #f, [](int i) { return *f(i) == '\0'; }}
-#define SET(f, value) {"Vexlor::" #f, [](int i) { return f(i, value), true; }}
+#define GET(f, failure) {#f, [](int i) { return f(i) == failure; }}
+#define GET_TEXT(f) {#f, [](int i) { return *f(i) == '\0'; }}
+#define SET(f, value) {#f, [](int i) { return f(i, value), true; }}
 const std::vector<IndexedOperation>& indexed_operations() {
   static const std::vector<IndexedOperation> ops = {
       GET_TEXT(VFunction_Get_Name), GET(VFunction_Get_Level, 0), GET(VFunction_Get_Load_Style, -1),
@@ -81,19 +82,10 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
   for (const IndexedOperation& op : indexed_operations()) {
     SCOPED_TRACE(op.name);
     const int count = kN + 12;
-    const std::string kind = "Function Func_Point";
-    const struct {
-      int index;
-      std::string head;
-    } bad[] = {
-        {-1, kind + "  = ERROR_IO_POINT.[代码行:" + op.name + ":"},
-        {-99999999, kind + " = UNUSE_IO_POINT.[代码行:" + op.name + ":"},
-        {count, kind + " = " + std::to_string(count) + " , 超限.[代码行:" + op.name + ":"},
-    };
-    for (const auto& b : bad) {
+    for (const auto& [index, line] : bad_index_lines("Function Func_Point", count, op.name)) {
       d::ConsoleCapture capture;
-      EXPECT_TRUE(op.failed(b.index)) << b.index;
-      EXPECT_EQ(red_texts(capture, "PM1_PROC"), std::vector<std::string>{b.head + "N]"});
+      EXPECT_TRUE(op.failed(index)) << index;
+      EXPECT_EQ(red_texts(capture, "PM1_PROC"), std::vector<std::string>{line});
     }
     // The last slot is accepted.
     d::ConsoleCapture capture;

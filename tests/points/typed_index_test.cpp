@@ -171,14 +171,8 @@ TEST_F(TypedPoints, EveryIndexedOperationChecksItsIndex) {
   const std::string before = table_bytes(db());
   ASSERT_EQ(indexed_operations().size(), 176u);  // the three tables expanded
   for (const IndexedOperation& op : indexed_operations()) {
-    const int count = count_of(op.kind);
-    const std::string words = std::string(op.kind) + " IO_Point", where = "[代码行:Vexlor::" + op.name + ":N]";
-    const std::pair<int, std::string> bad[] = {
-        {-1, words + "  = ERROR_IO_POINT." + where},
-        {-99999999, words + " = UNUSE_IO_POINT." + where},
-        {count, words + " = " + std::to_string(count) + " , 超限." + where},
-    };
-    for (const auto& [index, line] : bad) {
+    for (const auto& [index, line] :
+         bad_index_lines(std::string(op.kind) + " IO_Point", count_of(op.kind), op.name)) {
       SCOPED_TRACE(op.name + " at " + std::to_string(index));
       d::ConsoleCapture capture;
       EXPECT_TRUE(op.failed(index));

@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/builder.h"
@@ -83,6 +84,17 @@ inline std::vector<std::string> red_texts(const detail::ConsoleCapture& capture,
     texts.push_back(without_line(line.text));
   }
   return texts;
+}
+
+// The three bad indices of a table of `count` records, each with the line that reports it for
+// `operation` (before the source line, as "N").
+inline std::vector<std::pair<int, std::string>> bad_index_lines(const std::string& words,
+                                                                int count,
+                                                                const std::string& operation) {
+  const std::string where = "[代码行:Vexlor::" + operation + ":N]";
+  return {{-1, words + "  = ERROR_IO_POINT." + where},
+          {Vexlor::VEXLOR_UNUSED_POINT, words + " = UNUSE_IO_POINT." + where},
+          {count, words + " = " + std::to_string(count) + " , 超限." + where}};
 }
 
 // A test on its own equipment: build it through b_, then start(); released after each test.
