@@ -166,10 +166,9 @@ std::vector<T> list_after(std::vector<T> list, Call call) {
   return list;
 }
 
-#define ROW(is_enum, name, expr, failure)                        \
-  {                                                              \
-#name, is_enum, [](int p) { return text_of(expr); }, failure \
-  }
+// clang-format off
+#define ROW(is_enum, name, expr, failure) {#name, is_enum, [](int p) { return text_of(expr); }, failure}
+// clang-format on
 
 TEST_F(Enums, SilentBeforeStartUpAndTheIndexCheckOfEveryEnumAndDriverOperation) {
   d::ConsoleCapture capture;
