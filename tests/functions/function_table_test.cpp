@@ -192,40 +192,7 @@ TEST_F(FunctionTable, FieldsRegistrationStackStatusNamesAndResolutionByName) {
   EXPECT_TRUE(console_texts(capture).empty());
 }
 
-TEST_F(FunctionTable, OwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
-  EXPECT_EQ(VFunction_Get_Point(), -1);
-  EXPECT_EQ(VFunction_Get_Point("SCHED"), -1);
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
-  EXPECT_EQ(VFunction_Get_Point(), kProc);
-  EXPECT_EQ(VFunction_Get_Point("sched"), kSched);
-  for (const char* name : {"GUI_MAIN", "", static_cast<const char*>(nullptr)}) {
-    EXPECT_EQ(VFunction_Get_Point(name), -1);
-  }
-  // Names are normalised: a bracketed module name and "$" keys.
-  EXPECT_EQ(VFunction_Get_Point("[Chamber A]_PROC"), kProc);
-  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
-  EXPECT_EQ(VFunction_Get_Point("$1_PROC"), kProc);
-  VHub_Release();
-
-  // An unset own index is set once.
-  d::ConsoleCapture capture;
-  VFunction_Set_Point(2);  // no context: nothing
-  EXPECT_FALSE(VHub_Initial("NOT_CONFIGURED"));
-  EXPECT_EQ(VFunction_Get_Point(), VEXLOR_UNUSED_POINT);
-  capture.clear();
-  VFunction_Set_Point(-3);
-  EXPECT_EQ(VFunction_Get_Point(), -3);
-  VFunction_Set_Point(kSched);
-  EXPECT_EQ(VFunction_Get_Point(), kSched);
-  VFunction_Set_Point(kProc);
-  EXPECT_EQ(VFunction_Get_Point(), kSched);
-  EXPECT_EQ(console_texts(capture), (std::vector<std::string>{
-                                        "Function Point : -3 不能是负值",
-                                        "Function Point由系统分配和设置, 用户不能设置",
-                                    }));
-}
-
-TEST_F(FunctionTable, ParentChain) {
+TEST_F(FunctionTable, ParentChainOwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
   std::vector<int>* list = nullptr;
   std::string text = "stale";
   VFunction_Set_Parent_Points("1");  // no context: nothing
@@ -266,4 +233,37 @@ TEST_F(FunctionTable, ParentChain) {
   VFunction_Reset_Parent_Points();
   EXPECT_TRUE(list->empty());
   EXPECT_STREQ(VFunction_Get_Parent_Points(), "");
+
+  // The own index, function points and an unset index set once.
+  VHub_Release();
+  EXPECT_EQ(VFunction_Get_Point(), -1);
+  EXPECT_EQ(VFunction_Get_Point("SCHED"), -1);
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  EXPECT_EQ(VFunction_Get_Point(), kProc);
+  EXPECT_EQ(VFunction_Get_Point("sched"), kSched);
+  for (const char* name : {"GUI_MAIN", "", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(VFunction_Get_Point(name), -1);
+  }
+  // Names are normalised: a bracketed module name and "$" keys.
+  EXPECT_EQ(VFunction_Get_Point("[Chamber A]_PROC"), kProc);
+  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
+  EXPECT_EQ(VFunction_Get_Point("$1_PROC"), kProc);
+  VHub_Release();
+
+  // An unset own index is set once.
+  capture.clear();
+  VFunction_Set_Point(2);  // no context: nothing
+  EXPECT_FALSE(VHub_Initial("NOT_CONFIGURED"));
+  EXPECT_EQ(VFunction_Get_Point(), VEXLOR_UNUSED_POINT);
+  capture.clear();
+  VFunction_Set_Point(-3);
+  EXPECT_EQ(VFunction_Get_Point(), -3);
+  VFunction_Set_Point(kSched);
+  EXPECT_EQ(VFunction_Get_Point(), kSched);
+  VFunction_Set_Point(kProc);
+  EXPECT_EQ(VFunction_Get_Point(), kSched);
+  EXPECT_EQ(console_texts(capture), (std::vector<std::string>{
+                                        "Function Point : -3 不能是负值",
+                                        "Function Point由系统分配和设置, 用户不能设置",
+                                    }));
 }

@@ -46,8 +46,7 @@ TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
     named.emplace_back([&] {
       for (int i = 0; i < 100; ++i) {
         if (!Vexlor::VDigital_Write("PM1.Valve", 1)) ++by_name_failures;
-        int value = Vexlor::VDigital_Read("PM1.Valve");
-        if (value != 1) ++by_name_failures;
+        if (Vexlor::VDigital_Read("PM1.Valve") != 1) ++by_name_failures;
       }
     });
   }
