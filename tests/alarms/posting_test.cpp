@@ -11,6 +11,7 @@
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::alarm_lines;
+using vexlor::test::alarm_notices;
 
 namespace {
 
@@ -35,9 +36,6 @@ class Posting : public vexlor::test::AlarmTest {
   bool start(bool with_engine = true) {
     if (with_engine && !manager_.start()) return false;
     return VHub_Initial("OPERATOR");
-  }
-  static std::vector<std::string> notices(std::size_t expected = 0) {
-    return vexlor::test::alarm_notices("OPERATOR", expected);
   }
   const MEM_ALARM_QUEUE_STRU& queue() const { return *MMAP_DB()->alarm_queue; }
 
@@ -107,7 +105,7 @@ TEST_F(Posting, PostTwiceThenWithAnotherAppendThenAnswer) {
   char append[512];
   ASSERT_TRUE(VAlarm_Get_Append(valve_, LANGUAGE_ENGLISH, append));
   EXPECT_STREQ(append, "Port 3");
-  EXPECT_EQ(notices(3), (std::vector<std::string>{"W1 0", "W1 0", "W2 0"}));
+  EXPECT_EQ(alarm_notices("OPERATOR", 3), (std::vector<std::string>{"W1 0", "W1 0", "W2 0"}));
 }
 
 TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
@@ -120,7 +118,7 @@ TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
   EXPECT_TRUE(VAlarm_ID_Abort(41001));
   EXPECT_EQ(VAlarm_Status(valve_), 0);  // the database's initial status
   EXPECT_TRUE(log_rows().empty());
-  EXPECT_TRUE(notices().empty());
+  EXPECT_TRUE(alarm_notices("OPERATOR", 0).empty());
 
   // ALM_PAUSED is no answer.
   ASSERT_TRUE(VAlarm_Post(valve_, "x"));
@@ -152,7 +150,7 @@ TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
                 "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Status:N]", unknown, unknown,
                 unknown}));
   EXPECT_EQ(log_rows().size(), 2u);
-  EXPECT_EQ(notices(2), (std::vector<std::string>{"W1 0", "W2 0"}));
+  EXPECT_EQ(alarm_notices("OPERATOR", 2), (std::vector<std::string>{"W1 0", "W2 0"}));
 
   // The posting forms join, format and resolve IDs.
   char text[512];
