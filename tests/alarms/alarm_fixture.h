@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,11 +42,7 @@ class AlarmTest : public EquipmentTest {
     const std::string history = instance_.drive_root() + "/Z/History";
     if (!fs::exists(history)) return text;
     for (const auto& entry : fs::recursive_directory_iterator(history)) {
-      if (entry.path().filename() != "system.log") continue;
-      std::ifstream in(entry.path());
-      std::stringstream all;
-      all << in.rdbuf();
-      text += all.str();
+      if (entry.path().filename() == "system.log") text += slurp(entry.path().string());
     }
     return text;
   }

@@ -36,7 +36,7 @@ class AlarmTable : public vexlor::test::AlarmTest {
   int valve_ = -1, english_ = -1;
 };
 
-TEST_F(AlarmTable, LookupFormsCacheAndUnconfiguredIds) {
+TEST_F(AlarmTable, LookupFormsCacheUnconfiguredIdsFieldsAndIndexChecks) {
   d::ConsoleCapture capture;
   int point = 99;
   // The point found, or -2 when the lookup failed.
@@ -71,13 +71,7 @@ TEST_F(AlarmTable, LookupFormsCacheAndUnconfiguredIds) {
   EXPECT_EQ(found(VAlarm_Find_Point(&point, 12005)), valve_);
   MMAP_DB()->alarm_sp[valve_].alarm_id = 12005;
 
-  VHub_Release();
-  point = 5;
-  EXPECT_FALSE(VAlarm_Find_Point(&point, 12005));
-  EXPECT_EQ(point, 5);  // not attached: untouched
-}
-
-TEST_F(AlarmTable, FieldsAndIndexChecks) {
+  // Fields and their index checks.
   EXPECT_EQ((std::vector<int>{VAlarm_Get_ID(valve_), VAlarm_Get_Module_Point(valve_),
                               VAlarm_Get_Level(valve_), VAlarm_Get_Recovery_Result_Count(valve_)}),
             (std::vector<int>{12005, 0, 1, 3}));
@@ -90,7 +84,7 @@ TEST_F(AlarmTable, FieldsAndIndexChecks) {
             (std::vector<ALARM_STYLE>{ALM_RETRY, ALM_IGNORE, ALM_ABORT, ALM_CLEAR}));
 
   // One accessor per shape of the index check (macro fields, run-time numbers, texts).
-  d::ConsoleCapture capture;
+  capture.clear();
   EXPECT_EQ(VAlarm_Get_ID(-1), 0);
   EXPECT_EQ(VAlarm_Get_Module_Point(VEXLOR_UNUSED_POINT), 0);
   EXPECT_EQ(VAlarm_Get_Func_Point(2), VEXLOR_UNUSED_POINT);
@@ -112,6 +106,9 @@ TEST_F(AlarmTable, FieldsAndIndexChecks) {
   EXPECT_EQ(VAlarm_Get_ID(valve_), 0);
   EXPECT_STREQ(VAlarm_Get_Name(valve_), "");
   EXPECT_EQ(VAlarm_Status(valve_), ALM_ABORT);
+  point = 5;
+  EXPECT_FALSE(VAlarm_Find_Point(&point, 12005));
+  EXPECT_EQ(point, 5);  // untouched
   EXPECT_TRUE(capture.console_lines().empty());
 }
 

@@ -68,15 +68,13 @@ class CrossProcess : public vexlor::test::AlarmTest {
 };
 
 TEST_F(CrossProcess, AnotherProcessAnswersAManagedAlarm) {
-  const ALARM_STYLE answers[] = {ALM_RETRY, ALM_IGNORE, ALM_ABORT};
   const char* const names[] = {"ALM_RETRY", "ALM_IGNORE", "ALM_ABORT"};
-  for (int round = 0; round < 3; ++round) {
-    const ALARM_STYLE answer = answers[round];
+  for (ALARM_STYLE answer : {ALM_RETRY, ALM_IGNORE, ALM_ABORT}) {
     for (bool free : {false, true}) {
       const int before = posts_heard();
       const pid_t child = spawn_manager(free);
       ASSERT_TRUE(VHub_Initial("OPERATOR"));
-      ASSERT_TRUE(managed_now(before)) << round;
+      ASSERT_TRUE(managed_now(before)) << answer;
       EXPECT_EQ(VAlarm_Queue_Count(), 1);
       EXPECT_STREQ(VAlarm_Get_Code_Position(0), "PM1_PROC:proc.cpp:42");
       EXPECT_EQ(VAlarm_Get_Func_Point(0), 1);

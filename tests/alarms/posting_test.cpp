@@ -2,7 +2,6 @@
 // log rows, IO engine notices), re-posts, the full queue, refused answers, forms, queue reads.
 #include <cstring>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::alarm_lines;
+using vexlor::test::alarm_notices;
 
 namespace {
 
@@ -36,9 +36,6 @@ class Posting : public vexlor::test::AlarmTest {
   bool start(bool with_engine = true) {
     if (with_engine && !manager_.start()) return false;
     return VHub_Initial("OPERATOR");
-  }
-  static std::vector<std::string> notices(std::size_t expected = 0) {
-    return vexlor::test::alarm_notices("OPERATOR", expected);
   }
   const MEM_ALARM_QUEUE_STRU& queue() const { return *MMAP_DB()->alarm_queue; }
 
@@ -108,7 +105,7 @@ TEST_F(Posting, PostTwiceThenWithAnotherAppendThenAnswer) {
   char append[512];
   ASSERT_TRUE(VAlarm_Get_Append(valve_, LANGUAGE_ENGLISH, append));
   EXPECT_STREQ(append, "Port 3");
-  EXPECT_EQ(notices(3), (std::vector<std::string>{"W1 0", "W1 0", "W2 0"}));
+  EXPECT_EQ(alarm_notices("OPERATOR", 3), (std::vector<std::string>{"W1 0", "W1 0", "W2 0"}));
 }
 
 TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
@@ -121,7 +118,7 @@ TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
   EXPECT_TRUE(VAlarm_ID_Abort(41001));
   EXPECT_EQ(VAlarm_Status(valve_), 0);  // the database's initial status
   EXPECT_TRUE(log_rows().empty());
-  EXPECT_TRUE(notices().empty());
+  EXPECT_TRUE(alarm_notices("OPERATOR", 0).empty());
 
   // ALM_PAUSED is no answer.
   ASSERT_TRUE(VAlarm_Post(valve_, "x"));
@@ -153,7 +150,7 @@ TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
                 "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Status:N]", unknown, unknown,
                 unknown}));
   EXPECT_EQ(log_rows().size(), 2u);
-  EXPECT_EQ(notices(2), (std::vector<std::string>{"W1 0", "W2 0"}));
+  EXPECT_EQ(alarm_notices("OPERATOR", 2), (std::vector<std::string>{"W1 0", "W2 0"}));
 
   // The posting forms join, format and resolve IDs.
   char text[512];
@@ -270,9 +267,7 @@ TEST_F(Posting, VexlorDbPrintsTheLog) {
   auto run_vexlor_db = [this](const std::vector<std::string>& args, std::vector<std::string>* out) {
     const auto run =
         vexlor::test::run_tool(VEXLOR_TOOLS_DIR "/vexlor-db", args, instance_.runtime_dir());
-    std::istringstream text(run.out + run.err);
-    out->clear();
-    for (std::string line; std::getline(text, line);) out->push_back(line);
+    *out = vexlor::test::text_lines(run.out + run.err);
     return run.code;
   };
   ASSERT_TRUE(start());

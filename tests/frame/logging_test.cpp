@@ -98,16 +98,12 @@ TEST_F(Logging, SourcesSwitchesTagsColoursAndTypesOutsideTheTable) {
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 1\n"), std::string::npos);
   EXPECT_NE(text.find(" [DBG] [PM1_PUMP] status 3\n"), std::string::npos);
   capture.clear();
-  const int colours[] = {224, 79, 31, 223, 176, 112};
-  const char* tags[] = {"[ALM]", "[ERR]", "[DBG]", "[CIM]", "[EVT]", "[VIR]"};
   for (int t = 0; t < 6; ++t) VSystem_Log(static_cast<LOG_TYPE>(t), "t%d", t);
-  auto console = capture.console_lines();
-  ASSERT_EQ(console.size(), 6u);
-  for (int t = 0; t < 6; ++t) {
-    EXPECT_EQ(console[t].attribute, colours[t]);
-    EXPECT_EQ(console[t].tag, tags[t]);
-    EXPECT_EQ(console[t].text, "t" + std::to_string(t));
-  }
+  std::vector<std::string> console;
+  for (const auto& l : capture.console_lines())
+    console.push_back(std::to_string(l.attribute) + " " + l.tag + " " + l.text);
+  EXPECT_EQ(console, (std::vector<std::string>{"224 [ALM] t0", "79 [ERR] t1", "31 [DBG] t2",
+                                               "223 [CIM] t3", "176 [EVT] t4", "112 [VIR] t5"}));
   capture.clear();
   for (int t : {6, 7, -1, 8, 1000000}) {
     VSystem_Log(static_cast<LOG_TYPE>(t), "none");

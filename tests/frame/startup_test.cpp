@@ -13,6 +13,7 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
+using vexlor::test::red_texts;
 
 namespace {
 
@@ -33,22 +34,33 @@ void name_slot(int slot, const std::string& name) {
   std::snprintf(map.DB()->function_sp[slot].name, 64, "%s", name.c_str());
 }
 
-// The console lines captured, as "<colour> <source>|<text>", source line numbers as "N".
-std::vector<std::string> console_of(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& l : capture.console_lines()) {
-    out.push_back(std::to_string(static_cast<int>(l.colour)) + " " + l.source + "|" +
-                  vexlor::test::without_line(l.text));
-  }
-  return out;
-}
 using Lines = std::vector<std::string>;
 
 int own_index() { return d::context() ? d::context()->own_index : -12345; }
 
 }  // namespace
 
-TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
+TEST_F(Startup, WithoutADatabaseThenAttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VHub_Initial("SCHEDULER"));
+  ASSERT_NE(d::context(), nullptr);
+  EXPECT_EQ(MMAP(), nullptr);
+  EXPECT_EQ(FIFO(), nullptr);
+  EXPECT_EQ(MMAP_DB(), nullptr);
+  EXPECT_FALSE(VHub_Initial2("TOOL"));  // attaching fails first: no slot message
+  // Each failed attachment says once which instance and folder it looked in.
+  const std::vector<d::ConsoleLine> lines = capture.lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].source, "SCHEDULER");
+  EXPECT_EQ(lines[0].text, "VMMAP_Initial: no database of instance \"" + instance_.name() +
+                               "\" in " + instance_.runtime_dir() + "/" + instance_.name());
+  EXPECT_EQ(lines[1].source, "TOOL");
+  // Nothing of the attached surface answers, and nothing crashes.
+  EXPECT_FALSE(VHub_Initial(nullptr));
+  EXPECT_FALSE(VFunction_Check_Locker());
+  EXPECT_EQ(capture.lines().size(), 3u);
+  VHub_Release();
+
   b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41);
   b_.add_function("SCHEDULER");
   b_.add_function("PM1_PUMP");
@@ -56,7 +68,7 @@ TEST_F(Startup, AttachedStartFindsTheNormalisedNameAndReleaseIsRepeatable) {
   b_.add_function("CTC_MAIN");
   start();
 
-  d::ConsoleCapture capture;
+  capture.clear();
   ASSERT_TRUE(VHub_Initial("[Chamber A]_PUMP"));
   EXPECT_EQ(own_index(), 2);
   EXPECT_STREQ(d::own_name(), "PM1_PUMP");
@@ -96,7 +108,7 @@ TEST_F(Startup, ExtraSlotAfterTheMainFormUnknownNamesAndFullExtraSlots) {
 
   d::ConsoleCapture capture;
   EXPECT_FALSE(VHub_Initial("NO_SUCH_ROUTINE"));
-  EXPECT_EQ(console_of(capture), Lines{"1 NO_SUCH_ROUTINE|VHub_Initial 获取例程索引失败."});
+  EXPECT_EQ(red_texts(capture, "NO_SUCH_ROUTINE"), Lines{"VHub_Initial 获取例程索引失败."});
   // The objects stay attached; the routine has no index.
   EXPECT_NE(MMAP_DB(), nullptr);
   EXPECT_NE(FIFO(), nullptr);
@@ -108,34 +120,13 @@ TEST_F(Startup, ExtraSlotAfterTheMainFormUnknownNamesAndFullExtraSlots) {
   for (int i = 3; i < 13; ++i) name_slot(i, "X" + std::to_string(i));
   capture.clear();
   EXPECT_FALSE(VHub_Initial2("ONE_MORE"));
-  EXPECT_EQ(console_of(capture), Lines{"1 ONE_MORE|额外例程空间不够，创建失败!"});
+  EXPECT_EQ(red_texts(capture, "ONE_MORE"), Lines{"额外例程空间不够，创建失败!"});
   ASSERT_NE(d::context(), nullptr);
   EXPECT_EQ(MMAP(), nullptr);
   EXPECT_EQ(FIFO(), nullptr);
   // X12 holds the last slot N+11: its owner may come back.
   EXPECT_TRUE(VHub_Initial2("x12"));
   EXPECT_EQ(own_index(), 12);
-}
-
-TEST_F(Startup, WithoutADatabaseStartUpFailsAndLeavesAnUnattachedContext) {
-  d::ConsoleCapture capture;
-  EXPECT_FALSE(VHub_Initial("SCHEDULER"));
-  ASSERT_NE(d::context(), nullptr);
-  EXPECT_EQ(MMAP(), nullptr);
-  EXPECT_EQ(FIFO(), nullptr);
-  EXPECT_EQ(MMAP_DB(), nullptr);
-  EXPECT_FALSE(VHub_Initial2("TOOL"));  // attaching fails first: no slot message
-  // Each failed attachment says once which instance and folder it looked in.
-  const std::vector<d::ConsoleLine> lines = capture.lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].source, "SCHEDULER");
-  EXPECT_EQ(lines[0].text, "VMMAP_Initial: no database of instance \"" + instance_.name() +
-                               "\" in " + instance_.runtime_dir() + "/" + instance_.name());
-  EXPECT_EQ(lines[1].source, "TOOL");
-  // Nothing of the attached surface answers, and nothing crashes.
-  EXPECT_FALSE(VHub_Initial(nullptr));
-  EXPECT_FALSE(VFunction_Check_Locker());
-  EXPECT_EQ(capture.lines().size(), 3u);
 }
 
 TEST_F(Startup, ExtraSlotsTakeTheFirstFreeOrMatchingSlotAndFailWhenFull) {
@@ -194,10 +185,9 @@ TEST_F(Startup, MainFormIsRefusedWhileRunningAndAcceptedAfterExitOrKill) {
     EXPECT_FALSE(VFunction_Check_Locker(13));
     EXPECT_FALSE(VFunction_Check_Locker(-1));
     EXPECT_FALSE(vexlor::os::mutex_exists("VPROC_"));
-    EXPECT_EQ(console_of(capture),
-              (Lines{"1 SCHEDULER|Function Func_Point = 13 , 超限.[代码行:Vexlor::"
-                     "VFunction_Check_Locker:N]",
-                     "1 SCHEDULER|Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::"
+    EXPECT_EQ(red_texts(capture, "SCHEDULER"),
+              (Lines{"Function Func_Point = 13 , 超限.[代码行:Vexlor::VFunction_Check_Locker:N]",
+                     "Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::"
                      "VFunction_Check_Locker:N]"}));
   }
   // The lock of slot 12 (N+11) is a valid index; creating it twice fails the second time.

@@ -10,6 +10,7 @@
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
+using vexlor::test::tagged_texts;
 
 namespace {
 
@@ -24,13 +25,6 @@ const std::string kManagerLine =
 std::string parent_line(const char* name) {
   return std::string("[CIM] Vexlor::VTimer_Wait_Seconds收到中止信号, 来自PARENT[") + name +
          "], 返回 false";
-}
-
-// The console lines captured, as "<tag> <text>".
-std::vector<std::string> lines_of(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.console_lines()) out.push_back(line.tag + " " + line.text);
-  return out;
 }
 
 class Wait : public vexlor::test::EquipmentTest {
@@ -93,7 +87,7 @@ TEST_F(Wait, StopwatchAndStopConditionsInTheirOrder) {
     VSystem_Abort_Manager_Set(c.manager);
     d::ConsoleCapture capture;
     EXPECT_EQ(VTimer_Wait_Seconds(0, c.ignore_parent), c.ran_out);
-    EXPECT_EQ(lines_of(capture),
+    EXPECT_EQ(tagged_texts(capture),
               c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
   // The lines follow the category switches.
@@ -138,7 +132,7 @@ TEST_F(Wait, AnotherProcessInterruptsARunningWait) {
       d::ConsoleCapture capture;
       io.say("ready");
       const bool ran_out = VTimer_Wait_Seconds(30);
-      for (const std::string& line : lines_of(capture)) io.say("%s", line.c_str());
+      for (const std::string& line : tagged_texts(capture)) io.say("%s", line.c_str());
       io.say("ran out %d", ran_out);
       VHub_Release();
     });

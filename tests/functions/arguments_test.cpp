@@ -40,15 +40,8 @@ std::vector<std::string> red_lines(const d::ConsoleCapture& capture) {
 
 ARG_PARAM_INFO_STRU group(std::string module, MODULE_TYPE kind, int side, std::string head,
                           int ctrl, std::vector<int32_t> alarms, std::vector<std::string> texts) {
-  ARG_PARAM_INFO_STRU r;
-  r.module_name = std::move(module);
-  r.module_kind = kind;
-  r.module_side = side;
-  r.io_head = std::move(head);
-  r.ctrl_mode = ctrl;
-  r.alarm_points = std::move(alarms);
-  r.texts = std::move(texts);
-  return r;
+  return {std::move(module), kind, side, std::move(head), ctrl, std::move(alarms),
+          std::move(texts)};
 }
 
 ARG_PARAM_INFO_STRU ctc(std::string head, int ctrl = U, std::vector<int32_t> alarms = {},
@@ -148,26 +141,6 @@ TEST_F(Arguments, DeclaredTextsUnpackAndCheckPrintsOneLinePerMissingPart) {
   EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
 }
 
-TEST_F(Arguments, OneRecordFormAndDetachedLibrary) {
-  ARG_PARAM_INFO_STRU one = ctc("kept", 5);
-  EXPECT_TRUE(VFunction_Unpacking_Arg_Param("PM1|H1$3,H2", one));
-  expect_same({one}, {pm1("H1", U, {kPm3})});
-  {
-    d::ConsoleCapture capture;
-    EXPECT_FALSE(VFunction_Unpacking_Arg_Param("CTC|A$0", one));
-  }
-  expect_same({one}, {pm1("H1", U, {kPm3})});  // unchanged on failure
-
-  VHub_Release();
-  d::ConsoleCapture capture;
-  std::vector<ARG_PARAM_INFO_STRU> out = {ctc("stale")};
-  EXPECT_FALSE(VFunction_Unpacking_Arg_Param("CTC|A1$3", out));
-  EXPECT_TRUE(out.empty());
-  ARG_PARAM_INFO_STRU empty;
-  EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
-  EXPECT_TRUE(capture.lines().empty());
-}
-
 TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
   const struct {
     std::vector<ARG_PARAM_INFO_STRU> in;
@@ -218,7 +191,7 @@ TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
   EXPECT_EQ(out, "kept");
 }
 
-TEST_F(Arguments, RunParametersUnpackWithinTheirFieldsAndEmptyOnesAreLogged) {
+TEST_F(Arguments, RunParametersAndTheOneRecordFormThenTheDetachedLibrary) {
   const std::string long_command(200, 'C');
   const std::string long_arg(40, 'a');
   std::string args49 = "CMD";
@@ -284,4 +257,23 @@ TEST_F(Arguments, RunParametersUnpackWithinTheirFieldsAndEmptyOnesAreLogged) {
     EXPECT_EQ(files[0].source, "ARGS");
     EXPECT_EQ(files[0].text, "运行参数为空!");
   }
+
+  // The one-record form of the declared arguments, then the library detached.
+  ARG_PARAM_INFO_STRU one = ctc("kept", 5);
+  EXPECT_TRUE(VFunction_Unpacking_Arg_Param("PM1|H1$3,H2", one));
+  expect_same({one}, {pm1("H1", U, {kPm3})});
+  {
+    d::ConsoleCapture capture;
+    EXPECT_FALSE(VFunction_Unpacking_Arg_Param("CTC|A$0", one));
+  }
+  expect_same({one}, {pm1("H1", U, {kPm3})});  // unchanged on failure
+
+  VHub_Release();
+  d::ConsoleCapture capture;
+  std::vector<ARG_PARAM_INFO_STRU> out = {ctc("stale")};
+  EXPECT_FALSE(VFunction_Unpacking_Arg_Param("CTC|A1$3", out));
+  EXPECT_TRUE(out.empty());
+  ARG_PARAM_INFO_STRU empty;
+  EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
+  EXPECT_TRUE(capture.lines().empty());
 }

@@ -12,6 +12,7 @@ using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::console_texts;
 using vexlor::test::red_texts;
+using vexlor::test::bad_index_lines;
 
 namespace {
 
@@ -37,26 +38,16 @@ class FunctionTable : public vexlor::test::EquipmentTest {
 // An indexed operation: true when it gave its failure value (setters: always; they must write
 // nothing and report).
 struct IndexedOperation {
-  const char* name;  // qualified, as the report names it
+  const char* name;
   std::function<bool(int)> failed;
 };
 
 // Getters compared with their failure value; setters count as failed (they write nothing).
-#define GET(f, failure)                                  \
-  {                                                      \
-    "Vexlor::" #f, [](int i) { return f(i) == failure; } \
-  }
-#define GET_TEXT(f)                                    \
-  {                                                    \
-    "Vexlor::" #f, [](int i) { return *f(i) == '\0'; } \
-  }
-#define SET(f, value)                                      \
-  {                                                        \
-    "Vexlor::" #f, [](int i) { return f(i, value), true; } \
-  }
-
+// clang-format off
+#define GET(f, failure) {#f, [](int i) { return f(i) == failure; }}
+#define GET_TEXT(f) {#f, [](int i) { return *f(i) == '\0'; }}
+#define SET(f, value) {#f, [](int i) { return f(i, value), true; }}
 const std::vector<IndexedOperation>& indexed_operations() {
-  // clang-format off
   static const std::vector<IndexedOperation> ops = {
       GET_TEXT(VFunction_Get_Name), GET(VFunction_Get_Level, 0), GET(VFunction_Get_Load_Style, -1),
       GET_TEXT(VFunction_Get_Load_Arg_Param), GET_TEXT(VFunction_Get_Load_Run_Param),
@@ -76,9 +67,6 @@ const std::vector<IndexedOperation>& indexed_operations() {
   // clang-format on
   return ops;
 }
-#undef GET
-#undef GET_TEXT
-#undef SET
 
 }  // namespace
 
@@ -86,9 +74,7 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
   // Not attached: the failure value without a report.
   {
     d::ConsoleCapture capture;
-    for (const IndexedOperation& op : indexed_operations()) {
-      EXPECT_TRUE(op.failed(0)) << op.name;
-    }
+    for (const IndexedOperation& op : indexed_operations()) EXPECT_TRUE(op.failed(0)) << op.name;
     EXPECT_TRUE(console_texts(capture).empty());
   }
   ASSERT_TRUE(VHub_Initial("PM1_PROC"));
@@ -96,19 +82,10 @@ TEST_F(FunctionTable, EveryIndexedOperationChecksItsIndex) {
   for (const IndexedOperation& op : indexed_operations()) {
     SCOPED_TRACE(op.name);
     const int count = kN + 12;
-    const std::string kind = "Function Func_Point";
-    const struct {
-      int index;
-      std::string head;
-    } bad[] = {
-        {-1, kind + "  = ERROR_IO_POINT.[代码行:" + op.name + ":"},
-        {-99999999, kind + " = UNUSE_IO_POINT.[代码行:" + op.name + ":"},
-        {count, kind + " = " + std::to_string(count) + " , 超限.[代码行:" + op.name + ":"},
-    };
-    for (const auto& b : bad) {
+    for (const auto& [index, line] : bad_index_lines("Function Func_Point", count, op.name)) {
       d::ConsoleCapture capture;
-      EXPECT_TRUE(op.failed(b.index)) << b.index;
-      EXPECT_EQ(red_texts(capture, "PM1_PROC"), std::vector<std::string>{b.head + "N]"});
+      EXPECT_TRUE(op.failed(index)) << index;
+      EXPECT_EQ(red_texts(capture, "PM1_PROC"), std::vector<std::string>{line});
     }
     // The last slot is accepted.
     d::ConsoleCapture capture;
@@ -215,40 +192,7 @@ TEST_F(FunctionTable, FieldsRegistrationStackStatusNamesAndResolutionByName) {
   EXPECT_TRUE(console_texts(capture).empty());
 }
 
-TEST_F(FunctionTable, OwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
-  EXPECT_EQ(VFunction_Get_Point(), -1);
-  EXPECT_EQ(VFunction_Get_Point("SCHED"), -1);
-  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
-  EXPECT_EQ(VFunction_Get_Point(), kProc);
-  EXPECT_EQ(VFunction_Get_Point("sched"), kSched);
-  for (const char* name : {"GUI_MAIN", "", static_cast<const char*>(nullptr)}) {
-    EXPECT_EQ(VFunction_Get_Point(name), -1);
-  }
-  // Names are normalised: a bracketed module name and "$" keys.
-  EXPECT_EQ(VFunction_Get_Point("[Chamber A]_PROC"), kProc);
-  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
-  EXPECT_EQ(VFunction_Get_Point("$1_PROC"), kProc);
-  VHub_Release();
-
-  // An unset own index is set once.
-  d::ConsoleCapture capture;
-  VFunction_Set_Point(2);  // no context: nothing
-  EXPECT_FALSE(VHub_Initial("NOT_CONFIGURED"));
-  EXPECT_EQ(VFunction_Get_Point(), VEXLOR_UNUSED_POINT);
-  capture.clear();
-  VFunction_Set_Point(-3);
-  EXPECT_EQ(VFunction_Get_Point(), -3);
-  VFunction_Set_Point(kSched);
-  EXPECT_EQ(VFunction_Get_Point(), kSched);
-  VFunction_Set_Point(kProc);
-  EXPECT_EQ(VFunction_Get_Point(), kSched);
-  EXPECT_EQ(console_texts(capture), (std::vector<std::string>{
-                                        "Function Point : -3 不能是负值",
-                                        "Function Point由系统分配和设置, 用户不能设置",
-                                    }));
-}
-
-TEST_F(FunctionTable, ParentChain) {
+TEST_F(FunctionTable, ParentChainOwnIndexFunctionPointsAndAnUnsetIndexSetOnce) {
   std::vector<int>* list = nullptr;
   std::string text = "stale";
   VFunction_Set_Parent_Points("1");  // no context: nothing
@@ -289,4 +233,37 @@ TEST_F(FunctionTable, ParentChain) {
   VFunction_Reset_Parent_Points();
   EXPECT_TRUE(list->empty());
   EXPECT_STREQ(VFunction_Get_Parent_Points(), "");
+
+  // The own index, function points and an unset index set once.
+  VHub_Release();
+  EXPECT_EQ(VFunction_Get_Point(), -1);
+  EXPECT_EQ(VFunction_Get_Point("SCHED"), -1);
+  ASSERT_TRUE(VHub_Initial("PM1_PROC"));
+  EXPECT_EQ(VFunction_Get_Point(), kProc);
+  EXPECT_EQ(VFunction_Get_Point("sched"), kSched);
+  for (const char* name : {"GUI_MAIN", "", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(VFunction_Get_Point(name), -1);
+  }
+  // Names are normalised: a bracketed module name and "$" keys.
+  EXPECT_EQ(VFunction_Get_Point("[Chamber A]_PROC"), kProc);
+  ASSERT_TRUE(VIO_Replace_Char_Set(1, "PM1"));
+  EXPECT_EQ(VFunction_Get_Point("$1_PROC"), kProc);
+  VHub_Release();
+
+  // An unset own index is set once.
+  capture.clear();
+  VFunction_Set_Point(2);  // no context: nothing
+  EXPECT_FALSE(VHub_Initial("NOT_CONFIGURED"));
+  EXPECT_EQ(VFunction_Get_Point(), VEXLOR_UNUSED_POINT);
+  capture.clear();
+  VFunction_Set_Point(-3);
+  EXPECT_EQ(VFunction_Get_Point(), -3);
+  VFunction_Set_Point(kSched);
+  EXPECT_EQ(VFunction_Get_Point(), kSched);
+  VFunction_Set_Point(kProc);
+  EXPECT_EQ(VFunction_Get_Point(), kSched);
+  EXPECT_EQ(console_texts(capture), (std::vector<std::string>{
+                                        "Function Point : -3 不能是负值",
+                                        "Function Point由系统分配和设置, 用户不能设置",
+                                    }));
 }

@@ -1,6 +1,7 @@
 // Carrier wafer sizes from the carrier type enumerations, size codes, module strings and the
 // scheduler's module identity.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "named/named_fixture.h"
@@ -10,15 +11,6 @@ namespace vexlor::test {
 namespace {
 
 using namespace Vexlor;
-
-// Console lines printed directly (not the console side of log lines).
-std::vector<std::string> printed_lines(const detail::ConsoleCapture& capture) {
-  std::vector<std::string> out;
-  for (const auto& line : capture.console_lines()) {
-    if (line.tag.empty()) out.push_back(without_line(line.text));
-  }
-  return out;
-}
 
 class CarrierSizes : public NamedAccess {
  protected:
@@ -52,12 +44,10 @@ class CarrierSizes : public NamedAccess {
 };
 
 TEST(CarrierSizeCodes, ConvertBothWaysAndZeroOtherwise) {
-  const struct {
-    int inches, code;
-  } kTable[] = {{2, 2}, {3, 4}, {4, 8}, {6, 32}, {8, 64}, {12, 128}};
-  for (const auto& row : kTable) {
-    EXPECT_EQ(VModule_Size_Conv_To_Inch(row.inches), row.code) << row.inches;
-    EXPECT_EQ(VModule_Inch_Conv_To_Size(row.code), row.inches) << row.code;
+  for (const auto& [inches, code] :
+       {std::pair{2, 2}, {3, 4}, {4, 8}, {6, 32}, {8, 64}, {12, 128}}) {
+    EXPECT_EQ(VModule_Size_Conv_To_Inch(inches), code) << inches;
+    EXPECT_EQ(VModule_Inch_Conv_To_Size(code), inches) << code;
   }
   for (int other : {0, 1, 5, 16, -2}) {
     EXPECT_EQ(VModule_Size_Conv_To_Inch(other), 0) << other;
@@ -101,14 +91,14 @@ TEST_F(CarrierSizes, SizesModuleStringsAndIdentity) {
   EXPECT_EQ((std::vector<int>{sizes[0][0], sizes[0][1], sizes[2][0], sizes[2][1], sizes[2][2]}),
             (std::vector<int>{8, 12, 4, 2, 3}));
   EXPECT_EQ((std::vector<int>{sizes[1][0], sizes[3][0], sizes[5][2]}), (std::vector<int>{0, 0, 0}));
-  EXPECT_EQ(printed_lines(capture),
+  const std::string parse_error =
+      "Wafer Size 解析错误! 请确定IO CMx.Carrier 与 CTC.WaferSize 是否存在 且 WaferSize枚举是否一致 "
+      ", 枚举值格式必须是 整数 或 整数+Inch ";
+  EXPECT_EQ(tagged_texts(capture),
             (std::vector<std::string>{
                 "IO_NAME:CM4.Carrier - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
-                "获取IO失败:CM4.Carrier"}));
-  EXPECT_EQ(error_log_texts(capture),
-            std::vector<std::string>{"Wafer Size 解析错误! 请确定IO CMx.Carrier 与 CTC.WaferSize "
-                                     "是否存在 且 WaferSize枚举是否一致 , 枚举值格式必须是 整数 "
-                                     "或 整数+Inch "});
+                "获取IO失败:CM4.Carrier", "[ERR] " + parse_error}));
+  EXPECT_EQ(error_log_texts(capture), std::vector<std::string>{parse_error});
   EXPECT_EQ(VModule_Get_String(MODULE_PM, 1), "PM2(ETCH2)");
   EXPECT_EQ(VModule_Get_String(MODULE_CM, 3), "CM4(LP4)");
   EXPECT_EQ(VModule_Get_String(4, 0), "");

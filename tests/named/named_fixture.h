@@ -43,11 +43,9 @@ class NamedAccess : public EquipmentTest {
     start("NAMED_TEST");
   }
 
-  // Runs `body` in a child process with fresh caches; fails the test when the child reports a
-  // failed expectation or does not finish.
-  // The parent lets go of the library first, so no library thread of it runs (and holds an
-  // allocator lock) at the fork; the child attaches on its own.
-  // With `attached` false the child starts unattached, as the parent was.
+  // Runs `body` in a child with fresh caches; fails the test when the child reports a failure
+  // or does not finish. The parent lets go of the library first (no library thread of it may
+  // hold a lock at the fork); the child attaches on its own unless `attached` is false.
   static void in_child(const std::function<void()>& body, bool attached = true) {
     Vexlor::VHub_Release();
     const pid_t pid = spawn_child([&] {

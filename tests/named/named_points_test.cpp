@@ -89,24 +89,7 @@ void check_samples(const Sample<V> (&samples)[N], IO_TYPE type, H (*value)(int),
   }
 }
 
-TEST_F(NamedPoints, SampleWritesAndReadsThePointItNames) {
-  in_child([] {
-    detail::ConsoleCapture capture;
-    check_samples(
-        kDigital, IO_D, +[](int n) { return 100 + n; }, [](int p) { return VDigital_Read_Mem(p); },
-        [](int p, int v) { VDigital_Write_Mem(p, v); });
-    check_samples(
-        kAnalog, IO_A, +[](int n) { return n + 0.25; }, [](int p) { return VAnalog_Read_Mem(p); },
-        [](int p, double v) { VAnalog_Write_Mem(p, v); });
-    check_samples(
-        kString, IO_S, +[](int n) { return "text " + std::to_string(n); },
-        [](int p) { return VString_Read_Mem(p); },
-        [](int p, const char* t) { VString_Write_Mem(p, t); });
-    EXPECT_EQ(console_texts(capture), std::vector<std::string>{});
-  });
-}
-
-TEST_F(NamedPoints, SharedCachesAndAccessorsWithStepsOfTheirOwn) {
+TEST_F(NamedPoints, SamplesReachTheirPointsSharedCachesAndAccessorsWithStepsOfTheirOwn) {
   in_child([] {
     detail::ConsoleCapture capture;
     // Every index of a literal-x item names the same point.
@@ -150,6 +133,17 @@ TEST_F(NamedPoints, SharedCachesAndAccessorsWithStepsOfTheirOwn) {
     const std::string long_text(1500, 'm');
     EXPECT_TRUE(VIO_Set_CTC_MessageF("%s!", long_text.c_str()));
     EXPECT_EQ(std::string(VIO_Get_CTC_Message()), std::string(1023, 'm'));
+    // Each sample reaches the point its name gives.
+    check_samples(
+        kDigital, IO_D, +[](int n) { return 100 + n; }, [](int p) { return VDigital_Read_Mem(p); },
+        [](int p, int v) { VDigital_Write_Mem(p, v); });
+    check_samples(
+        kAnalog, IO_A, +[](int n) { return n + 0.25; }, [](int p) { return VAnalog_Read_Mem(p); },
+        [](int p, double v) { VAnalog_Write_Mem(p, v); });
+    check_samples(
+        kString, IO_S, +[](int n) { return "text " + std::to_string(n); },
+        [](int p) { return VString_Read_Mem(p); },
+        [](int p, const char* t) { VString_Write_Mem(p, t); });
     EXPECT_EQ(console_texts(capture), std::vector<std::string>{});
     // The negative process-module index names the point without module.
     EXPECT_FALSE(VIO_Set_PM_Progress(-1, 3));
@@ -184,9 +178,11 @@ TEST_F(NamedAccess, CarrierTypeIsDecidedByWhicheverResolvesFirst) {
 }
 
 // Without the points: the failure values, one lookup line per slot, then silence.
-TEST_F(NamedAccess, MissingPointsFailOnceLoudlyThenQuietly) {
+TEST_F(NamedAccess, MissingPointsFailOnceLoudlyThenQuietlyAndLoadPortsReadWithTheirStatus) {
   add_modules(b_);
   b_.add_digital("GEM.Unrelated");
+  b_.digital(b_.add_digital("LP6_Mode")).max = 9;
+  b_.add_string("LP1_CarrierID");
   publish();
   in_child([] {
     detail::ConsoleCapture capture;
@@ -224,9 +220,21 @@ TEST_F(NamedAccess, MissingPointsFailOnceLoudlyThenQuietly) {
                                   line("GEM.PM3_LotID4", "IO_S"), line("CM3.CarrierID", "IO_S"),
                                   line("_Progress", "IO_D"), line("GEM.TraceReport_ID", "IO_D"),
                                   line("LP1_Mode", "IO_D"), line("LP6_RFID", "IO_S")}));
+    // Load ports go through the driver-facing reads with their status.
+    EXPECT_TRUE(VFA_Set_LP_Mode(5, 3));
+    ok = false;
+    EXPECT_EQ(VFA_Get_LP_Mode(5, &ok), 3);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(VFA_Get_LP_Mode(5), 3);
+    // The driver-facing write refuses a value beyond the point's limits.
+    EXPECT_FALSE(VFA_Set_LP_Mode(5, 10));
+    EXPECT_EQ(VDigital_Read_Mem(point(IO_D, "LP6_Mode")), 3);
+    EXPECT_TRUE(VFA_Set_LP_CarrierID(0, "FOUP-1"));
+    ok = false;
+    EXPECT_STREQ(VFA_Get_LP_CarrierID(0, &ok), "FOUP-1");
+    EXPECT_EQ(ok, VString_Get_Read_Status(point(IO_S, "LP1_CarrierID")));
   });
 }
-
 TEST_F(NamedAccess, BeforeStartUpAccessorsFailAndResolveLater) {
   add_modules(b_);
   b_.add_digital("CTC.EnvSts", 1);
@@ -241,28 +249,6 @@ TEST_F(NamedAccess, BeforeStartUpAccessorsFailAndResolveLater) {
         VHub_Release();
       },
       false);
-}
-
-TEST_F(NamedAccess, LoadPortsGoThroughTheDriverFacingReadsWithTheirStatus) {
-  add_modules(b_);
-  b_.add_digital("LP6_Mode");
-  b_.digital(0).max = 9;
-  b_.add_string("LP1_CarrierID");
-  publish();
-  in_child([] {
-    EXPECT_TRUE(VFA_Set_LP_Mode(5, 3));
-    bool ok = false;
-    EXPECT_EQ(VFA_Get_LP_Mode(5, &ok), 3);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(VFA_Get_LP_Mode(5), 3);
-    // The driver-facing write refuses a value beyond the point's limits.
-    EXPECT_FALSE(VFA_Set_LP_Mode(5, 10));
-    EXPECT_EQ(VDigital_Read_Mem(point(IO_D, "LP6_Mode")), 3);
-    EXPECT_TRUE(VFA_Set_LP_CarrierID(0, "FOUP-1"));
-    ok = false;
-    EXPECT_STREQ(VFA_Get_LP_CarrierID(0, &ok), "FOUP-1");
-    EXPECT_EQ(ok, VString_Get_Read_Status(point(IO_S, "LP1_CarrierID")));
-  });
 }
 
 }  // namespace

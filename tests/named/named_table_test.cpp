@@ -74,18 +74,11 @@ static_assert(std::size(kRows) == (173 + 139 + 6 + 1) + (16 + 60 + 13));
 
 // The last index of a row dimension the test equipment has.
 int last_index(int size, const std::string& format, const std::string& rule) {
-  switch (size) {
-    case 6:
-      return kCarrierModules - 1;
-    case 10:
-      return kTransferModules - 1;
-    case 100:
-      return (format.find("BM") != std::string::npos ? kBufferModules : kProcessModules) - 1;
-    case 75:
-      return rule == "SUFFIX" ? 29 : 74;  // the slot suffix table names 30 slots
-    default:
-      return size - 1;
-  }
+  if (size == 6) return kCarrierModules - 1;
+  if (size == 10) return kTransferModules - 1;
+  if (size == 75) return rule == "SUFFIX" ? 29 : 74;  // the slot suffix table names 30 slots
+  if (size != 100) return size - 1;
+  return (format.find("BM") != std::string::npos ? kBufferModules : kProcessModules) - 1;
 }
 
 using NamedTable = StandardEquipment;

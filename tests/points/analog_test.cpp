@@ -9,7 +9,7 @@ using namespace Vexlor;
 namespace d = vexlor::detail;
 using namespace vexlor::test;
 
-TEST_F(TypedPoints, AnalogTextsInDecimalPlacesAndParsedNumbers) {
+TEST_F(TypedPoints, AnalogTextsParsedNumbersReadsAndRefusedWrites) {
   char text[64];
   ASSERT_TRUE(VAnalog_Write(kPressure, 12.3456));
   for (const auto& [decimal, expected] : {std::pair<int, const char*>{0, "12"}, {3, "12.346"},
@@ -51,9 +51,8 @@ TEST_F(TypedPoints, AnalogTextsInDecimalPlacesAndParsedNumbers) {
     EXPECT_EQ(VAnalog_Read_Mem(kPressure), value) << text;
   }
   EXPECT_TRUE(capture.lines().empty());
-}
 
-TEST_F(TypedPoints, AnalogReadsAndRefusedWrites) {
+  // Reads and refused writes.
   db().system_block->simulation = 0;
   VAnalog_Set_Read_Mem(kTemp, 21.5);  // an input driver: reads give what it delivered
   EXPECT_TRUE(VAnalog_Write(kTemp, 80.0));

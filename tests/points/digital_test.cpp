@@ -132,8 +132,34 @@ TEST_F(TypedPoints, DigitalEmptyTextInTheValueSlotNamesTheFirstEntryWithAnEmptyP
                    "[DIO:PM1.Valve] 写入失败. 未找到枚举:.[代码行:Vexlor::VDigital_Write_Mem_Str:N]"}));
 }
 
-TEST_F(TypedPoints, DigitalAccessByNameUsesTheSharedNameCache) {
+TEST_F(TypedPoints, DigitalNameCachingThroughTheCallersIntAndTheSharedNameCache) {
   d::ConsoleCapture capture;
+  int index = VEXLOR_UNUSED_POINT, value = 0;
+  ASSERT_TRUE(VDigital_Write_Name(&index, 1, "PM%d.Valve", 1));
+  EXPECT_EQ(index, kValve);
+  char text[64];
+  EXPECT_TRUE(VDigital_Read_Name_Str(&index, text, "%s", "ignored once resolved"));
+  EXPECT_STREQ(text, "Open");
+  EXPECT_TRUE(VDigital_Write_Name_Str(&index, "Close", "%s", "ignored"));
+  EXPECT_EQ(VDigital_Read(kValve), 0);
+  EXPECT_TRUE(console_texts(capture).empty());
+  // A missing name prints once and leaves -1; after that the call fails without a lookup.
+  int missing = VEXLOR_UNUSED_POINT;
+  EXPECT_FALSE(VDigital_Read_Name(&missing, &value, "PM%d.Valve", 9));
+  EXPECT_EQ(missing, VEXLOR_ERROR_POINT);
+  EXPECT_FALSE(VDigital_Write_Name_Str(&missing, "Open", "PM%d.Valve", 1));
+  EXPECT_FALSE(VDigital_Read_Name(nullptr, &value, "PM1.Valve"));
+  EXPECT_EQ(red_texts(capture, "PM1_PROC"),
+            Texts{"IO_NAME:PM9.Valve - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"});
+  // A name cut at 63 characters.
+  int cut = VEXLOR_UNUSED_POINT;
+  EXPECT_FALSE(VDigital_Write_Name(&cut, 1, "%s", std::string(100, 'x').c_str()));
+  EXPECT_EQ(without_line(console_texts(capture).back()),
+            "IO_NAME:" + std::string(63, 'x') +
+                " - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
+
+  // Access by name uses the shared name cache.
+  capture.clear();
   ASSERT_TRUE(VDigital_Write("PM1.Valve", 1));
   EXPECT_EQ(VDigital_Read("pm1.valve"), 1);  // names ignore letter case
   // The same name as digital and as analog point: each kind resolves its own, whichever
@@ -159,31 +185,4 @@ TEST_F(TypedPoints, DigitalAccessByNameUsesTheSharedNameCache) {
   ok = true;
   EXPECT_EQ(VDigital_Read("PM1.Recipe", &ok, true), 0);
   EXPECT_FALSE(ok);
-}
-
-TEST_F(TypedPoints, DigitalNameCachingThroughTheCallersInt) {
-  d::ConsoleCapture capture;
-  int index = VEXLOR_UNUSED_POINT, value = 0;
-  ASSERT_TRUE(VDigital_Write_Name(&index, 1, "PM%d.Valve", 1));
-  EXPECT_EQ(index, kValve);
-  char text[64];
-  EXPECT_TRUE(VDigital_Read_Name_Str(&index, text, "%s", "ignored once resolved"));
-  EXPECT_STREQ(text, "Open");
-  EXPECT_TRUE(VDigital_Write_Name_Str(&index, "Close", "%s", "ignored"));
-  EXPECT_EQ(VDigital_Read(kValve), 0);
-  EXPECT_TRUE(console_texts(capture).empty());
-  // A missing name prints once and leaves -1; after that the call fails without a lookup.
-  int missing = VEXLOR_UNUSED_POINT;
-  EXPECT_FALSE(VDigital_Read_Name(&missing, &value, "PM%d.Valve", 9));
-  EXPECT_EQ(missing, VEXLOR_ERROR_POINT);
-  EXPECT_FALSE(VDigital_Write_Name_Str(&missing, "Open", "PM%d.Valve", 1));
-  EXPECT_FALSE(VDigital_Read_Name(nullptr, &value, "PM1.Valve"));
-  EXPECT_EQ(red_texts(capture, "PM1_PROC"),
-            Texts{"IO_NAME:PM9.Valve - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"});
-  // A name cut at 63 characters.
-  int cut = VEXLOR_UNUSED_POINT;
-  EXPECT_FALSE(VDigital_Write_Name(&cut, 1, "%s", std::string(100, 'x').c_str()));
-  EXPECT_EQ(without_line(console_texts(capture).back()),
-            "IO_NAME:" + std::string(63, 'x') +
-                " - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]");
 }

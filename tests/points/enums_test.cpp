@@ -166,10 +166,9 @@ std::vector<T> list_after(std::vector<T> list, Call call) {
   return list;
 }
 
-#define ROW(is_enum, name, expr, failure)                        \
-  {                                                              \
-#name, is_enum, [](int p) { return text_of(expr); }, failure \
-  }
+// clang-format off
+#define ROW(is_enum, name, expr, failure) {#name, is_enum, [](int p) { return text_of(expr); }, failure}
+// clang-format on
 
 TEST_F(Enums, SilentBeforeStartUpAndTheIndexCheckOfEveryEnumAndDriverOperation) {
   d::ConsoleCapture capture;
@@ -220,12 +219,7 @@ TEST_F(Enums, SilentBeforeStartUpAndTheIndexCheckOfEveryEnumAndDriverOperation) 
   for (const IndexedOperation& op : rows) {
     const S words = op.is_enum ? "Enum Enum_Point" : "Driver Driver_Point";
     const int count = op.is_enum ? VSystem_Get_Enum_Count() : VSystem_Get_Driver_Count();
-    const S where = S("[代码行:Vexlor::") + op.name + ":N]";
-    const std::vector<std::pair<int, S>> cases = {
-        {-1, words + "  = ERROR_IO_POINT." + where},
-        {VEXLOR_UNUSED_POINT, words + " = UNUSE_IO_POINT." + where},
-        {count, words + " = " + std::to_string(count) + " , 超限." + where}};
-    for (const auto& [point, line] : cases) {
+    for (const auto& [point, line] : vexlor::test::bad_index_lines(words, count, op.name)) {
       SCOPED_TRACE(S(op.name) + " " + std::to_string(point));
       d::ConsoleCapture capture;
       EXPECT_EQ(op.call(point), op.failure);

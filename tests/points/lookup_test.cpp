@@ -58,8 +58,40 @@ class Lookup : public vexlor::test::EquipmentTest {
 
 }  // namespace
 
-TEST_F(Lookup, SearchOrderAndNormalisation) {
+TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentThenSearchOrderAndNormalisation) {
+  int point = 123;
+  IO_TYPE type = IO_D;
+  d::ConsoleCapture capture;
+  EXPECT_FALSE(VIO_Find(&point, &type, "PM1.Valve"));  // not started
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, "PM1.Valve"));
+  EXPECT_EQ(point, 123);
+  EXPECT_EQ(type, IO_D);
   start();
+  EXPECT_FALSE(VIO_Find(&point, &type, "[Robot].Nope"));
+  EXPECT_EQ(point, 123);  // a failed search leaves the point
+  EXPECT_EQ(type, IO_NONE);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_A, "PM1.Valve"));
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(9), "PM1.Valve"));
+  EXPECT_FALSE(VIO_Find(&point, &type, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "Nope"));
+  EXPECT_FALSE(VIO_Find_Type(&type, "Nope"));
+  EXPECT_EQ(type, IO_NONE);
+  point = 5;
+  EXPECT_FALSE(VIO_Find(&point, &type, "Chamber A|99"));  // module known, alarm ID unknown
+  EXPECT_EQ(point, -1);
+  EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
+  EXPECT_EQ(texts(capture),
+            (std::vector<std::string>{
+                "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+                "ALARM_ID:41099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
+                "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
+            }));
+
+  // The search order and normalisation.
   const char* const rows[][2] = {
       {"PM1.PRESSURE", "D1"},  // digital before analog, any case
       {"PM1.valve", "D0"},     // the lower index of two equal names
@@ -70,11 +102,11 @@ TEST_F(Lookup, SearchOrderAndNormalisation) {
   for (const auto& r : rows) EXPECT_EQ(found(r[0]), r[1]) << r[0];
   EXPECT_EQ(point_of("PM1.Pressure", IO_A), 0);
   EXPECT_EQ(point_of("TM1|5", IO_L), 1);
-  IO_TYPE type = IO_NONE;
+  type = IO_NONE;
   ASSERT_TRUE(VIO_Find_Type(&type, "41001xyz"));
   EXPECT_EQ(type, IO_L);
   // The extra slots are not searched as functions.
-  int point = -7;
+  point = -7;
   EXPECT_FALSE(VIO_Find_Point(&point, IO_F, true, "GUI_MAINFORM"));
   EXPECT_EQ(point, -1);
   EXPECT_EQ(point_of("[Chamber A].Pressure", IO_A), 0);
@@ -119,41 +151,7 @@ TEST_F(Lookup, SearchOrderAndNormalisation) {
   EXPECT_STREQ(VIO_Replace_Char_Get(1), "");
 }
 
-TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentAndNothingHappensBeforeStartUp) {
-  int point = 123;
-  IO_TYPE type = IO_D;
-  d::ConsoleCapture capture;
-  EXPECT_FALSE(VIO_Find(&point, &type, "PM1.Valve"));  // not started
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, "PM1.Valve"));
-  EXPECT_EQ(point, 123);
-  EXPECT_EQ(type, IO_D);
-  start();
-  EXPECT_FALSE(VIO_Find(&point, &type, "[Robot].Nope"));
-  EXPECT_EQ(point, 123);  // a failed search leaves the point
-  EXPECT_EQ(type, IO_NONE);
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_A, "PM1.Valve"));
-  EXPECT_EQ(point, -1);
-  EXPECT_FALSE(VIO_Find_Point(&point, static_cast<IO_TYPE>(9), "PM1.Valve"));
-  EXPECT_FALSE(VIO_Find(&point, &type, true, "Nope"));
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_D, true, "Nope"));
-  EXPECT_FALSE(VIO_Find_Type(&type, "Nope"));
-  EXPECT_EQ(type, IO_NONE);
-  point = 5;
-  EXPECT_FALSE(VIO_Find(&point, &type, "Chamber A|99"));  // module known, alarm ID unknown
-  EXPECT_EQ(point, -1);
-  EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
-  EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
-                "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-                "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-                "ALARM_ID:41099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                "IO_NAME:Chamber A|99 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
-                "IO_NAME:NoModule|1 - IO_TYPE:IO_L 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
-            }));
-}
-
-TEST_F(Lookup, NumberedFamiliesAndCallerNameTables) {
+TEST_F(Lookup, NumberedFamiliesCallerNameTablesAndTheNameIndexAcrossRenames) {
   start();
   d::ConsoleCapture capture;
   std::vector<int> out;
@@ -246,30 +244,38 @@ TEST_F(Lookup, NumberedFamiliesAndCallerNameTables) {
   EXPECT_TRUE(VIO_Set_IO_Map_List(ok));  // a miss with a point not -1 shows only in VIO_Find
   EXPECT_EQ(texts(capture).size(), 1u);
   EXPECT_FALSE(VIO_Set_IO_Map_List(static_cast<IO_Name_String_Map*>(nullptr)));
+
+  // The name index follows renames through the setters and keeps the first match.
+  // Two records of one name: the lower index, also after the lower one is renamed and back.
+  VDigital_Set_Name(0, "PM1.Gate");
+  EXPECT_EQ(found("PM1.VALVE"), "D2");
+  EXPECT_EQ(point_of("pm1.gate"), 0);
+  MEM_DIGITAL_SP_STRU shape{};
+  ASSERT_TRUE(VDigital_Get_Shape(3, &shape));
+  std::strcpy(shape.name, "PM1.Gate");  // a second "PM1.Gate", above the first
+  ASSERT_TRUE(VDigital_Set_Shape(3, shape));
+  EXPECT_EQ(point_of("PM1.GATE"), 0);
+  VDigital_Set_Name(0, "PM1.Valve");
+  EXPECT_EQ(point_of("PM1.Gate"), 3);
+  EXPECT_EQ(found("pm1.valve"), "D0");
+  EXPECT_EQ(point_of("PM1.Ready"), -2);  // renamed away
+  VAnalog_Set_Name(1, "PM2.Pressure");
+  VString_Set_Name(0, "PM1.Menu");
+  EXPECT_EQ(found("PM2.Pressure"), "A1");
+  EXPECT_EQ(found("PM1.Menu"), "S0");
+
+  // Past what the index holds, lookups scan: every new name is still found, old ones are not.
+  char name[64];
+  for (int i = 0; i < 300; ++i) {
+    std::snprintf(name, sizeof name, "PM1.Renamed%d", i);
+    VDigital_Set_Name(4, name);
+    ASSERT_EQ(point_of(name), 4) << name;
+  }
+  EXPECT_EQ(point_of("PM1.Renamed0"), -2);
+  EXPECT_EQ(point_of("PM1.Gate"), 3);
 }
 
-TEST_F(Lookup, NameCacheAnswersByTheExactTextAndDoesNotCacheMisses) {
-  start();
-  d::ConsoleCapture capture;
-  IO_MAP m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  // Renaming the point in shared memory does not reach a cached name.
-  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
-  m = IO_Map_Find("PM1.Recipe");
-  EXPECT_EQ(m.point, 0);
-  EXPECT_EQ(m.type, IO_S);
-  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
-  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
-  EXPECT_EQ(m.type, IO_NONE);
-  IO_Map_Find("pm1.recipe");
-  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
-  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
-  VHub_Release();
-  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
-}
-
-TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {
+TEST_F(Lookup, LazyPointCachesResolveOnceAndTheNameCacheAnswersByTheExactText) {
   d::PointSlot valve;
   d::PointRow<4> ready;
   d::PointGrid<2, 3> grid;
@@ -305,35 +311,23 @@ TEST_F(Lookup, LazyPointCachesResolveOnceAndFailForGood) {
   EXPECT_EQ(texts(capture),
             (std::vector<std::string>{
                 "IO_NAME:100%s.x - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
-}
 
-TEST_F(Lookup, NameIndexFollowsRenamesThroughTheSettersAndKeepsTheFirstMatch) {
-  start();
-  // Two records of one name: the lower index, also after the lower one is renamed and back.
-  VDigital_Set_Name(0, "PM1.Gate");
-  EXPECT_EQ(found("PM1.VALVE"), "D2");
-  EXPECT_EQ(point_of("pm1.gate"), 0);
-  MEM_DIGITAL_SP_STRU shape{};
-  ASSERT_TRUE(VDigital_Get_Shape(3, &shape));
-  std::strcpy(shape.name, "PM1.Gate");  // a second "PM1.Gate", above the first
-  ASSERT_TRUE(VDigital_Set_Shape(3, shape));
-  EXPECT_EQ(point_of("PM1.GATE"), 0);
-  VDigital_Set_Name(0, "PM1.Valve");
-  EXPECT_EQ(point_of("PM1.Gate"), 3);
-  EXPECT_EQ(found("pm1.valve"), "D0");
-  EXPECT_EQ(point_of("PM1.Ready"), -2);  // renamed away
-  VAnalog_Set_Name(1, "PM2.Pressure");
-  VString_Set_Name(0, "PM1.Menu");
-  EXPECT_EQ(found("PM2.Pressure"), "A1");
-  EXPECT_EQ(found("PM1.Menu"), "S0");
-
-  // Past what the index holds, lookups scan: every new name is still found, old ones are not.
-  char name[64];
-  for (int i = 0; i < 300; ++i) {
-    std::snprintf(name, sizeof name, "PM1.Renamed%d", i);
-    VDigital_Set_Name(4, name);
-    ASSERT_EQ(point_of(name), 4) << name;
-  }
-  EXPECT_EQ(point_of("PM1.Renamed0"), -2);
-  EXPECT_EQ(point_of("PM1.Gate"), 3);
+  // The name cache answers by the exact text and does not cache misses.
+  capture.clear();
+  IO_MAP m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  // Renaming the point in shared memory does not reach a cached name.
+  std::strcpy(MMAP_DB()->string_sp[0].name, "Renamed");
+  m = IO_Map_Find("PM1.Recipe");
+  EXPECT_EQ(m.point, 0);
+  EXPECT_EQ(m.type, IO_S);
+  m = IO_Map_Find("pm1.recipe");  // another text: searched, not found any more
+  EXPECT_EQ(m.point, VEXLOR_UNUSED_POINT);
+  EXPECT_EQ(m.type, IO_NONE);
+  IO_Map_Find("pm1.recipe");
+  EXPECT_EQ(texts(capture).size(), 2u);  // a miss is searched again
+  EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
+  VHub_Release();
+  EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
 }

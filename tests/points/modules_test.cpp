@@ -26,8 +26,42 @@ class Modules : public vexlor::test::EquipmentTest {
 
 }  // namespace
 
-TEST_F(Modules, GettersIndexCheckAnnotationsSidesAndLists) {
+TEST_F(Modules, SilentBeforeStartUpThenFindPrefersNamesGettersIndexCheckSidesAndLists) {
+  d::ConsoleCapture capture;
+  MODULE_MAP map{};
+  EXPECT_FALSE(VModule_Find(&map, "PM1"));
+  EXPECT_STREQ(VModule_Get_ID(0), "");
+  EXPECT_STREQ(VModule_Get_Name("PM1"), "");
+  EXPECT_EQ(VModule_Get_Alarm_Base(0), 0);
+  EXPECT_EQ(VModule_Get_Alarm_Base("PM1"), 0);
+  EXPECT_EQ(VModule_Get_Annotation(0, 0), nullptr);
+  EXPECT_STREQ(VModule_Get_Annotation("PM1"), "");
+  EXPECT_EQ(VModule_Get_TM_Side("Robot"), -1);
+  std::vector<std::string> list{"stale"};
+  VModule_Get_Name_List(list);
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(capture.lines().empty());
   start();
+  // Find prefers names; the getters follow.
+  map = {-5, MODULE_CM};
+  ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
+  EXPECT_EQ(map.side, 1);
+  EXPECT_EQ(map.kind, MODULE_PM);
+  ASSERT_TRUE(VModule_Find(&map, "TM1"));
+  EXPECT_EQ(map.side, 0);
+  EXPECT_EQ(map.kind, MODULE_TM);
+  // Cached under the name and the ID: answers survive a change of the records.
+  std::strcpy(MMAP_DB()->module_sp[2].name, "Renamed");
+  ASSERT_TRUE(VModule_Find(&map, "Robot"));
+  EXPECT_EQ(map.kind, MODULE_TM);
+  map = {-5, MODULE_CM};
+  EXPECT_FALSE(VModule_Find(&map, "pm1"));  // exact text only
+  EXPECT_FALSE(VModule_Find(&map, ""));
+  EXPECT_FALSE(VModule_Find(&map, nullptr));
+  EXPECT_EQ(map.side, -5);
+  EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
+  std::strcpy(MMAP_DB()->module_sp[2].name, "Robot");  // back, for the getters
+
   EXPECT_STREQ(VModule_Get_ID("PM1"), "CHA");
   EXPECT_STREQ(VModule_Get_Name("PM1"), "Chamber A");
   EXPECT_STREQ(VModule_Get_NameF("TM%d", 1), "Robot");
@@ -40,7 +74,7 @@ TEST_F(Modules, GettersIndexCheckAnnotationsSidesAndLists) {
   EXPECT_STREQ(VModule_Get_Name(2), "Robot");
   EXPECT_EQ(VModule_Get_Alarm_Base(3), 31);
 
-  d::ConsoleCapture capture;
+  capture.clear();
   EXPECT_STREQ(VModule_Get_ID(-1), "");
   EXPECT_STREQ(VModule_Get_Name(VEXLOR_UNUSED_POINT), "");
   EXPECT_EQ(VModule_Get_Alarm_Base(5), 0);
@@ -64,44 +98,10 @@ TEST_F(Modules, GettersIndexCheckAnnotationsSidesAndLists) {
                               VModule_Get_PM_Side(""), VModule_Get_PM_Side(nullptr)}),
             (std::vector<int>{1, 1, 0, -1, 0, -1, -1, -1}));
 
-  std::vector<std::string> list{"stale"};
+  list = {"stale"};
   VModule_Get_ID_List(list);
   EXPECT_EQ(list, (std::vector<std::string>{"PM1", "CHA", "TM1", "TM11", "LP1"}));
   VModule_Get_Name_List(list);
   EXPECT_EQ(list, (std::vector<std::string>{"Chamber A", "PM1", "Robot", "Far Robot", "Port 1"}));
-}
 
-TEST_F(Modules, SilentDefaultsBeforeStartUpThenFindPrefersNames) {
-  d::ConsoleCapture capture;
-  MODULE_MAP map{};
-  EXPECT_FALSE(VModule_Find(&map, "PM1"));
-  EXPECT_STREQ(VModule_Get_ID(0), "");
-  EXPECT_STREQ(VModule_Get_Name("PM1"), "");
-  EXPECT_EQ(VModule_Get_Alarm_Base(0), 0);
-  EXPECT_EQ(VModule_Get_Alarm_Base("PM1"), 0);
-  EXPECT_EQ(VModule_Get_Annotation(0, 0), nullptr);
-  EXPECT_STREQ(VModule_Get_Annotation("PM1"), "");
-  EXPECT_EQ(VModule_Get_TM_Side("Robot"), -1);
-  std::vector<std::string> list{"stale"};
-  VModule_Get_Name_List(list);
-  EXPECT_TRUE(list.empty());
-  EXPECT_TRUE(capture.lines().empty());
-  start();
-  map = {-5, MODULE_CM};
-  ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
-  EXPECT_EQ(map.side, 1);
-  EXPECT_EQ(map.kind, MODULE_PM);
-  ASSERT_TRUE(VModule_Find(&map, "TM1"));
-  EXPECT_EQ(map.side, 0);
-  EXPECT_EQ(map.kind, MODULE_TM);
-  // Cached under the name and the ID: answers survive a change of the records.
-  std::strcpy(MMAP_DB()->module_sp[2].name, "Renamed");
-  ASSERT_TRUE(VModule_Find(&map, "Robot"));
-  EXPECT_EQ(map.kind, MODULE_TM);
-  map = {-5, MODULE_CM};
-  EXPECT_FALSE(VModule_Find(&map, "pm1"));  // exact text only
-  EXPECT_FALSE(VModule_Find(&map, ""));
-  EXPECT_FALSE(VModule_Find(&map, nullptr));
-  EXPECT_EQ(map.side, -5);
-  EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
 }

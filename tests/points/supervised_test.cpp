@@ -2,9 +2,7 @@
 // the IO engine is asked about the interlock, and the operator (this process) answers.
 #include "points/supervised.h"
 
-#include <signal.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <fstream>
@@ -90,12 +88,7 @@ class Supervised : public vexlor::test::AlarmTest {
 
   // A routine left waiting by a failed assertion is ended, so it never outlives its test.
   void TearDown() override {
-    for (pid_t pid : children_) {
-      if (::waitpid(pid, nullptr, WNOHANG) == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-      }
-    }
+    for (pid_t pid : children_) wait_child(pid, 0);  // kills one still running
     AlarmTest::TearDown();
   }
 
@@ -231,10 +224,8 @@ TEST_F(Supervised, FailedWritesCarryTheirTexts) {
     SCOPED_TRACE(c.append);
     ASSERT_TRUE(alarm_from(c.body));
     EXPECT_EQ(append(), c.append);
-    const std::vector<std::string> want = c.request.empty()
-                                              ? std::vector<std::string>{kPosted}
-                                              : std::vector<std::string>{c.request, kPosted};
-    EXPECT_EQ(engine_requests(), want);
+    EXPECT_EQ(engine_requests(), (c.request.empty() ? std::vector<std::string>{kPosted}
+                                                    : std::vector<std::string>{c.request, kPosted}));
     ASSERT_TRUE(VAlarm_Abort(0));
     EXPECT_EQ(wait_child(child_, 20), SYS_ABORTED);
     VHub_Release();

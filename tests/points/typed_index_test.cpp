@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "fifo/manager_process.h"
@@ -170,14 +171,8 @@ TEST_F(TypedPoints, EveryIndexedOperationChecksItsIndex) {
   const std::string before = table_bytes(db());
   ASSERT_EQ(indexed_operations().size(), 176u);  // the three tables expanded
   for (const IndexedOperation& op : indexed_operations()) {
-    const int count = count_of(op.kind);
-    const std::string words = std::string(op.kind) + " IO_Point", where = "[代码行:Vexlor::" + op.name + ":N]";
-    const std::pair<int, std::string> bad[] = {
-        {-1, words + "  = ERROR_IO_POINT." + where},
-        {-99999999, words + " = UNUSE_IO_POINT." + where},
-        {count, words + " = " + std::to_string(count) + " , 超限." + where},
-    };
-    for (const auto& [index, line] : bad) {
+    for (const auto& [index, line] :
+         bad_index_lines(std::string(op.kind) + " IO_Point", count_of(op.kind), op.name)) {
       SCOPED_TRACE(op.name + " at " + std::to_string(index));
       d::ConsoleCapture capture;
       EXPECT_TRUE(op.failed(index));
@@ -265,24 +260,19 @@ TEST_F(TypedPoints, TextFieldsAndWholeRecords) {
   EXPECT_STREQ(VDigital_Get_Tag_Name(kValve, 4), "");
   EXPECT_STREQ(VString_Get_Tag_Name(kRecipe, -1), "");
   EXPECT_TRUE(console_texts(capture).empty());
-  // The record of one point, changed, written over another: every byte arrives.
-  MEM_DIGITAL_SP_STRU digital{};
-  ASSERT_TRUE(VDigital_Get_Shape(kValve, &digital));
-  EXPECT_EQ(std::memcmp(&digital, &db().digital_sp[kValve], sizeof digital), 0);
-  std::strcpy(digital.name, "PM2.Valve");
-  digital.init = 42;
-  ASSERT_TRUE(VDigital_Set_Shape(kCount, digital));
-  EXPECT_EQ(std::memcmp(&digital, &db().digital_sp[kCount], sizeof digital), 0);
+  // The record of one point, renamed, written over another: every byte arrives.
+  auto copy = [](auto get, auto set, auto* table, int from, int to) {
+    std::remove_pointer_t<decltype(table)> record{};
+    ASSERT_TRUE(get(from, &record));
+    EXPECT_EQ(std::memcmp(&record, &table[from], sizeof record), 0);
+    std::strcpy(record.name, "PM2.Copy");
+    ASSERT_TRUE(set(to, record));
+    EXPECT_EQ(std::memcmp(&record, &table[to], sizeof record), 0);
+  };
+  copy(VDigital_Get_Shape, VDigital_Set_Shape, db().digital_sp, kValve, kCount);
+  copy(VAnalog_Get_Shape, VAnalog_Set_Shape, db().analog_sp, kPressure, kTemp);
+  copy(VString_Get_Shape, VString_Set_Shape, db().string_sp, kRecipe, kLog);
   EXPECT_FALSE(VDigital_Get_Shape(kValve, nullptr));
-  MEM_ANALOG_SP_STRU analog{};
-  ASSERT_TRUE(VAnalog_Get_Shape(kPressure, &analog));
-  analog.max = 12.5;
-  ASSERT_TRUE(VAnalog_Set_Shape(kTemp, analog));
-  EXPECT_EQ(std::memcmp(&analog, &db().analog_sp[kTemp], sizeof analog), 0);
-  MEM_STRING_SP_STRU text{};
-  ASSERT_TRUE(VString_Get_Shape(kRecipe, &text));
-  ASSERT_TRUE(VString_Set_Shape(kLog, text));
-  EXPECT_EQ(std::memcmp(&text, &db().string_sp[kLog], sizeof text), 0);
 }
 
 TEST_F(TypedPoints, ResetShapeAsksTheIoEngine) {

@@ -46,7 +46,7 @@ struct SmallEquipment {
 
 }  // namespace
 
-TEST(Vmmap, PublishedTablesAreReachableThroughTheDescriptor) {
+TEST(Vmmap, PublishedTablesAreReachableAndAttachFailsCleanlyWithoutADatabase) {
   PrivateInstance instance("vmmap");
   DatabaseBuilder b;
   SmallEquipment eq(b);
@@ -91,11 +91,8 @@ TEST(Vmmap, PublishedTablesAreReachableThroughTheDescriptor) {
   EXPECT_TRUE(map.VMMAP_Release());
   EXPECT_TRUE(vexlor::config::remove_database(&error));
   EXPECT_FALSE(vexlor::config::remove_database(&error));
-}
 
-TEST(Vmmap, AttachFailsCleanlyWithoutAValidDatabase) {
-  PrivateInstance instance("vmmap-none");
-  VMMAP map;
+  // Without a valid database attaching fails cleanly.
   int v = 5;
   double a = 1.5;
   char text[1024] = "keep";
@@ -109,7 +106,6 @@ TEST(Vmmap, AttachFailsCleanlyWithoutAValidDatabase) {
     EXPECT_EQ(v, 5);
     EXPECT_STREQ(text, "keep");
     vexlor::os::SharedSection junk;
-    std::string error;
     if (round == 0) {
       ASSERT_TRUE(vexlor::os::section_create(vexlor::detail::kDatabaseSection, 4096, false, &junk,
                                              &error));

@@ -97,7 +97,6 @@ TEST_F(Reliability, KilledInsidePostsAndAnswers) {
   vexlor::detail::ConsoleCapture capture;
   std::mt19937 random(12);
   std::size_t rows_before = 0;
-  int repairs = 0;
   for (int kill = 0; kill < kKills; ++kill) {
     kill_worker_inside(1 + static_cast<int>(random() % 45), [](int n) {
       const Op op = op_of(n);
@@ -154,14 +153,14 @@ TEST_F(Reliability, KilledInsidePostsAndAnswers) {
         << "kill " << kill << ", op " << started << " in flight";
     rows_before = rows;
   }
-  for (const auto& line : capture.console_lines()) {
-    if (line.text.rfind("报警互斥量被遗弃,已检查报警队列:", 0) == 0) ++repairs;
-  }
   // The kills land inside the mutex often enough that some repairs must have run.
-  EXPECT_GT(repairs, 0);
+  const auto lines = capture.console_lines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const auto& l) {
+    return l.text.rfind("报警互斥量被遗弃,已检查报警队列:", 0) == 0;
+  }));
 }
 
-TEST_F(Reliability, KilledInsideStringWritesUnderThePointMutex) {
+TEST_F(Reliability, KilledInsideStringWritesAndFailedAccessesUnderThePointMutex) {
   ASSERT_TRUE(VHub_Initial("OPERATOR"));
   std::mt19937 random(7);
   int marked = 0;
@@ -191,10 +190,7 @@ TEST_F(Reliability, KilledInsideStringWritesUnderThePointMutex) {
     EXPECT_TRUE(VString_Get_Write_Status(0));
   }
   EXPECT_GT(marked, 0);
-}
 
-TEST_F(Reliability, StringMutexIsFreeAfterAFailedAccess) {
-  ASSERT_TRUE(VHub_Initial("OPERATOR"));
   // Accesses that fail (an offline driver, no text, no buffer) leave the mutex free for
   // another process at once, and a refused write keeps the status it found.
   char text[1024];

@@ -46,8 +46,7 @@ TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
     named.emplace_back([&] {
       for (int i = 0; i < 100; ++i) {
         if (!Vexlor::VDigital_Write("PM1.Valve", 1)) ++by_name_failures;
-        int value = Vexlor::VDigital_Read("PM1.Valve");
-        if (value != 1) ++by_name_failures;
+        if (Vexlor::VDigital_Read("PM1.Valve") != 1) ++by_name_failures;
       }
     });
   }
@@ -77,11 +76,9 @@ TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
   }
   EXPECT_EQ(lines, kMessageThreads * kMessages);
   EXPECT_EQ(messages.size(), static_cast<std::size_t>(kMessageThreads * kMessages));
-  EXPECT_EQ(counters.size(), static_cast<std::size_t>(kMessageThreads * kMessages));
-  if (!counters.empty()) {
-    EXPECT_EQ(*counters.begin(), 0);
-    EXPECT_EQ(*counters.rbegin(), kMessageThreads * kMessages - 1);
-  }
+  std::set<int> numbers;
+  for (int n = 0; n < kMessageThreads * kMessages; ++n) numbers.insert(n);
+  EXPECT_EQ(counters, numbers);
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ class SchedulerBlocks : public StandardEquipment {
   }
 };
 
-TEST_F(SchedulerBlocks, SampledItemsClearingCountingAndBadIndices) {
+TEST_F(SchedulerBlocks, SampledItemsClearingCountingBadIndicesAndWaferOrderReferences) {
   for (const Sample& s : kSamples) {
     char* at = block(s.block) + s.at;
     const char after = at[s.bytes.size()];
@@ -187,11 +187,9 @@ TEST_F(SchedulerBlocks, SampledItemsClearingCountingAndBadIndices) {
   EXPECT_EQ(VSCH_Get_Wafer_Flow_End_Time(0, 25), 0.0);
   EXPECT_STREQ(VSCH_Get_Wafer_Cluster_PM_Recipe(0, 0, 20, 0), "");
   EXPECT_EQ(VSCH_Get_TM_Ready_Place_Wafer(-1), nullptr);
-}
 
-// A 64-bit process keeps a record of shared memory as its offset in the image and a record of
-// its own memory as an entry of its table; both read back as the same pointer.
-TEST_F(SchedulerBlocks, WaferOrderReferencesRoundTrip) {
+  // A 64-bit process keeps a record of shared memory as its offset in the image and a record
+  // of its own memory as an entry of its table; both read back as the same pointer.
   alignas(8) static char own_record[64];
   auto* own = reinterpret_cast<WAFER_ORDER*>(own_record);
   auto* shared = reinterpret_cast<WAFER_ORDER*>(block(WAFER) + 64);

@@ -82,7 +82,7 @@ class SchedulerControl : public ::testing::Test {
   vexlor::test::ManagerProcess manager_;
 };
 
-TEST_F(SchedulerControl, CallsByKindReachTheirRoutines) {
+TEST_F(SchedulerControl, CallsByKindReachTheirRoutinesAndAlarmShortcutsPostByAlarmId) {
   char log_format[] = "LOG %s";  // older routines pass char* formats
   const std::string over_long = "STATUS 4 " + std::string(600, 'x');
   const struct {
@@ -131,6 +131,37 @@ TEST_F(SchedulerControl, CallsByKindReachTheirRoutines) {
                                              "R IO_NAME:SCHEDULER_ENGINE" + missing,
                                              "R IO_NAME:SCHEDULER_ENGINE" + missing};
   EXPECT_EQ(red, expected);
+
+  // The alarm shortcuts post and manage by alarm ID.
+  int point = -1;
+  char append[512] = "";
+  ASSERT_TRUE(VAlarm_Find_Point(&point, 5001));
+  EXPECT_TRUE(VSCH_ALARM_POST(5001, "Wafer %d lost", 3));
+  EXPECT_TRUE(VAlarm_Get_Append(point, LANGUAGE(0), append));
+  EXPECT_STREQ(append, "Wafer 3 lost");
+  EXPECT_TRUE(VAlarm_Handle(point, ALM_CLEAR));
+  EXPECT_TRUE(VSCH_ALARM_POST(5001, "robot.cpp", 42, "Arm %c", 'B'));
+  EXPECT_EQ(VAlarm_ID_Status(5001), ALM_PAUSED);
+  EXPECT_TRUE(VAlarm_Get_Append(point, LANGUAGE(0), append));
+  EXPECT_STREQ(append, "Arm B");
+  EXPECT_STREQ(MMAP_DB()->alarm_rt[point].code_position, "CALLER:robot.cpp:42");
+  std::thread operator_answers([this] {
+    ASSERT_TRUE(wait_until([] { return VAlarm_ID_Status(5002) == ALM_PAUSED; }, 30));
+    console({"answer", "5002", "ignore"});
+  });
+  EXPECT_EQ(VSCH_ERROR_HANDLER(5002, "Door %s", "open"), ALM_IGNORE);
+  operator_answers.join();
+
+  capture.clear();  // an unknown ID: the lookup's line, then its own
+  EXPECT_FALSE(VSCH_ALARM_POST(9999, "x"));
+  EXPECT_FALSE(VSCH_ALARM_POST(9999, "robot.cpp", 1, "x"));
+  EXPECT_EQ(VSCH_ERROR_HANDLER(9999, "x"), ALM_ABORT);
+  std::vector<std::string> unknown;
+  for (int call = 0; call < 3; ++call) {
+    unknown.push_back("R ALARM_ID:9999未识别. [代码行:Vexlor::VAlarm_Find_Point:N]");
+    unknown.push_back("[ERR] AlarmID:9999 Cannot Find AlarmPoint.");
+  }
+  EXPECT_EQ(lines(capture), unknown);
 }
 
 // Every documented call with its documented type (taking its address does not build otherwise).
@@ -153,7 +184,7 @@ TEST_F(SchedulerControl, CallsByKindReachTheirRoutines) {
     ONE(bool (*)(int), VSCH_VIRTUAL_F_PROCESS_PM)};
 // clang-format on
 
-TEST_F(SchedulerControl, CrossProcessPauseIsAcknowledgedAndResumedByTheOperator) {
+TEST_F(SchedulerControl, CrossProcessPauseAndTmRunMutex) {
   const std::string pm_paused = "( CTC.PM1_PAUSE_FLAG == 1 ) 暂停并等待.";
   const std::string pm_resumed = "( CTC.PM1_PAUSE_FLAG == 0 ) 暂停结束等待.";
   const auto tm_wait = [] { return VSCH_TM_PAUSE_WAIT(0); };
@@ -194,43 +225,9 @@ TEST_F(SchedulerControl, CrossProcessPauseIsAcknowledgedAndResumedByTheOperator)
   const std::string rolling = VIO_Get_PM_Process_Message(0);
   EXPECT_LT(rolling.find(pm_paused), rolling.find(pm_resumed)) << rolling;
   EXPECT_EQ(VString_Read("ETCH1_Process_Message0"), pm_resumed);
-}
 
-TEST_F(SchedulerControl, AlarmShortcutsPostAndManageByAlarmId) {
-  int point = -1;
-  char append[512] = "";
-  ASSERT_TRUE(VAlarm_Find_Point(&point, 5001));
-  EXPECT_TRUE(VSCH_ALARM_POST(5001, "Wafer %d lost", 3));
-  EXPECT_TRUE(VAlarm_Get_Append(point, LANGUAGE(0), append));
-  EXPECT_STREQ(append, "Wafer 3 lost");
-  EXPECT_TRUE(VAlarm_Handle(point, ALM_CLEAR));
-  EXPECT_TRUE(VSCH_ALARM_POST(5001, "robot.cpp", 42, "Arm %c", 'B'));
-  EXPECT_EQ(VAlarm_ID_Status(5001), ALM_PAUSED);
-  EXPECT_TRUE(VAlarm_Get_Append(point, LANGUAGE(0), append));
-  EXPECT_STREQ(append, "Arm B");
-  EXPECT_STREQ(MMAP_DB()->alarm_rt[point].code_position, "CALLER:robot.cpp:42");
-  std::thread operator_answers([this] {
-    ASSERT_TRUE(wait_until([] { return VAlarm_ID_Status(5002) == ALM_PAUSED; }, 30));
-    console({"answer", "5002", "ignore"});
-  });
-  EXPECT_EQ(VSCH_ERROR_HANDLER(5002, "Door %s", "open"), ALM_IGNORE);
-  operator_answers.join();
-
-  vexlor::detail::ConsoleCapture capture;  // an unknown ID: the lookup's line, then its own
-  EXPECT_FALSE(VSCH_ALARM_POST(9999, "x"));
-  EXPECT_FALSE(VSCH_ALARM_POST(9999, "robot.cpp", 1, "x"));
-  EXPECT_EQ(VSCH_ERROR_HANDLER(9999, "x"), ALM_ABORT);
-  std::vector<std::string> expected;
-  for (int call = 0; call < 3; ++call) {
-    expected.push_back("R ALARM_ID:9999未识别. [代码行:Vexlor::VAlarm_Find_Point:N]");
-    expected.push_back("[ERR] AlarmID:9999 Cannot Find AlarmPoint.");
-  }
-  EXPECT_EQ(lines(capture), expected);
-}
-
-// Three processes take transfer module 1's run lock in turn: the second gets it when the first
-// unlocks, the third when the second is killed holding it.
-TEST_F(SchedulerControl, CrossProcessTmRunMutexPassesOnUnlockAndOnKill) {
+  // Three processes take transfer module 1's run lock in turn: the second gets it when the
+  // first unlocks, the third when the second is killed holding it.
   VHub_Release();  // no library thread of this process runs at the forks
   int owner[2], unlock[2];
   ASSERT_EQ(::pipe(owner), 0);
@@ -271,5 +268,6 @@ TEST_F(SchedulerControl, CrossProcessTmRunMutexPassesOnUnlockAndOnKill) {
       "R TM4 Run Mutex运行互斥锁为空.释放失败.[位置:Vexlor::VSCH_TM_Mutex_Unlock:N]"};
   EXPECT_EQ(lines(capture), expected);
 }
+
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/builder.h"
@@ -35,6 +37,14 @@ inline ::testing::AssertionResult publish_equipment(const PrivateInstance& insta
   return ::testing::AssertionSuccess();
 }
 
+// The lines of a text (a last line may lack its line feed).
+inline std::vector<std::string> text_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 // The texts of the captured console lines.
 inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capture) {
   std::vector<std::string> texts;
@@ -45,6 +55,14 @@ inline std::vector<std::string> console_texts(const detail::ConsoleCapture& capt
 // `text` with its source line numbers as "N": "[代码行:Vexlor::F:123]" becomes "...:F:N]".
 inline std::string without_line(const std::string& text) {
   return std::regex_replace(text, std::regex(":[0-9]+\\]"), ":N]");
+}
+
+// The captured console lines as "<tag> <text>" ("<text>" when untagged), line numbers as "N".
+inline std::vector<std::string> tagged_texts(const detail::ConsoleCapture& capture) {
+  std::vector<std::string> out;
+  for (const auto& l : capture.console_lines())
+    out.push_back((l.tag.empty() ? "" : l.tag + " ") + without_line(l.text));
+  return out;
 }
 
 // The texts of the captured log lines of category "[ERR]", without line numbers.
@@ -66,6 +84,17 @@ inline std::vector<std::string> red_texts(const detail::ConsoleCapture& capture,
     texts.push_back(without_line(line.text));
   }
   return texts;
+}
+
+// The three bad indices of a table of `count` records, each with the line that reports it for
+// `operation` (before the source line, as "N").
+inline std::vector<std::pair<int, std::string>> bad_index_lines(const std::string& words,
+                                                                int count,
+                                                                const std::string& operation) {
+  const std::string where = "[代码行:Vexlor::" + operation + ":N]";
+  return {{-1, words + "  = ERROR_IO_POINT." + where},
+          {Vexlor::VEXLOR_UNUSED_POINT, words + " = UNUSE_IO_POINT." + where},
+          {count, words + " = " + std::to_string(count) + " , 超限." + where}};
 }
 
 // A test on its own equipment: build it through b_, then start(); released after each test.
