@@ -78,9 +78,13 @@ bool VModule_Find(MODULE_MAP* map, const char* text) {
   if (m == nullptr) return false;
   const MODULE_MAP found{m->side, static_cast<MODULE_TYPE>(m->kind)};
   if (map) *map = found;
+  // The ID is remembered only when no module has it as its name: names win, whatever was
+  // looked up first.
+  const std::string_view id = d::field_text(m->id);
+  const bool id_is_a_name = d::find_record(*ctx->db, id, true, false) != nullptr;
   d::MapLock lock(d::map_mutex());
   ctx->module_cache.emplace(std::string(d::field_text(m->name)), found);
-  ctx->module_cache.emplace(std::string(d::field_text(m->id)), found);
+  if (!id_is_a_name) ctx->module_cache.emplace(std::string(id), found);
   return true;
 }
 

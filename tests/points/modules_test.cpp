@@ -43,6 +43,8 @@ TEST_F(Modules, SilentBeforeStartUpThenFindPrefersNamesGettersIndexCheckSidesAnd
   EXPECT_TRUE(capture.lines().empty());
   start();
   // Find prefers names; the getters follow.
+  ASSERT_TRUE(VModule_Find(&map, "Chamber A"));  // module 0, whose ID "PM1" is module 1's name
+  EXPECT_EQ(map.side, 0);
   map = {-5, MODULE_CM};
   ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
   EXPECT_EQ(map.side, 1);
