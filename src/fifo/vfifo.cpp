@@ -315,8 +315,9 @@ Request function_request(RequestType type, const char* function, const char* par
 }  // namespace
 
 // A run goes straight to the process that serves the function; the manager is asked only when
-// nobody serves the function (it starts the program configured for it). A run that reached the routine but got no answer (the routine died) is
-// not sent again: the caller decides, as for any refused request.
+// nobody serves the function (it starts the program configured for it). A run that reached the
+// routine but got no answer (the routine died) is not sent again: the caller decides, as for
+// any refused request.
 bool VFIFO::VFIFO_Function_Run(const char* function, const char* run_param, const char* parents) {
   Request r = function_request(RequestType::FunctionRun, function, run_param, parents);
   Reply reply;
