@@ -47,11 +47,9 @@ std::string instance_name() {
 
 std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-std::string local_time_text(bool milliseconds) {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+namespace {
+
+std::string local_text(std::time_t seconds, int milliseconds) {
   std::tm local{};
 #ifdef _WIN32
   localtime_s(&local, &seconds);
@@ -60,8 +58,22 @@ std::string local_time_text(bool milliseconds) {
 #endif
   char buffer[48];
   const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y/%m/%d %H:%M:%S", &local);
-  if (milliseconds) std::snprintf(buffer + n, sizeof buffer - n, ".%03d", static_cast<int>(ms));
+  if (milliseconds >= 0) std::snprintf(buffer + n, sizeof buffer - n, ".%03d", milliseconds);
   return buffer;
+}
+
+}  // namespace
+
+std::string local_time_text(bool milliseconds) {
+  const auto now = std::chrono::system_clock::now();
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  return local_text(std::chrono::system_clock::to_time_t(now),
+                    milliseconds ? static_cast<int>(ms) : -1);
+}
+
+std::string local_time_text_of(long long seconds) {
+  return seconds > 0 ? local_text(static_cast<std::time_t>(seconds), -1) : std::string();
 }
 
 bool normalise_time(std::string text, std::string* out) {

@@ -22,6 +22,8 @@ std::string in_quotes(std::string_view text);
 
 // Local time now: "YYYY/MM/DD HH:MM:SS", with ".mmm" when asked.
 std::string local_time_text(bool milliseconds = false);
+// The same for a time given in seconds since 1970; empty for 0 or less (no time known).
+std::string local_time_text_of(long long seconds);
 // "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
 // "YYYY/MM/DD HH:MM:SS" with at least the year.
 bool normalise_time(std::string text, std::string* out);

@@ -16,20 +16,6 @@
 namespace vexlor_console {
 namespace {
 
-std::string local_time_text(long long seconds) {
-  if (seconds <= 0) return {};
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y/%m/%d %H:%M:%S", &local);
-  return buffer;
-}
-
 struct LoggedError {
   std::string time, text;
 };
@@ -65,10 +51,10 @@ ManagerState manager_state(const vexlor::InstanceState& s) {
   for (const auto& p : s.attached) {
     if (p.routine == "vexlor-manager") m.pid = p.pid;
   }
-  m.last_record = local_time_text(s.manager_log_time);
+  m.last_record = vexlor_tools::local_time_text_of(s.manager_log_time);
   if (s.manager_serving) {
     m.state = "running";
-    m.since = local_time_text(s.manager_since);
+    m.since = vexlor_tools::local_time_text_of(s.manager_since);
   } else if (s.manager_endpoint_left) {
     m.state = "killed";
   } else {
