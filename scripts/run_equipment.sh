@@ -121,7 +121,7 @@ operator points 'PM2.*Valve'
 say "The factory host's view: the last events the host link journaled"
 pm_end_journaled() { "$tools/vexlor" host --token PM_STATE | grep -q PM_END; }
 wait_for 5 pm_end_journaled || true
-operator host --last 12
+operator host --last 14
 
 say "Stopping the main form, the manager (and its routines) and removing the instance"
 kill "$gui_pid" && wait "$gui_pid" 2>/dev/null || true

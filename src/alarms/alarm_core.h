@@ -103,6 +103,13 @@ void load_text(char (&out)[N], const char (&field)[N]) {
   out[N - 1] = '\0';
 }
 
+// Answers a posted alarm (no message on a bad point: false), as `function` (a function index):
+// status, clear time, queue, log row and feed change under the alarm mutex, then post type 0.
+// True when the alarm is answered now or was already; `answered_now` tells which. The IO
+// engine's notice is the caller's (VAlarm_Handle sends it).
+bool answer_alarm(Vexlor::MMAP_STRU& db, int32_t point, Vexlor::ALARM_STYLE answer,
+                  int32_t function, bool* answered_now);
+
 // Tells the IO engine that an alarm was posted ("W1") or answered ("W2"); false without a
 // message-queue object or when the engine did not accept it.
 bool send_alarm_notice(int32_t point, const char* command);

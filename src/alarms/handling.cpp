@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "alarms/alarm_core.h"
+#include "alarms/alarm_feed.h"
 #include "frame/context.h"
 #include "frame/index_check.h"
 #include "util/text.h"
@@ -28,6 +29,46 @@ void dequeue(Vexlor::MEM_ALARM_QUEUE_STRU& queue, int32_t point) {
 }
 
 }  // namespace
+
+bool answer_alarm(Vexlor::MMAP_STRU& db, int32_t point, Vexlor::ALARM_STYLE answer,
+                  int32_t function, bool* answered_now) {
+  if (answered_now) *answered_now = false;
+  if (point < 0 ||
+      point >= bounded_count(db, DbTable::AlarmRuntime, db.system_block->alarm_count) ||
+      answer == Vexlor::ALM_PAUSED) {
+    return false;
+  }
+  Vexlor::MEM_ALARM_RT_STRU& rt = db.alarm_rt[point];
+  if (read_status(rt) != Vexlor::ALM_PAUSED) return true;
+  Vexlor::AlarmLog_Item item;
+  {
+    AlarmMutexLock lock(db);
+    // Another process may have answered it while this one waited for the mutex: one answer,
+    // one row.
+    if (read_status(rt) != Vexlor::ALM_PAUSED) return true;
+    // Who and when, then the status that answers it, then the queue entry goes (before the
+    // slow row, so an answered alarm never stays listed), then the row and the feed's change.
+    // repair_alarms supplies what a holder dying on the way could not.
+    AlarmIntent& intent = alarm_intent(db);
+    if (lock.held()) {
+      os::store_relaxed(intent.point, point);
+      os::store_relaxed(intent.step, kAlarmAnswering);
+    }
+    os::store_relaxed(rt.function_point, function);
+    copy_text(rt.clear_time, Vexlor::VStr_Get_DateTime2());
+    os::store_relaxed(rt.status, static_cast<int32_t>(answer));
+    dequeue(*db.alarm_queue, point);
+    fill_log_item(db, point, true, item);
+    write_log_row(item);
+    feed_alarm_change(db, point, function);
+    if (lock.held()) os::store_relaxed(intent.step, kAlarmIdle);
+  }
+  log_row_line(item);
+  os::store_relaxed(rt.post_type, 0);
+  if (answered_now) *answered_now = true;
+  return true;
+}
+
 }  // namespace vexlor::detail
 
 namespace Vexlor {
@@ -38,33 +79,9 @@ bool VAlarm_Handle(int point, ALARM_STYLE answer) {
   MMAP_STRU* db = VEXLOR_CHECKED_DB(kAlarm, point);
   if (db == nullptr) return false;
   if (answer == ALM_PAUSED) return false;
-  MEM_ALARM_RT_STRU& rt = db->alarm_rt[point];
-  if (d::read_status(rt) != ALM_PAUSED) return true;
-  AlarmLog_Item item;
-  {
-    d::AlarmMutexLock lock(*db);
-    // Another process may have answered it while this one waited for the mutex: one answer,
-    // one row.
-    if (d::read_status(rt) != ALM_PAUSED) return true;
-    // Who and when, then the status that answers it, then the queue entry goes (before the
-    // slow row, so an answered alarm never stays listed), then the row. repair_alarms
-    // supplies what a holder dying on the way could not.
-    d::AlarmIntent& intent = d::alarm_intent(*db);
-    if (lock.held()) {
-      vexlor::os::store_relaxed(intent.point, point);
-      vexlor::os::store_relaxed(intent.step, d::kAlarmAnswering);
-    }
-    vexlor::os::store_relaxed(rt.function_point, d::context()->own_index);
-    d::copy_text(rt.clear_time, VStr_Get_DateTime2());
-    vexlor::os::store_relaxed(rt.status, static_cast<int32_t>(answer));
-    d::dequeue(*db->alarm_queue, point);
-    d::fill_log_item(*db, point, true, item);
-    d::write_log_row(item);
-    if (lock.held()) vexlor::os::store_relaxed(intent.step, d::kAlarmIdle);
-  }
-  d::log_row_line(item);
-  vexlor::os::store_relaxed(rt.post_type, 0);
-  return d::send_alarm_notice(point, "W2");
+  bool answered_now = false;
+  if (!d::answer_alarm(*db, point, answer, d::context()->own_index, &answered_now)) return false;
+  return !answered_now || d::send_alarm_notice(point, "W2");
 }
 
 bool VAlarm_Clear(int point) {

@@ -11,11 +11,12 @@
 #include <string>
 
 #include "alarms/alarm_core.h"
-#include "util/charset.h"
+#include "alarms/alarm_feed.h"
 #include "frame/context.h"
 #include "frame/index_check.h"
-#include "util/text.h"
 #include "os/named_mutex.h"
+#include "util/charset.h"
+#include "util/text.h"
 
 namespace vexlor::detail {
 
@@ -157,6 +158,7 @@ bool post_alarm(int32_t point, const char* file, int line, const char* append) {
     enqueue(*db->alarm_queue, point);
     fill_log_item(*db, point, false, item);
     write_log_row(item);
+    feed_alarm_change(*db, point, context()->own_index);
     if (lock.held()) os::store_relaxed(intent.step, kAlarmIdle);
   }
   log_row_line(item);

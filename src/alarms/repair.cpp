@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "alarms/alarm_core.h"
+#include "alarms/alarm_feed.h"
 #include "frame/vdb_alarm_log.h"
 
 namespace vexlor::detail {
@@ -44,6 +45,7 @@ void complete_change(const Vexlor::MMAP_STRU& db, int32_t alarm_count) {
   Vexlor::VSystem_Log(Vexlor::LOG_ERR, "报警互斥量被遗弃,补写报警日志:%s:%d->%s", sp.name,
                       sp.alarm_id, alarm_style_name(status));
   write_log_item(item);
+  feed_alarm_change(db, point, os::load_relaxed(rt.function_point));
 }
 
 // Rebuilds the queue from the posted statuses, keeping the order of the entries that stay.

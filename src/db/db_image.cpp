@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "os/atomic_field.h"
 #include "db/name_index.h"
+#include "os/atomic_field.h"
 
 namespace vexlor::detail {
 namespace {
@@ -39,6 +39,8 @@ uint32_t capacity_of(DbTable table, const DbCounts& c) {
     case DbTable::NameIndex:
       return static_cast<uint32_t>(name_index_words(c.digitals) + name_index_words(c.analogs) +
                                    name_index_words(c.strings));
+    case DbTable::AlarmFeed:
+      return kAlarmFeedSlots;
     default:
       return 1;
   }

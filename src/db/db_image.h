@@ -17,7 +17,8 @@ inline constexpr char kDatabaseSection[] = "database";
 inline constexpr char kAlarmMutexName[] = "VEXLOR_ALARM_MUTEX";
 
 inline constexpr char kImageMagic[8] = {'V', 'E', 'X', 'L', 'O', 'R', 'D', 'B'};
-inline constexpr uint32_t kImageVersion = 2;  // 2: alarm intent, retired mark, name index
+inline constexpr uint32_t kImageVersion =
+    3;  // 2: alarm intent, retired mark, name index; 3: alarm feed
 
 // Slots that follow the N configured functions in both function tables; slot N is the
 // operator GUI's main form.
@@ -25,6 +26,17 @@ inline constexpr uint32_t kFunctionExtraSlots = 12;
 
 // A slot of the name index (db/name_index.h), shared by every process.
 using NameIndexWord = std::atomic<uint64_t>;
+
+// One change of an alarm in the alarm feed (alarms/alarm_feed.h): a post or an answer, kept in a
+// ring of the last kAlarmFeedSlots changes.
+struct AlarmFeedSlot {
+  uint64_t number;   // the change's number (from 1) once it is complete; 0 while it is written
+  int32_t point;     // the alarm point
+  int32_t alarm_id;  // its alarm ID
+  int32_t status;    // ALM_PAUSED for a post, the answer for an answer
+  int32_t function;  // the function index of the routine that posted or answered it
+};
+inline constexpr uint32_t kAlarmFeedSlots = 4096;
 
 // Every table of the image, in placement order.
 #define VEXLOR_DB_TABLES(X)                        \
@@ -52,7 +64,8 @@ using NameIndexWord = std::atomic<uint64_t>;
   X(FunctionRuntime, Vexlor::MEM_FUNCTION_RT_STRU) \
   X(AbortManager, Vexlor::MEM_ABORT_MANAGER_STRU)  \
   X(FunctionDefs, Vexlor::MEM_FUNCTION_SP_STRU)    \
-  X(NameIndex, NameIndexWord)
+  X(NameIndex, NameIndexWord)                      \
+  X(AlarmFeed, AlarmFeedSlot)
 
 enum class DbTable : int {
 #define VEXLOR_DB_ENUM(name, type) name,
@@ -82,8 +95,8 @@ struct DbHeader {
   uint32_t header_size;
   uint64_t total_size;
   DbTableInfo tables[kDbTableCount];
-  char source[256];  // the configuration it was built from
-  char created[32];  // local date and time of the build
+  char source[256];          // the configuration it was built from
+  char created[32];          // local date and time of the build
   AlarmIntent alarm_intent;  // shared: changed only under the alarm mutex
   // Non-zero once a newer database replaced this image or the database was removed:
   // processes still mapping it are looking at values nobody updates any more.
@@ -92,6 +105,8 @@ struct DbHeader {
   // Shared state of the name index of the digital, analog and string tables (name_index.h):
   // flags, then slots filled. Kept here, on the page every process touches when it attaches.
   uint64_t name_index_state[3][2];
+  // The number of the last change claimed in the alarm feed (0: none yet).
+  uint64_t alarm_feed_last;
 };
 
 // Record counts of the tables that vary; the others hold one record.

@@ -50,6 +50,28 @@ inline void store_relaxed(double& field, double value) noexcept {
 #endif
 }
 
+// The publishing pair: a reader that sees a value stored with store_release also sees every
+// store the writer made before it.
+template <typename T>
+inline T load_acquire(const T& field) noexcept {
+  static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= 8, "scalar fields only");
+#if defined(__GNUC__) || defined(__clang__)
+  return __atomic_load_n(&field, __ATOMIC_ACQUIRE);
+#else
+  return *static_cast<const volatile T*>(&field);
+#endif
+}
+
+template <typename T, typename V>
+inline void store_release(T& field, V value) noexcept {
+  static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= 8, "scalar fields only");
+#if defined(__GNUC__) || defined(__clang__)
+  __atomic_store_n(&field, static_cast<T>(value), __ATOMIC_RELEASE);
+#else
+  *static_cast<volatile T*>(&field) = static_cast<T>(value);
+#endif
+}
+
 // Atomic add on a shared counter; returns the value before the add.
 template <typename T, typename V>
 inline T fetch_add_relaxed(T& field, V delta) noexcept {
@@ -67,8 +89,8 @@ template <typename T, typename V>
 inline bool compare_exchange_relaxed(T& field, V expected, V desired) noexcept {
 #if defined(__GNUC__) || defined(__clang__)
   T old = static_cast<T>(expected);
-  return __atomic_compare_exchange_n(&field, &old, static_cast<T>(desired), false,
-                                     __ATOMIC_RELAXED, __ATOMIC_RELAXED);
+  return __atomic_compare_exchange_n(&field, &old, static_cast<T>(desired), false, __ATOMIC_RELAXED,
+                                     __ATOMIC_RELAXED);
 #else
   if (field != static_cast<T>(expected)) return false;
   field = static_cast<T>(desired);

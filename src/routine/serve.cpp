@@ -33,7 +33,7 @@ int sender_index(const std::string& text) {
   return end != text.c_str() ? static_cast<int>(v) : -1;
 }
 
-class Server {
+class Server : public std::enable_shared_from_this<Server> {
  public:
   Server(const Handlers& handlers, int index)
       : handlers_(handlers), index_(index), name_(Vexlor::VFunction_Get_Name(index)) {
@@ -107,7 +107,8 @@ class Server {
 
       Run run{job.param, job.parents, Vexlor::VFunction_Get_Free_Flag(index_)};
       Vexlor::FUNC_STATUS status = handlers_.run ? handlers_.run(run) : Vexlor::SYS_SUCCESS;
-      if (status == Vexlor::SYS_RUNNING || status == Vexlor::SYS_WAITTING) status = Vexlor::SYS_ERROR;
+      if (status == Vexlor::SYS_RUNNING || status == Vexlor::SYS_WAITTING)
+        status = Vexlor::SYS_ERROR;
       Vexlor::VFunction_Set_Run_Status(index_, status);
       // Idle before the mutex goes: a caller that saw this run end and starts the next one at
       // once must be answered when that run has started, not "queued" behind a finished one.
@@ -173,12 +174,29 @@ class Server {
   }
 
   Reply queue_event(const Request& r) {
+    Event event{r.param, sender_index(r.argument), r.type == RequestType::PostEvent};
+    if (handlers_.keep) {
+      // Acknowledged once the routine has kept it; then it goes on to the event handler.
+      std::shared_ptr<fifo::LaterReply> ack = fifo::defer_reply();
+      if (ack) {
+        std::weak_ptr<Server> self = weak_from_this();
+        handlers_.keep(event, [ack, self, event](bool kept) {
+          ack->send(kept ? Reply{true, {}} : Reply{false, "not kept"});
+          if (auto server = self.lock(); server && kept) server->push_event(event);
+        });
+        return Reply{true, {}};  // dropped: the acknowledgement is deferred
+      }
+    }
+    push_event(std::move(event));
+    return Reply{true, {}};
+  }
+
+  void push_event(Event event) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      events_.push_back(Event{r.param, sender_index(r.argument), r.type == RequestType::PostEvent});
+      events_.push_back(std::move(event));
     }
     event_cv_.notify_one();
-    return Reply{true, {}};
   }
 
   void event_loop() {

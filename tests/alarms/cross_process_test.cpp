@@ -1,5 +1,10 @@
 // Alarms between real processes: managed alarms answered by another process, routines
-// aborted or told to exit while they wait, and a storm of posts and answers.
+// aborted or told to exit while they wait, and a storm of posts and answers followed through
+// the alarm feed.
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -7,6 +12,7 @@
 
 #include "alarms/alarm_fixture.h"
 #include "fifo/manager_process.h"
+#include "vexlor/routine.h"
 
 using namespace Vexlor;
 using vexlor::test::spawn_child;
@@ -141,6 +147,25 @@ TEST_F(CrossProcess, AnAbortedRoutineAnswersAbortOneToldToExitLeavesItsAlarmPost
 // Eight routines post and answer their own alarms (the first three left posted) and ten shared
 // ones at once: the queue then holds exactly the posted alarms, the log one row per change.
 TEST_F(CrossProcess, StormOfPostsAndAnswersLosesNothing) {
+  // A routine follows the alarm feed through the storm, writing "<ID> <status>" per change.
+  const std::string feed_file = instance_.runtime_dir() + "/feed.txt";
+  const std::string stop_file = instance_.runtime_dir() + "/stop";
+  const pid_t follower = spawn_child([&] {
+    if (!VHub_Initial("PM1_PROC")) return 100;
+    std::ofstream out(feed_file);
+    vexlor::routine::AlarmFeed feed(0);
+    vexlor::routine::AlarmChange change;
+    for (;;) {
+      const bool stopping = ::access(stop_file.c_str(), F_OK) == 0;
+      if (feed.next(change, 10)) {
+        out << change.id << " " << change.status << "\n";
+      } else if (stopping) {
+        break;
+      }
+    }
+    VHub_Release();
+    return static_cast<int>(std::min<uint64_t>(feed.missed(), 99));
+  });
   std::vector<pid_t> workers;
   for (int w = 0; w < kWorkers; ++w) {
     workers.push_back(spawn_child([w] {
@@ -163,6 +188,8 @@ TEST_F(CrossProcess, StormOfPostsAndAnswersLosesNothing) {
     }));
   }
   for (pid_t pid : workers) EXPECT_EQ(wait_child(pid, 600), 0);
+  std::ofstream(stop_file) << "stop";
+  EXPECT_EQ(wait_child(follower, 60), 0);  // nothing missed
 
   ASSERT_TRUE(VHub_Initial("OPERATOR"));
   // The queue: exactly the posted alarms, each once.
@@ -196,6 +223,22 @@ TEST_F(CrossProcess, StormOfPostsAndAnswersLosesNothing) {
       EXPECT_EQ(r.size(), 2 * passes - (j < 3 ? 1 : 0)) << w << " " << j;
     }
   }
+  // The feed gave every post and answer of the log, per alarm in the same order.
+  std::map<int, std::vector<bool>> fed;
+  std::ifstream in(feed_file);
+  std::size_t changes = 0;
+  for (int id = 0, status = 0; in >> id >> status; ++changes)
+    fed[id].push_back(status != ALM_PAUSED);
+  EXPECT_EQ(fed, rows);
+  // A reader from the start, after the storm, finds the last 4096 changes and counts the rest.
+  vexlor::routine::AlarmFeed late(0);
+  vexlor::routine::AlarmChange change;
+  std::size_t read = 0;
+  while (late.next(change)) ++read;
+  const std::size_t kept = std::min<std::size_t>(changes, 4096);
+  EXPECT_EQ(read, kept);
+  EXPECT_EQ(late.missed(), changes - kept);
+  EXPECT_EQ(late.position(), changes);
   for (const auto& [id, answers] : rows) {
     for (std::size_t i = 0; i < answers.size(); ++i) {
       ASSERT_EQ(answers[i], i % 2 == 1) << "alarm " << id << " row " << i;

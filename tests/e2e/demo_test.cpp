@@ -73,9 +73,17 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
                       ".*PM_STATE 6\\|1\\|1\n.*SUBST_TRACK 8\\|0\\|0\\|PM1\\|1\\|TM1\\|FingerA\n"
                       ".*SUBST_TRACK 7\\|0\\|0\\|TM1\\|FingerA\\|CM1\\|1\n.*PORT_MATERIAL 2\\|1\n"
                       ".*PM2_PROCESS +ok +PM_START +PM_STATE 2\\|2\n"
+                      "(.* ALARM_(SET|CLEAR) 800\n)?"
                       ".*MAIN_MONITOR +ok +Report_Alarm_Post +SEND_ALARM_POST 800\n"
+                      "(.* ALARM_(SET|CLEAR) 800\n)?"
                       ".*MAIN_MONITOR +ok +Report_Alarm_Clear +SEND_ALARM_CLEAR 800\n"
+                      "(.* ALARM_(SET|CLEAR) 800\n)?"
                       ".*PM2_PROCESS +ok +PM_END +PM_STATE 6\\|2\\|1\n")))
+      << out;
+  // The host link's own alarm reports, from the alarm feed: the post, then the operator's answer.
+  EXPECT_TRUE(std::regex_search(out, std::regex("PM2_PROCESS +ok +ALM_PAUSED +ALARM_SET 800\n"
+                                                "(.*\n){1,2}.*VEXLOR_CONSOLE +ok +ALM_IGNORE +"
+                                                "ALARM_CLEAR 800\n")))
       << out;
   // `vexlor functions` shows the serving processes.
   EXPECT_TRUE(std::regex_search(

@@ -2,11 +2,17 @@
 // starts the host link stand-in vexlor-eap as "EAP_ENGINE", and the tests read what it
 // journaled in the equipment's database file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -28,7 +34,9 @@ namespace {
 
 constexpr int kEap = 0, kSenders = 4;
 
-std::string config_text(bool with_eap) {
+// with_eap: the manager starts vexlor-eap; by_hand: EAP_ENGINE is configured without a program
+// (the test starts it); neither: no EAP_ENGINE at all.
+std::string config_text(bool with_eap, bool by_hand = false) {
   std::string text =
       "modules = [\n"
       "  { id = \"CM1\", name = \"LP1\", kind = \"CM\", side = 0 },\n"
@@ -38,15 +46,18 @@ std::string config_text(bool with_eap) {
   if (with_eap) {
     text += "  { name = \"EAP_ENGINE\", command = [\"" VEXLOR_TOOLS_DIR
             "/vexlor-eap\"], start = \"startup\" },\n";
+  } else if (by_hand) {
+    text += "  { name = \"EAP_ENGINE\" },\n";
   }
   text += "  { name = \"REPORTER\" },\n";
   for (int k = 1; k <= kSenders; ++k) text += "  { name = \"SENDER" + std::to_string(k) + "\" },\n";
-  return text + "]\n[system]\ndatabase_path = \"Z:\\\\Database\"\nstandard_vocabulary = true\n";
+  text += "]\nalarms = [ { id = 3001, name = \"QUICK\", text = \"Quick|快\" } ]\n";
+  return text + "[system]\ndatabase_path = \"Z:\\\\Database\"\nstandard_vocabulary = true\n";
 }
 
-void publish(const PrivateInstance& instance, bool with_eap) {
+void publish(const PrivateInstance& instance, bool with_eap, bool by_hand = false) {
   const std::string config = instance.runtime_dir() + "/equipment.toml";
-  std::ofstream(config) << config_text(with_eap);
+  std::ofstream(config) << config_text(with_eap, by_hand);
   vexlor::config::DatabaseBuilder builder;
   std::string error;
   ASSERT_TRUE(vexlor::config::load_configuration(config, builder, &error, nullptr)) << error;
@@ -355,6 +366,104 @@ TEST_F(HostReports, FourSendersJournaledOnceInOrder) {
               "ALARM_REPORT 1|" + std::to_string(k) + "|" + std::to_string(next[k]) + "|load");
     ++next[k];
   }
+}
+
+// vexlor-eap killed again and again while four routines report: every line whose report the
+// host link acknowledged is in the journal. A report that returned true only because the
+// stand-in was marked ended at that moment ("忽略消息") was never acknowledged by it.
+TEST(HostReportsKilled, EveryAcknowledgedLineIsJournaledWhateverTheKill) {
+  PrivateInstance instance("hostkill");
+  publish(instance, false, true);
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start({"--config", instance.runtime_dir() + "/equipment.toml"}));
+  const std::string eap = VEXLOR_TOOLS_DIR "/vexlor-eap";
+  auto start_eap = [&eap] {
+    return spawn_child([&eap] {
+      if (std::freopen("/dev/null", "w", stdout) == nullptr) return 89;
+      ::execl(eap.c_str(), eap.c_str(), static_cast<char*>(nullptr));
+      return 127;
+    });
+  };
+  pid_t stand_in = start_eap();
+  ASSERT_TRUE(VHub_Initial("REPORTER"));
+  ASSERT_TRUE(wait_until([] { return pid_of(kEap) > 0; }, 10));
+  const std::string stop_file = instance.runtime_dir() + "/stop";
+  std::vector<pid_t> senders;
+  for (int k = 1; k <= kSenders; ++k) {
+    senders.push_back(spawn_child([k, stop_file, &instance] {
+      const std::string name = "SENDER" + std::to_string(k);
+      if (!VHub_Initial(name.c_str())) return 90;
+      std::ofstream acknowledged(instance.runtime_dir() + "/" + name + ".acknowledged");
+      vexlor::detail::ConsoleCapture capture;
+      for (int i = 0; ::access(stop_file.c_str(), F_OK) != 0; ++i) {
+        capture.clear();
+        const bool sent = VFA_Report_Event_ALARM_DETECTED(k, i, "load");
+        bool dropped = false;
+        for (const auto& line : capture.lines()) {
+          dropped = dropped || line.text.find("忽略消息") != std::string::npos;
+        }
+        if (sent && !dropped) acknowledged << i << "\n" << std::flush;
+      }
+      VHub_Release();
+      return 0;
+    }));
+  }
+  const char* env = std::getenv("VEXLOR_EAP_KILLS");
+  const int kills = env != nullptr && std::atoi(env) > 0 ? std::atoi(env) : 12;
+  for (int n = 0; n < kills; ++n) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30 + (n * 37) % 90));
+    ::kill(stand_in, SIGKILL);
+    ASSERT_EQ(wait_child(stand_in, 10), 128 + SIGKILL);
+    stand_in = start_eap();
+    ASSERT_TRUE(wait_until([] { return pid_of(kEap) > 0; }, 10)) << "kill " << n;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::ofstream(stop_file) << "stop";
+  for (pid_t pid : senders) EXPECT_EQ(wait_child(pid, 60), 0);
+  ::kill(stand_in, SIGKILL);
+  EXPECT_EQ(wait_child(stand_in, 10), 128 + SIGKILL);
+
+  std::set<std::string> journaled;
+  for (const Journaled& r : journal()) journaled.insert(r.line);
+  std::size_t checked = 0;
+  for (int k = 1; k <= kSenders; ++k) {
+    std::ifstream in(instance.runtime_dir() + "/SENDER" + std::to_string(k) + ".acknowledged");
+    for (std::string i; std::getline(in, i); ++checked) {
+      const std::string line = "ALARM_REPORT 1|" + std::to_string(k) + "|" + i + "|load";
+      ASSERT_EQ(journaled.count(line), 1u) << line << " acknowledged, not journaled";
+    }
+  }
+  EXPECT_GT(checked, static_cast<std::size_t>(kills));
+  VHub_Release();
+  EXPECT_EQ(manager.stop(), 0);
+  vexlor::config::remove_database(nullptr);
+}
+
+// An alarm posted and answered within a millisecond reaches the journal as its set and its
+// clear, from the alarm feed: nobody samples the alarm queue.
+TEST_F(HostReports, AnAlarmAnsweredWithinAMillisecondIsJournaledSetAndClear) {
+  attach("REPORTER");
+  int point = -1;
+  ASSERT_TRUE(VAlarm_Find_Point(&point, 3001));
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(VAlarm_Post(point, "fast"));
+    ASSERT_TRUE(VAlarm_Retry(point));
+  }
+  std::vector<std::string> lines;
+  wait_until(
+      [&] {
+        lines.clear();
+        for (const Journaled& r : journal()) {
+          if (r.line.rfind("ALARM_", 0) == 0)
+            lines.push_back(r.sender + " " + r.event + " " + r.line);
+        }
+        return lines.size() >= 6;
+      },
+      10);
+  const std::vector<std::string> pair = {"REPORTER ALM_PAUSED ALARM_SET 3001",
+                                         "REPORTER ALM_RETRY ALARM_CLEAR 3001"};
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{pair[0], pair[1], pair[0], pair[1], pair[0], pair[1]}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 //   "CHILD <name> <p>"   runs function <name> with parameter <p> and returns its status
 //   "RUNSET <name> <p>"  sends a run request only: SYS_SUCCESS when sent, SYS_ABORTED if not
 //   "PARENTS"            uploads "parents=<chain> free=<0|1>"
+//   "MANAGE <id>"        posts alarm <id> and waits for the answer: SYS_SUCCESS
 // Every run first appends "<name> <param>" to runs.log in the runtime folder.
 // Events are uploaded as "event=<message> from=<sender> posted=<0|1>"; the event "SILENT" is
 // never answered (its status stays SYS_RUNNING). Pool requests take 300 ms each and answer
@@ -41,6 +42,12 @@ int main(int argc, char** argv) {
       double s = 0;
       in >> s;
       return VTimer_Wait_Seconds(s) ? SYS_SUCCESS : SYS_ABORTED;
+    }
+    if (verb == "MANAGE") {
+      int id = 0;
+      in >> id;
+      VAlarm_ID_Manage(id, "waiting");
+      return SYS_SUCCESS;
     }
     if (verb == "STATUS") {
       int n = 0;

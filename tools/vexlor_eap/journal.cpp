@@ -302,3 +302,42 @@ bool read_journal(const std::string& file, const JournalQuery& query, std::vecto
 }
 
 }  // namespace vexlor_eap
+
+namespace vexlor_eap {
+
+uint64_t last_alarm_change(const std::string& file) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return 0;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  std::vector<std::string> tables;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT name FROM sqlite_master WHERE type='table' AND name GLOB "
+                         "'HostEvent_[0-9][0-9][0-9][0-9][0-9][0-9]' ORDER BY name DESC",
+                         -1, &s, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(s) == SQLITE_ROW) tables.push_back(column_text(s, 0));
+  }
+  sqlite3_finalize(s);
+  uint64_t number = 0;
+  for (const std::string& table : tables) {
+    const std::string sql = "SELECT fields FROM \"" + table +
+                            "\" WHERE token IN ('ALARM_SET', 'ALARM_CLEAR') ORDER BY row DESC "
+                            "LIMIT 1";
+    bool found = false;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW) {
+      const std::vector<std::string> fields = fields_from_json(column_text(s, 0));
+      if (fields.size() >= 3) number = std::strtoull(fields[2].c_str(), nullptr, 10);
+      found = true;
+    }
+    sqlite3_finalize(s);
+    if (found) break;
+  }
+  sqlite3_close(db);
+  return number;
+}
+
+}  // namespace vexlor_eap

@@ -70,6 +70,10 @@ class JournalWriter {
   std::unique_ptr<State> state_;
 };
 
+// The feed number of the newest alarm row ("ALARM_SET"/"ALARM_CLEAR", its third field) in the
+// journal; 0 when there is none or the file cannot be read.
+uint64_t last_alarm_change(const std::string& file);
+
 struct JournalQuery {
   std::string token;  // exact token ("" for all)
   std::string since;  // normalised times, inclusive ("" for no bound)

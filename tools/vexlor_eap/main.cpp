@@ -7,8 +7,14 @@
 //
 // A line is journaled in arrival order (per sender, the order it was sent), never dropped: an
 // unknown or malformed line is journaled as such. Rows are written by a background writer in
-// batches, so a burst of reports does not wait for the disk; everything received is written
-// before the routine ends.
+// batches (one transaction for whatever arrived meanwhile), and a line is acknowledged to its
+// sender only once its row is committed: a line whose sender's call returned true is in the
+// journal, whenever vexlor-eap is killed.
+//
+// It also follows the alarm feed (vexlor::routine::AlarmFeed) and journals every post and
+// answer of an alarm as a row "ALARM_SET" or "ALARM_CLEAR" (the alarm reports the factory host
+// gets), also of an alarm answered within a millisecond of its post. After a restart it goes on
+// after the last change it journaled.
 #include <vexlor/routine.h>
 #include <vexlor/vexlor.h>
 
@@ -18,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -25,6 +32,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/equipment_text.h"
 #include "event_lines.h"
 #include "journal.h"
 
@@ -136,12 +144,14 @@ class Eap {
       stopping_ = true;
     }
     cv_.notify_all();
+    if (alarms_.joinable()) alarms_.join();
     if (thread_.joinable()) thread_.join();
   }
 
   const std::string& file() const { return file_; }
 
-  void receive(const vexlor::routine::Event& event) {
+  // Queues the line's row; `done` is called once the row is committed (or given up on).
+  void receive(const vexlor::routine::Event& event, std::function<void(bool)> done) {
     JournalRow row;
     row.received = now_text();
     row.sender = event.sender;
@@ -163,14 +173,58 @@ class Eap {
         row.data = data_of(row.token);
       }
     }
+    queue_row(std::move(row), std::move(done));
+  }
+
+  // Follows the alarm feed until stop(), from after the last change journaled.
+  void follow_alarms(uint64_t after) {
+    alarms_ = std::thread([this, after] {
+      vexlor::routine::AlarmFeed feed(after);
+      vexlor::routine::AlarmChange change;
+      uint64_t missed = 0;
+      for (;;) {
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (stopping_) return;
+        }
+        if (!feed.next(change, 100)) continue;
+        if (feed.missed() != missed) {
+          missed = feed.missed();
+          Vexlor::VSystem_Log(Vexlor::LOG_ERR,
+                              "vexlor-eap: %llu alarm changes missed (feed overrun)",
+                              static_cast<unsigned long long>(missed));
+        }
+        queue_row(alarm_row(change), {});
+      }
+    });
+  }
+
+ private:
+  static JournalRow alarm_row(const vexlor::routine::AlarmChange& change) {
+    JournalRow row;
+    row.received = now_text();
+    row.sender = change.function;
+    if (change.function >= 0 && change.function < Vexlor::VSystem_Get_Function_Count() + 12) {
+      row.sender_name = Vexlor::VFunction_Get_Name(change.function);
+    }
+    const bool set = change.status == Vexlor::ALM_PAUSED;
+    row.status = "ok";
+    row.token = set ? "ALARM_SET" : "ALARM_CLEAR";
+    row.code = std::to_string(change.id);
+    row.event = vexlor_tools::style_name(change.status);
+    row.fields = {row.code, row.event, std::to_string(change.number)};
+    row.line = row.token + " " + row.code;
+    return row;
+  }
+
+  void queue_row(JournalRow row, std::function<void(bool)> done) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(std::move(row));
+      queue_.push_back(Pending{std::move(row), std::move(done)});
     }
     cv_.notify_one();
   }
 
- private:
   std::vector<std::pair<std::string, std::string>> data_of(std::string_view token) const {
     std::vector<std::pair<std::string, std::string>> data;
     const std::vector<std::string_view>* prefixes = nullptr;
@@ -243,13 +297,18 @@ class Eap {
     for (;;) {
       cv_.wait(lock, [this] { return !queue_.empty() || stopping_; });
       if (queue_.empty()) return;
-      std::vector<JournalRow> batch(std::make_move_iterator(queue_.begin()),
-                                    std::make_move_iterator(queue_.end()));
+      std::vector<JournalRow> batch;
+      std::vector<std::function<void(bool)>> acknowledgements;
+      for (Pending& p : queue_) {
+        batch.push_back(std::move(p.row));
+        if (p.done) acknowledgements.push_back(std::move(p.done));
+      }
       queue_.clear();
       lock.unlock();
       std::string error;
       // A failed batch is tried again (rows are never dropped while the routine lives); after
       // the exit request, a few more tries.
+      bool written = true;
       for (int tries = 0; !writer_.append(batch, &error); ++tries) {
         if (!reported) Vexlor::VPrint_Red(kSource, "journal %s: %s", file_.c_str(), error.c_str());
         reported = true;
@@ -258,9 +317,14 @@ class Eap {
           std::lock_guard<std::mutex> guard(mutex_);
           give_up = stopping_ && tries >= 5;
         }
-        if (give_up) break;
+        if (give_up) {
+          written = false;
+          break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
+      // Committed: now the senders may go on.
+      for (auto& done : acknowledgements) done(written);
       lock.lock();
     }
   }
@@ -269,11 +333,17 @@ class Eap {
   int link_[6] = {-1, -1, -1, -1, -1, -1};
   std::string file_;
   JournalWriter writer_;
+  struct Pending {
+    JournalRow row;
+    std::function<void(bool)> done;  // the sender's acknowledgement (none for alarm rows)
+  };
+
   std::mutex mutex_;
   std::condition_variable cv_;
-  std::deque<JournalRow> queue_;
+  std::deque<Pending> queue_;
   bool stopping_ = false;
   std::thread thread_;
+  std::thread alarms_;
 };
 
 }  // namespace
@@ -311,10 +381,11 @@ int main(int argc, char** argv) {
   }
   Vexlor::VPrint(routine.c_str(), "host link stand-in serving, journal %s", eap.file().c_str());
   vexlor::routine::Handlers handlers;
-  handlers.event = [&eap](const vexlor::routine::Event& e) {
-    eap.receive(e);
-    return Vexlor::SYS_SUCCESS;
+  // A line is acknowledged once journaled.
+  handlers.keep = [&eap](const vexlor::routine::Event& e, std::function<void(bool)> done) {
+    eap.receive(e, std::move(done));
   };
+  eap.follow_alarms(vexlor_eap::last_alarm_change(eap.file()));
   // Everything received is journaled before the routine is marked ended.
   handlers.exit = [&eap] { eap.stop(); };
   const int status = vexlor::routine::serve(routine.c_str(), handlers);

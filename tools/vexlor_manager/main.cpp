@@ -21,7 +21,8 @@
 //
 // Exit status: 0 after SIGTERM/SIGINT/SIGHUP, or on Windows Ctrl+C, Ctrl+Break or the console's
 // closing (endpoints and lock files removed), 1 when it cannot start (another vexlor-manager
-// serves the instance, bad configuration), 2 for bad usage.
+// serves the instance, bad configuration) or when a stop did not finish within 4.5 s, 2 for bad
+// usage.
 #include <toml++/toml.h>
 #include <vexlor/records.h>
 #include <vexlor/util.h>
@@ -29,6 +30,8 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,19 +40,20 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "config/loader.h"
-#include "record.h"
 #include "db/db_image.h"
 #include "fifo/fifo_server.h"
-#include "util/text.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
-#include "processes.h"
-#include "sequencer.h"
 #include "os/shared_section.h"
+#include "processes.h"
+#include "record.h"
+#include "sequencer.h"
+#include "util/text.h"
 
 namespace {
 
@@ -60,6 +64,8 @@ using vexlor::fifo::RequestType;
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+// SIGTERM, SIGINT (Ctrl-C) or their Windows counterparts end the manager within this.
+constexpr int kStopBoundMs = 4500;
 
 int failed(const std::string& message) {
   std::cerr << "vexlor-manager: " << message << "\n";
@@ -343,14 +349,42 @@ int main(int argc, char** argv) {
       servers[i].serve([&manager, role](const Request& r) { return manager.handle(role, r); });
     }
   }
+  // The stop request is taken on a thread of its own, so it is heard also while routines are
+  // still starting; a stop that does not finish within its bound ends the manager anyway (the
+  // routines it leaves running are taken over by the next manager).
+  std::mutex stop_mutex;
+  std::condition_variable stop_cv;
+  bool stop_requested = false, stop_finished = false;
+  std::thread stopper([&] {
+    vexlor_manager::wait_for_stop_request();
+    sequencer.request_stop();
+    std::unique_lock<std::mutex> lock(stop_mutex);
+    stop_requested = true;
+    stop_cv.notify_all();
+    if (!stop_cv.wait_for(lock, std::chrono::milliseconds(kStopBoundMs),
+                          [&] { return stop_finished; })) {
+      std::fprintf(stderr, "vexlor-manager: the stop did not finish within %g s; ending now\n",
+                   kStopBoundMs / 1000.0);
+      std::fflush(stderr);
+      std::_Exit(kFailed);
+    }
+  });
   sequencer.start();
   if (!quiet) {
     Vexlor::VPrint("vexlor-manager", "serving instance \"%s\"%s",
                    vexlor::os::instance_name().c_str(), no_gui ? " (no GUI)" : "");
   }
-
-  vexlor_manager::wait_for_stop_request();
+  {
+    std::unique_lock<std::mutex> lock(stop_mutex);
+    stop_cv.wait(lock, [&] { return stop_requested; });
+  }
   sequencer.stop();
   for (auto& s : servers) s.stop();
+  {
+    std::lock_guard<std::mutex> lock(stop_mutex);
+    stop_finished = true;
+  }
+  stop_cv.notify_all();
+  stopper.join();
   return kOk;
 }

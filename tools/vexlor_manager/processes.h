@@ -36,6 +36,15 @@ void kill_now(pid_t pid);
 // wait_ms for that.
 bool process_ended(pid_t pid, int wait_ms);
 
+// What tells this process apart from any later one that gets the same id: its start time (and,
+// on POSIX, the boot it started in). "" when no such process runs.
+std::string process_token(pid_t pid);
+
+// Takes over a routine process that an earlier manager started and left running (it was killed):
+// when `pid` still runs with the same token, reap(), kill_now() and process_ended() then work on
+// it as on a child of launch() (reap() cannot learn its exit status: `how` says "ended").
+bool adopt(pid_t pid, const std::string& token);
+
 // The manager's own stop: SIGTERM, SIGINT or SIGHUP on POSIX; Ctrl+C, Ctrl+Break, closing the
 // console, log-off or shut-down on Windows. Call catch_stop_requests() first thing, before any
 // thread starts; wait_for_stop_request() returns when one has arrived; stop_done() after the

@@ -3,8 +3,6 @@
 // manager's variables plus the routine's), in a process group of their own; the manager keeps
 // each child's process handle, so it learns of the end and the exit code by waiting on it. The
 // manager stops on the console's control events.
-#include "os/windows_api.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +11,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 
+#include "os/windows_api.h"
 #include "processes.h"
 
 namespace vexlor_manager {
@@ -233,6 +233,32 @@ bool process_ended(pid_t pid, int wait_ms) {
   }
   return ::WaitForSingleObject(process.get(), static_cast<DWORD>(std::max(wait_ms, 0))) ==
          WAIT_OBJECT_0;
+}
+
+std::string process_token(pid_t pid) {
+  if (pid <= 0) return {};
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return {};
+  FILETIME created{}, exited{}, kernel{}, user{};
+  DWORD code = 0;
+  const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  const bool timed = ::GetProcessTimes(process, &created, &exited, &kernel, &user);
+  ::CloseHandle(process);
+  if (!running || !timed) return {};
+  const uint64_t ticks =
+      (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return std::to_string(ticks);
+}
+
+bool adopt(pid_t pid, const std::string& token) {
+  if (token.empty() || process_token(pid) != token) return false;
+  HANDLE process =
+      ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                    static_cast<DWORD>(pid));
+  if (process == nullptr) return false;
+  std::lock_guard<std::mutex> lock(children_mutex);
+  children[pid] = Handle(process, ::CloseHandle);
+  return true;
 }
 
 void catch_stop_requests() {

@@ -14,8 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
+#include "alarms/alarm_core.h"
 #include "os/atomic_field.h"
+#include "os/instance.h"
 #include "os/local_endpoint.h"
 #include "util/text.h"
 
@@ -32,11 +36,13 @@ namespace {
 constexpr double kStartBound = 5.0;      // a started program must serve within this
 constexpr double kFirstBackoff = 5.0;    // after a failed start
 constexpr double kLastBackoff = 60.0;    // doubling up to this
+constexpr double kFirstRestart = 1.0;    // a "startup" routine that died, before its restart
+constexpr double kSteadyServing = 60.0;  // serving this long resets the restart back-off
 constexpr int kDiscoverPeriodMs = 500;   // looking for routines started by hand
+constexpr int kExitAnswerMs = 1000;      // a routine's answer to the stop's exit request
 
 double now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -55,7 +61,7 @@ std::string where(const std::string& path, const toml::node& n, std::size_t i, c
 }  // namespace
 
 bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>& programs,
-                        std::string& error) {
+                           std::string& error) {
   toml::table root;
   try {
     root = toml::parse_file(path);
@@ -143,12 +149,15 @@ struct Sequencer::Entry {
   const RoutineProgram* program = nullptr;
 
   // Under Sequencer::mutex_.
-  pid_t pid = -1;         // the serving process
-  pid_t child = -1;       // the process this manager started, until reaped
-  bool alive = false;     // a serving process is attached
+  pid_t pid = -1;      // the serving process
+  pid_t child = -1;    // the process this manager started (or adopted), until reaped
+  std::string token;   // process_token(child)
+  bool alive = false;  // a serving process is attached
   uint64_t generation = 0;
   bool restart_on_end = false;  // a reload asked for a fresh process
+  bool restart_due = false;     // the discover loop starts it once backoff_until has passed
   double backoff_until = 0, backoff = 0;
+  double serving_since = 0;
   std::shared_ptr<LocalStream> watch_stream;
   std::thread watch_thread;
 
@@ -164,6 +173,8 @@ Sequencer::Sequencer(std::vector<RoutineProgram> programs, bool quiet)
     : programs_(std::move(programs)), quiet_(quiet), holder_(std::make_unique<DbHolder>()) {
   const char* env = std::getenv("VEXLOR_FIFO_TIMEOUT_MS");
   if (env != nullptr && std::atoi(env) > 0) forward_timeout_ms_ = std::atoi(env);
+  const std::string dir = vexlor::os::instance_dir({}, true);
+  if (!dir.empty()) children_file_ = dir + "/manager.children";
 }
 
 Sequencer::~Sequencer() { stop(); }
@@ -217,59 +228,168 @@ Sequencer::Entry* Sequencer::find(int index) {
   return nullptr;
 }
 
+// The children file: one line per routine process this manager started, "function pid token".
+// Under mutex_; written whole and renamed into place, so a kill never leaves half a file.
+void Sequencer::save_children() {
+  if (children_file_.empty()) return;
+  std::string text;
+  for (auto& e : entries_) {
+    if (e->child > 0 && !e->token.empty()) {
+      text += e->name + " " + std::to_string(e->child) + " " + e->token + "\n";
+    }
+  }
+  std::error_code ec;
+  if (text.empty()) {
+    std::filesystem::remove(std::filesystem::u8path(children_file_), ec);
+    return;
+  }
+  const std::string temporary = children_file_ + ".new";
+  {
+    std::ofstream out(std::filesystem::u8path(temporary), std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) return;
+  }
+  std::filesystem::rename(std::filesystem::u8path(temporary),
+                          std::filesystem::u8path(children_file_), ec);
+}
+
+// Routine processes that an earlier manager started and left running (it was killed) become
+// this manager's children: stopped with it, restarted when they die.
+void Sequencer::adopt_children() {
+  if (children_file_.empty()) return;
+  std::ifstream in(std::filesystem::u8path(children_file_));
+  std::string line;
+  std::vector<std::pair<Entry*, std::string>> adopted;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string function, token;
+    long pid = -1;
+    if (!(fields >> function >> pid >> token) || pid <= 0) continue;
+    Entry* e = nullptr;
+    for (auto& candidate : entries_) {
+      if (::strcasecmp(candidate->name.c_str(), function.c_str()) == 0) e = candidate.get();
+    }
+    if (e == nullptr || e->child > 0) continue;
+    if (!adopt(static_cast<pid_t>(pid), token)) continue;  // ended, or its id was reused
+    e->child = static_cast<pid_t>(pid);
+    e->token = token;
+    adopted.emplace_back(e, std::to_string(pid));
+  }
+  for (auto& [e, pid] : adopted) {
+    say("routine " + e->name + " (pid " + pid + ") taken over from the previous manager");
+  }
+  save_children();
+}
+
+// A routine started on demand that no process serves any more may still read SYS_KILLED (or
+// SYS_RUNNING, when it died with the last manager): callers would refuse to run it. It is set
+// SYS_AVAILABLE, so that its next run request starts it.
+void Sequencer::reset_on_demand() {
+  auto* db = static_cast<Vexlor::MMAP_STRU*>(db_);
+  if (db == nullptr) return;
+  std::vector<Entry*> candidates;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& e : entries_) {
+      if (e->program != nullptr && !e->program->at_startup && !e->alive)
+        candidates.push_back(e.get());
+    }
+  }
+  for (Entry* e : candidates) {
+    if (try_attach(*e)) continue;
+    int32_t& status = db->function_rt[e->index].run_status;
+    const int32_t was = vexlor::os::load_relaxed(status);
+    if (was != Vexlor::SYS_KILLED && was != Vexlor::SYS_RUNNING && was != Vexlor::SYS_WAITTING) {
+      continue;
+    }
+    vexlor::os::store_relaxed(status, static_cast<int32_t>(Vexlor::SYS_AVAILABLE));
+    say("routine " + e->name + " is not running: " + vexlor::detail::status_name(was) +
+        " reset to SYS_AVAILABLE (it starts on its next run request)");
+  }
+}
+
 void Sequencer::start() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     attach_db();
+    adopt_children();
   }
   std::vector<Entry*> boot;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& e : entries_) {
-      if (e->program != nullptr && e->program->at_startup) boot.push_back(e.get());
+      if (e->child > 0) boot.push_back(e.get());  // taken over: attach its watch now
+    }
+    for (auto& e : entries_) {
+      if (e->program != nullptr && e->program->at_startup && e->child <= 0) {
+        boot.push_back(e.get());
+      }
     }
   }
   for (Entry* e : boot) ensure_started(*e);
-  discover_ = std::thread([this] { discover_loop(); });
+  reset_on_demand();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!stopping_) discover_ = std::thread([this] { discover_loop(); });
 }
 
+// Every half second: routines started by hand that began serving, and restarts that are due.
 void Sequencer::discover_loop() {
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    for (int waited = 0; waited < kDiscoverPeriodMs; waited += 20) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_) return;
-      }
-      sleep_ms(20);
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
+    wake_.wait_for(lock, std::chrono::milliseconds(kDiscoverPeriodMs));
     if (stopping_) return;
     if (!attach_db()) continue;
+    std::vector<Entry*> look, restart;
     for (auto& e : entries_) {
-      if (!e->alive && e->child < 0) try_attach(*e);
+      if (e->restart_due && now() >= e->backoff_until) {
+        e->restart_due = false;
+        restart.push_back(e.get());
+      } else if (!e->alive && e->child < 0) {
+        look.push_back(e.get());
+      }
     }
+    lock.unlock();
+    for (Entry* e : look) try_attach(*e);
+    for (Entry* e : restart) ensure_started(*e);
+    lock.lock();
+    if (stopping_) return;
   }
+}
+
+void Sequencer::request_stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
 }
 
 void Sequencer::stop() {
   std::vector<Entry*> children;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_) return;
+    if (stopped_) return;
+    stopped_ = true;
     stopping_ = true;
     for (auto& e : entries_) {
       if (e->child > 0) children.push_back(e.get());
     }
   }
+  wake_.notify_all();
   if (discover_.joinable()) discover_.join();
-  // Routines this manager started are told to exit; whatever still runs after a second ends.
+  // Routines this manager started are told to exit, all at once; whatever still runs after a
+  // second ends.
+  std::vector<std::thread> exits;
   for (Entry* e : children) {
-    Request r;
-    r.type = RequestType::FunctionExit;
-    r.function = e->name;
-    r.param = "-";
-    forward(*e, r);
+    exits.emplace_back([this, e] {
+      Request r;
+      r.type = RequestType::FunctionExit;
+      r.function = e->name;
+      r.param = "-";
+      forward(*e, r, kExitAnswerMs);
+    });
   }
+  for (auto& t : exits) t.join();
   const double deadline = now() + 1.0;
   for (Entry* e : children) {
     pid_t pid;
@@ -281,19 +401,31 @@ void Sequencer::stop() {
     const int left_ms = static_cast<int>(std::max(0.0, deadline - now()) * 1000);
     if (!reap(pid, left_ms, nullptr)) {
       kill_now(pid);
-      reap(pid, -1, nullptr);
+      reap(pid, 2000, nullptr);
     }
   }
+  std::vector<std::thread> watches;
   for (auto& e : entries_) {
     std::shared_ptr<LocalStream> stream;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stream = e->watch_stream;
+      if (e->watch_thread.joinable()) watches.push_back(std::move(e->watch_thread));
     }
     if (stream) stream->shutdown();
-    if (e->watch_thread.joinable()) e->watch_thread.join();
-    if (e->child > 0) mark_killed(*e);
   }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& t : ended_watches_) watches.push_back(std::move(t));
+    ended_watches_.clear();
+  }
+  for (auto& t : watches) t.join();
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Entry* e : children) {
+    mark_killed(*e);
+    e->child = -1;
+  }
+  save_children();
 }
 
 bool Sequencer::takes(const Request& r) const {
@@ -324,10 +456,37 @@ void Sequencer::mark_killed(Entry& e) {
   }
 }
 
+// A routine that died while it waited for the operator's answer to an alarm leaves that alarm
+// posted with nobody to act on the answer: it is answered ALM_ABORT, as the routine itself
+// answers an alarm it waits on when it is told to exit.
+void Sequencer::abort_alarms_of(const Entry& e) {
+  auto* db = static_cast<Vexlor::MMAP_STRU*>(db_);
+  if (db == nullptr || e.index < 0) return;
+  const int count = db->system_block->alarm_count;
+  for (int point = 0; point < count; ++point) {
+    Vexlor::MEM_ALARM_RT_STRU& rt = db->alarm_rt[point];
+    if (vexlor::os::load_relaxed(rt.post_type) != 2 ||
+        vexlor::os::load_relaxed(rt.function_point) != e.index ||
+        vexlor::detail::read_status(rt) != Vexlor::ALM_PAUSED) {
+      continue;
+    }
+    bool answered = false;
+    vexlor::detail::answer_alarm(*db, point, Vexlor::ALM_ABORT, e.index, &answered);
+    if (answered) {
+      say("alarm " + std::to_string(db->alarm_sp[point].alarm_id) + " waited on by " + e.name +
+          ": answered ALM_ABORT (the routine ended)");
+    }
+  }
+}
+
 // Connects to the routine's endpoint and, when a serve loop answers there, keeps the
-// connection as the process's watch. Under mutex_.
+// connection as the process's watch. Never called under mutex_: it waits for the routine.
 bool Sequencer::try_attach(Entry& e) {
-  if (stopping_) return false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) return false;
+    if (e.alive) return true;
+  }
   auto stream = std::make_shared<LocalStream>();
   if (!stream->connect(vexlor::os::routine_endpoint(e.name), nullptr)) return false;
   stream->set_timeout_ms(1000);
@@ -350,9 +509,14 @@ bool Sequencer::try_attach(Entry& e) {
     return false;
   }
   stream->set_timeout_ms(0);
-  if (e.watch_thread.joinable()) e.watch_thread.join();  // the last one has ended
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopping_) return false;
+  if (e.alive) return true;  // another thread attached it meanwhile: its watch stands
+  // The last watch has seen its end; it is joined at the stop, never here.
+  if (e.watch_thread.joinable()) ended_watches_.push_back(std::move(e.watch_thread));
   e.pid = static_cast<pid_t>(pid);
   e.alive = true;
+  e.serving_since = now();
   e.watch_stream = stream;
   const uint64_t generation = ++e.generation;
   const bool by_hand = e.pid != e.child;
@@ -386,26 +550,52 @@ void Sequencer::gone(Entry& e, uint64_t generation) {
     // The connection closes while the process is still on its way out.
     if (!process_ended(pid, 200)) how = "stopped serving";
   }
+  auto* db = static_cast<Vexlor::MMAP_STRU*>(db_);
+  // serve() marks its function SYS_KILLED itself when it ends on an exit request; a process that
+  // died (killed, crashed) leaves another status.
+  const bool died =
+      how != "stopped serving" && db != nullptr &&
+      vexlor::os::load_relaxed(db->function_rt[e.index].run_status) != Vexlor::SYS_KILLED;
+  if (died) abort_alarms_of(e);
   std::lock_guard<std::mutex> lock(mutex_);
   if (generation != e.generation) return;
   e.alive = false;
   e.watch_stream.reset();
-  if (how != "stopped serving" && child == pid) e.child = -1;
+  if (how != "stopped serving" && child == pid) {
+    e.child = -1;
+    save_children();
+  }
   {
     std::lock_guard<std::mutex> forward_lock(e.forward_mutex);
     e.idle.clear();
   }
   mark_killed(e);
   say("routine " + e.name + " (pid " + std::to_string(pid) + ") " + how + "; marked SYS_KILLED");
-  if (e.restart_on_end && e.program != nullptr && !stopping_) {
+  if (stopping_ || e.program == nullptr) return;
+  if (e.restart_on_end) {
     e.restart_on_end = false;
-    std::thread([this, &e] { ensure_started(e); }).detach();
+    e.restart_due = true;
+    e.backoff_until = 0;
+    wake_.notify_all();
+  } else if (died && child == pid && e.program->at_startup) {
+    // A routine that runs for the whole session is brought back, sooner after a long good run.
+    e.backoff = now() - e.serving_since >= kSteadyServing || e.backoff == 0
+                    ? kFirstRestart
+                    : std::min(e.backoff * 2, kLastBackoff);
+    e.backoff_until = now() + e.backoff;
+    e.restart_due = true;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", e.backoff);
+    say("routine " + e.name + ": starting it again in " + seconds + " s");
   }
 }
 
 bool Sequencer::served(Entry& e) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return e.alive || try_attach(e);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (e.alive) return true;
+  }
+  return try_attach(e);
 }
 
 bool Sequencer::ensure_started(Entry& e) {
@@ -416,6 +606,7 @@ bool Sequencer::ensure_started(Entry& e) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_ || now() < e.backoff_until) return false;
+    if (e.child > 0) return false;  // its process runs (taken over) but does not serve yet
   }
   return start_process(e);
 }
@@ -430,14 +621,16 @@ bool Sequencer::start_process(Entry& e) {
     mark_killed(e);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", e.backoff);
-    say("routine " + e.name + ": " + why + "; marked SYS_KILLED, not started again for " +
-        seconds + " s");
+    say("routine " + e.name + ": " + why + "; marked SYS_KILLED, not started again for " + seconds +
+        " s");
     return false;
   };
   if (pid < 0) return fail("cannot start " + error);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     e.child = pid;
+    e.token = process_token(pid);
+    save_children();
   }
   const double deadline = now() + kStartBound;
   while (now() < deadline) {
@@ -446,16 +639,19 @@ bool Sequencer::start_process(Entry& e) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         e.child = -1;
+        save_children();
       }
       return fail("\"" + e.program->launch.argv[0] + "\" (pid " + std::to_string(pid) +
                   ") ended at once (" + how + ")");
     }
+    if (try_attach(e)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (now() - e.serving_since >= kSteadyServing) e.backoff = 0;
+      return true;
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (try_attach(e)) {
-        e.backoff = 0;
-        return true;
-      }
+      if (stopping_) return false;  // the stop ends the child with the others
     }
     sleep_ms(5);
   }
@@ -464,11 +660,12 @@ bool Sequencer::start_process(Entry& e) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     e.child = -1;
+    save_children();
   }
   return fail("\"" + e.program->launch.argv[0] + "\" did not serve " + e.name + " within 5 s");
 }
 
-std::optional<Reply> Sequencer::forward(Entry& e, const Request& r) {
+std::optional<Reply> Sequencer::forward(Entry& e, const Request& r, int timeout_ms) {
   LocalStream stream;
   uint32_t sequence;
   {
@@ -481,8 +678,8 @@ std::optional<Reply> Sequencer::forward(Entry& e, const Request& r) {
   }
   if (!stream.valid()) {
     if (!stream.connect(vexlor::os::routine_endpoint(e.name), nullptr)) return std::nullopt;
-    stream.set_timeout_ms(forward_timeout_ms_);
   }
+  stream.set_timeout_ms(timeout_ms > 0 ? timeout_ms : forward_timeout_ms_);
   Request copy = r;
   copy.sequence = sequence;
   std::string out, in;
@@ -536,6 +733,14 @@ std::optional<Reply> Sequencer::handle(const Request& r) {
         if (e->program == nullptr) return std::nullopt;
         return Reply{false, "routine not started"};
       }
+      auto reply = forward(*e, r);
+      return reply ? *reply : Reply{false, "routine does not answer"};
+    }
+    case RequestType::SendEvent:
+    case RequestType::PostEvent: {
+      // An event is delivered to the routine or refused: never accepted on its behalf (between
+      // a routine's death and its restart, say), so a sender told true can rely on it.
+      if (!served(*e)) return Reply{false, "not served"};
       auto reply = forward(*e, r);
       return reply ? *reply : Reply{false, "routine does not answer"};
     }

@@ -8,11 +8,20 @@
 // end closes it, which the manager sees at once (the bound is the scheduler's wake-up, a few
 // milliseconds, at most 0.2 s more for a process started by hand while it finishes exiting; a
 // routine program that starts but never serves is given 5 s). It then marks
-// the function SYS_KILLED unless the routine did so itself.
+// the function SYS_KILLED unless the routine did so itself, answers ALM_ABORT to the alarms the
+// dead routine was waiting on, and starts a "startup" routine that ended that way again after a
+// back-off.
+//
+// The routines it started are listed in the instance's "manager.children" file (function, pid,
+// process token), so that a manager started after this one was killed takes them over as its own.
+//
+// Locking: mutex_ guards the entries' process fields and is never held while waiting for another
+// thread or process (connecting, forwarding, reaping, joining).
 #pragma once
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -38,7 +47,7 @@ struct RoutineProgram {
 // "/") and working folders are taken from the configuration file's folder. False with a
 // message naming the file, line and field on a bad entry.
 bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>& programs,
-                        std::string& error);
+                           std::string& error);
 
 class Sequencer {
  public:
@@ -50,6 +59,8 @@ class Sequencer {
   // Attaches the database, starts the start-up routines and the watch for routines started by
   // hand. Call once, after the manager's endpoints serve.
   void start();
+  // Makes every start in progress give up and refuses new ones; safe from any thread, at once.
+  void request_stop();
   // Tells the routines it started to exit, and ends those that do not within a second.
   void stop();
 
@@ -69,9 +80,14 @@ class Sequencer {
   bool ensure_started(Entry& e);
   bool start_process(Entry& e);
   bool try_attach(Entry& e);
-  void watch(Entry& e, uint64_t generation);
   void gone(Entry& e, uint64_t generation);
-  std::optional<vexlor::fifo::Reply> forward(Entry& e, const vexlor::fifo::Request& r);
+  void abort_alarms_of(const Entry& e);
+  void adopt_children();
+  void reset_on_demand();
+  void save_children();
+  // timeout_ms 0: the manager's forwarding time-out.
+  std::optional<vexlor::fifo::Reply> forward(Entry& e, const vexlor::fifo::Request& r,
+                                             int timeout_ms = 0);
   std::string describe(Entry& e);
   void mark_killed(Entry& e);
   void say(const std::string& line);
@@ -79,12 +95,16 @@ class Sequencer {
 
   std::vector<RoutineProgram> programs_;
   bool quiet_;
-  std::mutex mutex_;  // the entries' process fields
+  std::mutex mutex_;              // the entries' process fields
+  std::condition_variable wake_;  // the discover loop: stop, or a restart is due
   std::vector<std::unique_ptr<Entry>> entries_;
+  std::vector<std::thread> ended_watches_;  // joined by stop(), never under mutex_
+  std::string children_file_;
   void* db_ = nullptr;  // the attached database (Vexlor::MMAP_STRU*)
   std::unique_ptr<class DbHolder> holder_;
   double next_attach_ = 0;
   bool stopping_ = false;
+  bool stopped_ = false;
   std::thread discover_;
   int forward_timeout_ms_ = 3000;
 };
