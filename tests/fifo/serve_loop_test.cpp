@@ -93,6 +93,8 @@ TEST(FifoLoad, RunsEventsAndExitThroughTheServeLoopOfThisProcess) {
                        ", which ends no run: SYS_ERROR written");
   }
   EXPECT_EQ(mapped, expected);
+  // Every final status was written before the run mutex went: no wait saw the run still going.
+  EXPECT_EQ(log.find("不应该是SYS_RUNNING"), std::string::npos) << log;
 
   EXPECT_TRUE(VFunction_Exit(loop));
   serve_thread.join();
