@@ -24,16 +24,12 @@
 namespace vexlor_console {
 
 bool Session::open() {
-  {
-    // Probe first: the start-up cannot tell a missing database from a full slot table.
-    Vexlor::VMMAP probe;
-    const bool present = probe.VMMAP_Initial(kRoutineName) && probe.DB() != nullptr;
-    probe.VMMAP_Release();
-    if (!present) {
-      fail("no database in instance " + in_quotes(instance_name()) +
-           " (create one with vexlor-db)");
-      return false;
-    }
+  // Look first: the start-up cannot tell a missing database from a full slot table. The look
+  // attaches nothing, so the only attachment under the console's name is the real one below
+  // (tools waiting for the console to attach must not mistake the look for it).
+  if (vexlor::inspect_database().database != "valid") {
+    fail("no database in instance " + in_quotes(instance_name()) + " (create one with vexlor-db)");
+    return false;
   }
   attached_ = true;
   if (!Vexlor::VHub_Initial2(kRoutineName) || Vexlor::MMAP_DB() == nullptr) {
