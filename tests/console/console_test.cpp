@@ -92,6 +92,7 @@ functions = [ { name = "PM1_PROC" }, { name = "TM1_MOVE", virtual = true } ]
 alarms = [
   { id = 5001, module = "PM1", level = 1, name = "PM1_VALVE_FAIL", text = "Valve did not open|阀门未打开", choices = [["RETRY", "Retry|重试"], ["ABORT", "Abort|中止"]] },
   { id = 5002, level = 3, name = "PM1_LEAK", text = "Leak rate high|泄漏率高" },
+  { id = 800, name = "SYSTEM_ALARM_800", text = "Refused|拒绝", choices = [["RETRY", "Retry"], ["IGNORE", "Ignore"], ["ABORT", "Abort"]] },
 ]
 )";
     std::string error;
@@ -312,6 +313,31 @@ TEST_F(Console, FunctionsAndDrivers) {
   int params[10] = {};
   Vexlor::VDriver_Get_Param(1, params);
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
+}
+
+TEST_F(Console, RunTimesOutOnItsUnansweredRefusal) {
+  // PM1_PROC has ended: the run raises the refusal alarm (posted through the manager, which
+  // stands in for the IO engine), and nobody answers it in time.
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  ASSERT_TRUE(attached("vexlor-manager"));
+  Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_KILLED);
+  const std::string timed_out =
+      "timed out after 0.5 s waiting for the run of PM1_PROC: alarm 800 \"Refused("
+      "VEXLOR_CONSOLE不能调用PM1_PROC 已是SYS_KILLED退出状态)\" was not answered; the console "
+      "answered it ABORT";
+  expect_error(vexlor({"run", "--timeout", "0.5", "PM1_PROC", "P1"}), 3, timed_out);
+  // Nothing was left behind: the alarm is answered and out of the queue.
+  EXPECT_EQ(Vexlor::VAlarm_ID_Status(800), Vexlor::ALM_ABORT);
+  EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 0);
+  EXPECT_EQ(manager.stop(), 0);
+
+  expect_errors({{"run --timeout 0 PM1_PROC", 2,
+                  "--timeout: \"0\" is not a number of seconds above 0 (see vexlor run --help)"}});
+  Json journal = Json::array();
+  for (const Json& r : vexlor_json({"audit"}))
+    journal.push_back(fields(r, {"action", "value", "result"}));
+  EXPECT_EQ(journal, (Json{{"run", "P1", timed_out}}));
 }
 
 TEST_F(Console, WatchPrintsBlocksOrJsonLinesAndStopsWhenItsDatabaseIsReplaced) {
