@@ -315,7 +315,7 @@ TEST_F(Console, FunctionsAndDrivers) {
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
 }
 
-TEST_F(Console, RunTimesOutOnItsUnansweredRefusal) {
+TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunnable) {
   // PM1_PROC has ended: the run raises the refusal alarm (posted through the manager, which
   // stands in for the IO engine), and nobody answers it in time.
   ManagerProcess manager;
@@ -332,12 +332,37 @@ TEST_F(Console, RunTimesOutOnItsUnansweredRefusal) {
   EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 0);
   EXPECT_EQ(manager.stop(), 0);
 
-  expect_errors({{"run --timeout 0 PM1_PROC", 2,
+  Vexlor::VFunction_Set_Abort_Flag(0, true);
+  Vexlor::VFunction_Set_Exit_Flag(0, true);
+  expect_ok(vexlor({"reset", "pm1_proc"}),
+            "PM1_PROC reset: SYS_KILLED -> SYS_AVAILABLE, exit and abort flags cleared\n");
+  EXPECT_EQ(Vexlor::VFunction_Get_Run_Status(0), Vexlor::SYS_AVAILABLE);
+  EXPECT_FALSE(Vexlor::VFunction_Get_Abort_Flag(0) || Vexlor::VFunction_Get_Exit_Flag(0));
+  for (const auto running : {Vexlor::SYS_RUNNING, Vexlor::SYS_WAITTING}) {
+    Vexlor::VFunction_Set_Run_Status(0, running);
+    Vexlor::VFunction_Set_Abort_Flag(0, true);
+    expect_error(vexlor({"reset", "PM1_PROC"}), 1,
+                 std::string("cannot reset PM1_PROC: it is running (") +
+                     (running == Vexlor::SYS_RUNNING ? "SYS_RUNNING)" : "SYS_WAITTING)"));
+    EXPECT_EQ(Vexlor::VFunction_Get_Run_Status(0), running);
+    EXPECT_TRUE(Vexlor::VFunction_Get_Abort_Flag(0));
+  }
+  Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_ERROR);
+  EXPECT_EQ(fields(vexlor_json({"reset", "PM1_PROC"}), {"index", "name", "was", "run_status"}),
+            (Json{0, "PM1_PROC", "SYS_ERROR", "SYS_AVAILABLE"}));
+  EXPECT_EQ(Vexlor::VFunction_Get_Run_Status(0), Vexlor::SYS_AVAILABLE);
+  expect_errors({{"reset NOPE", 1, "no function \"NOPE\""},
+                 {"run --timeout 0 PM1_PROC", 2,
                   "--timeout: \"0\" is not a number of seconds above 0 (see vexlor run --help)"}});
+
   Json journal = Json::array();
   for (const Json& r : vexlor_json({"audit"}))
     journal.push_back(fields(r, {"action", "value", "result"}));
-  EXPECT_EQ(journal, (Json{{"run", "P1", timed_out}}));
+  EXPECT_EQ(journal, (Json{{"run", "P1", timed_out},
+                           {"reset", "", "ok"},
+                           {"reset", "", "cannot reset PM1_PROC: it is running (SYS_RUNNING)"},
+                           {"reset", "", "cannot reset PM1_PROC: it is running (SYS_WAITTING)"},
+                           {"reset", "", "ok"}}));
 }
 
 TEST_F(Console, WatchPrintsBlocksOrJsonLinesAndStopsWhenItsDatabaseIsReplaced) {

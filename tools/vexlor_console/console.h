@@ -193,6 +193,9 @@ int run_functions(const Options& o, const std::string& pattern);
 // Runs the function and waits for its final status: 0 for SYS_SUCCESS, 1 otherwise; with a
 // `timeout` (seconds, 0 for none) kTimedOut when the run has not ended by then.
 int run_function(const std::string& name, const std::string& param, double timeout);
+// Sets a function that is not running back to SYS_AVAILABLE with its exit and abort flags
+// cleared (journaled); 1 when it is running.
+int run_reset(const Options& o, const std::string& name);
 
 // drivers.cpp
 // The driver of that name (ignoring case); -1 when none.

@@ -1,6 +1,6 @@
 // `vexlor functions`: the function (routine) table with run and event status and the flags,
 // the configured functions followed by the extra slots that are in use, with the process that
-// serves each routine as the sequence manager sees it; and `vexlor run`.
+// serves each routine as the sequence manager sees it; `vexlor run` and `vexlor reset`.
 #include <vexlor/vexlor.h>
 
 #include <chrono>
@@ -150,6 +150,30 @@ int run_function(const std::string& name, const std::string& param, double timeo
                          : ": " + waited_on + " was not answered; the console answered it ABORT");
   journal("run", name, param, line);
   return fail(line, kTimedOut);
+}
+
+int run_reset(const Options& o, const std::string& name) {
+  const int index = Vexlor::VFunction_Get_Point(name.c_str());
+  if (index < 0) return fail("no function " + in_quotes(name));
+  const std::string function = Vexlor::VFunction_Get_Name(index);
+  int was = 0;
+  std::string failure;
+  if (!vexlor_tools::reset_routine(index, &was, &failure)) {
+    journal("reset", function, "", failure);
+    return fail(failure);
+  }
+  journal("reset", function, "", "ok");
+  if (o.json) {
+    JsonWriter json;
+    json.begin_object().field("index", index).field("name", function);
+    json.field("was", status_name(was)).field("run_status", status_name(Vexlor::SYS_AVAILABLE));
+    print(json.end_object().text() + "\n");
+  } else {
+    print(function + " reset: " + status_name(was) +
+          " -> SYS_AVAILABLE, exit and abort flags "
+          "cleared\n");
+  }
+  return kOk;
 }
 
 }  // namespace vexlor_console

@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
       "The instance is $VEXLOR_INSTANCE (default \"default\") under $VEXLOR_RUNTIME_DIR.\n"
       "Names and patterns ignore case; a pattern with * or ? is a glob, else a name part.\n"
       "Exit status: 0 done, 1 the operation failed, 2 bad usage, 3 run --timeout ran out;\n"
-      "errors are one line on stderr starting \"vexlor: \". Every set, driver change, answer\n"
-      "and run is journaled in the equipment's database file (vexlor audit).\n"
+      "errors are one line on stderr starting \"vexlor: \". Every set, driver change, answer,\n"
+      "run and reset is journaled in the equipment's database file (vexlor audit).\n"
       "See docs/console.md.\n"
       "Examples:\n"
       "  vexlor status\n"
@@ -273,6 +273,12 @@ int main(int argc, char** argv) {
                   "give up after SECONDS: exit status 3, and a refusal alarm of this run that no "
                   "one answered is answered ABORT")
       ->check(kSeconds);
+  std::string reset_name;
+  CLI::App* reset = app.add_subcommand(
+      "reset",
+      "set a function that is not running back to SYS_AVAILABLE, exit and abort flags cleared "
+      "(journaled)");
+  reset->add_option("NAME", reset_name, "function name")->required();
 
   CLI::App* drivers = app.add_subcommand("drivers", "list the drivers and their state");
   CLI::App* driver =
@@ -354,6 +360,7 @@ int main(int argc, char** argv) {
     if (audit->parsed()) return run_audit(options, since);
     if (functions->parsed()) return run_functions(options, function_pattern);
     if (run->parsed()) return run_function(run_name, run_param, run_timeout);
+    if (reset->parsed()) return run_reset(options, reset_name);
     if (drivers->parsed()) return run_drivers(options);
     if (driver->parsed()) return run_driver_state(options, driver_name, online->parsed());
     if (watch->parsed()) return run_watch(options, watch_points, interval, count);

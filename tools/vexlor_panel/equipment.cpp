@@ -471,7 +471,9 @@ Reply Equipment::function_action(const std::string& name, const std::string& act
   if (action == "abort") {
     Vexlor::VFunction_Abort(index);
   } else if (action == "reset") {
-    Vexlor::VFunction_Reset(index);
+    int was = 0;
+    std::string failure;
+    if (!vexlor_tools::reset_routine(index, &was, &failure)) return done(error_reply(409, failure));
   } else {
     const int status = Vexlor::VFunction_Get_Run_Status(index);
     if (status == Vexlor::SYS_RUNNING || status == Vexlor::SYS_WAITTING) {
