@@ -197,6 +197,13 @@ TEST_F(Console, InfoGetAndSetGoThroughTheByNameAccess) {
   EXPECT_EQ(fields(got, {"value", "raw"}), (Json{"Open", 1}));
   expect_ok(vexlor({"points", "set", "PM1.Pressure", "7.25"}), "PM1.Pressure = 7.25 Torr\n");
   EXPECT_DOUBLE_EQ(Vexlor::VAnalog_Read_Mem(0), 7.25);
+  // Numbers as read keep 15 significant digits, in JSON too.
+  for (const std::string number : {"1234.56789012345", "0.000123456789012345"}) {
+    ASSERT_TRUE(Vexlor::VAnalog_Write_Mem_Str(0, number.c_str()));
+    expect_ok(vexlor({"get", "PM1.Pressure", "--raw"}), number + "\n");
+    const ToolRun run = vexlor({"--json", "get", "PM1.Pressure"});
+    EXPECT_NE(run.out.find("\"raw\":" + number + ","), std::string::npos) << run.out;
+  }
 
   expect_errors(
       {{"points set PM1.Count 500", 1, "cannot write \"500\" to PM1.Count: out of range 0..100"},

@@ -200,6 +200,15 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   EXPECT_TRUE(VFunction_Get_Abort_Flag(routine));
   VFunction_Set_Run_Status(routine, SYS_AVAILABLE);
 
+  // Numbers as read keep 15 significant digits.
+  int pressure = -1;
+  ASSERT_TRUE(VIO_Find_Point(&pressure, IO_A, "PM1.Pressure"));
+  for (const std::string number : {"1234.56789012345", "0.000123456789012345"}) {
+    ASSERT_TRUE(VAnalog_Write_Mem_Str(pressure, number.c_str()));
+    const std::string points = get("/api/points?module=PM1");
+    EXPECT_NE(points.find("\"raw\":" + number + ","), std::string::npos) << points;
+  }
+
   // The alarm history, filtered by time.
   std::vector<std::string> events;
   for (const auto& h : nlohmann::json::parse(get("/api/history?since=2000-01-01T00:00")))
