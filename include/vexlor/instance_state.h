@@ -39,4 +39,9 @@ struct InstanceState {
 // The state of the current instance (VEXLOR_INSTANCE under VEXLOR_RUNTIME_DIR).
 VEXLOR_API InstanceState inspect_instance();
 
+// Only the database fields of inspect_instance() (instance, folder, database, database_problem,
+// source, created, size): the image is read, nothing is attached or registered, no endpoint is
+// asked.
+VEXLOR_API InstanceState inspect_database();
+
 }  // namespace vexlor

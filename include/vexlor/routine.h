@@ -14,8 +14,10 @@
 //  - run: one run at a time on the thread that called serve(). Before the request is
 //    acknowledged the routine holds the function's run mutex "<name>_RUN", has stored the parent
 //    chain (VFunction_Get_Parent_Points) and written SYS_RUNNING; the handler's status is written
-//    before the mutex is released (SYS_RUNNING or SYS_WAITTING from a handler is written as
-//    SYS_ERROR). A request that arrives during a run is acknowledged at once and runs next.
+//    before the mutex is released. A handler's value that ends no run (SYS_AVAILABLE,
+//    SYS_RUNNING, SYS_WAITTING, SYS_KILLED, or no FUNC_STATUS at all) is written as SYS_ERROR,
+//    with a log line naming it. A request that arrives during a run is acknowledged at once and
+//    runs next.
 //  - event: sent and posted events, one at a time in arrival order on the library's event
 //    thread, also while a run is in progress (after `keep`, when the routine has one). For a posted
 //    event the handler's status becomes the event status (without a handler: SYS_SUCCESS).

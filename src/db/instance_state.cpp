@@ -21,11 +21,10 @@ long long modified(const std::string& path) {
 
 }  // namespace
 
-InstanceState inspect_instance() {
+InstanceState inspect_database() {
   InstanceState s;
   s.instance = os::instance_name();
   s.folder = os::instance_dir();
-
   os::SharedSection section;
   std::string why;
   if (os::section_open(detail::kDatabaseSection, &section, &why)) {
@@ -41,7 +40,12 @@ InstanceState inspect_instance() {
     }
     os::section_unmap(&section);
   }
+  return s;
+}
 
+InstanceState inspect_instance() {
+  InstanceState s = inspect_database();
+  std::string why;
   os::LocalStream probe;
   s.manager_serving = probe.connect(os::kManagerEndpoint, &why);
   probe.close();

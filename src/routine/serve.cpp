@@ -12,6 +12,7 @@
 #include "fifo/own_endpoint.h"
 #include "os/named_mutex.h"
 #include "os/wakeup.h"
+#include "util/type_names.h"
 #include "vexlor/frame.h"
 #include "vexlor/functions.h"
 #include "vexlor/routine.h"
@@ -26,6 +27,28 @@ using fifo::RequestType;
 // A run request is acknowledged once the serve thread holds the run mutex; a serve thread that
 // does not get there in this time (it is stuck before its loop) refuses the request.
 constexpr auto kStartBound = std::chrono::seconds(2);
+
+// What a run handler returned, as the final status of its run. A status a run ends with is
+// written as it is; anything else (SYS_AVAILABLE, SYS_RUNNING, SYS_WAITTING, SYS_KILLED, a value
+// that is no FUNC_STATUS such as a bool) would leave the function looking idle, busy or gone
+// while it serves: SYS_ERROR is written instead, with a log line naming the value.
+Vexlor::FUNC_STATUS final_status(const std::string& name, Vexlor::FUNC_STATUS status) {
+  switch (status) {
+    case Vexlor::SYS_ABORTED:
+    case Vexlor::SYS_SUCCESS:
+    case Vexlor::SYS_ERROR:
+    case Vexlor::SYS_BUSY:
+    case Vexlor::SYS_SKIP:
+      return status;
+    default:
+      if (status >= Vexlor::SYS_ERRCODE && status <= Vexlor::SYS_ERRCODE9) return status;
+      Vexlor::VSystem_Log(Vexlor::LOG_ERR,
+                          "%s: the run handler returned %s (%d), which ends no run: SYS_ERROR "
+                          "written",
+                          name.c_str(), detail::status_name(status), static_cast<int>(status));
+      return Vexlor::SYS_ERROR;
+  }
+}
 
 int sender_index(const std::string& text) {
   char* end = nullptr;
@@ -106,9 +129,8 @@ class Server : public std::enable_shared_from_this<Server> {
       if (job.ack) job.ack->send(Reply{true, "running"});
 
       Run run{job.param, job.parents, Vexlor::VFunction_Get_Free_Flag(index_)};
-      Vexlor::FUNC_STATUS status = handlers_.run ? handlers_.run(run) : Vexlor::SYS_SUCCESS;
-      if (status == Vexlor::SYS_RUNNING || status == Vexlor::SYS_WAITTING)
-        status = Vexlor::SYS_ERROR;
+      const Vexlor::FUNC_STATUS status =
+          final_status(name_, handlers_.run ? handlers_.run(run) : Vexlor::SYS_SUCCESS);
       Vexlor::VFunction_Set_Run_Status(index_, status);
       // Idle before the mutex goes: a caller that saw this run end and starts the next one at
       // once must be answered when that run has started, not "queued" behind a finished one.

@@ -92,6 +92,7 @@ functions = [ { name = "PM1_PROC" }, { name = "TM1_MOVE", virtual = true } ]
 alarms = [
   { id = 5001, module = "PM1", level = 1, name = "PM1_VALVE_FAIL", text = "Valve did not open|阀门未打开", choices = [["RETRY", "Retry|重试"], ["ABORT", "Abort|中止"]] },
   { id = 5002, level = 3, name = "PM1_LEAK", text = "Leak rate high|泄漏率高" },
+  { id = 800, name = "SYSTEM_ALARM_800", text = "Refused|拒绝", choices = [["RETRY", "Retry"], ["IGNORE", "Ignore"], ["ABORT", "Abort"]] },
 ]
 )";
     std::string error;
@@ -196,6 +197,13 @@ TEST_F(Console, InfoGetAndSetGoThroughTheByNameAccess) {
   EXPECT_EQ(fields(got, {"value", "raw"}), (Json{"Open", 1}));
   expect_ok(vexlor({"points", "set", "PM1.Pressure", "7.25"}), "PM1.Pressure = 7.25 Torr\n");
   EXPECT_DOUBLE_EQ(Vexlor::VAnalog_Read_Mem(0), 7.25);
+  // Numbers as read keep 15 significant digits, in JSON too.
+  for (const std::string number : {"1234.56789012345", "0.000123456789012345"}) {
+    ASSERT_TRUE(Vexlor::VAnalog_Write_Mem_Str(0, number.c_str()));
+    expect_ok(vexlor({"get", "PM1.Pressure", "--raw"}), number + "\n");
+    const ToolRun run = vexlor({"--json", "get", "PM1.Pressure"});
+    EXPECT_NE(run.out.find("\"raw\":" + number + ","), std::string::npos) << run.out;
+  }
 
   expect_errors(
       {{"points set PM1.Count 500", 1, "cannot write \"500\" to PM1.Count: out of range 0..100"},
@@ -312,6 +320,56 @@ TEST_F(Console, FunctionsAndDrivers) {
   int params[10] = {};
   Vexlor::VDriver_Get_Param(1, params);
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
+}
+
+TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunnable) {
+  // PM1_PROC has ended: the run raises the refusal alarm (posted through the manager, which
+  // stands in for the IO engine), and nobody answers it in time.
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start());
+  ASSERT_TRUE(attached("vexlor-manager"));
+  Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_KILLED);
+  const std::string timed_out =
+      "timed out after 0.5 s waiting for the run of PM1_PROC: alarm 800 \"Refused("
+      "VEXLOR_CONSOLE不能调用PM1_PROC 已是SYS_KILLED退出状态)\" was not answered; the console "
+      "answered it ABORT";
+  expect_error(vexlor({"run", "--timeout", "0.5", "PM1_PROC", "P1"}), 3, timed_out);
+  // Nothing was left behind: the alarm is answered and out of the queue.
+  EXPECT_EQ(Vexlor::VAlarm_ID_Status(800), Vexlor::ALM_ABORT);
+  EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 0);
+  EXPECT_EQ(manager.stop(), 0);
+
+  Vexlor::VFunction_Set_Abort_Flag(0, true);
+  Vexlor::VFunction_Set_Exit_Flag(0, true);
+  expect_ok(vexlor({"reset", "pm1_proc"}),
+            "PM1_PROC reset: SYS_KILLED -> SYS_AVAILABLE, exit and abort flags cleared\n");
+  EXPECT_EQ(Vexlor::VFunction_Get_Run_Status(0), Vexlor::SYS_AVAILABLE);
+  EXPECT_FALSE(Vexlor::VFunction_Get_Abort_Flag(0) || Vexlor::VFunction_Get_Exit_Flag(0));
+  for (const auto running : {Vexlor::SYS_RUNNING, Vexlor::SYS_WAITTING}) {
+    Vexlor::VFunction_Set_Run_Status(0, running);
+    Vexlor::VFunction_Set_Abort_Flag(0, true);
+    expect_error(vexlor({"reset", "PM1_PROC"}), 1,
+                 std::string("cannot reset PM1_PROC: it is running (") +
+                     (running == Vexlor::SYS_RUNNING ? "SYS_RUNNING)" : "SYS_WAITTING)"));
+    EXPECT_EQ(Vexlor::VFunction_Get_Run_Status(0), running);
+    EXPECT_TRUE(Vexlor::VFunction_Get_Abort_Flag(0));
+  }
+  Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_ERROR);
+  EXPECT_EQ(fields(vexlor_json({"reset", "PM1_PROC"}), {"index", "name", "was", "run_status"}),
+            (Json{0, "PM1_PROC", "SYS_ERROR", "SYS_AVAILABLE"}));
+  EXPECT_EQ(Vexlor::VFunction_Get_Run_Status(0), Vexlor::SYS_AVAILABLE);
+  expect_errors({{"reset NOPE", 1, "no function \"NOPE\""},
+                 {"run --timeout 0 PM1_PROC", 2,
+                  "--timeout: \"0\" is not a number of seconds above 0 (see vexlor run --help)"}});
+
+  Json journal = Json::array();
+  for (const Json& r : vexlor_json({"audit"}))
+    journal.push_back(fields(r, {"action", "value", "result"}));
+  EXPECT_EQ(journal, (Json{{"run", "P1", timed_out},
+                           {"reset", "", "ok"},
+                           {"reset", "", "cannot reset PM1_PROC: it is running (SYS_RUNNING)"},
+                           {"reset", "", "cannot reset PM1_PROC: it is running (SYS_WAITTING)"},
+                           {"reset", "", "ok"}}));
 }
 
 TEST_F(Console, WatchPrintsBlocksOrJsonLinesAndStopsWhenItsDatabaseIsReplaced) {

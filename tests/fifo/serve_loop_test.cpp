@@ -13,6 +13,7 @@
 #include "fifo/manager_process.h"
 #include "fifo/own_endpoint.h"
 #include "support/instance.h"
+#include "util/paths.h"
 #include "vexlor/routine.h"
 #include "vexlor/vexlor.h"
 
@@ -71,6 +72,29 @@ TEST(FifoLoad, RunsEventsAndExitThroughTheServeLoopOfThisProcess) {
     if (VFunction_Run(loop, std::to_string(want).c_str()) != want) ++wrong;
   }
   EXPECT_EQ(wrong, 0);
+
+  // A handler's value that ends no run is written as SYS_ERROR, named in the log; the routine
+  // goes on serving.
+  for (const char* value : {"0", "1", "5", "6", "42"}) {
+    EXPECT_EQ(VFunction_Run(loop, value), SYS_ERROR) << value;
+  }
+  EXPECT_EQ(VFunction_Run(loop, "3"), SYS_SUCCESS);
+  const std::string log = slurp(detail::map_system_path(
+      (std::string(VSystem_Get_History_Full_Path()) + "/system.log").c_str()));
+  std::vector<std::string> mapped;
+  for (std::size_t at = log.find("] LOOP: "); at != std::string::npos;
+       at = log.find("] LOOP: ", at + 1)) {
+    mapped.push_back(log.substr(at + 8, log.find('\n', at) - at - 8));
+  }
+  std::vector<std::string> expected;
+  for (const char* value : {"SYS_AVAILABLE (0)", "SYS_RUNNING (1)", "SYS_WAITTING (5)",
+                            "SYS_KILLED (6)", "SYS_UNKNOWN (42)"}) {
+    expected.push_back(std::string("the run handler returned ") + value +
+                       ", which ends no run: SYS_ERROR written");
+  }
+  EXPECT_EQ(mapped, expected);
+  // Every final status was written before the run mutex went: no wait saw the run still going.
+  EXPECT_EQ(log.find("不应该是SYS_RUNNING"), std::string::npos) << log;
 
   EXPECT_TRUE(VFunction_Exit(loop));
   serve_thread.join();

@@ -139,6 +139,9 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
       {"POST", answer, R"({"choice":"RETRY"})",
        {{"Authorization", "Bearer forged-token-000000"}}, 401, "wrong access token"},
       {"GET", "/api/state?token=forged", "", {{"Authorization", ""}}, 401, "wrong access token"},
+      {"GET", "/api/state", "", {{"Authorization", ""}}, 401, "access token required"},
+      {"POST", answer, R"({"choice":"RETRY"})",
+       {{"Authorization", kBearer.substr(0, kBearer.size() - 1)}}, 401, "wrong access token"},
       {"GET", "/api/history?since=yesterday", "", {}, 400,
        "bad time \"yesterday\" (YYYY/MM/DD HH:MM:SS or a part)"},
       {"POST", "/api/functions/PANEL_ROUTINE/launch", "{}", {}, 404,
@@ -179,6 +182,33 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   EXPECT_EQ(VAlarm_Status(alarm), ALM_RETRY);
   EXPECT_EQ(VAlarm_Queue_Count(), 0);
 
+  // Reset: an ended routine is runnable again; a running one is refused and keeps its state.
+  const int routine = VFunction_Get_Point("PANEL_ROUTINE");
+  const std::string reset = "/api/functions/PANEL_ROUTINE/reset";
+  VSystem_Set_User_Level(9);
+  VFunction_Set_Run_Status(routine, SYS_KILLED);
+  VFunction_Set_Abort_Flag(routine, true);
+  VFunction_Set_Exit_Flag(routine, true);
+  EXPECT_EQ(send({"POST", reset, "{}", {}, 0, ""}), "200 ");
+  EXPECT_EQ(VFunction_Get_Run_Status(routine), SYS_AVAILABLE);
+  EXPECT_FALSE(VFunction_Get_Abort_Flag(routine) || VFunction_Get_Exit_Flag(routine));
+  VFunction_Set_Run_Status(routine, SYS_RUNNING);
+  VFunction_Set_Abort_Flag(routine, true);
+  EXPECT_EQ(send({"POST", reset, "{}", {}, 0, ""}),
+            "409 cannot reset PANEL_ROUTINE: it is running (SYS_RUNNING)");
+  EXPECT_EQ(VFunction_Get_Run_Status(routine), SYS_RUNNING);
+  EXPECT_TRUE(VFunction_Get_Abort_Flag(routine));
+  VFunction_Set_Run_Status(routine, SYS_AVAILABLE);
+
+  // Numbers as read keep 15 significant digits.
+  int pressure = -1;
+  ASSERT_TRUE(VIO_Find_Point(&pressure, IO_A, "PM1.Pressure"));
+  for (const std::string number : {"1234.56789012345", "0.000123456789012345"}) {
+    ASSERT_TRUE(VAnalog_Write_Mem_Str(pressure, number.c_str()));
+    const std::string points = get("/api/points?module=PM1");
+    EXPECT_NE(points.find("\"raw\":" + number + ","), std::string::npos) << points;
+  }
+
   // The alarm history, filtered by time.
   std::vector<std::string> events;
   for (const auto& h : nlohmann::json::parse(get("/api/history?since=2000-01-01T00:00")))
@@ -203,7 +233,7 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   const auto rows = sql_rows(instance_.drive_root() + "/Z/Database/vexlor.db",
                              "SELECT source, action, target, value, result, address, user_name, "
                              "user_level FROM OperatorAudit ORDER BY row");
-  ASSERT_EQ(rows.size(), 13u);
+  ASSERT_EQ(rows.size(), 15u);
   using Row = std::vector<std::string>;
   EXPECT_EQ(rows[1], (Row{"panel", "answer", "5001", "IGNORE",
                           "alarm 5001 does not offer IGNORE (offered: RETRY, ABORT)", "127.0.0.1",
@@ -211,6 +241,11 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
   EXPECT_EQ(rows[9], (Row{"panel", "set", "PM1.Pressure", "12.5",
                           "writing points needs user level 2", "127.0.0.1", "tester", "1"}));
   EXPECT_EQ(rows[12], (Row{"panel", "answer", "5001", "retry", "ok", "127.0.0.1", "tester", "4"}));
+  EXPECT_EQ(rows[13],
+            (Row{"panel", "reset", "PANEL_ROUTINE", "", "ok", "127.0.0.1", "tester", "9"}));
+  EXPECT_EQ(rows[14], (Row{"panel", "reset", "PANEL_ROUTINE", "",
+                           "cannot reset PANEL_ROUTINE: it is running (SYS_RUNNING)", "127.0.0.1",
+                           "tester", "9"}));
 }
 
 }  // namespace vexlor::test

@@ -181,6 +181,19 @@ bool main_form_name(const char* probe_routine, std::string* name) {
 
 }  // namespace
 
+bool reset_routine(int index, int* was, std::string* failure) {
+  *was = Vexlor::VFunction_Get_Run_Status(index);
+  if (*was == Vexlor::SYS_RUNNING || *was == Vexlor::SYS_WAITTING) {
+    *failure = std::string("cannot reset ") + Vexlor::VFunction_Get_Name(index) +
+               ": it is running (" + status_name(*was) + ")";
+    return false;
+  }
+  Vexlor::VFunction_Set_Exit_Flag(index, false);
+  Vexlor::VFunction_Set_Abort_Flag(index, false);
+  Vexlor::VFunction_Set_Run_Status(index, Vexlor::SYS_AVAILABLE);
+  return true;
+}
+
 bool attach_main_form(const char* probe_routine, std::string* name, std::string* failure) {
   if (!main_form_name(probe_routine, name)) {
     *failure =

@@ -1,7 +1,7 @@
 // tools/common/equipment_text.h
 // Texts and small look-ups every operator tool shares: the names of alarm answers and run
-// statuses, local time stamps, the instance name, and the steps of answering an alarm and of
-// starting as the main form.
+// statuses, local time stamps, the instance name, and the steps of answering an alarm, of
+// resetting an ended routine and of starting as the main form.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -49,6 +49,13 @@ struct OfferedAnswers {
   std::string list;
 };
 OfferedAnswers offered_answers(int point, int answer);
+
+// Sets function `index` that is not running back to SYS_AVAILABLE and clears its exit and abort
+// flags: a run request then goes out to it at once (no refusal alarm for SYS_KILLED), the routine
+// started by it is not told to exit, and its own run requests are not refused for its abort
+// flag. `was` gets the status it had. False with `failure` set ("cannot reset NAME: it is
+// running (SYS_RUNNING)") while it runs or waits (SYS_RUNNING, SYS_WAITTING); nothing changes.
+bool reset_routine(int index, int* was, std::string* failure);
 
 // Attaches as the instance's main form (the routine in function slot N, with its start lock),
 // whose name it sets in `name`. False with `failure` set to the line to print ("no database in

@@ -25,8 +25,9 @@ using vexlor_tools::style_name;
 
 // Exit statuses.
 constexpr int kOk = 0;
-constexpr int kFailed = 1;  // the operation failed (unknown name, refused write, no database)
-constexpr int kUsage = 2;   // bad usage (unknown option, malformed value, unknown answer name)
+constexpr int kFailed = 1;    // the operation failed (unknown name, refused write, no database)
+constexpr int kUsage = 2;     // bad usage (unknown option, malformed value, unknown answer name)
+constexpr int kTimedOut = 3;  // `run --timeout`: the run did not end in time
 
 // The routine name the console attaches under (an extra slot, VHub_Initial2).
 inline constexpr char kRoutineName[] = "VEXLOR_CONSOLE";
@@ -189,8 +190,12 @@ int run_alarm_history(const Options& o, const std::string& since);
 
 // functions.cpp
 int run_functions(const Options& o, const std::string& pattern);
-// Runs the function and waits for its final status: 0 for SYS_SUCCESS, 1 otherwise.
-int run_function(const std::string& name, const std::string& param);
+// Runs the function and waits for its final status: 0 for SYS_SUCCESS, 1 otherwise; with a
+// `timeout` (seconds, 0 for none) kTimedOut when the run has not ended by then.
+int run_function(const std::string& name, const std::string& param, double timeout);
+// Sets a function that is not running back to SYS_AVAILABLE with its exit and abort flags
+// cleared (journaled); 1 when it is running.
+int run_reset(const Options& o, const std::string& name);
 
 // drivers.cpp
 // The driver of that name (ignoring case); -1 when none.

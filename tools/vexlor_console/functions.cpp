@@ -1,9 +1,13 @@
 // `vexlor functions`: the function (routine) table with run and event status and the flags,
 // the configured functions followed by the extra slots that are in use, with the process that
-// serves each routine as the sequence manager sees it; and `vexlor run`.
+// serves each routine as the sequence manager sees it; `vexlor run` and `vexlor reset`.
 #include <vexlor/vexlor.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 #include "console.h"
 
@@ -60,15 +64,116 @@ int run_functions(const Options& o, const std::string& pattern) {
   return kOk;
 }
 
-int run_function(const std::string& name, const std::string& param) {
-  if (Vexlor::VFunction_Get_Point(name.c_str()) < 0) {
-    return fail("no function " + in_quotes(name));
-  }
-  const Vexlor::FUNC_STATUS status = Vexlor::VFunction_Run(name.c_str(), param.c_str());
+namespace {
+
+int report_end(const std::string& name, const std::string& param, Vexlor::FUNC_STATUS status) {
   journal("run", name, param,
           status == Vexlor::SYS_SUCCESS ? "ok" : std::string("ended ") + status_name(status));
   print(name + " ended " + status_name(status) + "\n");
   return status == Vexlor::SYS_SUCCESS ? kOk : kFailed;
+}
+
+// The alarm this console waits on: posted by it and managed (its refusal alarm); -1 when none.
+int own_managed_alarm(std::string* description) {
+  const int own = Vexlor::VFunction_Get_Point();
+  for (const AlarmRow& r : collect_alarms()) {
+    if (Vexlor::VAlarm_Get_Func_Point(r.point) == own &&
+        Vexlor::VAlarm_Get_Post_Type(r.point) == 2 &&
+        Vexlor::VAlarm_Status(r.point) == Vexlor::ALM_PAUSED) {
+      *description = "alarm " + std::to_string(r.id) + " " + in_quotes(cell(r.text, 120));
+      return r.point;
+    }
+  }
+  return -1;
+}
+
+std::string seconds_text(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
+}
+
+}  // namespace
+
+int run_function(const std::string& name, const std::string& param, double timeout) {
+  const int index = Vexlor::VFunction_Get_Point(name.c_str());
+  if (index < 0) return fail("no function " + in_quotes(name));
+  if (timeout <= 0) return report_end(name, param, Vexlor::VFunction_Run(index, param.c_str()));
+
+  // The run goes out and is waited for on a thread of its own, the wait bounded by what is left
+  // of the time. When the time is up while a refusal alarm of this console waits for the
+  // operator, the console answers it ABORT itself, so that no alarm stays posted for a caller
+  // that is gone; the request ends then, and the console with it. A run that was sent goes on.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                        std::chrono::duration<double>(timeout));
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+  Vexlor::FUNC_STATUS status = Vexlor::SYS_ABORTED;
+  std::thread request([&] {
+    Vexlor::FUNC_STATUS result = Vexlor::SYS_ABORTED;
+    if (Vexlor::VFunction_Run_Set(index, param.c_str())) {
+      const double left = std::chrono::duration<double>(deadline - Clock::now()).count();
+      result = left > 0 ? Vexlor::VFunction_Run_Wait(index, left) : Vexlor::SYS_RUNNING;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    status = result;
+    done = true;
+    ended.notify_all();
+  });
+  std::string waited_on;  // the alarm answered on the way out
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!ended.wait_until(lock, deadline, [&] { return done; })) {
+      while (!done) {
+        lock.unlock();
+        std::string description;
+        const int alarm = own_managed_alarm(&description);
+        if (alarm >= 0 && Vexlor::VAlarm_Handle(alarm, Vexlor::ALM_ABORT) && waited_on.empty()) {
+          waited_on = description;
+        }
+        lock.lock();
+        ended.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; });
+      }
+    }
+  }
+  request.join();
+  // A final status, even one that came just after the time (the operator answered), is the
+  // run's result.
+  if (waited_on.empty() && status != Vexlor::SYS_RUNNING && status != Vexlor::SYS_WAITTING) {
+    return report_end(name, param, status);
+  }
+  const std::string line =
+      "timed out after " + seconds_text(timeout) + " s waiting for the run of " + name +
+      (waited_on.empty() ? " to end; the run goes on"
+                         : ": " + waited_on + " was not answered; the console answered it ABORT");
+  journal("run", name, param, line);
+  return fail(line, kTimedOut);
+}
+
+int run_reset(const Options& o, const std::string& name) {
+  const int index = Vexlor::VFunction_Get_Point(name.c_str());
+  if (index < 0) return fail("no function " + in_quotes(name));
+  const std::string function = Vexlor::VFunction_Get_Name(index);
+  int was = 0;
+  std::string failure;
+  if (!vexlor_tools::reset_routine(index, &was, &failure)) {
+    journal("reset", function, "", failure);
+    return fail(failure);
+  }
+  journal("reset", function, "", "ok");
+  if (o.json) {
+    JsonWriter json;
+    json.begin_object().field("index", index).field("name", function);
+    json.field("was", status_name(was)).field("run_status", status_name(Vexlor::SYS_AVAILABLE));
+    print(json.end_object().text() + "\n");
+  } else {
+    print(function + " reset: " + status_name(was) +
+          " -> SYS_AVAILABLE, exit and abort flags "
+          "cleared\n");
+  }
+  return kOk;
 }
 
 }  // namespace vexlor_console

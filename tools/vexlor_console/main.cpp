@@ -7,9 +7,10 @@
 // same slot again by its name, so consoles never use up the slots. The name stays in the
 // slot after VHub_Release, as for every extra routine.
 //
-// Exit status: 0 done, 1 the operation failed, 2 bad usage; every error is one line on
-// stderr starting "vexlor: ". The library's own console lines are discarded (shown on stderr
-// with --verbose) so that stdout holds only the console's tables and JSON.
+// Exit status: 0 done, 1 the operation failed, 2 bad usage, 3 a `run --timeout` that ran out;
+// every error is one line on stderr starting "vexlor: ". The library's own console lines are
+// discarded (shown on stderr with --verbose) so that stdout holds only the console's tables and
+// JSON.
 #include <vexlor/image_state.h>
 #include <vexlor/instance_state.h>
 #include <vexlor/vexlor.h>
@@ -24,16 +25,12 @@
 namespace vexlor_console {
 
 bool Session::open() {
-  {
-    // Probe first: the start-up cannot tell a missing database from a full slot table.
-    Vexlor::VMMAP probe;
-    const bool present = probe.VMMAP_Initial(kRoutineName) && probe.DB() != nullptr;
-    probe.VMMAP_Release();
-    if (!present) {
-      fail("no database in instance " + in_quotes(instance_name()) +
-           " (create one with vexlor-db)");
-      return false;
-    }
+  // Look first: the start-up cannot tell a missing database from a full slot table. The look
+  // attaches nothing, so the only attachment under the console's name is the real one below
+  // (tools waiting for the console to attach must not mistake the look for it).
+  if (vexlor::inspect_database().database != "valid") {
+    fail("no database in instance " + in_quotes(instance_name()) + " (create one with vexlor-db)");
+    return false;
   }
   attached_ = true;
   if (!Vexlor::VHub_Initial2(kRoutineName) || Vexlor::MMAP_DB() == nullptr) {
@@ -130,6 +127,15 @@ const CLI::Validator kCount(
       return {};
     },
     "N");
+const CLI::Validator kSeconds(
+    [](std::string& text) -> std::string {
+      double seconds = 0;
+      if (!Vexlor::VStr_To_Double(text.c_str(), &seconds) || !(seconds > 0)) {
+        return in_quotes(text) + " is not a number of seconds above 0";
+      }
+      return {};
+    },
+    "SECONDS");
 
 }  // namespace
 
@@ -141,9 +147,10 @@ int main(int argc, char** argv) {
   app.footer(
       "The instance is $VEXLOR_INSTANCE (default \"default\") under $VEXLOR_RUNTIME_DIR.\n"
       "Names and patterns ignore case; a pattern with * or ? is a glob, else a name part.\n"
-      "Exit status: 0 done, 1 the operation failed, 2 bad usage; errors are one line on\n"
-      "stderr starting \"vexlor: \". Every set, driver change, answer and run is journaled in\n"
-      "the equipment's database file (vexlor audit). See docs/console.md.\n"
+      "Exit status: 0 done, 1 the operation failed, 2 bad usage, 3 run --timeout ran out;\n"
+      "errors are one line on stderr starting \"vexlor: \". Every set, driver change, answer,\n"
+      "run and reset is journaled in the equipment's database file (vexlor audit).\n"
+      "See docs/console.md.\n"
       "Examples:\n"
       "  vexlor status\n"
       "  vexlor info PM1.Pressure\n"
@@ -261,6 +268,17 @@ int main(int argc, char** argv) {
       app.add_subcommand("run", "run a function and wait for its final status (journaled)");
   run->add_option("NAME", run_name, "function name")->required();
   run->add_option("PARAM", run_param, "run parameter");
+  double run_timeout = 0;
+  run->add_option("--timeout", run_timeout,
+                  "give up after SECONDS: exit status 3, and a refusal alarm of this run that no "
+                  "one answered is answered ABORT")
+      ->check(kSeconds);
+  std::string reset_name;
+  CLI::App* reset = app.add_subcommand(
+      "reset",
+      "set a function that is not running back to SYS_AVAILABLE, exit and abort flags cleared "
+      "(journaled)");
+  reset->add_option("NAME", reset_name, "function name")->required();
 
   CLI::App* drivers = app.add_subcommand("drivers", "list the drivers and their state");
   CLI::App* driver =
@@ -341,7 +359,8 @@ int main(int argc, char** argv) {
     if (top_history->parsed()) return run_alarm_history(options, since);
     if (audit->parsed()) return run_audit(options, since);
     if (functions->parsed()) return run_functions(options, function_pattern);
-    if (run->parsed()) return run_function(run_name, run_param);
+    if (run->parsed()) return run_function(run_name, run_param, run_timeout);
+    if (reset->parsed()) return run_reset(options, reset_name);
     if (drivers->parsed()) return run_drivers(options);
     if (driver->parsed()) return run_driver_state(options, driver_name, online->parsed());
     if (watch->parsed()) return run_watch(options, watch_points, interval, count);

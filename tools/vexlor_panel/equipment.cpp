@@ -259,11 +259,13 @@ std::string Equipment::point_json(const Point& p) {
   j.begin_object().field("name", p.name).field("kind", kKinds[p.kind]);
   std::string value, unit;
   bool ok = false;
+  double raw = 0;  // digital and analog: the number as read
   if (p.kind == Vexlor::IO_D) {
     unit = Vexlor::VDigital_Get_Unit(p.index);
     int v = 0;
     ok = Vexlor::VDigital_Read(p.index, &v);
     value = std::to_string(v);
+    raw = v;
     const int e = Vexlor::VDigital_Get_Enum_Point(p.index);
     if (e >= 0) {
       if (ok) {
@@ -287,6 +289,7 @@ std::string Equipment::point_json(const Point& p) {
     unit = Vexlor::VAnalog_Get_Unit(p.index);
     double v = 0;
     ok = Vexlor::VAnalog_Read(p.index, &v);
+    raw = v;
     const int decimal = Vexlor::VAnalog_Get_Decimal(p.index);
     value = decimal_text(v, decimal);
     j.field("min", decimal_text(Vexlor::VAnalog_Get_Min(p.index), decimal));
@@ -301,6 +304,12 @@ std::string Equipment::point_json(const Point& p) {
     j.value(value);
   } else {
     j.raw("null");
+  }
+  j.key("raw");
+  if (ok && p.kind != Vexlor::IO_S) {
+    j.value(raw);
+  } else {
+    j.null();
   }
   j.field("unit", unit);
   j.field("status", point_offline(p.kind, p.index) ? "offline" : ok ? "ok" : "fail");
@@ -471,7 +480,9 @@ Reply Equipment::function_action(const std::string& name, const std::string& act
   if (action == "abort") {
     Vexlor::VFunction_Abort(index);
   } else if (action == "reset") {
-    Vexlor::VFunction_Reset(index);
+    int was = 0;
+    std::string failure;
+    if (!vexlor_tools::reset_routine(index, &was, &failure)) return done(error_reply(409, failure));
   } else {
     const int status = Vexlor::VFunction_Get_Run_Status(index);
     if (status == Vexlor::SYS_RUNNING || status == Vexlor::SYS_WAITTING) {

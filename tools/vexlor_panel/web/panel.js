@@ -209,13 +209,14 @@ function renderFunctions(list) {
       const control = el('td');
       if (f.slot === 'configured') {
         const param = el('input', { type: 'text', value: f.run_param, title: 'run parameter' });
-        const button = (action, label) => el('button', { type: 'button', text: label,
-          'data-action': action,
+        const button = (action, label, title) => el('button', { type: 'button', text: label,
+          'data-action': action, title: title || label,
           onclick: () => act('POST', '/api/functions/' + encodeURIComponent(f.name) + '/' + action,
                              action === 'run' ? { param: param.value } : {},
                              f.name + ': ' + action + ' requested') });
         row.buttons = [param, button('run', 'Run'), button('abort', 'Abort'),
-                       button('reset', 'Reset')];
+                       button('reset', 'Reset',
+                       'an ended routine back to SYS_AVAILABLE, exit and abort flags cleared')];
         control.append(...row.buttons);
       }
       page.functionRows.set(f.index, row);
