@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: the layer check, a debug build with warnings as errors, the same under
+# The whole test suite: the layer check, an optimised build with warnings as errors (the
+# cross-process and end-to-end tests run as fast as users run them), an unoptimised one under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer,
 # a short run of every fuzz target, and the Windows stage: the 32-bit and 64-bit DLLs and the
 # Windows test suite under Wine (scripts/windows_test.sh).
