@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -20,7 +21,7 @@ namespace {
 
 constexpr char kConsoleTool[] = VEXLOR_TOOLS_DIR "/vexlor";
 constexpr int kEap = 1, kProcessPm1 = 2, kInterfaceTm1 = 4, kMaintBm3 = 5, kProcessLog2 = 6,
-              kMaintTop = 7;  // function indices, in configuration order
+              kMaintTop = 7, kSpare = 8;  // function indices, in configuration order
 
 std::string config_text() {
   std::string text = "functions = [\n  { name = \"CALLER\" },\n";
@@ -33,7 +34,8 @@ std::string config_text() {
             (n == "EAP_ENGINE" || n == "PM2.PROCESS_LOG" ? ", start = \"startup\"" : "") + " },\n";
   }
   text +=
-      "]\nmodules = [\n  { id = \"TM1\", name = \"VTM\", kind = \"TM\", side = 0 },\n"
+      "  { name = \"SPARE\" },\n]\nmodules = [\n"
+      "  { id = \"TM1\", name = \"VTM\", kind = \"TM\", side = 0 },\n"
       "  { id = \"PM1\", name = \"ETCH1\", kind = \"PM\", side = 0 },\n]\nalarms = [\n";
   for (const char* id : {"5001", "5002"}) {
     text += std::string("  { id = ") + id + ", name = \"SCH_" + id +
@@ -113,6 +115,13 @@ TEST_F(SchedulerControl, CallsByKindReachTheirRoutinesAndAlarmShortcutsPostByAla
   };
   vexlor::detail::ConsoleCapture capture;
   for (const auto& c : calls) EXPECT_EQ(c.call(), c.expected) << c.what;
+  // The engine configured since: the SCHEDULER calls keep their failed lookup, IsValid looks
+  // again into the same slot, and from then on they reach the engine.
+  std::snprintf(MMAP_DB()->function_sp[kSpare].name, 64, "SCHEDULER_ENGINE");
+  VFunction_Set_Run_Status(kSpare, SYS_SKIP);
+  EXPECT_EQ(VSCH_READ_F_SCHEDULER(), SYS_ABORTED);
+  EXPECT_TRUE(VSCH_IsValid());
+  EXPECT_EQ(VSCH_READ_F_SCHEDULER(), SYS_SKIP);
 
   // The interface, maintenance and button routines ran free, the others did not.
   for (int f : {kEap, kProcessPm1}) EXPECT_FALSE(VFunction_Get_Free_Flag(f)) << f;
