@@ -360,11 +360,15 @@ TEST_F(RunControl, ParentChainPoolRequestsAndPostedEvents) {
   EXPECT_EQ(vexlor::test::without_line(lines[1].text),
             "Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::VFunction_Run_Pool:N]");
 
-  // Posted events are handled or cost the time-out.
+  // Posted events are handled or cost the time-out; the handler's status is the event status.
   EXPECT_TRUE(VFunction_Post_Event(kAlpha, "HELLO"));
   EXPECT_TRUE(VFunction_Wait_Event("ALPHA"));
   EXPECT_TRUE(VFunction_Dnload_Message(kAlpha, message));
   EXPECT_STREQ(message, "event=HELLO from=2 posted=1");
+  EXPECT_EQ(VFunction_Get_Event_Status(kAlpha), SYS_SUCCESS);
+  EXPECT_TRUE(VFunction_Post_Event(kAlpha, "STATUS 104"));
+  EXPECT_TRUE(VFunction_Wait_Event(kAlpha));
+  EXPECT_EQ(VFunction_Get_Event_Status(kAlpha), SYS_ERRCODE4);
   EXPECT_TRUE(VFunction_Send_EventF(kAlpha, "S%d", 1));
   EXPECT_TRUE(wait_until(
       [&] {
