@@ -32,8 +32,9 @@ namespace Vexlor {
 // the system block; each alarm entry is looked up by ID. Unknown modules, missing alarm
 // bases and unknown or unreadable alarm entries print one red line each
 // ("[声明参数解析] ...") and make the result false, but `out` is filled all the same.
-// A field "-" for the IO head or the control mode reads as not given. False without a
-// message when the library is not attached (`out` emptied).
+// Fields are taken as written: an IO head "-" stays "-" and the control mode is the field's
+// leading number (0 for "-" or an empty field); only an alarm entry "-" means no alarm. False
+// without a message when the library is not attached (`out` left as it was).
 VEXLOR_API bool VFunction_Unpacking_Arg_Param(const char* text,
                                               std::vector<ARG_PARAM_INFO_STRU>& out);
 // The first record of the text into `out`; on failure `out` is left unchanged.
@@ -41,8 +42,9 @@ VEXLOR_API bool VFunction_Unpacking_Arg_Param(const char* text, ARG_PARAM_INFO_S
 // Builds the text of the records in `in` (module of the first record) and appends it to
 // `out`. Alarm entries are written as their alarm ID modulo 1000, -99999999 as "-"; an entry
 // whose ID cannot be read prints "[声明参数组包] MODULE:%s 获取ALARM_ID失败,int = %d", is written
-// "0" (which reads back as an unreadable entry) and makes the result false. An empty `in`
-// writes nothing and returns false.
+// "0" (which reads back as an unreadable entry) and makes the result false. An empty field
+// before a non-empty one is written "-" and reads back as "-" (IO head) or 0 (control mode).
+// An empty `in` writes nothing and returns false.
 VEXLOR_API bool VFunction_Packaging_Arg_Param(std::vector<ARG_PARAM_INFO_STRU>& in,
                                               std::string& out);
 // Checks every requirement and prints one red line per failed one ("[声明参数有效性检查] ...").

@@ -6,6 +6,7 @@
 #include <vexlor/records.h>
 #include <vexlor/types.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -109,6 +110,16 @@ void load_text(char (&out)[N], const char (&field)[N]) {
 // engine's notice is the caller's (VAlarm_Handle sends it).
 bool answer_alarm(Vexlor::MMAP_STRU& db, int32_t point, Vexlor::ALARM_STYLE answer,
                   int32_t function, bool* answered_now);
+
+// Writes a text field that other processes and threads read with load_text while it changes
+// (posting re-checks the stored append without the alarm mutex): byte by byte, each store
+// atomic, cut to the field and terminated.
+template <std::size_t N>
+void store_text(char (&field)[N], std::string_view text) {
+  const std::size_t n = std::min(text.size(), N - 1);
+  for (std::size_t i = 0; i < n; ++i) os::store_relaxed(field[i], text[i]);
+  os::store_relaxed(field[n], '\0');
+}
 
 // Tells the IO engine that an alarm was posted ("W1") or answered ("W2"); false without a
 // message-queue object or when the engine did not accept it.

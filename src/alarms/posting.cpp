@@ -95,7 +95,9 @@ struct StoredAppend {
   char value[kAlarmTextSize] = {};
 };
 
-// Posted and unanswered with this append (or without a new one): nothing to do.
+// Posted and unanswered with this append (or without a new one): nothing to do. The first
+// check runs without the alarm mutex while another thread may be storing a new append, so
+// both sides touch the text byte by byte atomically (load_text here, store_text in posting).
 bool already_posted(const Vexlor::MEM_ALARM_RT_STRU& rt, const StoredAppend& append) {
   if (read_status(rt) != Vexlor::ALM_PAUSED) return false;
   if (!append.given) return true;
@@ -153,7 +155,7 @@ bool post_alarm(int32_t point, const char* file, int line, const char* append) {
     }
     rt.clear_time[0] = '\0';
     copy_text(rt.post_time, Vexlor::VStr_Get_DateTime2());
-    if (stored.given) copy_text(rt.append, stored.value);
+    if (stored.given) store_text(rt.append, stored.value);
     os::store_relaxed(rt.status, Vexlor::ALM_PAUSED);
     enqueue(*db->alarm_queue, point);
     fill_log_item(*db, point, false, item);

@@ -11,7 +11,4 @@ namespace vexlor::detail {
 // there are none), clamped to the int32 range.
 int32_t leading_int(std::string_view text);
 
-// "-": the placeholder written for an empty field that a non-empty one follows.
-bool is_placeholder(std::string_view field);
-
 }  // namespace vexlor::detail

@@ -100,16 +100,16 @@ void read_group(Unpacking& u, const std::string& group) {
     const std::string& field = fields[i];
     switch (i) {
       case 0:
-        if (!is_placeholder(field)) u.record.io_head = field;
+        u.record.io_head = field;
         break;
       case 1:
         Vexlor::VStr_Seperate_Char(field, '&', entries);
         for (const std::string& entry : entries) read_alarm_entry(u, entry);
         break;
       case 2:
-        // "-" stands for a control mode left out before the text list; an empty field gives
-        // none either (atoi would make it mode 0).
-        if (!field.empty() && !is_placeholder(field)) u.record.ctrl_mode = leading_int(field);
+        // As written: the placeholder "-" of a control mode left out reads as mode 0, as an
+        // empty field does (only an alarm entry "-" means "none").
+        u.record.ctrl_mode = leading_int(field);
         break;
       default:
         Vexlor::VStr_Seperate_Char(field, '&', entries);
@@ -156,8 +156,6 @@ std::string join(const std::vector<std::string>& texts, char separator) {
 
 }  // namespace
 
-bool is_placeholder(std::string_view field) { return field == "-"; }
-
 int32_t leading_int(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
@@ -181,10 +179,7 @@ namespace Vexlor {
 namespace d = vexlor::detail;
 
 bool VFunction_Unpacking_Arg_Param(const char* text, std::vector<ARG_PARAM_INFO_STRU>& out) {
-  if (d::attached_db() == nullptr) {
-    out.clear();
-    return false;
-  }
+  if (d::attached_db() == nullptr) return false;  // `out` as it was
   out.clear();
   d::Unpacking u;
   std::vector<std::string> tokens;

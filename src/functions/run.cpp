@@ -11,6 +11,7 @@
 #include "frame/index_check.h"
 #include "functions/function_table.h"
 #include "functions/run_support.h"
+#include "os/atomic_field.h"
 #include "os/clock.h"
 #include "os/named_mutex.h"
 #include "vexlor/alarms.h"
@@ -197,10 +198,17 @@ bool run_set(const RunRequest& r) {
   }
 }
 
+// The run status of a checked index, read from the record: unlike VFunction_Get_Run_Status it
+// writes no LOG_VIR line for a virtual target, so a wait says so once and not on every poll.
+FUNC_STATUS stored_run_status(const Vexlor::MMAP_STRU& db, int index) {
+  return static_cast<FUNC_STATUS>(os::load_relaxed(db.function_rt[index].run_status));
+}
+
 // Polls a status that should not be SYS_RUNNING any more until it changes.
-FUNC_STATUS poll_until_not_running(int index, const char* target, bool virtual_target) {
+FUNC_STATUS poll_until_not_running(const Vexlor::MMAP_STRU& db, int index, const char* target,
+                                   bool virtual_target) {
   for (int polls = 1;; ++polls) {
-    const FUNC_STATUS status = Vexlor::VFunction_Get_Run_Status(index);
+    const FUNC_STATUS status = stored_run_status(db, index);
     if (status != Vexlor::SYS_RUNNING) return status;
     os::sleep_milliseconds(5);
     if (polls % kPollsPerNotice == 0) {
@@ -270,13 +278,13 @@ FUNC_STATUS run_wait(int index, bool timed, double seconds, int line) {
   const char* target = db->function_sp[index].name;
 
   if (db->function_sp[index].virtual_flag != 0) {
-    const FUNC_STATUS status = Vexlor::VFunction_Get_Run_Status(index);
+    const FUNC_STATUS status = stored_run_status(*db, index);
     log_if_on(Vexlor::LOG_VIR, "%s:%s , VIRTUAL_FLAG = true 忽略等待, return %s.", kRunWait, target,
               status_name(status));
     if (status != Vexlor::SYS_RUNNING) return status;
     Vexlor::VSystem_Log(Vexlor::LOG_ERR,
                         " 调%s 出现异常 等待结果不应该是SYS_RUNNING状态,进入轮询等待...", target);
-    return poll_until_not_running(index, target, true);
+    return poll_until_not_running(*db, index, target, true);
   }
 
   while (Vexlor::VFunction_Get_Run_Status(index) == Vexlor::SYS_KILLED) {
@@ -353,7 +361,7 @@ FUNC_STATUS run_wait(int index, bool timed, double seconds, int line) {
         Vexlor::VSystem_Log(Vexlor::LOG_ERR,
                             " 调%s 出现异常 等待结果不应该是SYS_RUNNING状态,进入轮询等待...",
                             target);
-        return poll_until_not_running(index, target, false);
+        return poll_until_not_running(*db, index, target, false);
       case Vexlor::SYS_ABORTED:
         return status;
       case Vexlor::SYS_KILLED: {

@@ -59,6 +59,17 @@ class PointSlot {
   // The current value, without resolving.
   int32_t peek() const noexcept { return point_.load(std::memory_order_acquire); }
 
+  // Looks the name up again whatever the slot holds and keeps what the lookup stored (the
+  // point, or -1), so a name configured since a failed lookup resolves from now on. Nothing
+  // changes while the library is not attached. Only for the few accessors that must retry.
+  int32_t find_again(Vexlor::IO_TYPE type, const char* name) {
+    int found = Vexlor::VEXLOR_UNUSED_POINT;
+    Vexlor::VIO_Find_PointF(&found, type, "%s", name);
+    if (found == Vexlor::VEXLOR_UNUSED_POINT) return peek();
+    point_.store(found, std::memory_order_release);
+    return found;
+  }
+
  private:
   template <typename Lookup>
   int32_t resolve(Lookup&& lookup) {

@@ -28,15 +28,13 @@ FUNC_STATUS VSCH_BUTTON_HANDLER(const char* format, ...) {
   return index < 0 ? SYS_ABORTED : VFunction_Run_Free(index, d::kButtonRunSeconds, text);
 }
 
-// Shares the scheduler kind's cache: the first call resolves it. A missing engine is looked up
-// (and reported) again on every call, so that a routine polling for it keeps saying why.
+// Shares the scheduler kind's cache. A missing engine is looked up (and reported) again on
+// every call, so that a routine polling for it keeps saying why; the lookup goes into the
+// shared slot, so once the engine is found the scheduler kind's calls use it too.
 bool VSCH_IsValid() {
   d::PointSlot& slot = d::sch::SCHEDULER_cache;
-  const int32_t held = slot.peek();
-  if (held >= 0) return true;
-  if (held == VEXLOR_UNUSED_POINT) return slot.get(IO_F, d::sch::SCHEDULER_name) >= 0;
-  int found = -1;
-  return VIO_Find_PointF(&found, IO_F, "%s", d::sch::SCHEDULER_name);
+  if (slot.peek() >= 0) return true;
+  return slot.find_again(IO_F, d::sch::SCHEDULER_name) >= 0;
 }
 
 void VSCH_LOT_LOG(int, int, const char*, ...) {}

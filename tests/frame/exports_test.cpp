@@ -1,5 +1,10 @@
 // Compile check of the start-up, logging, module and lookup surface: every overload exists
 // with its exact signature. A mismatch fails the build, not the run.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,3 +72,44 @@ const void* const kSpineExports[] = {
     F(int, VModule_Get_BM_Side, const char*), F(int, VModule_Get_TM_Side, const char*),
     F(int, VModule_Get_PM_Side, const char*)};
 // clang-format on
+
+// The free functions the built library exports in namespace Vexlor, against the reference list
+// kept as data: every listed name is exported, and nothing else is.
+TEST(Exports, TheLibraryExportsExactlyTheListedNames) {
+  std::set<std::string> listed;
+  std::ifstream in(VEXLOR_SOURCE_DIR "/tests/data/exported_names.txt");
+  ASSERT_TRUE(in.is_open());
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] != '#') listed.insert(line);
+  }
+  // Demangled defined dynamic symbols: "<address> <type> Vexlor::Name(<parameters>)".
+  std::set<std::string> exported;
+  std::FILE* nm = ::popen("nm -D --defined-only -C '" VEXLOR_LIBRARY_FILE "'", "r");
+  ASSERT_NE(nm, nullptr);
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, nm) != nullptr) {
+    const std::string line = buffer;
+    const std::string::size_type type = line.find(' ');
+    const std::string::size_type at = line.find(' ', type + 1);
+    if (type == std::string::npos || at == std::string::npos ||
+        line.compare(at + 1, 8, "Vexlor::") != 0) {
+      continue;
+    }
+    const std::string::size_type name = at + 9;
+    const std::string::size_type end = line.find_first_of("(:<[", name);
+    // A name ends at its parameters or at its ABI tag; members, data and templates are skipped.
+    if (end == std::string::npos || (line[end] != '(' && line[end] != '[')) continue;
+    exported.insert(line.substr(name, end - name));
+  }
+  EXPECT_EQ(::pclose(nm), 0);
+  std::vector<std::string> missing, unlisted;
+  for (const std::string& n : listed) {
+    if (exported.count(n) == 0) missing.push_back(n);
+  }
+  for (const std::string& n : exported) {
+    if (listed.count(n) == 0) unlisted.push_back(n);
+  }
+  EXPECT_EQ(missing, std::vector<std::string>{});
+  EXPECT_EQ(unlisted, std::vector<std::string>{});
+  EXPECT_EQ(listed.size(), 2025u);
+}

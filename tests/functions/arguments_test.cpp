@@ -87,9 +87,9 @@ TEST_F(Arguments, DeclaredTextsUnpackAndCheckPrintsOneLinePerMissingPart) {
       {"CTC", true, {ctc("")}, {}},
       {"PM1|H1$3&4$2,H2", true, {pm1("H1", 2, {kPm3, kPm4}), pm1("H2")}, {}},
       {"PM1|H1$3$1$a&b&c,H2$-$-$t", true,
-       {pm1("H1", 1, {kPm3}, {"a", "b", "c"}), pm1("H2", U, {U}, {"t"})}, {}},
-      // Placeholders of the IO head and the control mode read as not given.
-      {"-|-$-$-$x", true, {group("-", kNoKind, -1, "", U, {U}, {"x"})}, {}},
+       {pm1("H1", 1, {kPm3}, {"a", "b", "c"}), pm1("H2", 0, {U}, {"t"})}, {}},
+      // Placeholders of the IO head and the control mode read as written: "-" and mode 0.
+      {"-|-$-$-$x", true, {group("-", kNoKind, -1, "-", 0, {U}, {"x"})}, {}},
       {"CTC|", true, {ctc("")}, {}},
       {"CTC|a,,b", true, {ctc("a"), ctc(""), ctc("b")}, {}},
       // Further tokens and fields are ignored.
@@ -111,7 +111,7 @@ TEST_F(Arguments, DeclaredTextsUnpackAndCheckPrintsOneLinePerMissingPart) {
       {nullptr, false, {nothing}, {kNoMap}},
       {"|||", false, {nothing}, {kNoMap}},
       // An empty alarm list is one unreadable entry; an empty text list one empty text.
-      {"CTC|$$$", false, {ctc("", U, {-1}, {""})}, {kBadId}},
+      {"CTC|$$$", false, {ctc("", 0, {-1}, {""})}, {kBadId}},
       {"CTC|&&&$&", false, {ctc("&&&", U, {-1, -1}, {})}, {kBadId, kBadId}},
       // clang-format on
   };
@@ -154,9 +154,9 @@ TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
       {{ctc("A", 0, {}, {"t1", "", "t3"})},
        "CTC|A$-$0$t1&&t3",
        {ctc("A", 0, {U}, {"t1", "", "t3"})}},
-      // Empty fields before a non-empty one become "-"; an empty alarm list then reads back as
-      // one "no alarm" entry.
-      {{ctc("", U, {}, {"t"})}, "CTC|-$-$-$t", {ctc("", U, {U}, {"t"})}},
+      // Empty fields before a non-empty one become "-" and read back as such: the head "-",
+      // one "no alarm" entry and control mode 0.
+      {{ctc("", U, {}, {"t"})}, "CTC|-$-$-$t", {ctc("-", 0, {U}, {"t"})}},
       {{ctc(""), ctc("B")}, "CTC|,B", {ctc(""), ctc("B")}},
       // Only the first record's module is written.
       {{pm1("H1", 1), ctc("H2", 2)}, "PM1|H1$-$1,H2$-$2", {pm1("H1", 1, {U}), pm1("H2", 2, {U})}},
@@ -272,7 +272,7 @@ TEST_F(Arguments, RunParametersAndTheOneRecordFormThenTheDetachedLibrary) {
   d::ConsoleCapture capture;
   std::vector<ARG_PARAM_INFO_STRU> out = {ctc("stale")};
   EXPECT_FALSE(VFunction_Unpacking_Arg_Param("CTC|A1$3", out));
-  EXPECT_TRUE(out.empty());
+  expect_same(out, {ctc("stale")});  // untouched
   ARG_PARAM_INFO_STRU empty;
   EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
   EXPECT_TRUE(capture.lines().empty());

@@ -191,6 +191,25 @@ TEST_F(RunControl, CallerFlagsParentsAndManagerAbortDecideWhetherARunIsSent) {
   EXPECT_TRUE(VFunction_Run_Set(kVirt, "anything"));
   EXPECT_EQ(VFunction_Run_Wait(kVirt), SYS_SKIP);
   EXPECT_FALSE(manager_got("FunctionRun function=VIRT "));
+  // One that still runs: the wait logs its LOG_VIR line once, then polls quietly until the
+  // status changes.
+  VSystem_Set_Log_Status(LOG_VIR, LOG_STATUS_BOTH);
+  VFunction_Set_Run_Status(kVirt, SYS_RUNNING);
+  {
+    vexlor::detail::ConsoleCapture capture;
+    std::thread ends([&] {
+      wait_until([&] { return tagged_texts(capture).size() >= 2; }, 30);
+      VFunction_Set_Run_Status(kVirt, SYS_ERROR);
+    });
+    EXPECT_EQ(VFunction_Run_Wait(kVirt), SYS_ERROR);
+    ends.join();
+    EXPECT_EQ(tagged_texts(capture),
+              (std::vector<std::string>{
+                  "[VIR] Vexlor::VFunction_Run_Wait:VIRT , VIRTUAL_FLAG = true 忽略等待, return "
+                  "SYS_RUNNING.",
+                  "[ERR]  调VIRT 出现异常 等待结果不应该是SYS_RUNNING状态,进入轮询等待..."}));
+  }
+  VSystem_Set_Log_Status(LOG_VIR, LOG_STATUS_OFF);
   // A process attached under the function's name that does not serve it (this one) passes the
   // run on to the manager instead of swallowing it.
   EXPECT_TRUE(VFunction_Run_Set(kCaller, "SELF"));
@@ -341,11 +360,15 @@ TEST_F(RunControl, ParentChainPoolRequestsAndPostedEvents) {
   EXPECT_EQ(vexlor::test::without_line(lines[1].text),
             "Function Func_Point  = ERROR_IO_POINT.[代码行:Vexlor::VFunction_Run_Pool:N]");
 
-  // Posted events are handled or cost the time-out.
+  // Posted events are handled or cost the time-out; the handler's status is the event status.
   EXPECT_TRUE(VFunction_Post_Event(kAlpha, "HELLO"));
   EXPECT_TRUE(VFunction_Wait_Event("ALPHA"));
   EXPECT_TRUE(VFunction_Dnload_Message(kAlpha, message));
   EXPECT_STREQ(message, "event=HELLO from=2 posted=1");
+  EXPECT_EQ(VFunction_Get_Event_Status(kAlpha), SYS_SUCCESS);
+  EXPECT_TRUE(VFunction_Post_Event(kAlpha, "STATUS 104"));
+  EXPECT_TRUE(VFunction_Wait_Event(kAlpha));
+  EXPECT_EQ(VFunction_Get_Event_Status(kAlpha), SYS_ERRCODE4);
   EXPECT_TRUE(VFunction_Send_EventF(kAlpha, "S%d", 1));
   EXPECT_TRUE(wait_until(
       [&] {

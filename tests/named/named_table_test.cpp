@@ -1,5 +1,7 @@
 // Every row of the named point and host link item tables, at the first and last index, resolves
 // its point in the standard vocabulary without a lookup line; the row count and signatures.
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,6 +115,30 @@ TEST_F(NamedTable, EveryRowReachesItsPointInTheStandardVocabulary) {
     if (p.name == "CTC.Language" || p.name == "CTC.UserLevel") names.push_back(p.name);
   }
   EXPECT_EQ(names, (std::vector<std::string>{"CTC.Language", "CTC.UserLevel"}));
+}
+
+// No two items name their points with one format: only an item's own getter and setter, and
+// the host items that go through a GEM item's cache (no format of their own), share points.
+TEST(NamedItems, NoTwoItemsShareAPointNameFormat) {
+  std::map<std::string, std::set<std::string>> items_of;
+  // clang-format off
+#define VEXLOR_NAMED_POINT(item, kind, name, mode) items_of[name].insert("VIO " #item);
+#define VEXLOR_NAMED_ROW(item, kind, n, rule, format, mode) items_of[format].insert("VIO " #item);
+#define VEXLOR_NAMED_GRID(item, kind, n, m, rule, format, mode) items_of[format].insert("VIO " #item);
+#define VEXLOR_NAMED_SETTER_NAME(item, format) items_of[format].insert("VIO " #item);
+#include <vexlor/named/named_points.def>
+#define VEXLOR_HOST_POINT(item, kind, name, mode) items_of[name].insert("VFA " #item);
+#define VEXLOR_HOST_LP(item, kind, get_format, set_format) \
+  items_of[get_format].insert("VFA LP_" #item);                \
+  items_of[set_format].insert("VFA LP_" #item);
+#include <vexlor/host/host_items.def>
+  // clang-format on
+  std::vector<std::string> shared;
+  for (const auto& [format, items] : items_of) {
+    if (items.size() > 1) shared.push_back(format + ": " + *items.begin() + ", " + *items.rbegin());
+  }
+  EXPECT_EQ(shared, std::vector<std::string>{});
+  EXPECT_EQ(items_of.size(), 399u);  // every format of the two tables
 }
 
 }  // namespace

@@ -182,6 +182,7 @@ TEST_F(NamedMutexTest, KilledOwnerAbandonsTheMutexToTheNextWaiter) {
   EXPECT_TRUE(mutex_close(h));
   EXPECT_FALSE(mutex_exists(kName));
   EXPECT_FALSE(path_exists(mutex_folder()));
+  EXPECT_TRUE(mutex_close(created(kName, false, kErrorSuccess)));
 }
 
 // A release by anyone but the owner thread is refused and changes nothing: the owner keeps its
@@ -236,6 +237,11 @@ TEST_F(NamedMutexTest, RefusedReleaseLeavesOwnershipIntact) {
   EXPECT_EQ(mutex_wait(h, 5000), kWaitAbandoned);
   EXPECT_TRUE(mutex_release(h));
   EXPECT_TRUE(mutex_close(h));
+  // Taken over, released and closed by its last handle: the name is free, nothing is left.
+  EXPECT_FALSE(mutex_exists(kName));
+  EXPECT_FALSE(path_exists(mutex_folder()));
+  EXPECT_TRUE(mutex_close(created(kName, false, kErrorSuccess)));
+  EXPECT_FALSE(path_exists(mutex_folder()));
 }
 
 // Closing the last handle while other threads are inside calls on it never touches unmapped
@@ -294,6 +300,30 @@ TEST_F(NamedMutexTest, OwnershipIsRecursiveAndPerThread) {
   EXPECT_TRUE(mutex_release(h));
   EXPECT_FALSE(mutex_release(h2));
   EXPECT_TRUE(mutex_close(h2));
+
+  // Another thread's releases racing the owner's recursive waits and releases are all refused
+  // and never change the owner's levels.
+  std::atomic<bool> done{false};
+  int owner_failures = 0, accepted = 0, other_errors = 0;
+  std::thread owner([&] {
+    for (int i = 0; i < 2000; ++i) {
+      if (mutex_wait(h, 5000) != kWaitObject0 || mutex_wait(h, 0) != kWaitObject0) {
+        ++owner_failures;
+      }
+      if (!mutex_release(h) || !mutex_release(h) || mutex_release(h)) ++owner_failures;
+    }
+    done = true;
+  });
+  while (!done.load()) {
+    if (mutex_release(h)) ++accepted;
+    if (mutex_last_error() != kErrorNotOwner) ++other_errors;
+  }
+  owner.join();
+  EXPECT_EQ(owner_failures, 0);
+  EXPECT_EQ(accepted, 0);
+  EXPECT_EQ(other_errors, 0);
+  EXPECT_EQ(mutex_wait(h, 0), kWaitObject0);  // free, not abandoned
+  EXPECT_TRUE(mutex_release(h));
   EXPECT_TRUE(mutex_close(h));
   EXPECT_FALSE(path_exists(mutex_folder()));
 

@@ -1,5 +1,5 @@
-// A routine with many threads: writers and pollers, rolling messages and racing name caches
-// (run under ThreadSanitizer in the concurrency stage).
+// A routine with many threads: writers and pollers, rolling messages, racing name caches and
+// re-posts of one alarm (run under ThreadSanitizer in the concurrency stage).
 #include <atomic>
 #include <set>
 #include <sstream>
@@ -12,7 +12,13 @@
 namespace vexlor::test {
 namespace {
 
-using ThreadedRoutine = TypedPoints;
+class ThreadedRoutine : public TypedPoints {
+ protected:
+  void SetUp() override {
+    b_.add_alarm(41001, "PM1_VALVE", "Valve open fail|阀门打开失败");  // alarm point 0
+    TypedPoints::SetUp();
+  }
+};
 
 TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
   constexpr int kRounds = 200;
@@ -51,14 +57,29 @@ TEST_F(ThreadedRoutine, WritersPollersMessagesAndNameCachesShareOneProcess) {
     });
   }
 
+  // Two threads post one alarm with their own appends: each re-post compares the stored
+  // append while the other thread stores its own.
+  std::vector<std::thread> posters;
+  for (const char* append : {"Port 1", "Port 2"}) {
+    posters.emplace_back([append] {
+      for (int i = 0; i < 100; ++i) Vexlor::VAlarm_Post(0, append);
+    });
+  }
+
   writer.join();
   poller.join();
   for (auto& t : messengers) t.join();
   for (auto& t : named) t.join();
+  for (auto& t : posters) t.join();
 
   EXPECT_TRUE(waits_ok.load());
   EXPECT_EQ(Vexlor::VDigital_Read_Mem(kCount), kRounds);
   EXPECT_EQ(by_name_failures.load(), 0);
+  char append[512] = "";
+  EXPECT_EQ(Vexlor::VAlarm_Status(0), Vexlor::ALM_PAUSED);
+  ASSERT_TRUE(Vexlor::VAlarm_Get_Append(0, Vexlor::LANGUAGE_ENGLISH, append));
+  EXPECT_TRUE(std::string(append) == "Port 1" || std::string(append) == "Port 2") << append;
+  EXPECT_EQ(Vexlor::MMAP_DB()->alarm_queue->count, 1);
 
   // Every message appears exactly once, and the counters 0000..0019 each number one line.
   std::istringstream text(Vexlor::VString_Read_Mem(kLog));

@@ -7,8 +7,9 @@
 //   "PARENTS"            uploads "parents=<chain> free=<0|1>"
 //   "MANAGE <id>"        posts alarm <id> and waits for the answer: SYS_SUCCESS
 // Every run first appends "<name> <param>" to runs.log in the runtime folder.
-// Events are uploaded as "event=<message> from=<sender> posted=<0|1>"; the event "SILENT" is
-// never answered (its status stays SYS_RUNNING). Pool requests take 300 ms each and answer
+// Events are uploaded as "event=<message> from=<sender> posted=<0|1>" and handled with
+// SYS_SUCCESS, "STATUS <n>" with status n; the event "SILENT" is never answered (its status
+// stays SYS_RUNNING). Pool requests take 300 ms each and answer
 // "<param>|busy=<requests in progress at the start>|max=<most at once so far>".
 #include <vexlor/routine.h>
 #include <vexlor/vexlor.h>
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
     if (e.message == "SILENT") return SYS_RUNNING;
     VFunction_Upload_MessageF("event=%s from=%d posted=%d", e.message.c_str(), e.sender,
                               e.posted ? 1 : 0);
+    if (e.message.rfind("STATUS ", 0) == 0)
+      return static_cast<FUNC_STATUS>(std::atoi(&e.message[7]));
     return SYS_SUCCESS;
   };
   h.pool = [&](const std::string& param, int) {

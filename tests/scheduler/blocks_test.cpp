@@ -1,7 +1,10 @@
 // The scheduler blocks: sampled items at block start + offset + index x stride, clearing and
 // counting, bad indices, WAFER_ORDER references, inspection waits and the console's views.
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "db/db_image.h"
@@ -89,6 +92,7 @@ const Sample kSamples[] = {
   {"Job_Running[5]", JOB, 92 + 5, SET(VSCH_Set_Job_Running(5, true)), SET(VSCH_Get_Job_Running(5)), raw_bool()},
   {"CM_Enable[0]", CM, 0, SET(VSCH_Set_CM_Enable(0, true)), SET(VSCH_Get_CM_Enable(0)), raw_bool()},
   {"CM_Slot_Inch[5][24]", CM, 32 + 5 * 100 + 24 * 4, SET(VSCH_Set_CM_Slot_Inch(5, 24, 12)), SET(VSCH_Get_CM_Slot_Inch(5, 24) == 12), raw<int32_t>(12)},
+  {"CM_Pick_Intlk[4][7][2]", CM, 632 + 4 * 40 + 7 * 4 + 2, SET(VSCH_Set_CM_Pick_Intlk(4, 7, 2, true)), SET(VSCH_Get_CM_Pick_Intlk(4, 7, 2)), raw_bool()},
   {"CM_Place_Assist_Out[5][9][3]", CM, 1832 + 5 * 40 + 9 * 4 + 3, SET(VSCH_Set_CM_Place_Assist_Out(5, 9, 3, true)), SET(VSCH_Get_CM_Place_Assist_Out(5, 9, 3)), raw_bool()},
   {"CM_Last_Mapping_Time[5]", CM, 2168 + 5 * 8, SET(VSCH_Set_CM_Last_Mapping_Time(5, 1e9)), SET(VSCH_Get_CM_Last_Mapping_Time(5) == 1e9), raw(1e9)},
   {"CM_End_Flag[5]", CM, 2246 + 5, SET(VSCH_Set_CM_End_Flag(5, true)), SET(VSCH_Get_CM_End_Flag(5)), raw_bool()},
@@ -116,6 +120,43 @@ const Sample kSamples[] = {
   {"Util_Sch_Start_Option", UTIL, 0, SET(VSCH_Set_Util_Sch_Start_Option(1)), SET(VSCH_Get_Util_Sch_Start_Option() == 1), raw<int32_t>(1)},
   {"Util_Job_Recipe_Uniform", UTIL, 72, SET(VSCH_Set_Util_Job_Recipe_Uniform(5)), SET(VSCH_Get_Util_Job_Recipe_Uniform() == 5), raw<int32_t>(5)},
 };
+// clang-format on
+
+// Where each row of the tables puts its item, and where the record has the member: the
+// offset, then the entries and the stride of each index in turn.
+struct Layout {
+  const char* item;
+  std::size_t offset, member_offset;
+  std::vector<std::size_t> dims, member_dims;
+};
+template <typename M>
+std::vector<std::size_t> dims_of() {
+  std::vector<std::size_t> dims;
+  if constexpr (std::rank_v < M >> 0) {
+    dims = {std::extent_v<M>, sizeof(std::remove_extent_t<M>)};
+    for (std::size_t d : dims_of<std::remove_extent_t<M>>()) dims.push_back(d);
+  }
+  return dims;
+}
+// clang-format off
+#define LAYOUT(block, item, offset, dims) \
+  Layout{#item, offset, offsetof(MEM_SCH_##block##_STRU, item), std::vector<std::size_t> dims, \
+         dims_of<decltype(MEM_SCH_##block##_STRU::item)>()},
+#define VEXLOR_SCH_ITEM0(block, item, type, offset) LAYOUT(block, item, offset, {})
+#define VEXLOR_SCH_ITEM1(block, item, type, offset, ni, si) LAYOUT(block, item, offset, ({ni, si}))
+#define VEXLOR_SCH_ITEM2(block, item, type, offset, ni, si, nj, sj) \
+  LAYOUT(block, item, offset, ({ni, si, nj, sj}))
+#define VEXLOR_SCH_ITEM3(block, item, type, offset, ni, si, nj, sj, nk, sk) \
+  LAYOUT(block, item, offset, ({ni, si, nj, sj, nk, sk}))
+#define VEXLOR_SCH_ITEM4(block, item, type, offset, ni, si, nj, sj, nk, sk, nl, sl) \
+  LAYOUT(block, item, offset, ({ni, si, nj, sj, nk, sk, nl, sl}))
+#define VEXLOR_SCH_STORE1 VEXLOR_SCH_ITEM1
+#define VEXLOR_SCH_STORE2 VEXLOR_SCH_ITEM2
+const Layout kLayouts[] = {
+#include <vexlor/scheduler/blocks.def>
+#include <vexlor/scheduler/items_end.h>
+};
+#undef LAYOUT
 // clang-format on
 
 class SchedulerBlocks : public StandardEquipment {
@@ -222,6 +263,18 @@ TEST_F(SchedulerBlocks, SampledItemsClearingCountingBadIndicesAndWaferOrderRefer
 
 // The inspection waits, then the operations that combine items on the standard vocabulary (4
 // robots: robot 5 has no points and keeps its position in the block).
+TEST_F(SchedulerBlocks, EveryItemSitsOnItsRecordMember) {
+  EXPECT_EQ(std::size(kLayouts), 175u);  // every row of the tables
+  for (const Layout& l : kLayouts) {
+    EXPECT_EQ(l.offset, l.member_offset) << l.item;
+    // A text item's member has one more index, its characters.
+    ASSERT_LE(l.dims.size(), l.member_dims.size()) << l.item;
+    EXPECT_EQ(l.dims, std::vector<std::size_t>(l.member_dims.begin(),
+                                               l.member_dims.begin() + l.dims.size()))
+        << l.item;
+  }
+}
+
 TEST_F(SchedulerBlocks, InspectionWaitsAndCombinedOperations) {
   in_child([] {
     detail::ConsoleCapture capture;

@@ -5,12 +5,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "fifo/manager_process.h"
+#include "os/named_mutex.h"
 #include "support/equipment.h"
 
 using namespace Vexlor;
@@ -20,7 +22,7 @@ namespace {
 
 constexpr char kConsoleTool[] = VEXLOR_TOOLS_DIR "/vexlor";
 constexpr int kEap = 1, kProcessPm1 = 2, kInterfaceTm1 = 4, kMaintBm3 = 5, kProcessLog2 = 6,
-              kMaintTop = 7;  // function indices, in configuration order
+              kMaintTop = 7, kSpare = 8;  // function indices, in configuration order
 
 std::string config_text() {
   std::string text = "functions = [\n  { name = \"CALLER\" },\n";
@@ -33,7 +35,8 @@ std::string config_text() {
             (n == "EAP_ENGINE" || n == "PM2.PROCESS_LOG" ? ", start = \"startup\"" : "") + " },\n";
   }
   text +=
-      "]\nmodules = [\n  { id = \"TM1\", name = \"VTM\", kind = \"TM\", side = 0 },\n"
+      "  { name = \"SPARE\" },\n]\nmodules = [\n"
+      "  { id = \"TM1\", name = \"VTM\", kind = \"TM\", side = 0 },\n"
       "  { id = \"PM1\", name = \"ETCH1\", kind = \"PM\", side = 0 },\n]\nalarms = [\n";
   for (const char* id : {"5001", "5002"}) {
     text += std::string("  { id = ") + id + ", name = \"SCH_" + id +
@@ -113,6 +116,13 @@ TEST_F(SchedulerControl, CallsByKindReachTheirRoutinesAndAlarmShortcutsPostByAla
   };
   vexlor::detail::ConsoleCapture capture;
   for (const auto& c : calls) EXPECT_EQ(c.call(), c.expected) << c.what;
+  // The engine configured since: the SCHEDULER calls keep their failed lookup, IsValid looks
+  // again into the same slot, and from then on they reach the engine.
+  std::snprintf(MMAP_DB()->function_sp[kSpare].name, 64, "SCHEDULER_ENGINE");
+  VFunction_Set_Run_Status(kSpare, SYS_SKIP);
+  EXPECT_EQ(VSCH_READ_F_SCHEDULER(), SYS_ABORTED);
+  EXPECT_TRUE(VSCH_IsValid());
+  EXPECT_EQ(VSCH_READ_F_SCHEDULER(), SYS_SKIP);
 
   // The interface, maintenance and button routines ran free, the others did not.
   for (int f : {kEap, kProcessPm1}) EXPECT_FALSE(VFunction_Get_Free_Flag(f)) << f;
@@ -221,6 +231,34 @@ TEST_F(SchedulerControl, CrossProcessPauseAndTmRunMutex) {
     EXPECT_EQ(c.flag(), 0);
     EXPECT_EQ(lines(capture), c.lines);
   }
+  // A flag that cannot be read (-99999999) keeps the wait going: it is announced, and here
+  // only the manager abort ends it.
+  {
+    int flag = -1;
+    ASSERT_TRUE(VIO_Find_Point(&flag, IO_D, "CTC.TM1_PAUSE_FLAG"));
+    MMAP_DB()->digital_val[flag].read_value = VEXLOR_UNUSED_POINT;
+    MMAP_DB()->digital_val[flag].write_value = VEXLOR_UNUSED_POINT;
+    vexlor::detail::ConsoleCapture capture;
+    auto yellow = [&] {
+      std::vector<std::string> out;
+      for (const auto& line : lines(capture)) {
+        if (line.rfind("Y ", 0) == 0) out.push_back(line);
+      }
+      return out;
+    };
+    std::thread stop([&] {
+      wait_until([&] { return !yellow().empty(); }, 20);
+      VSystem_Abort_Manager_Set(true);
+    });
+    EXPECT_FALSE(VSCH_TM_PAUSE_WAIT(0));
+    stop.join();
+    VSystem_Abort_Manager_Set(false);
+    EXPECT_EQ(yellow(), (std::vector<std::string>{
+                            "Y ( CTC.TM1_PAUSE_FLAG == -99999999 ) 暂停并等待.",
+                            "Y ( CTC.TM1_PAUSE_FLAG == -99999999 ) 暂停结束等待（退出）."}));
+    EXPECT_EQ(VIO_Get_CTC_TM_PAUSE_FLAG(0), 0);  // reset on the way out
+  }
+
   // The process module announced both ends on its rolling process message.
   const std::string rolling = VIO_Get_PM_Process_Message(0);
   EXPECT_LT(rolling.find(pm_paused), rolling.find(pm_resumed)) << rolling;
@@ -247,6 +285,10 @@ TEST_F(SchedulerControl, CrossProcessPauseAndTmRunMutex) {
   };
   const pid_t a = holder('A', true);
   ASSERT_EQ(next_owner(10000), 'A');
+  // The lock is the system mutex of that name: a handle opened by the name finds it held.
+  const vexlor::os::MutexHandle by_name = vexlor::os::mutex_open("TM01_RUN_LOCKING_MUTEX");
+  ASSERT_NE(by_name, nullptr);
+  EXPECT_EQ(vexlor::os::mutex_wait(by_name, 0), vexlor::os::kWaitTimeout);
   const pid_t b = holder('B', false);
   EXPECT_EQ(next_owner(300), 0);  // B waits while A holds it
   ASSERT_EQ(::write(unlock[1], "u", 1), 1);
@@ -260,6 +302,9 @@ TEST_F(SchedulerControl, CrossProcessPauseAndTmRunMutex) {
   ASSERT_EQ(::write(unlock[1], "u", 1), 1);
   EXPECT_EQ(vexlor::test::wait_child(c, 10), 0);
   for (int fd : {owner[0], owner[1], unlock[0], unlock[1]}) ::close(fd);
+  EXPECT_EQ(vexlor::os::mutex_wait(by_name, 0), vexlor::os::kWaitObject0);  // free again
+  EXPECT_TRUE(vexlor::os::mutex_release(by_name));
+  EXPECT_TRUE(vexlor::os::mutex_close(by_name));
 
   vexlor::detail::ConsoleCapture capture;  // never locked here; module 11 has no lock at all
   EXPECT_FALSE(VSCH_TM_Mutex_Unlock(3));
@@ -268,6 +313,5 @@ TEST_F(SchedulerControl, CrossProcessPauseAndTmRunMutex) {
       "R TM4 Run Mutex运行互斥锁为空.释放失败.[位置:Vexlor::VSCH_TM_Mutex_Unlock:N]"};
   EXPECT_EQ(lines(capture), expected);
 }
-
 
 }  // namespace

@@ -47,7 +47,7 @@ VEXLOR_API ALARM_STYLE VSCH_ERROR_HANDLER(int alarm_id, const char* format, ...)
 VEXLOR_API FUNC_STATUS VSCH_BUTTON_HANDLER(const char* format, ...) VEXLOR_PRINTF(1, 2);
 
 // True when the routine SCHEDULER_ENGINE is configured. While it is missing every call looks
-// it up again and prints the lookup's line.
+// it up again and prints the lookup's line; what it finds serves the SCHEDULER calls as well.
 VEXLOR_API bool VSCH_IsValid();
 
 // Does nothing; routines that call it build and run unchanged.
