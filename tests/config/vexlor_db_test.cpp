@@ -113,10 +113,12 @@ TEST_F(VexlorDb, BadConfigurationCreatesNothingAndWarningsGoToStderr) {
                "vexlor-db: " + line.replace(line.find("FILE"), 4, path) + "\n");
     EXPECT_FALSE(instance_folder_exists(instance_.name()));
   }
-  const std::string path = write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n");
+  const std::string path = write("digital = [\n  { name = \"A\" },\n  { name = \"a\" },\n]\n");
   const ToolRun r = tool({"create", path});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.err, "vexlor-db: warning: " + path + ":2: digital[0].nmae: unknown key, ignored\n" +
+  EXPECT_EQ(r.err, "vexlor-db: warning: " + path +
+                       ":3: digital[1].name: duplicate digital point \"a\", first at line 2 "
+                       "(digital[0].name); lookups find the first\n" +
                        pool_and_language(path));
   EXPECT_TRUE(instance_folder_exists(instance_.name()));
 }
@@ -128,12 +130,12 @@ TEST_F(VexlorDb, CheckReportsEveryFindingAndCreatesNothing) {
   { name = "C", min = 2, max = 1 },
 ]
 )");
-  expect_run({"check", bad}, 1, bad + ": 2 errors, 3 warnings\n",
+  expect_run({"check", bad}, 1, bad + ": 3 errors, 2 warnings\n",
              "vexlor-db: " + bad +
                  ":2: digital[0].name: name \"A?\" contains '?' (names hold no blanks, "
                  "control characters or * ? [ ])\nvexlor-db: " +
-                 bad + ":4: digital[2].max: max 1 is below min 2\nvexlor-db: warning: " + bad +
-                 ":3: digital[1].colour: unknown key, ignored\n" + pool_and_language(bad));
+                 bad + ":3: digital[1].colour: unknown key\nvexlor-db: " + bad +
+                 ":4: digital[2].max: max 1 is below min 2\n" + pool_and_language(bad));
   expect_run({"check", kSample}, 0,
              std::string(kSample) + ": 0 errors, 0 warnings; " + sample_counts(), "");
   EXPECT_FALSE(instance_folder_exists(instance_.name()));
