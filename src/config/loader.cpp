@@ -131,7 +131,8 @@ const Keys kSystemKeys = {"user_name",
                           "fa_type",
                           "main_form",
                           "log",
-                          "standard_vocabulary"};
+                          "standard_vocabulary",
+                          "standard_system_alarms"};
 const Keys kModuleKeys = {"id", "name", "kind", "side", "alarm_base", "annotation"};
 const Keys kDriverKeys = {"name", "type", "params", "offline"};
 const Keys kEnumKeys = {"name", "items"};
@@ -189,9 +190,6 @@ std::string unknown_key(std::string_view key, const Keys& known) {
   if (best.empty()) return "unknown key";
   return "unknown key (did you mean \"" + std::string(best) + "\"?)";
 }
-
-// The pool of alarms the library posts for faults it finds itself.
-constexpr int32_t kSystemAlarmFirst = 800;
 
 // Log categories by their tags, in LOG_TYPE order; the switch arrays hold two more categories
 // without a tag, configured by their numbers 6 and 7 (every category may go by its number).
@@ -407,7 +405,8 @@ class Loader {
 
   std::string file_;
   DatabaseBuilder& builder_;
-  bool vocabulary_ = false;  // system.standard_vocabulary
+  bool vocabulary_ = false;     // system.standard_vocabulary
+  bool system_alarms_ = false;  // system.standard_system_alarms
   std::vector<std::string>* warnings_;
   std::vector<std::string>* errors_ = nullptr;
 
@@ -598,6 +597,8 @@ void Loader::load(const toml::table& root) {
   for_each_record(root, "datalogs", kDatalogKeys, [this](Fields& f) { load_datalog(f); });
   guarded([&] { check_datalogs_have_a_home(root); });
   if (vocabulary_) add_standard_vocabulary(builder_);
+  // After the file's alarms: an entry of the pool that the file writes itself stands.
+  if (system_alarms_) add_standard_system_alarms(builder_);
   warn_about_missing_defaults();
 }
 
@@ -625,7 +626,7 @@ void Loader::check_image_size(const toml::table& root) {
 void Loader::warn_about_missing_defaults() {
   // The library posts faults it finds itself on the first free alarm of 800..898; without
   // 800 there is none.
-  if (alarm_ids_.count(kSystemAlarmFirst) == 0) {
+  if (!system_alarms_ && alarm_ids_.count(kFirstSystemAlarm) == 0) {
     warn("alarms",
          "no system alarm 800 (pool 800..898): faults the library finds itself (a "
          "routine that cannot be run, for example) are only logged, never shown to "
@@ -691,6 +692,7 @@ void Loader::load_system(Fields& f) {
   }
   if (const toml::node* log = f.get("log")) load_log(*log, f.field("log"));
   vocabulary_ = f.boolean("standard_vocabulary", false);
+  system_alarms_ = f.boolean("standard_system_alarms", false);
 }
 
 void Loader::load_log(const toml::node& node, const std::string& field) {
