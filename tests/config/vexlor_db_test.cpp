@@ -20,6 +20,7 @@
 #include "os/instance.h"
 #include "os/live_file.h"
 #include "os/local_endpoint.h"
+#include "os/named_mutex.h"
 #include "support/instance.h"
 
 namespace vexlor::config {
@@ -248,15 +249,20 @@ TEST_F(VexlorDb, DatabaseInUseIsKeptUnlessForcedAndTheOldImageIsMarkedRetired) {
   const std::string name = instance_.name();
   ASSERT_EQ(tool({"create", kSample}).code, 0);
   // A process killed while attached leaves a record nobody holds: it does not count.
+  // It also held a mutex, whose file stays behind in the instance's mutex folder.
   const pid_t killed = test::spawn_child([] {
     Vexlor::VHub_Initial2("KILLED");
+    os::mutex_create("KILLED_RUN", true);
     ::pause();
     return 0;
   });
   ASSERT_TRUE(test::wait_until(
       [] { return detail::attached_processes(os::instance_dir()).size() == 1; }, 10));
+  ASSERT_TRUE(test::wait_until([] { return os::mutex_exists("KILLED_RUN"); }, 10));
   ::kill(killed, SIGKILL);
   EXPECT_EQ(test::wait_child(killed, 10), 128 + SIGKILL);
+  const std::string mutexes = os::instance_dir() + "/mutex";
+  EXPECT_FALSE(os::list_dir(mutexes).empty());
 
   int ready[2], go[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -278,9 +284,12 @@ TEST_F(VexlorDb, DatabaseInUseIsKeptUnlessForcedAndTheOldImageIsMarkedRetired) {
   EXPECT_EQ(test::wait_child(child, 30), 0);
   for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
 
-  // Nobody attached any more: remove takes the database and what dead processes left.
+  // Nobody attached any more: remove takes the database and what dead processes left, the
+  // killed routine's mutex and the mutex folder with it.
   std::ofstream(os::instance_dir() + "/manager.log") << "request\n";
+  EXPECT_TRUE(std::filesystem::exists(mutexes));
   EXPECT_EQ(tool({"remove"}).code, 0);
+  EXPECT_FALSE(std::filesystem::exists(mutexes));
   EXPECT_FALSE(instance_folder_exists(name));
 }
 
