@@ -10,6 +10,7 @@
 #include "os/instance.h"
 #include "os/live_file.h"
 #include "os/local_endpoint.h"
+#include "os/named_mutex.h"
 #include "os/shared_section.h"
 #include "util/text.h"
 
@@ -423,6 +424,8 @@ void remove_leftovers() {
   if (!os::endpoint_served(os::kManagerEndpoint)) {
     std::remove(in_folder(dir, "manager.log").c_str());
   }
+  // Mutexes of routines that were killed (kill -9, a crash) stay as files nobody holds.
+  os::remove_unheld_mutexes();
   os::remove_instance_dir_if_empty();
 }
 

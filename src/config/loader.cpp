@@ -24,6 +24,7 @@
 #include <sstream>
 #include <utility>
 
+#include "config/syntax_errors.h"
 #include "config/vocabulary.h"
 #include "os/text_charset.h"
 #include "util/text.h"
@@ -98,9 +99,6 @@ constexpr KindInfo kKinds[] = {
     {"PM", Vexlor::MODULE_PM, 99},
 };
 
-// The pool of alarms the library posts for faults it finds itself.
-constexpr int32_t kSystemAlarmFirst = 800;
-
 // The operator's answers an alarm may offer, by their names without "ALM_".
 constexpr std::pair<const char*, Vexlor::ALARM_STYLE> kChoices[] = {
     {"CLEAR", Vexlor::ALM_CLEAR},     {"RETRY", Vexlor::ALM_RETRY},
@@ -116,19 +114,120 @@ const std::set<std::string> kSections = {"system",  "modules",    "drivers", "en
                                          "digital", "analog",     "string",  "functions",
                                          "alarms",  "interlocks", "datalogs"};
 
+// The keys of each kind of table, in the order the documentation lists them.
+using Keys = std::vector<std::string_view>;
+const Keys kSystemKeys = {"user_name",
+                          "group_name",
+                          "user_level",
+                          "language",
+                          "database_path",
+                          "alarm_description_path",
+                          "history_path",
+                          "navigation_path",
+                          "user_code_version",
+                          "project_id",
+                          "machine_path",
+                          "simulation",
+                          "fa_type",
+                          "main_form",
+                          "log",
+                          "standard_vocabulary",
+                          "standard_system_alarms"};
+const Keys kModuleKeys = {"id", "name", "kind", "side", "alarm_base", "annotation"};
+const Keys kDriverKeys = {"name", "type", "params", "offline"};
+const Keys kEnumKeys = {"name", "items"};
+Keys point_keys(const Keys& own) {
+  Keys keys = {"name",   "input_driver",       "output_driver",   "mode", "annotation",
+               "append", "setpoint_interlock", "value_interlock", "tags", "tag_type",
+               "tag"};
+  keys.insert(keys.end(), own.begin(), own.end());
+  return keys;
+}
+const Keys kDigitalKeys =
+    point_keys({"enum", "unit", "min", "max", "init", "in_params", "out_params"});
+const Keys kAnalogKeys =
+    point_keys({"unit", "decimal", "min", "max", "init", "in_params", "out_params"});
+const Keys kStringKeys = point_keys({"init", "in_param", "out_param"});
+// command, workdir, env and start tell vexlor-manager how to start the function's routine.
+const Keys kFunctionKeys = {"name",    "path",    "arg_param",  "run_param", "load_style",
+                            "level",   "virtual", "annotation", "append",    "pool_count",
+                            "command", "workdir", "env",        "start"};
+const Keys kAlarmKeys = {"id", "module", "level", "name", "text", "description", "used", "choices"};
+const Keys kDatalogKeys = {"name", "points"};
+
+// Edit distance of two keys, ASCII case ignored, a swap of two neighbours counting as one edit.
+std::size_t key_distance(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) &&
+          lower(a[i - 2]) == lower(b[j - 1])) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// "unknown key", with the known key closest to `key` when one is near enough to be a typing
+// slip: at most one edit for keys of up to four characters, two for longer ones.
+std::string unknown_key(std::string_view key, const Keys& known) {
+  const std::size_t limit = key.size() <= 4 ? 1 : 2;
+  std::string_view best;
+  std::size_t best_distance = limit + 1;
+  for (std::string_view candidate : known) {
+    const std::size_t distance = key_distance(key, candidate);
+    if (distance < best_distance) {
+      best = candidate;
+      best_distance = distance;
+    }
+  }
+  if (best.empty()) return "unknown key";
+  return "unknown key (did you mean \"" + std::string(best) + "\"?)";
+}
+
 // Log categories by their tags, in LOG_TYPE order; the switch arrays hold two more categories
 // without a tag, configured by their numbers 6 and 7 (every category may go by its number).
 constexpr const char* kLogTags[] = {"ALM", "ERR", "DBG", "CIM", "EVT", "VIR"};
 constexpr std::size_t kLogSwitches = sizeof(MEM_SYSTEM_STRU::log_switch_first);
 
+// Unicode blanks: the space separators (no-break space, the typographic spaces, the
+// ideographic space of Chinese input methods), the line and paragraph separators, and the
+// zero-width spaces and joiners that show as nothing at all.
+bool unicode_blank(uint32_t code) {
+  return code == 0x00A0 || code == 0x1680 || (code >= 0x2000 && code <= 0x200D) || code == 0x2028 ||
+         code == 0x2029 || code == 0x202F || code == 0x205F || code == 0x2060 || code == 0x3000 ||
+         code == 0xFEFF;
+}
+
 // Characters a point, module or function name may not hold: routines and the console take
 // blanks as separators and * ? [ ] as patterns ('[' also opens a bracketed module name).
-std::string name_fault(std::string_view name) {
-  for (const char c : name) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) return "a control character";
-    if (c == ' ') return "a blank";
-    if (c == '*' || c == '?' || c == '[' || c == ']') return std::string("'") + c + "'";
+// `utf8` is the name as the file gives it (TOML files are valid UTF-8).
+std::string name_fault(std::string_view utf8) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto u = static_cast<unsigned char>(utf8[i]);
+    if (u < 0x80) {
+      if (u < 0x20 || u == 0x7F) return "a control character";
+      if (u == ' ') return "a blank";
+      if (u == '*' || u == '?' || u == '[' || u == ']') return std::string("'") + utf8[i] + "'";
+      ++i;
+      continue;
+    }
+    const std::size_t length = u >= 0xF0 ? 4 : u >= 0xE0 ? 3 : 2;
+    uint32_t code = u & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    }
+    i += length;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(code));
+    if (code >= 0x80 && code < 0xA0) return std::string("a control character (") + hex + ")";
+    if (unicode_blank(code)) return std::string("a blank (") + hex + ")";
   }
   return {};
 }
@@ -161,17 +260,14 @@ class Loader;
 // its values by key, remembers which keys were asked for, and reports the rest as unknown.
 class Fields {
  public:
-  Fields(Loader& loader, const toml::table& table, std::string path)
-      : loader_(loader), table_(table), path_(std::move(path)) {}
+  Fields(Loader& loader, const toml::table& table, std::string path, const Keys& keys)
+      : loader_(loader), table_(table), path_(std::move(path)), keys_(keys) {}
 
   const std::string& path() const { return path_; }
   const toml::table& table() const { return table_; }
   std::string field(std::string_view key) const { return path_ + "." + std::string(key); }
 
-  const toml::node* get(std::string_view key) {
-    known_.insert(std::string(key));
-    return table_.get(key);
-  }
+  const toml::node* get(std::string_view key) { return table_.get(key); }
   const toml::node& require(std::string_view key);
 
   std::string text(std::string_view key, std::size_t width, std::string fallback = {});
@@ -182,14 +278,14 @@ class Fields {
   // Up to `max_count` int32 values; absent gives an empty list.
   std::vector<int32_t> integers(std::string_view key, std::size_t max_count);
 
-  // Warns about every key nobody asked for.
-  void finish();
+  // Fails on the first key that is not one of the table's keys.
+  void check_keys();
 
  private:
   Loader& loader_;
   const toml::table& table_;
   std::string path_;
-  std::set<std::string> known_;
+  const Keys& keys_;
 };
 
 // What digital, analog and string definitions have in common.
@@ -251,7 +347,8 @@ class Loader {
   // A point, module or function name: refused with a blank, a control character or a pattern
   // character.
   void check_name(const toml::node& node, const std::string& field, const std::string& name) {
-    const std::string fault = name_fault(name);
+    const auto* utf8 = node.as_string();
+    const std::string fault = name_fault(utf8 != nullptr ? std::string_view(utf8->get()) : name);
     if (!fault.empty()) {
       fail(node.source(), field,
            "name " + in_quotes(name) + " contains " + fault +
@@ -281,7 +378,7 @@ class Loader {
   }
 
   // Calls `each` for every table of the array `key` of the root (inline tables or [[key]]).
-  void for_each_record(const toml::table& root, const char* key,
+  void for_each_record(const toml::table& root, const char* key, const Keys& keys,
                        const std::function<void(Fields&)>& each);
   // Warns when `name` was seen before in `registry` (first wins at lookup).
   void note_name(Registry& registry, const char* what, const std::string& name,
@@ -308,7 +405,8 @@ class Loader {
 
   std::string file_;
   DatabaseBuilder& builder_;
-  bool vocabulary_ = false;  // system.standard_vocabulary
+  bool vocabulary_ = false;     // system.standard_vocabulary
+  bool system_alarms_ = false;  // system.standard_system_alarms
   std::vector<std::string>* warnings_;
   std::vector<std::string>* errors_ = nullptr;
 
@@ -358,11 +456,11 @@ std::vector<int32_t> Fields::integers(std::string_view key, std::size_t max_coun
   return node ? loader_.integers(*node, field(key), max_count) : std::vector<int32_t>();
 }
 
-void Fields::finish() {
+void Fields::check_keys() {
   for (auto&& [key, value] : table_) {
     (void)value;
-    if (known_.count(std::string(key.str())) == 0) {
-      loader_.warn(key.source(), field(key.str()), "unknown key, ignored");
+    if (std::find(keys_.begin(), keys_.end(), key.str()) == keys_.end()) {
+      loader_.fail(key.source(), field(key.str()), unknown_key(key.str(), keys_));
     }
   }
 }
@@ -430,7 +528,7 @@ std::vector<int32_t> Loader::integers(const toml::node& node, const std::string&
 
 // ---- Sections ----------------------------------------------------------------------------
 
-void Loader::for_each_record(const toml::table& root, const char* key,
+void Loader::for_each_record(const toml::table& root, const char* key, const Keys& keys,
                              const std::function<void(Fields&)>& each) {
   const toml::node* node = root.get(key);
   if (node == nullptr) return;
@@ -442,9 +540,9 @@ void Loader::for_each_record(const toml::table& root, const char* key,
     const auto* table = element.as_table();
     if (table == nullptr) fail(element.source(), path, "expected a table");
     guarded([&] {
-      Fields fields(*this, *table, path);
+      Fields fields(*this, *table, path, keys);
+      fields.check_keys();
       each(fields);
-      fields.finish();
     });
   }
 }
@@ -473,7 +571,10 @@ void Loader::load(const toml::table& root) {
   for (auto&& [key, value] : root) {
     (void)value;
     if (kSections.count(std::string(key.str())) == 0) {
-      warn(key.source(), std::string(key.str()), "unknown key, ignored");
+      guarded([&] {
+        fail(key.source(), std::string(key.str()),
+             unknown_key(key.str(), Keys(kSections.begin(), kSections.end())));
+      });
     }
   }
   check_image_size(root);
@@ -481,22 +582,23 @@ void Loader::load(const toml::table& root) {
     guarded([&] {
       const auto* table = system->as_table();
       if (table == nullptr) fail(system->source(), "system", "expected a table");
-      Fields fields(*this, *table, "system");
+      Fields fields(*this, *table, "system", kSystemKeys);
       load_system(fields);
-      fields.finish();
     });
   }
-  for_each_record(root, "modules", [this](Fields& f) { load_module(f); });
-  for_each_record(root, "drivers", [this](Fields& f) { load_driver(f); });
-  for_each_record(root, "enums", [this](Fields& f) { load_enum(f); });
-  for_each_record(root, "digital", [this](Fields& f) { load_digital(f); });
-  for_each_record(root, "analog", [this](Fields& f) { load_analog(f); });
-  for_each_record(root, "string", [this](Fields& f) { load_string(f); });
-  for_each_record(root, "functions", [this](Fields& f) { load_function(f); });
-  for_each_record(root, "alarms", [this](Fields& f) { load_alarm(f); });
-  for_each_record(root, "datalogs", [this](Fields& f) { load_datalog(f); });
+  for_each_record(root, "modules", kModuleKeys, [this](Fields& f) { load_module(f); });
+  for_each_record(root, "drivers", kDriverKeys, [this](Fields& f) { load_driver(f); });
+  for_each_record(root, "enums", kEnumKeys, [this](Fields& f) { load_enum(f); });
+  for_each_record(root, "digital", kDigitalKeys, [this](Fields& f) { load_digital(f); });
+  for_each_record(root, "analog", kAnalogKeys, [this](Fields& f) { load_analog(f); });
+  for_each_record(root, "string", kStringKeys, [this](Fields& f) { load_string(f); });
+  for_each_record(root, "functions", kFunctionKeys, [this](Fields& f) { load_function(f); });
+  for_each_record(root, "alarms", kAlarmKeys, [this](Fields& f) { load_alarm(f); });
+  for_each_record(root, "datalogs", kDatalogKeys, [this](Fields& f) { load_datalog(f); });
   guarded([&] { check_datalogs_have_a_home(root); });
   if (vocabulary_) add_standard_vocabulary(builder_);
+  // After the file's alarms: an entry of the pool that the file writes itself stands.
+  if (system_alarms_) add_standard_system_alarms(builder_);
   warn_about_missing_defaults();
 }
 
@@ -524,7 +626,7 @@ void Loader::check_image_size(const toml::table& root) {
 void Loader::warn_about_missing_defaults() {
   // The library posts faults it finds itself on the first free alarm of 800..898; without
   // 800 there is none.
-  if (alarm_ids_.count(kSystemAlarmFirst) == 0) {
+  if (!system_alarms_ && alarm_ids_.count(kFirstSystemAlarm) == 0) {
     warn("alarms",
          "no system alarm 800 (pool 800..898): faults the library finds itself (a "
          "routine that cannot be run, for example) are only logged, never shown to "
@@ -547,6 +649,7 @@ void Loader::load_system(Fields& f) {
            "belongs at the top level; write [system] after it, at the end of the file");
     }
   }
+  f.check_keys();
   MEM_SYSTEM_STRU& s = builder_.system();
   // Texts that are not given keep the builder's defaults.
   auto set_text = [&f](const char* key, char* dst, std::size_t width) {
@@ -589,6 +692,7 @@ void Loader::load_system(Fields& f) {
   }
   if (const toml::node* log = f.get("log")) load_log(*log, f.field("log"));
   vocabulary_ = f.boolean("standard_vocabulary", false);
+  system_alarms_ = f.boolean("standard_system_alarms", false);
 }
 
 void Loader::load_log(const toml::node& node, const std::string& field) {
@@ -606,8 +710,8 @@ void Loader::load_log(const toml::node& node, const std::string& field) {
                  : kLogSwitches;
     }
     if (type == kLogSwitches) {
-      warn(key.source(), path, "unknown key, ignored");
-      continue;
+      Keys tags(std::begin(kLogTags), std::end(kLogTags));
+      fail(key.source(), path, unknown_key(tag, tags));
     }
     const auto* setting = value.as_string();
     if (setting == nullptr) fail(value.source(), path, "expected a string");
@@ -900,8 +1004,6 @@ void Loader::load_function(Fields& f) {
   const std::string annotation = f.text("annotation", sizeof(MEM_FUNCTION_SP_STRU::annotation));
   const std::string append = f.text("append", sizeof(MEM_FUNCTION_SP_STRU::append));
   const int32_t pool_count = f.integer("pool_count", 0, kInt32Max, 0);
-  // How the sequence manager starts the function's routine; vexlor-manager reads these itself.
-  for (const char* key : {"command", "workdir", "env", "start"}) f.get(key);
 
   const int index = builder_.add_function(name);
   MEM_FUNCTION_SP_STRU& fn = builder_.function(index);
@@ -1086,16 +1188,14 @@ bool run_load(const std::string& path, DatabaseBuilder& builder, std::string* er
       try {
         root = toml::parse(content, path);
       } catch (const toml::parse_error& e) {
-        message = path + ":" + std::to_string(e.source().begin.line) + ": " +
-                  std::string(e.description());
+        message = syntax_error_line(path, e.source().begin.line, e.description());
       }
 #else
       toml::parse_result parsed = toml::parse(content, path);
       toml::table root;
       if (!parsed) {
         const toml::parse_error& e = parsed.error();
-        message = path + ":" + std::to_string(e.source().begin.line) + ": " +
-                  std::string(e.description());
+        message = syntax_error_line(path, e.source().begin.line, e.description());
       } else {
         root = std::move(parsed).table();
       }

@@ -8,6 +8,7 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <string>
 #include <string_view>
 
 #include "util/text.h"
@@ -200,6 +201,21 @@ int add_standard_vocabulary(DatabaseBuilder& builder) {
       d.min = 0;
       d.max = 1;
     }
+  }
+  return added;
+}
+
+int add_standard_system_alarms(DatabaseBuilder& builder) {
+  int added = 0;
+  for (int32_t id = kFirstSystemAlarm; id <= kLastSystemAlarm; ++id) {
+    if (builder.find_alarm(id) >= 0) continue;  // the file's own entry stands
+    const int index =
+        builder.add_alarm(id, "SYSTEM_ALARM_" + std::to_string(id), "System alarm|系统报警");
+    builder.alarm(index).level = 1;
+    builder.add_alarm_choice(index, Vexlor::ALM_RETRY, "Retry|重试");
+    builder.add_alarm_choice(index, Vexlor::ALM_IGNORE, "Ignore|忽略");
+    builder.add_alarm_choice(index, Vexlor::ALM_ABORT, "Abort|中止");
+    ++added;
   }
   return added;
 }

@@ -7,6 +7,7 @@
 
 #include <vexlor/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,15 @@ std::vector<VocabularyPoint> standard_vocabulary(DatabaseBuilder& builder);
 // were added. Carrier types and wafer size settings get the enumeration "WaferSize" (the
 // file's own when it defines one).
 int add_standard_vocabulary(DatabaseBuilder& builder);
+
+// The pool of alarms the library posts for faults it finds itself (a routine that cannot be
+// run, for example): alarm IDs 800 to 898.
+constexpr int32_t kFirstSystemAlarm = 800;
+constexpr int32_t kLastSystemAlarm = 898;
+
+// Adds every system alarm of the pool whose ID the builder does not hold yet, in ID order:
+// "SYSTEM_ALARM_<id>", level 1, no module, text "System alarm|系统报警", choices Retry, Ignore
+// and Abort. Returns how many were added.
+int add_standard_system_alarms(DatabaseBuilder& builder);
 
 }  // namespace vexlor::config

@@ -47,4 +47,9 @@ uint32_t mutex_last_error();
 // True when a mutex of this name exists (some handle to it is open) in the instance.
 bool mutex_exists(const char* name);
 
+// Removes what the mutexes of processes that died left in the current instance (their files,
+// on POSIX) and, when no mutex of the instance exists any more, its mutex folder. Returns how
+// many mutexes still exist; 0 on Windows, where the kernel removes a mutex with its last handle.
+int remove_unheld_mutexes();
+
 }  // namespace vexlor::os

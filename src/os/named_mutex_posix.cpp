@@ -84,6 +84,7 @@
 #include <vector>
 
 #include "os/instance.h"
+#include "os/live_file.h"
 #include "os/named_mutex.h"
 
 namespace vexlor::os {
@@ -873,6 +874,38 @@ bool mutex_exists(const char* name) {
     lock.remove_lock_file(dir);
   }
   ::close(fd);
+  return held;
+}
+
+int remove_unheld_mutexes() {
+  init_once();
+  std::lock_guard<std::mutex> guard(g_lock);
+  reclaim_retired();
+  const std::string dir = mutex_dir(false);
+  if (dir.empty()) return 0;
+  FolderLock lock(dir, false);
+  if (!lock.ok()) return 0;  // no folder
+  int held = 0;
+  for (const std::string& entry : list_dir(dir)) {
+    if (entry == ".lock") continue;
+    const std::string path = dir + "/" + entry;
+    if (g_live->count(path) != 0) {
+      ++held;
+      continue;
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+      ++held;  // not a mutex file this process can judge: left alone
+      continue;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(path.c_str());  // left over from processes that died
+    } else {
+      ++held;
+    }
+    ::close(fd);
+  }
+  if (held == 0) lock.remove_lock_file(dir);
   return held;
 }
 

@@ -139,4 +139,6 @@ bool mutex_exists(const char* name) {
   return exists;
 }
 
+int remove_unheld_mutexes() { return 0; }
+
 }  // namespace vexlor::os

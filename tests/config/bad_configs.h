@@ -39,8 +39,32 @@ inline std::vector<BadConfig> bad_configs() {
 )";
   const std::string rule = " (names hold no blanks, control characters or * ? [ ])";
   return {
-      {"syntax error", "digital = [\n  { name = \"A\"\n]\n",
-       "FILE:2: Error while parsing inline table: expected key or closing '}', saw '\\n'"},
+      {"inline table split over lines", "digital = [\n  { name = \"A\",\n    unit = \"V\" },\n]\n",
+       "FILE:2: an inline table { ... } must close with '}' on the line where it opens: write the "
+       "whole record on one line (the array [ ... ] around the records may span lines)"},
+      {"one backslash in a path", "[system]\nhistory_path = \"Z:\\History\"\n",
+       "FILE:2: a backslash in a \"...\" text starts an escape: write \\\\ for one backslash "
+       "(\"Z:\\\\History\"), or quote the text with single quotes ('Z:\\History')"},
+      {"comma missing between records", "digital = [ { name = \"A\" } { name = \"B\" } ]\n",
+       "FILE:1: a comma is missing between two items of an array: write [ x, y ]"},
+      {"key given twice", "[system]\nuser_name = \"a\"\nuser_name = \"b\"\n",
+       "FILE:3: the key user_name is given twice in the same table: keep one"},
+      {"unquoted text", "modules = [ { id = PM1, kind = \"PM\" } ]\n",
+       "FILE:1: not a TOML value: write texts in double quotes (\"PM1\"), numbers as 12 or 1.5, "
+       "and "
+       "true or false"},
+      {"unknown key, a slip of a known one", "digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n",
+       "FILE:2: digital[0].nmae: unknown key (did you mean \"name\"?)"},
+      {"unknown key, nothing like a known one", "digital = [ { name = \"B\", colour = 1 } ]\n",
+       "FILE:1: digital[0].colour: unknown key"},
+      {"unknown key before a missing one", "functions = [ { nam = \"PM1_PUMP\" } ]\n",
+       "FILE:1: functions[0].nam: unknown key (did you mean \"name\"?)"},
+      {"unknown section", "alarm = [ { id = 1, name = \"A\" } ]\n",
+       "FILE:1: alarm: unknown key (did you mean \"alarms\"?)"},
+      {"unknown system key", "[system]\nuser_level = 3\nSimulaton = false\n",
+       "FILE:3: system.Simulaton: unknown key (did you mean \"simulation\"?)"},
+      {"unknown log category", "[system]\nlog = { ALM = \"both\", DGB = \"off\" }\n",
+       "FILE:2: system.log.DGB: unknown key (did you mean \"DBG\"?)"},
       {"missing point name", "digital = [\n  { unit = \"V\" },\n]\n",
        "FILE:2: digital[0].name: missing required field"},
       {"empty name", "functions = [ { name = \"\" } ]\n",
@@ -67,6 +91,12 @@ inline std::vector<BadConfig> bad_configs() {
        "FILE: the configuration is empty (no system settings, modules or points)"},
       {"blank in a point name", "analog = [\n  { name = \"PM1 Pressure\" },\n]\n",
        "FILE:2: analog[0].name: name \"PM1 Pressure\" contains a blank" + rule},
+      {"no-break space in a point name", "digital = [ { name = \"PM1\u00A0Valve\" } ]\n",
+       "FILE:1: digital[0].name: name \"PM1\u00A0Valve\" contains a blank (U+00A0)" + rule},
+      {"ideographic space in a function name", "functions = [ { name = \"PM1\u3000PUMP\" } ]\n",
+       "FILE:1: functions[0].name: name \"PM1\u3000PUMP\" contains a blank (U+3000)" + rule},
+      {"zero-width space in a module ID", "modules = [ { id = \"PM1\u200B\", kind = \"PM\" } ]\n",
+       "FILE:1: modules[0].id: name \"PM1\u200B\" contains a blank (U+200B)" + rule},
       {"control character in a string point name", "string = [ { name = \"PM1.\\tRecipe\" } ]\n",
        "FILE:1: string[0].name: name \"PM1.\tRecipe\" contains a control character" + rule},
       {"glob in a module ID", "modules = [ { id = \"PM*\", kind = \"PM\" } ]\n",

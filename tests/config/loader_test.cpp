@@ -61,6 +61,43 @@ TEST_F(ConfigLoader, SampleEquipmentLoadsWithoutWarnings) {
   }
 }
 
+// The pool comes with one key; an entry the file writes itself stands, wherever it is listed.
+TEST_F(ConfigLoader, StandardSystemAlarmsFillThePoolAroundTheFilesOwnEntries) {
+  ASSERT_NO_FATAL_FAILURE(load(write(R"(digital = [ { name = "CTC.Language" } ]
+alarms = [
+  { id = 5001, name = "PM1_PUMP_TIMEOUT" },
+  { id = 805, level = 2, name = "MY_SYSTEM_ALARM", text = "Own|自己的", choices = [["ABORT", "Abort"]] },
+]
+
+[system]
+standard_system_alarms = true
+)")));
+  using Ints = std::vector<int64_t>;
+  using Texts = std::vector<std::string_view>;
+  EXPECT_EQ(b_.counts().alarms, 2u + 98u);
+  // The file's entries keep their places; the pool follows in ID order, without 805.
+  EXPECT_EQ((Ints{b_.find_alarm(5001), b_.find_alarm(805), b_.find_alarm(800), b_.find_alarm(804),
+                  b_.find_alarm(806), b_.find_alarm(898), b_.find_alarm(899)}),
+            (Ints{0, 1, 2, 6, 7, 99, -1}));
+  const auto& own = b_.alarm(1);
+  EXPECT_EQ((Ints{own.level, own.recovery_count, own.recovery_results[0]}),
+            (Ints{2, 1, Vexlor::ALM_ABORT}));
+  EXPECT_EQ(field_text(own.name), "MY_SYSTEM_ALARM");
+  for (const int id : {800, 806, 898}) {
+    const auto& a = b_.alarm(b_.find_alarm(id));
+    const std::string name = "SYSTEM_ALARM_" + std::to_string(id);
+    EXPECT_EQ((Ints{a.module_point, a.level, a.used, a.recovery_count, a.recovery_results[0],
+                    a.recovery_results[1], a.recovery_results[2]}),
+              (Ints{-1, 1, 1, 3, Vexlor::ALM_RETRY, Vexlor::ALM_IGNORE, Vexlor::ALM_ABORT}))
+        << id;
+    EXPECT_EQ((Texts{field_text(a.name), field_text(a.text), field_text(a.description),
+                     field_text(a.recovery_messages[0]), field_text(a.recovery_messages[1]),
+                     field_text(a.recovery_messages[2])}),
+              (Texts{name, "System alarm|系统报警", "", "Retry|重试", "Ignore|忽略", "Abort|中止"}))
+        << id;
+  }
+}
+
 TEST_F(ConfigLoader, EveryFieldReachesItsRecord) {
   ASSERT_NO_FATAL_FAILURE(load(write(R"(modules = [
   { id = "PM1", name = "ETCH1", kind = "PM", side = 3, alarm_base = 5, annotation = "Etch|刻蚀" },
@@ -230,6 +267,7 @@ TEST_F(ConfigLoader, CheckListsEveryBadRecordAndGoesOn) {
   { name = "PM1 Valve" },
   { name = "CTC.Language" },
   { name = "PM1.Count", max = "9" },
+  { name = "PM1.Flow", unti = "sccm" },
 ]
 alarms = [ { id = 800, name = "S", choices = [[8, "Paused"]] } ]
 )");
@@ -240,7 +278,8 @@ alarms = [ { id = 800, name = "S", choices = [[8, "Paused"]] } ]
                 path + ":2: digital[0].name: name \"PM1 Valve\" contains a blank (names hold no "
                        "blanks, control characters or * ? [ ])",
                 path + ":4: digital[2].max: expected an integer",
-                path + ":6: alarms[0].choices[0]: unknown choice 8 (CLEAR, RETRY, WAIT, IGNORE, "
+                path + ":5: digital[3].unti: unknown key (did you mean \"unit\"?)",
+                path + ":7: alarms[0].choices[0]: unknown choice 8 (CLEAR, RETRY, WAIT, IGNORE, "
                        "DISABLE, ENABLE, STOP, ABORT or 0 to 7)"}));
   EXPECT_EQ(warnings, std::vector<std::string>());
   // The records between the bad ones are all there.
@@ -250,23 +289,16 @@ alarms = [ { id = 800, name = "S", choices = [[8, "Paused"]] } ]
 TEST_F(ConfigLoader, SuspiciousConfigurationLoadsWithWarnings) {
   const std::string path = write(R"(modules = [ { id = "PM1", kind = "PM", alarm_base = 5 } ]
 digital = [
-  { name = "PM1.Valve", nmae = "x" },
+  { name = "PM1.Valve" },
   { name = "pm1.valve" },
 ]
 string = [ { name = "PM1.Valve" } ]
 alarms = [ { id = 6001, module = "PM1", name = "A" } ]
-point = [ { name = "X" } ]
-
-[system]
-log = { ALM = "both", TRACE = "off" }
 )");
   std::string error;
   std::vector<std::string> warnings;
   ASSERT_TRUE(load_configuration(path, b_, &error, &warnings)) << error;
   std::vector<std::string> expected = {
-      path + ":8: point: unknown key, ignored",
-      path + ":11: system.log.TRACE: unknown key, ignored",
-      path + ":3: digital[0].nmae: unknown key, ignored",
       path +
           ":4: digital[1].name: duplicate digital point \"pm1.valve\", first at line 3 "
           "(digital[0].name); lookups find the first",

@@ -20,6 +20,7 @@
 #include "os/instance.h"
 #include "os/live_file.h"
 #include "os/local_endpoint.h"
+#include "os/named_mutex.h"
 #include "support/instance.h"
 
 namespace vexlor::config {
@@ -113,10 +114,12 @@ TEST_F(VexlorDb, BadConfigurationCreatesNothingAndWarningsGoToStderr) {
                "vexlor-db: " + line.replace(line.find("FILE"), 4, path) + "\n");
     EXPECT_FALSE(instance_folder_exists(instance_.name()));
   }
-  const std::string path = write("digital = [\n  { name = \"A\", nmae = \"B\" },\n]\n");
+  const std::string path = write("digital = [\n  { name = \"A\" },\n  { name = \"a\" },\n]\n");
   const ToolRun r = tool({"create", path});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.err, "vexlor-db: warning: " + path + ":2: digital[0].nmae: unknown key, ignored\n" +
+  EXPECT_EQ(r.err, "vexlor-db: warning: " + path +
+                       ":3: digital[1].name: duplicate digital point \"a\", first at line 2 "
+                       "(digital[0].name); lookups find the first\n" +
                        pool_and_language(path));
   EXPECT_TRUE(instance_folder_exists(instance_.name()));
 }
@@ -128,12 +131,12 @@ TEST_F(VexlorDb, CheckReportsEveryFindingAndCreatesNothing) {
   { name = "C", min = 2, max = 1 },
 ]
 )");
-  expect_run({"check", bad}, 1, bad + ": 2 errors, 3 warnings\n",
+  expect_run({"check", bad}, 1, bad + ": 3 errors, 2 warnings\n",
              "vexlor-db: " + bad +
                  ":2: digital[0].name: name \"A?\" contains '?' (names hold no blanks, "
                  "control characters or * ? [ ])\nvexlor-db: " +
-                 bad + ":4: digital[2].max: max 1 is below min 2\nvexlor-db: warning: " + bad +
-                 ":3: digital[1].colour: unknown key, ignored\n" + pool_and_language(bad));
+                 bad + ":3: digital[1].colour: unknown key\nvexlor-db: " + bad +
+                 ":4: digital[2].max: max 1 is below min 2\n" + pool_and_language(bad));
   expect_run({"check", kSample}, 0,
              std::string(kSample) + ": 0 errors, 0 warnings; " + sample_counts(), "");
   EXPECT_FALSE(instance_folder_exists(instance_.name()));
@@ -246,15 +249,20 @@ TEST_F(VexlorDb, DatabaseInUseIsKeptUnlessForcedAndTheOldImageIsMarkedRetired) {
   const std::string name = instance_.name();
   ASSERT_EQ(tool({"create", kSample}).code, 0);
   // A process killed while attached leaves a record nobody holds: it does not count.
+  // It also held a mutex, whose file stays behind in the instance's mutex folder.
   const pid_t killed = test::spawn_child([] {
     Vexlor::VHub_Initial2("KILLED");
+    os::mutex_create("KILLED_RUN", true);
     ::pause();
     return 0;
   });
   ASSERT_TRUE(test::wait_until(
       [] { return detail::attached_processes(os::instance_dir()).size() == 1; }, 10));
+  ASSERT_TRUE(test::wait_until([] { return os::mutex_exists("KILLED_RUN"); }, 10));
   ::kill(killed, SIGKILL);
   EXPECT_EQ(test::wait_child(killed, 10), 128 + SIGKILL);
+  const std::string mutexes = os::instance_dir() + "/mutex";
+  EXPECT_FALSE(os::list_dir(mutexes).empty());
 
   int ready[2], go[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -276,9 +284,12 @@ TEST_F(VexlorDb, DatabaseInUseIsKeptUnlessForcedAndTheOldImageIsMarkedRetired) {
   EXPECT_EQ(test::wait_child(child, 30), 0);
   for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
 
-  // Nobody attached any more: remove takes the database and what dead processes left.
+  // Nobody attached any more: remove takes the database and what dead processes left, the
+  // killed routine's mutex and the mutex folder with it.
   std::ofstream(os::instance_dir() + "/manager.log") << "request\n";
+  EXPECT_TRUE(std::filesystem::exists(mutexes));
   EXPECT_EQ(tool({"remove"}).code, 0);
+  EXPECT_FALSE(std::filesystem::exists(mutexes));
   EXPECT_FALSE(instance_folder_exists(name));
 }
 

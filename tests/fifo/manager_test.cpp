@@ -122,6 +122,59 @@ TEST(ManagerInterlocks, BadTablesStopTheStartAGoodOneAnswersQueries) {
   vexlor::config::remove_database(nullptr);
 }
 
+// Without --config the manager says at start what it will not do; a run request that reaches
+// nobody says why the caller's wait will fail and which configuration entry to change, once
+// for each function.
+TEST(ManagerExplains, MissingConfigurationAndFunctionsNobodyServes) {
+  PrivateInstance instance("mgr-explain");
+  vexlor::config::DatabaseBuilder b;
+  b.add_function("PM1_PUMP_DOWN");
+  b.add_function("PM1_VENT");
+  std::string error;
+  ASSERT_TRUE(b.publish(false, "manager_test", &error)) << error;
+  const std::string config = instance.runtime_dir() + "/equipment.toml";
+  const std::string errors = instance.runtime_dir() + "/manager.err";
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("PM1_PROC"));
+  const std::string nobody = "vexlor-manager: no process serves PM1_PUMP_DOWN and ";
+  const std::string waits =
+      "; its callers' waits find no run mutex \"PM1_PUMP_DOWN_RUN\" and end SYS_ABORTED "
+      "(\"MutexRun创建失败\" in their log); ";
+  // Runs PM1_PUMP_DOWN twice under a manager started with `args`; its stderr.
+  auto stderr_of_two_runs = [&](const std::vector<std::string>& args) {
+    ManagerProcess manager;
+    if (!manager.start(args, errors)) return std::string("did not start");
+    EXPECT_TRUE(fifo.VFIFO_Function_Run("PM1_PUMP_DOWN", "PUMP", "0"));
+    EXPECT_TRUE(fifo.VFIFO_Function_Run("PM1_PUMP_DOWN", "PUMP", "0"));
+    EXPECT_EQ(manager.stop(), 0);
+    return slurp(errors);
+  };
+
+  std::ofstream(config) << "functions = [\n  { name = \"PM1_VENT\" },\n  { name = "
+                           "\"pm1_pump_down\" },\n]\n";
+  EXPECT_EQ(stderr_of_two_runs({"--config", config}),
+            nobody + "its configuration entry has no `command`" + waits +
+                "start it by hand or add command = [...] to functions[1] in " + config + "\n");
+
+  std::ofstream(config, std::ios::trunc) << "functions = [ { name = \"PM1_VENT\" } ]\n";
+  EXPECT_EQ(stderr_of_two_runs({"--config", config}),
+            nobody + config + " has no functions entry for it" + waits +
+                "start it by hand or add { name = \"PM1_PUMP_DOWN\", command = [...] } to "
+                "functions in " +
+                config + "\n");
+
+  EXPECT_EQ(stderr_of_two_runs({}),
+            "vexlor-manager: no --config: it starts no routine programs and has no interlock "
+            "table (every interlock query answers \"not refused\"); routines must be started by "
+            "hand\n" +
+                nobody +
+                "vexlor-manager was started without --config, so it starts no routine programs" +
+                waits +
+                "start it by hand, or start vexlor-manager with --config FILE and give the "
+                "function's entry a command = [...]\n");
+  vexlor::config::remove_database(nullptr);
+}
+
 // Connections that start a frame and stall: a normal client is still served within its usual
 // time-out, and every stalled connection is closed once the frame time-out has passed.
 TEST(ManagerUnderLoad, StalledPartialFramesDoNotStopService) {

@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "config/loader.h"
+#include "config/syntax_errors.h"
 #include "db/db_image.h"
 #include "fifo/fifo_server.h"
 #include "os/instance.h"
@@ -83,8 +84,7 @@ bool load_interlocks(const std::string& path, InterlockTable& table, std::string
   try {
     root = toml::parse_file(path);
   } catch (const toml::parse_error& e) {
-    error =
-        path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+    error = vexlor::config::syntax_error_line(path, e.source().begin.line, e.description());
     return false;
   }
   const toml::node* node = root.get("interlocks");
@@ -299,10 +299,13 @@ int main(int argc, char** argv) {
 
   InterlockTable interlocks;
   std::vector<vexlor_manager::RoutineProgram> routines;
+  vexlor_manager::ConfigSource source;
   if (!config.empty()) {
     std::string error;
     if (!load_interlocks(config, interlocks, error)) return failed(error);
-    if (!vexlor_manager::load_routine_programs(config, routines, error)) return failed(error);
+    if (!vexlor_manager::load_routine_programs(config, routines, error, &source)) {
+      return failed(error);
+    }
   }
 
   // Before any thread starts: POSIX threads inherit the blocked stop signals.
@@ -312,7 +315,7 @@ int main(int argc, char** argv) {
     ~StopDone() { vexlor_manager::stop_done(); }
   } stop_done;
 
-  vexlor_manager::Sequencer sequencer(std::move(routines), quiet);
+  vexlor_manager::Sequencer sequencer(std::move(routines), quiet, std::move(source));
   Manager manager(std::move(interlocks), quiet, limits, &sequencer);
   manager.no_gui = no_gui;
   // Attached for the manager's life: vexlor-db then names it among the processes in use, and
@@ -369,6 +372,15 @@ int main(int argc, char** argv) {
       std::_Exit(kFailed);
     }
   });
+  if (config.empty()) {
+    // Tests and benches run the manager without a configuration on purpose, so it starts; but
+    // an equipment started so has routines that nobody starts, and the operator should know.
+    std::fprintf(stderr,
+                 "vexlor-manager: no --config: it starts no routine programs and has no interlock "
+                 "table (every interlock query answers \"not refused\"); routines must be started "
+                 "by hand\n");
+    std::fflush(stderr);
+  }
   sequencer.start();
   if (!quiet) {
     Vexlor::VPrint("vexlor-manager", "serving instance \"%s\"%s",

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "alarms/alarm_core.h"
+#include "config/syntax_errors.h"
 #include "os/atomic_field.h"
 #include "os/instance.h"
 #include "os/local_endpoint.h"
@@ -61,17 +62,24 @@ std::string where(const std::string& path, const toml::node& n, std::size_t i, c
 }  // namespace
 
 bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>& programs,
-                           std::string& error) {
+                           std::string& error, ConfigSource* source) {
   toml::table root;
   try {
     root = toml::parse_file(path);
   } catch (const toml::parse_error& e) {
-    error =
-        path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+    error = vexlor::config::syntax_error_line(path, e.source().begin.line, e.description());
     return false;
   }
+  if (source != nullptr) source->path = path;
   const toml::array* list = root["functions"].as_array();
   if (list == nullptr) return true;
+  if (source != nullptr) {
+    for (const toml::node& entry : *list) {
+      const toml::table* table = entry.as_table();
+      auto name = table != nullptr ? table->get_as<std::string>("name") : nullptr;
+      source->functions.push_back(name != nullptr ? name->get() : std::string());
+    }
+  }
   const std::filesystem::path base = std::filesystem::absolute(path).parent_path();
   // Configured texts are UTF-8, and so are the paths made of them.
   auto local = [&base](const std::string& p) {
@@ -158,6 +166,7 @@ struct Sequencer::Entry {
   bool restart_due = false;     // the discover loop starts it once backoff_until has passed
   double backoff_until = 0, backoff = 0;
   double serving_since = 0;
+  bool unserved_told = false;  // explain_unserved said it since the last process served
   std::shared_ptr<LocalStream> watch_stream;
   std::thread watch_thread;
 
@@ -169,8 +178,11 @@ struct Sequencer::Entry {
   uint32_t sequence = 0;
 };
 
-Sequencer::Sequencer(std::vector<RoutineProgram> programs, bool quiet)
-    : programs_(std::move(programs)), quiet_(quiet), holder_(std::make_unique<DbHolder>()) {
+Sequencer::Sequencer(std::vector<RoutineProgram> programs, bool quiet, ConfigSource source)
+    : programs_(std::move(programs)),
+      quiet_(quiet),
+      source_(std::move(source)),
+      holder_(std::make_unique<DbHolder>()) {
   const char* env = std::getenv("VEXLOR_FIFO_TIMEOUT_MS");
   if (env != nullptr && std::atoi(env) > 0) forward_timeout_ms_ = std::atoi(env);
   const std::string dir = vexlor::os::instance_dir({}, true);
@@ -447,6 +459,42 @@ bool Sequencer::takes(const Request& r) const {
   }
 }
 
+// A run request for a function that nobody serves and that the manager cannot start is
+// accepted (a routine started by hand may serve it later), but the caller's wait then finds no
+// run mutex and ends SYS_ABORTED with only the library's "MutexRun" line in its log. This line
+// names the cause and what to change.
+void Sequencer::explain_unserved(Entry& e) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (e.unserved_told || e.alive) return;
+    e.unserved_told = true;
+  }
+  std::string why, fix;
+  if (source_.path.empty()) {
+    why = "vexlor-manager was started without --config, so it starts no routine programs";
+    fix =
+        "start it by hand, or start vexlor-manager with --config FILE and give the function's "
+        "entry a command = [...]";
+  } else {
+    std::size_t i = 0;
+    while (i < source_.functions.size() &&
+           ::strcasecmp(source_.functions[i].c_str(), e.name.c_str()) != 0) {
+      ++i;
+    }
+    if (i < source_.functions.size()) {
+      why = "its configuration entry has no `command`";
+      fix = "start it by hand or add command = [...] to functions[" + std::to_string(i) + "] in " +
+            source_.path;
+    } else {
+      why = source_.path + " has no functions entry for it";
+      fix = "start it by hand or add { name = \"" + e.name +
+            "\", command = [...] } to functions in " + source_.path;
+    }
+  }
+  say("no process serves " + e.name + " and " + why + "; its callers' waits find no run mutex \"" +
+      e.name + "_RUN\" and end SYS_ABORTED (\"MutexRun创建失败\" in their log); " + fix);
+}
+
 void Sequencer::mark_killed(Entry& e) {
   auto* db = static_cast<Vexlor::MMAP_STRU*>(db_);
   if (db == nullptr || e.index < 0) return;
@@ -516,6 +564,7 @@ bool Sequencer::try_attach(Entry& e) {
   if (e.watch_thread.joinable()) ended_watches_.push_back(std::move(e.watch_thread));
   e.pid = static_cast<pid_t>(pid);
   e.alive = true;
+  e.unserved_told = false;
   e.serving_since = now();
   e.watch_stream = stream;
   const uint64_t generation = ++e.generation;
@@ -730,7 +779,10 @@ std::optional<Reply> Sequencer::handle(const Request& r) {
   switch (r.type) {
     case RequestType::FunctionRun: {
       if (!ensure_started(*e)) {
-        if (e->program == nullptr) return std::nullopt;
+        if (e->program == nullptr) {
+          explain_unserved(*e);
+          return std::nullopt;
+        }
         return Reply{false, "routine not started"};
       }
       auto reply = forward(*e, r);

@@ -43,15 +43,23 @@ struct RoutineProgram {
   bool at_startup = false;  // start = "startup"; otherwise on the first run request
 };
 
+// The configuration the manager was started with, for the lines that tell an engineer what to
+// change: its path ("" without --config) and the name of each `functions` entry by position.
+struct ConfigSource {
+  std::string path;
+  std::vector<std::string> functions;
+};
+
 // Reads the programs of every function entry that has a `command`. Relative program paths (with a
 // "/") and working folders are taken from the configuration file's folder. False with a
-// message naming the file, line and field on a bad entry.
+// message naming the file, line and field on a bad entry. With `source`, also notes the file
+// and the names of all its function entries.
 bool load_routine_programs(const std::string& path, std::vector<RoutineProgram>& programs,
-                           std::string& error);
+                           std::string& error, ConfigSource* source = nullptr);
 
 class Sequencer {
  public:
-  Sequencer(std::vector<RoutineProgram> programs, bool quiet);
+  Sequencer(std::vector<RoutineProgram> programs, bool quiet, ConfigSource source = {});
   ~Sequencer();
   Sequencer(const Sequencer&) = delete;
   Sequencer& operator=(const Sequencer&) = delete;
@@ -90,11 +98,14 @@ class Sequencer {
                                              int timeout_ms = 0);
   std::string describe(Entry& e);
   void mark_killed(Entry& e);
+  // Says, once until a process serves it, why a run request for `e` reaches nobody.
+  void explain_unserved(Entry& e);
   void say(const std::string& line);
   void discover_loop();
 
   std::vector<RoutineProgram> programs_;
   bool quiet_;
+  ConfigSource source_;
   std::mutex mutex_;              // the entries' process fields
   std::condition_variable wake_;  // the discover loop: stop, or a restart is due
   std::vector<std::unique_ptr<Entry>> entries_;
