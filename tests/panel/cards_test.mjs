@@ -1,10 +1,11 @@
 // The panel's main page on the sample equipment (two load ports, a transfer module, a buffer
 // and two process modules, routines started by the sequence manager) in headless Chromium at
-// 1280x800: the cards say what /api/state says; the PM2 card shows PM2_PROCESS "Running" while
-// a run started from the Routines view waits for the operator, "Ended" after the operator's
-// answer, and "Idle" after the Reset on the card; the host link and the drivers are in the
-// header row. Each view is shot (under $ARTIFACTS) and checked: no two visible boxes of one
-// parent overlap and none leaves the viewport's width.
+// 1280x800: the cards say what /api/state says (a wafer and a pause written through the panel
+// show on the PM1 card); the PM2 card shows PM2_PROCESS "Running" while a run started from the
+// Routines view waits for the operator, "Ended" after the operator's answer, and "Idle" after
+// the Reset on the card; the host link and the drivers are in the header row. Each view is
+// shot (under $ARTIFACTS) and checked: no two visible boxes of one parent overlap, and none
+// leaves its section, card or the viewport's width.
 import { spawnSync } from 'node:child_process';
 import assert from 'node:assert/strict';
 import path from 'node:path';
@@ -89,7 +90,18 @@ async function main() {
   // Modules and alarms are named by the same rule as the cards.
   assert.equal(await browser.eval(`document.querySelector('#module-list button[data-module="CM1"]')
                                    .textContent`), 'LP1 (CM1)');
+  // A wafer in PM1 and the operator's pause, written through the panel: the PM1 card says so.
+  const write = (point, value) => browser.eval(`fetch('/api/points/${point}', { method: 'POST',
+    headers: { 'Content-Type': 'application/json' }, body: '{"value":"${value}"}' })
+    .then((r) => r.status)`);
+  assert.equal(await write('CTC.PM1_Wafer_Status', '3'), 200);
+  assert.equal(await write('CTC.PM1_PAUSE_FLAG', '2'), 200);
+  await browser.until(`document.querySelector('[data-card="PM1"] .wafer')?.textContent
+                       === 'slot 1: W3'`, 5000, 'the wafer on the PM1 card');
+  const paused = (await cardsAgree('cards with a wafer')).find((c) => c.label === 'PM1');
+  assert.deepEqual(paused.badges, ['Disabled', 'Paused']);
   await layoutOk('cards.png');
+  assert.equal(await write('CTC.PM1_PAUSE_FLAG', '0'), 200);
 
   // A run from the Routines view, with its labelled run parameter: the process asks the busy
   // monitor for a check and waits for the operator's answer to the refusal alarm.
