@@ -188,7 +188,10 @@ function buildCard(c, id) {
                              text: c.state }));
   }
   if (c.annotation) card.append(el('p', { class: 'annotation', text: c.annotation }));
-  if (c.state_text) card.append(el('p', { class: 'state-text', text: c.state_text }));
+  if (c.state_text) {
+    card.append(el('p', { class: 'state-text' }, el('span', { class: 'label', text: 'Status ' }),
+                   el('span', { text: c.state_text })));
+  }
   if (c.wafers) {
     const w = el('p', { class: 'wafers' }, el('span', { class: 'label', text: 'Wafers ' }));
     if (!c.wafers.length) w.append(el('span', { class: 'quiet', text: 'none' }));
