@@ -248,4 +248,102 @@ TEST_F(PanelApi, RefusesBadRequestsChangingNothingAndJournalsWhatItDoes) {
                            "tester", "9"}));
 }
 
+// The cards of the main page from the state the page reads: one per module of the module table
+// (named "LP1 (CM1)" where name and ID differ), with mode, state, wafers, posted alarms and the
+// routines named after the module in words; the routines and alarms of no module on the
+// "Equipment" card; the host link and the drivers.
+TEST_F(PanelApi, CardsShowEachModuleItsWafersAlarmsAndRoutinesInWords) {
+  auto overview = [&] { return nlohmann::json::parse(state()).at("overview"); };
+  auto card = [&](const nlohmann::json& o, const std::string& label) {
+    for (const auto& c : o.at("cards")) {
+      if (c.at("label") == label) return c;
+    }
+    ADD_FAILURE() << "no card " << label << " in " << o.dump();
+    return nlohmann::json::object();
+  };
+  auto routines = [&](const nlohmann::json& c) {
+    std::vector<std::string> out;
+    for (const auto& r : c.at("routines")) {
+      out.push_back(r.at("name").get<std::string>() + " " + r.at("state").get<std::string>() + " " +
+                    r.at("tone").get<std::string>() +
+                    (r.at("resettable").get<bool>() ? " resettable" : ""));
+    }
+    return out;
+  };
+  using Texts = std::vector<std::string>;
+
+  nlohmann::json o = overview();
+  EXPECT_EQ(o.at("host"), nlohmann::json::parse(
+                              R"({"configured":true,"communication":"Offline","control":null})"));
+  EXPECT_EQ(o.at("drivers"), nlohmann::json::parse(R"([{"name":"SIM_DIO","online":true},
+                                                       {"name":"SIM_PM1","online":false}])"));
+  Texts labels;
+  for (const auto& c : o.at("cards")) labels.push_back(c.at("label"));
+  EXPECT_EQ(labels, (Texts{"PM1", "LP1 (CM1)", "Equipment"}));
+  nlohmann::json pm = card(o, "PM1"), lp = card(o, "LP1 (CM1)"), eq = card(o, "Equipment");
+  EXPECT_EQ(pm.at("kind"), "PM");
+  EXPECT_EQ(pm.at("annotation"), "Etch chamber");
+  EXPECT_EQ(pm.at("state_text"), "Idle");
+  EXPECT_EQ(pm.at("wafers"), nlohmann::json::array());
+  EXPECT_EQ(routines(pm), (Texts{"PM1_PROCESS Idle idle resettable"}));
+  EXPECT_EQ(routines(lp), (Texts{"LP1_LOAD Idle idle resettable"}));
+  EXPECT_EQ(routines(eq), (Texts{"PANEL_ROUTINE Idle idle resettable"}));
+  EXPECT_EQ(lp.at("module"), "CM1");
+  EXPECT_EQ(lp.at("name"), "LP1");
+  EXPECT_FALSE(eq.contains("mode"));
+
+  // The scheduler's picture and the vocabulary points change what the cards say.
+  ASSERT_TRUE(VSCH_Set_PM_Enable(0, true));
+  ASSERT_TRUE(VSCH_Set_PM_Ready_Flag(0, true));
+  ASSERT_TRUE(VSCH_Set_CM_Enable(0, false));
+  ASSERT_TRUE(VSCH_Set_CM_Ready_Flag(0, false));
+  VIO_Set_CTC_PMx_Wafer_Number(0, 0, 7);
+  VIO_Set_CTC_CMx_Wafer_Status(0, 0, 1);  // empty
+  VIO_Set_CTC_CMx_Wafer_Status(0, 1, 2);  // a wafer
+  int alarm = -1;
+  ASSERT_TRUE(VAlarm_Find_Point(&alarm, 1001));
+  ASSERT_TRUE(VAlarm_Post(alarm, ""));
+  const int process = VFunction_Get_Point("PM1_PROCESS");
+  VFunction_Set_Run_Status(process, SYS_RUNNING);
+  o = overview();
+  pm = card(o, "PM1");
+  lp = card(o, "LP1 (CM1)");
+  EXPECT_EQ(pm.at("mode").get<std::string>() + " " + pm.at("state").get<std::string>(),
+            "Enabled Ready");
+  EXPECT_EQ(lp.at("mode").get<std::string>() + " " + lp.at("state").get<std::string>(),
+            "Disabled Not ready");
+  EXPECT_EQ(pm.at("wafers"), nlohmann::json::parse(R"([{"slot":"slot 1","wafer":7}])"));
+  EXPECT_EQ(lp.at("wafers"), nlohmann::json::parse(R"([{"slot":"slot 2","wafer":2}])"));
+  EXPECT_EQ(lp.at("alarms"),
+            nlohmann::json::parse(R"([{"id":1001,"level":2,"text":"Carrier clamp failed"}])"));
+  EXPECT_EQ(pm.at("alarms"), nlohmann::json::array());
+  EXPECT_EQ(routines(pm), (Texts{"PM1_PROCESS Running busy"}));
+  // The alarm list names the module by the same rule.
+  const nlohmann::json alarms = nlohmann::json::parse(state()).at("alarms");
+  ASSERT_EQ(alarms.size(), 1u);
+  EXPECT_EQ(alarms[0].at("module_label"), "LP1 (CM1)");
+
+  ASSERT_TRUE(VSCH_Set_PM_Running(0, true));
+  EXPECT_EQ(card(overview(), "PM1").at("state"), "Running");
+  VIO_Set_CTC_PM_PAUSE_FLAG(0, 1);
+  EXPECT_EQ(card(overview(), "PM1").at("state"), "Pausing");
+  VIO_Set_CTC_PM_PAUSE_FLAG(0, 2);
+  EXPECT_EQ(card(overview(), "PM1").at("state"), "Paused");
+
+  // Every run status in words, with its tone; a running routine cannot be reset.
+  const std::vector<std::pair<int, std::string>> words = {
+      {SYS_AVAILABLE, "Idle idle resettable"},  {SYS_RUNNING, "Running busy"},
+      {SYS_WAITTING, "Waiting busy"},           {SYS_BUSY, "Busy busy resettable"},
+      {SYS_SUCCESS, "Ended ok resettable"},     {SYS_SKIP, "Skipped ok resettable"},
+      {SYS_ABORTED, "Aborted warn resettable"}, {SYS_ERROR, "Failed bad resettable"},
+      {SYS_KILLED, "Stopped bad resettable"},   {SYS_ERRCODE3, "Failed bad resettable"},
+      {42, "Unknown bad resettable"},
+  };
+  for (const auto& [status, word] : words) {
+    VFunction_Set_Run_Status(process, static_cast<FUNC_STATUS>(status));
+    EXPECT_EQ(routines(card(overview(), "PM1")), Texts{"PM1_PROCESS " + word}) << status;
+  }
+  VFunction_Set_Run_Status(process, SYS_AVAILABLE);
+}
+
 }  // namespace vexlor::test

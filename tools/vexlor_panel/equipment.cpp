@@ -179,9 +179,11 @@ std::string Equipment::alarms_json() {
     const int caller = Vexlor::VAlarm_Get_Func_Point(point);
     j.begin_object().field("position", position).field("id", Vexlor::VAlarm_Get_ID(point));
     j.field("level", static_cast<int>(Vexlor::VAlarm_Get_Level(point)));
-    j.field("module", module >= 0 && module < Vexlor::VSystem_Get_Module_Count()
-                          ? Vexlor::VModule_Get_Name(module)
-                          : "");
+    const bool known = module >= 0 && module < Vexlor::VSystem_Get_Module_Count();
+    j.field("module", known ? Vexlor::VModule_Get_Name(module) : "");
+    j.field("module_label",
+            known ? module_label(Vexlor::VModule_Get_Name(module), Vexlor::VModule_Get_ID(module))
+                  : std::string());
     j.field("name", Vexlor::VAlarm_Get_Name(point)).field("text", text);
     j.field("description", Vexlor::VAlarm_Get_Description(point));
     j.field("post_time", Vexlor::VAlarm_Get_Post_Time(point));

@@ -286,7 +286,8 @@ class Panel {
     return "{\"equipment\":" + equipment_->status_json() +
            ",\"alarms\":" + equipment_->alarms_json() +
            ",\"functions\":" + equipment_->functions_json() +
-           ",\"modules\":" + equipment_->modules_json() + "}";
+           ",\"modules\":" + equipment_->modules_json() +
+           ",\"overview\":" + equipment_->overview_json() + "}";
   }
 
   void routes() {
@@ -438,9 +439,9 @@ int run(const Settings& s) {
     if (streams > 0) {
       std::map<std::string, std::string> points;
       for (const std::string& m : modules) points[m] = equipment.points_json(m);
-      hub.publish("{\"equipment\":" + equipment.status_json() +
-                      ",\"alarms\":" + equipment.alarms_json() +
-                      ",\"functions\":" + equipment.functions_json() + "}",
+      hub.publish("{\"equipment\":" + equipment.status_json() + ",\"alarms\":" +
+                      equipment.alarms_json() + ",\"functions\":" + equipment.functions_json() +
+                      ",\"overview\":" + equipment.overview_json() + "}",
                   std::move(points));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(150));

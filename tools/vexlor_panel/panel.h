@@ -32,6 +32,13 @@ class Json : public vexlor_tools::JsonWriter {
 // text). False for anything else.
 bool parse_flat_object(std::string_view body, std::map<std::string, std::string>* out);
 
+// ---- Words (overview.cpp) ---------------------------------------------------------------------
+// A routine's run status as the operator reads it ("Idle", "Running", "Ended", "Stopped", ...)
+// with its tone on the page (idle, busy, ok, warn, bad).
+const char* routine_word(int status, const char** tone);
+// How the page names a module: "LP1 (CM1)" (name, then ID), just "PM1" when both are the same.
+std::string module_label(const std::string& name, const std::string& id);
+
 // ---- The equipment (equipment.cpp) -----------------------------------------------------------
 // The answer to an API request: HTTP status and a JSON body.
 struct Reply {
@@ -59,6 +66,9 @@ class Equipment {
   std::string alarms_json();
   std::string functions_json();
   std::string modules_json();
+  // The page's cards (overview.cpp): "host", "drivers" and one card per module, then the
+  // "Equipment" card of the routines and alarms of no module.
+  std::string overview_json();
   // The points of one module (points named "<module>.*"); "" when the module is unknown.
   std::string points_json(const std::string& module);
   Reply history(const std::string& since, const std::string& until);
@@ -80,13 +90,17 @@ class Equipment {
   std::string offline_reason_locked();
   bool find_point(const std::string& name, Point* point);
   std::string point_json(const Point& p);
+  int named_point(int kind, const std::string& name);
+  int digital_value(const std::string& name);
+  void digital_text(Json* j, const char* key, const std::string& name);
   Reply journaled(const std::string& action, const std::string& target, const std::string& value,
                   const std::string& address, Reply reply);
 
   Policy policy_;
   std::mutex mutex_;
   bool manager_online_ = true;
-  std::vector<std::string> processes_;  // per configured function: "<pid> <state>"
+  std::vector<std::string> processes_;       // per configured function: "<pid> <state>"
+  std::map<std::string, int> named_points_;  // "<kind><name>" -> point, -1 when missing
   struct RunRequest {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;

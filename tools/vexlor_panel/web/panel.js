@@ -3,7 +3,8 @@
 
 const token = new URLSearchParams(location.search).get('token') || '';
 const page = { module: '', view: 'modules', seen: 0, equipment: null, source: null,
-               pointRows: new Map(), functionRows: new Map() };
+               connected: null, unreachable: '', labels: new Map(),
+               pointRows: new Map(), functionRows: new Map(), cardKeys: new Map() };
 
 function $(id) { return document.getElementById(id); }
 
@@ -72,9 +73,32 @@ function connect() {
 }
 
 function setLink(up) {
+  page.connected = up;
+  if (up) page.unreachable = '';
+  showConnection();
+}
+
+// The badge and the banner say the same, from one state: the link to the panel and whether
+// the equipment is online.
+function showConnection() {
+  const q = page.equipment;
+  let badge = 'live', banner = '';
+  if (page.connected === null) {
+    badge = 'connecting';
+  } else if (!page.connected) {
+    badge = 'no connection to the panel';
+    banner = page.unreachable ? 'The panel cannot be reached: ' + page.unreachable
+                              : 'No connection to the panel: reconnecting\u2026';
+  } else if (q && !q.online) {
+    badge = 'equipment offline';
+    banner = 'Equipment offline: ' + q.offline_reason;
+  }
   const l = $('link');
-  l.textContent = up ? 'live' : 'no connection to the panel';
-  l.className = 'badge ' + (up ? 'ok' : 'bad');
+  l.textContent = badge;
+  l.className = 'badge ' + (badge === 'live' ? 'ok' : 'bad');
+  const off = $('offline');
+  off.hidden = !banner;
+  off.textContent = banner;
 }
 
 function renderState(s) {
@@ -82,9 +106,8 @@ function renderState(s) {
   page.equipment = q;
   $('instance').textContent = q.instance + ' \u2014 ' + q.main_form;
   $('user').textContent = 'User ' + (q.user || '-') + ', level ' + q.level;
-  const off = $('offline');
-  off.hidden = q.online;
-  off.textContent = q.online ? '' : 'Equipment offline: ' + q.offline_reason;
+  showConnection();
+  if (s.overview) renderOverview(s.overview);
   renderAlarms(s.alarms);
   renderFunctions(s.functions);
   refreshControls();
@@ -96,6 +119,112 @@ function refreshControls() {
   for (const row of page.functionRows.values()) {
     for (const b of row.buttons) b.disabled = !canEngineer();
   }
+  for (const b of document.querySelectorAll('#cards button[data-action="reset"]')) {
+    b.disabled = !canEngineer() || b.dataset.resettable !== 'true';
+  }
+}
+
+// ---- Overview: host link, drivers, one card per module -------------------------------------
+function renderOverview(o) {
+  const host = $('host-state');
+  if (!o.host.configured) {
+    host.textContent = 'not configured';
+    host.className = 'badge quiet-badge';
+  } else {
+    host.textContent = 'communication ' + (o.host.communication ?? '-') +
+                       ', control ' + (o.host.control ?? '-');
+    host.className = 'badge ' + (o.host.communication === 'Online' ? 'ok' : 'bad');
+  }
+  const drivers = $('driver-list');
+  const driverKey = JSON.stringify(o.drivers);
+  if (driverKey !== page.driverKey) {
+    page.driverKey = driverKey;
+    drivers.replaceChildren(...o.drivers.map((d) => el('span', {
+      class: 'badge ' + (d.online ? 'ok' : 'bad'), 'data-driver': d.name,
+      text: d.name + ' ' + (d.online ? 'online' : 'offline') })));
+    if (!o.drivers.length) drivers.append(el('span', { class: 'quiet', text: 'none' }));
+  }
+  page.labels.clear();
+  for (const c of o.cards) {
+    if (c.module) page.labels.set(c.module, c.label);
+    if (c.name) page.labels.set(c.name, c.label);
+  }
+  for (const b of $('module-list').children) b.textContent = labelOf(b.dataset.module);
+
+  // A card is built anew only when what it shows changes.
+  const box = $('cards');
+  const seen = new Set();
+  let previous = null;
+  for (const c of o.cards) {
+    const id = c.module || 'equipment';
+    seen.add(id);
+    const key = JSON.stringify(c);
+    let card = box.querySelector(`article[data-card="${CSS.escape(id)}"]`);
+    if (!card || page.cardKeys.get(id) !== key) {
+      const fresh = buildCard(c, id);
+      if (card) card.replaceWith(fresh); else box.append(fresh);
+      card = fresh;
+      page.cardKeys.set(id, key);
+    }
+    if (previous ? previous.nextSibling !== card : box.firstChild !== card) {
+      if (previous) previous.after(card); else box.prepend(card);
+    }
+    previous = card;
+  }
+  for (const card of [...box.children]) {
+    if (!seen.has(card.dataset.card)) { page.cardKeys.delete(card.dataset.card); card.remove(); }
+  }
+}
+
+function labelOf(module) { return page.labels.get(module) || module; }
+
+function buildCard(c, id) {
+  const head = el('header', { class: 'card-head' }, el('h3', { text: c.label }));
+  if (c.kind) head.append(el('span', { class: 'kind', text: c.kind }));
+  const card = el('article', { class: 'card', 'data-card': id }, head);
+  if (c.mode) {
+    head.append(el('span', { class: 'badge mode mode-' + c.mode.toLowerCase(), text: c.mode }),
+                el('span', { class: 'badge state state-' + c.state.toLowerCase().replace(' ', '-'),
+                             text: c.state }));
+  }
+  if (c.annotation) card.append(el('p', { class: 'annotation', text: c.annotation }));
+  if (c.state_text) {
+    card.append(el('p', { class: 'state-text' }, el('span', { class: 'label', text: 'Status ' }),
+                   el('span', { text: c.state_text })));
+  }
+  if (c.wafers) {
+    const w = el('p', { class: 'wafers' }, el('span', { class: 'label', text: 'Wafers ' }));
+    if (!c.wafers.length) w.append(el('span', { class: 'quiet', text: 'none' }));
+    for (const x of c.wafers) {
+      w.append(el('span', { class: 'wafer', text: x.slot + ': W' + x.wafer }));
+    }
+    card.append(w);
+  }
+  if (c.alarms.length) {
+    card.append(el('ul', { class: 'card-alarms' }, ...c.alarms.map((a) =>
+      el('li', { class: levelClass(a.level), 'data-alarm': String(a.id),
+                 text: a.id + ' ' + a.text }))));
+  }
+  if (c.routines.length) {
+    const list = el('ul', { class: 'routines' });
+    for (const r of c.routines) {
+      const reset = el('button', { type: 'button', text: 'Reset', 'data-action': 'reset',
+        'data-resettable': String(r.resettable),
+        title: 'Make ' + r.name + ' runnable again (only when it is not running)',
+        disabled: !canEngineer() || !r.resettable,
+        onclick: () => act('POST', '/api/functions/' + encodeURIComponent(r.name) + '/reset', {},
+                           r.name + ' reset') });
+      list.append(el('li', { 'data-routine': r.name },
+        el('span', { class: 'routine-name', text: r.name }),
+        el('span', { class: 'badge routine-state tone-' + r.tone, title: r.run_status,
+                     text: r.state }),
+        reset));
+    }
+    card.append(list);
+  } else {
+    card.append(el('p', { class: 'quiet', text: 'No routines' }));
+  }
+  return card;
 }
 
 function levelClass(level) { return level <= 3 ? 'lvl-' + Math.max(level, 0) : 'lvl-info'; }
@@ -118,8 +247,8 @@ function renderAlarms(alarms) {
     }
     body.append(el('tr', { class: levelClass(a.level), 'data-id': String(a.id), title: a.description },
       el('td', { text: String(a.id) }), el('td', { text: String(a.level) }),
-      el('td', { text: a.module || '-' }), el('td', { class: 'text', text: a.text }),
-      el('td', { text: a.post_time }), el('td', { text: a.code_position || a.routine }),
+      el('td', { text: a.module_label || '-' }), el('td', { class: 'text', text: a.text }),
+      el('td', { text: a.post_time }), el('td', { class: 'caller', text: a.code_position || a.routine }),
       buttons));
   }
   $('alarm-count').textContent = alarms.length ? '(' + alarms.length + ')' : '';
@@ -191,7 +320,7 @@ function renderPoints(points) {
 function selectModule(name) {
   page.module = name;
   page.pointNames = null;
-  for (const b of $('module-list').children) b.classList.toggle('active', b.textContent === name);
+  for (const b of $('module-list').children) b.classList.toggle('active', b.dataset.module === name);
   connect();
 }
 
@@ -208,7 +337,8 @@ function renderFunctions(list) {
                     buttons: [] };
       const control = el('td');
       if (f.slot === 'configured') {
-        const param = el('input', { type: 'text', value: f.run_param, title: 'run parameter' });
+        const param = el('input', { type: 'text', value: f.run_param, title: 'run parameter',
+                                    'aria-label': 'Run parameter of ' + f.name });
         const button = (action, label, title) => el('button', { type: 'button', text: label,
           'data-action': action, title: title || label,
           onclick: () => act('POST', '/api/functions/' + encodeURIComponent(f.name) + '/' + action,
@@ -217,7 +347,9 @@ function renderFunctions(list) {
         row.buttons = [param, button('run', 'Run'), button('abort', 'Abort'),
                        button('reset', 'Reset',
                        'an ended routine back to SYS_AVAILABLE, exit and abort flags cleared')];
-        control.append(...row.buttons);
+        control.append(el('label', { class: 'run-param' },
+                          el('span', { class: 'label', text: 'Run parameter' }), param),
+                       ...row.buttons.slice(1));
       }
       page.functionRows.set(f.index, row);
       body.append(el('tr', { 'data-function': f.name }, el('td', { text: String(f.index) }),
@@ -274,7 +406,7 @@ async function start() {
     const s = await api('GET', '/api/state');
     renderState(s);
     for (const m of s.modules) {
-      $('module-list').append(el('button', { type: 'button', text: m,
+      $('module-list').append(el('button', { type: 'button', text: labelOf(m), 'data-module': m,
                                              onclick: () => selectModule(m) }));
     }
     const messages = await api('GET', '/api/messages');
@@ -282,10 +414,8 @@ async function start() {
     const first = s.modules.find((m) => m !== 'CTC') || s.modules[0] || '';
     selectModule(first);
   } catch (e) {
+    page.unreachable = e.message;
     setLink(false);
-    const off = $('offline');
-    off.hidden = false;
-    off.textContent = 'The panel cannot be reached: ' + e.message;
   }
 }
 
