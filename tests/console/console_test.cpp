@@ -1,14 +1,18 @@
 // The operator console `vexlor` as a real child process against a private equipment: each
 // subcommand as text and JSON, and the exit status and error line of bad usage and unknown names.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -21,6 +25,7 @@
 #include "db/attach_registry.h"
 #include "fifo/manager_process.h"
 #include "os/instance.h"
+#include "support/forked_child.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"
 
@@ -320,6 +325,46 @@ TEST_F(Console, FunctionsAndDrivers) {
   int params[10] = {};
   Vexlor::VDriver_Get_Param(1, params);
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
+}
+
+TEST_F(Console, AnEndedProgramsExtraSlotIsGivenBackWhenAllAreTaken) {
+  // Eleven helper programs take the extra slots 3 to 13 (slot 2 is the main form's) and stay.
+  Vexlor::VHub_Release();
+  std::vector<std::unique_ptr<ForkedChild>> helpers;
+  for (int k = 1; k <= 11; ++k) {
+    const std::string name = "HELPER_" + std::to_string(k);
+    helpers.push_back(std::make_unique<ForkedChild>([name](ChildIo& io) {
+      if (!Vexlor::VHub_Initial2(name.c_str())) return io.say("no slot");
+      io.say("%d", Vexlor::VFunction_Get_Point());
+      if (read_line(io.from_parent, 60000) != "end") return;
+      Vexlor::VFunction_Set_Abort_Flag(true);  // left behind in its slot
+      Vexlor::VHub_Release();
+    }));
+    ASSERT_EQ(helpers.back()->read_line(), std::to_string(k + 2));
+  }
+  const std::string full = "cannot attach to instance \"" + instance_.name() +
+                           "\": every extra routine slot of the function table is held by a "
+                           "running program (see vexlor status)";
+  expect_error(vexlor({"functions"}), 1, full);
+
+  // HELPER_5 (slot 7) ends, HELPER_8 (slot 10) is killed: the library's own start-up still
+  // finds no room, the console takes the first ended program's slot, as the database built it.
+  ASSERT_TRUE(helpers[4]->send("end"));
+  EXPECT_EQ(helpers[4]->wait_exit(), 0);
+  helpers[7]->kill9();
+  EXPECT_EQ(wait_child(spawn_child([] { return Vexlor::VHub_Initial2("LIB_TOOL") ? 1 : 0; }), 30),
+            0);
+  for (int run = 0; run < 2; ++run) {  // the second run finds its slot by name
+    const Json functions = vexlor_json({"functions"});
+    Json names = Json::array();
+    for (const Json& f : functions) names.push_back(f.at("name"));
+    EXPECT_EQ(names, (Json{"PM1_PROC", "TM1_MOVE", "GUI_MAINFORM", "HELPER_1", "HELPER_2",
+                           "HELPER_3", "HELPER_4", "VEXLOR_CONSOLE", "HELPER_6", "HELPER_7",
+                           "HELPER_8", "HELPER_9", "HELPER_10", "HELPER_11"}));
+    ASSERT_EQ(functions.size(), 14u);
+    EXPECT_EQ(fields(functions[7], {"index", "run_status", "event_status", "abort", "slot"}),
+              (Json{7, "SYS_KILLED", "SYS_AVAILABLE", false, "extra"}));
+  }
 }
 
 TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunnable) {

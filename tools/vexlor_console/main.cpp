@@ -5,7 +5,8 @@
 // It attaches as the routine "VEXLOR_CONSOLE" in one of the 12 extra slots of the function
 // table (VHub_Initial2): the first run takes a free slot and names it, later runs take the
 // same slot again by its name, so consoles never use up the slots. The name stays in the
-// slot after VHub_Release, as for every extra routine.
+// slot after VHub_Release, as for every extra routine; when every slot holds another name, the
+// slot of a program that has ended is given back (tools/common/extra_slot.h).
 //
 // Exit status: 0 done, 1 the operation failed, 2 bad usage, 3 a `run --timeout` that ran out;
 // every error is one line on stderr starting "vexlor: ". The library's own console lines are
@@ -18,8 +19,10 @@
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "console.h"
+#include "extra_slot.h"
 #include "host.h"
 
 namespace vexlor_console {
@@ -32,13 +35,21 @@ bool Session::open() {
     fail("no database in instance " + in_quotes(instance_name()) + " (create one with vexlor-db)");
     return false;
   }
-  attached_ = true;
-  if (!Vexlor::VHub_Initial2(kRoutineName) || Vexlor::MMAP_DB() == nullptr) {
-    fail("cannot attach to instance " + in_quotes(instance_name()) +
-         ": every extra routine slot of the function table is taken");
-    return false;
+  switch (vexlor_tools::attach_extra_slot(kRoutineName)) {
+    case vexlor_tools::ExtraSlot::kAttached:
+      attached_ = true;
+      return true;
+    case vexlor_tools::ExtraSlot::kNoDatabase:
+      fail("no database in instance " + in_quotes(instance_name()) +
+           " (create one with vexlor-db)");
+      return false;
+    case vexlor_tools::ExtraSlot::kAllRunning:
+      break;
   }
-  return true;
+  fail("cannot attach to instance " + in_quotes(instance_name()) +
+       ": every extra routine slot of the function table is held by a running program (see "
+       "vexlor status)");
+  return false;
 }
 
 bool database_retired() { return vexlor::database_retired(Vexlor::MMAP_DB()); }
