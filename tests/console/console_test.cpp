@@ -505,6 +505,53 @@ TEST_F(Console, StatusShowsTheManagerNeverStartedUpAndKilled) {
   status = vexlor_json({"status"});
   EXPECT_EQ(fields(status, {"/manager/state", "/manager/pid", "/routines/1/process"}),
             (Json{"running", manager.pid(), "virtual"}));
+  // The manager maps the database more than once: still one process, listed once.
+  Json others = Json::array();
+  for (const Json& r : status.at("routines"))
+    if (r.at("index").is_null()) others.push_back(fields(r, {"name", "pids"}));
+  EXPECT_EQ(others, Json::array({Json::array({"vexlor-manager", Json::array({manager.pid()})})}));
+
+  // A routine started by hand serves PM1_PROC (this process lets go of the name first): the
+  // manager's word for it holds a blank.
+  Vexlor::VHub_Release();
+  const pid_t by_hand = spawn_child([] {
+    ::execl(VEXLOR_TEST_ROUTINE, VEXLOR_TEST_ROUTINE, "PM1_PROC", static_cast<char*>(nullptr));
+    return 127;
+  });
+  struct Reap {
+    pid_t pid;
+    ~Reap() {
+      if (pid > 0 && ::kill(pid, SIGKILL) == 0) wait_child(pid, 30);
+    }
+  } reap{by_hand};
+  const std::string pid = std::to_string(by_hand);
+  // The manager finds it within half a second of serving.
+  ASSERT_TRUE(wait_until(
+      [&] {
+        const ToolRun run = vexlor({"--json", "functions", "PM1_PROC"});
+        return run.code == 0 && run.out.find("\"routine\":\"alive") != std::string::npos;
+      },
+      30));
+  status = vexlor_json({"status"});
+  EXPECT_EQ(fields(status.at("routines")[0], {"name", "process", "pids"}),
+            (Json{"PM1_PROC", "alive(by hand)", Json::array({by_hand})}));
+  EXPECT_EQ(fields(vexlor_json({"functions", "PM1_PROC"})[0], {"name", "pid", "routine"}),
+            (Json{"PM1_PROC", by_hand, "alive(by hand)"}));
+  // The PID column is as wide as its widest cell.
+  const std::string pad(pid.size() > 3 ? pid.size() - 3 : 0, ' ');
+  const std::string pid_cell = pid + std::string(pid.size() < 3 ? 3 - pid.size() : 0, ' ');
+  expect_ok(
+      vexlor({"functions", "PM1_PROC"}),
+      "#  NAME      RUN            EVENT          ABORT  FREE  EXIT  VIRTUAL  SLOT        "
+      "PID" +
+          pad +
+          "  ROUTINE\n"
+          "0  PM1_PROC  SYS_AVAILABLE  SYS_AVAILABLE  -      -     -     -        configured  " +
+          pid_cell + "  alive(by hand)\n");
+  reap.pid = -1;
+  ::kill(by_hand, SIGKILL);
+  EXPECT_EQ(wait_child(by_hand, 30), 128 + SIGKILL);
+  ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
 
   manager.kill9();
   const ToolRun run = vexlor({"status"});

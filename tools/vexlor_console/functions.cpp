@@ -13,6 +13,26 @@
 
 namespace vexlor_console {
 
+namespace {
+
+ServingProcess parse_serving_process(const std::string& answer) {
+  ServingProcess p;
+  const std::size_t blank = answer.find(' ');
+  const std::string pid = answer.substr(0, blank);
+  int number = 0;
+  if (Vexlor::VStr_To_Int(pid.c_str(), &number) && number > 0) p.pid = number;
+  if (blank != std::string::npos && blank + 1 < answer.size()) p.state = answer.substr(blank + 1);
+  return p;
+}
+
+}  // namespace
+
+ServingProcess serving_process(int index) {
+  char answer[64] = "";
+  if (!Vexlor::VFIFO_Engine_Read("$F", "P9", "R1", index, "-", answer, sizeof answer)) return {};
+  return parse_serving_process(answer);
+}
+
 int run_functions(const Options& o, const std::string& pattern) {
   const int n = Vexlor::VSystem_Get_Function_Count();
   const int own = Vexlor::VFunction_Get_Point();
@@ -34,23 +54,17 @@ int run_functions(const Options& o, const std::string& pattern) {
     const bool exit = Vexlor::VFunction_Get_Exit_Flag(i);
     const bool virt = Vexlor::VFunction_Get_Virtual_Flag(i);
     auto yes = [](bool flag) { return flag ? "yes" : "-"; };
-    // The manager answers "<pid> <state>": "1234 alive", "- stopped", "- backoff", "- -".
-    char routine[64] = "- -";
-    if (i < n && !Vexlor::VFIFO_Engine_Read("$F", "P9", "R1", i, "-", routine, sizeof routine)) {
-      std::snprintf(routine, sizeof routine, "- -");
-    }
-    char pid[32] = "-", state[32] = "-";
-    std::sscanf(routine, "%31s %31s", pid, state);
+    const ServingProcess serving = i < n ? serving_process(i) : ServingProcess();
+    const std::string pid = serving.pid > 0 ? std::to_string(serving.pid) : "-";
     t.add({std::to_string(i), name + (i == own ? " (this console)" : ""), status_name(run),
-           status_name(event), yes(abort), yes(free), yes(exit), yes(virt), slot, pid, state});
+           status_name(event), yes(abort), yes(free), yes(exit), yes(virt), slot, pid,
+           serving.state});
     json.begin_object().field("index", i).field("name", name).field("slot", slot);
     json.field("run_status", status_name(run)).field("event_status", status_name(event));
     json.field("abort", abort).field("free", free).field("exit", exit).field("virtual", virt);
     json.key("pid");
-    int pid_number = 0;
-    (Vexlor::VStr_To_Int(pid, &pid_number) && pid_number > 0) ? json.value(pid_number)
-                                                              : json.null();
-    json.field("routine", std::string(state));
+    serving.pid > 0 ? json.value(static_cast<int64_t>(serving.pid)) : json.null();
+    json.field("routine", serving.state);
     json.end_object();
     ++shown;
   }
