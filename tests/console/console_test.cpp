@@ -472,8 +472,21 @@ TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
        {"monitor PM1.Count --count -1", 2,
         "--count: \"-1\" is not a count (a whole number, 0 or more) (see vexlor monitor --help)"},
        {"points get", 2, "NAME is required (see vexlor points get --help)"},
+       // `points` would take a third word as its pattern, the top level has no place for it.
+       {"points set PM1.Count 1 2", 2,
+        "too many words for set: a value with blanks goes in quotes, as in vexlor points set "
+        "PM1.Count \"1 2\" (see vexlor points set --help)"},
+       {"points set PM1.Recipe ETCH A B", 2,
+        "too many words for set: a value with blanks goes in quotes, as in vexlor points set "
+        "PM1.Recipe \"ETCH A B\" (see vexlor points set --help)"},
+       {"set PM1.Count 1 2", 2,
+        "too many words for set: a value with blanks goes in quotes, as in vexlor set PM1.Count "
+        "\"1 2\" (see vexlor set --help)"},
+       {"points get PM1.Count 2", 2, "unexpected argument \"2\" (see vexlor points get --help)"},
        {"--instance " + other + " points", 1,
         "no database in instance \"" + other + "\" (create one with vexlor-db)"}});
+  EXPECT_EQ(Vexlor::VDigital_Read_Mem(kCount), 0);  // nothing was written
+  EXPECT_EQ(Vexlor::VString_Read_Mem(0), std::string("ETCH \"A\"\\B\tC\x01 刻蚀"));
   for (const char* command : {"", "points set PM1.Count", "watch --interval 0"}) {
     const ToolRun run = vexlor(words(command));
     EXPECT_EQ(run.code, 2) << run.err;

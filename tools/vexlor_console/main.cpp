@@ -128,6 +128,15 @@ std::string usage_line(const CLI::App& app, const CLI::ParseError& e) {
   return text + " (see " + where + " --help)";
 }
 
+// A `set` given more than NAME VALUE: the value's words belong together in quotes.
+std::string set_with_too_many_words(const std::string& command, const std::string& name,
+                                    const std::vector<std::string>& value_words) {
+  std::string value;
+  for (const std::string& word : value_words) value += (value.empty() ? "" : " ") + word;
+  return "too many words for set: a value with blanks goes in quotes, as in " + command + " " +
+         name + " " + in_quotes(value) + " (see " + command + " --help)";
+}
+
 // Counts and intervals: one clear line for a bad one.
 const CLI::Validator kCount(
     [](std::string& text) -> std::string {
@@ -328,7 +337,27 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
+    // Words after a set's value: `points` would take the first as its pattern, the top level
+    // has no place for them.
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr &&
+        (set->parsed() || top_set->parsed())) {
+      std::vector<std::string> value_words{point_value};
+      if (set->parsed() && !pattern.empty()) value_words.push_back(pattern);
+      for (const std::string& word : app.remaining(true)) value_words.push_back(word);
+      return fail(set_with_too_many_words(set->parsed() ? "vexlor points set" : "vexlor set",
+                                          point_name, value_words),
+                  kUsage);
+    }
     return fail(usage_line(app, e), kUsage);
+  }
+  // `points` takes the word after a get's NAME or a set's VALUE as its pattern.
+  if (set->parsed() && !pattern.empty()) {
+    return fail(set_with_too_many_words("vexlor points set", point_name, {point_value, pattern}),
+                kUsage);
+  }
+  if (get->parsed() && !pattern.empty()) {
+    return fail("unexpected argument " + in_quotes(pattern) + " (see vexlor points get --help)",
+                kUsage);
   }
   if (!instance.empty()) set_instance(instance);
   if (!separate_library_output(verbose)) warn("the library's console lines stay on stdout");
