@@ -375,10 +375,10 @@ TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunn
   ASSERT_TRUE(attached("vexlor-manager"));
   Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_KILLED);
   const std::string timed_out =
-      "timed out after 0.5 s waiting for the run of PM1_PROC: alarm 800 \"Refused("
+      "timed out after 1 s waiting for the run of PM1_PROC: alarm 800 \"Refused("
       "VEXLOR_CONSOLE不能调用PM1_PROC 已是SYS_KILLED退出状态)\" was not answered; the console "
       "answered it ABORT";
-  expect_error(vexlor({"run", "--timeout", "0.5", "PM1_PROC", "P1"}), 3, timed_out);
+  expect_error(vexlor({"run", "--timeout", "1", "PM1_PROC", "P1"}), 3, timed_out);
   // Nothing was left behind: the alarm is answered and out of the queue.
   EXPECT_EQ(Vexlor::VAlarm_ID_Status(800), Vexlor::ALM_ABORT);
   EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 0);
@@ -408,8 +408,11 @@ TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunn
                   "--timeout: \"0\" is not a number of seconds above 0 (see vexlor run --help)"}});
 
   Json journal = Json::array();
-  for (const Json& r : vexlor_json({"audit"}))
-    journal.push_back(fields(r, {"action", "value", "result"}));
+  const Json audit = vexlor_json({"audit"});
+  for (const Json& r : audit) journal.push_back(fields(r, {"action", "value", "result"}));
+  // The run's row has the time it was asked for and, a second later at least, its end.
+  ASSERT_FALSE(audit.empty());
+  EXPECT_LT(audit[0].at("time").get<std::string>(), audit[0].at("ended").get<std::string>());
   EXPECT_EQ(journal, (Json{{"run", "P1", timed_out},
                            {"reset", "", "ok"},
                            {"reset", "", "cannot reset PM1_PROC: it is running (SYS_RUNNING)"},
@@ -619,6 +622,32 @@ TEST_F(Console, MonitorPrintsExactlyTheChangesAnotherProcessMakes) {
 }
 
 TEST_F(Console, SetDriverAndAnswerAreJournaledWithTheEquipmentsUser) {
+  // A file journaled before rows had an end time: the table gets the column, its row reads "".
+  const std::string folder = instance_.drive_root() + "/Z/Database";
+  std::filesystem::create_directories(folder);
+  sqlite3* file = nullptr;
+  ASSERT_EQ(sqlite3_open((folder + "/vexlor.db").c_str(), &file), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(file,
+                         "CREATE TABLE OperatorAudit(row INTEGER PRIMARY KEY AUTOINCREMENT, "
+                         "time TEXT NOT NULL, source TEXT NOT NULL, action TEXT NOT NULL, "
+                         "target TEXT NOT NULL, value TEXT NOT NULL, result TEXT NOT NULL, "
+                         "user_name TEXT NOT NULL, user_level INTEGER NOT NULL, "
+                         "host_user TEXT NOT NULL, pid INTEGER NOT NULL, address TEXT NOT NULL);"
+                         "INSERT INTO OperatorAudit(time, source, action, target, value, result, "
+                         "user_name, user_level, host_user, pid, address) VALUES('2026/01/02 "
+                         "03:04:05', 'console', 'set', 'PM1.Count', '3', 'ok', 'alice', 3, "
+                         "'bob', 42, '');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(file);
+  const ToolRun old = vexlor({"audit"});
+  EXPECT_EQ(old.code, 0) << old.err;
+  EXPECT_TRUE(std::regex_search(
+      old.out, std::regex("^TIME +ENDED +SOURCE +ACTION +TARGET +VALUE +RESULT +USER +LEVEL +"
+                          "HOST USER +PID\n2026/01/02 03:04:05  -  +console  set  +PM1\\.Count  "
+                          "3  +ok  +alice  3  +bob  +42\n$")))
+      << old.out;
+
   Vexlor::VSystem_Set_User_Name("alice");
   Vexlor::VSystem_Set_User_Level(3);
   EXPECT_EQ(vexlor({"set", "PM1.Count", "7"}).code, 0);
@@ -629,6 +658,7 @@ TEST_F(Console, SetDriverAndAnswerAreJournaledWithTheEquipmentsUser) {
 
   const Json rows = vexlor_json({"audit"});
   const Json expected[] = {
+      {"set", "PM1.Count", "3", "ok"},  // the older file's row
       {"set", "PM1.Count", "7", "ok"},
       {"set", "PM1.Count", "500", "cannot write \"500\" to PM1.Count: out of range 0..100"},
       {"driver offline", "DIO", "", "ok"},
@@ -643,6 +673,14 @@ TEST_F(Console, SetDriverAndAnswerAreJournaledWithTheEquipmentsUser) {
     EXPECT_GT(r.at("pid").get<int>(), 0);
     EXPECT_NE(r.at("pid"), ::getpid());
     EXPECT_FALSE(r.at("host_user").get<std::string>().empty());
+    // Asked and ended within the same action: the end is the request time or later.
+    const std::string time = r.at("time"), ended = r.at("ended");
+    if (i == 0) {
+      EXPECT_EQ(fields(r, {"time", "ended"}), (Json{"2026/01/02 03:04:05", ""}));
+    } else {
+      EXPECT_EQ(ended.size(), 19u) << ended;
+      EXPECT_LE(time, ended);
+    }
   }
   // The alarm history says who answered.
   const Json history = vexlor_json({"history"});

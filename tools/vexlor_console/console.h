@@ -160,9 +160,10 @@ int run_status(const Options& o, bool attached);
 int run_audit(const Options& o, const std::string& since);
 // "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
 // "YYYY/MM/DD HH:MM:SS" with at least the year.
-// Journals a console action; a failure to write is a warning, the action stands.
+// Journals a console action; a failure to write is a warning, the action stands. `requested`:
+// when the operator asked for an action that lasts (local "YYYY/MM/DD HH:MM:SS"), "" for now.
 void journal(const std::string& action, const std::string& target, const std::string& value,
-             const std::string& result);
+             const std::string& result, const std::string& requested = "");
 
 // alarms.cpp
 struct AlarmRow {

@@ -80,9 +80,11 @@ int run_functions(const Options& o, const std::string& pattern) {
 
 namespace {
 
-int report_end(const std::string& name, const std::string& param, Vexlor::FUNC_STATUS status) {
+int report_end(const std::string& name, const std::string& param, const std::string& requested,
+               Vexlor::FUNC_STATUS status) {
   journal("run", name, param,
-          status == Vexlor::SYS_SUCCESS ? "ok" : std::string("ended ") + status_name(status));
+          status == Vexlor::SYS_SUCCESS ? "ok" : std::string("ended ") + status_name(status),
+          requested);
   print(name + " ended " + status_name(status) + "\n");
   return status == Vexlor::SYS_SUCCESS ? kOk : kFailed;
 }
@@ -112,7 +114,11 @@ std::string seconds_text(double seconds) {
 int run_function(const std::string& name, const std::string& param, double timeout) {
   const int index = Vexlor::VFunction_Get_Point(name.c_str());
   if (index < 0) return fail("no function " + in_quotes(name));
-  if (timeout <= 0) return report_end(name, param, Vexlor::VFunction_Run(index, param.c_str()));
+  // The journal row is written when the run ends, stamped with the time it was asked for.
+  const std::string requested = vexlor_tools::local_time_text();
+  if (timeout <= 0) {
+    return report_end(name, param, requested, Vexlor::VFunction_Run(index, param.c_str()));
+  }
 
   // The run goes out and is waited for on a thread of its own, the wait bounded by what is left
   // of the time. When the time is up while a refusal alarm of this console waits for the
@@ -156,13 +162,13 @@ int run_function(const std::string& name, const std::string& param, double timeo
   // A final status, even one that came just after the time (the operator answered), is the
   // run's result.
   if (waited_on.empty() && status != Vexlor::SYS_RUNNING && status != Vexlor::SYS_WAITTING) {
-    return report_end(name, param, status);
+    return report_end(name, param, requested, status);
   }
   const std::string line =
       "timed out after " + seconds_text(timeout) + " s waiting for the run of " + name +
       (waited_on.empty() ? " to end; the run goes on"
                          : ": " + waited_on + " was not answered; the console answered it ABORT");
-  journal("run", name, param, line);
+  journal("run", name, param, line, requested);
   return fail(line, kTimedOut);
 }
 
