@@ -58,7 +58,13 @@ InstanceState inspect_instance() {
   if (!s.folder.empty()) s.manager_log_time = modified(s.folder + "/manager.log");
 
   if (!s.folder.empty()) {
+    // A process that attached more than once under one name (the manager maps the database
+    // for its sequencer and for its engine answers) is one process.
     for (const detail::AttachedProcess& p : detail::attached_processes(s.folder)) {
+      if (!s.attached.empty() && s.attached.back().pid == p.pid &&
+          s.attached.back().routine == p.routine) {
+        continue;
+      }
       s.attached.push_back({p.pid, p.routine});
     }
   }

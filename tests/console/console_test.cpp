@@ -1,14 +1,18 @@
 // The operator console `vexlor` as a real child process against a private equipment: each
 // subcommand as text and JSON, and the exit status and error line of bad usage and unknown names.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -21,6 +25,7 @@
 #include "db/attach_registry.h"
 #include "fifo/manager_process.h"
 #include "os/instance.h"
+#include "support/forked_child.h"
 #include "support/instance.h"
 #include "vexlor/vexlor.h"
 
@@ -322,6 +327,46 @@ TEST_F(Console, FunctionsAndDrivers) {
   EXPECT_EQ(params[Vexlor::kDriverParamOffline], 0);
 }
 
+TEST_F(Console, AnEndedProgramsExtraSlotIsGivenBackWhenAllAreTaken) {
+  // Eleven helper programs take the extra slots 3 to 13 (slot 2 is the main form's) and stay.
+  Vexlor::VHub_Release();
+  std::vector<std::unique_ptr<ForkedChild>> helpers;
+  for (int k = 1; k <= 11; ++k) {
+    const std::string name = "HELPER_" + std::to_string(k);
+    helpers.push_back(std::make_unique<ForkedChild>([name](ChildIo& io) {
+      if (!Vexlor::VHub_Initial2(name.c_str())) return io.say("no slot");
+      io.say("%d", Vexlor::VFunction_Get_Point());
+      if (read_line(io.from_parent, 60000) != "end") return;
+      Vexlor::VFunction_Set_Abort_Flag(true);  // left behind in its slot
+      Vexlor::VHub_Release();
+    }));
+    ASSERT_EQ(helpers.back()->read_line(), std::to_string(k + 2));
+  }
+  const std::string full = "cannot attach to instance \"" + instance_.name() +
+                           "\": every extra routine slot of the function table is held by a "
+                           "running program (see vexlor status)";
+  expect_error(vexlor({"functions"}), 1, full);
+
+  // HELPER_5 (slot 7) ends, HELPER_8 (slot 10) is killed: the library's own start-up still
+  // finds no room, the console takes the first ended program's slot, as the database built it.
+  ASSERT_TRUE(helpers[4]->send("end"));
+  EXPECT_EQ(helpers[4]->wait_exit(), 0);
+  helpers[7]->kill9();
+  EXPECT_EQ(wait_child(spawn_child([] { return Vexlor::VHub_Initial2("LIB_TOOL") ? 1 : 0; }), 30),
+            0);
+  for (int run = 0; run < 2; ++run) {  // the second run finds its slot by name
+    const Json functions = vexlor_json({"functions"});
+    Json names = Json::array();
+    for (const Json& f : functions) names.push_back(f.at("name"));
+    EXPECT_EQ(names, (Json{"PM1_PROC", "TM1_MOVE", "GUI_MAINFORM", "HELPER_1", "HELPER_2",
+                           "HELPER_3", "HELPER_4", "VEXLOR_CONSOLE", "HELPER_6", "HELPER_7",
+                           "HELPER_8", "HELPER_9", "HELPER_10", "HELPER_11"}));
+    ASSERT_EQ(functions.size(), 14u);
+    EXPECT_EQ(fields(functions[7], {"index", "run_status", "event_status", "abort", "slot"}),
+              (Json{7, "SYS_KILLED", "SYS_AVAILABLE", false, "extra"}));
+  }
+}
+
 TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunnable) {
   // PM1_PROC has ended: the run raises the refusal alarm (posted through the manager, which
   // stands in for the IO engine), and nobody answers it in time.
@@ -330,10 +375,10 @@ TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunn
   ASSERT_TRUE(attached("vexlor-manager"));
   Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_KILLED);
   const std::string timed_out =
-      "timed out after 0.5 s waiting for the run of PM1_PROC: alarm 800 \"Refused("
+      "timed out after 1 s waiting for the run of PM1_PROC: alarm 800 \"Refused("
       "VEXLOR_CONSOLE不能调用PM1_PROC 已是SYS_KILLED退出状态)\" was not answered; the console "
       "answered it ABORT";
-  expect_error(vexlor({"run", "--timeout", "0.5", "PM1_PROC", "P1"}), 3, timed_out);
+  expect_error(vexlor({"run", "--timeout", "1", "PM1_PROC", "P1"}), 3, timed_out);
   // Nothing was left behind: the alarm is answered and out of the queue.
   EXPECT_EQ(Vexlor::VAlarm_ID_Status(800), Vexlor::ALM_ABORT);
   EXPECT_EQ(Vexlor::VAlarm_Queue_Count(), 0);
@@ -363,8 +408,11 @@ TEST_F(Console, RunTimesOutOnItsUnansweredRefusalAndResetMakesAnEndedRoutineRunn
                   "--timeout: \"0\" is not a number of seconds above 0 (see vexlor run --help)"}});
 
   Json journal = Json::array();
-  for (const Json& r : vexlor_json({"audit"}))
-    journal.push_back(fields(r, {"action", "value", "result"}));
+  const Json audit = vexlor_json({"audit"});
+  for (const Json& r : audit) journal.push_back(fields(r, {"action", "value", "result"}));
+  // The run's row has the time it was asked for and, a second later at least, its end.
+  ASSERT_FALSE(audit.empty());
+  EXPECT_LT(audit[0].at("time").get<std::string>(), audit[0].at("ended").get<std::string>());
   EXPECT_EQ(journal, (Json{{"run", "P1", timed_out},
                            {"reset", "", "ok"},
                            {"reset", "", "cannot reset PM1_PROC: it is running (SYS_RUNNING)"},
@@ -427,8 +475,21 @@ TEST_F(Console, BadUsageAndMissingDatabaseGiveOneLineAndTheirStatus) {
        {"monitor PM1.Count --count -1", 2,
         "--count: \"-1\" is not a count (a whole number, 0 or more) (see vexlor monitor --help)"},
        {"points get", 2, "NAME is required (see vexlor points get --help)"},
+       // `points` would take a third word as its pattern, the top level has no place for it.
+       {"points set PM1.Count 1 2", 2,
+        "too many words for set: a value with blanks goes in quotes, as in vexlor points set "
+        "PM1.Count \"1 2\" (see vexlor points set --help)"},
+       {"points set PM1.Recipe ETCH A B", 2,
+        "too many words for set: a value with blanks goes in quotes, as in vexlor points set "
+        "PM1.Recipe \"ETCH A B\" (see vexlor points set --help)"},
+       {"set PM1.Count 1 2", 2,
+        "too many words for set: a value with blanks goes in quotes, as in vexlor set PM1.Count "
+        "\"1 2\" (see vexlor set --help)"},
+       {"points get PM1.Count 2", 2, "unexpected argument \"2\" (see vexlor points get --help)"},
        {"--instance " + other + " points", 1,
         "no database in instance \"" + other + "\" (create one with vexlor-db)"}});
+  EXPECT_EQ(Vexlor::VDigital_Read_Mem(kCount), 0);  // nothing was written
+  EXPECT_EQ(Vexlor::VString_Read_Mem(0), std::string("ETCH \"A\"\\B\tC\x01 刻蚀"));
   for (const char* command : {"", "points set PM1.Count", "watch --interval 0"}) {
     const ToolRun run = vexlor(words(command));
     EXPECT_EQ(run.code, 2) << run.err;
@@ -460,6 +521,53 @@ TEST_F(Console, StatusShowsTheManagerNeverStartedUpAndKilled) {
   status = vexlor_json({"status"});
   EXPECT_EQ(fields(status, {"/manager/state", "/manager/pid", "/routines/1/process"}),
             (Json{"running", manager.pid(), "virtual"}));
+  // The manager maps the database more than once: still one process, listed once.
+  Json others = Json::array();
+  for (const Json& r : status.at("routines"))
+    if (r.at("index").is_null()) others.push_back(fields(r, {"name", "pids"}));
+  EXPECT_EQ(others, Json::array({Json::array({"vexlor-manager", Json::array({manager.pid()})})}));
+
+  // A routine started by hand serves PM1_PROC (this process lets go of the name first): the
+  // manager's word for it holds a blank.
+  Vexlor::VHub_Release();
+  const pid_t by_hand = spawn_child([] {
+    ::execl(VEXLOR_TEST_ROUTINE, VEXLOR_TEST_ROUTINE, "PM1_PROC", static_cast<char*>(nullptr));
+    return 127;
+  });
+  struct Reap {
+    pid_t pid;
+    ~Reap() {
+      if (pid > 0 && ::kill(pid, SIGKILL) == 0) wait_child(pid, 30);
+    }
+  } reap{by_hand};
+  const std::string pid = std::to_string(by_hand);
+  // The manager finds it within half a second of serving.
+  ASSERT_TRUE(wait_until(
+      [&] {
+        const ToolRun run = vexlor({"--json", "functions", "PM1_PROC"});
+        return run.code == 0 && run.out.find("\"routine\":\"alive") != std::string::npos;
+      },
+      30));
+  status = vexlor_json({"status"});
+  EXPECT_EQ(fields(status.at("routines")[0], {"name", "process", "pids"}),
+            (Json{"PM1_PROC", "alive(by hand)", Json::array({by_hand})}));
+  EXPECT_EQ(fields(vexlor_json({"functions", "PM1_PROC"})[0], {"name", "pid", "routine"}),
+            (Json{"PM1_PROC", by_hand, "alive(by hand)"}));
+  // The PID column is as wide as its widest cell.
+  const std::string pad(pid.size() > 3 ? pid.size() - 3 : 0, ' ');
+  const std::string pid_cell = pid + std::string(pid.size() < 3 ? 3 - pid.size() : 0, ' ');
+  expect_ok(
+      vexlor({"functions", "PM1_PROC"}),
+      "#  NAME      RUN            EVENT          ABORT  FREE  EXIT  VIRTUAL  SLOT        "
+      "PID" +
+          pad +
+          "  ROUTINE\n"
+          "0  PM1_PROC  SYS_AVAILABLE  SYS_AVAILABLE  -      -     -     -        configured  " +
+          pid_cell + "  alive(by hand)\n");
+  reap.pid = -1;
+  ::kill(by_hand, SIGKILL);
+  EXPECT_EQ(wait_child(by_hand, 30), 128 + SIGKILL);
+  ASSERT_TRUE(Vexlor::VHub_Initial("PM1_PROC"));
 
   manager.kill9();
   const ToolRun run = vexlor({"status"});
@@ -514,6 +622,32 @@ TEST_F(Console, MonitorPrintsExactlyTheChangesAnotherProcessMakes) {
 }
 
 TEST_F(Console, SetDriverAndAnswerAreJournaledWithTheEquipmentsUser) {
+  // A file journaled before rows had an end time: the table gets the column, its row reads "".
+  const std::string folder = instance_.drive_root() + "/Z/Database";
+  std::filesystem::create_directories(folder);
+  sqlite3* file = nullptr;
+  ASSERT_EQ(sqlite3_open((folder + "/vexlor.db").c_str(), &file), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(file,
+                         "CREATE TABLE OperatorAudit(row INTEGER PRIMARY KEY AUTOINCREMENT, "
+                         "time TEXT NOT NULL, source TEXT NOT NULL, action TEXT NOT NULL, "
+                         "target TEXT NOT NULL, value TEXT NOT NULL, result TEXT NOT NULL, "
+                         "user_name TEXT NOT NULL, user_level INTEGER NOT NULL, "
+                         "host_user TEXT NOT NULL, pid INTEGER NOT NULL, address TEXT NOT NULL);"
+                         "INSERT INTO OperatorAudit(time, source, action, target, value, result, "
+                         "user_name, user_level, host_user, pid, address) VALUES('2026/01/02 "
+                         "03:04:05', 'console', 'set', 'PM1.Count', '3', 'ok', 'alice', 3, "
+                         "'bob', 42, '');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(file);
+  const ToolRun old = vexlor({"audit"});
+  EXPECT_EQ(old.code, 0) << old.err;
+  EXPECT_TRUE(std::regex_search(
+      old.out, std::regex("^TIME +ENDED +SOURCE +ACTION +TARGET +VALUE +RESULT +USER +LEVEL +"
+                          "HOST USER +PID\n2026/01/02 03:04:05  -  +console  set  +PM1\\.Count  "
+                          "3  +ok  +alice  3  +bob  +42\n$")))
+      << old.out;
+
   Vexlor::VSystem_Set_User_Name("alice");
   Vexlor::VSystem_Set_User_Level(3);
   EXPECT_EQ(vexlor({"set", "PM1.Count", "7"}).code, 0);
@@ -524,6 +658,7 @@ TEST_F(Console, SetDriverAndAnswerAreJournaledWithTheEquipmentsUser) {
 
   const Json rows = vexlor_json({"audit"});
   const Json expected[] = {
+      {"set", "PM1.Count", "3", "ok"},  // the older file's row
       {"set", "PM1.Count", "7", "ok"},
       {"set", "PM1.Count", "500", "cannot write \"500\" to PM1.Count: out of range 0..100"},
       {"driver offline", "DIO", "", "ok"},
@@ -538,6 +673,14 @@ TEST_F(Console, SetDriverAndAnswerAreJournaledWithTheEquipmentsUser) {
     EXPECT_GT(r.at("pid").get<int>(), 0);
     EXPECT_NE(r.at("pid"), ::getpid());
     EXPECT_FALSE(r.at("host_user").get<std::string>().empty());
+    // Asked and ended within the same action: the end is the request time or later.
+    const std::string time = r.at("time"), ended = r.at("ended");
+    if (i == 0) {
+      EXPECT_EQ(fields(r, {"time", "ended"}), (Json{"2026/01/02 03:04:05", ""}));
+    } else {
+      EXPECT_EQ(ended.size(), 19u) << ended;
+      EXPECT_LE(time, ended);
+    }
   }
   // The alarm history says who answered.
   const Json history = vexlor_json({"history"});

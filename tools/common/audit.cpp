@@ -29,7 +29,22 @@ constexpr char kCreateTable[] =
     "row INTEGER PRIMARY KEY AUTOINCREMENT, time TEXT NOT NULL, source TEXT NOT NULL, "
     "action TEXT NOT NULL, target TEXT NOT NULL, value TEXT NOT NULL, result TEXT NOT NULL, "
     "user_name TEXT NOT NULL, user_level INTEGER NOT NULL, host_user TEXT NOT NULL, "
-    "pid INTEGER NOT NULL, address TEXT NOT NULL);";
+    "pid INTEGER NOT NULL, address TEXT NOT NULL, ended TEXT NOT NULL DEFAULT '');";
+
+// Whether the table "OperatorAudit" has the column "ended" (tables written before it was added
+// have not).
+bool has_ended_column(sqlite3* db) {
+  sqlite3_stmt* info = nullptr;
+  bool found = false;
+  if (sqlite3_prepare_v2(db, "PRAGMA table_info(OperatorAudit)", -1, &info, nullptr) == SQLITE_OK) {
+    while (!found && sqlite3_step(info) == SQLITE_ROW) {
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(info, 1));
+      found = name != nullptr && std::string(name) == "ended";
+    }
+  }
+  sqlite3_finalize(info);
+  return found;
+}
 
 void set_error(std::string* error, std::string text) {
   if (error != nullptr) *error = std::move(text);
@@ -112,13 +127,18 @@ bool journal_operator_action(const OperatorAction& action, std::string* error) {
   if (db == nullptr) return false;
   sqlite3_stmt* insert = nullptr;
   bool ok = sqlite3_exec(db, kCreateTable, nullptr, nullptr, nullptr) == SQLITE_OK &&
+            (has_ended_column(db) ||
+             sqlite3_exec(db, "ALTER TABLE OperatorAudit ADD COLUMN ended TEXT NOT NULL DEFAULT ''",
+                          nullptr, nullptr, nullptr) == SQLITE_OK ||
+             has_ended_column(db)) &&  // another writer added it meanwhile
             sqlite3_prepare_v2(db,
                                "INSERT INTO OperatorAudit(time, source, action, target, value, "
-                               "result, user_name, user_level, host_user, pid, address) "
-                               "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)",
+                               "result, user_name, user_level, host_user, pid, address, ended) "
+                               "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)",
                                -1, &insert, nullptr) == SQLITE_OK;
   if (ok) {
-    bind_text(insert, 1, local_time_text());
+    const std::string now = local_time_text();
+    bind_text(insert, 1, action.requested.empty() ? now : action.requested);
     bind_text(insert, 2, action.source);
     bind_text(insert, 3, action.action);
     bind_text(insert, 4, action.target);
@@ -129,6 +149,7 @@ bool journal_operator_action(const OperatorAction& action, std::string* error) {
     bind_text(insert, 9, host_user());
     sqlite3_bind_int64(insert, 10, process_id());
     bind_text(insert, 11, action.address);
+    bind_text(insert, 12, now);
     ok = sqlite3_step(insert) == SQLITE_DONE;
   }
   if (!ok) set_error(error, file + ": " + sqlite3_errmsg(db));
@@ -149,11 +170,13 @@ bool read_operator_actions(const std::string& file, const std::string& since,
   }
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   sqlite3_stmt* select = nullptr;
-  int rc = sqlite3_prepare_v2(db,
-                              "SELECT row, time, source, action, target, value, result, "
-                              "user_name, user_level, host_user, pid, address FROM OperatorAudit "
-                              "WHERE time >= ?1 ORDER BY row",
-                              -1, &select, nullptr);
+  // The file is opened read-only: rows of a table without "ended" read it as "".
+  const std::string query = std::string(
+                                "SELECT row, time, source, action, target, value, result, "
+                                "user_name, user_level, host_user, pid, address, ") +
+                            (has_ended_column(db) ? "ended" : "''") +
+                            " FROM OperatorAudit WHERE time >= ?1 ORDER BY row";
+  int rc = sqlite3_prepare_v2(db, query.c_str(), -1, &select, nullptr);
   if (rc != SQLITE_OK) {
     // No table yet: nothing was journaled.
     const bool missing = std::string(sqlite3_errmsg(db)).find("no such table") != std::string::npos;
@@ -166,12 +189,18 @@ bool read_operator_actions(const std::string& file, const std::string& since,
     AuditRow r;
     r.row = sqlite3_column_int64(select, 0);
     r.time = column(select, 1);
-    r.action = {column(select, 2), column(select, 3), column(select, 4),
-                column(select, 5), column(select, 6), column(select, 11)};
+    r.action = {column(select, 2),
+                column(select, 3),
+                column(select, 4),
+                column(select, 5),
+                column(select, 6),
+                column(select, 11),
+                r.time};
     r.user_name = column(select, 7);
     r.user_level = sqlite3_column_int(select, 8);
     r.host_user = column(select, 9);
     r.pid = sqlite3_column_int64(select, 10);
+    r.ended = column(select, 12);
     rows->push_back(std::move(r));
   }
   const bool ok = rc == SQLITE_DONE;

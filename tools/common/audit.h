@@ -8,22 +8,28 @@
 #include <vector>
 namespace vexlor_tools {
 struct OperatorAction {
-  std::string source;   // "console" or "panel"
-  std::string action;   // "set", "driver online", "driver offline", "answer", "run", "abort", "reset"
+  std::string source;  // "console" or "panel"
+  // "set", "driver online", "driver offline", "answer", "run", "abort", "reset"
+  std::string action;
   std::string target;   // point name, driver name, alarm ID or function name
   std::string value;    // the value written, the choice, the run parameter ("" if none)
   std::string result;   // "ok" or the failure text
   std::string address;  // the panel client's address; "" for the console
+  // Local "YYYY/MM/DD HH:MM:SS" when the operator asked for the action (an action that lasts,
+  // such as a run, is journaled when it ends); "" when it was asked as the row is written.
+  std::string requested;
 };
-// Appends one row (local time, the action, the equipment's user name and level, the host user and
-// pid) to the table "OperatorAudit" of the equipment's database file. False with `error` set when
-// the row could not be written.
+// Appends one row (the time of the request, the action, the equipment's user name and level, the
+// host user and pid, the time it ended: now) to the table "OperatorAudit" of the equipment's
+// database file, adding the column "ended" to a table written before it had one. False with `error`
+// set when the row could not be written.
 bool journal_operator_action(const OperatorAction& action, std::string* error = nullptr);
 
 // One journaled row as read back.
 struct AuditRow {
   long long row = 0;
-  std::string time;  // local "YYYY/MM/DD HH:MM:SS"
+  std::string time;   // local "YYYY/MM/DD HH:MM:SS": when the operator asked
+  std::string ended;  // the same form: when the action ended; "" in rows of older files
   OperatorAction action;
   std::string user_name;  // the equipment's user at the time
   int user_level = 0;

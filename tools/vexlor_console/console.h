@@ -160,9 +160,10 @@ int run_status(const Options& o, bool attached);
 int run_audit(const Options& o, const std::string& since);
 // "2026-12-05T08:00" -> "2026/12/05 08:00"; false unless a leading part of
 // "YYYY/MM/DD HH:MM:SS" with at least the year.
-// Journals a console action; a failure to write is a warning, the action stands.
+// Journals a console action; a failure to write is a warning, the action stands. `requested`:
+// when the operator asked for an action that lasts (local "YYYY/MM/DD HH:MM:SS"), "" for now.
 void journal(const std::string& action, const std::string& target, const std::string& value,
-             const std::string& result);
+             const std::string& result, const std::string& requested = "");
 
 // alarms.cpp
 struct AlarmRow {
@@ -189,6 +190,15 @@ int run_alarm_history(const Options& o, const std::string& since);
 // "retry", "ALM_RETRY", "Retry" -> 1; -1 for anything else (ALM_PAUSED is not an answer).
 
 // functions.cpp
+// The process serving a function as the sequence manager sees it. The manager answers the
+// routine query with "<pid> <state>": "1234 alive", "1234 alive(by hand)", "- stopped",
+// "- backoff", "- -"; the state is the rest of the answer after the first blank. Both "-"
+// when the manager does not answer.
+struct ServingProcess {
+  long pid = 0;             // 0: none
+  std::string state = "-";  // "alive", "alive(by hand)", "stopped", "backoff" or "-"
+};
+ServingProcess serving_process(int index);
 int run_functions(const Options& o, const std::string& pattern);
 // Runs the function and waits for its final status: 0 for SYS_SUCCESS, 1 otherwise; with a
 // `timeout` (seconds, 0 for none) kTimedOut when the run has not ended by then.

@@ -13,6 +13,26 @@
 
 namespace vexlor_console {
 
+namespace {
+
+ServingProcess parse_serving_process(const std::string& answer) {
+  ServingProcess p;
+  const std::size_t blank = answer.find(' ');
+  const std::string pid = answer.substr(0, blank);
+  int number = 0;
+  if (Vexlor::VStr_To_Int(pid.c_str(), &number) && number > 0) p.pid = number;
+  if (blank != std::string::npos && blank + 1 < answer.size()) p.state = answer.substr(blank + 1);
+  return p;
+}
+
+}  // namespace
+
+ServingProcess serving_process(int index) {
+  char answer[64] = "";
+  if (!Vexlor::VFIFO_Engine_Read("$F", "P9", "R1", index, "-", answer, sizeof answer)) return {};
+  return parse_serving_process(answer);
+}
+
 int run_functions(const Options& o, const std::string& pattern) {
   const int n = Vexlor::VSystem_Get_Function_Count();
   const int own = Vexlor::VFunction_Get_Point();
@@ -34,23 +54,17 @@ int run_functions(const Options& o, const std::string& pattern) {
     const bool exit = Vexlor::VFunction_Get_Exit_Flag(i);
     const bool virt = Vexlor::VFunction_Get_Virtual_Flag(i);
     auto yes = [](bool flag) { return flag ? "yes" : "-"; };
-    // The manager answers "<pid> <state>": "1234 alive", "- stopped", "- backoff", "- -".
-    char routine[64] = "- -";
-    if (i < n && !Vexlor::VFIFO_Engine_Read("$F", "P9", "R1", i, "-", routine, sizeof routine)) {
-      std::snprintf(routine, sizeof routine, "- -");
-    }
-    char pid[32] = "-", state[32] = "-";
-    std::sscanf(routine, "%31s %31s", pid, state);
+    const ServingProcess serving = i < n ? serving_process(i) : ServingProcess();
+    const std::string pid = serving.pid > 0 ? std::to_string(serving.pid) : "-";
     t.add({std::to_string(i), name + (i == own ? " (this console)" : ""), status_name(run),
-           status_name(event), yes(abort), yes(free), yes(exit), yes(virt), slot, pid, state});
+           status_name(event), yes(abort), yes(free), yes(exit), yes(virt), slot, pid,
+           serving.state});
     json.begin_object().field("index", i).field("name", name).field("slot", slot);
     json.field("run_status", status_name(run)).field("event_status", status_name(event));
     json.field("abort", abort).field("free", free).field("exit", exit).field("virtual", virt);
     json.key("pid");
-    int pid_number = 0;
-    (Vexlor::VStr_To_Int(pid, &pid_number) && pid_number > 0) ? json.value(pid_number)
-                                                              : json.null();
-    json.field("routine", std::string(state));
+    serving.pid > 0 ? json.value(static_cast<int64_t>(serving.pid)) : json.null();
+    json.field("routine", serving.state);
     json.end_object();
     ++shown;
   }
@@ -66,9 +80,11 @@ int run_functions(const Options& o, const std::string& pattern) {
 
 namespace {
 
-int report_end(const std::string& name, const std::string& param, Vexlor::FUNC_STATUS status) {
+int report_end(const std::string& name, const std::string& param, const std::string& requested,
+               Vexlor::FUNC_STATUS status) {
   journal("run", name, param,
-          status == Vexlor::SYS_SUCCESS ? "ok" : std::string("ended ") + status_name(status));
+          status == Vexlor::SYS_SUCCESS ? "ok" : std::string("ended ") + status_name(status),
+          requested);
   print(name + " ended " + status_name(status) + "\n");
   return status == Vexlor::SYS_SUCCESS ? kOk : kFailed;
 }
@@ -98,7 +114,11 @@ std::string seconds_text(double seconds) {
 int run_function(const std::string& name, const std::string& param, double timeout) {
   const int index = Vexlor::VFunction_Get_Point(name.c_str());
   if (index < 0) return fail("no function " + in_quotes(name));
-  if (timeout <= 0) return report_end(name, param, Vexlor::VFunction_Run(index, param.c_str()));
+  // The journal row is written when the run ends, stamped with the time it was asked for.
+  const std::string requested = vexlor_tools::local_time_text();
+  if (timeout <= 0) {
+    return report_end(name, param, requested, Vexlor::VFunction_Run(index, param.c_str()));
+  }
 
   // The run goes out and is waited for on a thread of its own, the wait bounded by what is left
   // of the time. When the time is up while a refusal alarm of this console waits for the
@@ -142,13 +162,13 @@ int run_function(const std::string& name, const std::string& param, double timeo
   // A final status, even one that came just after the time (the operator answered), is the
   // run's result.
   if (waited_on.empty() && status != Vexlor::SYS_RUNNING && status != Vexlor::SYS_WAITTING) {
-    return report_end(name, param, status);
+    return report_end(name, param, requested, status);
   }
   const std::string line =
       "timed out after " + seconds_text(timeout) + " s waiting for the run of " + name +
       (waited_on.empty() ? " to end; the run goes on"
                          : ": " + waited_on + " was not answered; the console answered it ABORT");
-  journal("run", name, param, line);
+  journal("run", name, param, line, requested);
   return fail(line, kTimedOut);
 }
 

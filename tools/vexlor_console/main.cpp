@@ -5,7 +5,8 @@
 // It attaches as the routine "VEXLOR_CONSOLE" in one of the 12 extra slots of the function
 // table (VHub_Initial2): the first run takes a free slot and names it, later runs take the
 // same slot again by its name, so consoles never use up the slots. The name stays in the
-// slot after VHub_Release, as for every extra routine.
+// slot after VHub_Release, as for every extra routine; when every slot holds another name, the
+// slot of a program that has ended is given back (tools/common/extra_slot.h).
 //
 // Exit status: 0 done, 1 the operation failed, 2 bad usage, 3 a `run --timeout` that ran out;
 // every error is one line on stderr starting "vexlor: ". The library's own console lines are
@@ -18,8 +19,10 @@
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "console.h"
+#include "extra_slot.h"
 #include "host.h"
 
 namespace vexlor_console {
@@ -32,13 +35,21 @@ bool Session::open() {
     fail("no database in instance " + in_quotes(instance_name()) + " (create one with vexlor-db)");
     return false;
   }
-  attached_ = true;
-  if (!Vexlor::VHub_Initial2(kRoutineName) || Vexlor::MMAP_DB() == nullptr) {
-    fail("cannot attach to instance " + in_quotes(instance_name()) +
-         ": every extra routine slot of the function table is taken");
-    return false;
+  switch (vexlor_tools::attach_extra_slot(kRoutineName)) {
+    case vexlor_tools::ExtraSlot::kAttached:
+      attached_ = true;
+      return true;
+    case vexlor_tools::ExtraSlot::kNoDatabase:
+      fail("no database in instance " + in_quotes(instance_name()) +
+           " (create one with vexlor-db)");
+      return false;
+    case vexlor_tools::ExtraSlot::kAllRunning:
+      break;
   }
-  return true;
+  fail("cannot attach to instance " + in_quotes(instance_name()) +
+       ": every extra routine slot of the function table is held by a running program (see "
+       "vexlor status)");
+  return false;
 }
 
 bool database_retired() { return vexlor::database_retired(Vexlor::MMAP_DB()); }
@@ -115,6 +126,15 @@ std::string usage_line(const CLI::App& app, const CLI::ParseError& e) {
   }
   while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
   return text + " (see " + where + " --help)";
+}
+
+// A `set` given more than NAME VALUE: the value's words belong together in quotes.
+std::string set_with_too_many_words(const std::string& command, const std::string& name,
+                                    const std::vector<std::string>& value_words) {
+  std::string value;
+  for (const std::string& word : value_words) value += (value.empty() ? "" : " ") + word;
+  return "too many words for set: a value with blanks goes in quotes, as in " + command + " " +
+         name + " " + in_quotes(value) + " (see " + command + " --help)";
 }
 
 // Counts and intervals: one clear line for a bad one.
@@ -317,7 +337,27 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
+    // Words after a set's value: `points` would take the first as its pattern, the top level
+    // has no place for them.
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr &&
+        (set->parsed() || top_set->parsed())) {
+      std::vector<std::string> value_words{point_value};
+      if (set->parsed() && !pattern.empty()) value_words.push_back(pattern);
+      for (const std::string& word : app.remaining(true)) value_words.push_back(word);
+      return fail(set_with_too_many_words(set->parsed() ? "vexlor points set" : "vexlor set",
+                                          point_name, value_words),
+                  kUsage);
+    }
     return fail(usage_line(app, e), kUsage);
+  }
+  // `points` takes the word after a get's NAME or a set's VALUE as its pattern.
+  if (set->parsed() && !pattern.empty()) {
+    return fail(set_with_too_many_words("vexlor points set", point_name, {point_value, pattern}),
+                kUsage);
+  }
+  if (get->parsed() && !pattern.empty()) {
+    return fail("unexpected argument " + in_quotes(pattern) + " (see vexlor points get --help)",
+                kUsage);
   }
   if (!instance.empty()) set_instance(instance);
   if (!separate_library_output(verbose)) warn("the library's console lines stay on stdout");

@@ -8,10 +8,10 @@
 namespace vexlor_console {
 
 void journal(const std::string& action, const std::string& target, const std::string& value,
-             const std::string& result) {
+             const std::string& result, const std::string& requested) {
   std::string error;
-  if (!vexlor_tools::journal_operator_action({"console", action, target, value, result, ""},
-                                             &error)) {
+  if (!vexlor_tools::journal_operator_action(
+          {"console", action, target, value, result, "", requested}, &error)) {
     warn("the operator audit trail was not written: " + error);
   }
 }
@@ -30,7 +30,8 @@ int run_audit(const Options& o, const std::string& since_text) {
     JsonWriter json;
     json.begin_array();
     for (const auto& r : rows) {
-      json.begin_object().field("time", r.time).field("source", r.action.source);
+      json.begin_object().field("time", r.time).field("ended", r.ended);
+      json.field("source", r.action.source);
       json.field("action", r.action.action).field("target", r.action.target);
       json.field("value", r.action.value).field("result", r.action.result);
       json.field("user_name", r.user_name).field("user_level", r.user_level);
@@ -45,12 +46,12 @@ int run_audit(const Options& o, const std::string& since_text) {
     print("no operator actions" + (since.empty() ? std::string() : " since " + since) + "\n");
     return kOk;
   }
-  TextTable t({"TIME", "SOURCE", "ACTION", "TARGET", "VALUE", "RESULT", "USER", "LEVEL",
+  TextTable t({"TIME", "ENDED", "SOURCE", "ACTION", "TARGET", "VALUE", "RESULT", "USER", "LEVEL",
                "HOST USER", "PID"});
   for (const auto& r : rows) {
     const std::string source =
         r.action.address.empty() ? r.action.source : r.action.source + " " + r.action.address;
-    t.add({r.time, source, r.action.action, r.action.target,
+    t.add({r.time, r.ended.empty() ? "-" : r.ended, source, r.action.action, r.action.target,
            r.action.value.empty() ? "-" : cell(r.action.value, 40), cell(r.action.result, 60),
            r.user_name.empty() ? "-" : r.user_name, std::to_string(r.user_level),
            r.host_user.empty() ? "-" : r.host_user, std::to_string(r.pid)});

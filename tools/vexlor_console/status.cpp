@@ -104,15 +104,12 @@ std::vector<RoutineRow> routines(const vexlor::InstanceState& s, bool manager_up
         matched[k] = true;
       }
     }
-    // What the manager knows of the process serving the function: "<pid> <state>".
-    char answer[64] = "";
+    // What the manager knows of the process serving the function.
     std::string manager_word;
-    if (manager_up && i < n &&
-        Vexlor::VFIFO_Engine_Read("$F", "P9", "R1", i, "-", answer, sizeof answer)) {
-      char pid[32] = "-", state[32] = "-";
-      std::sscanf(answer, "%31s %31s", pid, state);
-      if (std::string(state) != "-") manager_word = state;
-      if (r.pids.empty() && std::string(pid) != "-") r.pids.push_back(std::atol(pid));
+    if (manager_up && i < n) {
+      const ServingProcess serving = serving_process(i);
+      if (serving.state != "-") manager_word = serving.state;
+      if (r.pids.empty() && serving.pid > 0) r.pids.push_back(serving.pid);
     }
     const bool busy = run == Vexlor::SYS_RUNNING || run == Vexlor::SYS_WAITTING;
     if (!r.pids.empty() && (manager_word.empty() || manager_word.rfind("alive", 0) == 0)) {
