@@ -140,7 +140,18 @@ TEST_F(Supervision, AKilledManagersRoutinesAreTakenOverRestartedAndStoppedByTheN
   ASSERT_TRUE(wait_until([] { return pid_of(kAlpha) > 0 && pid_of(kSink) > 0; }, 10));
   // BETA starts on demand, then waits for the operator's answer to alarm 3001.
   EXPECT_TRUE(VFunction_Run_Set(kBeta, "MANAGE 3001"));
-  ASSERT_TRUE(wait_until([] { return VAlarm_ID_Status(3001) == ALM_PAUSED; }, 10));
+  // Waiting: the IO engine has heard the post (a post whose notice the engine never got fails,
+  // and the routine would not wait).
+  const auto heard = [] {
+    std::vector<std::string> record;
+    vexlor::fifo::query_record(vexlor::os::kManagerEndpoint, 0, &record, nullptr, 10000);
+    for (const std::string& line : record) {
+      if (line.rfind("EngineWriteG kind=$L param=P1 command=W1 index=1 ", 0) == 0) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(wait_until(heard, 10));
+  ASSERT_EQ(VAlarm_ID_Get_Post_Type(3001), 2);
   const pid_t alpha = pid_of(kAlpha), beta = pid_of(kBeta);
   ASSERT_GT(beta, 0);
 

@@ -42,7 +42,7 @@ std::string process_token(pid_t pid);
 
 // Takes over a routine process that an earlier manager started and left running (it was killed):
 // when `pid` still runs with the same token, reap(), kill_now() and process_ended() then work on
-// it as on a child of launch() (reap() cannot learn its exit status: `how` says "ended").
+// it as on a child of launch() (reap() cannot learn its exit status: `how` says "exit status unknown: taken over").
 bool adopt(pid_t pid, const std::string& token);
 
 // The manager's own stop: SIGTERM, SIGINT or SIGHUP on POSIX; Ctrl+C, Ctrl+Break, closing the

@@ -132,7 +132,7 @@ bool reap(pid_t pid, int wait_ms, std::string* how) {
   if (is_adopted(pid)) {
     const bool ended = wait_ms < 0 ? process_ended(pid, 1 << 30) : process_ended(pid, wait_ms);
     if (!ended) return false;
-    if (how) *how = "ended";
+    if (how) *how = "exit status unknown: taken over";
     std::lock_guard<std::mutex> lock(adopted_mutex);
     adopted.erase(pid);
     return true;
