@@ -1,9 +1,8 @@
 // The alarm feed's ring. A writer claims the next number, marks its slot incomplete, fills it
 // and publishes the number; a reader takes a slot only when its number reads the same before
-// and after the copy.
+// and after the copy. The fields are stored with release and loaded with acquire ordering, so a
+// reader that sees any field of a newer writer also sees that writer's "incomplete" mark.
 #include "alarms/alarm_feed.h"
-
-#include <atomic>
 
 #include "os/atomic_field.h"
 
@@ -25,11 +24,10 @@ void feed_alarm_change(const Vexlor::MMAP_STRU& db, int32_t point, int32_t funct
   const uint64_t number = os::fetch_add_relaxed(last_number(db), 1) + 1;
   AlarmFeedSlot& slot = slots(db)[number % kAlarmFeedSlots];
   os::store_relaxed(slot.number, uint64_t{0});
-  std::atomic_thread_fence(std::memory_order_release);
-  os::store_relaxed(slot.point, point);
-  os::store_relaxed(slot.alarm_id, db.alarm_sp[point].alarm_id);
-  os::store_relaxed(slot.status, os::load_relaxed(db.alarm_rt[point].status));
-  os::store_relaxed(slot.function, function);
+  os::store_release(slot.point, point);
+  os::store_release(slot.alarm_id, db.alarm_sp[point].alarm_id);
+  os::store_release(slot.status, os::load_relaxed(db.alarm_rt[point].status));
+  os::store_release(slot.function, function);
   os::store_release(slot.number, number);
 }
 
@@ -38,12 +36,11 @@ uint64_t alarm_feed_last(const Vexlor::MMAP_STRU& db) { return os::load_acquire(
 FeedRead read_alarm_change(const Vexlor::MMAP_STRU& db, uint64_t number, AlarmFeedSlot& out) {
   const AlarmFeedSlot& slot = slots(db)[number % kAlarmFeedSlots];
   const uint64_t before = os::load_acquire(slot.number);
-  out.point = os::load_relaxed(slot.point);
-  out.alarm_id = os::load_relaxed(slot.alarm_id);
-  out.status = os::load_relaxed(slot.status);
-  out.function = os::load_relaxed(slot.function);
-  std::atomic_thread_fence(std::memory_order_acquire);
-  const uint64_t after = os::load_relaxed(slot.number);
+  out.point = os::load_acquire(slot.point);
+  out.alarm_id = os::load_acquire(slot.alarm_id);
+  out.status = os::load_acquire(slot.status);
+  out.function = os::load_acquire(slot.function);
+  const uint64_t after = os::load_acquire(slot.number);
   if (before == number && after == number) {
     out.number = number;
     return FeedRead::kReady;
