@@ -1,6 +1,7 @@
 // System settings of the system block, the manager abort flag and the requests that ask the
 // sequence manager to show or hide its windows or to stop all routines.
 #include "frame/context.h"
+#include "os/atomic_field.h"
 #include "util/text.h"
 #include "vexlor/frame.h"
 #include "vexlor/named.h"
@@ -108,11 +109,14 @@ void VSystem_Set_Language(LANGUAGE language) {
 
 bool VSystem_Abort_Manager_Get() {
   MMAP_STRU* db = d::attached_db();
-  return db ? db->abort_manager->abort_flag != 0 : false;
+  // Other processes and threads set it while waits poll it: one atomic load.
+  return db ? vexlor::os::load_relaxed(db->abort_manager->abort_flag) != 0 : false;
 }
 
 void VSystem_Abort_Manager_Set(bool abort) {
-  if (MMAP_STRU* db = d::attached_db()) db->abort_manager->abort_flag = abort ? 1 : 0;
+  if (MMAP_STRU* db = d::attached_db()) {
+    vexlor::os::store_relaxed(db->abort_manager->abort_flag, abort ? 1 : 0);
+  }
 }
 
 bool VSystem_Show_Main_Console() { return d::manager_request("P3", "W1", "-"); }
