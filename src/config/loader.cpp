@@ -568,8 +568,8 @@ void Loader::note_name(Registry& registry, const char* what, const std::string& 
 }
 
 void Loader::load(const toml::table& root) {
-  for (auto&& [key, value] : root) {
-    (void)value;
+  for (auto&& entry : root) {
+    const toml::key& key = entry.first;  // a lambda may not capture a structured binding
     if (kSections.count(std::string(key.str())) == 0) {
       guarded([&] {
         fail(key.source(), std::string(key.str()),
