@@ -7,12 +7,14 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "fifo/fifo_server.h"
 #include "os/local_endpoint.h"
 #include "support/instance.h"
+#include "vexlor/vexlor.h"
 
 namespace vexlor::test {
 
@@ -30,6 +32,18 @@ inline pid_t exec_manager(const std::vector<std::string>& args, int stderr_fd = 
   argv.push_back(nullptr);
   ::execv(kManagerTool, argv.data());
   ::_exit(127);
+}
+
+// What the manager says of the process serving function `index` ("<pid> alive", "- stopped",
+// ...), or "" when it does not answer; and that process's id, or -1. The caller is attached.
+inline std::string routine_state(int index) {
+  char answer[64] = "";
+  if (!Vexlor::VFIFO_Engine_Read("$F", "P9", "R1", index, "-", answer, sizeof answer)) return "";
+  return answer;
+}
+inline pid_t routine_pid(int index) {
+  const int pid = std::atoi(routine_state(index).c_str());
+  return pid > 0 ? pid : -1;
 }
 
 // A vexlor-manager serving the current instance for the life of the object.

@@ -82,12 +82,7 @@ std::vector<Journaled> journal() {
   return rows;
 }
 
-// The serving process of a function as the manager reports it, or -1.
-pid_t pid_of(int index) {
-  char answer[64] = "";
-  if (!VFIFO_Engine_Read("$F", "P9", "R1", index, "-", answer, sizeof answer)) return -1;
-  return std::atoi(answer) > 0 ? std::atoi(answer) : -1;
-}
+pid_t pid_of(int index) { return vexlor::test::routine_pid(index); }
 
 class HostReports : public ::testing::Test {
  protected:

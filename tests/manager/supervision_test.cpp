@@ -48,16 +48,8 @@ std::string config_text() {
   return text;
 }
 
-// The serving process of a function as the manager reports it ("<pid> alive", ...), or "".
-std::string routine_state(int index) {
-  char answer[64] = "";
-  if (!VFIFO_Engine_Read("$F", "P9", "R1", index, "-", answer, sizeof answer)) return "";
-  return answer;
-}
-pid_t pid_of(int index) {
-  const int pid = std::atoi(routine_state(index).c_str());
-  return pid > 0 ? pid : -1;
-}
+using vexlor::test::routine_state;
+pid_t pid_of(int index) { return vexlor::test::routine_pid(index); }
 bool ended(pid_t pid) { return pid <= 0 || ::kill(pid, 0) != 0; }
 
 class Supervision : public ::testing::Test {

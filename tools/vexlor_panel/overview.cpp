@@ -220,20 +220,19 @@ std::string Equipment::overview_json() {
           enabled = Vexlor::VSCH_Get_TM_Enable(i);
           ready = Vexlor::VSCH_Get_TM_Ready_Flag(i);
           running = Vexlor::VSCH_Get_TM_Running(i);
-          std::snprintf(name, sizeof name, "CTC.TM%d_PAUSE_FLAG", n);
-          pause = digital_value(name);
-          std::snprintf(name, sizeof name, "CTC.TM%d_State_String", n);
           break;
         default:
           enabled = Vexlor::VSCH_Get_PM_Enable(i);
           ready = Vexlor::VSCH_Get_PM_Ready_Flag(i);
           running = Vexlor::VSCH_Get_PM_Running(i);
-          std::snprintf(name, sizeof name, "CTC.PM%d_PAUSE_FLAG", n);
-          pause = digital_value(name);
-          std::snprintf(name, sizeof name, "CTC.PM%d_State_String", n);
           break;
       }
       if (c.kind == Vexlor::MODULE_TM || c.kind == Vexlor::MODULE_PM) {
+        // Transfer and process modules have a pause flag and a state text: CTC.TMn_... or PMn_.
+        const char* prefix = c.kind == Vexlor::MODULE_TM ? "TM" : "PM";
+        std::snprintf(name, sizeof name, "CTC.%s%d_PAUSE_FLAG", prefix, n);
+        pause = digital_value(name);
+        std::snprintf(name, sizeof name, "CTC.%s%d_State_String", prefix, n);
         const int p = named_point(Vexlor::IO_S, name);
         char text[1024] = {};
         if (p >= 0 && Vexlor::VString_Read(p, text)) state_text = text;
