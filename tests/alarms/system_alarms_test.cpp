@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "alarms/alarm_fixture.h"
+#include "config/vocabulary.h"
 #include "fifo/manager_process.h"
 
 using namespace Vexlor;
@@ -90,6 +91,37 @@ TEST_F(SystemAlarms, AFullPoolPostsNothing) {
   VHub_Release();
   EXPECT_FALSE(VSystem_Alarm_Post("f.cpp", 1, "before start-up"));
   EXPECT_EQ(VSystem_Alarm_Manage("f.cpp", 1, "before start-up"), ALM_ABORT);
+}
+
+// The pool `standard_system_alarms` adds: the operator reads a posted one, its fault text and
+// its choices in the equipment's display language, English or Chinese.
+TEST_F(SystemAlarms, TheStandardPoolSpeaksTheDisplayLanguage) {
+  auto& b = builder();
+  b.add_function("OPERATOR");
+  b.add_digital("CTC.Language");
+  ASSERT_EQ(vexlor::config::add_standard_system_alarms(b), 99);
+  publish();
+  ASSERT_TRUE(manager_.start());
+  ASSERT_TRUE(VHub_Initial("OPERATOR"));
+  VSystem_Set_Log_Status(LOG_DBG, LOG_STATUS_OFF);
+  ASSERT_TRUE(VSystem_Alarm_Post("f.cpp", 7, "Run refused|运行被拒绝"));
+  const int p = point_of(800);
+  EXPECT_STREQ(VAlarm_Get_Name(p), "SYSTEM_ALARM_800");
+  char text[512];
+  std::vector<std::string> captions;
+  using Texts = std::vector<std::string>;
+
+  VSystem_Set_Language(LANGUAGE_ENGLISH);
+  ASSERT_TRUE(VAlarm_Get_Text_Full(p, text));
+  EXPECT_STREQ(text, "System alarm(Run refused)");
+  VAlarm_Get_Recovery_Result_Message(p, VSystem_Get_Language(), captions);
+  EXPECT_EQ(captions, (Texts{"Retry", "Ignore", "Abort"}));
+
+  VSystem_Set_Language(LANGUAGE_CHINESE);
+  ASSERT_TRUE(VAlarm_Get_Text_Full(p, text));
+  EXPECT_STREQ(text, "系统报警(运行被拒绝)");
+  VAlarm_Get_Recovery_Result_Message(p, VSystem_Get_Language(), captions);
+  EXPECT_EQ(captions, (Texts{"重试", "忽略", "中止"}));
 }
 
 }  // namespace

@@ -288,6 +288,35 @@ TEST_F(Console, AlarmsListAnswerAndHistory) {
   EXPECT_EQ(run.out.rfind("TIME", 0), 0u) << run.out;
 }
 
+// The console's own words (headings, labels, sentences) follow the equipment's display
+// language, which the operator switches through "CTC.Language"; names, codes and JSON do not.
+TEST_F(Console, OwnWordsFollowTheDisplayLanguage) {
+  Vexlor::VSystem_Set_Language(Vexlor::LANGUAGE_CHINESE);
+  expect_ok(vexlor({"points", "count"}),
+            "名称       类型     值  单位  状态\n"
+            "PM1.Count  digital  0   pcs   ok\n");
+  expect_ok(vexlor({"alarms"}), "无报警\n");
+  ToolRun run = vexlor({"info", "PM1.Count"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  for (const std::string line : {"名称         PM1.Count\n", "单位         pcs\n", "联锁         "})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+  Vexlor::VAlarm_Post(1, "");
+  expect_ok(vexlor({"answer", "5002", "clear"}), "报警 5002 已应答 CLEAR\n");
+  EXPECT_EQ(fields(vexlor_json({"points", "count"})[0], {"name", "kind", "status"}),
+            (Json{"PM1.Count", "digital", "ok"}));
+
+  // The operator writes the point: the next command speaks English.
+  expect_ok(vexlor({"set", "CTC.Language", "0"}), "CTC.Language = 0\n");
+  expect_ok(vexlor({"points", "count"}),
+            "NAME       KIND     VALUE  UNIT  STATUS\n"
+            "PM1.Count  digital  0      pcs   ok\n");
+  expect_ok(vexlor({"alarms"}), "no alarms posted\n");
+  run = vexlor({"info", "PM1.Count"});
+  EXPECT_NE(run.out.find("name         PM1.Count\n"), std::string::npos) << run.out;
+  Vexlor::VAlarm_Post(1, "");
+  expect_ok(vexlor({"answer", "5002", "clear"}), "alarm 5002 answered CLEAR\n");
+}
+
 TEST_F(Console, FunctionsAndDrivers) {
   Vexlor::VFunction_Set_Run_Status(0, Vexlor::SYS_RUNNING);
   Vexlor::VFunction_Set_Event_Status(0, Vexlor::SYS_ERRCODE3);

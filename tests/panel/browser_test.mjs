@@ -59,6 +59,31 @@ async function main() {
 
   await screenshot(browser, 'panel.png');
 
+  // The equipment's display language switches the page's own words, without a reload; the
+  // equipment's texts (enumeration texts) follow from the panel.
+  const language = (value) => browser.eval(`fetch('/api/points/CTC.Language', { method: 'POST',
+    headers: { 'Content-Type': 'application/json' }, body: '{"value":"${value}"}' })
+    .then((r) => r.status)`);
+  const words = () => browser.eval(`[document.title, document.documentElement.lang,
+    document.querySelector('#link').textContent,
+    ...[...document.querySelectorAll('#alarms th, #tabs button')].map((e) => e.textContent),
+    document.querySelector('#no-alarms').textContent,
+    document.querySelector('tr[data-point="PM1.Pressure"] td:nth-child(4)').textContent,
+    document.querySelector('tr[data-point="PM1.GateValve"] button').textContent]`);
+  assert.equal(await language(1), 200);
+  await browser.until(`document.querySelector('#link').textContent === '实时'`, 5000, 'Chinese');
+  assert.deepEqual(await words(), ['Vexlor 面板', 'zh', '实时', 'ID', '级别', '模块', '文本',
+                                   '发生时间', '调用位置', '恢复', '模块', '程序', '报警历史',
+                                   '无报警。', '正常', '设置']);
+  await browser.until(`document.querySelector('tr[data-point="PM1.GateValve"] option')
+                       ?.textContent === '关闭'`, 5000, 'the valve\'s choices in Chinese');
+  assert.equal(await language(0), 200);
+  await browser.until(`document.querySelector('#link').textContent === 'live'`, 5000, 'English');
+  assert.deepEqual(await words(), ['Vexlor panel', 'en', 'live', 'ID', 'Level', 'Module', 'Text',
+                                   'Posted', 'Caller', 'Recovery', 'Modules', 'Routines',
+                                   'Alarm history', 'No alarms posted.', 'ok', 'Set']);
+  assert.equal(await browser.eval('window.notReloaded'), true);
+
   // The manager goes away: the page says so and the panel refuses actions.
   manager.kill('SIGTERM');
   await manager.exited;

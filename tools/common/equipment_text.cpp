@@ -115,6 +115,16 @@ std::string language_part(const std::string& text, bool chinese) {
   return text.substr(0, bar);
 }
 
+bool display_chinese() {
+  return Vexlor::MMAP_DB() != nullptr && Vexlor::VSystem_Get_Language() == Vexlor::LANGUAGE_CHINESE;
+}
+
+std::string word(const char* pair, bool chinese) {
+  return language_part(pair != nullptr ? pair : "", chinese);
+}
+
+std::string word(const char* pair) { return word(pair, display_chinese()); }
+
 uint32_t decode_utf8(std::string_view text, std::size_t i, std::size_t* len) {
   const auto c = static_cast<unsigned char>(text[i]);
   *len = 0;

@@ -34,6 +34,13 @@ bool record_fields(const std::string& text, std::vector<std::string>* fields);
 // The part of a bilingual text "English|中文" for the language: the Chinese part when it is
 // wanted and not empty, else the English part.
 std::string language_part(const std::string& text, bool chinese);
+// Whether the equipment shows its texts in Chinese: attached to a database whose display
+// language (the point "CTC.Language", VSystem_Get_Language) is 1. Not attached: English.
+bool display_chinese();
+// One of the tools' own words, written as the pair "English|中文", in the equipment's display
+// language (a text without '|' is the same in both).
+std::string word(const char* pair);
+std::string word(const char* pair, bool chinese);
 
 // One UTF-8 character at text[i]: its code point, its length in *len (0 when the bytes there
 // are not a valid shortest-form character).

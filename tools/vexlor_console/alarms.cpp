@@ -51,7 +51,8 @@ std::vector<AlarmRow> collect_alarms() {
 }
 
 void table_of_alarms(const std::vector<AlarmRow>& rows, std::string* text) {
-  TextTable t({"ID", "LEVEL", "MODULE", "NAME", "TEXT", "POSTED", "AT", "CHOICES"});
+  TextTable t({"ID", "LEVEL|级别", "MODULE|模块", "NAME|名称", "TEXT|文本", "POSTED|发生时间",
+               "AT|代码位置", "CHOICES|选项"});
   for (const AlarmRow& r : rows) {
     std::string choices;
     for (const auto& c : r.choices) choices += (choices.empty() ? "" : ",") + c;
@@ -90,7 +91,7 @@ int run_alarms(const Options& o) {
     json_of_alarms(rows, json);
     print(json.text() + "\n");
   } else if (rows.empty()) {
-    print("no alarms posted\n");
+    print(word("no alarms posted|无报警") + "\n");
   } else {
     std::string text;
     table_of_alarms(rows, &text);
@@ -146,7 +147,8 @@ int run_alarm_answer(const Options& o, const std::string& id_text, const std::st
     json.end_object();
     print(json.text() + "\n");
   } else {
-    print("alarm " + std::to_string(id) + " answered " + answer_name + "\n");
+    print(word("alarm|报警") + " " + std::to_string(id) + " " + word("answered|已应答") + " " +
+          answer_name + "\n");
   }
   return kOk;
 }
@@ -317,11 +319,13 @@ int run_alarm_history(const Options& o, const std::string& since_text) {
     return kOk;
   }
   if (rows.empty()) {
-    print(exists ? "no alarm history" + (since.empty() ? std::string() : " since " + since) + "\n"
-                 : "no alarm history (no file " + file + ")\n");
+    print(exists ? word("no alarm history|无报警记录") +
+                       (since.empty() ? std::string() : word(" since | 自 ") + since) + "\n"
+                 : word("no alarm history (no file |无报警记录 (无文件 ") + file + ")\n");
     return kOk;
   }
-  TextTable t({"TIME", "ID", "EVENT", "LEVEL", "MODULE", "NAME", "TEXT", "AT", "BY"});
+  TextTable t({"TIME|时间", "ID", "EVENT|事件", "LEVEL|级别", "MODULE|模块", "NAME|名称",
+               "TEXT|文本", "AT|代码位置", "BY|应答者"});
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const HistoryRow& r = rows[i];
     t.add({r.inserted, r.id, r.answer.empty() ? "POST" : r.answer, r.level,

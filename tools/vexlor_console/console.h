@@ -22,6 +22,7 @@ using vexlor_tools::instance_name;
 using vexlor_tools::JsonWriter;
 using vexlor_tools::status_name;
 using vexlor_tools::style_name;
+using vexlor_tools::word;
 
 // Exit statuses.
 constexpr int kOk = 0;
@@ -65,10 +66,11 @@ std::string cell(std::string_view text, std::size_t max = 60);
 // "..." after the closing quote.
 std::string quoted(std::string_view text, std::size_t max = 200);
 
-// Rows printed as aligned columns separated by two blanks; the last column is not padded.
+// Rows printed as aligned columns separated by two blanks; the last column is not padded. The
+// column headings are given as "ENGLISH|中文" and shown in the equipment's display language.
 class TextTable {
  public:
-  explicit TextTable(std::vector<std::string> header) : header_(std::move(header)) {}
+  explicit TextTable(const std::vector<const char*>& header);
   void add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
   bool empty() const { return rows_.empty(); }
   std::string render() const;

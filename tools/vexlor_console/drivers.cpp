@@ -24,7 +24,7 @@ int run_drivers(const Options& o) {
   const int count = Vexlor::VSystem_Get_Driver_Count();
   JsonWriter json;
   json.begin_array();
-  TextTable t({"#", "NAME", "TYPE", "STATE", "PARAMS"});
+  TextTable t({"#", "NAME|名称", "TYPE|类型", "STATE|状态", "PARAMS|参数"});
   for (int i = 0; i < count; ++i) {
     int params[10] = {};
     Vexlor::VDriver_Get_Param(i, params);
@@ -44,7 +44,7 @@ int run_drivers(const Options& o) {
   if (o.json) {
     print(json.text() + "\n");
   } else if (count == 0) {
-    print("no drivers\n");
+    print(word("no drivers|无驱动") + "\n");
   } else {
     print(t.render());
   }
@@ -77,8 +77,9 @@ int run_driver_state(const Options& o, const std::string& name, bool online) {
     json.field("changed", was_online != online).end_object();
     print(json.text() + "\n");
   } else {
-    print("driver " + driver_name + (was_online != online ? " is now " : " was already ") + state +
-          "\n");
+    print(word("driver |驱动 ") + driver_name +
+          word(was_online != online ? " is now | 现已" : " was already | 原已") +
+          word(online ? "online|在线" : "offline|离线") + "\n");
   }
   return kOk;
 }

@@ -36,8 +36,8 @@ ServingProcess serving_process(int index) {
 int run_functions(const Options& o, const std::string& pattern) {
   const int n = Vexlor::VSystem_Get_Function_Count();
   const int own = Vexlor::VFunction_Get_Point();
-  TextTable t(
-      {"#", "NAME", "RUN", "EVENT", "ABORT", "FREE", "EXIT", "VIRTUAL", "SLOT", "PID", "ROUTINE"});
+  TextTable t({"#", "NAME|名称", "RUN|运行状态", "EVENT|事件", "ABORT|中止", "FREE|自由运行",
+               "EXIT|退出", "VIRTUAL|虚拟", "SLOT|槽位", "PID", "ROUTINE|程序"});
   JsonWriter json;
   json.begin_array();
   int shown = 0;
@@ -85,7 +85,7 @@ int report_end(const std::string& name, const std::string& param, const std::str
   journal("run", name, param,
           status == Vexlor::SYS_SUCCESS ? "ok" : std::string("ended ") + status_name(status),
           requested);
-  print(name + " ended " + status_name(status) + "\n");
+  print(name + word(" ended | 结束: ") + status_name(status) + "\n");
   return status == Vexlor::SYS_SUCCESS ? kOk : kFailed;
 }
 
@@ -189,9 +189,8 @@ int run_reset(const Options& o, const std::string& name) {
     json.field("was", status_name(was)).field("run_status", status_name(Vexlor::SYS_AVAILABLE));
     print(json.end_object().text() + "\n");
   } else {
-    print(function + " reset: " + status_name(was) +
-          " -> SYS_AVAILABLE, exit and abort flags "
-          "cleared\n");
+    print(function + word(" reset: | 已复位: ") + status_name(was) + " -> SYS_AVAILABLE" +
+          word(", exit and abort flags cleared|, 退出和中止标志已清除") + "\n");
   }
   return kOk;
 }

@@ -64,11 +64,11 @@ std::string render(const Arrival& a, bool json) {
   line.append(c.command.size() < 7 ? 7 - c.command.size() : 0, ' ');
   line += "  [" + cell(c.sender, 63) + "]  ";
   if (c.command == "SHOW") {
-    line += "main form shown";
+    line += word("main form shown|主界面已显示");
   } else if (c.command == "HIDE") {
-    line += "main form hidden";
+    line += word("main form hidden|主界面已隐藏");
   } else if (c.command == "EXIT") {
-    line += "exit requested (parents " + in_quotes(cell(c.text, 200)) + ")";
+    line += word("exit requested (parents |请求退出 (父程序 ") + in_quotes(cell(c.text, 200)) + ")";
   } else {
     line += cell(c.text, 4096);
   }
@@ -153,9 +153,10 @@ int run_gui(const Options& o, int count) {
   std::signal(SIGINT, on_gui_stop_signal);
   std::signal(SIGTERM, on_gui_stop_signal);
   if (!o.json) {
-    print("main form " + in_quotes(name) + " of instance " + in_quotes(instance_name()) +
-          ": showing commands" + (count > 0 ? " (" + std::to_string(count) + ")" : "") +
-          ", Ctrl-C to stop\n");
+    print(word("main form |主界面 ") + in_quotes(name) + word(" of instance | 实例 ") +
+          in_quotes(instance_name()) + word(": showing commands|: 显示命令") +
+          (count > 0 ? " (" + std::to_string(count) + ")" : "") +
+          word(", Ctrl-C to stop|, Ctrl-C 停止") + "\n");
   }
   while (!g_stop && !inbox.finished()) {
     if (Vexlor::VFunction_Get_Exit_Flag()) inbox.close();  // still show what already came

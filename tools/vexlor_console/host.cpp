@@ -38,7 +38,7 @@ std::string line_of_event(const std::string& received, const std::string& from,
 }
 
 std::string table_of_events(const std::vector<vexlor_eap::JournalRow>& rows) {
-  TextTable t({"RECEIVED", "FROM", "STATUS", "EVENT", "LINE"});
+  TextTable t({"RECEIVED|接收时间", "FROM|来源", "STATUS|状态", "EVENT|事件", "LINE|内容"});
   for (const auto& r : rows) {
     t.add({r.received, r.sender_name.empty() ? std::to_string(r.sender) : r.sender_name, r.status,
            r.event.empty() ? "-" : r.event, cell(r.line, 100)});
@@ -94,7 +94,7 @@ int run_host_events(const Options& o, const HostQuery& q) {
   }
   if (!q.follow) {
     if (!o.json && rows.empty()) {
-      print("no host events journaled\n");
+      print(word("no host events journaled|无主机事件记录") + "\n");
     } else {
       print_events(o, rows, false, true);
     }
@@ -131,7 +131,7 @@ int run_host_link(const Options& o) {
                                         "GEM.Online_Status", "GEM.Remote_Status"};
   JsonWriter json;
   json.begin_object();
-  TextTable t({"POINT", "VALUE", "TEXT"});
+  TextTable t({"POINT|点", "VALUE|值", "TEXT|文本"});
   for (const char* name : kPoints) {
     int point = -1;
     if (!Vexlor::VIO_Find_Point(&point, Vexlor::IO_D, true, name)) continue;
@@ -144,7 +144,7 @@ int run_host_link(const Options& o) {
   if (o.json) {
     print(json.text() + "\n");
   } else if (t.empty()) {
-    print("the equipment has none of the link-state points\n");
+    print(word("the equipment has none of the link-state points|设备没有通信状态点") + "\n");
   } else {
     print(t.render());
   }

@@ -156,37 +156,39 @@ int run_info(const Options& o, const std::string& name) {
     return kOk;
   }
   std::string text;
-  auto line = [&text](const char* label, const std::string& value) {
-    std::string l = label;
-    l.resize(13, ' ');
-    text += l + (value.empty() ? "-" : value) + "\n";
+  const bool chinese = vexlor_tools::display_chinese();
+  auto line = [&text, chinese](const char* label, const std::string& value) {
+    const std::string l = word(label, chinese);
+    const std::size_t width = display_width(l);
+    text +=
+        l + std::string(width < 13 ? 13 - width : 1, ' ') + (value.empty() ? "-" : value) + "\n";
   };
-  line("name", row.name);
-  line("kind", row.kind + " point " + std::to_string(row.index));
+  line("name|名称", row.name);
+  line("kind|类型", row.kind + " point " + std::to_string(row.index));
   std::string value = display_text(row);
   if (text_kind && row.read_ok) value = quoted(row.value);
   if (row.read_ok && !text_kind && row.raw != row.value) value += " (raw " + row.raw + ")";
-  line("value", value);
-  line("status", row.status);
-  if (p.limited) line("limits", limit_text(p, p.min) + ".." + limit_text(p, p.max));
-  if (p.decimals >= 0) line("decimals", std::to_string(p.decimals));
-  if (!text_kind) line("unit", row.unit);
-  if (text_kind) line("capacity", std::to_string(kStringCapacity) + " bytes");
+  line("value|值", value);
+  line("status|状态", row.status);
+  if (p.limited) line("limits|范围", limit_text(p, p.min) + ".." + limit_text(p, p.max));
+  if (p.decimals >= 0) line("decimals|小数位", std::to_string(p.decimals));
+  if (!text_kind) line("unit|单位", row.unit);
+  if (text_kind) line("capacity|容量", std::to_string(kStringCapacity) + " bytes");
   if (kind_of(row) == Vexlor::IO_D) {
     std::string items;
     for (const auto& [v, text] : p.items) {
       items += (items.empty() ? "" : ", ") + std::to_string(v) + " " + text;
     }
-    line("enumeration", p.enumeration >= 0 ? p.enumeration_name + ": " + items : "");
+    line("enumeration|枚举", p.enumeration >= 0 ? p.enumeration_name + ": " + items : "");
   }
-  line("input", driver_text(p.has_input, p.input));
-  line("output", driver_text(p.has_output, p.output));
-  line("mode", std::to_string(p.mode));
-  line("interlocks", std::string("setpoint ") + (p.setpoint_interlock ? "yes" : "no") + ", value " +
-                         (p.value_interlock ? "yes" : "no"));
-  line("initial", text_kind ? quoted(p.initial) : p.initial);
-  line("annotation", cell(p.annotation, 200));
-  line("append", cell(p.append, 200));
+  line("input|输入", driver_text(p.has_input, p.input));
+  line("output|输出", driver_text(p.has_output, p.output));
+  line("mode|模式", std::to_string(p.mode));
+  line("interlocks|联锁", std::string("setpoint ") + (p.setpoint_interlock ? "yes" : "no") +
+                              ", value " + (p.value_interlock ? "yes" : "no"));
+  line("initial|初始值", text_kind ? quoted(p.initial) : p.initial);
+  line("annotation|注释", cell(p.annotation, 200));
+  line("append|附加", cell(p.append, 200));
   print(text);
   return kOk;
 }

@@ -43,11 +43,12 @@ int run_audit(const Options& o, const std::string& since_text) {
     return kOk;
   }
   if (rows.empty()) {
-    print("no operator actions" + (since.empty() ? std::string() : " since " + since) + "\n");
+    print(word("no operator actions|无操作记录") +
+          (since.empty() ? std::string() : word(" since | 自 ") + since) + "\n");
     return kOk;
   }
-  TextTable t({"TIME", "ENDED", "SOURCE", "ACTION", "TARGET", "VALUE", "RESULT", "USER", "LEVEL",
-               "HOST USER", "PID"});
+  TextTable t({"TIME|时间", "ENDED|结束时间", "SOURCE|来源", "ACTION|操作", "TARGET|对象",
+               "VALUE|值", "RESULT|结果", "USER|用户", "LEVEL|级别", "HOST USER|主机用户", "PID"});
   for (const auto& r : rows) {
     const std::string source =
         r.action.address.empty() ? r.action.source : r.action.source + " " + r.action.address;

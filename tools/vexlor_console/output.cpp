@@ -162,6 +162,11 @@ std::string quoted(std::string_view text, std::size_t max) {
   return cut ? out + "..." : out;
 }
 
+TextTable::TextTable(const std::vector<const char*>& header) {
+  const bool chinese = vexlor_tools::display_chinese();
+  for (const char* pair : header) header_.push_back(word(pair, chinese));
+}
+
 std::string TextTable::render() const {
   std::vector<std::size_t> widths(header_.size(), 0);
   auto measure = [&widths](const std::vector<std::string>& row) {

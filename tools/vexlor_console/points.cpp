@@ -194,7 +194,7 @@ bool point_by_name(const std::string& name, PointRow* row) {
 }
 
 void table_of_points(const std::vector<PointRow>& rows, std::string* text) {
-  TextTable t({"NAME", "KIND", "VALUE", "UNIT", "STATUS"});
+  TextTable t({"NAME|名称", "KIND|类型", "VALUE|值", "UNIT|单位", "STATUS|状态"});
   for (const PointRow& r : rows) {
     std::string value = "-";
     if (r.read_ok) value = r.kind == kKinds[2] && r.value.empty() ? "\"\"" : cell(r.value);
@@ -242,7 +242,7 @@ int run_points(const Options& o, const std::string& pattern) {
   }
   if (rows.empty()) {
     if (!pattern.empty()) return fail("no point matches " + in_quotes(pattern));
-    print("no points\n");
+    print(word("no points|无点") + "\n");
     return kOk;
   }
   std::string text;

@@ -211,10 +211,11 @@ int run_wafers(const Options& o) {
     return kOk;
   }
   if (rows.empty()) {
-    print("no wafers in the equipment\n");
+    print(word("no wafers in the equipment|设备内无晶圆") + "\n");
     return kOk;
   }
-  TextTable t({"MODULE", "NAME", "SLOT", "WAFER", "SOURCE", "RESULT", "CARRIER"});
+  TextTable t({"MODULE|模块", "NAME|名称", "SLOT|槽位", "WAFER|晶圆", "SOURCE|来源", "RESULT|结果",
+               "CARRIER|载具"});
   for (const WaferRow& r : rows) {
     t.add({r.module, r.name, std::to_string(r.slot), std::to_string(r.wafer), source_text(r.source),
            number_text(r.result), cell(r.carrier_id)});
@@ -254,7 +255,8 @@ int run_modules(const Options& o) {
     return kOk;
   }
   if (rows.empty()) return fail("the equipment has no modules");
-  TextTable t({"MODULE", "NAME", "ENABLED", "READY", "RUNNING", "PAUSED", "ROUTINES"});
+  TextTable t({"MODULE|模块", "NAME|名称", "ENABLED|启用", "READY|就绪", "RUNNING|运行中",
+               "PAUSED|暂停", "ROUTINES|程序"});
   for (const ModuleRow& r : rows) {
     std::string routines;
     for (const auto& [name, status] : r.routines) {

@@ -201,7 +201,7 @@ int run_status(const Options& o, bool attached) {
     return kOk;
   }
   TextTable head({"", ""});
-  head.add({"instance", s.instance + " (" + s.folder + ")"});
+  head.add({word("instance|实例"), s.instance + " (" + s.folder + ")"});
   std::string database = s.database;
   if (s.database == "valid") {
     database += ", " + std::to_string(s.size) + " bytes, built " + s.created + " from " + s.source;
@@ -210,16 +210,18 @@ int run_status(const Options& o, bool attached) {
   } else {
     database = "none (create one with vexlor-db)";
   }
-  head.add({"database", database});
-  head.add({"manager", manager_line(m)});
+  head.add({word("database|数据库"), database});
+  head.add({word("manager|管理器"), manager_line(m)});
   if (attached) {
-    head.add({"alarms", std::to_string(posted) + " posted" +
-                            (severe > 0 ? " (" + std::to_string(severe) + " severe)" : "")});
+    head.add({word("alarms|报警"),
+              std::to_string(posted) + word(" posted| 个已发生") +
+                  (severe > 0 ? " (" + std::to_string(severe) + word(" severe)| 个严重)") : "")});
   }
   std::string text = head.render();
   text.erase(0, text.find('\n') + 1);
   if (!rows.empty()) {
-    TextTable t({"SLOT", "ROUTINE", "RUN", "PID", "PROCESS", "LAST ERROR"});
+    TextTable t({"SLOT|槽位", "ROUTINE|程序", "RUN|运行状态", "PID", "PROCESS|进程",
+                 "LAST ERROR|最近错误"});
     for (const RoutineRow& r : rows) {
       t.add({r.slot >= 0 ? std::to_string(r.slot) : "-", r.name,
              r.run_status.empty() ? "-" : r.run_status, pid_list(r.pids), r.process,

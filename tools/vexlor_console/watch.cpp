@@ -37,20 +37,20 @@ std::string render(const std::vector<AlarmRow>& alarms, const std::vector<PointR
                    bool have_points, bool terminal, double interval) {
   std::string text;
   if (terminal) text += "\x1b[H\x1b[2J";  // home, clear screen
-  text += "vexlor watch  instance " + in_quotes(instance_name()) + "  " + vexlor_tools::local_time_text();
+  text += "vexlor watch  " + word("instance|实例") + " " + in_quotes(instance_name()) + "  " + vexlor_tools::local_time_text();
   if (terminal) {
     char every[64];
-    std::snprintf(every, sizeof every, "  every %gs, Ctrl-C to stop", interval);
-    text += every;
+    std::snprintf(every, sizeof every, "%g", interval);
+    text += word("  every |  每 ") + every + word("s, Ctrl-C to stop| 秒, Ctrl-C 停止");
   }
-  text += "\n\nALARMS (" + std::to_string(alarms.size()) + ")\n";
+  text += "\n\n" + word("ALARMS|报警") + " (" + std::to_string(alarms.size()) + ")\n";
   if (alarms.empty()) {
-    text += "no alarms posted\n";
+    text += word("no alarms posted|无报警") + "\n";
   } else {
     table_of_alarms(alarms, &text);
   }
   if (have_points) {
-    text += "\nPOINTS\n";
+    text += "\n" + word("POINTS|点") + "\n";
     table_of_points(points, &text);
   }
   if (!terminal) text += "\n";

@@ -131,6 +131,12 @@ std::string Equipment::overview_json() {
   j.field("configured", host);
   digital_text(&j, "communication", "GEM.Comm_Status");
   digital_text(&j, "control", "GEM.Control_State");
+  // Whether the link communicates, apart from the state's text (which is in the equipment's
+  // language): "GEM.Comm_Status" 1.
+  const int comm = named_point(Vexlor::IO_D, "GEM.Comm_Status");
+  int comm_value = 0;
+  j.field("communicating",
+          comm >= 0 && Vexlor::VDigital_Read(comm, &comm_value) && comm_value == 1);
   j.end_object();
 
   j.key("drivers").begin_array();

@@ -2,17 +2,69 @@
 'use strict';
 
 const token = new URLSearchParams(location.search).get('token') || '';
-const page = { module: '', view: 'modules', seen: 0, equipment: null, source: null,
+const page = { module: '', view: 'modules', seen: 0, equipment: null, source: null, chinese: false,
                connected: null, unreachable: '', labels: new Map(),
                pointRows: new Map(), functionRows: new Map(), cardKeys: new Map() };
 
 function $(id) { return document.getElementById(id); }
+
+// The page's own words in Chinese, by their English text: shown when the equipment's display
+// language (CTC.Language) is 1. Texts of the equipment (alarm texts, annotations, enumeration
+// texts) come from the panel already in that language.
+const WORDS = {
+  'Vexlor panel': 'Vexlor 面板', 'connecting': '连接中', 'live': '实时',
+  'no connection to the panel': '与面板无连接', 'equipment offline': '设备离线',
+  'The panel cannot be reached: ': '无法连接面板: ',
+  'No connection to the panel: reconnecting\u2026': '与面板无连接: 正在重连\u2026',
+  'Equipment offline: ': '设备离线: ', 'User ': '用户 ', ', level ': ', 级别 ',
+  'Host link': '主机通信', 'Drivers': '驱动', 'not configured': '未配置',
+  'communication ': '通信 ', ', control ': ', 控制 ', 'online': '在线', 'offline': '离线',
+  'none': '无', 'ok': '正常', 'fail': '失败',
+  'Alarms': '报警', 'Level': '级别', 'Module': '模块', 'Text': '文本', 'Posted': '发生时间',
+  'Caller': '调用位置', 'Recovery': '恢复', 'No alarms posted.': '无报警。', 'Messages': '消息',
+  'Modules': '模块', 'Routines': '程序', 'Alarm history': '报警历史', 'Point': '点', 'Value': '值',
+  'Unit': '单位', 'Status': '状态', 'Write': '写入', 'Routine': '程序', 'Run status': '运行状态',
+  'Event': '事件', 'Flags': '标志', 'Process': '进程', 'Control': '控制', 'From': '从', 'to': '至',
+  'Show': '显示', 'Time': '时间', 'Equipment': '设备', 'Status ': '状态 ', 'Wafers ': '晶圆 ',
+  'No routines': '无程序', 'Set': '设置', 'Run': '运行', 'Abort': '中止', 'Reset': '复位',
+  'text': '文本', 'Run parameter': '运行参数', 'run parameter': '运行参数',
+  'No alarm history in this window.': '此时间段无报警历史。',
+  'Idle': '空闲', 'Running': '运行中', 'Waiting': '等待中', 'Busy': '忙', 'Ended': '已结束',
+  'Skipped': '已跳过', 'Aborted': '已中止', 'Failed': '失败', 'Stopped': '已停止',
+  'Unknown': '未知', 'Enabled': '启用', 'Disabled': '停用', 'Paused': '已暂停',
+  'Pausing': '暂停中', 'Ready': '就绪', 'Not ready': '未就绪',
+  'Alarm ': '报警 ', ' answered ': ' 已应答 ', ' set to ': ' 设为 ', ' reset': ' 已复位',
+  ': run requested': ': 已请求运行', ': abort requested': ': 已请求中止',
+  ': reset requested': ': 已请求复位',
+  'Make %s runnable again (only when it is not running)': '使 %s 可再次运行 (仅在未运行时)',
+  'an ended routine back to SYS_AVAILABLE, exit and abort flags cleared':
+    '已结束的程序回到 SYS_AVAILABLE, 清除退出和中止标志',
+  'Run parameter of %s': '%s 的运行参数',
+  'no database': '无数据库', 'the sequence manager does not answer': '顺序管理器无响应',
+  'the database was replaced or removed: restart the panel': '数据库已被替换或删除: 请重启面板',
+};
+
+// A word of the page in the equipment's language.
+function w(english) { return (page.chinese && WORDS[english]) || english; }
+
+// Shows every element marked with data-word (its text), data-word-title or
+// data-word-placeholder in the equipment's language.
+function applyWords() {
+  document.documentElement.lang = page.chinese ? 'zh' : 'en';
+  document.title = w('Vexlor panel');
+  for (const e of document.querySelectorAll('[data-word]')) e.textContent = w(e.dataset.word);
+  for (const e of document.querySelectorAll('[data-word-title]')) e.title = w(e.dataset.wordTitle);
+  for (const e of document.querySelectorAll('[data-word-placeholder]')) {
+    e.placeholder = w(e.dataset.wordPlaceholder);
+  }
+}
 
 function el(tag, props, ...children) {
   const e = document.createElement(tag);
   for (const [k, v] of Object.entries(props || {})) {
     if (k === 'class') e.className = v;
     else if (k === 'text') e.textContent = v;
+    else if (k === 'word') { e.dataset.word = v; e.textContent = w(v); }
     else if (k.startsWith('on')) e.addEventListener(k.slice(2), v);
     else if (k.startsWith('data-')) e.setAttribute(k, v);
     else e[k] = v;
@@ -87,14 +139,15 @@ function showConnection() {
     badge = 'connecting';
   } else if (!page.connected) {
     badge = 'no connection to the panel';
-    banner = page.unreachable ? 'The panel cannot be reached: ' + page.unreachable
-                              : 'No connection to the panel: reconnecting\u2026';
+    banner = page.unreachable ? w('The panel cannot be reached: ') + page.unreachable
+                              : w('No connection to the panel: reconnecting\u2026');
   } else if (q && !q.online) {
     badge = 'equipment offline';
-    banner = 'Equipment offline: ' + q.offline_reason;
+    banner = w('Equipment offline: ') + w(q.offline_reason);
   }
   const l = $('link');
-  l.textContent = badge;
+  l.dataset.word = badge;
+  l.textContent = w(badge);
   l.className = 'badge ' + (badge === 'live' ? 'ok' : 'bad');
   const off = $('offline');
   off.hidden = !banner;
@@ -104,8 +157,19 @@ function showConnection() {
 function renderState(s) {
   const q = s.equipment;
   page.equipment = q;
+  const chinese = q.language === 1;
+  if (chinese !== page.chinese) {  // the equipment's language changed: every word anew
+    page.chinese = chinese;
+    page.cardKeys.clear();
+    page.alarmsKey = null;
+    page.driverKey = null;
+    applyWords();
+    // The points' enumeration texts come in the new language with a fresh subscription.
+    page.pointNames = null;
+    if (page.source) connect();
+  }
   $('instance').textContent = q.instance + ' \u2014 ' + q.main_form;
-  $('user').textContent = 'User ' + (q.user || '-') + ', level ' + q.level;
+  $('user').textContent = w('User ') + (q.user || '-') + w(', level ') + q.level;
   showConnection();
   if (s.overview) renderOverview(s.overview);
   renderAlarms(s.alarms);
@@ -128,12 +192,12 @@ function refreshControls() {
 function renderOverview(o) {
   const host = $('host-state');
   if (!o.host.configured) {
-    host.textContent = 'not configured';
+    host.textContent = w('not configured');
     host.className = 'badge quiet-badge';
   } else {
-    host.textContent = 'communication ' + (o.host.communication ?? '-') +
-                       ', control ' + (o.host.control ?? '-');
-    host.className = 'badge ' + (o.host.communication === 'Online' ? 'ok' : 'bad');
+    host.textContent = w('communication ') + (o.host.communication ?? '-') +
+                       w(', control ') + (o.host.control ?? '-');
+    host.className = 'badge ' + (o.host.communicating ? 'ok' : 'bad');
   }
   const drivers = $('driver-list');
   const driverKey = JSON.stringify(o.drivers);
@@ -141,8 +205,8 @@ function renderOverview(o) {
     page.driverKey = driverKey;
     drivers.replaceChildren(...o.drivers.map((d) => el('span', {
       class: 'badge ' + (d.online ? 'ok' : 'bad'), 'data-driver': d.name,
-      text: d.name + ' ' + (d.online ? 'online' : 'offline') })));
-    if (!o.drivers.length) drivers.append(el('span', { class: 'quiet', text: 'none' }));
+      text: d.name + ' ' + w(d.online ? 'online' : 'offline') })));
+    if (!o.drivers.length) drivers.append(el('span', { class: 'quiet', word: 'none' }));
   }
   page.labels.clear();
   for (const c of o.cards) {
@@ -179,26 +243,26 @@ function renderOverview(o) {
 function labelOf(module) { return page.labels.get(module) || module; }
 
 function buildCard(c, id) {
-  const head = el('header', { class: 'card-head' }, el('h3', { text: c.label }));
+  const head = el('header', { class: 'card-head' }, el('h3', c.module ? { text: c.label } : { word: c.label }));
   if (c.kind) head.append(el('span', { class: 'kind', text: c.kind }));
   const card = el('article', { class: 'card', 'data-card': id }, head);
   if (c.mode) {
-    head.append(el('span', { class: 'badge mode mode-' + c.mode.toLowerCase(), text: c.mode }),
+    head.append(el('span', { class: 'badge mode mode-' + c.mode.toLowerCase(), word: c.mode }),
                 el('span', { class: 'badge state state-' + c.state.toLowerCase().replace(' ', '-'),
-                             text: c.state }));
+                             word: c.state }));
   }
   if (c.annotation) card.append(el('p', { class: 'annotation', text: c.annotation }));
   if (c.state_text) {
-    card.append(el('p', { class: 'state-text' }, el('span', { class: 'label', text: 'Status ' }),
+    card.append(el('p', { class: 'state-text' }, el('span', { class: 'label', word: 'Status ' }),
                    el('span', { text: c.state_text })));
   }
   if (c.wafers) {
-    const w = el('p', { class: 'wafers' }, el('span', { class: 'label', text: 'Wafers ' }));
-    if (!c.wafers.length) w.append(el('span', { class: 'quiet', text: 'none' }));
+    const ws = el('p', { class: 'wafers' }, el('span', { class: 'label', word: 'Wafers ' }));
+    if (!c.wafers.length) ws.append(el('span', { class: 'quiet', word: 'none' }));
     for (const x of c.wafers) {
-      w.append(el('span', { class: 'wafer', text: x.slot + ': W' + x.wafer }));
+      ws.append(el('span', { class: 'wafer', text: x.slot + ': W' + x.wafer }));
     }
-    card.append(w);
+    card.append(ws);
   }
   if (c.alarms.length) {
     card.append(el('ul', { class: 'card-alarms' }, ...c.alarms.map((a) =>
@@ -208,21 +272,21 @@ function buildCard(c, id) {
   if (c.routines.length) {
     const list = el('ul', { class: 'routines' });
     for (const r of c.routines) {
-      const reset = el('button', { type: 'button', text: 'Reset', 'data-action': 'reset',
+      const reset = el('button', { type: 'button', word: 'Reset', 'data-action': 'reset',
         'data-resettable': String(r.resettable),
-        title: 'Make ' + r.name + ' runnable again (only when it is not running)',
+        title: w('Make %s runnable again (only when it is not running)').replace('%s', r.name),
         disabled: !canEngineer() || !r.resettable,
         onclick: () => act('POST', '/api/functions/' + encodeURIComponent(r.name) + '/reset', {},
-                           r.name + ' reset') });
+                           r.name + w(' reset')) });
       list.append(el('li', { 'data-routine': r.name },
         el('span', { class: 'routine-name', text: r.name }),
         el('span', { class: 'badge routine-state tone-' + r.tone, title: r.run_status,
-                     text: r.state }),
+                     word: r.state }),
         reset));
     }
     card.append(list);
   } else {
-    card.append(el('p', { class: 'quiet', text: 'No routines' }));
+    card.append(el('p', { class: 'quiet', word: 'No routines' }));
   }
   return card;
 }
@@ -242,7 +306,7 @@ function renderAlarms(alarms) {
       buttons.append(el('button', {
         type: 'button', text: c.caption || c.answer, 'data-choice': c.answer, disabled: !canWrite(),
         onclick: () => act('POST', '/api/alarms/' + a.id + '/answer', { choice: c.answer },
-                           'Alarm ' + a.id + ' answered ' + c.answer),
+                           w('Alarm ') + a.id + w(' answered ') + c.answer),
       }));
     }
     body.append(el('tr', { class: levelClass(a.level), 'data-id': String(a.id), title: a.description },
@@ -281,12 +345,13 @@ function writeControl(p) {
     input = el('select', {});
     for (const c of p.choices) input.append(el('option', { value: String(c.value), text: c.text }));
   } else {
-    input = el('input', { type: 'text', placeholder: p.kind === 'string' ? 'text'
+    input = el('input', { type: 'text', placeholder: p.kind === 'string' ? w('text')
                                                                            : p.min + ' .. ' + p.max });
+    if (p.kind === 'string') input.dataset.wordPlaceholder = 'text';
   }
-  const button = el('button', { type: 'button', text: 'Set', onclick: () =>
+  const button = el('button', { type: 'button', word: 'Set', onclick: () =>
     act('POST', '/api/points/' + encodeURIComponent(p.name), { value: input.value },
-        p.name + ' set to ' + (input.selectedOptions ? input.selectedOptions[0].text : input.value)) });
+        p.name + w(' set to ') + (input.selectedOptions ? input.selectedOptions[0].text : input.value)) });
   cell.append(input, button);
   return { cell, input, button };
 }
@@ -311,7 +376,8 @@ function renderPoints(points) {
   for (const p of points) {
     const row = page.pointRows.get(p.name);
     row.value.textContent = pointValue(p);
-    row.status.textContent = p.status;
+    row.status.dataset.word = p.status;
+    row.status.textContent = w(p.status);
     row.status.className = 'status-' + p.status;
   }
   refreshControls();
@@ -337,18 +403,19 @@ function renderFunctions(list) {
                     buttons: [] };
       const control = el('td');
       if (f.slot === 'configured') {
-        const param = el('input', { type: 'text', value: f.run_param, title: 'run parameter',
-                                    'aria-label': 'Run parameter of ' + f.name });
-        const button = (action, label, title) => el('button', { type: 'button', text: label,
-          'data-action': action, title: title || label,
+        const param = el('input', { type: 'text', value: f.run_param, title: w('run parameter'),
+                                    'data-word-title': 'run parameter',
+                                    'aria-label': w('Run parameter of %s').replace('%s', f.name) });
+        const button = (action, label, title) => el('button', { type: 'button', word: label,
+          'data-action': action, title: w(title || label), 'data-word-title': title || label,
           onclick: () => act('POST', '/api/functions/' + encodeURIComponent(f.name) + '/' + action,
                              action === 'run' ? { param: param.value } : {},
-                             f.name + ': ' + action + ' requested') });
+                             f.name + w(': ' + action + ' requested')) });
         row.buttons = [param, button('run', 'Run'), button('abort', 'Abort'),
                        button('reset', 'Reset',
                        'an ended routine back to SYS_AVAILABLE, exit and abort flags cleared')];
         control.append(el('label', { class: 'run-param' },
-                          el('span', { class: 'label', text: 'Run parameter' }), param),
+                          el('span', { class: 'label', word: 'Run parameter' }), param),
                        ...row.buttons.slice(1));
       }
       page.functionRows.set(f.index, row);
@@ -385,7 +452,7 @@ async function showHistory(event) {
         el('td', { text: r.text }), el('td', { text: r.code_position })));
     }
     if (!rows.length) body.append(el('tr', {}, el('td', { colSpan: 7, class: 'quiet',
-                                                            text: 'No alarm history in this window.' })));
+                                                            word: 'No alarm history in this window.' })));
   } catch (e) {
     notice(e.message, true);
   }
