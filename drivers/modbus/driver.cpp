@@ -87,6 +87,12 @@ void Driver::collect_points() {
     inputs_.push_back({'S', i});
     planned_.push_back({unpack(&db_->string_sp[i].iparam, 1)});
   }
+  // Nothing is read from the device yet.
+  for (const InputPoint& in : inputs_) {
+    if (in.kind == 'D') store_relaxed(db_->digital_val[in.index].read_status, 0);
+    if (in.kind == 'A') store_relaxed(db_->analog_val[in.index].read_status, 0);
+    if (in.kind == 'S') set_status(&db_->string_val[in.index].read_status, 0);
+  }
   string_mutexes_.assign(inputs_.size(), nullptr);
   for (std::size_t p = 0; p < inputs_.size(); ++p) {
     if (inputs_[p].kind != 'S') continue;

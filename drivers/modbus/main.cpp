@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
       g_driver = &d;
       std::signal(SIGTERM, on_signal);
       std::signal(SIGINT, on_signal);
+      std::signal(SIGPIPE, SIG_IGN);  // a device that closed its end is an error, not our end
       d.run();
       g_driver = nullptr;
     }
