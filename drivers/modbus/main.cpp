@@ -15,9 +15,28 @@ void on_signal(int) {
 }
 }  // namespace
 
+// `vexlor-modbus --status DRIVER`: the statistics of the running program that serves DRIVER.
+int print_status(const std::string& name) {
+  Vexlor::VMMAP mmap;
+  Vexlor::MMAP_STRU* db = mmap.VMMAP_Initial("vexlor-modbus") ? mmap.DB() : nullptr;
+  for (int i = 0; db != nullptr && i < db->system_block->driver_count; ++i) {
+    if (name != db->driver_sp[i].name) continue;
+    std::string text;
+    if (!vexlor::detail::driver_status(i, &text, 2000)) {
+      std::fprintf(stderr, "vexlor-modbus: no program serves driver \"%s\"\n", name.c_str());
+      return 1;
+    }
+    std::printf("%s\n", text.c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "vexlor-modbus: no driver \"%s\"\n", name.c_str());
+  return 1;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--status") return print_status(argv[2]);
   if (argc != 2) {
-    std::fprintf(stderr, "usage: vexlor-modbus DRIVER\n");
+    std::fprintf(stderr, "usage: vexlor-modbus DRIVER | vexlor-modbus --status DRIVER\n");
     return 2;
   }
   const std::string name = argv[1];

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "db/driver_link.h"
 #include "os/local_endpoint.h"
 #include "support/instance.h"
 
@@ -222,6 +223,16 @@ TEST(ModbusDriver, ValuesGroupingWritesAndExceptions) {
   EXPECT_EQ(d.db->driver_sp[0].params[9], 0);
   EXPECT_TRUE(d.mmap.VMMAP_Digital_Write(d.digital("D.Coil"), 0));
   EXPECT_EQ(device.reads(), 6 + 4);  // the test's own four register reads
+
+  // The program's statistics: five group reads answered, one refused; six writes taken, one
+  // refused by the device (the over-long text never reached it).
+  std::string status;
+  ASSERT_TRUE(vexlor::detail::driver_status(0, &status, 2000));
+  for (const char* field : {"\"state\":\"online\"", "\"points\":12", "\"requests_per_scan\":6",
+                            "\"scans\":1,", "\"reads_ok\":5,", "\"writes_ok\":6,",
+                            "\"io_errors\":2,", "\"exceptions\":2,"}) {
+    EXPECT_NE(status.find(field), std::string::npos) << field << " in " << status;
+  }
 }
 
 TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
