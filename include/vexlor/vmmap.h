@@ -12,6 +12,11 @@
 //  - driver parameter 9 (kDriverParamOffline) of a point's driver is its simulated state:
 //    0 online, anything else offline. Every read through an offline input driver and every
 //    write through an offline output driver fails and changes nothing.
+//
+// Served drivers. Outside simulation, a driver whose type is 100 or above is served by a
+// driver program (docs/drivers.md): a write through it succeeds only when the program reports
+// that the device took the value, and a read through it fails while the program marks the
+// point's read status bad.
 #pragma once
 
 #include <vexlor/export.h>

@@ -24,6 +24,7 @@
 #include <sstream>
 #include <utility>
 
+#include "config/driver_kinds.h"
 #include "config/syntax_errors.h"
 #include "config/vocabulary.h"
 #include "os/text_charset.h"
@@ -135,6 +136,14 @@ const Keys kSystemKeys = {"user_name",
                           "standard_system_alarms"};
 const Keys kModuleKeys = {"id", "name", "kind", "side", "alarm_base", "annotation"};
 const Keys kDriverKeys = {"name", "type", "params", "offline"};
+// The plain keys and the keys of every registered driver kind.
+Keys driver_keys() {
+  Keys keys = kDriverKeys;
+  for (const DriverKind& kind : driver_kinds()) {
+    keys.insert(keys.end(), kind.driver_keys.begin(), kind.driver_keys.end());
+  }
+  return keys;
+}
 const Keys kEnumKeys = {"name", "items"};
 Keys point_keys(const Keys& own) {
   Keys keys = {"name",   "input_driver",       "output_driver",   "mode", "annotation",
@@ -391,6 +400,17 @@ class Loader {
   void load_enum(Fields& f);
   PointCommon load_point_common(Fields& f);
   std::pair<int32_t, int32_t> resolve_driver(Fields& f, std::string_view key);
+  // A toml table as a driver kind reads it.
+  // With `only`, just those keys.
+  KindTable kind_table(const toml::table& table, const std::string& field,
+                       const std::vector<std::string>* only = nullptr) const;
+  // Fails at the key a kind refused (the table itself for key "").
+  [[noreturn]] void fail_kind(const toml::table& table, const std::string& field,
+                              const KindError& e) const;
+  // The driver parameters of a point: a list of numbers for a plain driver, a mapping table
+  // for a driver of a registered kind. `key` is in_params, out_params, in_param or out_param.
+  std::vector<int32_t> point_params(Fields& f, std::string_view key, PointKind kind,
+                                    bool output, int32_t driver, std::size_t count);
   void load_digital(Fields& f);
   void load_analog(Fields& f);
   void load_string(Fields& f);
@@ -587,7 +607,8 @@ void Loader::load(const toml::table& root) {
     });
   }
   for_each_record(root, "modules", kModuleKeys, [this](Fields& f) { load_module(f); });
-  for_each_record(root, "drivers", kDriverKeys, [this](Fields& f) { load_driver(f); });
+  const Keys all_driver_keys = driver_keys();
+  for_each_record(root, "drivers", all_driver_keys, [this](Fields& f) { load_driver(f); });
   for_each_record(root, "enums", kEnumKeys, [this](Fields& f) { load_enum(f); });
   for_each_record(root, "digital", kDigitalKeys, [this](Fields& f) { load_digital(f); });
   for_each_record(root, "analog", kAnalogKeys, [this](Fields& f) { load_analog(f); });
@@ -802,10 +823,37 @@ void Loader::load_driver(Fields& f) {
   const std::vector<int32_t> params = f.integers("params", kDriverParams);
   const bool offline = f.boolean("offline", false);
 
+  int32_t values[kDriverParams] = {};
+  std::copy(params.begin(), params.end(), values);
+  const DriverKind* kind = find_driver_kind(type);
+  for (auto&& [key, value] : f.table()) {
+    if (std::find(kDriverKeys.begin(), kDriverKeys.end(), key.str()) != kDriverKeys.end()) continue;
+    if (kind == nullptr || std::find(kind->driver_keys.begin(), kind->driver_keys.end(),
+                                     key.str()) == kind->driver_keys.end()) {
+      std::string owner;
+      for (const DriverKind& k : driver_kinds()) {
+        if (std::find(k.driver_keys.begin(), k.driver_keys.end(), key.str()) !=
+            k.driver_keys.end()) {
+          owner += (owner.empty() ? "" : ", ") + k.name + " (type " + std::to_string(k.type) + ")";
+        }
+      }
+      fail(value.source(), f.field(key.str()),
+           "key " + in_quotes(std::string(key.str())) + " belongs to driver type " + owner +
+               ", not to type " + std::to_string(type));
+    }
+  }
+  if (kind != nullptr) {
+    if (f.get("params") != nullptr) {
+      fail(f.get("params")->source(), f.field("params"),
+           "a " + kind->name + " driver takes its readable keys, not params");
+    }
+    const KindTable table = kind_table(f.table(), f.path(), &kind->driver_keys);
+    if (auto e = kind->driver_params(table, values)) fail_kind(f.table(), f.path(), *e);
+  }
+
   const int index = builder_.add_driver(name, type);
   MEM_DRIVER_SP_STRU& d = builder_.driver(index);
-  std::fill(std::begin(d.params), std::end(d.params), 0);
-  std::copy(params.begin(), params.end(), d.params);
+  std::copy(std::begin(values), std::end(values), d.params);
   if (offline) d.params[Vexlor::kDriverParamOffline] = 1;
 }
 
@@ -846,6 +894,76 @@ std::pair<int32_t, int32_t> Loader::resolve_driver(Fields& f, std::string_view k
   const int index = builder_.find_driver(name);
   if (index < 0) fail(node->source(), f.field(key), "unknown driver " + in_quotes(name));
   return {index, builder_.driver(index).type};
+}
+
+KindTable Loader::kind_table(const toml::table& table, const std::string& field,
+                             const std::vector<std::string>* only) const {
+  KindTable out;
+  for (auto&& [key, value] : table) {
+    if (only != nullptr && std::find(only->begin(), only->end(), key.str()) == only->end()) {
+      continue;
+    }
+    KindValue v;
+    v.key = std::string(key.str());
+    v.line = value.source().begin.line;
+    if (const auto* i = value.as_integer()) {
+      v.value = i->get();
+    } else if (const auto* d = value.as_floating_point()) {
+      v.value = d->get();
+    } else if (const auto* t = value.as_string()) {
+      v.value = t->get();
+    } else if (const auto* b = value.as_boolean()) {
+      v.value = b->get();
+    } else {
+      fail(value.source(), field + "." + v.key, "expected a number, a text or true/false");
+    }
+    out.push_back(std::move(v));
+  }
+  return out;
+}
+
+void Loader::fail_kind(const toml::table& table, const std::string& field,
+                       const KindError& e) const {
+  if (!e.key.empty()) {
+    if (const toml::node* node = table.get(e.key)) fail(node->source(), field + "." + e.key, e.message);
+  }
+  fail(table.source(), field, e.message);
+}
+
+std::vector<int32_t> Loader::point_params(Fields& f, std::string_view key, PointKind kind,
+                                          bool output, int32_t driver, std::size_t count) {
+  const toml::node* node = f.get(key);
+  const DriverKind* driver_kind =
+      driver >= 0 ? find_driver_kind(builder_.driver(driver).type) : nullptr;
+  const std::string field = f.field(key);
+  std::vector<int32_t> values(count, 0);
+  if (driver_kind == nullptr) {
+    if (node != nullptr && node->is_table()) {
+      fail(node->source(), field,
+           driver < 0 ? "a mapping table needs a " + std::string(output ? "output" : "input") +
+                            " driver"
+                      : "driver " + in_quotes(builder_.driver(driver).name) + " (type " +
+                            std::to_string(builder_.driver(driver).type) +
+                            ") takes numbers here, not a mapping table");
+    }
+    if (count == 1) {
+      values[0] = f.integer(key, kInt32Min, kInt32Max, 0);
+    } else {
+      const std::vector<int32_t> given = f.integers(key, count);
+      std::copy(given.begin(), given.end(), values.begin());
+    }
+    return values;
+  }
+  const std::string need = "driver " + in_quotes(builder_.driver(driver).name) + " (" +
+                           driver_kind->name + ") needs a mapping table here";
+  if (node == nullptr) fail(f.table().source(), field, need);
+  const toml::table* table = node->as_table();
+  if (table == nullptr) fail(node->source(), field, need);
+  const KindTable kind_values = kind_table(*table, field);
+  if (auto e = driver_kind->point_params(kind, output, kind_values, values.data(), count)) {
+    fail_kind(*table, field, *e);
+  }
+  return values;
 }
 
 PointCommon Loader::load_point_common(Fields& f) {
@@ -911,8 +1029,10 @@ void Loader::load_digital(Fields& f) {
   if (const toml::node* node = f.get("init")) init = integer(*node, f.field("init"), min, max);
 
   const PointCommon common = load_point_common(f);
-  const std::vector<int32_t> in_params = f.integers("in_params", kDigitalParams);
-  const std::vector<int32_t> out_params = f.integers("out_params", kDigitalParams);
+  const std::vector<int32_t> in_params = point_params(
+      f, "in_params", PointKind::Digital, false, common.idrv_point, kDigitalParams);
+  const std::vector<int32_t> out_params = point_params(
+      f, "out_params", PointKind::Digital, true, common.odrv_point, kDigitalParams);
 
   const int index = builder_.add_digital(name, init);
   MEM_DIGITAL_SP_STRU& d = builder_.digital(index);
@@ -957,8 +1077,10 @@ void Loader::load_analog(Fields& f) {
   }
 
   const PointCommon common = load_point_common(f);
-  const std::vector<int32_t> in_params = f.integers("in_params", kAnalogParams);
-  const std::vector<int32_t> out_params = f.integers("out_params", kAnalogParams);
+  const std::vector<int32_t> in_params = point_params(
+      f, "in_params", PointKind::Analog, false, common.idrv_point, kAnalogParams);
+  const std::vector<int32_t> out_params = point_params(
+      f, "out_params", PointKind::Analog, true, common.odrv_point, kAnalogParams);
 
   const int index = builder_.add_analog(name, init);
   MEM_ANALOG_SP_STRU& a = builder_.analog(index);
@@ -980,8 +1102,10 @@ void Loader::load_string(Fields& f) {
   note_name(strings_, "string point", name, *f.get("name"), f.field("name"));
   const std::string init = f.text("init", sizeof(MEM_STRING_SP_STRU::init));
   const PointCommon common = load_point_common(f);
-  const int32_t in_param = f.integer("in_param", kInt32Min, kInt32Max, 0);
-  const int32_t out_param = f.integer("out_param", kInt32Min, kInt32Max, 0);
+  const int32_t in_param =
+      point_params(f, "in_param", PointKind::String, false, common.idrv_point, 1)[0];
+  const int32_t out_param =
+      point_params(f, "out_param", PointKind::String, true, common.odrv_point, 1)[0];
 
   const int index = builder_.add_string(name, init);
   MEM_STRING_SP_STRU& s = builder_.string_point(index);

@@ -4,8 +4,10 @@
 #include <vexlor/vmmap.h>
 
 #include <string>
+#include <string_view>
 
 #include "db/attach_registry.h"
+#include "db/driver_link.h"
 #include "db/db_image.h"
 #include "db/name_index.h"
 #include "os/instance.h"
@@ -49,6 +51,12 @@ struct VMMAP::Attachment {
     return valid(DbTable::Drivers, driver, descriptor.system_block->driver_count);
   }
 
+  // A driver served by a driver program: the device, not this layer, decides reads and writes.
+  bool served(int32_t driver) const {
+    return descriptor.system_block->simulation == 0 && has_driver(driver) &&
+           vexlor::detail::served_driver_type(load_relaxed(descriptor.driver_sp[driver].type));
+  }
+
   bool loop_back(int32_t input_driver) const {
     return descriptor.system_block->simulation != 0 || !has_driver(input_driver);
   }
@@ -59,6 +67,8 @@ struct VMMAP::Attachment {
   bool read_value(const Def& def, const Slot& slot, Value* value) const {
     const int32_t input = load_relaxed(def.idrv_point);
     if (driver_offline(input)) return false;
+    // A served point's value counts only while its program last read it from the device.
+    if (served(input) && load_relaxed(slot.read_status) == 0) return false;
     *value = has_driver(input) ? load_relaxed(slot.read_value) : load_relaxed(slot.write_value);
     return true;
   }
@@ -66,8 +76,11 @@ struct VMMAP::Attachment {
   // Stores a numeric point's write value (already checked against its limits) and loops it
   // back into the read value in simulation or without an input driver.
   template <typename Def, typename Slot, typename Value>
-  bool write_value(const Def& def, Slot& slot, Value value) const {
-    if (driver_offline(load_relaxed(def.odrv_point))) return false;
+  bool write_value(const Def& def, Slot& slot, Value value,
+                   const vexlor::detail::DriverWrite& request) const {
+    const int32_t output = load_relaxed(def.odrv_point);
+    if (driver_offline(output)) return false;
+    if (served(output) && !vexlor::detail::driver_write(output, request)) return false;
     store_relaxed(slot.write_value, value);
     store_relaxed(slot.write_status, 1);
     if (loop_back(load_relaxed(def.idrv_point))) {
@@ -148,7 +161,11 @@ bool VMMAP::VMMAP_Digital_Write(int index, int value) {
   const MEM_DIGITAL_SP_STRU& def = d.digital_sp[index];
   MEM_DIGITAL_VAL_STRU& slot = d.digital_val[index];
   if (value < load_relaxed(def.min) || value > load_relaxed(def.max)) return false;
-  return attachment_->write_value(def, slot, value);
+  vexlor::detail::DriverWrite request;
+  request.kind = 'D';
+  request.point = index;
+  request.int_value = value;
+  return attachment_->write_value(def, slot, value, request);
 }
 
 bool VMMAP::VMMAP_Analog_Read(int index, double* value) {
@@ -167,7 +184,11 @@ bool VMMAP::VMMAP_Analog_Write(int index, double value) {
   const MEM_ANALOG_SP_STRU& def = d.analog_sp[index];
   MEM_ANALOG_VAL_STRU& slot = d.analog_val[index];
   if (!(value >= load_relaxed(def.min) && value <= load_relaxed(def.max))) return false;  // NaN too
-  return attachment_->write_value(def, slot, value);
+  vexlor::detail::DriverWrite request;
+  request.kind = 'A';
+  request.point = index;
+  request.real_value = value;
+  return attachment_->write_value(def, slot, value, request);
 }
 
 bool VMMAP::VMMAP_String_Read(int index, char* buffer) {
@@ -178,6 +199,7 @@ bool VMMAP::VMMAP_String_Read(int index, char* buffer) {
   MEM_STRING_VAL_STRU& slot = d.string_val[index];
   const int32_t input = load_relaxed(def.idrv_point);
   if (attachment_->driver_offline(input)) return false;
+  if (attachment_->served(input) && load_relaxed(slot.read_status) == 0) return false;
   bool from_driver = attachment_->has_driver(input);
   std::string_view current = from_driver ? vexlor::detail::field_text(slot.read_value)
                                          : vexlor::detail::field_text(slot.write_value);
@@ -196,7 +218,15 @@ bool VMMAP::VMMAP_String_Write(int index, const char* text) {
   if (!attachment_->valid(DbTable::StringDefs, index, d.system_block->string_count)) return false;
   const MEM_STRING_SP_STRU& def = d.string_sp[index];
   MEM_STRING_VAL_STRU& slot = d.string_val[index];
-  if (attachment_->driver_offline(load_relaxed(def.odrv_point))) return false;
+  const int32_t output = load_relaxed(def.odrv_point);
+  if (attachment_->driver_offline(output)) return false;
+  if (attachment_->served(output)) {
+    vexlor::detail::DriverWrite request;
+    request.kind = 'S';
+    request.point = index;
+    request.text.assign(std::string_view(text).substr(0, sizeof slot.write_value - 1));
+    if (!vexlor::detail::driver_write(output, request)) return false;
+  }
   vexlor::detail::copy_text(slot.write_value, text);
   store_relaxed(slot.write_status, 1);
   if (attachment_->loop_back(load_relaxed(def.idrv_point))) {

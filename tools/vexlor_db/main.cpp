@@ -22,6 +22,7 @@
 #include "alarm_log.h"
 #include "config/builder.h"
 #include "config/loader.h"
+#include "kinds.h"
 #include "db/attach_registry.h"
 #include "db/db_image.h"
 #include "os/instance.h"
@@ -608,6 +609,7 @@ int run_dump(const std::string& table, int limit, bool json) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vexlor::drivers::register_driver_kinds();
   CLI::App app{
       "Creates, checks, inspects and removes the shared point database of an equipment "
       "instance.",

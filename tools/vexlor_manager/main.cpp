@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "config/loader.h"
+#include "drivers.h"
 #include "config/syntax_errors.h"
 #include "db/db_image.h"
 #include "fifo/fifo_server.h"
@@ -382,6 +383,8 @@ int main(int argc, char** argv) {
     std::fflush(stderr);
   }
   sequencer.start();
+  vexlor_manager::DriverPrograms driver_programs(quiet);
+  driver_programs.start(database.DB());
   if (!quiet) {
     Vexlor::VPrint("vexlor-manager", "serving instance \"%s\"%s",
                    vexlor::os::instance_name().c_str(), no_gui ? " (no GUI)" : "");
@@ -390,6 +393,7 @@ int main(int argc, char** argv) {
     std::unique_lock<std::mutex> lock(stop_mutex);
     stop_cv.wait(lock, [&] { return stop_requested; });
   }
+  driver_programs.stop();
   sequencer.stop();
   for (auto& s : servers) s.stop();
   {

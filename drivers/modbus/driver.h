@@ -1,0 +1,112 @@
+// One Modbus TCP driver: its device connection, the scan of its input points, the writes of
+// routines handed over on the driver's endpoint, link loss and return, and its statistics.
+// One thread owns the device connection (libmodbus contexts are not shared between threads);
+// endpoint threads queue writes for it and answer status requests themselves.
+#pragma once
+
+#include <vexlor/records.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "db/driver_link.h"
+#include "modbus/mapping.h"
+#include "modbus/scan_plan.h"
+#include "os/local_endpoint.h"
+#include "os/named_mutex.h"
+
+struct _modbus;
+
+namespace vexlor::drivers::modbus {
+
+class Driver {
+ public:
+  Driver(Vexlor::MMAP_STRU* db, int driver);
+  ~Driver();
+  Driver(const Driver&) = delete;
+  Driver& operator=(const Driver&) = delete;
+
+  // Opens the driver's endpoint; false (with the reason) when another process serves it.
+  bool open(std::string* error);
+  // Scans and writes until stop() is called.
+  void run();
+  void stop();
+  // Only sets the flag (safe in a signal handler); the loops notice it within 0.2 s.
+  void request_stop() { stop_ = true; }
+
+  // The statistics as one JSON object.
+  std::string status_json();
+
+ private:
+  struct InputPoint {
+    char kind;  // 'D', 'A', 'S'
+    int index;
+    bool bad = false;
+  };
+  struct PendingWrite {
+    detail::DriverWrite request;
+    std::promise<bool> done;
+  };
+
+  void collect_points();
+  bool connect_device();
+  void link_down(const std::string& reason);
+  void link_up();
+  void scan();
+  bool read_group(const ReadGroup& g, std::vector<uint16_t>& regs, std::vector<uint8_t>& bits);
+  void store(int planned, const uint16_t* regs);
+  void mark_bad(int planned, bool bad, const std::string& reason);
+  bool execute(const detail::DriverWrite& w);
+  void serve_writes_until(double deadline);
+  void accept_loop();
+  void client_loop(std::shared_ptr<os::LocalStream> stream);
+  void note_io(double seconds, bool ok);
+  void set_offline_param(int value);
+  std::string point_name(char kind, int index) const;
+  void log(int type, const std::string& text);
+
+  Vexlor::MMAP_STRU* db_;
+  int driver_;
+  std::string name_;
+  DeviceSettings settings_;
+  _modbus* ctx_ = nullptr;
+  bool online_ = false;
+  bool known_ = false;  // a state was logged once
+  bool alarm_posted_ = false;
+  double next_connect_ = 0;
+  double backoff_ = 0;
+
+  std::vector<InputPoint> inputs_;
+  std::vector<PlannedPoint> planned_;
+  std::vector<ReadGroup> groups_;
+  std::vector<os::MutexHandle> string_mutexes_;
+
+  std::atomic<bool> stop_{false};
+  std::mutex queue_lock_;
+  std::condition_variable queue_wake_;
+  std::deque<PendingWrite*> queue_;
+
+  os::LocalListener listener_;
+  std::thread acceptor_;
+  std::mutex clients_lock_;
+  std::vector<std::shared_ptr<os::LocalStream>> clients_;
+  std::vector<std::thread> client_threads_;
+
+  // Statistics (stats_lock_).
+  std::mutex stats_lock_;
+  uint64_t reads_ok_ = 0, writes_ok_ = 0, io_errors_ = 0, exceptions_ = 0, scans_ = 0;
+  uint64_t requests_last_scan_ = 0;
+  double last_io_ = 0, longest_io_ = 0, last_cycle_ = 0;
+  uint64_t histogram_[10] = {};
+  std::string online_since_;
+  std::string last_error_;
+};
+
+}  // namespace vexlor::drivers::modbus
