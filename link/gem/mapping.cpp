@@ -58,6 +58,28 @@ constexpr int kDigital = 0, kString = 2;
 #define VEXLOR_GEM_KIND_ANALOG 1
 #define VEXLOR_GEM_KIND_STRING kString
 
+// The SML name of a variable's format (the table is read without the codec).
+const char* format_text(secs::Format f) {
+  switch (f) {
+    case secs::Format::kList: return "L";
+    case secs::Format::kBinary: return "B";
+    case secs::Format::kBoolean: return "BOOLEAN";
+    case secs::Format::kAscii: return "A";
+    case secs::Format::kJis8: return "J";
+    case secs::Format::kI1: return "I1";
+    case secs::Format::kI2: return "I2";
+    case secs::Format::kI4: return "I4";
+    case secs::Format::kI8: return "I8";
+    case secs::Format::kU1: return "U1";
+    case secs::Format::kU2: return "U2";
+    case secs::Format::kU4: return "U4";
+    case secs::Format::kU8: return "U8";
+    case secs::Format::kF4: return "F4";
+    case secs::Format::kF8: return "F8";
+  }
+  return "?";
+}
+
 secs::Format format_of(int kind) {
   return kind == kDigital ? secs::Format::kI4 : kind == kString ? secs::Format::kAscii
                                                                  : secs::Format::kF8;
@@ -294,7 +316,7 @@ std::string Mapping::to_json() const {
     o += "\"vid\":" + std::to_string(v.vid) + ",\"name\":";
     json_text(&o, v.name);
     o += std::string(",\"class\":\"") + (v.status ? "SV" : "DV") + "\",\"format\":\"" +
-         secs::format_name(v.format) + "\",\"point\":";
+         format_text(v.format) + "\",\"point\":";
     json_text(&o, v.point);
     o += "}";
   }
@@ -349,7 +371,7 @@ std::string Mapping::to_text() const {
   o += "VARIABLES (VID  CLASS  FORMAT  NAME)\n";
   for (const VariableDef& v : variables) {
     std::snprintf(line, sizeof line, "  %-6u %s  %-3s %s\n", v.vid, v.status ? "SV" : "DV",
-                  secs::format_name(v.format), v.name.c_str());
+                  format_text(v.format), v.name.c_str());
     o += line;
   }
   o += "CONSTANTS (ECID  NAME  POINT  MIN  MAX  DEFAULT)\n";

@@ -12,6 +12,7 @@
 
 #include "gem/equipment.h"
 #include "gem/mapping.h"
+#include "mapping_table.h"
 #include "secs/session.h"
 
 namespace vexlor_eap {
@@ -28,10 +29,6 @@ struct LinkSettings {
 };
 LinkSettings link_settings(const LinkOverrides& overrides);
 
-// The mapping table of the attached equipment: the standard events, the variables whose points
-// the equipment has, the standard constants (a constant whose point is missing is kept by the
-// link alone), every alarm of the alarm table with its English text, the command RUN.
-vexlor::gem::Mapping equipment_mapping();
 
 class EapRuntime : public vexlor::gem::Runtime {
  public:

@@ -521,6 +521,8 @@ int main(int argc, char** argv) {
     Vexlor::VHub_Release();
     return 1;
   }
+  // `vexlor host link` and `vexlor host trace` ask through pool requests.
+  if (Vexlor::VFunction_Get_Pool_Count() < 1) Vexlor::VFunction_Set_Pool_Count(2);
   vexlor_eap::Eap eap;
   eap.set_overrides(o);
   std::string error;
