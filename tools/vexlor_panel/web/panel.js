@@ -132,7 +132,8 @@ function renderOverview(o) {
     host.className = 'badge quiet-badge';
   } else {
     host.textContent = 'communication ' + (o.host.communication ?? '-') +
-                       ', control ' + (o.host.control ?? '-');
+                       ', control ' + (o.host.control ?? '-') +
+                       (o.host.spool > 0 ? ', spool ' + o.host.spool : '');
     host.className = 'badge ' + (o.host.communication === 'Online' ? 'ok' : 'bad');
   }
   const drivers = $('driver-list');
