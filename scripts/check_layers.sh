@@ -29,5 +29,19 @@ for dir in src/*/; do
     fi
   done < <(grep -rn '#include "[a-z_]*/' "$dir" || true)
 done
+# The host link's protocol layer stands beside the runtime: link/secs includes nothing of src/,
+# of the public <vexlor/...> headers or of tools/; link/gem builds on link/secs and the public
+# headers only, nothing of src/ or tools/.
+check_link() {
+  local dir="$1" pattern="$2" line
+  [ -d "$dir" ] || return 0
+  while IFS= read -r line; do
+    echo "link layer include: $line"
+    bad=1
+  done < <(grep -rnE "$pattern" "$dir" || true)
+}
+src_dirs="$(cd src && ls -d */ | tr -d / | paste -sd'|')"
+check_link link/secs "#include [\"<](vexlor/|${src_dirs}/|tools/|gem/|common/)"
+check_link link/gem "#include \"(${src_dirs}/|tools/|common/)"
 [ "$bad" -eq 0 ] && echo "layers ok"
 exit "$bad"
