@@ -586,12 +586,12 @@ void GemEquipment::on_selected(bool selected) {
     selected_ = selected;
     if (!enabled_) return;
     std::vector<Prepared> none;
-    // The link is gone: not communicating, at once.
-    set_comm_locked(selected ? CommState::kWaitCra : CommState::kWaitDelay, &none);
+    // The link is gone: not communicating, at once. A new selection is answered by S1F13 from
+    // the timer (tick), not from here: the session may not have answered the Select yet.
+    set_comm_locked(CommState::kWaitDelay, &none);
     retry_at_ = Clock::now();
   }
   publish();
-  if (selected) send_establish();
 }
 
 void GemEquipment::send_establish() {

@@ -189,7 +189,7 @@ inline std::vector<BadConfig> bad_configs() {
        "this configuration"},
       {"host variable in the default table's VIDs",
        "digital = [ { name = \"P\" } ]\n[host]\nvariables = [ { vid = 1001, point = \"P\" } ]\n",
-       "FILE:3: host.variables[0].vid: 1001 is out of range 4000..2147483647"},
+       "FILE:3: host.variables[0].vid: value 1001 is out of range 4000..2147483647"},
       {"host variable of no class",
        "digital = [ { name = \"P\" } ]\n[host]\nvariables = [ { vid = 5001, point = \"P\", class = "
        "\"EV\" } ]\n",

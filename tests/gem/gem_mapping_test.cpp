@@ -49,7 +49,9 @@ TEST(GemMapping, VariablesAndConstantsHaveUniqueIdsAndPoints) {
   int dvs = 0;
   for (const auto& v : vars) {
     EXPECT_TRUE(vids.insert(v.vid).second) << v.vid << " " << v.name;
-    if (!v.point.empty()) EXPECT_TRUE(points.insert(v.point).second) << v.point;
+    if (!v.point.empty()) {
+      EXPECT_TRUE(points.insert(v.point).second) << v.point;
+    }
     dvs += v.status ? 0 : 1;
   }
   EXPECT_EQ(dvs, 60);  // the 16 digital and 44 string data variables of the event lines

@@ -188,6 +188,7 @@ int run_host_link(const Options& o) {
     json.key(name).begin_object().field("value", value).field("text", text).end_object();
     t.add({name, std::to_string(value), text});
   }
+  json.end_object();
   const std::string status = ask_host_link("status");
   std::string text = json.text();
   if (!status.empty()) {
