@@ -13,6 +13,8 @@
 #include "config/builder.h"
 #include "config/loader.h"
 #include "fifo/manager_process.h"
+#include "util/text.h"
+#include "util/vdb.h"
 #include "gem/mapping.h"
 #include "secs/session.h"
 #include "support/instance.h"
@@ -37,6 +39,13 @@ std::string config_text() {
          "/vexlor-eap\", \"--port\", \"0\", \"--t3\", \"5\"], start = \"startup\" },\n"
          "  { name = \"REPORTER\" },\n  { name = \"PM1_VENT\" },\n]\n"
          "alarms = [ { id = 3001, name = \"DOOR\", text = \"Door open|门开\" } ]\n"
+         "digital = [ { name = \"PM1.MaxTemp\", min = 0, max = 1000, init = 350 } ]\n"
+         "string = [ { name = \"PM1.Recipe\", init = \"ETCH\" } ]\n"
+         "[host]\n"
+         "variables = [ { vid = 5001, point = \"PM1.Recipe\" } ]\n"
+         "constants = [ { ecid = 100, point = \"PM1.MaxTemp\", min = 0, max = 400, default = 350 } ]\n"
+         "commands = [ { rcmd = \"VENT\", routine = \"PM1_VENT\", params = [\"SPEED\"], args = "
+         "\"speed={SPEED}\" } ]\n"
          "[system]\ndatabase_path = \"Z:\\\\Database\"\nstandard_vocabulary = true\n";
 }
 
@@ -119,6 +128,10 @@ class EapGem : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(vexlor::config::load_configuration(config, builder, &error, nullptr)) << error;
     ASSERT_TRUE(builder.publish(true, "eap_gem_test", &error)) << error;
+    // As vexlor-db create does: the [host] entries go to the equipment's database file.
+    const std::string vdb = vexlor::detail::vdb_file_for(
+        vexlor::detail::field_text(builder.system().database_path));
+    ASSERT_TRUE(vexlor::config::write_host_table(vdb, builder.host(), true, &error)) << error;
     ASSERT_TRUE(manager_.start({"--config", config}));
     ASSERT_TRUE(VHub_Initial("REPORTER"));
     ASSERT_TRUE(wait_until([] { return routine_pid(kEap) > 0; }, 10));
@@ -229,6 +242,38 @@ TEST_F(EapGem, HostEstablishesGoesOnlineAndGetsReportsAlarmsAndRunsARoutine) {
             Item::list({Item::list({Item::u4(7), Item::list({Item::ascii("PM3")})})}));
   ASSERT_TRUE(wait_until([] { return VIO_Get_GEM_SpoolCountActual() == 0; }, 10));
   EXPECT_EQ(host->ask(6, 23, Item::u1(0)), Item::binary(2));
+}
+
+// The equipment's own [host] entries join the default table: `vexlor host ids` lists them and
+// the host reads, sets and runs them.
+TEST_F(EapGem, ConfiguredVariablesConstantsAndCommandsJoinTheTable) {
+  const auto ids = run_tool(VEXLOR_TOOLS_DIR "/vexlor", {"--json", "host", "ids"}, instance_.runtime_dir());
+  EXPECT_EQ(ids.code, 0) << ids.err;
+  for (const char* entry :
+       {R"({"ceid":14002,"name":"PM_START","token":"PM_STATE","code":2})",
+        R"({"vid":5001,"name":"PM1.Recipe","class":"SV","format":"A","point":"PM1.Recipe"})",
+        R"({"ecid":100,"name":"PM1.MaxTemp","point":"PM1.MaxTemp","min":0,"max":400,"default":350,"unit":""})",
+        R"({"alid":3001,"text":"Door open"})",
+        R"({"rcmd":"RUN","routine":"","params":["ROUTINE","ARGS"],"args":"{ARGS}"})",
+        R"({"rcmd":"VENT","routine":"PM1_VENT","params":["SPEED"],"args":"speed={SPEED}"})"}) {
+    EXPECT_NE(ids.out.find(entry), std::string::npos) << entry;
+  }
+  Host host(port_);
+  ASSERT_TRUE(host.selected());
+  ASSERT_TRUE(wait_until([] { return VIO_Get_GEM_Comm_Status() == 1; }, 10));
+  EXPECT_EQ(host.ask(1, 17, Item::list(), false), Item::binary(0));
+  EXPECT_EQ(host.ask(1, 3, Item::list({Item::u4(5001)})), Item::list({Item::ascii("ETCH")}));
+  EXPECT_EQ(host.ask(2, 15, Item::list({Item::list({Item::u4(100), Item::u4(401)})})), Item::binary(3));
+  EXPECT_EQ(host.ask(2, 15, Item::list({Item::list({Item::u4(100), Item::u4(380)})})), Item::binary(0));
+  int point = -1;
+  ASSERT_TRUE(VIO_Find_Point(&point, IO_D, "PM1.MaxTemp"));
+  EXPECT_EQ(VDigital_Read_Mem(point), 380);
+  EXPECT_EQ(host.ask(2, 13, Item::list({Item::u4(100)})), Item::list({Item::u4(380)}));
+  auto cp = [](const char* n, const char* v) { return Item::list({Item::ascii(n), Item::ascii(v)}); };
+  EXPECT_EQ(host.ask(2, 41, Item::list({Item::ascii("VENT"), Item::list({cp("SPEED", "slow")})})),
+            Item::list({Item::binary(4), Item::list()}));
+  EXPECT_EQ(host.ask(2, 41, Item::list({Item::ascii("VENT"), Item::list({cp("FORCE", "1")})})),
+            Item::list({Item::binary(3), Item::list({Item::list({Item::ascii("FORCE"), Item::binary(1)})})}));
 }
 
 }  // namespace
