@@ -19,6 +19,37 @@
 
 namespace vexlor::config {
 
+// The host link's own entries of the mapping table, beside the default table it makes for the
+// standard vocabulary: variables on configured points, equipment constants on points with their
+// limits, remote commands that run a routine.
+struct HostVariable {
+  int32_t vid = 0;
+  std::string point, name, cls = "SV", unit;
+};
+struct HostConstant {
+  int32_t ecid = 0;
+  std::string name, point, unit;
+  double min = 0, max = 0, def = 0;
+};
+struct HostCommand {
+  std::string rcmd, routine, args;
+  std::vector<std::string> params;
+};
+struct HostTable {
+  std::vector<HostVariable> variables;
+  std::vector<HostConstant> constants;
+  std::vector<HostCommand> commands;
+  bool empty() const { return variables.empty() && constants.empty() && commands.empty(); }
+};
+
+// Writes the table into the equipment's database file `file` as
+//   HostMapping(kind TEXT, id INTEGER, name TEXT, point TEXT, class TEXT, min REAL, max REAL,
+//               def REAL, unit TEXT, routine TEXT, params TEXT, args TEXT)
+// kind "variable", "constant" or "command" (params joined by ","), replacing what an earlier
+// create wrote. With `create_file` false a missing file is left missing.
+bool write_host_table(const std::string& file, const HostTable& table, bool create_file,
+                      std::string* error);
+
 class DatabaseBuilder {
  public:
   // Starts with an empty equipment: English, user level 9, simulation on, every log switch
@@ -78,6 +109,11 @@ class DatabaseBuilder {
   }
   const std::vector<detail::DataLogTable>& datalogs() const { return datalogs_; }
 
+  // The host link's mapping table (the [host] section): not part of the shared database either;
+  // `vexlor-db create` writes it into the equipment's database file (write_host_table).
+  HostTable& host() { return host_; }
+  const HostTable& host() const { return host_; }
+
   detail::DbCounts counts() const;
   // Bytes the published section will take.
   uint64_t image_size() const;
@@ -101,6 +137,7 @@ class DatabaseBuilder {
   std::vector<Vexlor::MEM_FUNCTION_SP_STRU> functions_;
   std::vector<Vexlor::MEM_ALARM_SP_STRU> alarms_;
   std::vector<detail::DataLogTable> datalogs_;
+  HostTable host_;
 };
 
 // Removes the current instance's database, marking it retired for the processes that still

@@ -111,9 +111,10 @@ constexpr std::pair<const char*, Vexlor::ALARM_STYLE> kChoices[] = {
 // The top-level keys of a configuration. "interlocks" is the IO engine's table (read by
 // vexlor-manager); the database does not hold it.
 // "datalogs" goes to the equipment's database file, not to the shared database.
+// "host" is the host link's mapping table, also for the equipment's database file.
 const std::set<std::string> kSections = {"system",  "modules",    "drivers", "enums",
                                          "digital", "analog",     "string",  "functions",
-                                         "alarms",  "interlocks", "datalogs"};
+                                         "alarms",  "interlocks", "datalogs", "host"};
 
 // The keys of each kind of table, in the order the documentation lists them.
 using Keys = std::vector<std::string_view>;
@@ -163,6 +164,10 @@ const Keys kFunctionKeys = {"name",    "path",    "arg_param",  "run_param", "lo
                             "command", "workdir", "env",        "start"};
 const Keys kAlarmKeys = {"id", "module", "level", "name", "text", "description", "used", "choices"};
 const Keys kDatalogKeys = {"name", "points"};
+const Keys kHostKeys = {"variables", "constants", "commands"};
+const Keys kHostVariableKeys = {"vid", "point", "class", "name", "unit"};
+const Keys kHostConstantKeys = {"ecid", "point", "name", "min", "max", "default", "unit"};
+const Keys kHostCommandKeys = {"rcmd", "routine", "params", "args"};
 
 // Edit distance of two keys, ASCII case ignored, a swap of two neighbours counting as one edit.
 std::size_t key_distance(std::string_view a, std::string_view b) {
@@ -388,7 +393,7 @@ class Loader {
 
   // Calls `each` for every table of the array `key` of the root (inline tables or [[key]]).
   void for_each_record(const toml::table& root, const char* key, const Keys& keys,
-                       const std::function<void(Fields&)>& each);
+                       const std::function<void(Fields&)>& each, const std::string& prefix = "");
   // Warns when `name` was seen before in `registry` (first wins at lookup).
   void note_name(Registry& registry, const char* what, const std::string& name,
                  const toml::node& node, const std::string& field);
@@ -417,6 +422,10 @@ class Loader {
   void load_function(Fields& f);
   void load_alarm(Fields& f);
   void load_datalog(Fields& f);
+  void load_host(const toml::table& root);
+  void load_host_variable(Fields& f);
+  void load_host_constant(Fields& f);
+  void load_host_command(Fields& f);
   void check_datalogs_have_a_home(const toml::table& root);
   void check_image_size(const toml::table& root);
   void warn_about_missing_defaults();
@@ -549,14 +558,14 @@ std::vector<int32_t> Loader::integers(const toml::node& node, const std::string&
 // ---- Sections ----------------------------------------------------------------------------
 
 void Loader::for_each_record(const toml::table& root, const char* key, const Keys& keys,
-                             const std::function<void(Fields&)>& each) {
+                             const std::function<void(Fields&)>& each, const std::string& prefix) {
   const toml::node* node = root.get(key);
   if (node == nullptr) return;
   const auto* array = node->as_array();
-  if (array == nullptr) fail(node->source(), key, "expected an array of tables");
+  if (array == nullptr) fail(node->source(), prefix + key, "expected an array of tables");
   for (std::size_t i = 0; i < array->size(); ++i) {
     const toml::node& element = *array->get(i);
-    const std::string path = std::string(key) + "[" + std::to_string(i) + "]";
+    const std::string path = prefix + std::string(key) + "[" + std::to_string(i) + "]";
     const auto* table = element.as_table();
     if (table == nullptr) fail(element.source(), path, "expected a table");
     guarded([&] {
@@ -616,6 +625,7 @@ void Loader::load(const toml::table& root) {
   for_each_record(root, "functions", kFunctionKeys, [this](Fields& f) { load_function(f); });
   for_each_record(root, "alarms", kAlarmKeys, [this](Fields& f) { load_alarm(f); });
   for_each_record(root, "datalogs", kDatalogKeys, [this](Fields& f) { load_datalog(f); });
+  guarded([&] { load_host(root); });
   guarded([&] { check_datalogs_have_a_home(root); });
   if (vocabulary_) add_standard_vocabulary(builder_);
   // After the file's alarms: an entry of the pool that the file writes itself stands.
@@ -1257,6 +1267,121 @@ void Loader::load_datalog(Fields& f) {
     points.push_back(std::move(point));
   }
   builder_.add_datalog(name, std::move(points));
+}
+
+// ---- The host link's mapping table ----------------------------------------------------------
+
+void Loader::load_host(const toml::table& root) {
+  const toml::node* node = root.get("host");
+  if (node == nullptr) return;
+  const auto* table = node->as_table();
+  if (table == nullptr) fail(node->source(), "host", "expected a table");
+  Fields fields(*this, *table, "host", kHostKeys);
+  fields.check_keys();
+  for_each_record(*table, "variables", kHostVariableKeys,
+                  [this](Fields& f) { load_host_variable(f); }, "host.");
+  for_each_record(*table, "constants", kHostConstantKeys,
+                  [this](Fields& f) { load_host_constant(f); }, "host.");
+  for_each_record(*table, "commands", kHostCommandKeys,
+                  [this](Fields& f) { load_host_command(f); }, "host.");
+}
+
+void Loader::load_host_variable(Fields& f) {
+  HostVariable v;
+  // VIDs 1 to 3999 are the default table's (the vocabulary's variables).
+  v.vid = f.integer("vid", 4000, kInt32Max, 0);
+  if (f.get("vid") == nullptr) fail(f.require("vid").source(), f.field("vid"), "is required");
+  v.point = f.required_text("point", sizeof(MEM_DIGITAL_SP_STRU::name));
+  const std::string key = name_key(v.point);
+  if (digitals_.count(key) == 0 && analogs_.count(key) == 0 && strings_.count(key) == 0) {
+    fail(f.get("point")->source(), f.field("point"),
+         "no digital, analog or string point " + in_quotes(v.point) + " in this configuration");
+  }
+  v.cls = f.text("class", 3, "SV");
+  if (v.cls != "SV" && v.cls != "DV") {
+    fail(f.get("class")->source(), f.field("class"), "must be \"SV\" or \"DV\"");
+  }
+  v.name = f.text("name", 64, v.point);
+  v.unit = f.text("unit", 16);
+  for (const HostVariable& other : builder_.host().variables) {
+    if (other.vid == v.vid) {
+      fail(f.get("vid")->source(), f.field("vid"), "duplicate VID " + std::to_string(v.vid));
+    }
+  }
+  builder_.host().variables.push_back(std::move(v));
+}
+
+void Loader::load_host_constant(Fields& f) {
+  HostConstant c;
+  // ECIDs 1 to 99 are the host link's own constants.
+  c.ecid = f.integer("ecid", 100, kInt32Max, 0);
+  if (f.get("ecid") == nullptr) fail(f.require("ecid").source(), f.field("ecid"), "is required");
+  c.point = f.required_text("point", sizeof(MEM_DIGITAL_SP_STRU::name));
+  if (digitals_.count(name_key(c.point)) == 0) {
+    fail(f.get("point")->source(), f.field("point"),
+         "no digital point " + in_quotes(c.point) + " in this configuration");
+  }
+  c.name = f.text("name", 64, c.point);
+  c.unit = f.text("unit", 16);
+  c.min = f.number("min", 0);
+  c.max = f.number("max", 0);
+  c.def = f.number("default", c.min);
+  if (c.min > c.max) fail(f.require("max").source(), f.field("max"), "is below min");
+  if (c.def < c.min || c.def > c.max) {
+    fail(f.get("default") != nullptr ? f.get("default")->source() : f.require("ecid").source(),
+         f.field("default"), "is outside min..max");
+  }
+  for (const HostConstant& other : builder_.host().constants) {
+    if (other.ecid == c.ecid) {
+      fail(f.get("ecid")->source(), f.field("ecid"), "duplicate ECID " + std::to_string(c.ecid));
+    }
+  }
+  builder_.host().constants.push_back(std::move(c));
+}
+
+void Loader::load_host_command(Fields& f) {
+  HostCommand c;
+  c.rcmd = f.required_text("rcmd", 64);
+  if (c.rcmd.empty()) fail(f.get("rcmd")->source(), f.field("rcmd"), "must not be empty");
+  c.routine = f.required_text("routine", sizeof(MEM_FUNCTION_SP_STRU::name));
+  if (functions_.count(name_key(c.routine)) == 0) {
+    fail(f.get("routine")->source(), f.field("routine"),
+         "no function " + in_quotes(c.routine) + " in this configuration");
+  }
+  if (const toml::node* params = f.get("params")) {
+    const auto* array = params->as_array();
+    if (array == nullptr) fail(params->source(), f.field("params"), "expected an array of names");
+    for (std::size_t i = 0; i < array->size(); ++i) {
+      const std::string path = f.field("params") + "[" + std::to_string(i) + "]";
+      std::string name = text(*array->get(i), path, 64);
+      if (name.empty() || name.find(',') != std::string::npos) {
+        fail(array->get(i)->source(), path, "must be a name without \",\"");
+      }
+      c.params.push_back(std::move(name));
+    }
+  }
+  c.args = f.text("args", 512);
+  // Every {NAME} of the argument text names a parameter.
+  for (std::size_t at = c.args.find('{'); at != std::string::npos; at = c.args.find('{', at + 1)) {
+    const std::size_t close = c.args.find('}', at);
+    if (close == std::string::npos) break;
+    const std::string name = c.args.substr(at + 1, close - at - 1);
+    bool declared = false;
+    for (const std::string& p : c.params) declared = declared || p == name;
+    if (!declared) {
+      fail(f.get("args")->source(), f.field("args"),
+           "{" + name + "} is none of the command's params");
+    }
+  }
+  for (const HostCommand& other : builder_.host().commands) {
+    if (other.rcmd == c.rcmd || c.rcmd == "RUN") {
+      fail(f.get("rcmd")->source(), f.field("rcmd"), "duplicate remote command " + in_quotes(c.rcmd));
+    }
+  }
+  if (c.rcmd == "RUN") {
+    fail(f.get("rcmd")->source(), f.field("rcmd"), "RUN is the host link's own command");
+  }
+  builder_.host().commands.push_back(std::move(c));
 }
 
 void Loader::check_datalogs_have_a_home(const toml::table& root) {

@@ -164,6 +164,33 @@ std::vector<VocabularyPoint> standard_vocabulary(DatabaseBuilder& builder) {
   return out;
 }
 
+namespace {
+
+// Starting values of the host link's settings: a link that works out of the box (enabled,
+// passive on 127.0.0.1:5000, device 0, the usual HSMS timers, spooling on).
+struct Initial {
+  const char* name;
+  int32_t digital;
+  const char* text;
+};
+constexpr Initial kInitial[] = {
+    {"FA.Enable", 1, nullptr},       {"FA.Local_IP", 0, "127.0.0.1"},
+    {"FA.Remote_IP", 0, "127.0.0.1"}, {"FA.Local_Port", 5000, nullptr},
+    {"FA.Remote_Port", 5000, nullptr}, {"FA.CtrlMD", 3, nullptr},
+    {"FA.T3", 45, nullptr},          {"FA.T5", 10, nullptr},
+    {"FA.T6", 5, nullptr},           {"FA.T7", 10, nullptr},
+    {"FA.T8", 5, nullptr},           {"GEM.Spool_Enable", 1, nullptr},
+    {"GEM.Control_State", 3, nullptr}};
+
+const Initial* initial_of(std::string_view name) {
+  for (const Initial& i : kInitial) {
+    if (name == i.name) return &i;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 int add_standard_vocabulary(DatabaseBuilder& builder) {
   const detail::DbCounts counts = builder.counts();
   std::set<std::string> defined;
@@ -181,11 +208,13 @@ int add_standard_vocabulary(DatabaseBuilder& builder) {
       detail::copy_text(builder.analog(builder.add_analog(p.name)).unit, 16, p.unit);
       continue;
     }
+    const Initial* initial = initial_of(p.name);
     if (p.kind == Vexlor::IO_S) {
-      builder.add_string(p.name);
+      builder.add_string(p.name, initial != nullptr && initial->text != nullptr ? initial->text : "");
       continue;
     }
-    Vexlor::MEM_DIGITAL_SP_STRU& d = builder.digital(builder.add_digital(p.name));
+    Vexlor::MEM_DIGITAL_SP_STRU& d =
+        builder.digital(builder.add_digital(p.name, initial != nullptr ? initial->digital : 0));
     d.min = std::numeric_limits<int32_t>::min() + 1;
     d.max = std::numeric_limits<int32_t>::max();
     detail::copy_text(d.unit, sizeof d.unit, p.unit);

@@ -180,6 +180,43 @@ inline std::vector<BadConfig> bad_configs() {
       {"no database path",
        "datalogs = [\n  { name = \"T\", points = [] },\n]\n[system]\ndatabase_path = \"\"\n",
        "FILE:1: datalogs: data-log tables are kept below system.database_path, which is empty"},
+      // The host link's mapping table.
+      {"unknown key in host", "[host]\nvariable = []\n",
+       "FILE:2: host.variable: unknown key (did you mean \"variables\"?)"},
+      {"host variable on a missing point",
+       "[host]\nvariables = [\n  { vid = 5001, point = \"PM1.Nothing\" },\n]\n",
+       "FILE:3: host.variables[0].point: no digital, analog or string point \"PM1.Nothing\" in "
+       "this configuration"},
+      {"host variable in the default table's VIDs",
+       "digital = [ { name = \"P\" } ]\n[host]\nvariables = [ { vid = 1001, point = \"P\" } ]\n",
+       "FILE:3: host.variables[0].vid: value 1001 is out of range 4000..2147483647"},
+      {"host variable of no class",
+       "digital = [ { name = \"P\" } ]\n[host]\nvariables = [ { vid = 5001, point = \"P\", class = "
+       "\"EV\" } ]\n",
+       "FILE:3: host.variables[0].class: must be \"SV\" or \"DV\""},
+      {"duplicate VID",
+       "digital = [ { name = \"P\" } ]\n[host]\nvariables = [\n  { vid = 5001, point = \"P\" },\n  "
+       "{ vid = 5001, point = \"P\" },\n]\n",
+       "FILE:5: host.variables[1].vid: duplicate VID 5001"},
+      {"host constant outside its limits",
+       "digital = [ { name = \"P\" } ]\n[host]\nconstants = [ { ecid = 100, point = \"P\", min = 1, "
+       "max = 5, default = 9 } ]\n",
+       "FILE:3: host.constants[0].default: is outside min..max"},
+      {"host constant on a string point",
+       "string = [ { name = \"S\" } ]\n[host]\nconstants = [ { ecid = 100, point = \"S\", max = 1 } "
+       "]\n",
+       "FILE:3: host.constants[0].point: no digital point \"S\" in this configuration"},
+      {"remote command of no routine",
+       "[host]\ncommands = [ { rcmd = \"START\", routine = \"PM9_RUN\" } ]\n",
+       "FILE:2: host.commands[0].routine: no function \"PM9_RUN\" in this configuration"},
+      {"remote command argument of no parameter",
+       "functions = [ { name = \"PM1_RUN\" } ]\n[host]\ncommands = [ { rcmd = \"START\", routine = "
+       "\"PM1_RUN\", params = [\"PPID\"], args = \"{PPID},{LOT}\" } ]\n",
+       "FILE:3: host.commands[0].args: {LOT} is none of the command's params"},
+      {"remote command RUN",
+       "functions = [ { name = \"PM1_RUN\" } ]\n[host]\ncommands = [ { rcmd = \"RUN\", routine = "
+       "\"PM1_RUN\" } ]\n",
+       "FILE:3: host.commands[0].rcmd: RUN is the host link's own command"},
   };
 }
 

@@ -13,6 +13,7 @@
 #include "db/db_image.h"
 #include "os/shared_section.h"
 #include "support/instance.h"
+#include "util/sql_rows.h"
 #include "util/text.h"
 
 namespace vexlor::config {
@@ -215,6 +216,57 @@ log = { ALM = "off", ERR = "console", DBG = "file", CIM = "both", 6 = "file", 7 
   EXPECT_EQ((std::vector<double>{a.min, a.max, a.init}), (std::vector<double>{0.5, 10, 0.5}));
   EXPECT_EQ(Ints(sys.log_switch_first, sys.log_switch_first + 8), (Ints{0, 1, 0, 1, 1, 1, 0, 0}));
   EXPECT_EQ(Ints(sys.log_switch_second, sys.log_switch_second + 8), (Ints{0, 0, 1, 1, 1, 1, 1, 0}));
+}
+
+// The [host] section reaches the builder's mapping table and the equipment's database file.
+TEST_F(ConfigLoader, HostSectionReachesTheMappingTableAndTheDatabaseFile) {
+  const std::string path = write(
+      "functions = [ { name = \"PM1_PROCESS\" } ]\n"
+      "digital = [ { name = \"PM1.MaxTemp\" } ]\n"
+      "analog = [ { name = \"PM1.Pressure\" } ]\n"
+      "[host]\n"
+      "variables = [\n"
+      "  { vid = 5001, point = \"PM1.Pressure\", unit = \"Torr\" },\n"
+      "  { vid = 5002, point = \"PM1.MaxTemp\", class = \"DV\", name = \"MaxTemp\" },\n"
+      "]\n"
+      "constants = [ { ecid = 100, point = \"PM1.MaxTemp\", min = -5, max = 400, default = 350, "
+      "unit = \"C\" } ]\n"
+      "commands = [ { rcmd = \"PP_SELECT\", routine = \"PM1_PROCESS\", params = [\"PPID\", "
+      "\"LOT\"], args = \"{PPID};{LOT}\" } ]\n");
+  std::string error;
+  ASSERT_TRUE(load_configuration(path, b_, &error, nullptr)) << error;
+  const HostTable& h = b_.host();
+  ASSERT_EQ(h.variables.size(), 2u);
+  EXPECT_EQ(h.variables[0].vid, 5001);
+  EXPECT_EQ(h.variables[0].point, "PM1.Pressure");
+  EXPECT_EQ(h.variables[0].name, "PM1.Pressure");
+  EXPECT_EQ(h.variables[0].cls, "SV");
+  EXPECT_EQ(h.variables[0].unit, "Torr");
+  EXPECT_EQ(h.variables[1].cls, "DV");
+  EXPECT_EQ(h.variables[1].name, "MaxTemp");
+  ASSERT_EQ(h.constants.size(), 1u);
+  EXPECT_EQ((std::vector<double>{h.constants[0].min, h.constants[0].max, h.constants[0].def}),
+            (std::vector<double>{-5, 400, 350}));
+  ASSERT_EQ(h.commands.size(), 1u);
+  EXPECT_EQ(h.commands[0].routine, "PM1_PROCESS");
+  EXPECT_EQ(h.commands[0].params, (std::vector<std::string>{"PPID", "LOT"}));
+  EXPECT_EQ(h.commands[0].args, "{PPID};{LOT}");
+
+  const std::string file = instance_.runtime_dir() + "/vexlor.db";
+  ASSERT_TRUE(write_host_table(file, h, true, &error)) << error;
+  // A second create replaces the rows.
+  ASSERT_TRUE(write_host_table(file, h, true, &error)) << error;
+  EXPECT_EQ(test::sql_rows(file, "SELECT kind, id, name, point, class, min, max, def, unit, "
+                                 "routine, params, args FROM HostMapping ORDER BY rowid"),
+            (std::vector<std::vector<std::string>>{
+                {"variable", "5001", "PM1.Pressure", "PM1.Pressure", "SV", "0.0", "0.0", "0.0",
+                 "Torr", "", "", ""},
+                {"variable", "5002", "MaxTemp", "PM1.MaxTemp", "DV", "0.0", "0.0", "0.0", "", "",
+                 "", ""},
+                {"constant", "100", "PM1.MaxTemp", "PM1.MaxTemp", "EC", "-5.0", "400.0", "350.0",
+                 "C", "", "", ""},
+                {"command", "0", "PP_SELECT", "", "", "0.0", "0.0", "0.0", "", "PM1_PROCESS",
+                 "PPID,LOT", "{PPID};{LOT}"}}));
 }
 
 TEST_F(ConfigLoader, BadConfigurationGivesOneLineNamingFileLineAndField) {

@@ -1,5 +1,5 @@
 // Host event reports end to end: this process reports as the routine REPORTER, vexlor-manager
-// starts the host link stand-in vexlor-eap as "EAP_ENGINE", and the tests read what it
+// starts the host link vexlor-eap as "EAP_ENGINE", and the tests read what it
 // journaled in the equipment's database file.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -45,7 +45,7 @@ std::string config_text(bool with_eap, bool by_hand = false) {
       "  { id = \"PM2\", name = \"PM2\", kind = \"PM\", side = 1 },\n]\nfunctions = [\n";
   if (with_eap) {
     text += "  { name = \"EAP_ENGINE\", command = [\"" VEXLOR_TOOLS_DIR
-            "/vexlor-eap\"], start = \"startup\" },\n";
+            "/vexlor-eap\", \"--port\", \"0\"], start = \"startup\" },\n";
   } else if (by_hand) {
     text += "  { name = \"EAP_ENGINE\" },\n";
   }
@@ -308,10 +308,11 @@ TEST_F(HostReports, LinkRequestsMoveTheControlState) {
     bool (*request)();
     int control_state, comm_status;
   };
-  // Online needs communication: without it the attempt ends in host offline (3).
-  const Step steps[] = {{VFA_Request_Local, 3, 0},    {VFA_Request_Enable, 3, 1},
-                        {VFA_Request_Remote, 5, 1},   {VFA_Request_Local, 4, 1},
-                        {VFA_Request_Offline, 1, 1},  {VFA_Request_Disable, 1, 0},
+  // No host is connected: online needs communication, so every attempt ends in host offline
+  // (3); the operator's offline holds equipment offline (1).
+  const Step steps[] = {{VFA_Request_Local, 3, 0},    {VFA_Request_Enable, 3, 0},
+                        {VFA_Request_Remote, 3, 0},   {VFA_Request_Local, 3, 0},
+                        {VFA_Request_Offline, 1, 0},  {VFA_Request_Disable, 1, 0},
                         {VFA_Request_Reconnect, 1, 0}};
   VIO_Set_GEM_Comm_Status(0);
   std::size_t count = 0;
@@ -375,7 +376,7 @@ TEST(HostReportsKilled, EveryAcknowledgedLineIsJournaledWhateverTheKill) {
   auto start_eap = [&eap] {
     return spawn_child([&eap] {
       if (std::freopen("/dev/null", "w", stdout) == nullptr) return 89;
-      ::execl(eap.c_str(), eap.c_str(), static_cast<char*>(nullptr));
+      ::execl(eap.c_str(), eap.c_str(), "--port", "0", static_cast<char*>(nullptr));
       return 127;
     });
   };

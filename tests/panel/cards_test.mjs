@@ -86,7 +86,8 @@ async function main() {
   const host = (await state()).overview.host;
   assert.equal(host.configured, true);
   assert.equal(await browser.eval(`document.querySelector('#host-state').textContent`),
-               `communication ${host.communication}, control ${host.control}`);
+               `communication ${host.communication}, control ${host.control}` +
+               (host.spool > 0 ? `, spool ${host.spool}` : ''));
   // Modules and alarms are named by the same rule as the cards.
   assert.equal(await browser.eval(`document.querySelector('#module-list button[data-module="CM1"]')
                                    .textContent`), 'LP1 (CM1)');

@@ -275,7 +275,7 @@ TEST_F(PanelApi, CardsShowEachModuleItsWafersAlarmsAndRoutinesInWords) {
   nlohmann::json o = overview();
   EXPECT_EQ(o.at("host"), nlohmann::json::parse(
                               R"({"configured":true,"communication":"Offline","control":null,
-                                   "communicating":false})"));
+                                   "communicating":false,"spool":0})"));
   EXPECT_EQ(o.at("drivers"), nlohmann::json::parse(R"([{"name":"SIM_DIO","online":true},
                                                        {"name":"SIM_PM1","online":false}])"));
   Texts labels;

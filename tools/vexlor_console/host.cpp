@@ -1,15 +1,19 @@
-// `vexlor host`: what the host link stand-in (vexlor-eap) journaled, filtered by token and
-// time, as a table or JSON, and a live tail of it; `vexlor host link`: the link-state points.
+// `vexlor host`: what the host link (vexlor-eap) journaled, filtered by token and time, as a
+// table or JSON, and a live tail of it; `vexlor host link`: the link-state points and the
+// connection; `vexlor host trace`: the last messages; `vexlor host ids`: the mapping table.
 #include "host.h"
 
 #include <vexlor/vexlor.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <csignal>
 #include <filesystem>
 #include <thread>
 
 #include "vexlor_eap/journal.h"
+#include "vexlor_eap/mapping_table.h"
 
 namespace vexlor_console {
 namespace {
@@ -125,6 +129,50 @@ int run_host_events(const Options& o, const HostQuery& q) {
   return kOk;
 }
 
+namespace {
+
+// Asks the running host link (a pool request to EAP_ENGINE): "" when it does not answer.
+std::string ask_host_link(const char* what) {
+  int index = -1;
+  if (!Vexlor::VIO_Find_Point(&index, Vexlor::IO_F, true, "EAP_ENGINE")) return "";
+  if (Vexlor::VFunction_Get_Run_Status(index) == Vexlor::SYS_KILLED ||
+      Vexlor::VFunction_Get_Pool_Count(index) < 1) {
+    return "";
+  }
+  return Vexlor::VFunction_Run_Pool(index, what);
+}
+
+// A number or text field of the status object (a flat JSON object written by vexlor-eap).
+std::string status_field(const std::string& json, const std::string& key) {
+  const std::string k = "\"" + key + "\":";
+  std::size_t at = json.find(k);
+  if (at == std::string::npos) return "";
+  at += k.size();
+  if (at < json.size() && json[at] == '"') {
+    const std::size_t end = json.find('"', at + 1);
+    return end == std::string::npos ? "" : json.substr(at + 1, end - at - 1);
+  }
+  const std::size_t end = json.find_first_of(",}", at);
+  return json.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+std::string since_text(const std::string& ms) {
+  const long long v = std::atoll(ms.c_str());
+  if (v <= 0) return "-";
+  const std::time_t t = static_cast<std::time_t>(v / 1000);
+  std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
+  localtime_r(&t, &tm);
+#endif
+  char b[32];
+  std::strftime(b, sizeof b, "%Y/%m/%d %H:%M:%S", &tm);
+  return b;
+}
+
+}  // namespace
+
 int run_host_link(const Options& o) {
   static const char* const kPoints[] = {"FA.Enable",         "GEM.Comm_Enable",
                                         "GEM.Comm_Status",   "GEM.Control_State",
@@ -141,13 +189,58 @@ int run_host_link(const Options& o) {
     t.add({name, std::to_string(value), text});
   }
   json.end_object();
+  const std::string status = ask_host_link("status");
+  std::string text = json.text();
+  if (!status.empty()) {
+    text.pop_back();  // the connection goes in as "link"
+    text += std::string(text.size() > 1 ? "," : "") + "\"link\":" + status + "}";
+  }
   if (o.json) {
-    print(json.text() + "\n");
-  } else if (t.empty()) {
+    print(text + "\n");
+    return kOk;
+  }
+  if (t.empty()) {
     print(word("the equipment has none of the link-state points|设备没有通信状态点") + "\n");
   } else {
     print(t.render());
   }
+  if (status.empty()) {
+    print("\n" + word("the host link (EAP_ENGINE) does not answer|通信程序 (EAP_ENGINE) 没有应答") + "\n");
+    return kOk;
+  }
+  auto f = [&status](const char* key) { return status_field(status, key); };
+  TextTable l({"LINK|连接", ""});
+  l.add({word("session|会话"), f("session") + (f("port") != "0" ? " (port " + f("port") + ")" : "")});
+  l.add({word("host|主机"), f("peer").empty() ? "-" : f("peer")});
+  l.add({word("selected since|选择时间"), since_text(f("selected_since_ms"))});
+  l.add({word("communication|通信"), f("communication")});
+  l.add({word("control|控制"), f("control")});
+  l.add({word("messages in|收到消息"), f("messages_in") + " (" + f("in_per_second") + "/s)"});
+  l.add({word("messages out|发出消息"), f("messages_out") + " (" + f("out_per_second") + "/s)"});
+  l.add({word("open transactions|未完成事务"), f("open_transactions")});
+  l.add({word("T3 timeouts|T3 超时"), f("t3_timeouts")});
+  l.add({word("spool|缓存"), f("spool_count") + " (" + f("spool_state") + ")"});
+  l.add({word("events sent / spooled / dropped|事件 已发 / 已缓存 / 已丢弃"),
+         f("events_sent") + " / " + f("events_spooled") + " / " + f("events_dropped")});
+  print("\n" + l.render());
+  return kOk;
+}
+
+int run_host_trace(const Options& o) {
+  const std::string text = ask_host_link(o.json ? "trace-json" : "trace");
+  if (text.empty() && !o.json) return fail("the host link (EAP_ENGINE) does not answer");
+  if (o.json) {
+    if (text.empty()) return fail("the host link (EAP_ENGINE) does not answer");
+    print(text + "\n");
+  } else {
+    print(text);
+  }
+  return kOk;
+}
+
+int run_host_ids(const Options& o) {
+  const vexlor::gem::Mapping m = vexlor_eap::equipment_mapping();
+  print(o.json ? m.to_json() + "\n" : m.to_text());
   return kOk;
 }
 
@@ -164,11 +257,17 @@ void add_host_command(CLI::App& app, HostCommand* command) {
   host->add_option("--last", q.last, "only the last N events")->check(CLI::NonNegativeNumber);
   host->add_flag("-f,--follow", q.follow, "keep printing new events as they come (Ctrl-C stops)");
   host->require_subcommand(0, 1);
-  command->link = host->add_subcommand("link", "the link state: enable, communication, control");
+  command->link = host->add_subcommand(
+      "link", "the link: enable, communication, control, connection, counters, spool");
+  command->trace = host->add_subcommand("trace", "the last messages to and from the host (SML)");
+  command->ids = host->add_subcommand(
+      "ids", "the mapping table: CEIDs, VIDs, ECIDs, ALIDs and remote commands");
 }
 
 int run_host_command(const Options& o, const HostCommand& command) {
   if (command.link->parsed()) return run_host_link(o);
+  if (command.trace->parsed()) return run_host_trace(o);
+  if (command.ids->parsed()) return run_host_ids(o);
   return run_host_events(o, command.query);
 }
 

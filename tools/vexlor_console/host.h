@@ -1,4 +1,5 @@
-// `vexlor host`: the host event journal and the link state (host.cpp).
+// `vexlor host`: the host event journal, the link, its message trace and the mapping table
+// (host.cpp).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -17,6 +18,8 @@ struct HostQuery {
 struct HostCommand {
   CLI::App* host = nullptr;
   CLI::App* link = nullptr;
+  CLI::App* ids = nullptr;
+  CLI::App* trace = nullptr;
   HostQuery query;
 };
 
@@ -27,5 +30,7 @@ int run_host_command(const Options& o, const HostCommand& command);
 
 int run_host_events(const Options& o, const HostQuery& q);
 int run_host_link(const Options& o);
+int run_host_ids(const Options& o);
+int run_host_trace(const Options& o);
 
 }  // namespace vexlor_console

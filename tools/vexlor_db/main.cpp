@@ -294,6 +294,16 @@ int run_create(const std::string& config, int force) {
     std::cerr << "vexlor-db: warning: data-log tables not cleared: " << error << "\n";
   }
 
+  // The host link's mapping table goes to the same file (an earlier create's is replaced).
+  if (!vexlor::config::write_host_table(vdb, builder.host(), !builder.host().empty(), &error)) {
+    if (!builder.host().empty()) {
+      std::string ignored;
+      vexlor::config::remove_database(&ignored);
+      return failed("host mapping table: " + error);
+    }
+    std::cerr << "vexlor-db: warning: host mapping table not cleared: " << error << "\n";
+  }
+
   std::cout << "created instance " << in_quotes(vexlor::os::instance_name()) << " from " << config
             << ": " << counts_text(builder) << "\n";
   return kOk;

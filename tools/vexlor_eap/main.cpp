@@ -1,15 +1,17 @@
-// vexlor-eap: a stand-in for the equipment automation program's host link routine
-// "EAP_ENGINE". It serves the routine with the routine API, reads every event line it receives
-// against the line table, journals the line with its fields and the event's data variables
-// (the "GEM." points at that moment) in the equipment's SQLite file, and answers the host-link
-// requests by setting the link-state points as a host link would. There is no factory host
-// behind it: communication is established the moment it is enabled.
+// vexlor-eap: the equipment's host link, the routine "EAP_ENGINE". It serves the routine with the
+// routine API, reads every event line it receives against the line table, journals the line
+// with its fields and the event's data variables (the "GEM." points at that moment) in the
+// equipment's SQLite file, and carries it to the factory host as a GEM equipment over HSMS-SS
+// (link/gem on link/secs): an event line becomes S6F11 with the values of its linked reports
+// taken when the line arrived, an alarm post or clear S5F1, "SEND_PRIMIRY S10F|1 text" S10F1;
+// the six link requests act on the connection and the control state.
 //
 // A line is journaled in arrival order (per sender, the order it was sent), never dropped: an
 // unknown or malformed line is journaled as such. Rows are written by a background writer in
 // batches (one transaction for whatever arrived meanwhile), and a line is acknowledged to its
 // sender only once its row is committed: a line whose sender's call returned true is in the
-// journal, whenever vexlor-eap is killed.
+// journal, whenever vexlor-eap is killed. Only then is its message sent (or spooled while the
+// host is away), in the order the rows were committed.
 //
 // It also follows the alarm feed (vexlor::routine::AlarmFeed) and journals every post and
 // answer of an alarm as a row "ALARM_SET" or "ALARM_CLEAR" (the alarm reports the factory host
@@ -25,6 +27,7 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -34,6 +37,9 @@
 
 #include "common/equipment_text.h"
 #include "event_lines.h"
+#include "gem/equipment.h"
+#include "gem/session_link.h"
+#include "host_link.h"
 #include "journal.h"
 
 namespace vexlor_eap {
@@ -111,12 +117,10 @@ std::string value_text(const DataVariable& v) {
 
 // ---- Link state ----------------------------------------------------------------------------
 
-enum LinkPoint { kEnable, kCommEnable, kCommStatus, kControlState, kOnlineStatus, kRemoteStatus };
 constexpr const char* kLinkPoints[] = {"FA.Enable",         "GEM.Comm_Enable",
                                        "GEM.Comm_Status",   "GEM.Control_State",
                                        "GEM.Online_Status", "GEM.Remote_Status"};
-// GEM control states.
-constexpr int kEquipmentOffline = 1, kHostOffline = 3, kOnlineLocal = 4, kOnlineRemote = 5;
+constexpr std::size_t kTraceMessages = 2000;
 
 class Eap {
  public:
@@ -133,8 +137,98 @@ class Eap {
       return false;
     }
     if (!writer_.open(file_, error)) return false;
+    if (!store_.open(file_, error)) return false;
+    settings_ = link_settings(overrides_);
+    gem_ = std::make_unique<vexlor::gem::GemEquipment>(equipment_mapping(), runtime_, &store_,
+                                                       settings_.gem);
+    if (!gem_->start(error)) return false;
     thread_ = std::thread([this] { write_loop(); });
+    // A link that cannot listen (a port in use) leaves the journal serving: the host is told
+    // nothing until a REQUEST_RECONNECT or a restart finds the port free.
+    std::string why;
+    if (settings_.gem.enabled && !start_link(&why)) {
+      Vexlor::VPrint_Red(kSource, "host link not started: %s", why.c_str());
+      Vexlor::VSystem_Log(Vexlor::LOG_ERR, "vexlor-eap: host link not started: %s", why.c_str());
+    }
     return true;
+  }
+
+  void set_overrides(LinkOverrides overrides) { overrides_ = std::move(overrides); }
+
+  // Starts the HSMS session (passive: listens; the port listened on goes to FA.Local_Port).
+  bool start_link(std::string* error) {
+    std::lock_guard<std::mutex> lock(link_mutex_);
+    if (session_) return true;
+    vexlor::secs::Session::Handlers h;
+    h.state = [this](vexlor::secs::SessionState state) {
+      gem_->on_selected(state == vexlor::secs::SessionState::kSelected);
+    };
+    h.primary = [this](const vexlor::secs::Message& m) { gem_->on_primary(m); };
+    h.trace = [this](vexlor::secs::Direction d, const vexlor::secs::Message& m) { trace_.add(d, m); };
+    h.log = [](const std::string& line) {
+      Vexlor::VSystem_Log(Vexlor::LOG_CIM, "vexlor-eap: %s", line.c_str());
+    };
+    auto session = std::make_unique<vexlor::secs::Session>(settings_.session, h);
+    session_link_ = std::make_unique<vexlor::gem::SessionLink>(*session);
+    gem_->set_link(session_link_.get());
+    if (!session->start(error)) {
+      gem_->set_link(nullptr);
+      session_link_.reset();
+      return false;
+    }
+    if (!settings_.session.active) {
+      int port_point = -1;
+      if (Vexlor::VIO_Find_Point(&port_point, Vexlor::IO_D, true, "FA.Local_Port")) {
+        Vexlor::VDigital_Write_Mem(port_point, session->port());
+      }
+    }
+    session_ = std::move(session);
+    return true;
+  }
+
+  void stop_link() {
+    std::unique_ptr<vexlor::secs::Session> session;
+    {
+      std::lock_guard<std::mutex> lock(link_mutex_);
+      session = std::move(session_);
+    }
+    if (session) session->stop();  // open transactions end: their messages are spooled
+    gem_->on_selected(false);
+    std::lock_guard<std::mutex> lock(link_mutex_);
+    gem_->set_link(nullptr);
+    session_link_.reset();
+  }
+
+  // What `vexlor host` asks through a pool request: "status", "trace", "trace-json", "ids".
+  std::string query(const std::string& what) {
+    if (what == "trace") return trace_.text();
+    if (what == "trace-json") return trace_.json();
+    if (what == "ids") return gem_->mapping().to_json();
+    vexlor::secs::SessionCounters counters;
+    vexlor::secs::SessionState state = vexlor::secs::SessionState::kNotConnected;
+    int port = 0;
+    {
+      std::lock_guard<std::mutex> lock(link_mutex_);
+      if (session_) {
+        counters = session_->counters();
+        state = session_->state();
+        port = session_->port();
+      }
+    }
+    const auto now = std::chrono::steady_clock::now();
+    double in_rate = 0, out_rate = 0;
+    {
+      std::lock_guard<std::mutex> lock(rate_mutex_);
+      const double seconds = std::chrono::duration<double>(now - rate_at_).count();
+      if (seconds > 0 && rate_in_ <= counters.messages_in && rate_out_ <= counters.messages_out) {
+        in_rate = static_cast<double>(counters.messages_in - rate_in_) / seconds;
+        out_rate = static_cast<double>(counters.messages_out - rate_out_) / seconds;
+      }
+      rate_at_ = now;
+      rate_in_ = counters.messages_in;
+      rate_out_ = counters.messages_out;
+    }
+    return status_json(counters, state, gem_->status(), port, in_rate, out_rate);
   }
 
   // Journals everything received so far and stops the writer.
@@ -146,6 +240,10 @@ class Eap {
     cv_.notify_all();
     if (alarms_.joinable()) alarms_.join();
     if (thread_.joinable()) thread_.join();
+    if (gem_) {
+      stop_link();
+      gem_->stop();
+    }
   }
 
   const std::string& file() const { return file_; }
@@ -165,15 +263,17 @@ class Eap {
     row.code = std::move(parsed.code);
     row.event = std::move(parsed.event);
     row.fields = std::move(parsed.fields);
+    vexlor::gem::Prepared message;
     if (parsed.status == LineStatus::kOk) {
       if (is_request(row.token)) {
-        answer_request(row.token);
+        act(gem_->request(row.token));
         row.data = link_state();
       } else {
         row.data = data_of(row.token);
+        message = prepare(row);
       }
     }
-    queue_row(std::move(row), std::move(done));
+    queue_row(std::move(row), std::move(done), std::move(message));
   }
 
   // Follows the alarm feed until stop(), from after the last change journaled.
@@ -194,7 +294,11 @@ class Eap {
                               "vexlor-eap: %llu alarm changes missed (feed overrun)",
                               static_cast<unsigned long long>(missed));
         }
-        queue_row(alarm_row(change), {});
+        char text[512] = "";
+        Vexlor::VAlarm_Get_Text(change.point, Vexlor::LANGUAGE_ENGLISH, text);
+        queue_row(alarm_row(change), {},
+                  gem_->prepare_alarm(static_cast<uint32_t>(change.id),
+                                      change.status == Vexlor::ALM_PAUSED, text));
       }
     });
   }
@@ -217,12 +321,48 @@ class Eap {
     return row;
   }
 
-  void queue_row(JournalRow row, std::function<void(bool)> done) {
+  void queue_row(JournalRow row, std::function<void(bool)> done,
+                 vexlor::gem::Prepared message = {}) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(Pending{std::move(row), std::move(done)});
+      queue_.push_back(Pending{std::move(row), std::move(done), std::move(message)});
     }
     cv_.notify_one();
+  }
+
+  // The host's message of a line, made now (with the values of this moment).
+  vexlor::gem::Prepared prepare(const JournalRow& row) {
+    if (row.token == "SEND_ALARM_POST" || row.token == "SEND_ALARM_CLEAR") {
+      return gem_->prepare_alarm(static_cast<uint32_t>(std::strtoul(row.code.c_str(), nullptr, 10)),
+                                 row.token == "SEND_ALARM_POST", "");
+    }
+    if (row.token == "SEND_PRIMIRY") {
+      // Terminal services: "SEND_PRIMIRY S10F|1 text".
+      if (row.code == "S10F" && !row.fields.empty() && row.fields[0] == "1") {
+        return gem_->prepare_terminal(0, row.fields.size() > 1 ? row.fields[1] : "");
+      }
+      return {};
+    }
+    return gem_->prepare_event(row.event);
+  }
+
+  // A request's effect on the connection.
+  void act(vexlor::gem::GemEquipment::LinkAction action) {
+    using Action = vexlor::gem::GemEquipment::LinkAction;
+    std::string error;
+    if (action == Action::kStop) stop_link();
+    if (action == Action::kStart && !start_link(&error)) {
+      Vexlor::VPrint_Red(kSource, "host link: %s", error.c_str());
+    }
+    if (action == Action::kReconnect) {
+      std::unique_lock<std::mutex> lock(link_mutex_);
+      if (session_) {
+        session_->reconnect();
+      } else {
+        lock.unlock();
+        if (!start_link(&error)) Vexlor::VPrint_Red(kSource, "host link: %s", error.c_str());
+      }
+    }
   }
 
   std::vector<std::pair<std::string, std::string>> data_of(std::string_view token) const {
@@ -240,45 +380,6 @@ class Eap {
       if (wanted) data.emplace_back(v.point, value_text(v));
     }
     return data;
-  }
-
-  int link_value(LinkPoint p, int missing) const {
-    return link_[p] >= 0 ? Vexlor::VDigital_Read_Mem(link_[p]) : missing;
-  }
-  void set_link(LinkPoint p, int value) {
-    if (link_[p] >= 0) Vexlor::VDigital_Write_Mem(link_[p], value);
-  }
-
-  // The host link's answer to a request: communication follows enable and disable at once (the
-  // stand-in has no host to wait for); going online needs established communication, else the
-  // attempt ends in host offline.
-  void answer_request(std::string_view token) {
-    if (token == "REQUEST_ENABLE") {
-      set_link(kEnable, 1);
-      set_link(kCommEnable, 1);
-      set_link(kCommStatus, 1);
-    } else if (token == "REQUEST_DISABLE") {
-      set_link(kEnable, 0);
-      set_link(kCommEnable, 0);
-      set_link(kCommStatus, 0);
-      set_link(kOnlineStatus, 0);
-      set_link(kRemoteStatus, 0);
-    } else if (token == "REQUEST_RECONNECT") {
-      const bool enabled = link_value(kCommEnable, link_value(kEnable, 1)) == 1;
-      set_link(kCommStatus, enabled ? 1 : 0);
-    } else if (token == "REQUEST_OFFLINE") {
-      set_link(kControlState, kEquipmentOffline);
-      set_link(kOnlineStatus, 0);
-      set_link(kRemoteStatus, 0);
-    } else if (token == "REQUEST_LOCAL" || token == "REQUEST_REMOTE") {
-      const bool remote = token == "REQUEST_REMOTE";
-      const bool communicating = link_value(kCommStatus, 1) == 1;
-      set_link(kControlState, !communicating ? kHostOffline
-                              : remote       ? kOnlineRemote
-                                             : kOnlineLocal);
-      set_link(kOnlineStatus, communicating ? 1 : 0);
-      set_link(kRemoteStatus, communicating && remote ? 1 : 0);
-    }
   }
 
   std::vector<std::pair<std::string, std::string>> link_state() const {
@@ -299,9 +400,11 @@ class Eap {
       if (queue_.empty()) return;
       std::vector<JournalRow> batch;
       std::vector<std::function<void(bool)>> acknowledgements;
+      std::vector<vexlor::gem::Prepared> messages;
       for (Pending& p : queue_) {
         batch.push_back(std::move(p.row));
         if (p.done) acknowledgements.push_back(std::move(p.done));
+        if (p.message.valid) messages.push_back(std::move(p.message));
       }
       queue_.clear();
       lock.unlock();
@@ -323,8 +426,9 @@ class Eap {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
-      // Committed: now the senders may go on.
+      // Committed: now the senders may go on, and the messages leave (or are spooled).
       for (auto& done : acknowledgements) done(written);
+      for (auto& m : messages) gem_->deliver(std::move(m));
       lock.lock();
     }
   }
@@ -336,7 +440,21 @@ class Eap {
   struct Pending {
     JournalRow row;
     std::function<void(bool)> done;  // the sender's acknowledgement (none for alarm rows)
+    vexlor::gem::Prepared message;   // what goes to the host once the row is committed
   };
+
+  LinkOverrides overrides_;
+  LinkSettings settings_;
+  EapRuntime runtime_;
+  vexlor::gem::Store store_;
+  std::unique_ptr<vexlor::gem::GemEquipment> gem_;
+  MessageTrace trace_{kTraceMessages};
+  std::mutex link_mutex_;
+  std::unique_ptr<vexlor::secs::Session> session_;
+  std::unique_ptr<vexlor::gem::SessionLink> session_link_;
+  std::mutex rate_mutex_;
+  std::chrono::steady_clock::time_point rate_at_ = std::chrono::steady_clock::now();
+  uint64_t rate_in_ = 0, rate_out_ = 0;
 
   std::mutex mutex_;
   std::condition_variable cv_;
@@ -351,13 +469,44 @@ class Eap {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Host link stand-in: serves the routine EAP_ENGINE and journals every host event line in "
-      "the equipment's database file.",
+      "Host link: serves the routine EAP_ENGINE, journals every host event line in the "
+      "equipment's database file and carries it to the factory host (HSMS-SS, SECS-II, GEM).",
       "vexlor-eap"};
   std::string instance, routine = "EAP_ENGINE";
+  vexlor_eap::LinkOverrides o;
+  int port = -1, remote_port = -1, device_id = -1, t3 = -1, t5 = -1, t6 = -1, t7 = -1, t8 = -1,
+      linktest = -1;
+  std::string local_ip, remote_ip;
   app.add_option("--instance", instance, "instance to serve (default: $VEXLOR_INSTANCE)");
   app.add_option("--routine", routine, "routine to serve (default: EAP_ENGINE)");
+  app.add_option("--port", port, "passive: the port to listen on (0: a free port; default FA.Local_Port)")
+      ->check(CLI::Range(0, 65535));
+  app.add_flag("--active", o.active, "connect to the host instead of listening (FA.ConnMD 1)");
+  app.add_option("--local-ip", local_ip, "passive: the address to listen on (FA.Local_IP)");
+  app.add_option("--remote-ip", remote_ip, "active: the host's address (FA.Remote_IP)");
+  app.add_option("--remote-port", remote_port, "active: the host's port (FA.Remote_Port)")
+      ->check(CLI::Range(1, 65535));
+  app.add_option("--device-id", device_id, "the device ID (FA.Device_ID)")->check(CLI::Range(0, 32767));
+  app.add_option("--t3", t3, "reply timeout, seconds (FA.T3)")->check(CLI::Range(1, 120));
+  app.add_option("--t5", t5, "connect separation, seconds (FA.T5)")->check(CLI::Range(1, 240));
+  app.add_option("--t6", t6, "control transaction timeout, seconds (FA.T6)")->check(CLI::Range(1, 240));
+  app.add_option("--t7", t7, "not selected timeout, seconds (FA.T7)")->check(CLI::Range(1, 240));
+  app.add_option("--t8", t8, "intercharacter timeout, seconds (FA.T8)")->check(CLI::Range(1, 120));
+  app.add_option("--linktest", linktest, "linktest period, seconds, 0 off (FA.LinkTest)")
+      ->check(CLI::Range(0, 3600));
   CLI11_PARSE(app, argc, argv);
+  auto given = [](int v) { return v >= 0 ? std::optional<int>(v) : std::nullopt; };
+  o.port = given(port);
+  o.remote_port = given(remote_port);
+  o.device_id = given(device_id);
+  o.t3 = given(t3);
+  o.t5 = given(t5);
+  o.t6 = given(t6);
+  o.t7 = given(t7);
+  o.t8 = given(t8);
+  o.linktest = given(linktest);
+  if (!local_ip.empty()) o.local_ip = local_ip;
+  if (!remote_ip.empty()) o.remote_ip = remote_ip;
   if (!instance.empty()) {
 #ifdef _WIN32
     _putenv_s("VEXLOR_INSTANCE", instance.c_str());
@@ -372,20 +521,25 @@ int main(int argc, char** argv) {
     Vexlor::VHub_Release();
     return 1;
   }
+  // `vexlor host link` and `vexlor host trace` ask through pool requests.
+  if (Vexlor::VFunction_Get_Pool_Count() < 1) Vexlor::VFunction_Set_Pool_Count(2);
   vexlor_eap::Eap eap;
+  eap.set_overrides(o);
   std::string error;
   if (!eap.start(&error)) {
     std::fprintf(stderr, "vexlor-eap: %s\n", error.c_str());
     Vexlor::VHub_Release();
     return 1;
   }
-  Vexlor::VPrint(routine.c_str(), "host link stand-in serving, journal %s", eap.file().c_str());
+  Vexlor::VPrint(routine.c_str(), "host link serving, journal %s", eap.file().c_str());
   vexlor::routine::Handlers handlers;
   // A line is acknowledged once journaled.
   handlers.keep = [&eap](const vexlor::routine::Event& e, std::function<void(bool)> done) {
     eap.receive(e, std::move(done));
   };
   eap.follow_alarms(vexlor_eap::last_alarm_change(eap.file()));
+  // `vexlor host` asks for the link's status and trace.
+  handlers.pool = [&eap](const std::string& param, int) { return eap.query(param); };
   // Everything received is journaled before the routine is marked ended.
   handlers.exit = [&eap] { eap.stop(); };
   const int status = vexlor::routine::serve(routine.c_str(), handlers);

@@ -124,7 +124,8 @@ std::string Equipment::overview_json() {
   Json j;
   j.begin_object();
 
-  // The host link: communication and control state of the GEM link points.
+  // The host link: communication and control state of the GEM link points, and the messages
+  // waiting in its spool while the host is away.
   j.key("host").begin_object();
   const bool host = named_point(Vexlor::IO_D, "GEM.Comm_Status") >= 0 ||
                     named_point(Vexlor::IO_D, "GEM.Control_State") >= 0;
@@ -137,6 +138,8 @@ std::string Equipment::overview_json() {
   int comm_value = 0;
   j.field("communicating",
           comm >= 0 && Vexlor::VDigital_Read(comm, &comm_value) && comm_value == 1);
+  const int spool = named_point(Vexlor::IO_D, "GEM.SpoolCountActual");
+  j.field("spool", spool >= 0 ? Vexlor::VDigital_Read_Mem(spool) : 0);
   j.end_object();
 
   j.key("drivers").begin_array();

@@ -18,7 +18,7 @@ const WORDS = {
   'No connection to the panel: reconnecting\u2026': '与面板无连接: 正在重连\u2026',
   'Equipment offline: ': '设备离线: ', 'User ': '用户 ', ', level ': ', 级别 ',
   'Host link': '主机通信', 'Drivers': '驱动', 'not configured': '未配置',
-  'communication ': '通信 ', ', control ': ', 控制 ', 'online': '在线', 'offline': '离线',
+  'communication ': '通信 ', ', control ': ', 控制 ', ', spool ': ', 缓存 ', 'online': '在线', 'offline': '离线',
   'none': '无', 'ok': '正常', 'fail': '失败',
   'Alarms': '报警', 'Level': '级别', 'Module': '模块', 'Text': '文本', 'Posted': '发生时间',
   'Caller': '调用位置', 'Recovery': '恢复', 'No alarms posted.': '无报警。', 'Messages': '消息',
@@ -196,7 +196,8 @@ function renderOverview(o) {
     host.className = 'badge quiet-badge';
   } else {
     host.textContent = w('communication ') + (o.host.communication ?? '-') +
-                       w(', control ') + (o.host.control ?? '-');
+                       w(', control ') + (o.host.control ?? '-') +
+                       (o.host.spool > 0 ? w(', spool ') + o.host.spool : '');
     host.className = 'badge ' + (o.host.communicating ? 'ok' : 'bad');
   }
   const drivers = $('driver-list');
