@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "os/atomic_field.h"
 #include "os/clock.h"
+#include "os/instance.h"
 #include "util/text.h"
 
 namespace vexlor::drivers::modbus {
@@ -404,8 +406,11 @@ bool Driver::execute(const detail::DriverWrite& w) {
   const int error = errno;
   note_io(os::clock_seconds() - start, rc >= 0);
   if (rc >= 0) {
-    std::lock_guard<std::mutex> guard(stats_lock_);
-    ++writes_ok_;
+    {
+      std::lock_guard<std::mutex> guard(stats_lock_);
+      ++writes_ok_;
+    }
+    if (w.kind != 'S') read_back(w.kind, w.point, m, regs);
     return true;
   }
   log(Vexlor::LOG_ERR, "write " + name + " failed: " + modbus_strerror(error));
@@ -416,6 +421,21 @@ bool Driver::execute(const detail::DriverWrite& w) {
     link_down(std::string("write failed: ") + modbus_strerror(error));
   }
   return false;
+}
+
+void Driver::read_back(char kind, int point, const Mapping& written, const uint16_t* regs) {
+  for (std::size_t p = 0; p < inputs_.size(); ++p) {
+    if (inputs_[p].kind != kind || inputs_[p].index != point || inputs_[p].bad) continue;
+    // Only where the point is read from exactly what was written (same entry, type, order,
+    // scale): the acknowledged value is what the next scan would read.
+    const Mapping& r = planned_[p].mapping;
+    if (r.table == written.table && r.address == written.address && r.type == written.type &&
+        r.order == written.order && r.bit == written.bit && r.exponent == written.exponent &&
+        r.scale == written.scale && r.offset == written.offset) {
+      store(static_cast<int>(p), regs);
+    }
+    return;
+  }
 }
 
 void Driver::serve_writes_until(double deadline) {
@@ -436,19 +456,48 @@ void Driver::serve_writes_until(double deadline) {
   }
 }
 
+std::string Driver::status_path() const {
+  const std::string dir = os::instance_dir();
+  return dir.empty() ? dir : dir + "/driver." + std::to_string(driver_) + ".status.json";
+}
+
+void Driver::publish_status() {
+  const std::string path = status_path();
+  if (path.empty()) return;
+  const std::string tmp = path + ".tmp";
+  std::string text = status_json();
+  text.insert(1, "\"updated\":" + std::to_string(static_cast<long long>(std::time(nullptr))) + ",");
+  FILE* f = std::fopen(tmp.c_str(), "w");
+  if (f == nullptr) return;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) == 0 && written) {
+    std::rename(tmp.c_str(), path.c_str());  // readers see the old text or the new, whole
+  } else {
+    std::remove(tmp.c_str());
+  }
+}
+
 void Driver::run() {
   double next_scan = os::clock_seconds();
+  double next_status = next_scan;
   while (!stop_) {
     const double now = os::clock_seconds();
+    if (now >= next_status) {
+      publish_status();
+      next_status = now + 1.0;
+    }
     if (ctx_ == nullptr && now >= next_connect_) connect_device();
     if (ctx_ != nullptr && now >= next_scan) {
       scan();
       next_scan += settings_.period_ms / 1000.0;
       if (next_scan < os::clock_seconds()) next_scan = os::clock_seconds();  // no catch-up burst
     }
-    const double wake = ctx_ != nullptr ? next_scan : std::min(next_connect_, now + 0.05);
+    double wake = ctx_ != nullptr ? next_scan : std::min(next_connect_, now + 0.05);
+    wake = std::min(wake, next_status);
     serve_writes_until(wake);
   }
+  const std::string path = status_path();
+  if (!path.empty()) std::remove(path.c_str());
   // Writes still queued are refused.
   std::lock_guard<std::mutex> lock(queue_lock_);
   for (PendingWrite* job : queue_) job->done.set_value(false);

@@ -43,6 +43,10 @@ class Driver {
 
   // The statistics as one JSON object.
   std::string status_json();
+  // The file the statistics are published in, once per second while the program runs (the
+  // console reads it): driver.<index>.status.json in the instance's runtime folder; the
+  // object gains "updated", seconds since 1970.
+  std::string status_path() const;
 
  private:
   struct InputPoint {
@@ -56,6 +60,7 @@ class Driver {
   };
 
   void collect_points();
+  void publish_status();
   bool connect_device();
   void link_down(const std::string& reason);
   void link_up();
@@ -64,6 +69,9 @@ class Driver {
   void store(int planned, const uint16_t* regs);
   void mark_bad(int planned, bool bad, const std::string& reason);
   bool execute(const detail::DriverWrite& w);
+  // After an acknowledged write: a point read from the very entry it is written to takes the
+  // written value at once (the device holds it), so a read right after the write sees it.
+  void read_back(char kind, int point, const Mapping& written, const uint16_t* regs);
   void serve_writes_until(double deadline);
   void accept_loop();
   void client_loop(std::shared_ptr<os::LocalStream> stream);

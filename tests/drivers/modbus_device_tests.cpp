@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -233,6 +234,22 @@ TEST(ModbusDriver, ValuesGroupingWritesAndExceptions) {
                             "\"io_errors\":2,", "\"exceptions\":2,"}) {
     EXPECT_NE(status.find(field), std::string::npos) << field << " in " << status;
   }
+
+  // The console shows what the program publishes each second in the runtime folder.
+  std::string console;
+  ASSERT_TRUE(wait_until([&] {
+    console = vexlor::test::run_tool(build("tools/vexlor"), {"drivers", "--json"}, instance.runtime_dir()).out;
+    return console.find("\"writes_ok\":6,") != std::string::npos;
+  }, 10)) << console;
+  for (const char* field : {"{\"index\":0,\"name\":\"MB\",\"type\":100,\"state\":\"online\",",
+                            "\"statistics\":{\"state\":\"online\",\"online_since\":\"20",
+                            "\"scans\":1,\"reads_ok\":5,\"writes_ok\":6,\"io_errors\":2,\"exceptions\":2,",
+                            "\"last_error\":\"\",\"updated\":"}) {
+    EXPECT_NE(console.find(field), std::string::npos) << field << " in " << console;
+  }
+  const std::string table = vexlor::test::run_tool(build("tools/vexlor"), {"drivers"}, instance.runtime_dir()).out;
+  EXPECT_TRUE(std::regex_search(table, std::regex("\nMB: reads 5 ok, writes 6 ok, 2 I/O errors; I/O [0-9]+\\.[0-9]{2} ms, longest [0-9]+\\.[0-9]{2} ms; cycles (≤[0-9]+|>500) ms 1; online since 20[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9:]{8}\n$")))
+      << table;
 }
 
 TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
