@@ -10,6 +10,7 @@
 #include <vexlor/vexlor.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <regex>
@@ -166,7 +167,8 @@ TEST(ModbusDriver, ValuesGroupingWritesAndExceptions) {
   Db d;
   ASSERT_TRUE(d.attach());
   const int text_point = 0;
-  ASSERT_TRUE(wait_until([&] { return d.db->string_val[text_point].read_status == 1; }, 10));
+  // The input register group is read last in a scan: after it, every point was stored.
+  ASSERT_TRUE(wait_until([&] { return d.db->analog_val[d.analog("A.Input")].read_status == 1; }, 10));
   ASSERT_TRUE(wait_until([&] { return device.reads() >= 6; }, 10));
   // coil 0 | hr 10-11 | hr 20-32 | hr 40-42 | hr 200 | ir 0
   EXPECT_EQ(device.reads(), 6);
@@ -307,6 +309,100 @@ TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
   EXPECT_EQ(count("] online: 127.0.0.1:" + std::to_string(port) + " unit 1"), 2u) << day_log;
   EXPECT_EQ(count("] offline: "), 1u) << day_log;
   // The manager ends its driver programs with it.
+  kill(manager.pid, SIGTERM);
+  waitpid(manager.pid, nullptr, 0);
+  manager.pid = -1;
+}
+
+// A number field of a driver's status text; -1 when missing.
+long status_field(const std::string& status, const std::string& key) {
+  const std::size_t at = status.find("\"" + key + "\":");
+  return at == std::string::npos ? -1 : std::atol(status.c_str() + at + key.size() + 3);
+}
+
+TEST(ModbusDriver, RoutineWritesAndReadsBackThroughTheManagersDriverProgram) {
+  PrivateInstance instance("mbr");
+  Device device;
+  ASSERT_TRUE(device.start(kPresets));
+  std::string cfg_text = config(device.port, 100);
+  cfg_text.insert(cfg_text.find("[system]"), std::string("functions = [ { name = \"IO\", command = [\"") +
+                                                 VEXLOR_TEST_ROUTINE + "\", \"IO\"] } ]\n");
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, cfg_text);
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+  Background manager;
+  manager.start({build("tools/vexlor-manager"), "--quiet", "--config", cfg});
+  Db d;
+  ASSERT_TRUE(d.attach());
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0"); }, 10));
+  ASSERT_TRUE(wait_until([&] { return d.db->driver_sp[0].params[9] == 0; }, 10));
+  ASSERT_TRUE(wait_until([&] { return d.db->digital_val[d.digital("D.Neg")].read_status == 1; }, 10));
+
+  // The routine's write returns once the device took it, and its read right after sees it.
+  auto run = [&](const std::string& param) {
+    return vexlor::test::run_tool(build("tools/vexlor"), {"run", "IO", param}, instance.runtime_dir());
+  };
+  auto r = run("WRITE D.Neg -7");
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_EQ(device.registers(11, 1), (std::vector<uint16_t>{0xFFF9}));
+  r = run("WRITE A.Scaled 120");
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_EQ(device.registers(32, 1), (std::vector<uint16_t>{1250}));
+  // Refused by the device: the routine's write fails, and the bad point reads nothing.
+  r = run("WRITE D.Refused 5");
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_EQ(slurp(instance.runtime_dir() + "/runs.log"),
+            "IO WRITE D.Neg -7\nwrote=1 read=1:-7\n"
+            "IO WRITE A.Scaled 120\nwrote=1 read=1:120.00\n"
+            "IO WRITE D.Refused 5\nwrote=0 read=0:\n");
+  kill(manager.pid, SIGTERM);
+  waitpid(manager.pid, nullptr, 0);
+  manager.pid = -1;
+}
+
+TEST(ModbusDriver, SlowDeviceDoesNotDelayAnotherDevicesScan) {
+  PrivateInstance instance("mbs");
+  Device fast, slow;
+  ASSERT_TRUE(fast.start({"--set", "co:0=1"}));
+  ASSERT_TRUE(slow.start({"--set", "co:0=1", "--delay-ms", "1500"}));  // slower than its time-out
+  const int period_ms = 20, timeout_ms = 1000;
+  auto driver = [&](const char* name, int port) {
+    return std::string("{ name = \"") + name + "\", type = 100, host = \"127.0.0.1\", port = " +
+           std::to_string(port) + ", period_ms = " + std::to_string(period_ms) +
+           ", timeout_ms = " + std::to_string(timeout_ms) + " }";
+  };
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, "drivers = [ " + driver("FAST", fast.port) + ", " + driver("SLOW", slow.port) +
+                      " ]\ndigital = [\n"
+                      "  { name = \"F.Coil\", input_driver = \"FAST\", in_params = { table = \"coil\", address = 0 } },\n"
+                      "  { name = \"S.Coil\", input_driver = \"SLOW\", in_params = { table = \"coil\", address = 0 } },\n"
+                      "]\n[system]\nsimulation = false\nhistory_path = \"Z:\\\\History\"\n");
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+  Background manager;
+  manager.start({build("tools/vexlor-manager"), "--quiet"});
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0") && vexlor::os::endpoint_served("driver.1"); }, 10));
+
+  // The moment the slow driver gave up its first request (a whole time-out spent waiting), the
+  // fast one has gone on scanning: a fifth of the scans its period allows in that time at least.
+  std::string fast_status, slow_status;
+  ASSERT_TRUE(wait_until([&] {
+    return vexlor::detail::driver_status(1, &slow_status, 2000) && status_field(slow_status, "io_errors") >= 1;
+  }, 15)) << slow_status;
+  ASSERT_TRUE(vexlor::detail::driver_status(0, &fast_status, 2000));
+  EXPECT_GE(status_field(fast_status, "scans"), timeout_ms / period_ms / 5) << fast_status;
+  EXPECT_EQ(status_field(fast_status, "io_errors"), 0) << fast_status;
+  EXPECT_NE(fast_status.find("\"state\":\"online\""), std::string::npos) << fast_status;
+  EXPECT_EQ(status_field(slow_status, "scans"), 0) << slow_status;
+  EXPECT_NE(slow_status.find("\"state\":\"offline\""), std::string::npos) << slow_status;
+  // ... and the fast device's point is read, the slow one's is not.
+  Db d;
+  ASSERT_TRUE(d.attach());
+  int v = 0;
+  EXPECT_TRUE(d.mmap.VMMAP_Digital_Read(0, &v));
+  EXPECT_EQ(v, 1);
+  EXPECT_FALSE(d.mmap.VMMAP_Digital_Read(1, &v));
   kill(manager.pid, SIGTERM);
   waitpid(manager.pid, nullptr, 0);
   manager.pid = -1;
