@@ -2,6 +2,8 @@
 #include "modbus/driver.h"
 
 #include <modbus/modbus.h>
+#include <unistd.h>
+#include <vexlor/image_state.h>
 #include <vexlor/vexlor.h>
 
 #include <cerrno>
@@ -43,7 +45,7 @@ std::string time_text() {
 
 }  // namespace
 
-Driver::Driver(Vexlor::MMAP_STRU* db, int driver) : db_(db), driver_(driver) {
+Driver::Driver(Vexlor::MMAP_STRU* db, int driver) : db_(db), driver_(driver), parent_(::getppid()) {
   const Vexlor::MEM_DRIVER_SP_STRU& d = db_->driver_sp[driver_];
   name_ = std::string(detail::field_text(d.name));
   int32_t params[10];
@@ -158,7 +160,9 @@ bool Driver::connect_device() {
     link_down(reason);
     return false;
   }
-  link_up();
+  // Online once the device answered a request (a device that accepts connections but answers
+  // wrongly stays offline, and its reconnections back off); without points, once connected.
+  if (groups_.empty()) link_up();
   return true;
 }
 
@@ -309,6 +313,7 @@ void Driver::scan() {
         link_down(std::string("read failed: ") + modbus_strerror(error));
         return;
       }
+      link_up();
       {
         std::lock_guard<std::mutex> guard(stats_lock_);
         ++exceptions_;
@@ -322,6 +327,7 @@ void Driver::scan() {
       replan = true;
       continue;
     }
+    link_up();
     for (int p : g.members) {
       const Mapping& m = planned_[p].mapping;
       const int offset = m.address - g.start;
@@ -405,11 +411,14 @@ bool Driver::execute(const detail::DriverWrite& w) {
   }
   const int error = errno;
   note_io(os::clock_seconds() - start, rc >= 0);
+  if (rc >= 0 || device_exception(error)) link_up();
   if (rc >= 0) {
     {
       std::lock_guard<std::mutex> guard(stats_lock_);
       ++writes_ok_;
     }
+    // A string is written under its point's mutex, which the routine holds while it waits
+    // here: its read value follows with the next scan.
     if (w.kind != 'S') read_back(w.kind, w.point, m, regs);
     return true;
   }
@@ -477,6 +486,18 @@ void Driver::publish_status() {
   }
 }
 
+bool Driver::still_wanted() {
+  if (vexlor::database_retired(db_)) {
+    log(Vexlor::LOG_DBG, "the database was replaced or removed: the driver program ends");
+    return false;
+  }
+  if (parent_ > 1 && ::getppid() != parent_) {
+    log(Vexlor::LOG_DBG, "the process that started the driver program ended: it ends too");
+    return false;
+  }
+  return true;
+}
+
 void Driver::run() {
   double next_scan = os::clock_seconds();
   double next_status = next_scan;
@@ -485,6 +506,7 @@ void Driver::run() {
     if (now >= next_status) {
       publish_status();
       next_status = now + 1.0;
+      if (!still_wanted()) break;
     }
     if (ctx_ == nullptr && now >= next_connect_) connect_device();
     if (ctx_ != nullptr && now >= next_scan) {

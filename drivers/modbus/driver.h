@@ -35,7 +35,8 @@ class Driver {
 
   // Opens the driver's endpoint; false (with the reason) when another process serves it.
   bool open(std::string* error);
-  // Scans and writes until stop() is called.
+  // Scans and writes until stop() is called, the database is retired or the program's parent
+  // ends.
   void run();
   void stop();
   // Only sets the flag (safe in a signal handler); the loops notice it within 0.2 s.
@@ -61,6 +62,9 @@ class Driver {
 
   void collect_points();
   void publish_status();
+  // False once the database is replaced or removed, or the process that started the program
+  // (vexlor-manager) ended, even killed: nobody would supervise the program any more.
+  bool still_wanted();
   bool connect_device();
   void link_down(const std::string& reason);
   void link_up();
@@ -82,6 +86,7 @@ class Driver {
 
   Vexlor::MMAP_STRU* db_;
   int driver_;
+  long parent_;
   std::string name_;
   DeviceSettings settings_;
   _modbus* ctx_ = nullptr;

@@ -408,6 +408,79 @@ TEST(ModbusDriver, SlowDeviceDoesNotDelayAnotherDevicesScan) {
   manager.pid = -1;
 }
 
+// libmodbus parses the device's answers (our code only decodes the registers and bits it
+// hands over), so the wrong answers are made by the device simulator, not fuzzed here. (It does
+// not check an answer's protocol and unit IDs, so the simulator spoils neither.)
+TEST(ModbusDriver, WrongAnswersNeverReachAPoint) {
+  PrivateInstance instance("mbg");
+  Device device;
+  device.counts = instance.runtime_dir() + "/counts";
+  // Two requests per scan (coil 0 | registers 0-1): the first scan is answered properly, every
+  // later answer is wrong and carries 0xBAD0 in every register and 1 in every bit.
+  ASSERT_TRUE(device.start({"--set", "hr:0=111", "--set", "hr:1=0xFFFE", "--set", "co:0=0",
+                            "--garble-after", "2", "--counts", device.counts}));
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, "drivers = [ { name = \"MB\", type = 100, host = \"127.0.0.1\", port = " +
+                      std::to_string(device.port) + ", period_ms = 20, timeout_ms = 100 } ]\n"
+                      "digital = [\n"
+                      "  { name = \"D.Reg\", min = 0, max = 65535, input_driver = \"MB\", output_driver = \"MB\", in_params = { table = \"holding_register\", address = 0 }, out_params = { table = \"holding_register\", address = 0 } },\n"
+                      "  { name = \"D.Coil\", input_driver = \"MB\", in_params = { table = \"coil\", address = 0 } },\n"
+                      "]\nanalog = [\n"
+                      "  { name = \"A.Neg\", input_driver = \"MB\", in_params = { table = \"holding_register\", address = 1, type = \"int16\" } },\n"
+                      "]\n[system]\nsimulation = false\nhistory_path = \"Z:\\\\History\"\n");
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+  Background driver;
+  ASSERT_TRUE(driver.start({build("drivers/vexlor-modbus"), "MB"}));
+  Db d;
+  ASSERT_TRUE(d.attach());
+  ASSERT_TRUE(wait_until([&] { return d.db->digital_val[0].read_value == 111 && d.db->analog_val[0].read_value == -2; }, 10));
+  d.db->digital_val[0].write_value = 7;
+
+  // Five wrong answers (one of each kind); at no moment does a value of theirs show.
+  bool seen_wrong = false;
+  auto values_kept = [&] {
+    const bool kept = d.db->digital_val[0].read_value == 111 && d.db->digital_val[1].read_value == 0 &&
+                      d.db->analog_val[0].read_value == -2;
+    seen_wrong = seen_wrong || !kept;
+    return device.reads() >= 2 + 5 || seen_wrong;
+  };
+  ASSERT_TRUE(wait_until(values_kept, 30)) << device.reads();
+  EXPECT_FALSE(seen_wrong) << d.db->digital_val[0].read_value << " " << d.db->digital_val[1].read_value
+                           << " " << d.db->analog_val[0].read_value;
+  // A write answered wrongly is refused and stores nothing.
+  EXPECT_FALSE(d.mmap.VMMAP_Digital_Write(0, 5));
+  EXPECT_EQ(d.db->digital_val[0].write_value, 7);
+
+  std::string status;
+  ASSERT_TRUE(vexlor::detail::driver_status(0, &status, 2000));
+  EXPECT_EQ(status_field(status, "scans"), 1) << status;
+  EXPECT_EQ(status_field(status, "reads_ok"), 2) << status;
+  EXPECT_EQ(status_field(status, "writes_ok"), 0) << status;
+  EXPECT_GE(status_field(status, "io_errors"), 5) << status;
+  EXPECT_NE(status.find("\"state\":\"offline\""), std::string::npos) << status;
+  // A device that takes connections but answers wrongly stays offline: the first scan's answer
+  // put it online, the first wrong answer offline, and no reconnection since counts as a return
+  // (one line each, and reconnections back off).
+  const std::string log = [&] {
+    std::string found;
+    std::string cmd = "find " + instance.drive_root() + " -name driver.log";
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+      char line[4096];
+      if (fgets(line, sizeof line, p)) found = std::string(line, strcspn(line, "\n"));
+      pclose(p);
+    }
+    return slurp(found);
+  }();
+  auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("] online: "), 1u) << log;
+  EXPECT_EQ(count("] offline: "), 1u) << log;
+}
+
 TEST(ModbusDriver, MalformedMappingsRefusedWithFileAndLine) {
   PrivateInstance instance("mbc");
   struct Case {
