@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vexlor/instance_state.h>
 #include <vexlor/vexlor.h>
 
 #include <cstdio>
@@ -479,6 +480,51 @@ TEST(ModbusDriver, WrongAnswersNeverReachAPoint) {
   };
   EXPECT_EQ(count("] online: "), 1u) << log;
   EXPECT_EQ(count("] offline: "), 1u) << log;
+}
+
+// Ended: gone, or a zombie nobody reaps yet.
+bool ended(pid_t pid) {
+  if (kill(pid, 0) != 0) return true;
+  std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t paren = stat.rfind(')');
+  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
+}
+
+TEST(ModbusDriver, ProgramEndsWithItsKilledManagerAndWithItsDatabase) {
+  PrivateInstance instance("mbk");
+  Device device;
+  ASSERT_TRUE(device.start(kPresets));
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, config(device.port, 100));
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+
+  // The manager killed with SIGKILL: its driver program ends by itself.
+  Background manager;
+  manager.start({build("tools/vexlor-manager"), "--quiet"});
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0"); }, 10));
+  long program = 0;
+  ASSERT_TRUE(wait_until([&] {
+    for (const vexlor::AttachedRoutine& a : vexlor::inspect_instance().attached) {
+      if (a.routine == "DRV_MB") program = a.pid;
+    }
+    return program > 0;
+  }, 10));
+  manager.end();
+  EXPECT_TRUE(wait_until([&] { return ended(static_cast<pid_t>(program)); }, 10));
+  if (!ended(static_cast<pid_t>(program))) kill(static_cast<pid_t>(program), SIGKILL);
+  EXPECT_FALSE(vexlor::os::endpoint_served("driver.0"));
+
+  // The database replaced under a running program: it ends, with status 0.
+  Background driver;
+  ASSERT_TRUE(driver.start({build("drivers/vexlor-modbus"), "MB"}));
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0"); }, 10));
+  auto replaced = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", "--force", "--force", cfg}, instance.runtime_dir());
+  ASSERT_EQ(replaced.code, 0) << replaced.err;
+  int status = -1;
+  EXPECT_TRUE(wait_until([&] { return waitpid(driver.pid, &status, WNOHANG) == driver.pid; }, 10));
+  driver.pid = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(ModbusDriver, MalformedMappingsRefusedWithFileAndLine) {
