@@ -42,6 +42,11 @@ class Driver {
   // Only sets the flag (safe in a signal handler); the loops notice it within 0.2 s.
   void request_stop() { stop_ = true; }
 
+  // The steps of run(), for benchmarks: connect to the device (false when it cannot), and one
+  // scan of the input points.
+  bool connect_device();
+  void scan();
+
   // The statistics as one JSON object.
   std::string status_json();
   // The file the statistics are published in, once per second while the program runs (the
@@ -65,10 +70,8 @@ class Driver {
   // False once the database is replaced or removed, or the process that started the program
   // (vexlor-manager) ended, even killed: nobody would supervise the program any more.
   bool still_wanted();
-  bool connect_device();
   void link_down(const std::string& reason);
   void link_up();
-  void scan();
   bool read_group(const ReadGroup& g, std::vector<uint16_t>& regs, std::vector<uint8_t>& bits);
   void store(int planned, const uint16_t* regs);
   void mark_bad(int planned, bool bad, const std::string& reason);
