@@ -130,7 +130,7 @@ bool Driver::open(std::string* error) {
 void Driver::stop() {
   stop_ = true;
   listener_.interrupt();
-  queue_wake_.notify_all();
+  wake_.notify_all();
 }
 
 void Driver::set_offline_param(int value) {
@@ -304,7 +304,11 @@ void Driver::scan() {
   std::vector<uint16_t> one(4);
   uint64_t requests = 0;
   bool replan = false;
-  for (std::size_t gi = 0; gi < groups_.size() && ctx_ != nullptr; ++gi) {
+  for (std::size_t gi = 0;; ++gi) {
+    // A routine's write waiting for the device goes first.
+    while (writers_.load() > 0) std::this_thread::yield();
+    std::lock_guard<std::mutex> device(device_lock_);
+    if (gi >= groups_.size() || ctx_ == nullptr) break;
     const ReadGroup& g = groups_[gi];
     ++requests;
     if (!read_group(g, regs, bits)) {
@@ -339,7 +343,10 @@ void Driver::scan() {
       }
     }
   }
-  if (replan) groups_ = plan_reads(planned_);
+  if (replan) {
+    std::lock_guard<std::mutex> device(device_lock_);
+    groups_ = plan_reads(planned_);
+  }
   const double cycle = os::clock_seconds() - start;
   std::lock_guard<std::mutex> guard(stats_lock_);
   ++scans_;
@@ -447,24 +454,6 @@ void Driver::read_back(char kind, int point, const Mapping& written, const uint1
   }
 }
 
-void Driver::serve_writes_until(double deadline) {
-  while (!stop_) {
-    PendingWrite* job = nullptr;
-    {
-      std::unique_lock<std::mutex> lock(queue_lock_);
-      const double left = deadline - os::clock_seconds();
-      if (queue_.empty()) {
-        if (left <= 0) return;
-        queue_wake_.wait_for(lock, std::chrono::duration<double>(std::min(left, 0.2)));
-        if (queue_.empty()) continue;
-      }
-      job = queue_.front();
-      queue_.pop_front();
-    }
-    job->done.set_value(execute(job->request));
-  }
-}
-
 std::string Driver::status_path() const {
   const std::string dir = os::instance_dir();
   return dir.empty() ? dir : dir + "/driver." + std::to_string(driver_) + ".status.json";
@@ -508,22 +497,29 @@ void Driver::run() {
       next_status = now + 1.0;
       if (!still_wanted()) break;
     }
-    if (ctx_ == nullptr && now >= next_connect_) connect_device();
-    if (ctx_ != nullptr && now >= next_scan) {
+    bool connected = false;
+    {
+      std::lock_guard<std::mutex> device(device_lock_);
+      if (ctx_ == nullptr && now >= next_connect_) connect_device();
+      connected = ctx_ != nullptr;
+    }
+    if (connected && now >= next_scan) {
       scan();
       next_scan += settings_.period_ms / 1000.0;
       if (next_scan < os::clock_seconds()) next_scan = os::clock_seconds();  // no catch-up burst
     }
-    double wake = ctx_ != nullptr ? next_scan : std::min(next_connect_, now + 0.05);
+    double wake = 0;
+    {
+      std::lock_guard<std::mutex> device(device_lock_);
+      wake = ctx_ != nullptr ? next_scan : std::min(next_connect_, now + 0.05);
+    }
     wake = std::min(wake, next_status);
-    serve_writes_until(wake);
+    std::unique_lock<std::mutex> lock(wake_lock_);
+    const double left = wake - os::clock_seconds();
+    if (!stop_ && left > 0) wake_.wait_for(lock, std::chrono::duration<double>(std::min(left, 0.2)));
   }
   const std::string path = status_path();
   if (!path.empty()) std::remove(path.c_str());
-  // Writes still queued are refused.
-  std::lock_guard<std::mutex> lock(queue_lock_);
-  for (PendingWrite* job : queue_) job->done.set_value(false);
-  queue_.clear();
 }
 
 void Driver::accept_loop() {
@@ -545,24 +541,21 @@ void Driver::client_loop(std::shared_ptr<os::LocalStream> stream) {
       stream->write_frame(status_json());
       continue;
     }
-    PendingWrite job;
-    if (!detail::decode_driver_write(frame, &job.request)) {
+    detail::DriverWrite request;
+    if (!detail::decode_driver_write(frame, &request)) {
       log(Vexlor::LOG_ERR, "malformed request from a routine ignored");
       const char no = 0;
       stream->write_frame(&no, 1);
       continue;
     }
-    std::future<bool> result = job.done.get_future();
+    bool taken = false;
     {
-      std::lock_guard<std::mutex> lock(queue_lock_);
-      if (stop_) {
-        job.done.set_value(false);
-      } else {
-        queue_.push_back(&job);
-      }
+      ++writers_;
+      std::lock_guard<std::mutex> device(device_lock_);
+      --writers_;
+      taken = !stop_ && execute(request);
     }
-    queue_wake_.notify_all();
-    const char answer = result.get() ? 1 : 0;
+    const char answer = taken ? 1 : 0;
     stream->write_frame(&answer, 1);
   }
 }

@@ -1,7 +1,9 @@
 // One Modbus TCP driver: its device connection, the scan of its input points, the writes of
 // routines handed over on the driver's endpoint, link loss and return, and its statistics.
-// One thread owns the device connection (libmodbus contexts are not shared between threads);
-// endpoint threads queue writes for it and answer status requests themselves.
+// The device connection is used by one thread at a time, under device_lock_ (a libmodbus
+// context is never used by two threads at once): the scan thread for each of its requests, and
+// the endpoint thread of a routine for its write, which the scan lets in before its next
+// request. Endpoint threads answer status requests themselves.
 #pragma once
 
 #include <vexlor/records.h>
@@ -9,8 +11,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -60,10 +60,6 @@ class Driver {
     int index;
     bool bad = false;
   };
-  struct PendingWrite {
-    detail::DriverWrite request;
-    std::promise<bool> done;
-  };
 
   void collect_points();
   void publish_status();
@@ -79,7 +75,6 @@ class Driver {
   // After an acknowledged write: a point read from the very entry it is written to takes the
   // written value at once (the device holds it), so a read right after the write sees it.
   void read_back(char kind, int point, const Mapping& written, const uint16_t* regs);
-  void serve_writes_until(double deadline);
   void accept_loop();
   void client_loop(std::shared_ptr<os::LocalStream> stream);
   void note_io(double seconds, bool ok);
@@ -105,9 +100,10 @@ class Driver {
   std::vector<os::MutexHandle> string_mutexes_;
 
   std::atomic<bool> stop_{false};
-  std::mutex queue_lock_;
-  std::condition_variable queue_wake_;
-  std::deque<PendingWrite*> queue_;
+  std::mutex device_lock_;           // the connection, its state, the points' plan
+  std::atomic<int> writers_{0};      // writes waiting for device_lock_
+  std::mutex wake_lock_;
+  std::condition_variable wake_;     // the scan thread's sleep between scans
 
   os::LocalListener listener_;
   std::thread acceptor_;
