@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # One short session of a simulated equipment on the sample configuration, using the tools of
-# an existing build folder (default build/dev):
+# an existing build folder (default build/dev); with --modbus, process module 1 is a Modbus TCP
+# device (examples/config/modbus_equipment.toml) served by the device simulator, which the
+# session starts on a free port and ends with everything else:
 #   create a private instance and start vexlor-manager, which starts the monitor routine; run
 #   the PM2 process routine, which runs the pump-down and vent routines as children (the manager
 #   starts them on their first run), posts events to the monitor and uploads its progress; a
@@ -12,6 +14,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build="${1:-build/dev}"
+modbus=""
+[ "${2:-}" = --modbus ] && modbus=1
 tools="$build/tools"
 routines="$build/examples"
 config=examples/equipment/equipment.toml
@@ -20,6 +24,11 @@ for tool in "$tools/vexlor-db" "$tools/vexlor-manager" "$tools/vexlor" "$tools/v
   "$routines/scheduler_engine" "$routines/tm_interface"; do
   [ -x "$tool" ] || { echo "missing $tool: build first (./scripts/demo.sh does)" >&2; exit 2; }
 done
+if [ -n "$modbus" ]; then
+  for tool in "$build/drivers/vexlor-modbus" "$build/drivers/vexlor-modbus-sim"; do
+    [ -x "$tool" ] || { echo "missing $tool: build first (./scripts/demo.sh --modbus does)" >&2; exit 2; }
+  done
+fi
 
 # Everything of this session lives in one private folder: database, mutexes, endpoints, logs.
 export VEXLOR_INSTANCE="demo-$$"
@@ -32,6 +41,7 @@ export PATH="$(cd "$routines" && pwd):$(cd "$tools" && pwd):$PATH"
 manager_pid=""
 run_pid=""
 gui_pid=""
+device_pid=""
 
 cleanup() {
   trap "" INT TERM  # finish cleaning up whatever arrives now
@@ -40,6 +50,7 @@ cleanup() {
   if [ -n "$run_pid" ]; then kill "$run_pid" 2>/dev/null; wait "$run_pid" 2>/dev/null; fi
   if [ -n "$gui_pid" ]; then kill "$gui_pid" 2>/dev/null; wait "$gui_pid" 2>/dev/null; fi
   if [ -n "$manager_pid" ]; then kill "$manager_pid" 2>/dev/null; wait "$manager_pid" 2>/dev/null; fi
+  if [ -n "$device_pid" ]; then kill "$device_pid" 2>/dev/null; wait "$device_pid" 2>/dev/null; fi
   "$tools/vexlor-db" remove >/dev/null 2>&1
   rm -rf "$VEXLOR_RUNTIME_DIR"
 }
@@ -59,6 +70,21 @@ wait_for() {
   done
 }
 
+if [ -n "$modbus" ]; then
+  # PM1's controller at atmosphere: 760 Torr (float32, words swapped), 25.0 C, a wafer sensor
+  # that sees no wafer. A free port; the session's copy of the configuration points there.
+  say "Starting PM1's controller: the Modbus TCP device simulator"
+  exec 3< <(exec "$build/drivers/vexlor-modbus-sim" --port 0 --set ir:0=0 --set ir:1=0x443E \
+    --set ir:6=250)
+  device_pid=$!
+  read -r -u 3 _ device_port || { echo "the device simulator did not start" >&2; exit 1; }
+  exec 3<&-
+  echo "vexlor-modbus-sim on 127.0.0.1:$device_port (pid $device_pid)"
+  sed "s/port = 1502,/port = $device_port,/" examples/config/modbus_equipment.toml \
+    >"$VEXLOR_RUNTIME_DIR/modbus_equipment.toml"
+  config="$VEXLOR_RUNTIME_DIR/modbus_equipment.toml"
+fi
+
 say "Creating the sample equipment (instance $VEXLOR_INSTANCE)"
 "$tools/vexlor-db" create "$config"
 
@@ -67,6 +93,13 @@ say "Starting the sequence manager and IO engine (it starts MAIN_MONITOR)"
 manager_pid=$!
 wait_for 10 "$tools/vexlor" functions || { echo "the manager did not come up" >&2; exit 1; }
 echo "vexlor-manager running (pid $manager_pid)"
+if [ -n "$modbus" ]; then
+  # Online as its program reports it (the statistics it publishes each second).
+  pm1_online() { "$tools/vexlor" drivers --json | grep -q '"name":"PM1_PLC".*"statistics":{"state":"online"'; }
+  wait_for 10 pm1_online || { echo "PM1's controller did not come online" >&2; exit 1; }
+  say "Operator: the drivers (PM1_PLC is served by vexlor-modbus)"
+  operator drivers
+fi
 
 if [ -x "$tools/vexlor-panel" ]; then
   say "Operator's main form: vexlor-panel, the operator panel in a browser (and this terminal)"
@@ -98,6 +131,10 @@ run_pid=""
 say "SCHEDULER_ENGINE ended with exit status $status: the wafer is back in its slot"
 operator wafers
 operator get CTC.PM1_PROCESS_COUNT
+if [ -n "$modbus" ]; then
+  say "Operator: PM1's valves, as its controller reports them"
+  operator points 'PM1.*Valve'
+fi
 [ "$status" -eq 0 ] || exit "$status"
 
 say "Operator: run PM2_PROCESS"
@@ -123,10 +160,19 @@ pm_end_journaled() { "$tools/vexlor" host --token PM_STATE | grep -q PM_END; }
 wait_for 5 pm_end_journaled || true
 operator host --last 14
 
+if [ -n "$modbus" ]; then
+  say "Operator: the drivers, with PM1_PLC's statistics"
+  operator drivers
+fi
+
 say "Stopping the main form, the manager (and its routines) and removing the instance"
 kill "$gui_pid" && wait "$gui_pid" 2>/dev/null || true
 gui_pid=""
 kill "$manager_pid" && wait "$manager_pid" 2>/dev/null || true
 manager_pid=""
+if [ -n "$device_pid" ]; then
+  kill "$device_pid" && wait "$device_pid" 2>/dev/null || true
+  device_pid=""
+fi
 "$tools/vexlor-db" remove
 exit "$status"

@@ -2,15 +2,19 @@
 #include "modbus/driver.h"
 
 #include <modbus/modbus.h>
+#include <unistd.h>
+#include <vexlor/image_state.h>
 #include <vexlor/vexlor.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "os/atomic_field.h"
 #include "os/clock.h"
+#include "os/instance.h"
 #include "util/text.h"
 
 namespace vexlor::drivers::modbus {
@@ -41,7 +45,7 @@ std::string time_text() {
 
 }  // namespace
 
-Driver::Driver(Vexlor::MMAP_STRU* db, int driver) : db_(db), driver_(driver) {
+Driver::Driver(Vexlor::MMAP_STRU* db, int driver) : db_(db), driver_(driver), parent_(::getppid()) {
   const Vexlor::MEM_DRIVER_SP_STRU& d = db_->driver_sp[driver_];
   name_ = std::string(detail::field_text(d.name));
   int32_t params[10];
@@ -126,7 +130,7 @@ bool Driver::open(std::string* error) {
 void Driver::stop() {
   stop_ = true;
   listener_.interrupt();
-  queue_wake_.notify_all();
+  wake_.notify_all();
 }
 
 void Driver::set_offline_param(int value) {
@@ -156,7 +160,9 @@ bool Driver::connect_device() {
     link_down(reason);
     return false;
   }
-  link_up();
+  // Online once the device answered a request (a device that accepts connections but answers
+  // wrongly stays offline, and its reconnections back off); without points, once connected.
+  if (groups_.empty()) link_up();
   return true;
 }
 
@@ -298,7 +304,11 @@ void Driver::scan() {
   std::vector<uint16_t> one(4);
   uint64_t requests = 0;
   bool replan = false;
-  for (std::size_t gi = 0; gi < groups_.size() && ctx_ != nullptr; ++gi) {
+  for (std::size_t gi = 0;; ++gi) {
+    // A routine's write waiting for the device goes first.
+    while (writers_.load() > 0) std::this_thread::yield();
+    std::lock_guard<std::mutex> device(device_lock_);
+    if (gi >= groups_.size() || ctx_ == nullptr) break;
     const ReadGroup& g = groups_[gi];
     ++requests;
     if (!read_group(g, regs, bits)) {
@@ -307,6 +317,7 @@ void Driver::scan() {
         link_down(std::string("read failed: ") + modbus_strerror(error));
         return;
       }
+      link_up();
       {
         std::lock_guard<std::mutex> guard(stats_lock_);
         ++exceptions_;
@@ -320,6 +331,7 @@ void Driver::scan() {
       replan = true;
       continue;
     }
+    link_up();
     for (int p : g.members) {
       const Mapping& m = planned_[p].mapping;
       const int offset = m.address - g.start;
@@ -331,7 +343,10 @@ void Driver::scan() {
       }
     }
   }
-  if (replan) groups_ = plan_reads(planned_);
+  if (replan) {
+    std::lock_guard<std::mutex> device(device_lock_);
+    groups_ = plan_reads(planned_);
+  }
   const double cycle = os::clock_seconds() - start;
   std::lock_guard<std::mutex> guard(stats_lock_);
   ++scans_;
@@ -403,9 +418,15 @@ bool Driver::execute(const detail::DriverWrite& w) {
   }
   const int error = errno;
   note_io(os::clock_seconds() - start, rc >= 0);
+  if (rc >= 0 || device_exception(error)) link_up();
   if (rc >= 0) {
-    std::lock_guard<std::mutex> guard(stats_lock_);
-    ++writes_ok_;
+    {
+      std::lock_guard<std::mutex> guard(stats_lock_);
+      ++writes_ok_;
+    }
+    // A string is written under its point's mutex, which the routine holds while it waits
+    // here: its read value follows with the next scan.
+    if (w.kind != 'S') read_back(w.kind, w.point, m, regs);
     return true;
   }
   log(Vexlor::LOG_ERR, "write " + name + " failed: " + modbus_strerror(error));
@@ -418,41 +439,87 @@ bool Driver::execute(const detail::DriverWrite& w) {
   return false;
 }
 
-void Driver::serve_writes_until(double deadline) {
-  while (!stop_) {
-    PendingWrite* job = nullptr;
-    {
-      std::unique_lock<std::mutex> lock(queue_lock_);
-      const double left = deadline - os::clock_seconds();
-      if (queue_.empty()) {
-        if (left <= 0) return;
-        queue_wake_.wait_for(lock, std::chrono::duration<double>(std::min(left, 0.2)));
-        if (queue_.empty()) continue;
-      }
-      job = queue_.front();
-      queue_.pop_front();
+void Driver::read_back(char kind, int point, const Mapping& written, const uint16_t* regs) {
+  for (std::size_t p = 0; p < inputs_.size(); ++p) {
+    if (inputs_[p].kind != kind || inputs_[p].index != point || inputs_[p].bad) continue;
+    // Only where the point is read from exactly what was written (same entry, type, order,
+    // scale): the acknowledged value is what the next scan would read.
+    const Mapping& r = planned_[p].mapping;
+    if (r.table == written.table && r.address == written.address && r.type == written.type &&
+        r.order == written.order && r.bit == written.bit && r.exponent == written.exponent &&
+        r.scale == written.scale && r.offset == written.offset) {
+      store(static_cast<int>(p), regs);
     }
-    job->done.set_value(execute(job->request));
+    return;
   }
+}
+
+std::string Driver::status_path() const {
+  const std::string dir = os::instance_dir();
+  return dir.empty() ? dir : dir + "/driver." + std::to_string(driver_) + ".status.json";
+}
+
+void Driver::publish_status() {
+  const std::string path = status_path();
+  if (path.empty()) return;
+  const std::string tmp = path + ".tmp";
+  std::string text = status_json();
+  text.insert(1, "\"updated\":" + std::to_string(static_cast<long long>(std::time(nullptr))) + ",");
+  FILE* f = std::fopen(tmp.c_str(), "w");
+  if (f == nullptr) return;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) == 0 && written) {
+    std::rename(tmp.c_str(), path.c_str());  // readers see the old text or the new, whole
+  } else {
+    std::remove(tmp.c_str());
+  }
+}
+
+bool Driver::still_wanted() {
+  if (vexlor::database_retired(db_)) {
+    log(Vexlor::LOG_DBG, "the database was replaced or removed: the driver program ends");
+    return false;
+  }
+  if (parent_ > 1 && ::getppid() != parent_) {
+    log(Vexlor::LOG_DBG, "the process that started the driver program ended: it ends too");
+    return false;
+  }
+  return true;
 }
 
 void Driver::run() {
   double next_scan = os::clock_seconds();
+  double next_status = next_scan;
   while (!stop_) {
     const double now = os::clock_seconds();
-    if (ctx_ == nullptr && now >= next_connect_) connect_device();
-    if (ctx_ != nullptr && now >= next_scan) {
+    if (now >= next_status) {
+      publish_status();
+      next_status = now + 1.0;
+      if (!still_wanted()) break;
+    }
+    bool connected = false;
+    {
+      std::lock_guard<std::mutex> device(device_lock_);
+      if (ctx_ == nullptr && now >= next_connect_) connect_device();
+      connected = ctx_ != nullptr;
+    }
+    if (connected && now >= next_scan) {
       scan();
       next_scan += settings_.period_ms / 1000.0;
       if (next_scan < os::clock_seconds()) next_scan = os::clock_seconds();  // no catch-up burst
     }
-    const double wake = ctx_ != nullptr ? next_scan : std::min(next_connect_, now + 0.05);
-    serve_writes_until(wake);
+    double wake = 0;
+    {
+      std::lock_guard<std::mutex> device(device_lock_);
+      wake = ctx_ != nullptr ? next_scan : std::min(next_connect_, now + 0.05);
+    }
+    wake = std::min(wake, next_status);
+    std::unique_lock<std::mutex> lock(wake_lock_);
+    const double left = wake - os::clock_seconds();
+    if (!stop_ && left > 0) wake_.wait_for(lock, std::chrono::duration<double>(std::min(left, 0.2)));
   }
-  // Writes still queued are refused.
-  std::lock_guard<std::mutex> lock(queue_lock_);
-  for (PendingWrite* job : queue_) job->done.set_value(false);
-  queue_.clear();
+  const std::string path = status_path();
+  if (!path.empty()) std::remove(path.c_str());
 }
 
 void Driver::accept_loop() {
@@ -474,24 +541,21 @@ void Driver::client_loop(std::shared_ptr<os::LocalStream> stream) {
       stream->write_frame(status_json());
       continue;
     }
-    PendingWrite job;
-    if (!detail::decode_driver_write(frame, &job.request)) {
+    detail::DriverWrite request;
+    if (!detail::decode_driver_write(frame, &request)) {
       log(Vexlor::LOG_ERR, "malformed request from a routine ignored");
       const char no = 0;
       stream->write_frame(&no, 1);
       continue;
     }
-    std::future<bool> result = job.done.get_future();
+    bool taken = false;
     {
-      std::lock_guard<std::mutex> lock(queue_lock_);
-      if (stop_) {
-        job.done.set_value(false);
-      } else {
-        queue_.push_back(&job);
-      }
+      ++writers_;
+      std::lock_guard<std::mutex> device(device_lock_);
+      --writers_;
+      taken = !stop_ && execute(request);
     }
-    queue_wake_.notify_all();
-    const char answer = result.get() ? 1 : 0;
+    const char answer = taken ? 1 : 0;
     stream->write_frame(&answer, 1);
   }
 }

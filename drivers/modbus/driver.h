@@ -1,7 +1,9 @@
 // One Modbus TCP driver: its device connection, the scan of its input points, the writes of
 // routines handed over on the driver's endpoint, link loss and return, and its statistics.
-// One thread owns the device connection (libmodbus contexts are not shared between threads);
-// endpoint threads queue writes for it and answer status requests themselves.
+// The device connection is used by one thread at a time, under device_lock_ (a libmodbus
+// context is never used by two threads at once): the scan thread for each of its requests, and
+// the endpoint thread of a routine for its write, which the scan lets in before its next
+// request. Endpoint threads answer status requests themselves.
 #pragma once
 
 #include <vexlor/records.h>
@@ -9,8 +11,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,14 +35,24 @@ class Driver {
 
   // Opens the driver's endpoint; false (with the reason) when another process serves it.
   bool open(std::string* error);
-  // Scans and writes until stop() is called.
+  // Scans and writes until stop() is called, the database is retired or the program's parent
+  // ends.
   void run();
   void stop();
   // Only sets the flag (safe in a signal handler); the loops notice it within 0.2 s.
   void request_stop() { stop_ = true; }
 
+  // The steps of run(), for benchmarks: connect to the device (false when it cannot), and one
+  // scan of the input points.
+  bool connect_device();
+  void scan();
+
   // The statistics as one JSON object.
   std::string status_json();
+  // The file the statistics are published in, once per second while the program runs (the
+  // console reads it): driver.<index>.status.json in the instance's runtime folder; the
+  // object gains "updated", seconds since 1970.
+  std::string status_path() const;
 
  private:
   struct InputPoint {
@@ -50,21 +60,21 @@ class Driver {
     int index;
     bool bad = false;
   };
-  struct PendingWrite {
-    detail::DriverWrite request;
-    std::promise<bool> done;
-  };
 
   void collect_points();
-  bool connect_device();
+  void publish_status();
+  // False once the database is replaced or removed, or the process that started the program
+  // (vexlor-manager) ended, even killed: nobody would supervise the program any more.
+  bool still_wanted();
   void link_down(const std::string& reason);
   void link_up();
-  void scan();
   bool read_group(const ReadGroup& g, std::vector<uint16_t>& regs, std::vector<uint8_t>& bits);
   void store(int planned, const uint16_t* regs);
   void mark_bad(int planned, bool bad, const std::string& reason);
   bool execute(const detail::DriverWrite& w);
-  void serve_writes_until(double deadline);
+  // After an acknowledged write: a point read from the very entry it is written to takes the
+  // written value at once (the device holds it), so a read right after the write sees it.
+  void read_back(char kind, int point, const Mapping& written, const uint16_t* regs);
   void accept_loop();
   void client_loop(std::shared_ptr<os::LocalStream> stream);
   void note_io(double seconds, bool ok);
@@ -74,6 +84,7 @@ class Driver {
 
   Vexlor::MMAP_STRU* db_;
   int driver_;
+  long parent_;
   std::string name_;
   DeviceSettings settings_;
   _modbus* ctx_ = nullptr;
@@ -89,9 +100,10 @@ class Driver {
   std::vector<os::MutexHandle> string_mutexes_;
 
   std::atomic<bool> stop_{false};
-  std::mutex queue_lock_;
-  std::condition_variable queue_wake_;
-  std::deque<PendingWrite*> queue_;
+  std::mutex device_lock_;           // the connection, its state, the points' plan
+  std::atomic<int> writers_{0};      // writes waiting for device_lock_
+  std::mutex wake_lock_;
+  std::condition_variable wake_;     // the scan thread's sleep between scans
 
   os::LocalListener listener_;
   std::thread acceptor_;

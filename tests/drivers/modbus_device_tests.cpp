@@ -7,11 +7,14 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vexlor/instance_state.h>
 #include <vexlor/vexlor.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -165,7 +168,8 @@ TEST(ModbusDriver, ValuesGroupingWritesAndExceptions) {
   Db d;
   ASSERT_TRUE(d.attach());
   const int text_point = 0;
-  ASSERT_TRUE(wait_until([&] { return d.db->string_val[text_point].read_status == 1; }, 10));
+  // The input register group is read last in a scan: after it, every point was stored.
+  ASSERT_TRUE(wait_until([&] { return d.db->analog_val[d.analog("A.Input")].read_status == 1; }, 10));
   ASSERT_TRUE(wait_until([&] { return device.reads() >= 6; }, 10));
   // coil 0 | hr 10-11 | hr 20-32 | hr 40-42 | hr 200 | ir 0
   EXPECT_EQ(device.reads(), 6);
@@ -233,6 +237,22 @@ TEST(ModbusDriver, ValuesGroupingWritesAndExceptions) {
                             "\"io_errors\":2,", "\"exceptions\":2,"}) {
     EXPECT_NE(status.find(field), std::string::npos) << field << " in " << status;
   }
+
+  // The console shows what the program publishes each second in the runtime folder.
+  std::string console;
+  ASSERT_TRUE(wait_until([&] {
+    console = vexlor::test::run_tool(build("tools/vexlor"), {"drivers", "--json"}, instance.runtime_dir()).out;
+    return console.find("\"writes_ok\":6,") != std::string::npos;
+  }, 10)) << console;
+  for (const char* field : {"{\"index\":0,\"name\":\"MB\",\"type\":100,\"state\":\"online\",",
+                            "\"statistics\":{\"state\":\"online\",\"online_since\":\"20",
+                            "\"scans\":1,\"reads_ok\":5,\"writes_ok\":6,\"io_errors\":2,\"exceptions\":2,",
+                            "\"last_error\":\"\",\"updated\":"}) {
+    EXPECT_NE(console.find(field), std::string::npos) << field << " in " << console;
+  }
+  const std::string table = vexlor::test::run_tool(build("tools/vexlor"), {"drivers"}, instance.runtime_dir()).out;
+  EXPECT_TRUE(std::regex_search(table, std::regex("\nMB: reads 5 ok, writes 6 ok, 2 I/O errors; I/O [0-9]+\\.[0-9]{2} ms, longest [0-9]+\\.[0-9]{2} ms; cycles (≤[0-9]+|>500) ms 1; online since 20[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9:]{8}\n$")))
+      << table;
 }
 
 TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
@@ -293,6 +313,218 @@ TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
   kill(manager.pid, SIGTERM);
   waitpid(manager.pid, nullptr, 0);
   manager.pid = -1;
+}
+
+// A number field of a driver's status text; -1 when missing.
+long status_field(const std::string& status, const std::string& key) {
+  const std::size_t at = status.find("\"" + key + "\":");
+  return at == std::string::npos ? -1 : std::atol(status.c_str() + at + key.size() + 3);
+}
+
+TEST(ModbusDriver, RoutineWritesAndReadsBackThroughTheManagersDriverProgram) {
+  PrivateInstance instance("mbr");
+  Device device;
+  ASSERT_TRUE(device.start(kPresets));
+  std::string cfg_text = config(device.port, 100);
+  cfg_text.insert(cfg_text.find("[system]"), std::string("functions = [ { name = \"IO\", command = [\"") +
+                                                 VEXLOR_TEST_ROUTINE + "\", \"IO\"] } ]\n");
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, cfg_text);
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+  Background manager;
+  manager.start({build("tools/vexlor-manager"), "--quiet", "--config", cfg});
+  Db d;
+  ASSERT_TRUE(d.attach());
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0"); }, 10));
+  ASSERT_TRUE(wait_until([&] { return d.db->driver_sp[0].params[9] == 0; }, 10));
+  ASSERT_TRUE(wait_until([&] { return d.db->digital_val[d.digital("D.Neg")].read_status == 1; }, 10));
+
+  // The routine's write returns once the device took it, and its read right after sees it.
+  auto run = [&](const std::string& param) {
+    return vexlor::test::run_tool(build("tools/vexlor"), {"run", "IO", param}, instance.runtime_dir());
+  };
+  auto r = run("WRITE D.Neg -7");
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_EQ(device.registers(11, 1), (std::vector<uint16_t>{0xFFF9}));
+  r = run("WRITE A.Scaled 120");
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_EQ(device.registers(32, 1), (std::vector<uint16_t>{1250}));
+  // Refused by the device: the routine's write fails, and the bad point reads nothing.
+  r = run("WRITE D.Refused 5");
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_EQ(slurp(instance.runtime_dir() + "/runs.log"),
+            "IO WRITE D.Neg -7\nwrote=1 read=1:-7\n"
+            "IO WRITE A.Scaled 120\nwrote=1 read=1:120.00\n"
+            "IO WRITE D.Refused 5\nwrote=0 read=0:\n");
+  kill(manager.pid, SIGTERM);
+  waitpid(manager.pid, nullptr, 0);
+  manager.pid = -1;
+}
+
+TEST(ModbusDriver, SlowDeviceDoesNotDelayAnotherDevicesScan) {
+  PrivateInstance instance("mbs");
+  Device fast, slow;
+  ASSERT_TRUE(fast.start({"--set", "co:0=1"}));
+  ASSERT_TRUE(slow.start({"--set", "co:0=1", "--delay-ms", "1500"}));  // slower than its time-out
+  const int period_ms = 20, timeout_ms = 1000;
+  auto driver = [&](const char* name, int port) {
+    return std::string("{ name = \"") + name + "\", type = 100, host = \"127.0.0.1\", port = " +
+           std::to_string(port) + ", period_ms = " + std::to_string(period_ms) +
+           ", timeout_ms = " + std::to_string(timeout_ms) + " }";
+  };
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, "drivers = [ " + driver("FAST", fast.port) + ", " + driver("SLOW", slow.port) +
+                      " ]\ndigital = [\n"
+                      "  { name = \"F.Coil\", input_driver = \"FAST\", in_params = { table = \"coil\", address = 0 } },\n"
+                      "  { name = \"S.Coil\", input_driver = \"SLOW\", in_params = { table = \"coil\", address = 0 } },\n"
+                      "]\n[system]\nsimulation = false\nhistory_path = \"Z:\\\\History\"\n");
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+  Background manager;
+  manager.start({build("tools/vexlor-manager"), "--quiet"});
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0") && vexlor::os::endpoint_served("driver.1"); }, 10));
+
+  // The moment the slow driver gave up its first request (a whole time-out spent waiting), the
+  // fast one has gone on scanning: a fifth of the scans its period allows in that time at least.
+  std::string fast_status, slow_status;
+  ASSERT_TRUE(wait_until([&] {
+    return vexlor::detail::driver_status(1, &slow_status, 2000) && status_field(slow_status, "io_errors") >= 1;
+  }, 15)) << slow_status;
+  ASSERT_TRUE(vexlor::detail::driver_status(0, &fast_status, 2000));
+  EXPECT_GE(status_field(fast_status, "scans"), timeout_ms / period_ms / 5) << fast_status;
+  EXPECT_EQ(status_field(fast_status, "io_errors"), 0) << fast_status;
+  EXPECT_NE(fast_status.find("\"state\":\"online\""), std::string::npos) << fast_status;
+  EXPECT_EQ(status_field(slow_status, "scans"), 0) << slow_status;
+  EXPECT_NE(slow_status.find("\"state\":\"offline\""), std::string::npos) << slow_status;
+  // ... and the fast device's point is read, the slow one's is not.
+  Db d;
+  ASSERT_TRUE(d.attach());
+  int v = 0;
+  EXPECT_TRUE(d.mmap.VMMAP_Digital_Read(0, &v));
+  EXPECT_EQ(v, 1);
+  EXPECT_FALSE(d.mmap.VMMAP_Digital_Read(1, &v));
+  kill(manager.pid, SIGTERM);
+  waitpid(manager.pid, nullptr, 0);
+  manager.pid = -1;
+}
+
+// libmodbus parses the device's answers (our code only decodes the registers and bits it
+// hands over), so the wrong answers are made by the device simulator, not fuzzed here. (It does
+// not check an answer's protocol and unit IDs, so the simulator spoils neither.)
+TEST(ModbusDriver, WrongAnswersNeverReachAPoint) {
+  PrivateInstance instance("mbg");
+  Device device;
+  device.counts = instance.runtime_dir() + "/counts";
+  // Two requests per scan (coil 0 | registers 0-1): the first scan is answered properly, every
+  // later answer is wrong and carries 0xBAD0 in every register and 1 in every bit.
+  ASSERT_TRUE(device.start({"--set", "hr:0=111", "--set", "hr:1=0xFFFE", "--set", "co:0=0",
+                            "--garble-after", "2", "--counts", device.counts}));
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, "drivers = [ { name = \"MB\", type = 100, host = \"127.0.0.1\", port = " +
+                      std::to_string(device.port) + ", period_ms = 20, timeout_ms = 100 } ]\n"
+                      "digital = [\n"
+                      "  { name = \"D.Reg\", min = 0, max = 65535, input_driver = \"MB\", output_driver = \"MB\", in_params = { table = \"holding_register\", address = 0 }, out_params = { table = \"holding_register\", address = 0 } },\n"
+                      "  { name = \"D.Coil\", input_driver = \"MB\", in_params = { table = \"coil\", address = 0 } },\n"
+                      "]\nanalog = [\n"
+                      "  { name = \"A.Neg\", input_driver = \"MB\", in_params = { table = \"holding_register\", address = 1, type = \"int16\" } },\n"
+                      "]\n[system]\nsimulation = false\nhistory_path = \"Z:\\\\History\"\n");
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+  Background driver;
+  ASSERT_TRUE(driver.start({build("drivers/vexlor-modbus"), "MB"}));
+  Db d;
+  ASSERT_TRUE(d.attach());
+  ASSERT_TRUE(wait_until([&] { return d.db->digital_val[0].read_value == 111 && d.db->analog_val[0].read_value == -2; }, 10));
+  d.db->digital_val[0].write_value = 7;
+
+  // Five wrong answers (one of each kind); at no moment does a value of theirs show.
+  bool seen_wrong = false;
+  auto values_kept = [&] {
+    const bool kept = d.db->digital_val[0].read_value == 111 && d.db->digital_val[1].read_value == 0 &&
+                      d.db->analog_val[0].read_value == -2;
+    seen_wrong = seen_wrong || !kept;
+    return device.reads() >= 2 + 5 || seen_wrong;
+  };
+  ASSERT_TRUE(wait_until(values_kept, 30)) << device.reads();
+  EXPECT_FALSE(seen_wrong) << d.db->digital_val[0].read_value << " " << d.db->digital_val[1].read_value
+                           << " " << d.db->analog_val[0].read_value;
+  // A write answered wrongly is refused and stores nothing.
+  EXPECT_FALSE(d.mmap.VMMAP_Digital_Write(0, 5));
+  EXPECT_EQ(d.db->digital_val[0].write_value, 7);
+
+  std::string status;
+  ASSERT_TRUE(vexlor::detail::driver_status(0, &status, 2000));
+  EXPECT_EQ(status_field(status, "scans"), 1) << status;
+  EXPECT_EQ(status_field(status, "reads_ok"), 2) << status;
+  EXPECT_EQ(status_field(status, "writes_ok"), 0) << status;
+  EXPECT_GE(status_field(status, "io_errors"), 5) << status;
+  EXPECT_NE(status.find("\"state\":\"offline\""), std::string::npos) << status;
+  // A device that takes connections but answers wrongly stays offline: the first scan's answer
+  // put it online, the first wrong answer offline, and no reconnection since counts as a return
+  // (one line each, and reconnections back off).
+  const std::string log = [&] {
+    std::string found;
+    std::string cmd = "find " + instance.drive_root() + " -name driver.log";
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+      char line[4096];
+      if (fgets(line, sizeof line, p)) found = std::string(line, strcspn(line, "\n"));
+      pclose(p);
+    }
+    return slurp(found);
+  }();
+  auto count = [&](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("] online: "), 1u) << log;
+  EXPECT_EQ(count("] offline: "), 1u) << log;
+}
+
+// Ended: gone, or a zombie nobody reaps yet.
+bool ended(pid_t pid) {
+  if (kill(pid, 0) != 0) return true;
+  std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t paren = stat.rfind(')');
+  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
+}
+
+TEST(ModbusDriver, ProgramEndsWithItsKilledManagerAndWithItsDatabase) {
+  PrivateInstance instance("mbk");
+  Device device;
+  ASSERT_TRUE(device.start(kPresets));
+  const std::string cfg = instance.runtime_dir() + "/mb.toml";
+  write_file(cfg, config(device.port, 100));
+  auto created = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", cfg}, instance.runtime_dir());
+  ASSERT_EQ(created.code, 0) << created.err;
+
+  // The manager killed with SIGKILL: its driver program ends by itself.
+  Background manager;
+  manager.start({build("tools/vexlor-manager"), "--quiet"});
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0"); }, 10));
+  long program = 0;
+  ASSERT_TRUE(wait_until([&] {
+    for (const vexlor::AttachedRoutine& a : vexlor::inspect_instance().attached) {
+      if (a.routine == "DRV_MB") program = a.pid;
+    }
+    return program > 0;
+  }, 10));
+  manager.end();
+  EXPECT_TRUE(wait_until([&] { return ended(static_cast<pid_t>(program)); }, 10));
+  if (!ended(static_cast<pid_t>(program))) kill(static_cast<pid_t>(program), SIGKILL);
+  EXPECT_FALSE(vexlor::os::endpoint_served("driver.0"));
+
+  // The database replaced under a running program: it ends, with status 0.
+  Background driver;
+  ASSERT_TRUE(driver.start({build("drivers/vexlor-modbus"), "MB"}));
+  ASSERT_TRUE(wait_until([&] { return vexlor::os::endpoint_served("driver.0"); }, 10));
+  auto replaced = vexlor::test::run_tool(build("tools/vexlor-db"), {"create", "--force", "--force", cfg}, instance.runtime_dir());
+  ASSERT_EQ(replaced.code, 0) << replaced.err;
+  int status = -1;
+  EXPECT_TRUE(wait_until([&] { return waitpid(driver.pid, &status, WNOHANG) == driver.pid; }, 10));
+  driver.pid = -1;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(ModbusDriver, MalformedMappingsRefusedWithFileAndLine) {

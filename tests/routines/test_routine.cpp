@@ -6,6 +6,10 @@
 //   "RUNSET <name> <p>"  sends a run request only: SYS_SUCCESS when sent, SYS_ABORTED if not
 //   "PARENTS"            uploads "parents=<chain> free=<0|1>"
 //   "MANAGE <id>"        posts alarm <id> and waits for the answer: SYS_SUCCESS
+//   "WRITE <point> <v>"  writes text v to the point (VIO_Write), reads it back (the typed
+//                        VIO_Read, which fails on a failed read) and
+//                        appends "wrote=<0|1> read=<0|1>:<text>" to runs.log: SYS_SUCCESS when
+//                        the write succeeded, else SYS_ABORTED
 // Every run first appends "<name> <param>" to runs.log in the runtime folder.
 // Events are uploaded as "event=<message> from=<sender> posted=<0|1>" and handled with
 // SYS_SUCCESS, "STATUS <n>" with status n; the event "SILENT" is never answered (its status
@@ -58,6 +62,18 @@ int main(int argc, char** argv) {
     in >> target;
     std::getline(in >> std::ws, param);
     if (verb == "CHILD") return VFunction_Run(target.c_str(), param.c_str());
+    if (verb == "WRITE") {
+      const bool wrote = VIO_Write(target.c_str(), param.c_str(), true);
+      int point = -1;
+      IO_TYPE type = IO_D;
+      char back[1024] = {};
+      const bool read = VIO_Find(&point, &type, true, target.c_str()) && VIO_Read(point, type, back);
+      if (std::FILE* f = std::fopen(run_log.c_str(), "ab")) {
+        std::fprintf(f, "wrote=%d read=%d:%s\n", wrote ? 1 : 0, read ? 1 : 0, read ? back : "");
+        std::fclose(f);
+      }
+      return wrote ? SYS_SUCCESS : SYS_ABORTED;
+    }
     if (verb == "RUNSET") {
       return VFunction_Run_Set(target.c_str(), param.c_str()) ? SYS_SUCCESS : SYS_ABORTED;
     }

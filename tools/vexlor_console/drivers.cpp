@@ -1,8 +1,13 @@
-// `vexlor drivers` and `vexlor driver online|offline NAME`: the driver table and the simulated
-// state of a driver (parameter 9: 0 online, anything else offline).
+// `vexlor drivers` and `vexlor driver online|offline NAME`: the driver table with the
+// statistics of the drivers that programs serve, and the simulated state of a driver
+// (parameter 9: 0 online, anything else offline).
+#include <vexlor/instance_state.h>
 #include <vexlor/vexlor.h>
 
+#include <ctime>
+
 #include "console.h"
+#include "driver_statistics.h"
 
 namespace vexlor_console {
 
@@ -25,6 +30,9 @@ int run_drivers(const Options& o) {
   JsonWriter json;
   json.begin_array();
   TextTable t({"#", "NAME|名称", "TYPE|类型", "STATE|状态", "PARAMS|参数"});
+  const std::string folder = vexlor::inspect_database().folder;
+  const long long now = static_cast<long long>(std::time(nullptr));
+  std::string lines;  // one statistics line per served driver, under the table
   for (int i = 0; i < count; ++i) {
     int params[10] = {};
     Vexlor::VDriver_Get_Param(i, params);
@@ -38,7 +46,15 @@ int run_drivers(const Options& o) {
     json.field("type", type).field("state", offline ? "offline" : "online").key("params");
     json.begin_array();
     for (int p = 0; p < 10; ++p) json.value(params[p]);
-    json.end_array().end_object();
+    json.end_array();
+    const vexlor_tools::DriverStatistics stats = vexlor_tools::read_driver_statistics(folder, i, now);
+    if (stats.present) {
+      json.key("statistics");
+      vexlor_tools::write_driver_statistics(json, stats);
+      lines += std::string(Vexlor::VDriver_Get_Name(i)) + ": " +
+               vexlor_tools::driver_statistics_line(stats) + "\n";
+    }
+    json.end_object();
   }
   json.end_array();
   if (o.json) {
@@ -46,7 +62,7 @@ int run_drivers(const Options& o) {
   } else if (count == 0) {
     print(word("no drivers|无驱动") + "\n");
   } else {
-    print(t.render());
+    print(t.render() + lines);
   }
   return kOk;
 }

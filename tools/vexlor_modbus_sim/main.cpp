@@ -3,11 +3,15 @@
 // on 127.0.0.1.
 //
 //   vexlor-modbus-sim [--port N] [--set TABLE:ADDRESS=VALUE]... [--refuse TABLE:ADDRESS]...
-//                     [--delay-ms N] [--counts FILE]
+//                     [--delay-ms N] [--counts FILE] [--garble-after N]
 //
 // TABLE is co, di, hr or ir; a --set VALUE is the raw bit or 16-bit register. A request that
 // touches a refused entry is answered with the exception "illegal data address". --delay-ms
 // delays every answer. --counts keeps FILE holding "requests READS WRITES" after each request.
+// --garble-after N answers the first N requests properly and every later one wrongly, in
+// turn: a wrong transaction ID, a wrong function code, a wrong byte count, half an answer,
+// and random bytes. Each wrong answer carries other values than the
+// device holds (every register 0xBAD0, every bit 1), so a client that took one would show it.
 // Port 0 (the default) takes a free port; the port is printed on the first line of stdout.
 #include <arpa/inet.h>
 #include <modbus/modbus.h>
@@ -15,6 +19,8 @@
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <random>
 
 #include <cerrno>
 #include <cstdio>
@@ -70,10 +76,40 @@ bool touches(const uint8_t* req, int header, int* table, int* first, int* count)
   return true;
 }
 
+// The answer `map` gives to `query`, made by libmodbus into a socket pair and taken back.
+int answer_bytes(modbus_t* ctx, int client, const uint8_t* query, int length,
+                 modbus_mapping_t* map, uint8_t* out) {
+  int pair[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return -1;
+  modbus_set_socket(ctx, pair[0]);
+  modbus_reply(ctx, query, length, map);
+  modbus_set_socket(ctx, client);
+  const ssize_t n = recv(pair[1], out, MODBUS_TCP_MAX_ADU_LENGTH, MSG_DONTWAIT);
+  close(pair[0]);
+  close(pair[1]);
+  return static_cast<int>(n);
+}
+
+// Spoils a proper answer (MBAP header of 7 bytes, then the PDU) in the way `kind` names.
+int spoil(uint8_t* rsp, int n, unsigned kind, std::mt19937& random) {
+  switch (kind % 5) {
+    case 0: rsp[1] = static_cast<uint8_t>(rsp[1] + 1); return n;  // transaction ID
+    case 1: rsp[7] = static_cast<uint8_t>(rsp[7] == 3 ? 4 : 3); return n;  // function code
+    case 2:                                                         // byte count
+      if (n > 8) rsp[8] = static_cast<uint8_t>(rsp[8] + 2);
+      return n;
+    case 3: return n / 2;  // half an answer
+    default:
+      for (int i = 0; i < n; ++i) rsp[i] = static_cast<uint8_t>(random());
+      return n;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int port = 0, delay_ms = 0;
+  long garble_after = -1;
   std::string counts_file;
   std::set<std::pair<int, int>> refused;
   modbus_mapping_t* map = modbus_mapping_new(65536, 65536, 65536, 65536);
@@ -87,6 +123,8 @@ int main(int argc, char** argv) {
       port = std::atoi(argv[++i]);
     } else if (a == "--delay-ms" && more) {
       delay_ms = std::atoi(argv[++i]);
+    } else if (a == "--garble-after" && more) {
+      garble_after = std::atol(argv[++i]);
     } else if (a == "--counts" && more) {
       counts_file = argv[++i];
     } else if (a == "--set" && more && parse_entry(argv[++i], &table, &address, &value)) {
@@ -101,6 +139,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  modbus_mapping_t* wrong = modbus_mapping_new(65536, 65536, 65536, 65536);
+  if (wrong == nullptr) return 1;
+  for (int i = 0; i < 65536; ++i) {
+    wrong->tab_bits[i] = wrong->tab_input_bits[i] = 1;
+    wrong->tab_registers[i] = wrong->tab_input_registers[i] = 0xBAD0;
+  }
+  std::mt19937 random(7);
+  unsigned garbled = 0;
   modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
   const int server = modbus_tcp_listen(ctx, 16);
   if (server < 0) {
@@ -157,7 +203,11 @@ int main(int argc, char** argv) {
           refuse = refuse || (r.first == table && r.second >= first && r.second < first + count);
         }
       }
-      if (refuse) {
+      if (garble_after >= 0 && static_cast<long>(requests) > garble_after) {
+        uint8_t rsp[MODBUS_TCP_MAX_ADU_LENGTH];
+        const int n = answer_bytes(ctx, fd, query, rc, wrong, rsp);
+        if (n > 0) send(fd, rsp, static_cast<size_t>(spoil(rsp, n, garbled++, random)), MSG_NOSIGNAL);
+      } else if (refuse) {
         modbus_reply_exception(ctx, query, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
       } else {
         modbus_reply(ctx, query, rc, map);

@@ -2,13 +2,16 @@
 // table (its mode and state from the scheduler blocks, the wafers in it, its posted alarms and
 // its routines' states in words), one "Equipment" card for the routines and alarms of no
 // module, and a header with the host link and the drivers.
+#include <vexlor/instance_state.h>
 #include <vexlor/vexlor.h>
 #include <vexlor/vmmap.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 
+#include "driver_statistics.h"
 #include "panel.h"
 
 namespace vexlor_panel {
@@ -144,11 +147,18 @@ std::string Equipment::overview_json() {
 
   j.key("drivers").begin_array();
   const int drivers = Vexlor::VSystem_Get_Driver_Count();
+  const std::string folder = vexlor::inspect_database().folder;
+  const long long now = static_cast<long long>(std::time(nullptr));
   for (int d = 0; d < drivers; ++d) {
     int params[10] = {};
     Vexlor::VDriver_Get_Param(d, params);
     j.begin_object().field("name", Vexlor::VDriver_Get_Name(d));
-    j.field("online", params[Vexlor::kDriverParamOffline] == 0).end_object();
+    j.field("online", params[Vexlor::kDriverParamOffline] == 0);
+    // A driver that a program serves: its statistics in one line, for the badge's title.
+    const vexlor_tools::DriverStatistics stats =
+        vexlor_tools::read_driver_statistics(folder, d, now);
+    if (stats.present) j.field("statistics", vexlor_tools::driver_statistics_line(stats));
+    j.end_object();
   }
   j.end_array();
 

@@ -206,6 +206,7 @@ function renderOverview(o) {
     page.driverKey = driverKey;
     drivers.replaceChildren(...o.drivers.map((d) => el('span', {
       class: 'badge ' + (d.online ? 'ok' : 'bad'), 'data-driver': d.name,
+      title: d.statistics || '',
       text: d.name + ' ' + w(d.online ? 'online' : 'offline') })));
     if (!o.drivers.length) drivers.append(el('span', { class: 'quiet', word: 'none' }));
   }
