@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows stage of the test suite: builds the 32-bit DLL and tools (the compile proves the
-# 32-bit record and descriptor layouts; 32-bit programs cannot run here), the 64-bit DLL, tools
+# 32-bit record and descriptor layouts; the suite does not run under 32-bit Wine yet), the 64-bit DLL, tools
 # and Windows test suite, and runs that suite under Wine (a private prefix in the build tree,
-# one persistent wineserver for the whole run). See docs/windows.md.
+# one persistent wineserver for the whole run), and compares both DLLs' export tables with the
+# exported-name list. See docs/windows.md.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -35,3 +36,12 @@ trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 # outlive the test program and would otherwise hold this script's output open.
 "$wine" wineboot >/dev/null 2>&1 </dev/null
 "$wine" build/win64/tests/vexlor_tests.exe
+
+# Both DLLs' export tables against the exported-name list, and against the Linux library's
+# overloads when the dev build has one.
+echo "== export tables of both DLLs against tests/data/exported_names.txt"
+reference=""
+[ -f build/dev/libvexlor.so ] && reference="$root/build/dev/libvexlor.so"
+cmake -DLIBRARIES="$root/build/win32/vexlor.dll;$root/build/win64/vexlor.dll" \
+  -DNAMES=tests/data/exported_names.txt -DINCLUDE_DIR=include -DREFERENCE="$reference" \
+  -P tests/exports/check_dll_exports.cmake

@@ -101,7 +101,7 @@ foreach(library IN LISTS LIBRARIES)
   list(TRANSFORM symbols REPLACE "^> " "")
   list(JOIN symbols "\n" mangled)
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/dll_exports.txt "${mangled}\n")
-  execute_process(COMMAND ${triple}-c++filt INPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/dll_exports.txt
+  execute_process(COMMAND ${triple}-c++filt --no-strip-underscore INPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/dll_exports.txt
     OUTPUT_VARIABLE demangled RESULT_VARIABLE result)
   file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/dll_exports.txt)
   if(NOT result EQUAL 0)
