@@ -586,12 +586,15 @@ void GemEquipment::on_selected(bool selected) {
     selected_ = selected;
     if (!enabled_) return;
     std::vector<Prepared> none;
-    // The link is gone: not communicating, at once. A new selection is answered by S1F13 from
-    // the timer (tick), not from here: the session may not have answered the Select yet.
+    // The link is gone (or new): not communicating, at once.
     set_comm_locked(CommState::kWaitDelay, &none);
     retry_at_ = Clock::now();
+    // A new selection is answered by S1F13 at once (the session has sent its Select.rsp
+    // first); WAIT CRA from here, so the timer does not send a second one.
+    if (selected) comm_ = CommState::kWaitCra;
   }
   publish();
+  if (selected) send_establish();
 }
 
 void GemEquipment::send_establish() {

@@ -107,8 +107,9 @@ struct Session::Impl {
 
   int send_timeout_ms() const { return std::max(settings.t8_ms, 1000); }
 
-  void set_state(SessionState next) {
-    const SessionState before = state.exchange(next);
+  void set_state(SessionState next) { state_changed(state.exchange(next), next); }
+
+  void state_changed(SessionState before, SessionState next) {
     if (before == next) return;
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -119,7 +120,9 @@ struct Session::Impl {
 
   // Writes one frame; false when there is no connection or the write fails (the connection is
   // then shut down, and the loop closes it).
-  bool write(const Message& m) {
+  // `first`, when given, runs under the write lock before the frame leaves: no other writer
+  // gets between the two.
+  bool write(const Message& m, const std::function<void()>& first = nullptr) {
     std::string frame;
     if (!encode_frame(m, &frame)) {
       log("cannot encode " + m.name() + ": an item is too long");
@@ -127,6 +130,7 @@ struct Session::Impl {
     }
     {
       std::lock_guard<std::mutex> lock(write_mutex);
+      if (first) first();
       const tcp::Socket c = conn.load();
       if (c == tcp::kInvalid) return false;
       if (!tcp::send_all(c, frame.data(), frame.size(), send_timeout_ms())) {
@@ -276,9 +280,14 @@ struct Session::Impl {
         if (state.load() == SessionState::kSelected) {
           write_control(SType::kSelectRsp, h.system, h.session_id, 0, kStatusAlreadyActive);
         } else {
-          // Selected before the answer leaves: whoever sees Select.rsp finds the state SELECTED.
-          selected();
-          write_control(SType::kSelectRsp, h.system, h.session_id, 0, 0);
+          // SELECTED and Select.rsp under one write lock: whoever sees Select.rsp finds the
+          // state SELECTED, and no data message (not even one the state handler sends) can
+          // leave before it.
+          SessionState before = SessionState::kSelected;
+          write(control_message(SType::kSelectRsp, h.system, h.session_id, 0, 0),
+                [&] { before = state.exchange(SessionState::kSelected); });
+          next_linktest = Clock::now() + milliseconds(settings.linktest_ms);
+          state_changed(before, SessionState::kSelected);
         }
         return;
       case SType::kDeselectReq:
