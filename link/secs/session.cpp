@@ -115,12 +115,14 @@ struct Session::Impl {
 
   void set_state(SessionState next) { state_changed(state.exchange(next), next); }
 
-  void state_changed(SessionState before, SessionState next) {
+  void stamp_selected(SessionState next) {
+    std::lock_guard<std::mutex> lock(mutex);
+    counters.selected_since_ms = next == SessionState::kSelected ? wall_ms() : 0;
+  }
+
+  void state_changed(SessionState before, SessionState next, bool stamped = false) {
     if (before == next) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      counters.selected_since_ms = next == SessionState::kSelected ? wall_ms() : 0;
-    }
+    if (!stamped) stamp_selected(next);
     if (handlers.state) handlers.state(next);
   }
 
@@ -139,18 +141,27 @@ struct Session::Impl {
       if (first) first();
       const tcp::Socket c = conn.load();
       if (c == tcp::kInvalid) return false;
+      // Counted before it leaves: whoever sees the frame finds it in the counters.
+      count_out(frame.size(), m.header.is_data(), 1);
       if (!tcp::send_all(c, frame.data(), frame.size(), send_timeout_ms())) {
+        count_out(frame.size(), m.header.is_data(), -1);
         tcp::shutdown_both(c);
         return false;
       }
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      counters.bytes_out += frame.size();
-      if (m.header.is_data()) ++counters.messages_out;
-    }
     if (m.header.is_data() && handlers.trace) handlers.trace(Direction::kOut, m);
     return true;
+  }
+
+  void count_out(std::size_t bytes, bool data, int sign) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (sign > 0) {
+      counters.bytes_out += bytes;
+      if (data) ++counters.messages_out;
+    } else {
+      counters.bytes_out -= bytes;
+      if (data) --counters.messages_out;
+    }
   }
 
   bool write_control(SType stype, uint32_t system, uint16_t session_id, uint8_t byte2 = 0,
@@ -202,13 +213,14 @@ struct Session::Impl {
     if (separate && state.load() == SessionState::kSelected) {
       write_control(SType::kSeparateReq, next_system++, kControlSession);
     }
-    // The state leaves SELECTED before anything else: a send() from now on fails.
-    set_state(SessionState::kNotConnected);
     std::string peer;
     {
       std::lock_guard<std::mutex> lock(mutex);
       peer = counters.peer;
+      counters.peer.clear();  // gone by the time the state says so
     }
+    // The state leaves SELECTED before anything else is undone: a send() from now on fails.
+    set_state(SessionState::kNotConnected);
     log("connection with " + peer + " closed: " + why);
     tcp::shutdown_both(c);
     {
@@ -290,10 +302,12 @@ struct Session::Impl {
           // state SELECTED, and no data message (not even one the state handler sends) can
           // leave before it.
           SessionState before = SessionState::kSelected;
-          write(control_message(SType::kSelectRsp, h.system, h.session_id, 0, 0),
-                [&] { before = state.exchange(SessionState::kSelected); });
+          write(control_message(SType::kSelectRsp, h.system, h.session_id, 0, 0), [&] {
+            before = state.exchange(SessionState::kSelected);
+            if (before != SessionState::kSelected) stamp_selected(SessionState::kSelected);
+          });
           next_linktest = Clock::now() + milliseconds(settings.linktest_ms);
-          state_changed(before, SessionState::kSelected);
+          state_changed(before, SessionState::kSelected, true);
         }
         return;
       case SType::kDeselectReq:
