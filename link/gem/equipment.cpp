@@ -539,6 +539,23 @@ void GemEquipment::enqueue(Prepared p, bool force) {
 
 void GemEquipment::deliver(Prepared message) { enqueue(std::move(message), false); }
 
+void GemEquipment::restore(std::vector<Prepared> messages) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Prepared& p : messages) {
+      if (!p.valid) continue;
+      Outgoing o;
+      o.seq = ++seq_;
+      o.stream = p.stream;
+      o.function = p.function;
+      o.body = std::move(p.body);
+      o.spoolable = p.spoolable;
+      spool_locked(o);
+    }
+  }
+  publish();
+}
+
 void GemEquipment::send_now(const std::vector<Prepared>& messages, bool force) {
   for (const Prepared& p : messages) enqueue(p, force);
 }
