@@ -539,6 +539,23 @@ void GemEquipment::enqueue(Prepared p, bool force) {
 
 void GemEquipment::deliver(Prepared message) { enqueue(std::move(message), false); }
 
+void GemEquipment::restore(std::vector<Prepared> messages) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Prepared& p : messages) {
+      if (!p.valid) continue;
+      Outgoing o;
+      o.seq = ++seq_;
+      o.stream = p.stream;
+      o.function = p.function;
+      o.body = std::move(p.body);
+      o.spoolable = p.spoolable;
+      spool_locked(o);
+    }
+  }
+  publish();
+}
+
 void GemEquipment::send_now(const std::vector<Prepared>& messages, bool force) {
   for (const Prepared& p : messages) enqueue(p, force);
 }
@@ -586,12 +603,15 @@ void GemEquipment::on_selected(bool selected) {
     selected_ = selected;
     if (!enabled_) return;
     std::vector<Prepared> none;
-    // The link is gone: not communicating, at once. A new selection is answered by S1F13 from
-    // the timer (tick), not from here: the session may not have answered the Select yet.
+    // The link is gone (or new): not communicating, at once.
     set_comm_locked(CommState::kWaitDelay, &none);
     retry_at_ = Clock::now();
+    // A new selection is answered by S1F13 at once (the session has sent its Select.rsp
+    // first); WAIT CRA from here, so the timer does not send a second one.
+    if (selected) comm_ = CommState::kWaitCra;
   }
   publish();
+  if (selected) send_establish();
 }
 
 void GemEquipment::send_establish() {

@@ -85,6 +85,9 @@ class GemEquipment {
   // Sends a prepared message, spools it while communication is down (when spooling is on), or
   // drops it while the equipment is offline.
   void deliver(Prepared message);
+  // Puts messages made before a restart, which never reached the link, in the spool, in order
+  // (whatever the control state now; SpoolEnable and SpoolMax still apply).
+  void restore(std::vector<Prepared> messages);
 
   // The operator's requests. The return value says what to do with the connection.
   enum class LinkAction { kNone, kStart, kStop, kReconnect };

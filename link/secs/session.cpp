@@ -31,6 +31,8 @@ constexpr uint16_t kControlSession = 0xFFFF;
 constexpr int kIdleWaitMs = 50;  // the loop looks at stop()/reconnect() at least this often
 constexpr int kT3ScanMs = 10;    // open transactions are checked for T3 this often
 constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr int kCallerReadsMs = 1;      // the loop's look while a request() caller reads
+constexpr int kCallerSliceMs = 10;     // how long a request() caller reads for its reply
 
 std::string hex32(uint32_t v) {
   char buf[16];
@@ -92,7 +94,11 @@ struct Session::Impl {
   std::unordered_map<uint32_t, Pending> pending;
   SessionCounters counters;
 
-  // The loop thread's own.
+  // Whoever reads the connection holds `reader`: the loop thread, or a caller of request()
+  // waiting for its reply (it reads the socket itself rather than be woken by the loop thread,
+  // which then stays off the socket). The members below are under it.
+  std::mutex reader;
+  std::atomic<int> callers_reading{0};
   std::unordered_map<uint32_t, Control> control;
   std::string in;
   std::size_t in_pos = 0;
@@ -107,19 +113,24 @@ struct Session::Impl {
 
   int send_timeout_ms() const { return std::max(settings.t8_ms, 1000); }
 
-  void set_state(SessionState next) {
-    const SessionState before = state.exchange(next);
+  void set_state(SessionState next) { state_changed(state.exchange(next), next); }
+
+  void stamp_selected(SessionState next) {
+    std::lock_guard<std::mutex> lock(mutex);
+    counters.selected_since_ms = next == SessionState::kSelected ? wall_ms() : 0;
+  }
+
+  void state_changed(SessionState before, SessionState next, bool stamped = false) {
     if (before == next) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      counters.selected_since_ms = next == SessionState::kSelected ? wall_ms() : 0;
-    }
+    if (!stamped) stamp_selected(next);
     if (handlers.state) handlers.state(next);
   }
 
   // Writes one frame; false when there is no connection or the write fails (the connection is
   // then shut down, and the loop closes it).
-  bool write(const Message& m) {
+  // `first`, when given, runs under the write lock before the frame leaves: no other writer
+  // gets between the two.
+  bool write(const Message& m, const std::function<void()>& first = nullptr) {
     std::string frame;
     if (!encode_frame(m, &frame)) {
       log("cannot encode " + m.name() + ": an item is too long");
@@ -127,20 +138,30 @@ struct Session::Impl {
     }
     {
       std::lock_guard<std::mutex> lock(write_mutex);
+      if (first) first();
       const tcp::Socket c = conn.load();
       if (c == tcp::kInvalid) return false;
+      // Counted before it leaves: whoever sees the frame finds it in the counters.
+      count_out(frame.size(), m.header.is_data(), 1);
       if (!tcp::send_all(c, frame.data(), frame.size(), send_timeout_ms())) {
+        count_out(frame.size(), m.header.is_data(), -1);
         tcp::shutdown_both(c);
         return false;
       }
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      counters.bytes_out += frame.size();
-      if (m.header.is_data()) ++counters.messages_out;
-    }
     if (m.header.is_data() && handlers.trace) handlers.trace(Direction::kOut, m);
     return true;
+  }
+
+  void count_out(std::size_t bytes, bool data, int sign) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (sign > 0) {
+      counters.bytes_out += bytes;
+      if (data) ++counters.messages_out;
+    } else {
+      counters.bytes_out -= bytes;
+      if (data) --counters.messages_out;
+    }
   }
 
   bool write_control(SType stype, uint32_t system, uint16_t session_id, uint8_t byte2 = 0,
@@ -192,13 +213,14 @@ struct Session::Impl {
     if (separate && state.load() == SessionState::kSelected) {
       write_control(SType::kSeparateReq, next_system++, kControlSession);
     }
-    // The state leaves SELECTED before anything else: a send() from now on fails.
-    set_state(SessionState::kNotConnected);
     std::string peer;
     {
       std::lock_guard<std::mutex> lock(mutex);
       peer = counters.peer;
+      counters.peer.clear();  // gone by the time the state says so
     }
+    // The state leaves SELECTED before anything else is undone: a send() from now on fails.
+    set_state(SessionState::kNotConnected);
     log("connection with " + peer + " closed: " + why);
     tcp::shutdown_both(c);
     {
@@ -276,9 +298,16 @@ struct Session::Impl {
         if (state.load() == SessionState::kSelected) {
           write_control(SType::kSelectRsp, h.system, h.session_id, 0, kStatusAlreadyActive);
         } else {
-          // Selected before the answer leaves: whoever sees Select.rsp finds the state SELECTED.
-          selected();
-          write_control(SType::kSelectRsp, h.system, h.session_id, 0, 0);
+          // SELECTED and Select.rsp under one write lock: whoever sees Select.rsp finds the
+          // state SELECTED, and no data message (not even one the state handler sends) can
+          // leave before it.
+          SessionState before = SessionState::kSelected;
+          write(control_message(SType::kSelectRsp, h.system, h.session_id, 0, 0), [&] {
+            before = state.exchange(SessionState::kSelected);
+            if (before != SessionState::kSelected) stamp_selected(SessionState::kSelected);
+          });
+          next_linktest = Clock::now() + milliseconds(settings.linktest_ms);
+          state_changed(before, SessionState::kSelected, true);
         }
         return;
       case SType::kDeselectReq:
@@ -390,6 +419,32 @@ struct Session::Impl {
     return true;
   }
 
+  // Reads what the connection holds and handles every whole frame (under `reader`). False when
+  // the connection ended.
+  bool read_some() {
+    const long n = tcp::receive(conn.load(), chunk.data(), chunk.size());
+    if (n <= 0) {
+      close_connection(n == 0 ? "closed by the peer" : "read error", false);
+      return false;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      counters.bytes_in += static_cast<uint64_t>(n);
+    }
+    last_byte = Clock::now();
+    in.append(chunk.data(), static_cast<std::size_t>(n));
+    return take_frames();
+  }
+
+  // Under `reader`: bytes are waiting now (a caller of request() may have taken them meanwhile).
+  bool readable_now() {
+    const tcp::Socket c = conn.load();
+    if (c == tcp::kInvalid) return false;
+    bool ready = false, unused = false;
+    tcp::wait_readable(c, tcp::kInvalid, 0, &ready, &unused);
+    return ready;
+  }
+
   // --- timers --------------------------------------------------------------------------------
 
   // Checks every timer; returns how long the loop may wait for the next one.
@@ -495,8 +550,12 @@ struct Session::Impl {
       if (conn.load() == tcp::kInvalid) {
         reconnect_requested = false;
         if (settings.active) {
-          const auto wait =
-              std::chrono::duration_cast<milliseconds>(next_connect - Clock::now()).count();
+          Clock::time_point at;
+          {
+            std::lock_guard<std::mutex> lock(reader);
+            at = next_connect;
+          }
+          const auto wait = std::chrono::duration_cast<milliseconds>(at - Clock::now()).count();
           if (wait > 0) {
             std::this_thread::sleep_for(milliseconds(std::min<int64_t>(wait, kIdleWaitMs)));
             continue;
@@ -504,6 +563,7 @@ struct Session::Impl {
           std::string peer, error;
           const tcp::Socket s = tcp::connect_to(settings.remote_ip, settings.remote_port,
                                                 settings.t6_ms, &peer, &error);
+          std::lock_guard<std::mutex> lock(reader);
           if (s == tcp::kInvalid) {
             log(error + "; next try in " + std::to_string(settings.t5_ms) + " ms (T5)");
             next_connect = Clock::now() + milliseconds(settings.t5_ms);
@@ -517,34 +577,56 @@ struct Session::Impl {
           if (!ready) continue;
           std::string peer;
           const tcp::Socket s = tcp::accept_from(listener, &peer);
+          std::lock_guard<std::mutex> lock(reader);
           if (s != tcp::kInvalid) connected(s, peer);
         }
         continue;
       }
 
-      const int wait = timers();
+      int wait;
+      {
+        std::lock_guard<std::mutex> lock(reader);
+        wait = timers();
+      }
       if (conn.load() == tcp::kInvalid) continue;
       bool readable = false, knocking = false;
-      tcp::wait_readable(conn.load(), settings.active ? tcp::kInvalid : listener, wait, &readable,
-                         &knocking);
+      if (callers_reading.load() > 0) {
+        // A caller reads for now: look again soon (the timers, and whatever the caller leaves).
+        std::this_thread::sleep_for(milliseconds(std::min(wait, kCallerReadsMs)));
+      } else {
+        tcp::wait_readable(conn.load(), settings.active ? tcp::kInvalid : listener, wait,
+                           &readable, &knocking);
+      }
       if (knocking) refuse_extra();
       if (readable) {
-        const long n = tcp::receive(conn.load(), chunk.data(), chunk.size());
-        if (n <= 0) {
-          close_connection(n == 0 ? "closed by the peer" : "read error", false);
-          continue;
-        }
-        {
-          std::lock_guard<std::mutex> lock(mutex);
-          counters.bytes_in += static_cast<uint64_t>(n);
-        }
-        last_byte = Clock::now();
-        in.append(chunk.data(), static_cast<std::size_t>(n));
-        if (!take_frames()) continue;
+        std::lock_guard<std::mutex> lock(reader);
+        if (readable_now() && !read_some()) continue;
       }
-      if (reconnect_requested.exchange(false)) close_connection("reconnect requested", true);
+      if (reconnect_requested.exchange(false)) {
+        std::lock_guard<std::mutex> lock(reader);
+        close_connection("reconnect requested", true);
+      }
     }
+    std::lock_guard<std::mutex> lock(reader);
     close_connection("session stopped", true);
+  }
+
+  // request(): reads the connection on the caller's thread until `ready` or for `slice`; false
+  // when another caller reads or the slice ended without the reply (the caller then sleeps).
+  bool read_for_caller(const std::atomic<bool>& ready, Clock::time_point until) {
+    ++callers_reading;
+    std::unique_lock<std::mutex> lock(reader);
+    while (!ready.load(std::memory_order_acquire)) {
+      const tcp::Socket c = conn.load();
+      const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
+      if (c == tcp::kInvalid || left <= 0) break;
+      bool data = false, unused = false;
+      tcp::wait_readable(c, tcp::kInvalid, static_cast<int>(left), &data, &unused);
+      if (data && !read_some()) break;
+    }
+    lock.unlock();
+    --callers_reading;
+    return ready.load(std::memory_order_acquire);
   }
 };
 
@@ -660,19 +742,26 @@ ReplyResult Session::request(int stream, int function, const Item& body, bool ha
     std::mutex mutex;
     std::condition_variable cv;
     bool done = false;
+    std::atomic<bool> ready{false};
     ReplyResult result;
   };
   auto wait = std::make_shared<Wait>();
   const bool sent = send(
       stream, function, true, body,
       [wait](const ReplyResult& r) {
-        std::lock_guard<std::mutex> lock(wait->mutex);
-        wait->result = r;
-        wait->done = true;
+        {
+          std::lock_guard<std::mutex> lock(wait->mutex);
+          wait->result = r;
+          wait->done = true;
+        }
+        wait->ready.store(true, std::memory_order_release);
         wait->cv.notify_one();
       },
       has_body);
   if (!sent) return ReplyResult{ReplyResult::kClosed, Message()};
+  // The reply usually comes within the slice: the caller reads it itself (one thread woken
+  // instead of two); a slower one is read by the loop thread, which wakes the caller.
+  impl_->read_for_caller(wait->ready, Clock::now() + milliseconds(kCallerSliceMs));
   std::unique_lock<std::mutex> lock(wait->mutex);
   wait->cv.wait(lock, [&] { return wait->done; });
   return wait->result;

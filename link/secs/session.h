@@ -54,8 +54,10 @@ struct ReplyResult {
 
 class Session {
  public:
-  // The owner's view. Every callback runs on a thread of the session; a handler may call
-  // reply()/send() from inside. None may block for long: the connection's reading waits.
+  // The owner's view. Every callback runs on the thread that reads the connection: the
+  // session's own, or a caller of request() reading for its reply. A handler may call
+  // reply()/send() from inside, never request(). None may block for long: the connection's
+  // reading waits.
   struct Handlers {
     std::function<void(SessionState)> state;
     // A data primary message from the host (also one the host sends without W-bit). The
@@ -101,7 +103,9 @@ class Session {
   // itself; the owner sends 3 and 5 for what it does not support.
   bool send_s9(int function, const Header& about);
 
-  // Blocking convenience for tests and tools: send with W-bit and wait for the result.
+  // Send with W-bit and wait for the result. While it waits, the calling thread reads the
+  // connection itself for a while (the reply then costs no hand-over between threads); the
+  // handlers may run on it meanwhile.
   ReplyResult request(int stream, int function, const Item& body, bool has_body = true);
 
  private:

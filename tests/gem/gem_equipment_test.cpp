@@ -85,7 +85,6 @@ class GemEquipmentTest : public ::testing::Test {
   void establish() {
     const std::size_t k = link_.count();
     gem_->on_selected(true);
-    gem_->tick(GemEquipment::Clock::now());
     ASSERT_EQ(link_.count(), k + 1);
     ASSERT_EQ(link_.at(k).stream * 100 + link_.at(k).function, 113);
     link_.answer(k, Item::list({ack(0), Item::list()}));
@@ -125,11 +124,12 @@ class GemEquipmentTest : public ::testing::Test {
 
 TEST_F(GemEquipmentTest, CommunicationStateFollowsS1F13AndTheLink) {
   EXPECT_EQ(gem_->status().view.comm, CommState::kWaitDelay);
-  // Selected: S1F13 leaves from the timer. Not communicating: only S1F13 is answered, anything
-  // else aborted.
-  gem_->on_selected(true);
+  // Selected: S1F13 leaves at once, and the timer sends no second one while it is open. Not
+  // communicating: only S1F13 is answered, anything else aborted.
   EXPECT_EQ(link_.count(), 0u);
-  gem_->tick(GemEquipment::Clock::now());
+  gem_->on_selected(true);
+  ASSERT_EQ(link_.count(), 1u);
+  gem_->tick(GemEquipment::Clock::now() + std::chrono::seconds(11));
   ASSERT_EQ(link_.count(), 1u);
   const Sent s1f13 = link_.at(0);
   EXPECT_EQ(s1f13.stream * 100 + s1f13.function, 113);

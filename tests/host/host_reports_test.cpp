@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <fstream>
 #include <set>
 #include <string>
@@ -25,6 +27,9 @@
 #include "support/instance.h"
 #include "util/console_sink.h"
 #include "util/sql_rows.h"
+#include "secs/session.h"
+#include "util/text.h"
+#include "util/vdb.h"
 #include "vexlor/vexlor.h"
 
 using namespace Vexlor;
@@ -430,6 +435,228 @@ TEST(HostReportsKilled, EveryAcknowledgedLineIsJournaledWhateverTheKill) {
     }
   }
   EXPECT_GT(checked, static_cast<std::size_t>(kills));
+  VHub_Release();
+  EXPECT_EQ(manager.stop(), 0);
+  vexlor::config::remove_database(nullptr);
+}
+
+// The same kills with a factory host connected: every event line whose report was acknowledged
+// reaches the host as its S6F11, sent at once or spooled and uploaded (S6F23), also a line whose
+// row was committed but whose message had not left when vexlor-eap was killed. Sender k reports
+// its own collection event with its own variable (the point PM1.Seq<k>, set to the line's number
+// before the report), so each S6F11 names the line it stands for.
+namespace {
+
+constexpr uint32_t kSeqVid = 5001;
+const uint32_t kPmCeids[kSenders] = {14001, 14002, 14006, 14005};  // PM_READY, START, END, STEP
+
+std::string connected_host_config() {
+  std::string text = config_text(false, true);
+  const std::size_t system = text.find("[system]");
+  std::string extra = "digital = [\n";
+  for (int k = 1; k <= kSenders; ++k) {
+    extra += "  { name = \"PM1.Seq" + std::to_string(k) + "\", min = 0, max = 100000000 },\n";
+  }
+  extra += "]\n[host]\nvariables = [\n";
+  for (int k = 1; k <= kSenders; ++k) {
+    extra += "  { vid = " + std::to_string(kSeqVid + k - 1) + ", point = \"PM1.Seq" +
+             std::to_string(k) + "\" },\n";
+  }
+  extra += "]\n";
+  return text.substr(0, system) + extra + text.substr(system);
+}
+
+bool report_line(int k, int i) {
+  switch (k) {
+    case 1: return VFA_Report_Event_PM_READY(i);
+    case 2: return VFA_Report_Event_PM_START(i);
+    case 3: return VFA_Report_Event_PM_END(i, 0);
+    default: return VFA_Report_Event_PM_STEP_CHANGE(i, 0, "x");
+  }
+}
+
+// The factory host: an active session on the equipment's port that answers S1F13, S6F11 and
+// S5F1 and keeps (CEID, value) of every S6F11 in a list that outlives the connection.
+class ReportHost {
+ public:
+  ReportHost(int port, std::mutex* mutex, std::set<std::pair<uint32_t, int64_t>>* reports)
+      : mutex_(mutex), reports_(reports) {
+    vexlor::secs::SessionSettings s;
+    s.active = true;
+    s.remote_port = port;
+    s.t5_ms = 100;
+    vexlor::secs::Session::Handlers h;
+    h.primary = [this](const vexlor::secs::Message& m) {
+      using vexlor::secs::Item;
+      const int sf = m.header.stream() * 100 + m.header.function();
+      if (sf == 113) session_->reply(m, Item::list({Item::binary(0), Item::list()}));
+      if (sf == 501) session_->reply(m, Item::binary(0));
+      if (sf != 611) return;
+      // <L DATAID CEID <L <L RPTID <L V>>>>
+      const auto& top = m.body.items();
+      uint64_t ceid = 0;
+      int64_t value = -1;
+      if (top.size() == 3 && top[1].first_uint(&ceid) && top[2].items().size() == 1 &&
+          top[2].items()[0].items().size() == 2 &&
+          top[2].items()[0].items()[1].items().size() == 1) {
+        top[2].items()[0].items()[1].items()[0].first_int(&value);
+      }
+      {
+        std::lock_guard<std::mutex> lock(*mutex_);
+        reports_->emplace(static_cast<uint32_t>(ceid), value);
+      }
+      session_->reply(m, Item::binary(0));
+    };
+    session_ = std::make_unique<vexlor::secs::Session>(s, h);
+    std::string error;
+    EXPECT_TRUE(session_->start(&error)) << error;
+  }
+  ~ReportHost() { session_->stop(); }
+  // The reply to a primary once the equipment communicates (aborted before that), up to 10 s.
+  vexlor::secs::Item ask(int stream, int function, const vexlor::secs::Item& body) {
+    vexlor::secs::ReplyResult r;
+    wait_until(
+        [&] {
+          r = session_->request(stream, function, body);
+          return r.kind == vexlor::secs::ReplyResult::kReply;
+        },
+        10);
+    EXPECT_EQ(r.kind, vexlor::secs::ReplyResult::kReply) << "S" << stream << "F" << function;
+    return r.reply.body;
+  }
+
+ private:
+  std::mutex* mutex_;
+  std::set<std::pair<uint32_t, int64_t>>* reports_;
+  std::unique_ptr<vexlor::secs::Session> session_;
+};
+
+}  // namespace
+
+TEST(HostReportsKilled, EveryAcknowledgedEventReachesTheConnectedHost) {
+  using vexlor::secs::Item;
+  PrivateInstance instance("hostkillgem");
+  const std::string config = instance.runtime_dir() + "/equipment.toml";
+  std::ofstream(config) << connected_host_config();
+  {
+    vexlor::config::DatabaseBuilder builder;
+    std::string error;
+    ASSERT_TRUE(vexlor::config::load_configuration(config, builder, &error, nullptr)) << error;
+    ASSERT_TRUE(builder.publish(true, "host_reports_test", &error)) << error;
+    const std::string vdb = vexlor::detail::vdb_file_for(
+        vexlor::detail::field_text(builder.system().database_path));
+    ASSERT_TRUE(vexlor::config::write_host_table(vdb, builder.host(), true, &error)) << error;
+  }
+  ManagerProcess manager;
+  ASSERT_TRUE(manager.start({"--config", config}));
+  ASSERT_TRUE(VHub_Initial("REPORTER"));
+  // Online remote from the start, so a line made before the host is back is spooled, not dropped.
+  int ctrl = -1, port_point = -1, spool_point = -1;
+  ASSERT_TRUE(VIO_Find_Point(&ctrl, IO_D, true, "FA.CtrlMD"));
+  ASSERT_TRUE(VIO_Find_Point(&port_point, IO_D, true, "FA.Local_Port"));
+  ASSERT_TRUE(VIO_Find_Point(&spool_point, IO_D, true, "GEM.SpoolCountActual"));
+  VDigital_Write_Mem(ctrl, 5);
+  const std::string eap = VEXLOR_TOOLS_DIR "/vexlor-eap";
+  auto start_eap = [&eap, port_point] {
+    VDigital_Write_Mem(port_point, 0);
+    const pid_t pid = spawn_child([&eap] {
+      if (std::freopen("/dev/null", "w", stdout) == nullptr) return 89;
+      ::execl(eap.c_str(), eap.c_str(), "--port", "0", "--t3", "5", static_cast<char*>(nullptr));
+      return 127;
+    });
+    EXPECT_TRUE(wait_until([port_point] { return VDigital_Read_Mem(port_point) > 0; }, 10));
+    return pid;
+  };
+  std::mutex mutex;
+  std::set<std::pair<uint32_t, int64_t>> reports;
+  pid_t stand_in = start_eap();
+  const std::string stop_file = instance.runtime_dir() + "/stop";
+  // However the test ends, the senders stop and the stand-in goes.
+  struct Cleanup {
+    const std::string& stop_file;
+    pid_t& stand_in;
+    ~Cleanup() {
+      std::ofstream(stop_file) << "stop";
+      if (stand_in > 0 && ::kill(stand_in, SIGKILL) == 0) wait_child(stand_in, 10);
+    }
+  } cleanup{stop_file, stand_in};
+  ASSERT_TRUE(wait_until([] { return pid_of(kEap) > 0; }, 10));
+  auto host = std::make_unique<ReportHost>(VDigital_Read_Mem(port_point), &mutex, &reports);
+  // Report k: the variable PM1.Seq<k>, linked to sender k's event, every event enabled.
+  std::vector<Item> defs, links, ceids;
+  for (int k = 0; k < kSenders; ++k) {
+    defs.push_back(Item::list({Item::u4(k + 1), Item::list({Item::u4(kSeqVid + k)})}));
+    links.push_back(Item::list({Item::u4(kPmCeids[k]), Item::list({Item::u4(k + 1)})}));
+    ceids.push_back(Item::u4(kPmCeids[k]));
+  }
+  ASSERT_EQ(host->ask(2, 33, Item::list({Item::u4(1), Item::list(defs)})), Item::binary(0));
+  ASSERT_EQ(host->ask(2, 35, Item::list({Item::u4(2), Item::list(links)})), Item::binary(0));
+  ASSERT_EQ(host->ask(2, 37, Item::list({Item::boolean(true), Item::list(ceids)})),
+            Item::binary(0));
+
+  std::vector<pid_t> senders;
+  for (int k = 1; k <= kSenders; ++k) {
+    senders.push_back(spawn_child([k, stop_file, &instance] {
+      const std::string name = "SENDER" + std::to_string(k);
+      if (!VHub_Initial(name.c_str())) return 90;
+      int seq = -1;
+      if (!VIO_Find_Point(&seq, IO_D, true, ("PM1.Seq" + std::to_string(k)).c_str())) return 91;
+      std::ofstream acknowledged(instance.runtime_dir() + "/" + name + ".acknowledged");
+      vexlor::detail::ConsoleCapture capture;
+      for (int i = 1; ::access(stop_file.c_str(), F_OK) != 0; ++i) {
+        capture.clear();
+        VDigital_Write_Mem(seq, i);
+        const bool sent = report_line(k, i);
+        bool dropped = false;
+        for (const auto& line : capture.lines()) {
+          dropped = dropped || line.text.find("忽略消息") != std::string::npos;
+        }
+        if (sent && !dropped) acknowledged << i << "\n" << std::flush;
+      }
+      VHub_Release();
+      return 0;
+    }));
+  }
+  const char* env = std::getenv("VEXLOR_EAP_KILLS");
+  const int kills = env != nullptr && std::atoi(env) > 0 ? std::atoi(env) : 8;
+  for (int n = 0; n < kills; ++n) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(60 + (n * 37) % 90));
+    ::kill(stand_in, SIGKILL);
+    const int status = wait_child(stand_in, 10);
+    stand_in = -1;
+    ASSERT_EQ(status, 128 + SIGKILL);
+    host.reset();
+    stand_in = start_eap();
+    ASSERT_TRUE(wait_until([] { return pid_of(kEap) > 0; }, 10)) << "kill " << n;
+    host = std::make_unique<ReportHost>(VDigital_Read_Mem(port_point), &mutex, &reports);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::ofstream(stop_file) << "stop";
+  for (pid_t pid : senders) EXPECT_EQ(wait_child(pid, 60), 0);
+  // What waits in the spool comes up on the host's request.
+  host->ask(6, 23, Item::u1(0));
+
+  std::size_t checked = 0;
+  for (int k = 1; k <= kSenders; ++k) {
+    std::ifstream in(instance.runtime_dir() + "/SENDER" + std::to_string(k) + ".acknowledged");
+    for (std::string i; std::getline(in, i); ++checked) {
+      const std::pair<uint32_t, int64_t> wanted(kPmCeids[k - 1], std::atoll(i.c_str()));
+      const bool arrived = wait_until(
+          [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return reports.count(wanted) == 1;
+          },
+          20);
+      ASSERT_TRUE(arrived) << "SENDER" << k << " line " << i << " acknowledged, never at the host";
+    }
+  }
+  EXPECT_GT(checked, static_cast<std::size_t>(kills));
+  EXPECT_TRUE(wait_until([spool_point] { return VDigital_Read_Mem(spool_point) == 0; }, 20))
+      << VDigital_Read_Mem(spool_point) << " messages left in the spool";
+  host.reset();
+  ::kill(stand_in, SIGKILL);
+  EXPECT_EQ(wait_child(stand_in, 10), 128 + SIGKILL);
+  stand_in = -1;
   VHub_Release();
   EXPECT_EQ(manager.stop(), 0);
   vexlor::config::remove_database(nullptr);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -35,11 +36,17 @@ struct Equipment {
     if (m.header.stream() == 1 && m.header.function() == 1) s.reply(m, Item::list());
   };
 
+  // What the state handler does besides recording the state (optional).
+  std::function<void(Session&, SessionState)> on_state;
+
   explicit Equipment(SessionSettings settings) {
     Session::Handlers h;
     h.state = [this](SessionState st) {
-      std::lock_guard<std::mutex> lock(mutex);
-      states.push_back(state_name(st));
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        states.push_back(state_name(st));
+      }
+      if (on_state) on_state(*session, st);
     };
     h.primary = [this](const Message& m) {
       {
@@ -402,6 +409,37 @@ TEST(SecsSession, ASecondConnectionIsRefusedWithoutDisturbingTheFirst) {
   EXPECT_EQ(f.stype, 9);
   EXPECT_TRUE(host.closed_by_session());
   EXPECT_EQ(eq.session->state(), SessionState::kNotConnected);
+}
+
+// A data message sent from the state handler on selection leaves after Select.rsp: a host that
+// takes data only once selected never sees it early.
+TEST(SecsSession, SelectResponseLeavesBeforeWhatTheStateHandlerSends) {
+  Equipment eq(Equipment::passive());
+  std::atomic<int> sent{0};
+  eq.on_state = [&sent](Session& s, SessionState st) {
+    if (st != SessionState::kSelected) return;
+    const bool ok = s.send(1, 13, false, Item::list(), nullptr);
+    sent = ok ? 1 : 2;
+  };
+  ASSERT_TRUE(eq.start());
+  for (uint32_t round = 0; round < 20; ++round) {
+    RawPeer host;
+    ASSERT_TRUE(host.connect(eq.session->port()));
+    ASSERT_TRUE(eventually([&] { return eq.session->state() == SessionState::kNotSelected; }));
+    sent = 0;
+    ASSERT_TRUE(host.send(raw_frame(0xFFFF, 0, 0, 0, 1, 0x100 + round)));
+    RawFrame first, second;
+    ASSERT_TRUE(host.read(&first));
+    ASSERT_TRUE(host.read(&second));
+    char system[16];
+    std::snprintf(system, sizeof system, "%02X %02X", (0x100 + round) >> 8, (0x100 + round) & 0xFF);
+    EXPECT_EQ(first.header, hex("FF FF 00 00 00 02 00 00 " + std::string(system))) << round;
+    EXPECT_EQ(second.header.substr(0, 6), hex("00 01 01 0D 00 00")) << round;
+    EXPECT_EQ(second.body, hex("01 00"));
+    EXPECT_TRUE(eventually([&] { return sent.load() == 1; })) << sent.load();
+    host.close();
+    ASSERT_TRUE(eventually([&] { return eq.session->state() == SessionState::kNotConnected; }));
+  }
 }
 
 TEST(SecsSession, ActiveModeRetriesAfterT5SelectsAndKeepsTheLinkTested) {

@@ -173,10 +173,52 @@ JournalWriter::~JournalWriter() = default;
 
 bool JournalWriter::open(const std::string& file, std::string* error) {
   state_->db = vexlor_tools::open_history_file(file, error);
-  return state_->db != nullptr && exec(state_->db, "PRAGMA synchronous=NORMAL;", error);
+  return state_->db != nullptr && exec(state_->db, "PRAGMA synchronous=NORMAL;", error) &&
+         exec(state_->db,
+              "CREATE TABLE IF NOT EXISTS HostOutbox(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+              "stream INTEGER, function INTEGER, body BLOB);",
+              error);
 }
 
 bool JournalWriter::append(const std::vector<JournalRow>& rows, std::string* error) {
+  return append(rows, nullptr, 0, error);
+}
+
+bool JournalWriter::forget(int64_t handed_over, std::string* error) {
+  return append({}, nullptr, handed_over, error);
+}
+
+bool JournalWriter::outbox(std::vector<OutboxEntry>* entries, std::string* error) {
+  entries->clear();
+  sqlite3* db = state_->db;
+  sqlite3_stmt* s = nullptr;
+  if (db == nullptr ||
+      sqlite3_prepare_v2(db, "SELECT id, stream, function, body FROM HostOutbox ORDER BY id", -1,
+                         &s, nullptr) != SQLITE_OK) {
+    if (error != nullptr) *error = db == nullptr ? "journal not open" : sqlite3_errmsg(db);
+    return false;
+  }
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    OutboxEntry e;
+    e.id = sqlite3_column_int64(s, 0);
+    e.stream = sqlite3_column_int(s, 1);
+    e.function = sqlite3_column_int(s, 2);
+    const void* blob = sqlite3_column_blob(s, 3);
+    e.body.assign(static_cast<const char*>(blob),
+                  blob != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(s, 3)) : 0);
+    entries->push_back(std::move(e));
+  }
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) {
+    if (error != nullptr) *error = sqlite3_errmsg(db);
+    return false;
+  }
+  return true;
+}
+
+bool JournalWriter::append(const std::vector<JournalRow>& rows, std::vector<OutboxEntry>* outbox,
+                           int64_t handed_over, std::string* error) {
   sqlite3* db = state_->db;
   if (db == nullptr) {
     if (error != nullptr) *error = "journal not open";
@@ -229,6 +271,33 @@ bool JournalWriter::append(const std::vector<JournalRow>& rows, std::string* err
       }
     }
     sqlite3_finalize(insert);
+    if (ok && outbox != nullptr && !outbox->empty()) {
+      sqlite3_stmt* put = nullptr;
+      ok = sqlite3_prepare_v2(db, "INSERT INTO HostOutbox(stream, function, body) VALUES(?1,?2,?3)",
+                              -1, &put, nullptr) == SQLITE_OK;
+      for (std::size_t k = 0; ok && k < outbox->size(); ++k) {
+        OutboxEntry& e = (*outbox)[k];
+        sqlite3_reset(put);
+        sqlite3_bind_int(put, 1, e.stream);
+        sqlite3_bind_int(put, 2, e.function);
+        sqlite3_bind_blob(put, 3, e.body.data(), static_cast<int>(e.body.size()), SQLITE_STATIC);
+        ok = sqlite3_step(put) == SQLITE_DONE;
+        e.id = sqlite3_last_insert_rowid(db);
+      }
+      if (!ok && error != nullptr) *error = sqlite3_errmsg(db);
+      sqlite3_finalize(put);
+    }
+    if (ok && handed_over > 0) {
+      sqlite3_stmt* del = nullptr;
+      ok = sqlite3_prepare_v2(db, "DELETE FROM HostOutbox WHERE id <= ?1", -1, &del, nullptr) ==
+               SQLITE_OK;
+      if (ok) {
+        sqlite3_bind_int64(del, 1, handed_over);
+        ok = sqlite3_step(del) == SQLITE_DONE;
+      }
+      if (!ok && error != nullptr) *error = sqlite3_errmsg(db);
+      sqlite3_finalize(del);
+    }
     if (ok && exec(db, "COMMIT;", error)) return true;
     exec(db, "ROLLBACK;", nullptr);
     state_->created.clear();

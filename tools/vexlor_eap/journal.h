@@ -9,6 +9,14 @@
 // `fields` a JSON array of texts, `data` a JSON object of point name to value text (the data
 // variables of the event, or the link state after a request). Written by vexlor-eap, read by
 // `vexlor host`.
+//
+// Beside it, the host's messages of the rows not yet handed to the host link:
+//
+//   HostOutbox(id INTEGER PRIMARY KEY AUTOINCREMENT, stream INTEGER, function INTEGER, body BLOB)
+//
+// A message is written in the transaction of its row and removed once it was sent or spooled,
+// so a kill between the commit (the sender's acknowledgement) and the hand-over loses nothing:
+// the next start spools what the outbox still holds, in order.
 #pragma once
 
 #include <cstdint>
@@ -56,14 +64,29 @@ std::string data_json(const std::vector<std::pair<std::string, std::string>>& da
 std::vector<std::string> fields_from_json(std::string_view json);
 std::vector<std::pair<std::string, std::string>> data_from_json(std::string_view json);
 
+// A host message waiting in the outbox: the encoded SECS-II body of S<stream>F<function>.
+struct OutboxEntry {
+  int64_t id = 0;  // filled when written or read
+  int stream = 0, function = 0;
+  std::string body;
+};
+
 class JournalWriter {
  public:
   JournalWriter();
   ~JournalWriter();
-  // Opens (creates) the file in WAL mode, as the alarm log does.
+  // Opens (creates) the file in WAL mode, as the alarm log does, and the outbox table.
   bool open(const std::string& file, std::string* error);
   // Appends the rows in order in one transaction; retries while another writer holds the file.
   bool append(const std::vector<JournalRow>& rows, std::string* error);
+  // The same, with the rows' host messages put in the outbox and the outbox entries up to
+  // `handed_over` (ids) removed in that transaction. `outbox` gets its ids.
+  bool append(const std::vector<JournalRow>& rows, std::vector<OutboxEntry>* outbox,
+              int64_t handed_over, std::string* error);
+  // Removes the outbox entries up to id `handed_over`.
+  bool forget(int64_t handed_over, std::string* error);
+  // Every outbox entry, oldest first.
+  bool outbox(std::vector<OutboxEntry>* entries, std::string* error);
 
  private:
   struct State;

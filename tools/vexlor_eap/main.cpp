@@ -142,6 +142,7 @@ class Eap {
     gem_ = std::make_unique<vexlor::gem::GemEquipment>(equipment_mapping(), runtime_, &store_,
                                                        settings_.gem);
     if (!gem_->start(error)) return false;
+    if (!restore_outbox(error)) return false;
     thread_ = std::thread([this] { write_loop(); });
     // A link that cannot listen (a port in use) leaves the journal serving: the host is told
     // nothing until a REQUEST_RECONNECT or a restart finds the port free.
@@ -392,19 +393,66 @@ class Eap {
     return data;
   }
 
+  // The messages of rows committed before a kill that never reached the link go to the spool.
+  bool restore_outbox(std::string* error) {
+    std::vector<OutboxEntry> entries;
+    if (!writer_.outbox(&entries, error)) return false;
+    if (entries.empty()) return true;
+    std::vector<vexlor::gem::Prepared> messages;
+    for (const OutboxEntry& e : entries) {
+      vexlor::gem::Prepared p;
+      std::string why;
+      p.valid = vexlor::secs::decode(e.body, &p.body, &why);
+      p.stream = e.stream;
+      p.function = e.function;
+      if (p.valid) messages.push_back(std::move(p));
+    }
+    Vexlor::VSystem_Log(Vexlor::LOG_CIM,
+                        "vexlor-eap: %zu host messages of committed rows spooled after a restart",
+                        messages.size());
+    gem_->restore(std::move(messages));
+    return writer_.forget(entries.back().id, error);
+  }
+
   void write_loop() {
     bool reported = false;
+    // Outbox entries up to this id have been sent or spooled; the mark is written with the next
+    // batch, or on its own once nothing arrived for a moment.
+    int64_t handed_over = 0, forgotten = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      if (handed_over > forgotten) {
+        if (!cv_.wait_for(lock, std::chrono::milliseconds(100),
+                          [this] { return !queue_.empty() || stopping_; })) {
+          lock.unlock();
+          std::string error;
+          if (writer_.forget(handed_over, &error)) forgotten = handed_over;
+          lock.lock();
+          continue;
+        }
+      }
       cv_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-      if (queue_.empty()) return;
+      if (queue_.empty()) {
+        lock.unlock();
+        std::string error;
+        if (handed_over > forgotten) writer_.forget(handed_over, &error);
+        return;
+      }
       std::vector<JournalRow> batch;
       std::vector<std::function<void(bool)>> acknowledgements;
       std::vector<vexlor::gem::Prepared> messages;
+      std::vector<OutboxEntry> outbox;
       for (Pending& p : queue_) {
         batch.push_back(std::move(p.row));
         if (p.done) acknowledgements.push_back(std::move(p.done));
-        if (p.message.valid) messages.push_back(std::move(p.message));
+        if (p.message.valid) {
+          OutboxEntry e;
+          e.stream = p.message.stream;
+          e.function = p.message.function;
+          e.body = vexlor::secs::encode(p.message.body);
+          outbox.push_back(std::move(e));
+          messages.push_back(std::move(p.message));
+        }
       }
       queue_.clear();
       lock.unlock();
@@ -412,7 +460,7 @@ class Eap {
       // A failed batch is tried again (rows are never dropped while the routine lives); after
       // the exit request, a few more tries.
       bool written = true;
-      for (int tries = 0; !writer_.append(batch, &error); ++tries) {
+      for (int tries = 0; !writer_.append(batch, &outbox, handed_over, &error); ++tries) {
         if (!reported) Vexlor::VPrint_Red(kSource, "journal %s: %s", file_.c_str(), error.c_str());
         reported = true;
         bool give_up;
@@ -426,9 +474,11 @@ class Eap {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
+      if (written) forgotten = handed_over;
       // Committed: now the senders may go on, and the messages leave (or are spooled).
       for (auto& done : acknowledgements) done(written);
       for (auto& m : messages) gem_->deliver(std::move(m));
+      if (written && !outbox.empty()) handed_over = outbox.back().id;
       lock.lock();
     }
   }
