@@ -424,7 +424,8 @@ TEST_F(HostLink, FaultsSilentHostWrongDeviceSecondConnectGarbageAndAHungHost) {
   const auto again = host->wait_message(6, 11, 2, Duration(10000));
   ASSERT_TRUE(again);
   EXPECT_EQ(event_of(*again).second, one_value(10, 1));
-  ASSERT_TRUE(wait_until([] { return VIO_Get_GEM_SpoolCountActual() == 0; }, 10));
+  ASSERT_TRUE(wait_until([] { return VIO_Get_GEM_SpoolCountActual() == 0; }, 10))
+      << link_json(instance_.runtime_dir()).dump();
 
   // A data message for another device ID gets S9F1 with its header and no other answer; an
   // unknown stream S9F3, an unknown function S9F5.
