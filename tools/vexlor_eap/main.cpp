@@ -426,9 +426,10 @@ class Eap {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
-      // Committed: now the senders may go on, and the messages leave (or are spooled).
-      for (auto& done : acknowledgements) done(written);
+      // Committed: the messages leave (or are spooled), then the senders may go on; a kill
+      // between the two then finds the message spooled or sent, never only journaled.
       for (auto& m : messages) gem_->deliver(std::move(m));
+      for (auto& done : acknowledgements) done(written);
       lock.lock();
     }
   }
