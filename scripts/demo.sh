@@ -19,7 +19,7 @@ bash scripts/setup.sh
 echo "== Building (first time: a few minutes)"
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target vexlor-db vexlor-manager vexlor-console vexlor-panel vexlor-eap \
-  pm_pump_down pm_vent pm_process chamber_monitor scheduler_engine tm_interface >/dev/null
+  vexlor-hostsim pm_pump_down pm_vent pm_process chamber_monitor scheduler_engine tm_interface >/dev/null
 if [ ${#modbus[@]} -gt 0 ]; then
   cmake --build --preset dev --target vexlor-modbus vexlor-modbus-sim >/dev/null
 fi

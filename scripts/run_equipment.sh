@@ -7,9 +7,10 @@
 #   the PM2 process routine, which runs the pump-down and vent routines as children (the manager
 #   starts them on their first run), posts events to the monitor and uploads its progress; a
 #   scripted operator answers the one refusal alarm (the busy monitor) with Ignore; then stop
-#   the manager (and with it every routine) and remove the instance. The host link stand-in
-#   (vexlor-eap) journals the run's PM events; the last ones are shown at the end. Nothing is
-#   left behind, also when interrupted with Ctrl-C.
+#   the manager (and with it every routine) and remove the instance. The host link (vexlor-eap)
+#   journals the run's events; the last ones are shown at the end, and so are the event reports
+#   (S6F11) a factory host, the test suite's host simulator vexlor-hostsim, received from it over
+#   HSMS. Nothing is left behind, also when interrupted with Ctrl-C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,7 @@ modbus=""
 [ "${2:-}" = --modbus ] && modbus=1
 tools="$build/tools"
 routines="$build/examples"
+hostsim="$build/tests/host_sim/vexlor-hostsim"
 config=examples/equipment/equipment.toml
 for tool in "$tools/vexlor-db" "$tools/vexlor-manager" "$tools/vexlor" "$tools/vexlor-eap" \
   "$routines/pm_process" "$routines/pm_pump_down" "$routines/pm_vent" "$routines/chamber_monitor" \
@@ -42,6 +44,7 @@ manager_pid=""
 run_pid=""
 gui_pid=""
 device_pid=""
+host_pid=""
 
 cleanup() {
   trap "" INT TERM  # finish cleaning up whatever arrives now
@@ -49,6 +52,7 @@ cleanup() {
   set +e
   if [ -n "$run_pid" ]; then kill "$run_pid" 2>/dev/null; wait "$run_pid" 2>/dev/null; fi
   if [ -n "$gui_pid" ]; then kill "$gui_pid" 2>/dev/null; wait "$gui_pid" 2>/dev/null; fi
+  if [ -n "$host_pid" ]; then kill "$host_pid" 2>/dev/null; wait "$host_pid" 2>/dev/null; fi
   if [ -n "$manager_pid" ]; then kill "$manager_pid" 2>/dev/null; wait "$manager_pid" 2>/dev/null; fi
   if [ -n "$device_pid" ]; then kill "$device_pid" 2>/dev/null; wait "$device_pid" 2>/dev/null; fi
   "$tools/vexlor-db" remove >/dev/null 2>&1
@@ -112,6 +116,19 @@ gui_pid=$!
 gui_up() { "$tools/vexlor" functions GUI_MAINFORM | grep -q SYS_RUNNING; }
 wait_for 10 gui_up || { echo "the main form did not come up" >&2; exit 1; }
 
+if [ -x "$hostsim" ]; then
+  say "Factory host: vexlor-hostsim connects to the host link, goes online and enables every event"
+  "$tools/vexlor" --json host ids > "$VEXLOR_RUNTIME_DIR/ids.json"
+  port=$("$tools/vexlor" get --raw FA.Local_Port)
+  "$hostsim" --port "$port" --events-all --ids "$VEXLOR_RUNTIME_DIR/ids.json" \
+    > "$VEXLOR_RUNTIME_DIR/host.out" 2> "$VEXLOR_RUNTIME_DIR/host.err" &
+  host_pid=$!
+  host_online() { grep -q "online on port" "$VEXLOR_RUNTIME_DIR/host.err"; }
+  wait_for 20 host_online || { echo "the host simulator did not come online:" >&2;
+    cat "$VEXLOR_RUNTIME_DIR/host.err" >&2; exit 1; }
+  cat "$VEXLOR_RUNTIME_DIR/host.err"
+fi
+
 say "Operator: run the scheduler: wafer 1 of LP1 (CM1) through TM1 into PM1 and back"
 # PM1 is paused before the wafer gets there: its process routine acknowledges the pause (2)
 # after the pump-down and waits until the operator resumes it (0).
@@ -159,6 +176,16 @@ say "The factory host's view: the last events the host link journaled"
 pm_end_journaled() { "$tools/vexlor" host --token PM_STATE | grep -q PM_END; }
 wait_for 5 pm_end_journaled || true
 operator host --last 14
+if [ -n "$host_pid" ]; then
+  say "The factory host's view: the event reports (S6F11) vexlor-hostsim received over HSMS"
+  host_has_pm_end() { grep -Eq "^S6F11 CEID [0-9]+ PM_END( |$)" "$VEXLOR_RUNTIME_DIR/host.out"; }
+  wait_for 10 host_has_pm_end || true
+  kill "$host_pid" && wait "$host_pid" 2>/dev/null || true
+  host_pid=""
+  # One line per report: its CEID and event name (the values of every variable follow in
+  # host.out; they make long lines).
+  grep "^S6F11 " "$VEXLOR_RUNTIME_DIR/host.out" | cut -d' ' -f1-4 || true
+fi
 
 if [ -n "$modbus" ]; then
   say "Operator: the drivers, with PM1_PLC's statistics"

@@ -444,6 +444,12 @@ Prepared GemEquipment::prepare_event(std::string_view name) {
   Prepared p;
   const EventDef* e = mapping_.event_by_name(name);
   if (e == nullptr || defs_.enabled_events.count(e->ceid) == 0) return p;
+  // An event that happens while offline is never reported, also when the equipment is back
+  // online by the time its journal row is committed.
+  if (!online_locked()) {
+    ++counters_.events_dropped;
+    return p;
+  }
   p.valid = true;
   p.stream = 6;
   p.function = 11;
@@ -460,6 +466,10 @@ Prepared GemEquipment::prepare_alarm(uint32_t alid, bool set, const std::string&
   }
   Prepared p;
   if (defs_.disabled_alarms.count(alid) != 0) return p;
+  if (!online_locked()) {
+    ++counters_.events_dropped;
+    return p;
+  }
   const AlarmDef* a = mapping_.alarm(alid);
   p.valid = true;
   p.stream = 5;

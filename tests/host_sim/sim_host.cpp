@@ -21,20 +21,25 @@ bool ack_responder(const Message&, std::optional<Item>* body) {
 
 }  // namespace
 
-Host::Host(std::uint16_t device_id) : device_id_(device_id) {
-  responders_[{1, 1}] = [](const Message&, std::optional<Item>* body) {
+// The answers a host gives out of the box.
+static std::map<std::pair<std::uint8_t, std::uint8_t>, Host::Responder> default_responders() {
+  std::map<std::pair<std::uint8_t, std::uint8_t>, Host::Responder> r;
+  r[{1, 1}] = [](const Message&, std::optional<Item>* body) {
     *body = Item::list();  // a host has no model name or software revision to give
     return true;
   };
-  responders_[{1, 13}] = [](const Message&, std::optional<Item>* body) {
+  r[{1, 13}] = [](const Message&, std::optional<Item>* body) {
     *body = Item::list({Item::binary1(0), Item::list()});
     return true;
   };
-  responders_[{5, 1}] = ack_responder;
-  responders_[{6, 1}] = ack_responder;
-  responders_[{6, 11}] = ack_responder;
-  responders_[{10, 1}] = ack_responder;
+  r[{5, 1}] = ack_responder;
+  r[{6, 1}] = ack_responder;
+  r[{6, 11}] = ack_responder;
+  r[{10, 1}] = ack_responder;
+  return r;
 }
+
+Host::Host(std::uint16_t device_id) : device_id_(device_id), responders_(default_responders()) {}
 
 Host::~Host() { close(); }
 
@@ -191,7 +196,14 @@ void Host::set_responder(std::uint8_t stream, std::uint8_t function, Responder r
 
 void Host::clear_responder(std::uint8_t stream, std::uint8_t function) {
   std::lock_guard<std::mutex> lock(mutex_);
-  responders_.erase({stream, function});
+  // Back to the answer out of the box (none: SxF0).
+  const auto defaults = default_responders();
+  const auto it = defaults.find({stream, function});
+  if (it != defaults.end()) {
+    responders_[{stream, function}] = it->second;
+  } else {
+    responders_.erase({stream, function});
+  }
 }
 
 Host::Responder Host::silent() {

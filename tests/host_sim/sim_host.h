@@ -106,6 +106,7 @@ class Host {
   // SxF0 (abort transaction); Linktest.req → Linktest.rsp, Select.req → Select.rsp,
   // Deselect.req → Deselect.rsp. A responder replaces the answer to one stream and function.
   void set_responder(std::uint8_t stream, std::uint8_t function, Responder responder);
+  // Back to the answer out of the box for that stream and function.
   void clear_responder(std::uint8_t stream, std::uint8_t function);
   // A responder that never answers (the equipment's T3 then runs out).
   static Responder silent();

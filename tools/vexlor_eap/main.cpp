@@ -475,9 +475,9 @@ class Eap {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
       if (written) forgotten = handed_over;
-      // Committed: now the senders may go on, and the messages leave (or are spooled).
-      for (auto& done : acknowledgements) done(written);
+      // Committed: the messages leave (or are spooled), then the senders may go on.
       for (auto& m : messages) gem_->deliver(std::move(m));
+      for (auto& done : acknowledgements) done(written);
       if (written && !outbox.empty()) handed_over = outbox.back().id;
       lock.lock();
     }
