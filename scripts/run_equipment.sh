@@ -91,6 +91,11 @@ fi
 
 say "Creating the sample equipment (instance $VEXLOR_INSTANCE)"
 "$tools/vexlor-db" create "$config"
+# The host link listens on FA.Local_Port (5000 in the sample equipment); tests that run sessions
+# side by side give each its own port.
+if [ -n "${VEXLOR_DEMO_HOST_PORT:-}" ]; then
+  "$tools/vexlor" set FA.Local_Port "$VEXLOR_DEMO_HOST_PORT" >/dev/null
+fi
 
 say "Starting the sequence manager and IO engine (it starts MAIN_MONITOR)"
 "$tools/vexlor-manager" --config "$config" --quiet --no-gui &

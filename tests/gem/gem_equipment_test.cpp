@@ -526,8 +526,13 @@ TEST_F(GemEquipmentTest, HostDefinitionsOutliveARestart) {
   EXPECT_EQ(gem_->definitions().constants.at(12), 30.0);
   EXPECT_EQ(runtime_.get("FA.T3"), "20");
   EXPECT_EQ(gem_->status().view.spool_count, 1);
-  EXPECT_FALSE(gem_->prepare_alarm(800, true, "").valid);
-  EXPECT_TRUE(gem_->prepare_event("CARRIER_CLAMPED").valid);
+  // The event stays enabled and the alarm disabled (nothing is reported until the host brings
+  // the restarted equipment online).
+  EXPECT_EQ(gem_->definitions().disabled_alarms.count(800), 1u);
+  EXPECT_EQ(gem_->definitions().enabled_events.count(
+                test_mapping().event_by_name("CARRIER_CLAMPED")->ceid),
+            1u);
+  EXPECT_FALSE(gem_->prepare_event("CARRIER_CLAMPED").valid);
   EXPECT_EQ(gem_->clock_text().substr(0, 8), "20410131");
 }
 
