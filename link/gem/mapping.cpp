@@ -151,7 +151,7 @@ std::vector<VariableDef> standard_variables() {
     };
 #define VEXLOR_HOST_POINT(item, kind, name, mode) add(#item, name, VEXLOR_GEM_KIND_##kind);
 #define VEXLOR_HOST_SHARED(item, kind, gem_item) \
-  add(#item, std::string("GEM.") + (#item + 5), VEXLOR_GEM_KIND_##kind);
+  add(#item, std::string("GEM.") + &(#item)[5], VEXLOR_GEM_KIND_##kind);
 #include <vexlor/host/host_items.def>
   }
   // The link's own status points.

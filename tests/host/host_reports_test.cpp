@@ -567,10 +567,40 @@ TEST(HostReportsKilled, EveryAcknowledgedEventReachesTheConnectedHost) {
     EXPECT_TRUE(wait_until([port_point] { return VDigital_Read_Mem(port_point) > 0; }, 10));
     return pid;
   };
+  const std::string stop_file = instance.runtime_dir() + "/stop";
+  // The senders start before any thread of this process does (the host's session): a child
+  // forked from a process with threads inherits only the forking one.
+  const std::string go_file = instance.runtime_dir() + "/go";
+  std::vector<pid_t> senders;
+  for (int k = 1; k <= kSenders; ++k) {
+    senders.push_back(spawn_child([k, stop_file, go_file, &instance] {
+      const std::string name = "SENDER" + std::to_string(k);
+      if (!VHub_Initial(name.c_str())) return 90;
+      int seq = -1;
+      if (!VIO_Find_Point(&seq, IO_D, true, ("PM1.Seq" + std::to_string(k)).c_str())) return 91;
+      // Reports start once the host has defined and enabled them.
+      while (::access(go_file.c_str(), F_OK) != 0 && ::access(stop_file.c_str(), F_OK) != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      std::ofstream acknowledged(instance.runtime_dir() + "/" + name + ".acknowledged");
+      vexlor::detail::ConsoleCapture capture;
+      for (int i = 1; ::access(stop_file.c_str(), F_OK) != 0; ++i) {
+        capture.clear();
+        VDigital_Write_Mem(seq, i);
+        const bool sent = report_line(k, i);
+        bool dropped = false;
+        for (const auto& line : capture.lines()) {
+          dropped = dropped || line.text.find("忽略消息") != std::string::npos;
+        }
+        if (sent && !dropped) acknowledged << i << "\n" << std::flush;
+      }
+      VHub_Release();
+      return 0;
+    }));
+  }
   std::mutex mutex;
   std::set<std::pair<uint32_t, int64_t>> reports;
   pid_t stand_in = start_eap();
-  const std::string stop_file = instance.runtime_dir() + "/stop";
   // However the test ends, the senders stop and the stand-in goes.
   struct Cleanup {
     const std::string& stop_file;
@@ -594,29 +624,7 @@ TEST(HostReportsKilled, EveryAcknowledgedEventReachesTheConnectedHost) {
   ASSERT_EQ(host->ask(2, 37, Item::list({Item::boolean(true), Item::list(ceids)})),
             Item::binary(0));
 
-  std::vector<pid_t> senders;
-  for (int k = 1; k <= kSenders; ++k) {
-    senders.push_back(spawn_child([k, stop_file, &instance] {
-      const std::string name = "SENDER" + std::to_string(k);
-      if (!VHub_Initial(name.c_str())) return 90;
-      int seq = -1;
-      if (!VIO_Find_Point(&seq, IO_D, true, ("PM1.Seq" + std::to_string(k)).c_str())) return 91;
-      std::ofstream acknowledged(instance.runtime_dir() + "/" + name + ".acknowledged");
-      vexlor::detail::ConsoleCapture capture;
-      for (int i = 1; ::access(stop_file.c_str(), F_OK) != 0; ++i) {
-        capture.clear();
-        VDigital_Write_Mem(seq, i);
-        const bool sent = report_line(k, i);
-        bool dropped = false;
-        for (const auto& line : capture.lines()) {
-          dropped = dropped || line.text.find("忽略消息") != std::string::npos;
-        }
-        if (sent && !dropped) acknowledged << i << "\n" << std::flush;
-      }
-      VHub_Release();
-      return 0;
-    }));
-  }
+  std::ofstream(go_file) << "go";
   const char* env = std::getenv("VEXLOR_EAP_KILLS");
   const int kills = env != nullptr && std::atoi(env) > 0 ? std::atoi(env) : 8;
   for (int n = 0; n < kills; ++n) {
