@@ -408,8 +408,8 @@ class Eap {
       if (p.valid) messages.push_back(std::move(p));
     }
     Vexlor::VSystem_Log(Vexlor::LOG_CIM,
-                        "vexlor-eap: %zu host messages of committed rows spooled after a restart",
-                        messages.size());
+                        "vexlor-eap: %lu host messages of committed rows spooled after a restart",
+                        static_cast<unsigned long>(messages.size()));
     gem_->restore(std::move(messages));
     return writer_.forget(entries.back().id, error);
   }
