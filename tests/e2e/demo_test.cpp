@@ -87,23 +87,24 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
        }) {
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   }
-  // The host link journaled the run as the factory host sees it, in order.
+  // The host link journaled the run as the factory host sees it, in order. The alarm feed's two
+  // rows come from other processes than the monitor's reports: they may fall anywhere among them.
   EXPECT_TRUE(std::regex_search(
       out, std::regex("PORT_MATERIAL 1\\|1\n.*SUBST_TRACK 5\\|0\\|0\\|CM1\\|1\\|TM1\\|FingerA\n"
                       ".*SUBST_TRACK 6\\|0\\|0\\|TM1\\|FingerA\\|PM1\\|1\n.*PM_STATE 2\\|1\n"
                       ".*PM_STATE 6\\|1\\|1\n.*SUBST_TRACK 8\\|0\\|0\\|PM1\\|1\\|TM1\\|FingerA\n"
                       ".*SUBST_TRACK 7\\|0\\|0\\|TM1\\|FingerA\\|CM1\\|1\n.*PORT_MATERIAL 2\\|1\n"
                       ".*PM2_PROCESS +ok +PM_START +PM_STATE 2\\|2\n"
-                      "(.* ALARM_(SET|CLEAR) 800\n)?"
+                      "(.* ALARM_(SET|CLEAR) 800\n){0,2}"
                       ".*MAIN_MONITOR +ok +Report_Alarm_Post +SEND_ALARM_POST 800\n"
-                      "(.* ALARM_(SET|CLEAR) 800\n)?"
+                      "(.* ALARM_(SET|CLEAR) 800\n){0,2}"
                       ".*MAIN_MONITOR +ok +Report_Alarm_Clear +SEND_ALARM_CLEAR 800\n"
-                      "(.* ALARM_(SET|CLEAR) 800\n)?"
+                      "(.* ALARM_(SET|CLEAR) 800\n){0,2}"
                       ".*PM2_PROCESS +ok +PM_END +PM_STATE 6\\|2\\|1\n")))
       << out;
   // The host link's own alarm reports, from the alarm feed: the post, then the operator's answer.
   EXPECT_TRUE(std::regex_search(out, std::regex("PM2_PROCESS +ok +ALM_PAUSED +ALARM_SET 800\n"
-                                                "(.*\n){1,2}.*VEXLOR_CONSOLE +ok +ALM_IGNORE +"
+                                                "(.*\n){0,2}.*VEXLOR_CONSOLE +ok +ALM_IGNORE +"
                                                 "ALARM_CLEAR 800\n")))
       << out;
   // `vexlor functions` shows the serving processes.
