@@ -192,7 +192,7 @@ std::optional<KindError> driver_params(const KindTable& table, int32_t* params) 
   uint32_t address = 0;
   if (r.get("host") == nullptr) return KindError{"", "host is required (an IPv4 address)"};
   if (!parse_ipv4(host, &address)) {
-    return KindError{"host", "\"" + host + "\" is not an IPv4 address such as 192.168.0.10"};
+    return KindError{"host", "\"" + host + "\" is not an IPv4 address (four numbers 0 to 255, such as 127.0.0.1)"};
   }
   params[kParamHost] = static_cast<int32_t>(address);
   params[kParamPort] = static_cast<int32_t>(port);

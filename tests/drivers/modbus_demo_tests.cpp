@@ -1,11 +1,8 @@
 // The Modbus session of the demo end to end: scripts/run_equipment.sh --modbus against this
 // build, process module 1 on the device simulator the script starts and ends.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,36 +13,11 @@
 #include <regex>
 #include <string>
 
+#include "support/session_script.h"
+
 namespace {
 
-std::string run(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  *status = ::pclose(pipe);
-  return out;
-}
-
 bool alive(int pid) { return ::kill(pid, 0) == 0; }
-
-// A port nobody listens on now, for the session's host link (sessions run side by side).
-std::string free_port() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  std::string port = "5000";
-  if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = std::to_string(ntohs(address.sin_port));
-  }
-  if (s >= 0) ::close(s);
-  return port;
-}
 
 }  // namespace
 
@@ -53,11 +25,11 @@ TEST(ModbusDemo, WaferThroughPm1OnTheDeviceAndNothingLeftBehind) {
   char templ[] = "/tmp/vexlor-mbdemo.XXXXXX";
   const std::string tmp = ::mkdtemp(templ);
   int status = -1;
-  const std::string out =
-      run("cd " VEXLOR_SOURCE_DIR " && NO_COLOR=1 VEXLOR_DEMO_HOST_PORT=" + free_port() +
-              " TMPDIR=" + tmp +
-              " timeout 150 bash scripts/run_equipment.sh " VEXLOR_BUILD_DIR " --modbus 2>&1",
-          &status);
+  const std::string out = vexlor::test::run_command(
+      "cd " VEXLOR_SOURCE_DIR " && NO_COLOR=1 VEXLOR_DEMO_HOST_PORT=" +
+          vexlor::test::free_loopback_port() + " TMPDIR=" + tmp +
+          " timeout 150 bash scripts/run_equipment.sh " VEXLOR_BUILD_DIR " --modbus 2>&1",
+      &status);
   ASSERT_TRUE(WIFEXITED(status)) << out;
   EXPECT_EQ(WEXITSTATUS(status), 0) << out;
 

@@ -1,10 +1,7 @@
 // The README's main command end to end: the equipment session script against this build.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,36 +10,9 @@
 #include <regex>
 #include <string>
 
-namespace {
+#include "support/session_script.h"
 
-std::string run(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  *status = ::pclose(pipe);
-  return out;
-}
-
-// A port nobody listens on now, for the session's host link (sessions run side by side).
-std::string free_port() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  std::string port = "5000";
-  if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = std::to_string(ntohs(address.sin_port));
-  }
-  if (s >= 0) ::close(s);
-  return port;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehind) {
   char templ[] = "/tmp/vexlor-e2e.XXXXXX";
@@ -50,9 +20,10 @@ TEST(Demo, SessionRunsRoutinesUnderTheManagerTakesTheAnswerAndLeavesNothingBehin
   const std::string build = std::filesystem::path(VEXLOR_TOOLS_DIR).parent_path().string();
   int status = -1;
   const std::string out =
-      run("cd " VEXLOR_SOURCE_DIR " && NO_COLOR=1 VEXLOR_DEMO_HOST_PORT=" + free_port() +
-              " TMPDIR=" + tmp + " timeout 120 bash scripts/run_equipment.sh " + build + " 2>&1",
-          &status);
+      vexlor::test::run_command("cd " VEXLOR_SOURCE_DIR " && NO_COLOR=1 VEXLOR_DEMO_HOST_PORT=" +
+                                    vexlor::test::free_loopback_port() + " TMPDIR=" + tmp +
+                                    " timeout 120 bash scripts/run_equipment.sh " + build + " 2>&1",
+                                &status);
   ASSERT_TRUE(WIFEXITED(status)) << out;
   EXPECT_EQ(WEXITSTATUS(status), 0) << out;
 
