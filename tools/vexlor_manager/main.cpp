@@ -346,6 +346,16 @@ int main(int argc, char** argv) {
       return failed(error);
     }
   }
+  if (config.empty()) {
+    // Tests and benches run the manager without a configuration on purpose, so it starts; but
+    // an equipment started so has routines that nobody starts, and the operator should know.
+    // Said before the first request is served: the explanations of requests come after it.
+    std::fprintf(stderr,
+                 "vexlor-manager: no --config: it starts no routine programs and has no interlock "
+                 "table (every interlock query answers \"not refused\"); routines must be started "
+                 "by hand\n");
+    std::fflush(stderr);
+  }
   for (int i = 0; i < 3; ++i) {
     const char* role = roles[i];
     if (servers[i].is_open()) {
@@ -373,15 +383,6 @@ int main(int argc, char** argv) {
       std::_Exit(kFailed);
     }
   });
-  if (config.empty()) {
-    // Tests and benches run the manager without a configuration on purpose, so it starts; but
-    // an equipment started so has routines that nobody starts, and the operator should know.
-    std::fprintf(stderr,
-                 "vexlor-manager: no --config: it starts no routine programs and has no interlock "
-                 "table (every interlock query answers \"not refused\"); routines must be started "
-                 "by hand\n");
-    std::fflush(stderr);
-  }
   sequencer.start();
   vexlor_manager::DriverPrograms driver_programs(quiet);
   driver_programs.start(database.DB());
