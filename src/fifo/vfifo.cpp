@@ -18,6 +18,7 @@
 #include "fifo/fifo_server.h"
 #include "fifo/own_endpoint.h"
 #include "os/local_endpoint.h"
+#include "os/instance.h"
 #include "util/text.h"
 
 namespace Vexlor {
@@ -77,6 +78,9 @@ struct VFIFO::Channel {
   // Connections kept to the processes serving functions this routine runs.
   static constexpr std::size_t kRouteLimit = 256;
 
+  // The process that made this object: in a child forked from it, its locks may be held by
+  // threads of the parent, which do not exist there (see forked()).
+  const long creator = vexlor::os::process_id();
   std::mutex state_mutex;  // Initial / Release
   std::atomic<bool> attached{false};
   std::string name;
@@ -88,6 +92,19 @@ struct VFIFO::Channel {
 
   Channel() {
     for (int id = 0; id < kPeerCount; ++id) peers[id].endpoint = peer_endpoint(PeerId(id));
+  }
+
+  bool forked() const { return creator != vexlor::os::process_id(); }
+
+  // In a forked child, whose only thread is the one that forked: the connections shared with
+  // the parent are closed here without taking any lock (a thread of the parent may have held
+  // one at the fork, and that lock stays taken in the child for good). The object itself is
+  // then left alone, never used or destroyed.
+  void abandon() {
+    attached = false;
+    for (auto& peer : peers) peer.stream.close();
+    for (auto& [function, peer] : routes) peer->stream.close();
+    own.stop();  // a copy made in another process: forgets the parent's threads, no lock
   }
 
   // The kept connection to the process serving `function`, or null when the name cannot name
@@ -260,12 +277,27 @@ struct VFIFO::Channel {
 VFIFO::VFIFO() : channel_(new Channel) {}
 
 VFIFO::~VFIFO() {
+  if (channel_->forked()) {
+    channel_->abandon();
+    return;
+  }
   VFIFO_Release();
   delete channel_;
 }
 
+namespace {
+// A child forked from the process that made `channel` starts over with one of its own.
+template <typename Channel>
+void renew_if_forked(Channel*& channel) {
+  if (!channel->forked()) return;
+  channel->abandon();
+  channel = new Channel;
+}
+}  // namespace
+
 bool VFIFO::VFIFO_Initial(const char* name) {
   if (name == nullptr || *name == '\0') return false;
+  renew_if_forked(channel_);
   VFIFO_Release();  // attaching again starts from a clean state, as VMMAP_Initial does
   std::lock_guard<std::mutex> lock(channel_->state_mutex);
   if (vexlor::os::endpoint_dir(true).empty()) return false;
@@ -282,6 +314,7 @@ bool VFIFO::VFIFO_Initial(const char* name) {
 }
 
 bool VFIFO::VFIFO_Release() {
+  renew_if_forked(channel_);
   std::lock_guard<std::mutex> lock(channel_->state_mutex);
   if (!channel_->attached) return false;
   channel_->attached = false;

@@ -475,8 +475,9 @@ TEST(FifoBadInput, ClientAndServerSide) {
 }
 
 // The routine's own endpoint: a second object with the same routine name still attaches and
-// sends; the first keeps serving the name. A forked child that drops its copy of a started
-// VFIFO leaves the parent's endpoint serving.
+// sends; the first keeps the name. A forked child that drops its copy of a started VFIFO leaves
+// the parent's endpoint answering. An endpoint whose process does not serve the routine (no
+// serve loop) refuses events: their senders must not be told the routine has them.
 TEST(FifoRoundTrip, OwnEndpointIsServedOnce) {
   PrivateInstance instance("fifo-own");
   VFIFO first, second;
@@ -488,12 +489,44 @@ TEST(FifoRoundTrip, OwnEndpointIsServedOnce) {
     return 0;
   });
   ASSERT_EQ(wait_child(child, 10), 0);
-  EXPECT_EQ(ask_routine("PM2", fifo::RequestType::PostEvent), "accepted");
+  EXPECT_EQ(ask_routine("PM2", fifo::RequestType::PostEvent), "refused");
+  EXPECT_EQ(ask_routine("PM2", fifo::RequestType::Pool), "accepted");
   EXPECT_TRUE(second.VFIFO_Release());
-  EXPECT_EQ(ask_routine("PM2", fifo::RequestType::SendEvent), "accepted");
+  EXPECT_EQ(ask_routine("PM2", fifo::RequestType::SendEvent), "refused");
   EXPECT_TRUE(first.VFIFO_Release());
   const std::string gone = ask_routine("PM2", fifo::RequestType::PostEvent);
   EXPECT_NE(gone.find("No such file or directory"), std::string::npos) << gone;
+}
+
+// A process forks while one of its threads waits for the manager's answer (holding the
+// connection's lock): the child attaches under a name of its own, sends and lets go at once;
+// nothing of the parent's connections or threads is waited for in the child.
+TEST(FifoPeer, ForkedChildStartsOverWhileAParentThreadWaits) {
+  PrivateInstance instance("fifo-fork");
+  TimeoutSetting timeout("3000");
+  os::LocalListener silent;  // takes connections, never answers
+  ASSERT_TRUE(silent.open(os::kManagerEndpoint, nullptr));
+  VFIFO fifo;
+  ASSERT_TRUE(fifo.VFIFO_Initial("PARENT"));
+  std::atomic<bool> waiting{false};
+  std::thread waiter([&] {
+    waiting = true;
+    EXPECT_FALSE(fifo.VFIFO_Function_Send_Event("A", "E", "1"));  // no answer: the time-out
+  });
+  while (!waiting) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  pid_t child = spawn_child([&fifo] {
+    if (!fifo.VFIFO_Initial("CHILD")) return 10;
+    const auto t0 = std::chrono::steady_clock::now();
+    // Nobody answers here either: refused after its own time-out, not behind the parent's.
+    if (fifo.VFIFO_Function_Send_Event("A", "E", "1")) return 11;
+    if (std::chrono::steady_clock::now() - t0 > std::chrono::milliseconds(5000)) return 12;
+    return fifo.VFIFO_Release() ? 0 : 13;
+  });
+  EXPECT_EQ(wait_child(child, 20), 0);
+  waiter.join();
+  EXPECT_EQ(ask_routine("PARENT", fifo::RequestType::Pool), "accepted");  // still answering
+  EXPECT_TRUE(fifo.VFIFO_Release());
 }
 
 }  // namespace
