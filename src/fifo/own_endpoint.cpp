@@ -40,7 +40,14 @@ Reply own_request(const Request& request) {
                  "pid=" + std::to_string(os::process_id()) + " serving=" + (handler ? "1" : "0")};
   }
   if (!handler) {
-    if (request.type == RequestType::FunctionRun) return Reply{false, kNotServing};
+    switch (request.type) {
+      case RequestType::FunctionRun:
+      case RequestType::SendEvent:
+      case RequestType::PostEvent:
+        return Reply{false, kNotServing};
+      default:
+        break;
+    }
     return Reply{true, {}};
   }
   return (*handler)(request);

@@ -1,6 +1,8 @@
 // What a routine's own endpoint answers. Until the routine installs a handler (the serve loop
 // of <vexlor/routine.h> does), a run request is refused with kNotServing (its caller then asks
-// the manager) and every other request is accepted and dropped. Query requests are
+// the manager), so is an event (a sender told true relies on the routine having it: the
+// process that just took over a routine's endpoint may not serve it yet), and every other
+// request is accepted and dropped. Query requests are
 // always answered here with "pid=<process id> serving=<0|1>", so that the sequence manager can
 // tell which process serves a routine name.
 #pragma once
