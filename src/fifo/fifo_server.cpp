@@ -402,8 +402,10 @@ void EndpointServer::stop() {
   room_.notify_all();
   listener_.interrupt();
   if (accept_thread_.joinable()) accept_thread_.join();
-  reap(true);
+  // The endpoint is given up before its connections end: a peer that sees its connection end
+  // (the manager watching a routine, say) and starts a successor at once finds the name free.
   listener_.close();
+  reap(true);
 }
 
 // ---- One-shot client -------------------------------------------------------------------------
