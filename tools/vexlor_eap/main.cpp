@@ -326,8 +326,13 @@ class Eap {
                  vexlor::gem::Prepared message = {}) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(Pending{std::move(row), std::move(done), std::move(message)});
+      // Once the writer has ended, a line arriving is refused, not kept unwritten.
+      if (!writer_done_) {
+        queue_.push_back(Pending{std::move(row), std::move(done), std::move(message)});
+        done = nullptr;
+      }
     }
+    if (done) done(false);
     cv_.notify_one();
   }
 
@@ -433,6 +438,7 @@ class Eap {
       }
       cv_.wait(lock, [this] { return !queue_.empty() || stopping_; });
       if (queue_.empty()) {
+        writer_done_ = true;
         lock.unlock();
         std::string error;
         if (handed_over > forgotten) writer_.forget(handed_over, &error);
@@ -510,6 +516,7 @@ class Eap {
   std::condition_variable cv_;
   std::deque<Pending> queue_;
   bool stopping_ = false;
+  bool writer_done_ = false;  // the writer has ended (after the stop, with nothing left)
   std::thread thread_;
   std::thread alarms_;
 };
