@@ -351,6 +351,9 @@ void LocalListener::close() {
     if (owner_ == static_cast<intptr_t>(::getpid())) {
       ::unlink(path_.c_str());
       ::unlink((path_ + ".lock").c_str());
+      // Unlocked, not only closed: a child forked from this process without exec shares the
+      // descriptor and would keep the name taken for as long as it lives.
+      if (lock_ >= 0) ::flock(static_cast<int>(lock_), LOCK_UN);
     }
   }
   close_fd(lock_);

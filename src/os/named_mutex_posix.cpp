@@ -484,7 +484,12 @@ class FolderLock {
     if (error_ == 0) error_ = EAGAIN;
   }
   ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);
+    // Unlocked before the close: a child forked meanwhile shares the descriptor, and its copy
+    // would otherwise keep the folder locked for as long as the child lives.
+    if (fd_ >= 0) {
+      ::flock(fd_, LOCK_UN);
+      ::close(fd_);
+    }
   }
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
