@@ -529,14 +529,18 @@ void Sequencer::abort_alarms_of(const Entry& e) {
 
 // Connects to the routine's endpoint and, when a serve loop answers there, keeps the
 // connection as the process's watch. Never called under mutex_: it waits for the routine.
-bool Sequencer::try_attach(Entry& e) {
+bool Sequencer::try_attach(Entry& e, std::string* seen) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return false;
     if (e.alive) return true;
   }
   auto stream = std::make_shared<LocalStream>();
-  if (!stream->connect(vexlor::os::routine_endpoint(e.name), nullptr)) return false;
+  std::string error;
+  if (!stream->connect(vexlor::os::routine_endpoint(e.name), &error)) {
+    if (seen != nullptr) *seen = "no connection (" + error + ")";
+    return false;
+  }
   stream->set_timeout_ms(1000);
   Request q;
   q.type = RequestType::Query;
@@ -548,12 +552,14 @@ bool Sequencer::try_attach(Entry& e) {
   Reply reply;
   if (stream->write_frame(out) != IoResult::kOk || stream->read_frame(in) != IoResult::kOk ||
       !vexlor::fifo::decode_reply(in, sequence, reply)) {
+    if (seen != nullptr) *seen = "no answer to the query";
     return false;
   }
   long pid = -1;
   int serving = 0;
   if (std::sscanf(reply.answer.c_str(), "pid=%ld serving=%d", &pid, &serving) != 2 ||
       serving != 1) {
+    if (seen != nullptr) *seen = "answered \"" + reply.answer + "\"";
     return false;
   }
   stream->set_timeout_ms(0);
@@ -682,6 +688,7 @@ bool Sequencer::start_process(Entry& e) {
     save_children();
   }
   const double deadline = now() + kStartBound;
+  std::string seen = "not tried";
   while (now() < deadline) {
     std::string how;
     if (reap(pid, 0, &how)) {
@@ -693,7 +700,7 @@ bool Sequencer::start_process(Entry& e) {
       return fail("\"" + e.program->launch.argv[0] + "\" (pid " + std::to_string(pid) +
                   ") ended at once (" + how + ")");
     }
-    if (try_attach(e)) {
+    if (try_attach(e, &seen)) {
       std::lock_guard<std::mutex> lock(mutex_);
       if (now() - e.serving_since >= kSteadyServing) e.backoff = 0;
       return true;
@@ -711,7 +718,8 @@ bool Sequencer::start_process(Entry& e) {
     e.child = -1;
     save_children();
   }
-  return fail("\"" + e.program->launch.argv[0] + "\" did not serve " + e.name + " within 5 s");
+  return fail("\"" + e.program->launch.argv[0] + "\" did not serve " + e.name +
+              " within 5 s (its endpoint, last asked: " + seen + ")");
 }
 
 std::optional<Reply> Sequencer::forward(Entry& e, const Request& r, int timeout_ms) {

@@ -87,7 +87,8 @@ class Sequencer {
   bool served(Entry& e);
   bool ensure_started(Entry& e);
   bool start_process(Entry& e);
-  bool try_attach(Entry& e);
+  // `seen`, when given, gets what the routine's endpoint showed when it did not attach.
+  bool try_attach(Entry& e, std::string* seen = nullptr);
   void gone(Entry& e, uint64_t generation);
   void abort_alarms_of(const Entry& e);
   void adopt_children();
