@@ -34,7 +34,9 @@ using vexlor::os::LocalStream;
 
 namespace {
 
-constexpr double kStartBound = 5.0;      // a started program must serve within this
+// A started program must serve within this: room for one that opens its files while the
+// machine is loaded, short enough to notice one that hangs.
+constexpr double kStartBound = 10.0;
 constexpr double kFirstBackoff = 5.0;    // after a failed start
 constexpr double kLastBackoff = 60.0;    // doubling up to this
 constexpr double kFirstRestart = 1.0;    // a "startup" routine that died, before its restart
@@ -673,6 +675,9 @@ bool Sequencer::start_process(Entry& e) {
     std::lock_guard<std::mutex> lock(mutex_);
     e.backoff = e.backoff == 0 ? kFirstBackoff : std::min(e.backoff * 2, kLastBackoff);
     e.backoff_until = now() + e.backoff;
+    // A routine that runs for the whole session is tried again once the back-off has passed;
+    // an on-demand one starts on its next run request.
+    if (e.program->at_startup) e.restart_due = true;
     mark_killed(e);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", e.backoff);
@@ -718,8 +723,10 @@ bool Sequencer::start_process(Entry& e) {
     e.child = -1;
     save_children();
   }
-  return fail("\"" + e.program->launch.argv[0] + "\" did not serve " + e.name +
-              " within 5 s (its endpoint, last asked: " + seen + ")");
+  char bound[32];
+  std::snprintf(bound, sizeof bound, "%g", kStartBound);
+  return fail("\"" + e.program->launch.argv[0] + "\" did not serve " + e.name + " within " +
+              bound + " s (its endpoint, last asked: " + seen + ")");
 }
 
 std::optional<Reply> Sequencer::forward(Entry& e, const Request& r, int timeout_ms) {
