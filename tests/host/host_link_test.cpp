@@ -1,6 +1,7 @@
 // The host link end to end with a factory host written apart from the equipment: the host
 // simulator (tests/host_sim, its own SECS-II codec and HSMS framing) drives real vexlor-eap
 // processes over 127.0.0.1 while this process and its children report as routines.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -501,17 +502,16 @@ TEST_F(HostLink, FaultsSilentHostWrongDeviceSecondConnectGarbageAndAHungHost) {
 // Four routines report at full speed while the host is connected: every event reaches the host
 // exactly once, each sender's in the order it sent them, with the value of its moment.
 TEST_F(HostLink, FourSendersEveryEventDeliveredOnceInOrder) {
-  attach();
   const int per_sender = reports_per_sender();
-  Host host;
-  bring_up(host, port_);
-  EXPECT_EQ(ask(host, 1, 17, std::nullopt), ack(0));
-  define_sender_reports(host);
+  // The senders are forked while this process has no thread yet; they report once the host
+  // is set up.
+  const std::string go_file = instance_.runtime_dir() + "/go";
   std::vector<pid_t> children;
   for (int k = 1; k <= kSenders; ++k) {
-    children.push_back(spawn_child([k, per_sender] {
+    children.push_back(spawn_child([k, per_sender, go_file] {
       const std::string name = "SENDER" + std::to_string(k);
       if (!VHub_Initial(name.c_str())) return 90;
+      if (!wait_until([&go_file] { return ::access(go_file.c_str(), F_OK) == 0; }, 60)) return 92;
       int seq = -1;
       if (!VIO_Find_Point(&seq, IO_D, ("SEQ" + std::to_string(k)).c_str())) return 91;
       int failed = 0;
@@ -523,6 +523,12 @@ TEST_F(HostLink, FourSendersEveryEventDeliveredOnceInOrder) {
       return failed > 0 ? 1 : 0;
     }));
   }
+  attach();
+  Host host;
+  bring_up(host, port_);
+  EXPECT_EQ(ask(host, 1, 17, std::nullopt), ack(0));
+  define_sender_reports(host);
+  std::ofstream(go_file) << "go";
   for (pid_t child : children) EXPECT_EQ(wait_child(child, 300), 0);
   const std::size_t total = static_cast<std::size_t>(kSenders) * per_sender;
   std::vector<Received> got;
@@ -566,11 +572,42 @@ TEST(HostLinkKilled, EveryAcknowledgedEventReachesTheHost) {
   const std::string eap = VEXLOR_TOOLS_DIR "/vexlor-eap";
   auto start_eap = [&eap] {
     return spawn_child([&eap] {
-      if (std::freopen("/dev/null", "w", stdout) == nullptr) return 89;
+      // Only calls that take no lock before the exec: this process has threads by now.
+      const int null_fd = ::open("/dev/null", O_WRONLY);
+      if (null_fd < 0 || ::dup2(null_fd, 1) < 0) return 89;
       ::execl(eap.c_str(), eap.c_str(), "--port", "0", "--t3", "2", static_cast<char*>(nullptr));
       return 127;
     });
   };
+  // The senders are forked first, while this process has no thread (a child forked beside
+  // running threads may inherit a lock one of them held: the allocator's, under the
+  // sanitizers); they report once the host is set up.
+  const std::string stop_file = instance.runtime_dir() + "/stop";
+  const std::string go_file = instance.runtime_dir() + "/go";
+  std::vector<pid_t> senders;
+  for (int k = 1; k <= kSenders; ++k) {
+    senders.push_back(spawn_child([k, stop_file, go_file, &instance] {
+      const std::string name = "SENDER" + std::to_string(k);
+      if (!VHub_Initial(name.c_str())) return 90;
+      if (!wait_until([&go_file] { return ::access(go_file.c_str(), F_OK) == 0; }, 60)) return 92;
+      int seq = -1;
+      if (!VIO_Find_Point(&seq, IO_D, ("SEQ" + std::to_string(k)).c_str())) return 91;
+      std::ofstream acknowledged(instance.runtime_dir() + "/" + name + ".acknowledged");
+      vexlor::detail::ConsoleCapture capture;
+      for (int i = 0; ::access(stop_file.c_str(), F_OK) != 0; ++i) {
+        capture.clear();
+        VDigital_Write_Mem(seq, i);
+        const bool sent = report_as_sender(k, i);
+        bool dropped = false;
+        for (const auto& line : capture.lines()) {
+          dropped = dropped || line.text.find("忽略消息") != std::string::npos;
+        }
+        if (sent && !dropped) acknowledged << i << "\n" << std::flush;
+      }
+      VHub_Release();
+      return 0;
+    }));
+  }
   ASSERT_TRUE(VHub_Initial("REPORTER"));
   const int port_point = point("FA.Local_Port");
   auto up = [&](pid_t* pid) {
@@ -592,30 +629,7 @@ TEST(HostLinkKilled, EveryAcknowledgedEventReachesTheHost) {
   EXPECT_EQ(VIO_Get_GEM_Control_State(), 5);
   define_sender_reports(*host);
 
-  const std::string stop_file = instance.runtime_dir() + "/stop";
-  std::vector<pid_t> senders;
-  for (int k = 1; k <= kSenders; ++k) {
-    senders.push_back(spawn_child([k, stop_file, &instance] {
-      const std::string name = "SENDER" + std::to_string(k);
-      if (!VHub_Initial(name.c_str())) return 90;
-      int seq = -1;
-      if (!VIO_Find_Point(&seq, IO_D, ("SEQ" + std::to_string(k)).c_str())) return 91;
-      std::ofstream acknowledged(instance.runtime_dir() + "/" + name + ".acknowledged");
-      vexlor::detail::ConsoleCapture capture;
-      for (int i = 0; ::access(stop_file.c_str(), F_OK) != 0; ++i) {
-        capture.clear();
-        VDigital_Write_Mem(seq, i);
-        const bool sent = report_as_sender(k, i);
-        bool dropped = false;
-        for (const auto& line : capture.lines()) {
-          dropped = dropped || line.text.find("忽略消息") != std::string::npos;
-        }
-        if (sent && !dropped) acknowledged << i << "\n" << std::flush;
-      }
-      VHub_Release();
-      return 0;
-    }));
-  }
+  std::ofstream(go_file) << "go";
   const char* env = std::getenv("VEXLOR_EAP_KILLS");
   const int kills = env != nullptr && std::atoi(env) > 0 ? std::atoi(env) : 6;
   for (int n = 0; n < kills; ++n) {
