@@ -79,9 +79,43 @@ pid_t launch(const Launch& launch, std::string* error) {
     if (error) *error = std::string("pipe: ") + ::strerror(errno);
     return -1;
   }
+  // Everything the child needs is made here, before the fork: the manager has threads, and a
+  // child forked beside them may only make calls that take no lock (no allocation, no setenv)
+  // until its exec.
   std::vector<char*> argv;
   for (const auto& a : launch.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<std::string> env_text;
+  for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+    const std::string entry(*e);
+    bool replaced = false;
+    for (const auto& [key, value] : launch.env) {
+      replaced = replaced || entry.compare(0, key.size() + 1, key + "=") == 0;
+    }
+    if (!replaced) env_text.push_back(entry);
+  }
+  for (const auto& [key, value] : launch.env) env_text.push_back(key + "=" + value);
+  std::vector<char*> envp;
+  for (auto& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  // The places the program is looked for, as execvp looks: a name with a slash as it is (after
+  // the change of folder), a bare name in each folder of PATH.
+  std::vector<std::string> candidates;
+  const std::string& program = launch.argv[0];
+  if (program.find('/') != std::string::npos) {
+    candidates.push_back(program);
+  } else {
+    const char* path = std::getenv("PATH");
+    const std::string folders = path != nullptr ? path : "/bin:/usr/bin";
+    std::size_t at = 0;
+    for (;;) {
+      const std::size_t end = folders.find(':', at);
+      const std::string folder = folders.substr(at, end == std::string::npos ? end : end - at);
+      candidates.push_back((folder.empty() ? "." : folder) + "/" + program);
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+  }
   const pid_t pid = ::fork();
   if (pid < 0) {
     if (error) *error = std::string("fork: ") + ::strerror(errno);
@@ -99,9 +133,18 @@ pid_t launch(const Launch& launch, std::string* error) {
     if (!launch.workdir.empty() && ::chdir(launch.workdir.c_str()) != 0) {
       err = errno;
     } else {
-      for (const auto& [key, value] : launch.env) ::setenv(key.c_str(), value.c_str(), 1);
-      ::execvp(argv[0], argv.data());
-      err = errno;
+      // As execvp: the first folder that has the program; a refusal (EACCES) is told rather
+      // than a later "not found".
+      err = ENOENT;
+      for (const std::string& candidate : candidates) {
+        ::execve(candidate.c_str(), argv.data(), envp.data());
+        if (errno == EACCES) {
+          err = EACCES;
+        } else if (errno != ENOENT && errno != ENOTDIR && err != EACCES) {
+          err = errno;
+          break;
+        }
+      }
     }
     ssize_t ignored = ::write(fds[1], &err, sizeof err);
     (void)ignored;
