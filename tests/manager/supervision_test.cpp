@@ -18,6 +18,7 @@
 #include "fifo/fifo_server.h"
 #include "fifo/manager_process.h"
 #include "os/local_endpoint.h"
+#include "support/child.h"
 #include "support/equipment.h"
 #include "vexlor/vexlor.h"
 
@@ -245,9 +246,14 @@ TEST_F(Supervision, AfterARestartOnDemandRoutinesRunAndRunsInsideTheBackOffAreRe
   EXPECT_EQ(VFunction_Get_Run_Status(kMissing), SYS_KILLED);
 }
 
-// A startup routine whose start failed is tried again once its back-off has passed.
+// A startup routine whose start failed is tried again once its back-off has passed; a
+// reloaded one whose process lingers after it stopped serving is started again once that
+// process has ended.
 TEST_F(Supervision, AStartupRoutineWhoseStartFailedIsTriedAgainAfterItsBackOff) {
-  ASSERT_TRUE(start_manager());
+  vexlor::test::set_env("VEXLOR_TEST_EXIT_DELAY_MS", "1500");  // for the routines it starts
+  const bool started = start_manager();
+  vexlor::test::set_env("VEXLOR_TEST_EXIT_DELAY_MS", nullptr);
+  ASSERT_TRUE(started);
   const std::string failed = "vexlor-manager: routine LATE: \"sh\" (pid ";
   ASSERT_TRUE(wait_until([&] { return errors().find(failed) != std::string::npos; }, 10))
       << errors();
@@ -261,6 +267,17 @@ TEST_F(Supervision, AStartupRoutineWhoseStartFailedIsTriedAgainAfterItsBackOff) 
   const std::string log = errors();
   EXPECT_EQ(log.find(failed), log.rfind(failed)) << log;
   EXPECT_EQ(VFunction_Get_Run_Status(kLate), SYS_AVAILABLE);
+
+  const pid_t old = pid_of(kSink);
+  ASSERT_GT(old, 0);
+  EXPECT_TRUE(VFunction_Reload(kSink));
+  EXPECT_TRUE(wait_until([old] { return pid_of(kSink) > 0 && pid_of(kSink) != old; }, 15))
+      << errors();
+  EXPECT_NE(errors().find("vexlor-manager: routine SINK (pid " + std::to_string(old) +
+                          ") stopped serving; marked SYS_KILLED\n"),
+            std::string::npos)
+      << errors();
+  EXPECT_TRUE(ended(old));
   ASSERT_TRUE(stop_within_5_s());
 }
 

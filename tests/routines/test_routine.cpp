@@ -13,7 +13,8 @@
 // Every run first appends "<name> <param>" to runs.log in the runtime folder.
 // Events are uploaded as "event=<message> from=<sender> posted=<0|1>" and handled with
 // SYS_SUCCESS, "STATUS <n>" with status n; the event "SILENT" is never answered (its status
-// stays SYS_RUNNING). Pool requests take 300 ms each and answer
+// stays SYS_RUNNING). With VEXLOR_TEST_EXIT_DELAY_MS set, the program lingers that long after
+// it stopped serving, before it exits. Pool requests take 300 ms each and answer
 // "<param>|busy=<requests in progress at the start>|max=<most at once so far>".
 #include <vexlor/routine.h>
 #include <vexlor/vexlor.h>
@@ -100,5 +101,9 @@ int main(int argc, char** argv) {
     --busy;
     return param + "|busy=" + std::to_string(now) + "|max=" + std::to_string(most.load());
   };
-  return vexlor::routine::serve(name, h);
+  const int status = vexlor::routine::serve(name, h);
+  if (const char* delay = std::getenv("VEXLOR_TEST_EXIT_DELAY_MS")) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay)));
+  }
+  return status;
 }

@@ -364,9 +364,16 @@ void Sequencer::discover_loop() {
     }
     lock.unlock();
     for (Entry* e : look) try_attach(*e);
-    for (Entry* e : restart) ensure_started(*e);
+    std::vector<Entry*> again;
+    for (Entry* e : restart) {
+      if (!ensure_started(*e)) again.push_back(e);
+    }
     lock.lock();
     if (stopping_) return;
+    // A restart that waits for the last process to end is tried again on the next round.
+    for (Entry* e : again) {
+      if (!e->alive && e->child > 0) e->restart_due = true;
+    }
   }
 }
 
@@ -660,10 +667,22 @@ bool Sequencer::ensure_started(Entry& e) {
   if (e.program == nullptr) return false;
   std::lock_guard<std::mutex> start_lock(e.start_mutex);
   if (served(e)) return true;
+  pid_t last = -1;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_ || now() < e.backoff_until) return false;
-    if (e.child > 0) return false;  // its process runs (taken over) but does not serve yet
+    last = e.child;
+  }
+  if (last > 0) {
+    // Its last process stopped serving but was still on its way out when its end was seen:
+    // once it has ended, a new one is started; while it runs (taken over, or slow to exit),
+    // not.
+    if (!reap(last, 0, nullptr) && !process_ended(last, 0)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (e.child == last) {
+      e.child = -1;
+      save_children();
+    }
   }
   return start_process(e);
 }
