@@ -369,10 +369,21 @@ void reset_in_child() {
     slot->next_free = g_free_slot;
     g_free_slot = i;
   }
-  for (auto& entry : *g_live) recycle(entry.second);
-  g_live->clear();
-  for (Mapping* m : *g_retired) recycle(m);
-  g_retired->clear();
+  // No allocator call here: it runs between fork and exec in a child of a process with other
+  // threads, one of which may have held the allocator's lock at the fork. The parent's mappings
+  // are unmapped and their descriptors closed; the objects and the containers' memory are left
+  // behind (the containers start again empty in place, without freeing what they held).
+  auto let_go = [](Mapping* m) {
+    if (m->block != nullptr) unmap_block(m->block);
+    if (m->fd >= 0) ::close(m->fd);
+    m->block = nullptr;
+    m->fd = -1;
+    m->users = 0;
+  };
+  for (auto& entry : *g_live) let_go(entry.second);
+  new (g_live) std::unordered_map<std::string, Mapping*>();
+  for (Mapping* m : *g_retired) let_go(m);
+  new (g_retired) std::vector<Mapping*>();
   // Hazards of the parent's other threads were copied; those threads do not exist here.
   for (Hazard* h = g_hazards.load(std::memory_order_relaxed); h != nullptr; h = h->next) {
     h->in_use.store(nullptr, std::memory_order_relaxed);

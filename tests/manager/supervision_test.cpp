@@ -247,10 +247,10 @@ TEST_F(Supervision, AfterARestartOnDemandRoutinesRunAndRunsInsideTheBackOffAreRe
 }
 
 // A startup routine whose start failed is tried again once its back-off has passed; a
-// reloaded one whose process lingers after it stopped serving is started again once that
+// reloaded one whose process lingers (3 s) after it stopped serving is started again once that
 // process has ended.
 TEST_F(Supervision, AStartupRoutineWhoseStartFailedIsTriedAgainAfterItsBackOff) {
-  vexlor::test::set_env("VEXLOR_TEST_EXIT_DELAY_MS", "1500");  // for the routines it starts
+  vexlor::test::set_env("VEXLOR_TEST_EXIT_DELAY_MS", "3000");  // for the routines it starts
   const bool started = start_manager();
   vexlor::test::set_env("VEXLOR_TEST_EXIT_DELAY_MS", nullptr);
   ASSERT_TRUE(started);
