@@ -298,7 +298,8 @@ TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
   EXPECT_TRUE(wait_until([&] { return d.db->driver_sp[0].params[9] == 1; }, 10));
   EXPECT_FALSE(d.mmap.VMMAP_Digital_Read(coil, &i));
   EXPECT_FALSE(d.mmap.VMMAP_Digital_Write(coil, 1));
-  EXPECT_EQ(d.db->alarm_rt[0].post_type, 1);  // the driver's alarm, posted once
+  // The driver's alarm, posted once (just after the offline mark).
+  EXPECT_TRUE(wait_until([&] { return d.db->alarm_rt[0].post_type == 1; }, 10));
   Device back;
   ASSERT_TRUE(back.start(kPresets, port));
   EXPECT_TRUE(wait_until([&] { return d.db->driver_sp[0].params[9] == 0; }, 15));
