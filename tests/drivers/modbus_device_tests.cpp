@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -23,6 +24,24 @@
 #include "support/instance.h"
 
 namespace {
+
+// The day's driver.log below the instance's drive root ("" when there is none).
+std::string driver_log(const vexlor::test::PrivateInstance& instance) {
+  std::error_code ec;
+  for (std::filesystem::recursive_directory_iterator it(instance.drive_root(), ec), end;
+       !ec && it != end; it.increment(ec)) {
+    if (it->path().filename() == "driver.log") return vexlor::test::slurp(it->path().string());
+  }
+  return {};
+}
+
+// How often `what` occurs in `text`.
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 
 using vexlor::test::PrivateInstance;
 using vexlor::test::slurp;
@@ -308,23 +327,8 @@ TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
   EXPECT_EQ(d.db->alarm_rt[alarm].post_type, 0);  // cleared on return
 
   // One line per state change in driver.log: online, offline, online.
-  const std::string day_log = [&] {
-    std::string found;
-    std::string cmd = "find " + instance.drive_root() + " -name driver.log";
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-      char line[4096];
-      if (fgets(line, sizeof line, p)) found = std::string(line, strcspn(line, "\n"));
-      pclose(p);
-    }
-    return slurp(found);
-  }();
-  auto count = [&](const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = day_log.find(what); at != std::string::npos;
-         at = day_log.find(what, at + 1))
-      ++n;
-    return n;
-  };
+  const std::string day_log = driver_log(instance);
+  auto count = [&](const std::string& what) { return occurrences(day_log, what); };
   EXPECT_EQ(count("] online: 127.0.0.1:" + std::to_string(port) + " unit 1"), 2u) << day_log;
   EXPECT_EQ(count("] offline: "), 1u) << day_log;
   // The manager ends its driver programs with it.
@@ -508,21 +512,8 @@ TEST(ModbusDriver, WrongAnswersNeverReachAPoint) {
   // A device that takes connections but answers wrongly stays offline: the first scan's answer
   // put it online, the first wrong answer offline, and no reconnection since counts as a return
   // (one line each, and reconnections back off).
-  const std::string log = [&] {
-    std::string found;
-    std::string cmd = "find " + instance.drive_root() + " -name driver.log";
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-      char line[4096];
-      if (fgets(line, sizeof line, p)) found = std::string(line, strcspn(line, "\n"));
-      pclose(p);
-    }
-    return slurp(found);
-  }();
-  auto count = [&](const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
-    return n;
-  };
+  const std::string log = driver_log(instance);
+  auto count = [&](const std::string& what) { return occurrences(log, what); };
   EXPECT_EQ(count("] online: "), 1u) << log;
   EXPECT_EQ(count("] offline: "), 1u) << log;
 }
