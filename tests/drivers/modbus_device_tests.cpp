@@ -159,7 +159,7 @@ modules = [ { id = "PM1", kind = "PM", side = 0, alarm_base = 5 } ]
 alarms = [ { id = 5001, module = "PM1", level = 1, name = "PM1_MB_LINK", text = "Device link lost|设备通讯中断", choices = [["CLEAR", "Clear|清除"]] } ]
 drivers = [ { name = "MB", type = 100, host = "127.0.0.1", port = )") +
          std::to_string(port) + ", unit = 1, period_ms = " + std::to_string(period_ms) +
-         ", timeout_ms = 200, alarm = 5001 } ]\n" + kPoints +
+         ", timeout_ms = 1000, alarm = 5001 } ]\n" + kPoints +
          "[system]\nsimulation = false\nhistory_path = \"Z:\\\\History\"\n";
 }
 
