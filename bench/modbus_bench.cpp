@@ -4,13 +4,15 @@
 //     points, grouped into 8 + 1 requests, values stored in the database) against the same
 //     requests made in a plain libmodbus loop (goal: at most 1.1 times);
 //   - a raw write (VMMAP_Analog_Write) through the running driver program until the device
-//     acknowledged it, against a plain libmodbus write of the same register (goal: 1.5 times);
+//     acknowledged it, against a plain libmodbus write of the same register (goal: 1.5 times)
+//     and against the same plain write relayed by a bare thread over one local frame each way;
 //   - a change on the device until the point holds it, with the driver program scanning every
 //     20 ms, against one plain round trip (goal: at most the period plus one round trip; the
 //     counters give the mean and the longest).
 #include <benchmark/benchmark.h>
 #include <modbus/modbus.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vexlor/vexlor.h>
@@ -70,11 +72,11 @@ struct Setup {
   Vexlor::MMAP_STRU* db = nullptr;
   modbus_t* plain = nullptr;
   int io_point = -1;  // analog point of IO: holding register 3000, read and written
+  int port = 0;
   bool ok = false;
 
   Setup() {
     if (!device.start({VEXLOR_BUILD_DIR "/drivers/vexlor-modbus-sim", "--port", "0"})) return;
-    int port = 0;
     if (std::sscanf(device.first_line.c_str(), "port %d", &port) != 1) return;
     const std::string dir = std::getenv("VEXLOR_RUNTIME_DIR");
     const std::string cfg = dir + "/modbus.toml";
@@ -169,6 +171,46 @@ void BM_Plain_Write(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Plain_Write)->UseRealTime();
+
+// What any driver kept out of the routine's process pays at least: the same plain write made
+// by a bare relay thread that one local frame asks and one frame answers (no mapping, no
+// statistics, no database). The driver's write is compared with this too, to tell the hop's
+// cost from the driver's own.
+void BM_Plain_RelayedWrite(benchmark::State& state) {
+  Setup& s = setup();
+  if (!s.ok) return state.SkipWithError("no device or database");
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return state.SkipWithError("socketpair");
+  modbus_t* relay_ctx = modbus_new_tcp("127.0.0.1", s.port);
+  if (relay_ctx == nullptr || modbus_connect(relay_ctx) != 0) {
+    ::close(pair[0]);
+    ::close(pair[1]);
+    return state.SkipWithError("relay cannot connect");
+  }
+  std::thread relay([&] {
+    uint16_t v = 0;
+    while (::read(pair[1], &v, sizeof v) == sizeof v) {
+      const char ok = modbus_write_register(relay_ctx, 3000, v) == 1 ? 1 : 0;
+      if (::write(pair[1], &ok, 1) != 1) break;
+    }
+  });
+  uint16_t v = 0;
+  for (auto _ : state) {
+    v = v == 0 ? 1 : 0;
+    char ok = 0;
+    if (::write(pair[0], &v, sizeof v) != sizeof v || ::read(pair[0], &ok, 1) != 1 || ok != 1) {
+      state.SkipWithError("relayed write");
+      break;
+    }
+  }
+  ::shutdown(pair[0], SHUT_RDWR);
+  relay.join();
+  ::close(pair[0]);
+  ::close(pair[1]);
+  modbus_close(relay_ctx);
+  modbus_free(relay_ctx);
+}
+BENCHMARK(BM_Plain_RelayedWrite)->UseRealTime();
 
 // From the device's change (acknowledged to the plain client) until the point holds the value.
 void BM_Driver_DeviceChange_ToPointValue(benchmark::State& state) {

@@ -313,6 +313,28 @@ TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
   EXPECT_TRUE(
       wait_until([&] { return d.mmap.VMMAP_Digital_Read(d.digital("D.Neg"), &i) && i == 42; }, 10));
 
+  // The driver program killed: the manager starts it again, and the next write goes to the new
+  // program (the connection this process kept to the ended one is replaced on the way).
+  auto program = [] {
+    long pid = 0;
+    for (const vexlor::AttachedRoutine& a : vexlor::inspect_instance().attached) {
+      if (a.routine == "DRV_MB") pid = a.pid;
+    }
+    return pid;
+  };
+  const long first = program();
+  ASSERT_GT(first, 0);
+  kill(static_cast<pid_t>(first), SIGKILL);
+  EXPECT_TRUE(wait_until(
+      [&] {
+        const long now = program();
+        return now > 0 && now != first && d.db->driver_sp[0].params[9] == 0 &&
+               vexlor::os::endpoint_served("driver.0");
+      },
+      15));
+  EXPECT_TRUE(d.mmap.VMMAP_Digital_Write(d.digital("D.Neg"), -3));
+  EXPECT_EQ(device.registers(11, 1), (std::vector<uint16_t>{0xFFFD}));
+
   device.end();
   EXPECT_TRUE(wait_until([&] { return d.db->driver_sp[0].params[9] == 1; }, 10));
   EXPECT_FALSE(d.mmap.VMMAP_Digital_Read(coil, &i));
@@ -326,10 +348,12 @@ TEST(ModbusDriver, ManagerDriverProcessLinkLossAndReturn) {
   const int alarm = 0;
   EXPECT_EQ(d.db->alarm_rt[alarm].post_type, 0);  // cleared on return
 
-  // One line per state change in driver.log: online, offline, online.
+  // One line per state change in driver.log: online, the program's end, online (the new
+  // program), offline, online.
   const std::string day_log = driver_log(instance);
   auto count = [&](const std::string& what) { return occurrences(day_log, what); };
-  EXPECT_EQ(count("] online: 127.0.0.1:" + std::to_string(port) + " unit 1"), 2u) << day_log;
+  EXPECT_EQ(count("] online: 127.0.0.1:" + std::to_string(port) + " unit 1"), 3u) << day_log;
+  EXPECT_EQ(count(" [ERR] [MB] driver program ended (signal 9); restart in 1 s\n"), 1u) << day_log;
   EXPECT_EQ(count("] offline: "), 1u) << day_log;
   // The manager ends its driver programs with it.
   kill(manager.pid, SIGTERM);

@@ -297,7 +297,9 @@ void Sequencer::adopt_children() {
 
 // A routine started on demand that no process serves any more may still read SYS_KILLED (or
 // SYS_RUNNING, when it died with the last manager): callers would refuse to run it. It is set
-// SYS_AVAILABLE, so that its next run request starts it.
+// SYS_AVAILABLE, so that its next run request starts it. Only statuses this manager found are
+// reset: a routine it took over (or attached) and then saw die stays SYS_KILLED, as it would
+// after the start.
 void Sequencer::reset_on_demand() {
   auto* db = static_cast<Vexlor::MMAP_STRU*>(db_);
   if (db == nullptr) return;
@@ -305,7 +307,7 @@ void Sequencer::reset_on_demand() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& e : entries_) {
-      if (e->program != nullptr && !e->program->at_startup && !e->alive)
+      if (e->program != nullptr && !e->program->at_startup && !e->alive && e->generation == 0)
         candidates.push_back(e.get());
     }
   }
