@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake make g++ pkg-config git libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsqlite3-dev libmodbus-dev libtomlplusplus-dev libcli11-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
   clang libclang-rt-dev libcpp-httplib-dev nlohmann-json3-dev chromium fonts-noto-cjk nodejs
-  doxygen)
+  doxygen ccache)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,6 +9,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+# Compiler results are kept by ccache (installed by setup.sh, picked up by CMakeLists.txt) under
+# paths relative to the checkout, so a second checkout or a clean one builds from the cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+
 echo "== layers  [${SECONDS} s]"
 bash scripts/check_layers.sh
 
