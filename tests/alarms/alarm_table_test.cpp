@@ -11,6 +11,7 @@
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::alarm_lines;
+using vexlor::test::Texts;
 
 namespace {
 
@@ -59,12 +60,11 @@ TEST_F(AlarmTable, LookupFormsCacheUnconfiguredIdsFieldsAndIndexChecks) {
   EXPECT_FALSE(VAlarm_Find_Point(&point, 12099));
   EXPECT_FALSE(VAlarm_Find_Point(&point, 12099));
   EXPECT_EQ(point, -1);
-  EXPECT_EQ(
-      alarm_lines(capture),
-      (std::vector<std::string>{"ALARM_ID:5未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                                "ALARM_ID:6未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                                "ALARM_ID:12099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                                "ALARM_ID:12099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]"}));
+  EXPECT_EQ(alarm_lines(capture),
+            (Texts{"ALARM_ID:5未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                   "ALARM_ID:6未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                   "ALARM_ID:12099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                   "ALARM_ID:12099未识别. [代码行:Vexlor::VAlarm_Find_Point:N]"}));
 
   // A known ID is answered from the cache: a changed definition is not scanned again.
   MMAP_DB()->alarm_sp[valve_].alarm_id = 77;
@@ -93,12 +93,11 @@ TEST_F(AlarmTable, LookupFormsCacheUnconfiguredIdsFieldsAndIndexChecks) {
   EXPECT_FALSE(VAlarm_Get_Text(2, LANGUAGE_ENGLISH, text));
   EXPECT_STREQ(text, "untouched");
   EXPECT_EQ(alarm_lines(capture),
-            (std::vector<std::string>{
-                "Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Get_ID:N]",
-                "Alarm Alarm_Point = UNUSE_IO_POINT.[代码行:Vexlor::VAlarm_Get_Module_Point:N]",
-                "Alarm Alarm_Point = 2 , 超限.[代码行:Vexlor::VAlarm_Get_Func_Point:N]",
-                "Alarm Alarm_Point = 2 , 超限.[代码行:Vexlor::VAlarm_Get_Post_Type:N]",
-                "Alarm Alarm_Point = 2 , 超限.[代码行:Vexlor::VAlarm_Get_Text:N]"}));
+            (Texts{"Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Get_ID:N]",
+                   "Alarm Alarm_Point = UNUSE_IO_POINT.[代码行:Vexlor::VAlarm_Get_Module_Point:N]",
+                   "Alarm Alarm_Point = 2 , 超限.[代码行:Vexlor::VAlarm_Get_Func_Point:N]",
+                   "Alarm Alarm_Point = 2 , 超限.[代码行:Vexlor::VAlarm_Get_Post_Type:N]",
+                   "Alarm Alarm_Point = 2 , 超限.[代码行:Vexlor::VAlarm_Get_Text:N]"}));
 
   // Not attached: failure values, no message.
   capture.clear();
@@ -152,11 +151,11 @@ TEST_F(AlarmTable, LanguageSelectionOfTextsAppendsAndCaptions) {
   EXPECT_EQ(std::strlen(text), 511u);
   EXPECT_EQ(std::string(text, 3), "xxx");
 
-  std::vector<std::string> captions{"stale"};
+  Texts captions{"stale"};
   VAlarm_Get_Recovery_Result_Message(valve_, LANGUAGE_CHINESE, captions);
-  EXPECT_EQ(captions, (std::vector<std::string>{"重试", "Ignore", "Abort"}));
+  EXPECT_EQ(captions, (Texts{"重试", "Ignore", "Abort"}));
   VAlarm_Get_Recovery_Result_Message(valve_, LANGUAGE_ENGLISH, captions);
-  EXPECT_EQ(captions, (std::vector<std::string>{"Retry", "Ignore", "Abort"}));
+  EXPECT_EQ(captions, (Texts{"Retry", "Ignore", "Abort"}));
   VAlarm_Get_Recovery_Result_Message(english_, LANGUAGE_ENGLISH, captions);
   EXPECT_TRUE(captions.empty());
   captions = {"stale"};
@@ -169,8 +168,7 @@ TEST_F(AlarmTable, LanguageSelectionOfTextsAppendsAndCaptions) {
   VAlarm_Get_Recovery_Result_Message(valve_, LANGUAGE_CHINESE, array, count);
   ASSERT_EQ(count, 3);
   ASSERT_NE(array, nullptr);
-  EXPECT_EQ(std::vector<std::string>(array, array + 3),
-            (std::vector<std::string>{"重试", "Ignore", "Abort"}));
+  EXPECT_EQ(Texts(array, array + 3), (Texts{"重试", "Ignore", "Abort"}));
   VAlarm_Free_Recovery_Result_Message(array, count);
   EXPECT_EQ(array, nullptr);
   VAlarm_Free_Recovery_Result_Message(array, count);  // null: nothing to do

@@ -12,6 +12,7 @@ using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::alarm_lines;
 using vexlor::test::alarm_notices;
+using vexlor::test::Texts;
 
 namespace {
 
@@ -54,19 +55,17 @@ TEST_F(Posting, PostTwiceThenWithAnotherAppendThenAnswer) {
   EXPECT_EQ(first_post.size(), 19u);
   EXPECT_EQ(queue().count, 1);
   EXPECT_EQ(queue().entries[0], valve_);
-  EXPECT_EQ(
-      alarm_lines(capture),
-      (std::vector<std::string>{"[DBG] 报警日志:Valve open fail(Port 2)|阀门打开失败(端口2)"}));
+  EXPECT_EQ(alarm_lines(capture),
+            (Texts{"[DBG] 报警日志:Valve open fail(Port 2)|阀门打开失败(端口2)"}));
   auto rows = log_rows();
   ASSERT_EQ(rows.size(), 1u);
   const AlarmLog_Item& post = rows[0].item;
   EXPECT_EQ(rows[0].table, VDB_New_Log_Table_Name());
-  EXPECT_EQ(std::vector<std::string>({post.alarm_name, post.log_text, post.post_time, post.answer,
-                                      post.clear_time, post.module_name, post.alarm_id, post.level,
-                                      post.code_position, post.description}),
-            std::vector<std::string>({"PM1_VALVE", "Valve open fail(Port 2)|阀门打开失败(端口2)",
-                                      first_post, "", "", "Chamber A", "41001", "1",
-                                      "OPERATOR:proc.cpp:12", "Check the air supply"}));
+  EXPECT_EQ(
+      Texts({post.alarm_name, post.log_text, post.post_time, post.answer, post.clear_time,
+             post.module_name, post.alarm_id, post.level, post.code_position, post.description}),
+      Texts({"PM1_VALVE", "Valve open fail(Port 2)|阀门打开失败(端口2)", first_post, "", "",
+             "Chamber A", "41001", "1", "OPERATOR:proc.cpp:12", "Check the air supply"}));
 
   // The same append (names compare ignoring letter case) or none: nothing happens.
   capture.clear();
@@ -105,7 +104,7 @@ TEST_F(Posting, PostTwiceThenWithAnotherAppendThenAnswer) {
   char append[512];
   ASSERT_TRUE(VAlarm_Get_Append(valve_, LANGUAGE_ENGLISH, append));
   EXPECT_STREQ(append, "Port 3");
-  EXPECT_EQ(alarm_notices("OPERATOR", 3), (std::vector<std::string>{"W1 0", "W1 0", "W2 0"}));
+  EXPECT_EQ(alarm_notices("OPERATOR", 3), (Texts{"W1 0", "W1 0", "W2 0"}));
 }
 
 TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
@@ -143,14 +142,13 @@ TEST_F(Posting, RefusedAnswersBadAlarmsAndPostingForms) {
   EXPECT_EQ(VAlarm_ID_Get_Post_Type(77), 0);
   const std::string unknown = "ALARM_ID:77未识别. [代码行:Vexlor::VAlarm_Find_Point:N]";
   EXPECT_EQ(alarm_lines(capture),
-            (std::vector<std::string>{
-                "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Post_Here:N]",
-                "Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Post_Here:N]",
-                "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Handle:N]",
-                "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Status:N]", unknown, unknown,
-                unknown}));
+            (Texts{"Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Post_Here:N]",
+                   "Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Post_Here:N]",
+                   "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Handle:N]",
+                   "Alarm Alarm_Point = 999 , 超限.[代码行:Vexlor::VAlarm_Status:N]", unknown,
+                   unknown, unknown}));
   EXPECT_EQ(log_rows().size(), 2u);
-  EXPECT_EQ(alarm_notices("OPERATOR", 2), (std::vector<std::string>{"W1 0", "W2 0"}));
+  EXPECT_EQ(alarm_notices("OPERATOR", 2), (Texts{"W1 0", "W2 0"}));
 
   // The posting forms join, format and resolve IDs.
   char text[512];
@@ -201,8 +199,7 @@ TEST_F(Posting, TheTwoHundredFirstAlarmReplacesTheLastPlace) {
   EXPECT_EQ(queue().count, 200);
   d::ConsoleCapture capture;
   ASSERT_TRUE(VAlarm_Post(201, "x"));
-  EXPECT_EQ(alarm_lines(capture),
-            (std::vector<std::string>{"[ERR] 报警队列已超出最大长度限定,覆盖掉最后一个报警。"}));
+  EXPECT_EQ(alarm_lines(capture), (Texts{"[ERR] 报警队列已超出最大长度限定,覆盖掉最后一个报警。"}));
   EXPECT_EQ(queue().count, 200);
   EXPECT_EQ(queue().entries[198], 199);
   EXPECT_EQ(queue().entries[199], 201);
@@ -218,8 +215,7 @@ TEST_F(Posting, TheTwoHundredFirstAlarmReplacesTheLastPlace) {
   EXPECT_FALSE(VAlarm_Queue_Point(kFillers + 1, &point, nullptr));
   EXPECT_EQ(point, 5);
   EXPECT_EQ(alarm_lines(capture),
-            (std::vector<std::string>{
-                "Alarm Alarm_Queue_Index = 205 , 超限.[代码行:Vexlor::VAlarm_Queue_Point:N]"}));
+            (Texts{"Alarm Alarm_Queue_Index = 205 , 超限.[代码行:Vexlor::VAlarm_Queue_Point:N]"}));
 }
 
 TEST_F(Posting, QueueReadsCountsAndChangeCheck) {
@@ -262,9 +258,9 @@ TEST_F(Posting, QueueReadsCountsAndChangeCheck) {
 }
 
 TEST_F(Posting, VexlorDbPrintsTheLog) {
-  std::vector<std::string> lines;
+  Texts lines;
   // Runs vexlor-db with `args`: its output lines (stdout, then stderr) and exit status.
-  auto run_vexlor_db = [this](const std::vector<std::string>& args, std::vector<std::string>* out) {
+  auto run_vexlor_db = [this](const Texts& args, Texts* out) {
     const auto run =
         vexlor::test::run_tool(VEXLOR_TOOLS_DIR "/vexlor-db", args, instance_.runtime_dir());
     *out = vexlor::test::text_lines(run.out + run.err);

@@ -10,6 +10,7 @@
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::alarm_lines;
+using vexlor::test::Texts;
 
 namespace {
 
@@ -54,12 +55,11 @@ TEST_F(SystemAlarms, TakesTheFirstFreeAlarmAndStopsAtAnUnconfiguredOne) {
   // 800..802 posted: 803 is not configured.
   EXPECT_FALSE(VSystem_Alarm_Post("g.cpp", 5, "x", "y"));
   EXPECT_EQ(VSystem_Alarm_Manage("g.cpp", 6, "z"), ALM_ABORT);
-  EXPECT_EQ(
-      alarm_lines(capture),
-      (std::vector<std::string>{"ALARM_ID:803未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                                "[ERR] 系统产生报警ID:803, 但未配置.报警信息:x y.[代码行:g.cpp:5]",
-                                "ALARM_ID:803未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
-                                "[ERR] 系统产生报警ID:803, 但未配置.报警信息:z.[代码行:g.cpp:6]"}));
+  EXPECT_EQ(alarm_lines(capture),
+            (Texts{"ALARM_ID:803未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                   "[ERR] 系统产生报警ID:803, 但未配置.报警信息:x y.[代码行:g.cpp:5]",
+                   "ALARM_ID:803未识别. [代码行:Vexlor::VAlarm_Find_Point:N]",
+                   "[ERR] 系统产生报警ID:803, 但未配置.报警信息:z.[代码行:g.cpp:6]"}));
   EXPECT_EQ(VAlarm_Queue_Count(), 3);
 
   // An answered system alarm is free again.
@@ -72,21 +72,19 @@ TEST_F(SystemAlarms, AFullPoolPostsNothing) {
   configure(800, 898);
   for (int id = 800; id <= 898; ++id) ASSERT_TRUE(VSystem_Alarm_Post("f.cpp", 1, "fill"));
   EXPECT_EQ(VAlarm_Queue_Count(), 99);
-  const std::size_t rows = log_rows().size();
-  EXPECT_EQ(rows, 99u);
+  EXPECT_EQ(log_rows().size(), 99u);
 
   d::ConsoleCapture capture;
   EXPECT_FALSE(VSystem_Alarm_Post("h.cpp", 5, "a", "b", "c"));
   EXPECT_EQ(VSystem_Alarm_Manage("h.cpp", 6, "a", "b", "c", "d"), ALM_ABORT);
   EXPECT_EQ(VSystem_Alarm_Manage("h.cpp", 7, "a", "b"), ALM_ABORT);
-  EXPECT_EQ(
-      alarm_lines(capture),
-      (std::vector<std::string>{"[ERR] 系统产生报警, 但缓存已满.报警信息:a b c.[代码行:h.cpp:5]",
-                                "[ERR] 系统产生报警, 但缓存已满.报警信息:a b c d.[代码行:h.cpp:6]",
-                                "[ERR] 系统产生报警, 但缓存已满.报警信息:a b.[代码行:h.cpp:7]"}));
+  EXPECT_EQ(alarm_lines(capture),
+            (Texts{"[ERR] 系统产生报警, 但缓存已满.报警信息:a b c.[代码行:h.cpp:5]",
+                   "[ERR] 系统产生报警, 但缓存已满.报警信息:a b c d.[代码行:h.cpp:6]",
+                   "[ERR] 系统产生报警, 但缓存已满.报警信息:a b.[代码行:h.cpp:7]"}));
   EXPECT_NE(VAlarm_Status(point_of(899)), ALM_PAUSED);
   EXPECT_EQ(VAlarm_Queue_Count(), 99);
-  EXPECT_EQ(log_rows().size(), rows);
+  EXPECT_EQ(log_rows().size(), 99u);
 
   VHub_Release();
   EXPECT_FALSE(VSystem_Alarm_Post("f.cpp", 1, "before start-up"));
@@ -108,8 +106,7 @@ TEST_F(SystemAlarms, TheStandardPoolSpeaksTheDisplayLanguage) {
   const int p = point_of(800);
   EXPECT_STREQ(VAlarm_Get_Name(p), "SYSTEM_ALARM_800");
   char text[512];
-  std::vector<std::string> captions;
-  using Texts = std::vector<std::string>;
+  Texts captions;
 
   VSystem_Set_Language(LANGUAGE_ENGLISH);
   ASSERT_TRUE(VAlarm_Get_Text_Full(p, text));

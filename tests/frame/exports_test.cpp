@@ -1,5 +1,6 @@
-// Compile check of the start-up, logging, module and lookup surface: every overload exists
-// with its exact signature. A mismatch fails the build, not the run.
+// Compile check of the public surface (start-up, logging, lookup, modules, the GUI bridge,
+// arguments and run control): every overload exists with its exact signature. A mismatch fails
+// the build, not the run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -18,17 +19,33 @@ namespace {
 // linkage, so every function must also be defined in the library for the tests to link.
 #define F(ret, name, ...) \
   reinterpret_cast<const void*>(static_cast<ret (*)(__VA_ARGS__)>(&Vexlor::name))
-#define BY_INDEX_AND_NAME(ret, name) F(ret, name, int), F(ret, name, const char*)
+// By index and by name, then the rest of the parameters.
+#define BY_ID_NAME(ret, name, ...) \
+  F(ret, name, int, __VA_ARGS__), F(ret, name, const char*, __VA_ARGS__)
+// By index, by name and (the last) the routine itself.
+#define ID_NAME(ret, name) F(ret, name, int), F(ret, name, const char*)
+#define ID_NAME_OWN(ret, name) ID_NAME(ret, name), F(ret, name, )
+// An event to a routine by index or by name, or to the routine's parents.
+#define EVENT(name, ...) BY_ID_NAME(bool, name, __VA_ARGS__), F(bool, name, __VA_ARGS__)
+// Plain, with timeout, with stop flag, with stop flag and timeout.
+#define FOUR(ret, name, ...)                                                      \
+  BY_ID_NAME(ret, name, __VA_ARGS__), BY_ID_NAME(ret, name, double, __VA_ARGS__), \
+      BY_ID_NAME(ret, name, bool&, __VA_ARGS__), BY_ID_NAME(ret, name, bool&, double, __VA_ARGS__)
+#define TWO(ret, name, ...) \
+  BY_ID_NAME(ret, name, __VA_ARGS__), BY_ID_NAME(ret, name, double, __VA_ARGS__)
+#define CLOCK(ret, name, ...) \
+  BY_ID_NAME(ret, name, double, __VA_ARGS__), BY_ID_NAME(ret, name, bool&, double, __VA_ARGS__)
 
 using IntVector = std::vector<int>;
 using IntGrid = std::vector<std::vector<int>>;
 using Texts = std::vector<std::string>;
+using Args = std::vector<ARG_PARAM_INFO_STRU>;
 
 }  // namespace
 
-extern const void* const kSpineExports[];
+extern const void* const kExports[];
 // clang-format off
-const void* const kSpineExports[] = {
+const void* const kExports[] = {
     // Context and start-up.
     F(bool, VHub_Initial, const char*), F(bool, VHub_Initial2, const char*),
     F(void, VHub_Release, ), F(const char*, VHub_Version_Info, ), F(VFIFO*, FIFO, ),
@@ -63,14 +80,57 @@ const void* const kSpineExports[] = {
     F(IO_MAP, IO_Map_Find, const char*), F(bool, VIO_Set_IO_Map_List, IO_Name_String_Map*),
     F(bool, VIO_Set_IO_Map_List, std::vector<IO_Name_String_Map>&),
     // Modules.
-    F(bool, VModule_Find, MODULE_MAP*, const char*), BY_INDEX_AND_NAME(const char*, VModule_Get_ID),
-    BY_INDEX_AND_NAME(const char*, VModule_Get_Name),
+    F(bool, VModule_Find, MODULE_MAP*, const char*), ID_NAME(const char*, VModule_Get_ID),
+    ID_NAME(const char*, VModule_Get_Name),
     F(const char*, VModule_Get_NameF, const char*, ...), F(void, VModule_Get_ID_List, Texts&),
-    F(void, VModule_Get_Name_List, Texts&), BY_INDEX_AND_NAME(int, VModule_Get_Alarm_Base),
+    F(void, VModule_Get_Name_List, Texts&), ID_NAME(int, VModule_Get_Alarm_Base),
     F(const char*, VModule_Get_Annotation, int, int),
     F(const char*, VModule_Get_Annotation, const char*), F(int, VModule_Get_CM_Side, const char*),
     F(int, VModule_Get_BM_Side, const char*), F(int, VModule_Get_TM_Side, const char*),
-    F(int, VModule_Get_PM_Side, const char*)};
+    F(int, VModule_Get_PM_Side, const char*),
+    // The GUI bridge and arguments.
+    F(bool, VGui_MainForm_Show, ), F(bool, VGui_MainForm_Hide, ), F(bool, VGui_MainForm_Restart, ),
+    F(bool, VGui_MainForm_Exit, ), F(bool, VGui_Display_Message, const char*),
+    F(bool, VGui_Display_MessageF, const char*, ...), F(bool, VGui_Send_Event, const char*),
+    F(bool, VGui_Send_EventF, const char*, ...), F(bool, VGui_Send_Record, const char*),
+    F(bool, VGui_Send_Record, const char*, Texts&),
+    F(bool, VGui_Send_RecordF, const char*, ...), F(const char*, VGui_Get_Navigation_Full_Path, ),
+    F(bool, VFunction_Unpacking_Arg_Param, const char*, Args&),
+    F(bool, VFunction_Unpacking_Arg_Param, const char*, ARG_PARAM_INFO_STRU&),
+    F(bool, VFunction_Packaging_Arg_Param, Args&, std::string&),
+    F(bool, VFunction_Check_Arg_Param, ARG_PARAM_INFO_STRU&, bool, bool, int, bool),
+    F(bool, VFunction_Unpacking_Run_Param, const char*, RUN_PARAM_INFO_STRU&),
+    // Run control.
+    FOUR(bool, VFunction_Run_Set, const char*), FOUR(bool, VFunction_Run_SetF, const char*, ...),
+    TWO(bool, VFunction_Run_Set_Free, const char*),
+    TWO(bool, VFunction_Run_Set_FreeF, const char*, ...), ID_NAME(FUNC_STATUS, VFunction_Run_Wait),
+    BY_ID_NAME(FUNC_STATUS, VFunction_Run_Wait, double),
+    FOUR(FUNC_STATUS, VFunction_Run, const char*),
+    FOUR(FUNC_STATUS, VFunction_RunF, const char*, ...),
+    TWO(FUNC_STATUS, VFunction_Run_Free, const char*),
+    TWO(FUNC_STATUS, VFunction_Run_FreeF, const char*, ...),
+    CLOCK(FUNC_STATUS, VFunction_Run_Clock, const char*),
+    CLOCK(FUNC_STATUS, VFunction_Run_ClockF, const char*, ...),
+    BY_ID_NAME(FUNC_STATUS, VFunction_Run_Free_Clock, double, const char*),
+    BY_ID_NAME(FUNC_STATUS, VFunction_Run_Free_ClockF, double, const char*, ...),
+    F(bool, VFunction_Run_Pool, int, const char*, char**),
+    BY_ID_NAME(std::string, VFunction_Run_Pool, const char*),
+    BY_ID_NAME(std::string, VFunction_Run_PoolF, const char*, ...),
+    F(void, VFunction_Relase_Mem, char**), EVENT(VFunction_Send_Event, const char*),
+    EVENT(VFunction_Send_EventF, const char*, ...),
+    F(bool, VFunction_Send_Event_All, const char*), EVENT(VFunction_Post_Event, const char*),
+    EVENT(VFunction_Post_EventF, const char*, ...),
+    F(bool, VFunction_Post_Event_All, const char*), ID_NAME(bool, VFunction_Wait_Event),
+    F(bool, VFunction_Wait_Event_All, ), BY_ID_NAME(bool, VFunction_Dnload_Message, char*, int),
+    BY_ID_NAME(bool, VFunction_Dnload_Message, char*),
+    F(bool, VFunction_Upload_Message, const char*),
+    F(bool, VFunction_Upload_MessageF, const char*, ...), F(bool, VFunction_Exit, int),
+    F(bool, VFunction_Exit, ), ID_NAME_OWN(void, VFunction_Abort),
+    F(bool, VFunction_Abort_All, ), ID_NAME_OWN(void, VFunction_Reset),
+    F(bool, VFunction_Reset_All, ), F(bool, VFunction_Reload, int),
+    F(bool, VFIFO_Engine_Read, const char*, const char*, const char*, int, const char*, char*,
+        int),
+    F(bool, VFIFO_Engine_Write, const char*, const char*, const char*, int, const char*)};
 // clang-format on
 
 // The free functions the built library exports in namespace Vexlor, against the reference list

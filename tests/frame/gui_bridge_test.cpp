@@ -6,34 +6,13 @@
 #include "fifo/manager_process.h"
 #include "points/typed_fixture.h"
 #include "util/text.h"
-#include "vexlor/gui.h"
 
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::test::ManagerProcess;
+using vexlor::test::Texts;
 
 namespace {
-
-// Every overload with its exact type; the table must link against the library.
-#define F(ret, name, ...) \
-  reinterpret_cast<const void*>(static_cast<ret (*)(__VA_ARGS__)>(&Vexlor::name))
-using Args = std::vector<ARG_PARAM_INFO_STRU>;
-extern const void* const kGuiExports[];
-// clang-format off
-const void* const kGuiExports[] = {
-    F(bool, VGui_MainForm_Show, ), F(bool, VGui_MainForm_Hide, ), F(bool, VGui_MainForm_Restart, ),
-    F(bool, VGui_MainForm_Exit, ), F(bool, VGui_Display_Message, const char*),
-    F(bool, VGui_Display_MessageF, const char*, ...), F(bool, VGui_Send_Event, const char*),
-    F(bool, VGui_Send_EventF, const char*, ...), F(bool, VGui_Send_Record, const char*),
-    F(bool, VGui_Send_Record, const char*, std::vector<std::string>&),
-    F(bool, VGui_Send_RecordF, const char*, ...), F(const char*, VGui_Get_Navigation_Full_Path, ),
-    F(bool, VFunction_Unpacking_Arg_Param, const char*, Args&),
-    F(bool, VFunction_Unpacking_Arg_Param, const char*, ARG_PARAM_INFO_STRU&),
-    F(bool, VFunction_Packaging_Arg_Param, Args&, std::string&),
-    F(bool, VFunction_Check_Arg_Param, ARG_PARAM_INFO_STRU&, bool, bool, int, bool),
-    F(bool, VFunction_Unpacking_Run_Param, const char*, RUN_PARAM_INFO_STRU&)};
-// clang-format on
-#undef F
 
 constexpr int kN = 2;  // slot 2 is the main form
 
@@ -54,8 +33,8 @@ std::string gui(const std::string& command, const std::string& text) {
 }
 
 // The log-file lines of a capture as "<tag> <text>", line numbers as "N".
-std::vector<std::string> logged(const d::ConsoleCapture& capture) {
-  std::vector<std::string> out;
+Texts logged(const d::ConsoleCapture& capture) {
+  Texts out;
   for (const auto& l : capture.file_lines())
     out.push_back(l.tag + " " + vexlor::test::without_line(l.text));
   return out;
@@ -65,20 +44,19 @@ std::vector<std::string> logged(const d::ConsoleCapture& capture) {
 
 TEST_F(GuiBridge, RefusedCommandsAreLoggedThenTheMainFormReceivesTheExactCommands) {
   main_form(SYS_RUNNING);  // running, but nobody serves the GUI endpoint
-  std::vector<std::string> fields = {"a", "b"};
+  Texts fields = {"a", "b"};
   d::ConsoleCapture refused;
   EXPECT_FALSE(VGui_Display_Message("m") || VGui_Send_Event("e") || VGui_Send_Record("r") ||
                VGui_Send_Record("n", fields) || VGui_MainForm_Show() || VGui_MainForm_Hide() ||
                VGui_MainForm_Restart() || VGui_MainForm_Exit());
   EXPECT_EQ(logged(refused),
-            (std::vector<std::string>{
-                "[ERR] Vexlor::VGui_Display_Message 与GUI_MAINFORM FIFO交互失败 指令:MESSAGE . "
-                "要显示内容为: m",
-                "[ERR] Vexlor::VGui_Send_Event 与GUI_MAINFORM FIFO交互失败 指令:EVENT , e",
-                "[ERR] Vexlor::VGui_Send_Record 与GUI_MAINFORM FIFO交互失败 指令:RECORD . "
-                "要显示内容为: r",
-                "[ERR] Vexlor::VGui_Send_Record 与GUI_MAINFORM FIFO交互失败 指令:RECORD . "
-                "要显示内容为: 2|a,b"}));
+            (Texts{"[ERR] Vexlor::VGui_Display_Message 与GUI_MAINFORM FIFO交互失败 指令:MESSAGE . "
+                   "要显示内容为: m",
+                   "[ERR] Vexlor::VGui_Send_Event 与GUI_MAINFORM FIFO交互失败 指令:EVENT , e",
+                   "[ERR] Vexlor::VGui_Send_Record 与GUI_MAINFORM FIFO交互失败 指令:RECORD . "
+                   "要显示内容为: r",
+                   "[ERR] Vexlor::VGui_Send_Record 与GUI_MAINFORM FIFO交互失败 指令:RECORD . "
+                   "要显示内容为: 2|a,b"}));
   main_form(SYS_KILLED);
 
   ManagerProcess manager;
@@ -101,7 +79,7 @@ TEST_F(GuiBridge, RefusedCommandsAreLoggedThenTheMainFormReceivesTheExactCommand
         {"RECORD", "x", "VGui_Send_Record"},      {"RECORD", "1|f", "VGui_Send_Record"},
         {"RECORD", "z", "VGui_Send_Record"},
     };
-    std::vector<std::string> want;
+    Texts want;
     for (const auto& e : expected) {
       want.push_back(std::string("[ALM] 主界面未启动 , 忽略FIFO接收: <") + e.command + "|" +
                      e.text + "> [代码行:Vexlor::" + e.operation + ":N]");
@@ -112,7 +90,7 @@ TEST_F(GuiBridge, RefusedCommandsAreLoggedThenTheMainFormReceivesTheExactCommand
 
   // Running: the exact commands.
   main_form(SYS_RUNNING);
-  std::vector<std::string> no_fields, three = {"a", "b", "c"}, one_empty = {""};
+  Texts no_fields, three = {"a", "b", "c"}, one_empty = {""};
   {
     d::ConsoleCapture capture;
     EXPECT_TRUE(VGui_MainForm_Show() && VGui_MainForm_Hide() &&
@@ -125,14 +103,13 @@ TEST_F(GuiBridge, RefusedCommandsAreLoggedThenTheMainFormReceivesTheExactCommand
     VFunction_Set_Parent_Points("7&5");
     EXPECT_TRUE(VGui_MainForm_Exit());
     EXPECT_EQ(manager.record(),
-              (std::vector<std::string>{
-                  gui("SHOW", ""), gui("HIDE", ""), gui("MESSAGE", "Pump down done"),
-                  gui("MESSAGE", "step 3 of PM1"), gui("EVENT", "WAFER_IN"),
-                  gui("EVENT", "SLOT_07"), gui("RECORD", "raw|text"), gui("RECORD", "3|a,b,c"),
-                  gui("RECORD", "0|"), gui("RECORD", "1|"), gui("RECORD", "1|x"),
-                  "EngineWriteG kind=$G param=P1 command=W1 index=0 argument=- sender=ROUTINE",
-                  "FunctionExit function=GUI_MAINFORM param=- argument=0& sender=ROUTINE",
-                  "FunctionExit function=GUI_MAINFORM param=- argument=0&7&5 sender=ROUTINE"}));
+              (Texts{gui("SHOW", ""), gui("HIDE", ""), gui("MESSAGE", "Pump down done"),
+                     gui("MESSAGE", "step 3 of PM1"), gui("EVENT", "WAFER_IN"),
+                     gui("EVENT", "SLOT_07"), gui("RECORD", "raw|text"), gui("RECORD", "3|a,b,c"),
+                     gui("RECORD", "0|"), gui("RECORD", "1|"), gui("RECORD", "1|x"),
+                     "EngineWriteG kind=$G param=P1 command=W1 index=0 argument=- sender=ROUTINE",
+                     "FunctionExit function=GUI_MAINFORM param=- argument=0& sender=ROUTINE",
+                     "FunctionExit function=GUI_MAINFORM param=- argument=0&7&5 sender=ROUTINE"}));
     EXPECT_TRUE(capture.lines().empty());
   }
 
@@ -141,9 +118,8 @@ TEST_F(GuiBridge, RefusedCommandsAreLoggedThenTheMainFormReceivesTheExactCommand
   const char* null_format = nullptr;
   EXPECT_TRUE(VGui_Display_Message(nullptr) && VGui_Send_Event(long_text.c_str()) &&
               VGui_Display_MessageF("%s", long_text.c_str()) && VGui_Send_RecordF(null_format));
-  EXPECT_EQ(manager.record(14),
-            (std::vector<std::string>{gui("MESSAGE", ""), gui("EVENT", std::string(1023, 'L')),
-                                      gui("MESSAGE", std::string(1023, 'L')), gui("RECORD", "")}));
+  EXPECT_EQ(manager.record(14), (Texts{gui("MESSAGE", ""), gui("EVENT", std::string(1023, 'L')),
+                                       gui("MESSAGE", std::string(1023, 'L')), gui("RECORD", "")}));
   EXPECT_STREQ(VGui_Get_Navigation_Full_Path(), "Y:\\Gui\\Nav.xml");
 
   // Before start-up: nothing is sent, the navigation path is the default.

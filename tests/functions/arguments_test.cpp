@@ -10,6 +10,7 @@
 #include "points/typed_fixture.h"
 
 using namespace Vexlor;
+using vexlor::test::Texts;
 namespace d = vexlor::detail;
 
 namespace {
@@ -34,23 +35,23 @@ class Arguments : public vexlor::test::EquipmentTest {
   }
 };
 
-std::vector<std::string> red_lines(const d::ConsoleCapture& capture) {
+Texts red_lines(const d::ConsoleCapture& capture) {
   return vexlor::test::red_texts(capture, "ARGS");
 }
 
 ARG_PARAM_INFO_STRU group(std::string module, MODULE_TYPE kind, int side, std::string head,
-                          int ctrl, std::vector<int32_t> alarms, std::vector<std::string> texts) {
+                          int ctrl, std::vector<int32_t> alarms, Texts texts) {
   return {std::move(module), kind, side, std::move(head), ctrl, std::move(alarms),
           std::move(texts)};
 }
 
 ARG_PARAM_INFO_STRU ctc(std::string head, int ctrl = U, std::vector<int32_t> alarms = {},
-                        std::vector<std::string> texts = {}) {
+                        Texts texts = {}) {
   return group("CTC", kNoKind, -1, std::move(head), ctrl, std::move(alarms), std::move(texts));
 }
 
 ARG_PARAM_INFO_STRU pm1(std::string head, int ctrl = U, std::vector<int32_t> alarms = {},
-                        std::vector<std::string> texts = {}) {
+                        Texts texts = {}) {
   return group("PM1", MODULE_PM, 0, std::move(head), ctrl, std::move(alarms), std::move(texts));
 }
 
@@ -58,7 +59,7 @@ ARG_PARAM_INFO_STRU pm1(std::string head, int ctrl = U, std::vector<int32_t> ala
 void expect_same(const std::vector<ARG_PARAM_INFO_STRU>& got,
                  const std::vector<ARG_PARAM_INFO_STRU>& want) {
   auto fields = [](const std::vector<ARG_PARAM_INFO_STRU>& groups) {
-    std::vector<std::string> out;
+    Texts out;
     for (const auto& g : groups) {
       out.push_back(
           testing::PrintToString(std::make_tuple(g.module_name, g.module_kind, g.module_side,
@@ -80,7 +81,7 @@ TEST_F(Arguments, DeclaredTextsUnpackAndCheckPrintsOneLinePerMissingPart) {
     const char* text;
     bool ok;
     std::vector<ARG_PARAM_INFO_STRU> groups;
-    std::vector<std::string> lines;
+    Texts lines;
   } cases[] = {
       // clang-format off
       {"CTC|A1$3&-$2", true, {ctc("A1", 2, {kCtc3, U})}, {}},
@@ -129,16 +130,15 @@ TEST_F(Arguments, DeclaredTextsUnpackAndCheckPrintsOneLinePerMissingPart) {
     EXPECT_FALSE(VFunction_Check_Arg_Param(empty, true, true, 1, true));
     EXPECT_EQ(
         red_lines(capture),
-        (std::vector<std::string>{
-            "[声明参数有效性检查] MODULE_NAME未配置", "[声明参数有效性检查] IO_HEAD未配置",
-            "[声明参数有效性检查] ALARM_ID配置缺少", "[声明参数有效性检查] CTRL_MODE未配置"}));
+        (Texts{"[声明参数有效性检查] MODULE_NAME未配置", "[声明参数有效性检查] IO_HEAD未配置",
+               "[声明参数有效性检查] ALARM_ID配置缺少", "[声明参数有效性检查] CTRL_MODE未配置"}));
   }
   ARG_PARAM_INFO_STRU full = pm1("H1", 0, {kPm3, U});
   d::ConsoleCapture capture;
   EXPECT_TRUE(VFunction_Check_Arg_Param(full, true, true, 2, true));
   EXPECT_TRUE(VFunction_Check_Arg_Param(empty, false, false, 0, false));
   EXPECT_FALSE(VFunction_Check_Arg_Param(full, false, false, 3, false));
-  EXPECT_EQ(red_lines(capture), std::vector<std::string>{"[声明参数有效性检查] ALARM_ID配置缺少"});
+  EXPECT_EQ(red_lines(capture), Texts{"[声明参数有效性检查] ALARM_ID配置缺少"});
 }
 
 TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
@@ -179,11 +179,10 @@ TEST_F(Arguments, PackedTextsReadBackAndAlarmsWithoutId) {
   EXPECT_FALSE(VFunction_Packaging_Arg_Param(in, out));
   EXPECT_EQ(out, "pre:CTC|H$0&4&0");
   EXPECT_EQ(red_lines(capture),
-            (std::vector<std::string>{
-                "Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Get_ID:N]",
-                "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = -1",
-                "Alarm Alarm_Point = 9999 , 超限.[代码行:Vexlor::VAlarm_Get_ID:N]",
-                "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = 9999"}));
+            (Texts{"Alarm Alarm_Point  = ERROR_IO_POINT.[代码行:Vexlor::VAlarm_Get_ID:N]",
+                   "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = -1",
+                   "Alarm Alarm_Point = 9999 , 超限.[代码行:Vexlor::VAlarm_Get_ID:N]",
+                   "[声明参数组包] MODULE:CTC 获取ALARM_ID失败,int = 9999"}));
 
   std::vector<ARG_PARAM_INFO_STRU> none;
   out = "kept";
@@ -195,7 +194,7 @@ TEST_F(Arguments, RunParametersAndTheOneRecordFormThenTheDetachedLibrary) {
   const std::string long_command(200, 'C');
   const std::string long_arg(40, 'a');
   std::string args49 = "CMD";
-  std::vector<std::string> list49;
+  Texts list49;
   for (int i = 0; i < 49; ++i) list49.push_back(std::to_string(i)), args49 += "," + list49.back();
   const std::string args50 = args49 + ",49";
   const std::string over_long = "X," + std::string(5000, 'y') + " 1 A";
@@ -204,7 +203,7 @@ TEST_F(Arguments, RunParametersAndTheOneRecordFormThenTheDetachedLibrary) {
     std::string text;
     bool ok;
     std::string command;
-    std::vector<std::string> args;
+    Texts args;
     int arg_count, code;
     std::vector<int> fields;
     int switch_flag;

@@ -435,7 +435,6 @@ TEST_F(RunControl, MalformedRequestsNeverCrashEitherSide) {
   using vexlor::fifo::Request;
   using vexlor::fifo::RequestType;
   const std::string alpha = vexlor::os::routine_endpoint("ALPHA");
-  std::vector<Request> requests;
   for (RequestType type : {RequestType::FunctionRun, RequestType::PostEvent, RequestType::Pool,
                            RequestType::Dnload, RequestType::SendEvent}) {
     for (const char* argument : {"", "&&&", "x&-5&99999999&", "-99999999"}) {
@@ -444,14 +443,11 @@ TEST_F(RunControl, MalformedRequestsNeverCrashEitherSide) {
       r.function = "ALPHA";
       r.param = "CHILD";  // a run without its target
       r.argument = argument;
-      requests.push_back(r);
-    }
-  }
-  for (const auto& r : requests) {
-    for (const std::string& endpoint : {std::string(vexlor::os::kManagerEndpoint), alpha}) {
-      vexlor::fifo::Reply reply;
-      EXPECT_TRUE(vexlor::fifo::send_request(endpoint, r, &reply, 5000, nullptr))
-          << vexlor::fifo::describe(r) << " to " << endpoint;
+      for (const std::string& endpoint : {std::string(vexlor::os::kManagerEndpoint), alpha}) {
+        vexlor::fifo::Reply reply;
+        EXPECT_TRUE(vexlor::fifo::send_request(endpoint, r, &reply, 5000, nullptr))
+            << vexlor::fifo::describe(r) << " to " << endpoint;
+      }
     }
   }
   EXPECT_TRUE(wait_until([] { return VFunction_Get_Run_Status(kAlpha) != SYS_RUNNING; }, 10));

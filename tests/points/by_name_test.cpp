@@ -15,10 +15,11 @@
 using namespace Vexlor;
 namespace d = vexlor::detail;
 using vexlor::config::DatabaseBuilder;
+using vexlor::test::Texts;
 
 namespace {
 
-std::vector<std::string> red_texts(const d::ConsoleCapture& capture) {
+Texts red_texts(const d::ConsoleCapture& capture) {
   return vexlor::test::red_texts(capture, "BYNAME_TOOL");
 }
 
@@ -158,7 +159,7 @@ TEST_F(ByName, UnknownNamesFailWithTheirLinesUnlessSilent) {
   EXPECT_EQ(VIO_Read(nullptr, nullptr, false), "");
   EXPECT_FALSE(VIO_Write(nullptr, nullptr, false));
   EXPECT_EQ(red_texts(capture),
-            (std::vector<std::string>{
+            (Texts{
                 "IO_NAME:PM9.Nothing 未识别. [代码行:Vexlor::VIO_Read:N]",
                 "IO_NAME:BYNAME_TOOL 未识别. [代码行:Vexlor::VIO_Read:N]",
                 "IO:5001未识别,写值:1失败[代码行:Vexlor::VIO_Write:N]",
@@ -181,7 +182,7 @@ TEST_F(ByName, DataLogListResolvesEveryItemAndKeepsTheMisses) {
   std::vector<DataLog_IO_Item> list(3);
   EXPECT_FALSE(VIO_Find_DataLog_IO_List("PM1_TRACE", list));
   EXPECT_EQ(red_texts(capture),
-            (std::vector<std::string>{
+            (Texts{
                 "IO_NAME:PM9.Missing - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
                 "IO_NAME:NoSuch - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
             }));
@@ -207,8 +208,7 @@ TEST_F(ByName, DataLogListResolvesEveryItemAndKeepsTheMisses) {
   EXPECT_FALSE(VIO_Find_DataLog_IO_List("PM2_TRACE", list));
   EXPECT_TRUE(list.empty());
   EXPECT_EQ(red_texts(capture),
-            (std::vector<std::string>{
-                "获取 DataLog IO 错误. [代码行:Vexlor::VIO_Find_DataLog_IO_List:N]"}));
+            (Texts{"获取 DataLog IO 错误. [代码行:Vexlor::VIO_Find_DataLog_IO_List:N]"}));
 }
 
 TEST_F(ByName, NameCacheServesConcurrentResolversAndStartsEmptyAfterRelease) {
@@ -250,6 +250,5 @@ TEST_F(ByName, NameCacheServesConcurrentResolversAndStartsEmptyAfterRelease) {
   EXPECT_EQ(IO_Map_Find("T.599").point, 0);
   EXPECT_EQ(IO_Map_Find("T.598").point, VEXLOR_UNUSED_POINT);
   EXPECT_EQ(red_texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:T.598 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]"}));
+            (Texts{"IO_NAME:T.598 - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]"}));
 }

@@ -1,5 +1,5 @@
 // Drivers: finding, types and parameters in place and across processes, silence before
-// start-up. Their index checks are in enums_test.cpp.
+// start-up. Their index checks and failure values are in enums_test.cpp.
 #include <string>
 #include <vector>
 
@@ -36,11 +36,8 @@ TEST_F(Drivers, WritesOfOneProcessAreSeenByAnotherAfterSilenceBeforeStartUp) {
   int point = 5;
   EXPECT_FALSE(VDriver_Find_Point(&point, "DNET_IO"));
   EXPECT_EQ(point, 5);
-  EXPECT_STREQ(VDriver_Get_Name(0), "");
-  EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{0});
   VDriver_Set_Type(0, DRIVER_TYPE{9});
   VDriver_Set_Param(1, Params(10, 9).data());
-  EXPECT_EQ(params_of(1), Params(10, -1));
   EXPECT_TRUE(capture.lines().empty());
   ASSERT_TRUE(VHub_Initial("SCHEDULER"));
   EXPECT_EQ(VDriver_Get_Type(0), DRIVER_TYPE{3});

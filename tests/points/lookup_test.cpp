@@ -1,5 +1,6 @@
 // Point lookup: search order, normalisation, messages, the families, the name cache, caller
-// name tables and the lazy point caches.
+// name tables and the lazy point caches. Modules: finding by name or ID, the by-point getters
+// and their index check, alarm bases, annotations, per-kind sides and the lists.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,11 +11,12 @@
 #include "points/typed_fixture.h"
 
 using namespace Vexlor;
+using vexlor::test::Texts;
 namespace d = vexlor::detail;
 
 namespace {
 
-std::vector<std::string> texts(const d::ConsoleCapture& capture) {
+Texts texts(const d::ConsoleCapture& capture) {
   return vexlor::test::red_texts(capture, "PM1_PROCESS");
 }
 
@@ -82,7 +84,7 @@ TEST_F(Lookup, MissesPrintTheirLinesUnlessSilentThenSearchOrderAndNormalisation)
   EXPECT_EQ(point, -1);
   EXPECT_FALSE(VIO_Find_Point(&point, IO_L, "NoModule|1"));
   EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
+            (Texts{
                 "IO_NAME:TM1.Nope - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
                 "IO_NAME:PM1.Valve - IO_TYPE:IO_A 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
                 "IO_NAME:PM1.Valve - IO_TYPE:IO_UNKNOWN 未识别. [代码行:Vexlor::VIO_Find_Point:N]",
@@ -158,8 +160,7 @@ TEST_F(Lookup, NumberedFamiliesCallerNameTablesAndTheNameIndexAcrossRenames) {
   EXPECT_FALSE(VIO_Find_Point1(&out, IO_D, 3, 1, "PM%d.Ready"));
   EXPECT_EQ(out, (std::vector<int>{3, -1, 4}));
   EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:PM2.Ready - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+            (Texts{"IO_NAME:PM2.Ready - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
   std::vector<int> one(1, 0);
   EXPECT_TRUE(VIO_Find_Point1(&one, IO_D, "PM{1}.Ready", 1, 3));
   EXPECT_EQ(one, (std::vector<int>{4}));
@@ -178,8 +179,7 @@ TEST_F(Lookup, NumberedFamiliesCallerNameTablesAndTheNameIndexAcrossRenames) {
   capture.clear();
   EXPECT_FALSE(VIO_Find_Point1(&one, IO_D, 1, 1, "PM%s.%n"));
   EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:PM%s.%n - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+            (Texts{"IO_NAME:PM%s.%n - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
   EXPECT_TRUE(VIO_Find_Point1(&one, IO_D, 0, 1, "x"));
   EXPECT_FALSE(VIO_Find_Point1(nullptr, IO_D, 1, 1, "x"));
   EXPECT_FALSE(VIO_Find_Point1(&one, IO_D, 2000000000, 1, "x"));
@@ -203,7 +203,7 @@ TEST_F(Lookup, NumberedFamiliesCallerNameTablesAndTheNameIndexAcrossRenames) {
   EXPECT_EQ(table[0].type, IO_D);
   EXPECT_EQ(table[1].type, IO_NONE);
   EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
+            (Texts{
                 "IO_NAME:PM1.Gas - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
                 "IO_MAP_TABLE IO_NAME:PM1.Gas - IO_TYPE:IO_UNKNOWN 未识别. "
                 "[代码行:Vexlor::VIO_Set_IO_Map_List:N]",
@@ -226,7 +226,7 @@ TEST_F(Lookup, NumberedFamiliesCallerNameTablesAndTheNameIndexAcrossRenames) {
   EXPECT_EQ(list[0].type, IO_D);
   EXPECT_EQ(
       texts(capture),
-      (std::vector<std::string>{
+      (Texts{
           "IO_NAME:PM1.Gas - IO_TYPE:IO_UNKNOWN未识别. [代码行:Vexlor::VIO_Find:N]",
           "IO_MAP_TABLE IO_NAME: PM1.Gas 未识别. [代码行:Vexlor::VIO_Set_IO_Map_List:N]",
           "FUNCTION优先级过高 , 不能加载 - HIGH_LEVEL. [代码行:Vexlor::VIO_Set_IO_Map_List:N]",
@@ -243,7 +243,6 @@ TEST_F(Lookup, NumberedFamiliesCallerNameTablesAndTheNameIndexAcrossRenames) {
   capture.clear();
   EXPECT_TRUE(VIO_Set_IO_Map_List(ok));  // a miss with a point not -1 shows only in VIO_Find
   EXPECT_EQ(texts(capture).size(), 1u);
-  EXPECT_FALSE(VIO_Set_IO_Map_List(static_cast<IO_Name_String_Map*>(nullptr)));
 
   // The name index follows renames through the setters and keeps the first match.
   // Two records of one name: the lower index, also after the lower one is renamed and back.
@@ -292,8 +291,7 @@ TEST_F(Lookup, LazyPointCachesResolveOnceAndTheNameCacheAnswersByTheExactText) {
   EXPECT_EQ(ready.get(4, IO_D, "PM%d.Ready", 5), -1);  // out of range
   EXPECT_EQ(ready.peek(2), VEXLOR_UNUSED_POINT);
   EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:PM2.Ready - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+            (Texts{"IO_NAME:PM2.Ready - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
 
   int calls = 0;
   auto lookup = [&](int* out) {
@@ -309,8 +307,7 @@ TEST_F(Lookup, LazyPointCachesResolveOnceAndTheNameCacheAnswersByTheExactText) {
   capture.clear();
   EXPECT_EQ(percent.get(IO_D, "100%s.x"), -1);
   EXPECT_EQ(texts(capture),
-            (std::vector<std::string>{
-                "IO_NAME:100%s.x - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
+            (Texts{"IO_NAME:100%s.x - IO_TYPE:IO_D 未识别. [代码行:Vexlor::VIO_Find_Point:N]"}));
 
   // The name cache answers by the exact text and does not cache misses.
   capture.clear();
@@ -330,4 +327,103 @@ TEST_F(Lookup, LazyPointCachesResolveOnceAndTheNameCacheAnswersByTheExactText) {
   EXPECT_EQ(IO_Map_Find(nullptr).point, VEXLOR_UNUSED_POINT);
   VHub_Release();
   EXPECT_EQ(IO_Map_Find("PM1.Recipe").point, VEXLOR_UNUSED_POINT);
+}
+
+namespace {
+
+class Modules : public vexlor::test::EquipmentTest {
+ protected:
+  void SetUp() override {
+    b_.add_module("PM1", "Chamber A", MODULE_PM, 0, 41, "etch");
+    b_.add_module("CHA", "PM1", MODULE_PM, 1, 42, "ash");  // its name is the other's ID
+    b_.add_module("TM1", "Robot", MODULE_TM, 0, 21);
+    b_.add_module("TM11", "Far Robot", MODULE_TM, 10, 31);  // beyond the 10 TM sides searched
+    b_.add_module("LP1", "Port 1", MODULE_CM, 0, 11);
+    b_.add_function("SCHEDULER");
+  }
+  void start() { EquipmentTest::start("SCHEDULER"); }
+};
+
+}  // namespace
+
+TEST_F(Modules, SilentBeforeStartUpThenFindPrefersNamesGettersIndexCheckSidesAndLists) {
+  d::ConsoleCapture capture;
+  MODULE_MAP map{};
+  EXPECT_FALSE(VModule_Find(&map, "PM1"));
+  EXPECT_STREQ(VModule_Get_ID(0), "");
+  EXPECT_STREQ(VModule_Get_Name("PM1"), "");
+  EXPECT_EQ(VModule_Get_Alarm_Base(0), 0);
+  EXPECT_EQ(VModule_Get_Alarm_Base("PM1"), 0);
+  EXPECT_EQ(VModule_Get_Annotation(0, 0), nullptr);
+  EXPECT_STREQ(VModule_Get_Annotation("PM1"), "");
+  EXPECT_EQ(VModule_Get_TM_Side("Robot"), -1);
+  std::vector<std::string> list{"stale"};
+  VModule_Get_Name_List(list);
+  EXPECT_TRUE(list.empty());
+  EXPECT_TRUE(capture.lines().empty());
+  start();
+  // Find prefers names; the getters follow.
+  ASSERT_TRUE(VModule_Find(&map, "Chamber A"));  // module 0, whose ID "PM1" is module 1's name
+  EXPECT_EQ(map.side, 0);
+  map = {-5, MODULE_CM};
+  ASSERT_TRUE(VModule_Find(&map, "PM1"));  // the name of module 1 beats the ID of module 0
+  EXPECT_EQ(map.side, 1);
+  EXPECT_EQ(map.kind, MODULE_PM);
+  ASSERT_TRUE(VModule_Find(&map, "TM1"));
+  EXPECT_EQ(map.side, 0);
+  EXPECT_EQ(map.kind, MODULE_TM);
+  // Cached under the name and the ID: answers survive a change of the records.
+  std::strcpy(MMAP_DB()->module_sp[2].name, "Renamed");
+  ASSERT_TRUE(VModule_Find(&map, "Robot"));
+  EXPECT_EQ(map.kind, MODULE_TM);
+  map = {-5, MODULE_CM};
+  EXPECT_FALSE(VModule_Find(&map, "pm1"));  // exact text only
+  EXPECT_FALSE(VModule_Find(&map, ""));
+  EXPECT_FALSE(VModule_Find(&map, nullptr));
+  EXPECT_EQ(map.side, -5);
+  EXPECT_TRUE(VModule_Find(nullptr, "Chamber A"));
+  std::strcpy(MMAP_DB()->module_sp[2].name, "Robot");  // back, for the getters
+
+  EXPECT_STREQ(VModule_Get_ID("PM1"), "CHA");
+  EXPECT_STREQ(VModule_Get_Name("PM1"), "Chamber A");
+  EXPECT_STREQ(VModule_Get_NameF("TM%d", 1), "Robot");
+  EXPECT_STREQ(VModule_Get_ID("nobody"), "");
+  EXPECT_STREQ(VModule_Get_Name(static_cast<const char*>(nullptr)), "");
+  EXPECT_EQ(VModule_Get_Alarm_Base("PM1"), 42);
+  EXPECT_EQ(VModule_Get_Alarm_Base("TM1"), 21);
+  EXPECT_EQ(VModule_Get_Alarm_Base("nobody"), VEXLOR_UNUSED_POINT);
+  EXPECT_STREQ(VModule_Get_ID(4), "LP1");
+  EXPECT_STREQ(VModule_Get_Name(2), "Robot");
+  EXPECT_EQ(VModule_Get_Alarm_Base(3), 31);
+
+  capture.clear();
+  EXPECT_STREQ(VModule_Get_ID(-1), "");
+  EXPECT_STREQ(VModule_Get_Name(VEXLOR_UNUSED_POINT), "");
+  EXPECT_EQ(VModule_Get_Alarm_Base(5), 0);
+  EXPECT_EQ(vexlor::test::red_texts(capture, "SCHEDULER"),
+            (std::vector<std::string>{
+                "Module Module_Point  = ERROR_IO_POINT.[代码行:Vexlor::VModule_Get_ID:N]",
+                "Module Module_Point = UNUSE_IO_POINT.[代码行:Vexlor::VModule_Get_Name:N]",
+                "Module Module_Point = 5 , 超限.[代码行:Vexlor::VModule_Get_Alarm_Base:N]",
+            }));
+  EXPECT_STREQ(VModule_Get_Annotation(MODULE_PM, 1), "ash");
+  EXPECT_STREQ(VModule_Get_Annotation("Chamber A"), "etch");
+  for (const char* none : {VModule_Get_Annotation("nobody"), VModule_Get_Annotation(4, 0),
+                           VModule_Get_Annotation(0, 100), VModule_Get_Annotation(-1, -1)}) {
+    EXPECT_STREQ(none, "");
+  }
+
+  // Name first, then ID; unconfigured sides have empty names.
+  EXPECT_EQ((std::vector<int>{VModule_Get_PM_Side("PM1"), VModule_Get_PM_Side("CHA"),
+                              VModule_Get_TM_Side("Robot"), VModule_Get_TM_Side("Far Robot"),
+                              VModule_Get_CM_Side("LP1"), VModule_Get_BM_Side("LP1"),
+                              VModule_Get_PM_Side(""), VModule_Get_PM_Side(nullptr)}),
+            (std::vector<int>{1, 1, 0, -1, 0, -1, -1, -1}));
+
+  list = {"stale"};
+  VModule_Get_ID_List(list);
+  EXPECT_EQ(list, (std::vector<std::string>{"PM1", "CHA", "TM1", "TM11", "LP1"}));
+  VModule_Get_Name_List(list);
+  EXPECT_EQ(list, (std::vector<std::string>{"Chamber A", "PM1", "Robot", "Far Robot", "Port 1"}));
+
 }

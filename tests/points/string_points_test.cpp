@@ -69,7 +69,7 @@ TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
   VString_Write_Message(kLog, "wafer in");
   VString_Write_MessageF(kLog, "slot %d", 3);
   const std::regex numbered("([0-9]{4})\\|[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}\\|(.*)");
-  std::vector<std::string> lines = text_lines(VString_Read_Mem(kLog));
+  Texts lines = text_lines(VString_Read_Mem(kLog));
   ASSERT_EQ(lines.size(), 2u);
   std::smatch m;
   ASSERT_TRUE(std::regex_match(lines[0], m, numbered)) << lines[0];
@@ -114,10 +114,9 @@ TEST_F(TypedPoints, StringMessagesRollAndReadsFollowTheInputDriver) {
   // A point without companion: its name is looked up once per process (and reported once).
   VString_Write_Message(kRecipe, "one");
   VString_Write_Message(kRecipe, "two");
-  EXPECT_EQ(tagged_texts(capture),
-            first_run ? std::vector<std::string>{"IO_NAME:PM1.Recipe0 - IO_TYPE:IO_S 未识别. "
-                                                 "[代码行:Vexlor::VIO_Find_Point:N]"}
-                      : std::vector<std::string>{});
+  EXPECT_EQ(tagged_texts(capture), first_run ? Texts{"IO_NAME:PM1.Recipe0 - IO_TYPE:IO_S 未识别. "
+                                                     "[代码行:Vexlor::VIO_Find_Point:N]"}
+                                             : Texts{});
   EXPECT_EQ(text_lines(VString_Read_Mem(kRecipe)).size(), 2u);
   // Without input driver: the last written text, and the layer is not asked (the slot's read
   // value stays as it was).
@@ -242,7 +241,7 @@ TEST_F(TypedPoints, StringMutexSecondWriterWaitsKilledHolderIsTakenOverExitStops
   second.join();
   EXPECT_TRUE(written);
   EXPECT_STREQ(VString_Read(kRecipe), "second");
-  const std::vector<std::string> lines = console_texts(capture);
+  const Texts lines = console_texts(capture);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "PM1.Recipe/SIO MUTEX 继续等待...");
   EXPECT_EQ(capture.console_lines()[0].source, "PM1_PROC");
@@ -269,8 +268,8 @@ TEST_F(TypedPoints, StringMutexSecondWriterWaitsKilledHolderIsTakenOverExitStops
   EXPECT_FALSE(VString_Get_Write_Status(kRecipe));
   EXPECT_FALSE(VString_Get_Read_Status(kRecipe));
   EXPECT_EQ(tagged_texts(capture),
-            std::vector<std::string>{"[ERR] PM1.Recipe/SIO MUTEX被遗弃,上一持有者已退出,值未确认(状态"
-                                     "已置为false).[代码行:Vexlor::VString_Read_Mutex:N]"});
+            Texts{"[ERR] PM1.Recipe/SIO MUTEX被遗弃,上一持有者已退出,值未确认(状态"
+                  "已置为false).[代码行:Vexlor::VString_Read_Mutex:N]"});
   EXPECT_TRUE(VString_Write_Mutex("PM1.Recipe", "after kill"));
   EXPECT_TRUE(VString_Read_Mutex("PM1.Recipe", text));
   EXPECT_STREQ(text, "after kill");
@@ -329,9 +328,8 @@ TEST_F(TypedPoints, StringMutexRefusedByTheSystemLogsTheQualifiedOperation) {
     EXPECT_FALSE(form.call());
     const std::string error = VStr_Get_SysErrMsg();
     EXPECT_STREQ(VString_Read_Mem(kRecipe), form.written);
-    EXPECT_EQ(error_log_texts(capture),
-              std::vector<std::string>{"PM1.Recipe/SIO MUTEX创建失败![错误信息:" + error +
-                                       "].[代码行:Vexlor::" + form.operation + ":N]"});
+    EXPECT_EQ(error_log_texts(capture), Texts{"PM1.Recipe/SIO MUTEX创建失败![错误信息:" + error +
+                                              "].[代码行:Vexlor::" + form.operation + ":N]"});
   }
   EXPECT_STREQ(text, "d");
 }

@@ -15,6 +15,7 @@
 
 using namespace Vexlor;
 using vexlor::test::spawn_child;
+using vexlor::test::Texts;
 using vexlor::test::wait_child;
 using vexlor::test::wait_until;
 namespace s = vexlor::detail::supervised;
@@ -118,8 +119,8 @@ class Supervised : public vexlor::test::AlarmTest {
   }
 
   // The routine's IO engine requests since its start.
-  std::vector<std::string> engine_requests() const {
-    std::vector<std::string> out;
+  Texts engine_requests() const {
+    Texts out;
     const auto record = manager_.record();
     for (std::size_t i = since_; i < record.size(); ++i) {
       if (record[i].rfind("Engine", 0) == 0 &&
@@ -154,7 +155,7 @@ TEST_F(Supervised, DigitalWriteActsOnTheOperatorsAnswer) {
                           {ALM_IGNORE, false, SYS_SUCCESS, 0},
                           {ALM_ABORT, false, SYS_ABORTED, 0},
                           {ALM_WAIT, true, SYS_SUCCESS, 1}};
-  const std::vector<std::string> pass{read_line("$D", kValve), kPosted};
+  const Texts pass{read_line("$D", kValve), kPosted};
   for (const Round& r : rounds) {
     SCOPED_TRACE(r.first);
     ASSERT_TRUE(
@@ -168,7 +169,7 @@ TEST_F(Supervised, DigitalWriteActsOnTheOperatorsAnswer) {
     if (r.first == ALM_WAIT) {
       ASSERT_TRUE(VAlarm_Handle(0, ALM_WAIT));
       ASSERT_TRUE(next_alarm());  // written again, failed, asked again
-      EXPECT_EQ(engine_requests(), (std::vector<std::string>{pass[0], pass[1], pass[0], pass[1]}));
+      EXPECT_EQ(engine_requests(), (Texts{pass[0], pass[1], pass[0], pass[1]}));
     }
     if (r.online) set_offline(kOutput, false);
     ASSERT_TRUE(VAlarm_Handle(0, r.first == ALM_WAIT ? ALM_RETRY : r.first));
@@ -182,10 +183,10 @@ TEST_F(Supervised, DigitalWriteActsOnTheOperatorsAnswer) {
   EXPECT_EQ(log_count("[ALM] [PM1_PROC] DIO:PM1.Valve 写入重试 , 报警选项:ALM_WAIT 按Retry处理.\n"),
             1);
   EXPECT_EQ(log_count("按Retry处理."), 1);
-  std::vector<std::string> answers;  // five posts, five answers
+  Texts answers;  // five posts, five answers
   for (const auto& row : log_rows()) answers.push_back(row.item.answer);
-  EXPECT_EQ(answers, (std::vector<std::string>{"", "ALM_RETRY", "", "ALM_IGNORE", "", "ALM_ABORT",
-                                               "", "ALM_WAIT", "", "ALM_RETRY"}));
+  EXPECT_EQ(answers, (Texts{"", "ALM_RETRY", "", "ALM_IGNORE", "", "ALM_ABORT", "", "ALM_WAIT", "",
+                            "ALM_RETRY"}));
 }
 
 // The alarm texts of failed writes and the IO engine requests behind them: the interlock's
@@ -224,8 +225,7 @@ TEST_F(Supervised, FailedWritesCarryTheirTexts) {
     SCOPED_TRACE(c.append);
     ASSERT_TRUE(alarm_from(c.body));
     EXPECT_EQ(append(), c.append);
-    EXPECT_EQ(engine_requests(), (c.request.empty() ? std::vector<std::string>{kPosted}
-                                                    : std::vector<std::string>{c.request, kPosted}));
+    EXPECT_EQ(engine_requests(), (c.request.empty() ? Texts{kPosted} : Texts{c.request, kPosted}));
     ASSERT_TRUE(VAlarm_Abort(0));
     EXPECT_EQ(wait_child(child_, 20), SYS_ABORTED);
     VHub_Release();
@@ -261,7 +261,7 @@ TEST_F(Supervised, ReadMakesThreeReadsBeforeEachAlarm) {
   EXPECT_EQ(wait_child(child_, 20), SYS_SUCCESS);
   EXPECT_EQ(g_share->reads.load(), 7);
   EXPECT_EQ(g_share->value, 1);
-  EXPECT_EQ(engine_requests(), (std::vector<std::string>{kPosted, kPosted}));  // no interlock
+  EXPECT_EQ(engine_requests(), (Texts{kPosted, kPosted}));  // no interlock
 }
 
 // 0 when the read succeeded and delivered `want`.
@@ -318,7 +318,7 @@ TEST_F(Supervised, OtherAnswersAreLoggedAndRetried) {
     set_offline(c.driver, false);
     ASSERT_TRUE(VAlarm_Retry(0));
     EXPECT_EQ(wait_child(child_, 20), 0);
-    EXPECT_EQ(engine_requests(), (std::vector<std::string>{kPosted, kPosted}));
+    EXPECT_EQ(engine_requests(), (Texts{kPosted, kPosted}));
     EXPECT_EQ(log_count(c.line), 1);
     if (c.driver == kOutput) {
       EXPECT_STREQ(VString_Read_Mem(kRecipe), "R1");
@@ -401,9 +401,8 @@ TEST_F(Supervised, QuickSuccessStopFlagsBadInputAndDigitalWaits) {
   VFunction_Set_Exit_Flag(kRoutine, true);  // told to exit while waiting
   EXPECT_FALSE(VDigital_Wait(kDoor, 1, 60, nullptr));
   VFunction_Set_Exit_Flag(kRoutine, false);
-  EXPECT_EQ(
-      vexlor::test::alarm_lines(capture),
-      (std::vector<std::string>{"[CIM] Vexlor::VTimer_Wait_Seconds 收到退出信号，返回 false"}));
+  EXPECT_EQ(vexlor::test::alarm_lines(capture),
+            (Texts{"[CIM] Vexlor::VTimer_Wait_Seconds 收到退出信号，返回 false"}));
 }
 
 }  // namespace

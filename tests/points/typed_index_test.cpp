@@ -113,7 +113,7 @@ const std::vector<IndexedOperation>& indexed_operations() {
       OP(Analog, Write_Mem_Str, !VAnalog_Write_Mem_Str(i, "1")),
       TEXT(Digital, Get_Enum_S_Data, VDigital_Get_Enum_S_Data(i, 1, t), false, "unchanged"),
       TEXT(Digital, Get_Enum_S_Data2, VDigital_Get_Enum_S_Data2(i, 1, t), false, "unchanged"),
-      OP(Digital, Get_Enum_SData_All, [&] { std::vector<std::string> texts;
+      OP(Digital, Get_Enum_SData_All, [&] { Texts texts;
          return !VDigital_Get_Enum_SData_All(i, 0, texts) && texts.empty(); }()),
       OP(Digital, Get_Enum_SData_All, [&] { char** texts = nullptr; int count = -5;
          return !VDigital_Get_Enum_SData_All(i, 0, texts, count) && !texts && count == -5; }()),
@@ -176,8 +176,7 @@ TEST_F(TypedPoints, EveryIndexedOperationChecksItsIndex) {
       SCOPED_TRACE(op.name + " at " + std::to_string(index));
       d::ConsoleCapture capture;
       EXPECT_TRUE(op.failed(index));
-      EXPECT_EQ(red_texts(capture, "PM1_PROC"),
-                op.reports ? std::vector<std::string>{line} : std::vector<std::string>{});
+      EXPECT_EQ(red_texts(capture, "PM1_PROC"), op.reports ? Texts{line} : Texts{});
       EXPECT_TRUE(table_bytes(db()) == before) << "an operation with a bad index wrote";
     }
   }
@@ -282,12 +281,12 @@ TEST_F(TypedPoints, ResetShapeAsksTheIoEngine) {
   EXPECT_TRUE(VDigital_Reset_Shape(kSensor));
   EXPECT_TRUE(VAnalog_Reset_Shape(kTemp));
   EXPECT_TRUE(VString_Reset_Shape(kHostText));
-  const std::vector<std::string> expected = {
+  const Texts expected = {
       "EngineWriteG kind=$D param=P6 command=W1 index=3 argument=- sender=PM1_PROC",
       "EngineWriteG kind=$A param=P6 command=W1 index=1 argument=- sender=PM1_PROC",
       "EngineWriteG kind=$S param=P6 command=W1 index=3 argument=- sender=PM1_PROC",
   };
-  std::vector<std::string> lines;
+  Texts lines;
   ASSERT_TRUE(wait_until(
       [&] { return (lines = manager.record(static_cast<int>(first))).size() >= expected.size(); },
       10));

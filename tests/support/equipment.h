@@ -19,6 +19,9 @@
 
 namespace vexlor::test {
 
+// Lines of text, as the capture helpers below return them.
+using Texts = std::vector<std::string>;
+
 // The instance's configuration file, <runtime folder>/equipment.toml.
 inline std::string equipment_file(const PrivateInstance& instance) {
   return instance.runtime_dir() + "/equipment.toml";
