@@ -272,23 +272,6 @@ struct VFIFO::Channel {
     }
     return Direct::kAnswered;
   }
-
-  // An event goes straight to the process that serves the function, like a run; through the
-  // manager only when nobody serves it there (the manager then refuses it: it never accepts an
-  // event on a routine's behalf). An event that reached the routine but got no answer is not
-  // sent again: the sender is told it was not delivered.
-  bool deliver_event(Request& request) {
-    Reply reply;
-    switch (run_direct(request, reply)) {
-      case Direct::kAnswered:
-        return reply.accepted;
-      case Direct::kNoAnswer:
-        return false;
-      case Direct::kNotDelivered:
-        break;
-    }
-    return send(kManager, request);
-  }
 };
 
 VFIFO::VFIFO() : channel_(new Channel) {}
@@ -396,17 +379,16 @@ bool VFIFO::VFIFO_Function_Exit(const char* function, const char* param, const c
   return channel_->send(kManager, r);
 }
 
-
 bool VFIFO::VFIFO_Function_Send_Event(const char* function, const char* message,
                                       const char* caller) {
   Request r = function_request(RequestType::SendEvent, function, message, caller);
-  return channel_->deliver_event(r);
+  return channel_->send(kManager, r);
 }
 
 bool VFIFO::VFIFO_Function_Post_Event(const char* function, const char* message,
                                       const char* caller) {
   Request r = function_request(RequestType::PostEvent, function, message, caller);
-  return channel_->deliver_event(r);
+  return channel_->send(kManager, r);
 }
 
 bool VFIFO::VFIFO_Function_Dnload(const char* function, const char* param, const char* caller,
