@@ -98,24 +98,6 @@ pid_t launch(const Launch& launch, std::string* error) {
   std::vector<char*> envp;
   for (auto& e : env_text) envp.push_back(e.data());
   envp.push_back(nullptr);
-  // The places the program is looked for, as execvp looks: a name with a slash as it is (after
-  // the change of folder), a bare name in each folder of PATH.
-  std::vector<std::string> candidates;
-  const std::string& program = launch.argv[0];
-  if (program.find('/') != std::string::npos) {
-    candidates.push_back(program);
-  } else {
-    const char* path = std::getenv("PATH");
-    const std::string folders = path != nullptr ? path : "/bin:/usr/bin";
-    std::size_t at = 0;
-    for (;;) {
-      const std::size_t end = folders.find(':', at);
-      const std::string folder = folders.substr(at, end == std::string::npos ? end : end - at);
-      candidates.push_back((folder.empty() ? "." : folder) + "/" + program);
-      if (end == std::string::npos) break;
-      at = end + 1;
-    }
-  }
   const pid_t pid = ::fork();
   if (pid < 0) {
     if (error) *error = std::string("fork: ") + ::strerror(errno);
@@ -133,18 +115,9 @@ pid_t launch(const Launch& launch, std::string* error) {
     if (!launch.workdir.empty() && ::chdir(launch.workdir.c_str()) != 0) {
       err = errno;
     } else {
-      // As execvp: the first folder that has the program; a refusal (EACCES) is told rather
-      // than a later "not found".
-      err = ENOENT;
-      for (const std::string& candidate : candidates) {
-        ::execve(candidate.c_str(), argv.data(), envp.data());
-        if (errno == EACCES) {
-          err = EACCES;
-        } else if (errno != ENOENT && errno != ENOTDIR && err != EACCES) {
-          err = errno;
-          break;
-        }
-      }
+      // execvpe builds each candidate path on the stack: no allocation in this child.
+      ::execvpe(argv[0], argv.data(), envp.data());
+      err = errno;
     }
     ssize_t ignored = ::write(fds[1], &err, sizeof err);
     (void)ignored;

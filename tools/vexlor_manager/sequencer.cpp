@@ -679,10 +679,8 @@ bool Sequencer::ensure_started(Entry& e) {
     // Its last process stopped serving but was still on its way out when its end was seen:
     // once it has ended, a new one is started; while it runs (taken over, or slow to exit),
     // not.
-    if (!reap(last, 0, nullptr)) {
-      if (!process_ended(last, 0)) return false;
-      reap(last, 0, nullptr);  // it ended just now: no zombie is left behind
-    }
+    if (!process_ended(last, 0)) return false;
+    reap(last, 0, nullptr);  // no zombie is left behind
     std::lock_guard<std::mutex> lock(mutex_);
     if (e.child == last) {
       e.child = -1;
